@@ -1,0 +1,4 @@
+#include "framework/emod_file.h"
+
+ClassEFile::ClassEFile() = default;
+ClassEFile::~ClassEFile() = default;

@@ -1,0 +1,4 @@
+#include "framework/emod_ini.h"
+
+ClassEIni::ClassEIni() = default;
+ClassEIni::~ClassEIni() = default;

@@ -1,0 +1,224 @@
+// Input recording and playback, and the log file.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "framework/zarn.h"
+
+namespace {
+
+constexpr uint32_t kHeader = 16;
+
+uint32_t Get32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+uint32_t Clamp16(int32_t coordinate) {
+  int32_t v = coordinate + 0x8000;
+  if (v < 0) return 0;
+  if (v > 0xFFFF) return 0xFFFF;
+  return static_cast<uint32_t>(v);
+}
+// Bytes of an event of each type; 0 for unknown types.
+uint32_t EventSize(uint8_t type) {
+  static const uint8_t sizes[9] = {2, 3, 3, 3, 6, 6, 6, 5, 2};
+  return type < 9 ? sizes[type] : 0;
+}
+
+}  // namespace
+
+void Zarn_AddRecordEvent(uint8_t* buffer, uint8_t& active, uint8_t type, int32_t a, int32_t b,
+                         int32_t c) {
+  if (!buffer) {
+    active = 0;
+    return;
+  }
+  const uint32_t capacity = Get32(buffer + 4);
+  const uint32_t used = Get32(buffer + 8);
+  const uint32_t size = EventSize(type);
+  if (size == 0 || kHeader + used + size > capacity) {
+    active = 0;  // the buffer is full: recording ends by itself
+    return;
+  }
+  uint8_t* e = buffer + kHeader + used;
+  e[0] = type;
+  switch (type) {
+    case 0:
+      e[1] = static_cast<uint8_t>(a);
+      break;
+    case 1:
+    case 2:
+    case 3: {
+      uint32_t v = a < 0 ? 0 : (a > 0xFFFF ? 0xFFFF : static_cast<uint32_t>(a));
+      e[1] = static_cast<uint8_t>(v >> 8);
+      e[2] = static_cast<uint8_t>(v);
+      break;
+    }
+    case 4:
+    case 5:
+    case 6:
+    case 7: {
+      uint32_t x = Clamp16(a), y = Clamp16(b);
+      e[1] = uint8_t(x >> 8);
+      e[2] = uint8_t(x);
+      e[3] = uint8_t(y >> 8);
+      e[4] = uint8_t(y);
+      if (type != 7) e[5] = static_cast<uint8_t>(c);
+      break;
+    }
+    case 8:
+      e[1] = a >= 0 ? 1 : 0;
+      break;
+  }
+  Put32(buffer + 8, used + size);
+}
+
+void ClassZarn::AddRecordEvent(uint8_t type, int32_t a, int32_t b, int32_t c) {
+  Zarn_AddRecordEvent(recording_, recordingActive_, type, a, b, c);
+}
+
+int ClassZarn::StartRecording(uint32_t capacity) {
+  StopRecording();
+  if (capacity <= kHeader) return 0;
+  if (!recording_ || Get32(recording_ + 4) != capacity) {
+    ClassEMemory::DeAlloc(recording_);
+    recording_ = static_cast<uint8_t*>(ClassEMemory::Alloc(capacity));
+    if (!recording_) return 0;
+  }
+  Put32(recording_, kHeader);
+  Put32(recording_ + 4, capacity);
+  Put32(recording_ + 8, 0);
+  Put32(recording_ + 12, math_.GetRandSeed());
+  input_.ResetState();
+  recordingActive_ = 1;
+  return 1;
+}
+
+void ClassZarn::StopRecording() {
+  recordingActive_ = 0;
+  playback_ = nullptr;
+}
+
+uint32_t ClassZarn::GetRecordingDataSize() const {
+  return recording_ ? Get32(recording_) + Get32(recording_ + 8) : 0;
+}
+
+void ClassZarn::FreeRecording() {
+  StopRecording();
+  ClassEMemory::DeAlloc(recording_);
+  recording_ = nullptr;
+}
+
+void ClassZarn::PlayRecording(void* data, uint32_t size) {
+  recordingActive_ = 0;
+  playback_ = nullptr;
+  auto* p = static_cast<uint8_t*>(data);
+  // A recording that does not fit its own header is not played at all.
+  if (!p || size < kHeader || Get32(p) != kHeader || Get32(p + 8) > size - kHeader) return;
+  playback_ = p;
+  playbackSize_ = kHeader + Get32(p + 8);
+  input_.ResetState();
+  math_.SetRandSeed(Get32(p + 12));
+  Put32(p + 4, 0);
+  playbackClock_ = 0;
+}
+
+void ClassZarn::PlayRecordingLoop(uint32_t elapsed) {
+  playbackClock_ += elapsed;
+  uint8_t* const p = playback_;
+  const uint32_t end = Get32(p + 8);
+  for (;;) {
+    uint32_t pos = Get32(p + 4);
+    if (pos >= end) {
+      playback_ = nullptr;
+      console_.ShowMsg("Zarn recording stopped");
+      return;
+    }
+    if (playbackClock_ == 0) return;
+    const uint8_t* e = p + kHeader + pos;
+    const uint8_t type = e[0];
+    const uint32_t size = EventSize(type);
+    // An unknown or cut-off event ends playback instead of freezing it.
+    if (size == 0 || pos + size > end) {
+      playback_ = nullptr;
+      console_.ShowMsg("Zarn recording stopped");
+      return;
+    }
+    if (type <= 1) {
+      const uint32_t t = type == 0 ? e[1] : (static_cast<uint32_t>(e[1]) << 8) | e[2];
+      if (playbackClock_ < t) return;
+      Put32(p + 4, pos + size);
+      input_.CheckRepeat(t);
+      OnNextFrame(&display_, t);
+      sound_.Update(vtimer_.RetrieveDelta());
+      input_.ResetEvents();
+      playbackClock_ -= t;
+      if (!playback_) return;
+      continue;
+    }
+    Put32(p + 4, pos + size);
+    if (type == 2 || type == 3) {
+      const uint32_t code = (static_cast<uint32_t>(e[1]) << 8) | e[2];
+      if (type == 2) {
+        input_.OnKeyUp(code);
+        OnButtonUp(code, &buttonlist_);
+      } else {
+        input_.OnKeyDown(code);
+        OnButtonDown(code, &buttonlist_);
+      }
+    } else if (type <= 7) {
+      tagPOINT pt;
+      pt.x = static_cast<int32_t>((static_cast<uint32_t>(e[1]) << 8) | e[2]) - 0x8000;
+      pt.y = static_cast<int32_t>((static_cast<uint32_t>(e[3]) << 8) | e[4]) - 0x8000;
+      if (type == 7) {
+        OnStylusMove(pt);
+        input_.OnClickMove(pt.x, pt.y);
+      } else {
+        const uint8_t button = e[5];
+        if (type == 4) {
+          if (button == 1) OnStylusUp(pt);
+          input_.OnClickUp(pt.x, pt.y, button);
+        } else if (type == 5) {
+          if (button == 1) OnStylusDown(pt);
+          input_.OnClickDown(pt.x, pt.y, button);
+        } else {
+          if (button == 1) OnStylusDouble(pt);
+          input_.OnClickDouble(pt.x, pt.y, button);
+        }
+      }
+    } else {
+      const int32_t step = e[1] ? 1 : -1;
+      OnWheel(step);
+      input_.OnWheelScroll(step);
+    }
+  }
+}
+
+void ClassZarn::Log(const char* text, bool newline) {
+  if (!text) return;
+  FILE* f = std::fopen("log.txt", "ab");
+  if (!f) return;
+  std::fwrite(text, 1, std::strlen(text), f);
+  if (newline) std::fwrite("\r\n", 1, 2, f);
+  std::fclose(f);
+}
+
+void ClassZarn::Log(const uint16_t* text, bool newline) {
+  if (!text) return;
+  std::string narrow;
+  for (const uint16_t* t = text; *t; t++) narrow.push_back(static_cast<char>(*t & 0xFF));
+  Log(narrow.c_str(), newline);
+}
+
+void ClassZarn::NewLogFile() {
+  std::string path;
+  for (const uint16_t* t = data_.appfolder; *t && path.size() < 511; t++)
+    path.push_back(static_cast<char>(*t & 0xFF));
+  path += "log.txt";
+  if (FILE* f = std::fopen(path.c_str(), "wb")) std::fclose(f);
+}

@@ -1,0 +1,288 @@
+// The game's application object and the module switch.
+#include "game/app.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "framework/emod_std.h"
+#include "net/emod_connect.h"
+#include "standin/standin.h"
+
+ClassMain::ClassMain(const ZARNDATA* data) : ClassZarn(data) {
+  std::memset(&maindata_, 0, sizeof maindata_);
+  std::memset(&settings_, 0, sizeof settings_);
+  std::memset(keys_, 0, sizeof keys_);
+  std::memset(modules_, 0, sizeof modules_);
+  moduleId_ = MODULE_INTRO;
+  moduleMessage_ = MSG_ENTER;
+  reserved_ = 0;
+  minimized_ = 0;
+}
+
+ClassMain::~ClassMain() { sound_.Cleanup(); }
+
+int ClassMain::OnCreate(ZARNCONFIG* c, ZARNDATA* data) {
+  c->width = 320;
+  c->height = 240;
+  c->displaybpp = 32;
+  c->surfacetype = 1;
+  c->orientation = 5;
+  c->flags = 0;
+  c->fpslock = 60;
+  c->idlesleep = 0;
+  c->fullscreen = (ClassEStd::StrEqual(data->commandline, "-f", false) ||
+                   ClassEStd::StrEqual(data->commandline, "-fullscreen", false))
+                      ? 1
+                      : 0;
+  c->reserved0 = c->reserved1 = 0;
+  c->reserved5 = 0;
+  c->reserved6 = 1;
+  c->reserved7 = c->reserved8 = 0;
+  c->reserved9 = 1;
+  return 0;
+}
+
+int ClassMain::OnInit(int) {
+  input_.AddKeyMapping(16, 14);
+  srandom(ClassERTimer::Count());
+  LinkData();
+  AttachModules();
+  return 0;
+}
+
+void ClassMain::LinkData() {
+  maindata_.graphics = &graphics_;
+  maindata_.sound = &sound_;
+  maindata_.player = &player_;
+  maindata_.console = &dialog_;
+  maindata_.settings = &settings_;
+  maindata_.buttons = &buttonlist_;
+  maindata_.app = this;
+  maindata_.ecd = &ecd_;
+  maindata_.reserved = 0;
+  maindata_.saverequest = 0;
+  maindata_.releaserequest = 0;
+}
+
+void ClassMain::AttachModules() {
+  modules_[MODULE_TITLE] = &ClassMain::WManageTitle;
+  modules_[MODULE_LEVEL] = &ClassMain::WManageLevel;
+  modules_[MODULE_INTRO] = &ClassMain::WManageIntro;
+  // The attach message hands every module the MAINDATA pointer in the keys argument.
+  for (auto* fn : modules_) {
+    if (!fn) continue;
+    uint32_t message = MSG_ATTACH;
+    fn(this, nullptr, nullptr, &message, reinterpret_cast<int32_t*>(&maindata_), 0);
+  }
+  uint32_t message = MSG_ATTACH;
+  dialog_.Manage(nullptr, nullptr, &message, reinterpret_cast<int32_t*>(&maindata_), 0);
+}
+
+int ClassMain::OnDisplayInit(int, ClassEDisplay* display) {
+  E2DSurface* screen = display->GetBackBuffer();
+  if (screen->GetWidth() != 320 || screen->GetHeight() != 240) {
+    SetErrorMsg("Wrong resolution");
+    return 1;
+  }
+  LoadCfg();
+  if (!sound_.open && !sound_.failed) {
+    sound_.ecd = &ecd_;
+    const uint32_t now = ClassERTimer::Count();
+    for (auto& s : sound_.sfxStamps) s = now;
+    sound_.musicClock = now;
+    sound_.sfxVolume = settings_.EffectVolume();
+    sound_.bgmVolume = settings_.MusicVolume();
+    sound_.mute = settings_.Mute();
+    if (!sound_.mute) {
+      if (sound_.Open())
+        sound_.open = true;
+      else
+        sound_.failed = true;
+    }
+  }
+  graphics_.Link(&maindata_, display);
+  return 0;
+}
+
+int ClassMain::OnNextFrame(ClassEDisplay* display, uint32_t elapsed) {
+  // A closed window or a reached frame limit quits the way the game's own quit does.
+  if (standin::QuitRequested() && moduleId_ <= 15) moduleId_ = MODULE_QUIT;
+  E2DSurface* screen = display->GetBackBuffer();
+  if (maindata_.zerodelta) {
+    maindata_.zerodelta = 0;
+    elapsed = 0;
+  }
+  if (maindata_.saverequest) {
+    SaveCfg();
+    maindata_.saverequest = 0;
+  }
+  if (maindata_.releaserequest) {
+    if (connections_[0]) connections_[0]->ReleaseConnection();
+    maindata_.releaserequest = 0;
+  }
+  if (moduleId_ == MODULE_NETSTART) {
+    const uint32_t m = moduleMessage_;
+    if (m >= 16 && m <= 19) {
+      const bool hosting = m == 16 || m == 17;
+      ClassEConnect* c = connections_[0];
+      int ok = 0;
+      if (c && c->Init(m == 16 || m == 18 ? 1 : 2, this) == 0) {
+        if (m == 16)
+          ok = c->SearchHost(nullptr, 4445);
+        else if (m == 17)
+          ok = c->SearchHost(nullptr, 0);
+        else
+          ok = c->SearchHost(maindata_.joinaddress, maindata_.joinport);
+      }
+      if (!ok) level_.OnNetMessage(0, hosting ? 1 : 2, 0, nullptr);
+      moduleId_ = MODULE_LEVEL;
+      moduleMessage_ = MSG_FRAME;
+    }
+  }
+  if (moduleId_ > 15) {
+    if (moduleId_ == MODULE_NETSTART) return 0;
+    SaveCfg();
+    Quit();
+    return 0;
+  }
+  if (!modules_[moduleId_])
+    moduleId_ = MODULE_QUIT;
+  else
+    modules_[moduleId_](this, screen, &moduleId_, &moduleMessage_, keys_, elapsed);
+  dialog_.Manage(screen, &moduleId_, &moduleMessage_, keys_, elapsed);
+  sound_.Update(settings_.Mute());
+  maindata_.playlogic = 0;
+  if (moduleMessage_ == MSG_MINIMIZE) {
+    Minimize();
+    moduleMessage_ = MSG_FRAME;
+  }
+  return 0;
+}
+
+void ClassMain::OnExit(int) { sound_.Cleanup(); }
+
+void ClassMain::OnButtonDown(uint32_t code, EBUTTONLIST*) {
+  bool changed = false;
+  uint8_t sfx = settings_.EffectVolume(), bgm = settings_.MusicVolume();
+  if (input_.MappedTo(0xA4, code)) {
+    sfx = static_cast<uint8_t>(sfx + 16 > 64 ? 64 : sfx + 16);
+    bgm = static_cast<uint8_t>(bgm + 16 > 64 ? 64 : bgm + 16);
+    changed = true;
+  }
+  if (input_.MappedTo(0xA5, code)) {
+    sfx = static_cast<uint8_t>(sfx <= 16 ? 0 : sfx - 16);
+    bgm = static_cast<uint8_t>(bgm <= 16 ? 0 : bgm - 16);
+    changed = true;
+  }
+  if (!changed) return;
+  settings_.SetEffectVolume(sfx);
+  settings_.SetMusicVolume(bgm);
+  sound_.SetVolumeSfx(sfx);
+  sound_.VolumeBgm(bgm);
+}
+
+void ClassMain::OnButtonUp(uint32_t, EBUTTONLIST*) {}
+void ClassMain::OnWheel(int32_t) {}
+void ClassMain::OnStylusUp(tagPOINT) {}
+void ClassMain::OnStylusDown(tagPOINT) {}
+void ClassMain::OnStylusDouble(tagPOINT) {}
+void ClassMain::OnStylusMove(tagPOINT) {}
+
+int ClassMain::OnMinimize() {
+  if (!minimized_) {
+    if (sound_.open && !sound_.suspended && !sound_.mute) {
+      sound_.SuspendMixer();
+      sound_.suspended = true;
+    }
+    minimized_ = 1;
+  }
+  if (moduleId_ == MODULE_LEVEL && modules_[MODULE_LEVEL]) {
+    uint32_t message = MSG_PAUSE;
+    uint32_t module = moduleId_;
+    modules_[MODULE_LEVEL](this, display_.GetBackBuffer(), &module, &message, keys_, 0);
+  }
+  return 0;
+}
+
+int ClassMain::OnRestore() {
+  if (minimized_) {
+    std::memset(keys_, 0, sizeof keys_);
+    if (sound_.open && sound_.suspended && !sound_.mute) {
+      sound_.ResumeMixer();
+      sound_.suspended = false;
+    }
+    minimized_ = 0;
+  }
+  if (moduleId_ <= 15 && modules_[moduleId_]) {
+    uint32_t message = MSG_RESTORE;
+    modules_[moduleId_](this, display_.GetBackBuffer(), &moduleId_, &message, keys_, 0);
+    if (message != MSG_RESTORE) moduleMessage_ = message;
+  }
+  return 0;
+}
+
+void ClassMain::OnNetMessage(uint8_t connection, int32_t peer, int32_t event, int32_t length,
+                             uint8_t* data) {
+  if (connection != 0) return;
+  int32_t code;
+  switch (event) {
+    case ENET_CONNECTED: code = 4; break;
+    case ENET_HOSTING: code = 3; break;
+    case ENET_PEERADDED: code = 5; break;
+    case ENET_CLOSED: code = 6; break;
+    case ENET_DATA: code = 7; break;
+    case ENET_DEVICEFOUND: code = 8; break;
+    case ENET_SEARCHDONE: code = 9; break;
+    default: return;
+  }
+  level_.OnNetMessage(peer, code, length, data);
+}
+
+void ClassMain::LoadCfg() {
+  // Defaults until the settings file lands.
+  std::memset(&settings_, 0, sizeof settings_);
+  settings_.SetMusicVolume(32);
+  settings_.SetEffectVolume(32);
+  settings_.SetMute(0);
+  maindata_.joinaddress[32] = 0;
+}
+
+void ClassMain::SaveCfg() { saveCount_++; }
+
+int ClassMain::WManageTitle(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
+                            int32_t* keys, uint32_t elapsed) {
+  return static_cast<ClassMain*>(app)->title_.Manage(screen, module, message, keys, elapsed);
+}
+
+int ClassMain::WManageLevel(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
+                            int32_t* keys, uint32_t elapsed) {
+  return static_cast<ClassMain*>(app)->level_.Manage(screen, module, message, keys, elapsed);
+}
+
+int ClassMain::WManageIntro(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
+                            int32_t* keys, uint32_t elapsed) {
+  return static_cast<ClassMain*>(app)->intro_.Manage(screen, module, message, keys, elapsed);
+}
+
+ClassZarn* ZarnMain(ZARNDATA* data) {
+  auto* app = new ClassMain(data);
+  return app->Start();
+}
+
+int ZarnProgramEntry() {
+  if (HandleDevicePtr(false)) {
+    static ZARNDATA record;
+    std::memset(&record, 0, sizeof record);
+    const char* title = "Untitled";
+    for (int i = 0; title[i]; i++) record.title[i] = static_cast<uint8_t>(title[i]);
+    GetPath(record.appfolder, 512);
+    auto* app = new ClassMain(&record);
+    ClassZarn* started = app->Start();
+    delete started;
+    HandleDevicePtr(true);
+  }
+  standin::RunMenuProgram();
+  return 0;
+}

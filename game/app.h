@@ -1,0 +1,114 @@
+// The game's application object: owns every game object for the whole run and
+// answers the framework's callbacks.
+#ifndef ZARN_GAME_APP_H
+#define ZARN_GAME_APP_H
+
+#include <cstdint>
+
+#include "framework/zarn.h"
+#include "game/dialog.h"
+#include "game/gamesound.h"
+#include "game/graphics.h"
+#include "game/level.h"
+#include "game/modules.h"
+#include "game/player.h"
+#include "game/settings.h"
+
+class ClassMain;
+
+// The record every module keeps from its attach message.
+struct MAINDATA {
+  uint8_t reserved;
+  uint8_t saverequest;
+  uint8_t zerodelta;
+  uint8_t playlogic;
+  uint8_t releaserequest;
+  char joinaddress[33];
+  uint8_t reserved2[2];
+  uint32_t joinport;
+  ClassGraphics* graphics;
+  ClassSound* sound;
+  ClassPlayer* player;
+  ClassConsole* console;
+  MAINCONFIG* settings;
+  EBUTTONLIST* buttons;
+  ClassMain* app;
+  ECD* ecd;
+};
+
+using ModuleFrameFn = int (*)(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
+                              int32_t* keys, uint32_t elapsed);
+
+class ClassMain : public ClassZarn {
+ public:
+  explicit ClassMain(const ZARNDATA* data);
+  ~ClassMain() override;
+
+  int OnCreate(ZARNCONFIG* config, ZARNDATA* data) override;
+  int OnInit(int startvalue) override;
+  int OnMinimize() override;
+  int OnRestore() override;
+  int OnDisplayInit(int startvalue, ClassEDisplay* display) override;
+  int OnNextFrame(ClassEDisplay* display, uint32_t elapsed) override;
+  void OnExit(int startvalue) override;
+  void OnButtonDown(uint32_t code, EBUTTONLIST* list) override;
+  void OnButtonUp(uint32_t code, EBUTTONLIST* list) override;
+  void OnWheel(int32_t steps) override;
+  void OnStylusUp(tagPOINT pt) override;
+  void OnStylusDown(tagPOINT pt) override;
+  void OnStylusDouble(tagPOINT pt) override;
+  void OnStylusMove(tagPOINT pt) override;
+  void OnNetMessage(uint8_t connection, int32_t peer, int32_t event, int32_t length,
+                    uint8_t* data) override;
+
+  void AttachModules();
+  void LinkData();
+  // Settings file (loaded at start-up, saved on request and on quitting).
+  void LoadCfg();
+  void SaveCfg();
+
+  static int WManageTitle(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
+                          int32_t* keys, uint32_t elapsed);
+  static int WManageLevel(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
+                          int32_t* keys, uint32_t elapsed);
+  static int WManageIntro(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
+                          int32_t* keys, uint32_t elapsed);
+
+  // Access for tests and tools.
+  uint32_t& ModuleId() { return moduleId_; }
+  uint32_t& ModuleMessage() { return moduleMessage_; }
+  MAINDATA& Data() { return maindata_; }
+  MAINCONFIG& Settings() { return settings_; }
+  ClassSound& Sound() { return sound_; }
+  ClassLevel& Level() { return level_; }
+  ModuleFrameFn& ModuleEntry(uint32_t id) { return modules_[id & 15]; }
+  int32_t* ModuleKeys() { return keys_; }
+  uint32_t SaveCount() const { return saveCount_; }
+
+ protected:
+  ClassGraphics graphics_;
+  ClassSound sound_;
+  ClassPlayer player_;
+  ClassConsole dialog_;
+  MAINDATA maindata_;
+  MAINCONFIG settings_;
+  int32_t keys_[64];
+  uint32_t moduleId_ = MODULE_INTRO;
+  uint32_t moduleMessage_ = MSG_ENTER;
+  uint32_t reserved_ = 0;
+  uint8_t minimized_ = 0;
+  ClassTitle title_;
+  ClassLevel level_;
+  uint32_t reservedMember_ = 0;
+  ClassIntro intro_;
+  ModuleFrameFn modules_[16];
+  uint32_t saveCount_ = 0;
+};
+
+// An entry for a host that brings its own data record.
+ClassZarn* ZarnMain(ZARNDATA* data);
+// The program's entry, callable from tests: runs the game and returns to the
+// console's menu program. Returns only when that fails.
+int ZarnProgramEntry();
+
+#endif

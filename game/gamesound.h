@@ -1,0 +1,30 @@
+// The game's sound wrapper over the mixer. (Minimal form until the mixer lands:
+// it never opens, so the game runs silent.)
+#ifndef ZARN_GAME_GAMESOUND_H
+#define ZARN_GAME_GAMESOUND_H
+
+#include <cstdint>
+
+#include "framework/zarn_types.h"
+
+class ClassSound {
+ public:
+  // 1 when the mixer opened, 0 on failure.
+  int Open() { return 0; }
+  void Cleanup() { open = false; }
+  void Update(uint8_t /*mute*/) {}
+  void VolumeBgm(uint8_t volume) { bgmVolume = volume; }
+  void SetVolumeSfx(uint8_t volume) { sfxVolume = volume; }
+  void SuspendMixer() {}
+  void ResumeMixer() {}
+
+  ECD* ecd = nullptr;
+  bool open = false;
+  bool failed = false;
+  bool suspended = false;
+  uint8_t sfxVolume = 0, bgmVolume = 0, mute = 0;
+  uint32_t sfxStamps[24] = {};
+  uint32_t musicClock = 0;
+};
+
+#endif

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets up and runs the whole suite three ways: a normal build, a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a 32-bit ARM cross build
+# whose tests run under qemu-user.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh" test
+jobs=$(nproc)
+only=${ZARN_ONLY:-normal,sanitize,arm}
+status=0
+
+run() {  # name, cmake arguments...
+  local name=$1; shift
+  local dir="$root/build-$name"
+  echo "=== $name build"
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs" 2>&1 | grep -E 'warning:|error:|Error ' || true
+  cmake --build "$dir" -j"$jobs" >/dev/null
+  echo "=== $name tests"
+  if ! (cd "$dir" && ctest --output-on-failure -j"$jobs"); then status=1; fi
+}
+
+[[ $only == *normal* ]] && run normal
+[[ $only == *sanitize* ]] && ASAN_OPTIONS=detect_leaks=1 run sanitize -DZARN_SANITIZE=ON
+[[ $only == *arm* ]] && run arm -DCMAKE_TOOLCHAIN_FILE="$root/cmake/arm-linux-gnueabihf.cmake"
+exit $status

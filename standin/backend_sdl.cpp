@@ -1,0 +1,175 @@
+// Window backend: the frame buffer shown in an SDL2 window scaled 3x, keyboard
+// and game controller mapped onto the console's buttons, sound through SDL audio.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "standin/backend.h"
+
+namespace standin {
+
+namespace {
+
+constexpr int kScale = 3;
+
+// Desktop keys and the console buttons they press.
+struct KeyButton {
+  SDL_Keycode key;
+  uint32_t code;
+};
+const KeyButton kKeys[] = {
+    {SDLK_UP, 1},       {SDLK_LEFT, 3},      {SDLK_DOWN, 5},      {SDLK_RIGHT, 7},
+    {SDLK_RETURN, 9},   {SDLK_BACKSPACE, 10}, {SDLK_q, 11},       {SDLK_w, 12},
+    {SDLK_z, 13},       {SDLK_x, 14},        {SDLK_a, 15},        {SDLK_s, 16},
+    {SDLK_MINUS, 23},   {SDLK_KP_MINUS, 23}, {SDLK_EQUALS, 24},   {SDLK_PLUS, 24},
+    {SDLK_KP_PLUS, 24}, {SDLK_SPACE, 28},
+};
+
+struct PadButton {
+  SDL_GameControllerButton button;
+  uint32_t code;
+};
+const PadButton kPad[] = {
+    {SDL_CONTROLLER_BUTTON_DPAD_UP, 1},    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, 3},
+    {SDL_CONTROLLER_BUTTON_DPAD_DOWN, 5},  {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, 7},
+    {SDL_CONTROLLER_BUTTON_START, 9},      {SDL_CONTROLLER_BUTTON_BACK, 10},
+    {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, 11}, {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 12},
+    {SDL_CONTROLLER_BUTTON_A, 13},         {SDL_CONTROLLER_BUTTON_B, 14},
+    {SDL_CONTROLLER_BUTTON_X, 15},         {SDL_CONTROLLER_BUTTON_Y, 16},
+    {SDL_CONTROLLER_BUTTON_LEFTSTICK, 28},
+};
+
+class SdlBackend : public HeadlessBackend {
+ public:
+  bool Start() {
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER | SDL_INIT_AUDIO) != 0) {
+      std::fprintf(stderr, "stand-in: SDL could not start: %s\n", SDL_GetError());
+      return false;
+    }
+    const FbScreenInfo& f = CurrentConfig().fb;
+    window_ = SDL_CreateWindow("Zarn", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                               int(f.xres) * kScale, int(f.yres) * kScale, 0);
+    if (!window_) {
+      std::fprintf(stderr, "stand-in: no window: %s\n", SDL_GetError());
+      SDL_Quit();
+      return false;
+    }
+    renderer_ = SDL_CreateRenderer(window_, -1, 0);
+    if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+    if (!renderer_) {
+      SDL_DestroyWindow(window_);
+      SDL_Quit();
+      return false;
+    }
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    const bool rgb565 = f.bits_per_pixel == 16 && f.green.length == 6;
+    texture_ = SDL_CreateTexture(renderer_, rgb565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB24,
+                                 SDL_TEXTUREACCESS_STREAMING, int(f.xres), int(f.yres));
+    rgb565_ = rgb565;
+    for (int i = 0; i < SDL_NumJoysticks(); i++)
+      if (SDL_IsGameController(i)) SDL_GameControllerOpen(i);
+    return texture_ != nullptr;
+  }
+
+  ~SdlBackend() override {
+    if (audio_) SDL_CloseAudioDevice(audio_);
+    if (texture_) SDL_DestroyTexture(texture_);
+    if (renderer_) SDL_DestroyRenderer(renderer_);
+    if (window_) SDL_DestroyWindow(window_);
+    SDL_Quit();
+  }
+
+  void FbPresented() override {
+    Pump();
+    const FbScreenInfo& f = CurrentConfig().fb;
+    if (state::fbPixels && texture_) {
+      const uint32_t pitch = f.xres_virtual * (f.bits_per_pixel / 8);
+      if (static_cast<uint64_t>(pitch) * f.yres <= state::fbBytes) {
+        if (rgb565_) {
+          SDL_UpdateTexture(texture_, nullptr, state::fbPixels, int(pitch));
+        } else {
+          FrameToRgb(state::fbPixels, f.xres, f.yres, pitch, f, &rgb_);
+          SDL_UpdateTexture(texture_, nullptr, rgb_.data(), int(f.xres * 3));
+        }
+      }
+      SDL_RenderClear(renderer_);
+      SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+      SDL_RenderPresent(renderer_);
+    }
+    AfterPresent();
+  }
+
+  int32_t DspWrite(int fd, const void* data, uint32_t bytes) override {
+    if (!audio_ && !audioFailed_) OpenAudio();
+    if (!audio_) return HeadlessBackend::DspWrite(fd, data, bytes);
+    // Block like the device: keep at most about three fragments queued.
+    while (SDL_GetQueuedAudioSize(audio_) > bytes * 3) SDL_Delay(2);
+    SDL_QueueAudio(audio_, data, bytes);
+    return static_cast<int32_t>(bytes);
+  }
+
+ private:
+  void OpenAudio() {
+    SDL_AudioSpec want{}, have{};
+    want.freq = dspRate_;
+    want.format = dspFormat_ == 0x08 ? AUDIO_U8 : AUDIO_S16LSB;
+    want.channels = static_cast<Uint8>(dspStereo_ ? 2 : 1);
+    want.samples = 1024;
+    audio_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!audio_) {
+      audioFailed_ = true;
+      return;
+    }
+    SDL_PauseAudioDevice(audio_, 0);
+  }
+
+  void Pump() {
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+      switch (e.type) {
+        case SDL_QUIT:
+          RequestQuit();
+          break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+          if (e.key.repeat) break;
+          for (const auto& k : kKeys)
+            if (k.key == e.key.keysym.sym) SetButton(k.code, e.type == SDL_KEYDOWN);
+          break;
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+          for (const auto& p : kPad)
+            if (p.button == e.cbutton.button) SetButton(p.code, e.type == SDL_CONTROLLERBUTTONDOWN);
+          break;
+        case SDL_CONTROLLERDEVICEADDED:
+          SDL_GameControllerOpen(e.cdevice.which);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  SDL_AudioDeviceID audio_ = 0;
+  bool audioFailed_ = false;
+  bool rgb565_ = true;
+  std::vector<uint8_t> rgb_;
+};
+
+}  // namespace
+
+Backend* MakeSdlBackend() {
+  auto* b = new SdlBackend();
+  if (!b->Start()) {
+    delete b;
+    return nullptr;
+  }
+  return b;
+}
+
+}  // namespace standin

@@ -1,0 +1,440 @@
+// The stand-in's contract: configuration, shared state, clocks, and dispatch to
+// the chosen backend.
+#include "standin/standin.h"
+
+#include <endian.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "standin/backend.h"
+
+namespace standin {
+
+namespace state {
+uint8_t* fbPixels = nullptr;
+uint32_t fbBytes = 0;
+uint32_t framesPresented = 0;
+uint32_t menuCalls = 0;
+std::vector<int16_t> audio;
+int audioRate = 0, audioChannels = 0;
+}  // namespace state
+
+namespace {
+
+uint8_t g_registers[kRegisterBlockSize];
+Config g_config;
+bool g_configured = false;
+bool g_quit = false;
+uint64_t g_fakeUs = 0;
+std::unique_ptr<Backend> g_backend;
+
+void ResetRegisters() { std::memset(g_registers, 0xFF, sizeof g_registers); }
+
+bool EnvSet(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
+void EnsureConfigured() {
+  if (!g_configured) Configure(ConfigFromEnvironment());
+}
+
+Backend& B() {
+  EnsureConfigured();
+  return *g_backend;
+}
+
+// Where a button's line lives in the register block.
+bool ButtonLine(uint32_t code, uint32_t* offset, uint32_t* bit) {
+  if (code >= 1 && code <= 8) {
+    *offset = 0x1198;
+    *bit = code - 1;
+  } else if (code >= 9 && code <= 16) {
+    *offset = 0x1184;
+    *bit = code - 1;
+  } else if (code >= 17 && code <= 32) {
+    *offset = 0x1186;
+    *bit = code - 17;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ParseU32(const std::string& s, uint32_t* out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long v = std::strtoul(s.c_str(), &end, 10);
+  if (errno || *end || v > 0xFFFFFFFFul) return false;
+  *out = static_cast<uint32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+// ---- configuration ---------------------------------------------------------------
+
+Config DefaultConfig() {
+  Config c;
+  FbScreenInfo& f = c.fb;
+  f.xres = f.xres_virtual = 320;
+  f.yres = f.yres_virtual = 240;
+  f.bits_per_pixel = 16;
+  f.red = {11, 5, 0};
+  f.green = {5, 6, 0};
+  f.blue = {0, 5, 0};
+  f.transp = {0, 0, 0};
+#if defined(__arm__)
+  c.backend = "device";
+#else
+  c.backend = "headless";
+#endif
+  return c;
+}
+
+bool ParseFbGeometry(const std::string& text, FbScreenInfo* out) {
+  unsigned w = 0, h = 0, bpp = 0, g = 0, vx = 0;
+  std::string t = text;
+  FbScreenInfo f{};
+  size_t plus = t.find('+');
+  if (plus != std::string::npos) {
+    if (std::sscanf(t.c_str() + plus + 1, "%u", &vx) != 1) return false;
+    t = t.substr(0, plus);
+  }
+  size_t slash = t.find('/');
+  if (slash != std::string::npos) {
+    if (std::sscanf(t.c_str() + slash + 1, "%u", &g) != 1) return false;
+    t = t.substr(0, slash);
+  }
+  if (std::sscanf(t.c_str(), "%ux%u@%u", &w, &h, &bpp) != 3) return false;
+  if (w == 0 || h == 0 || w > 4096 || h > 4096 || bpp > 32) return false;
+  f.xres = w;
+  f.yres = f.yres_virtual = h;
+  f.xres_virtual = vx > w ? vx : w;
+  f.bits_per_pixel = bpp;
+  if (bpp == 16) {
+    if (g == 0) g = 6;
+    f.blue = {0, 5, 0};
+    f.green = {5, g, 0};
+    f.red = {5 + g, 5, 0};
+  } else if (bpp == 24 || bpp == 32) {
+    f.blue = {0, 8, 0};
+    f.green = {8, 8, 0};
+    f.red = {16, 8, 0};
+  } else if (bpp == 8) {
+    f.red = f.green = f.blue = {0, 8, 0};
+  }
+  *out = f;
+  return true;
+}
+
+bool ParseButtonScript(const std::string& text, std::vector<Config::ButtonStep>* out,
+                       std::string* error) {
+  std::vector<Config::ButtonStep> steps;
+  std::string item;
+  std::stringstream ss(text);
+  while (std::getline(ss, item, ',')) {
+    // Whitespace and newlines separate items too.
+    std::stringstream words(item);
+    std::string w;
+    while (words >> w) {
+      size_t colon = w.find(':');
+      uint32_t frame = 0, code = 0;
+      if (colon == std::string::npos || colon + 2 > w.size() ||
+          (w[colon + 1] != '+' && w[colon + 1] != '-') ||
+          !ParseU32(w.substr(0, colon), &frame) || !ParseU32(w.substr(colon + 2), &code) ||
+          code < 1 || code > 32) {
+        if (error) *error = "bad button step \"" + w + "\" (want frame:+code or frame:-code)";
+        return false;
+      }
+      steps.push_back({frame, code, w[colon + 1] == '+'});
+    }
+  }
+  *out = steps;
+  return true;
+}
+
+Config ConfigFromEnvironment() {
+  Config c = DefaultConfig();
+  if (const char* v = std::getenv("ZARN_BACKEND"); v && *v) {
+    c.backend = v;
+  } else {
+#if !defined(__arm__)
+    if (EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY")) c.backend = "sdl";
+#endif
+  }
+  if (const char* v = std::getenv("ZARN_FRAMES"); v && *v) {
+    if (!ParseU32(v, &c.frameLimit)) std::fprintf(stderr, "ZARN_FRAMES: not a number\n");
+  }
+  if (const char* v = std::getenv("ZARN_DUMP"); v && *v) c.dumpDir = v;
+  if (const char* v = std::getenv("ZARN_DUMP_EVERY"); v && *v) {
+    if (!ParseU32(v, &c.dumpEvery) || c.dumpEvery == 0) c.dumpEvery = 1;
+  }
+  if (const char* v = std::getenv("ZARN_DUMP_FRAMES"); v && *v) {
+    std::stringstream ss(v);
+    std::string item;
+    while (std::getline(ss, item, ',')) {
+      uint32_t n;
+      if (ParseU32(item, &n)) c.dumpFrames.push_back(n);
+    }
+  }
+  if (const char* v = std::getenv("ZARN_BUTTONS"); v && *v) {
+    std::string text = v;
+    if (text[0] == '@') {
+      std::ifstream in(text.substr(1));
+      std::stringstream all;
+      all << in.rdbuf();
+      text = all.str();
+    }
+    std::string err;
+    if (!ParseButtonScript(text, &c.buttons, &err))
+      std::fprintf(stderr, "ZARN_BUTTONS: %s\n", err.c_str());
+  }
+  if (const char* v = std::getenv("ZARN_CLOCK"); v && std::strcmp(v, "fake") == 0)
+    c.fakeClock = true;
+  if (const char* v = std::getenv("ZARN_FB"); v && *v) {
+    if (!ParseFbGeometry(v, &c.fb)) std::fprintf(stderr, "ZARN_FB: bad geometry\n");
+  }
+  if (const char* v = std::getenv("ZARN_FAIL"); v && *v) {
+    std::stringstream ss(v);
+    std::string item;
+    while (std::getline(ss, item, ',')) {
+      if (item == "mem") c.failMem = true;
+      else if (item == "fbopen") c.failFbOpen = true;
+      else if (item == "fbinfo") c.failFbInfo = true;
+      else if (item == "fbmap") c.failFbMap = true;
+      else if (item == "dsp") c.failDsp = true;
+      else std::fprintf(stderr, "ZARN_FAIL: unknown seam %s\n", item.c_str());
+    }
+  }
+  if (const char* v = std::getenv("ZARN_BATTERY"); v && *v) {
+    uint32_t b;
+    if (ParseU32(v, &b)) c.battery = static_cast<int32_t>(b & 0xFFFF);
+  }
+  if (const char* v = std::getenv("ZARN_AUDIO"); v && *v) c.audioPath = v;
+  return c;
+}
+
+void Configure(const Config& config) {
+  g_backend.reset();
+  g_config = config;
+  g_configured = true;
+  ResetRegisters();
+  g_quit = false;
+  g_fakeUs = 0;
+  state::framesPresented = 0;
+  state::menuCalls = 0;
+  state::audio.clear();
+  state::audioRate = state::audioChannels = 0;
+  Backend* b = nullptr;
+  if (config.backend == "device") b = MakeDeviceBackend();
+  if (config.backend == "sdl") b = MakeSdlBackend();
+  if (!b) {
+    if (config.backend != "headless")
+      std::fprintf(stderr, "stand-in: backend \"%s\" is not available here, running headless\n",
+                   config.backend.c_str());
+    g_config.backend = "headless";
+    b = MakeHeadlessBackend();
+  }
+  g_backend.reset(b);
+  // Buttons scripted for frame 0 are down before the first poll.
+  for (const auto& s : g_config.buttons)
+    if (s.frame == 0) SetButton(s.code, s.pressed);
+}
+
+const Config& CurrentConfig() {
+  EnsureConfigured();
+  return g_config;
+}
+
+// ---- registers -------------------------------------------------------------------
+
+uint8_t* RegisterBlock() { return g_registers; }
+
+void SetButton(uint32_t code, bool pressed) {
+  uint32_t off, bit;
+  if (!ButtonLine(code, &off, &bit)) return;
+  uint16_t word;
+  std::memcpy(&word, g_registers + off, 2);
+  word = le16toh(word);
+  if (pressed)
+    word = static_cast<uint16_t>(word & ~(1u << bit));
+  else
+    word = static_cast<uint16_t>(word | (1u << bit));
+  word = htole16(word);
+  std::memcpy(g_registers + off, &word, 2);
+}
+
+bool ButtonPressed(uint32_t code) {
+  uint32_t off, bit;
+  if (!ButtonLine(code, &off, &bit)) return false;
+  uint16_t word;
+  std::memcpy(&word, g_registers + off, 2);
+  return (le16toh(word) & (1u << bit)) == 0;
+}
+
+int MemOpen() { return B().MemOpen(); }
+uint8_t* MemMap(int fd) { return B().MemMap(fd); }
+void MemUnmap(uint8_t* block) { B().MemUnmap(block); }
+void MemClose(int fd) { B().MemClose(fd); }
+
+int FbOpen() { return B().FbOpen(); }
+int FbGetScreenInfo(int fd, FbScreenInfo* info) { return B().FbGetScreenInfo(fd, info); }
+uint8_t* FbMap(int fd, uint32_t bytes) { return B().FbMap(fd, bytes); }
+void FbUnmap(uint8_t* pixels, uint32_t bytes) { B().FbUnmap(pixels, bytes); }
+void FbClose(int fd) { B().FbClose(fd); }
+void FbPresented() { B().FbPresented(); }
+
+int DspOpen() { return B().DspOpen(); }
+int DspSetSpeed(int fd, int* rate) { return B().DspSetSpeed(fd, rate); }
+int DspSetFormat(int fd, int* format) { return B().DspSetFormat(fd, format); }
+int DspSetStereo(int fd, int* stereo) { return B().DspSetStereo(fd, stereo); }
+int32_t DspWrite(int fd, const void* data, uint32_t bytes) { return B().DspWrite(fd, data, bytes); }
+void DspClose(int fd) { B().DspClose(fd); }
+
+int BatteryRead(uint16_t* value) { return B().BatteryRead(value); }
+void RunMenuProgram() { B().RunMenuProgram(); }
+
+// ---- clocks ----------------------------------------------------------------------
+
+uint64_t ClockUs() {
+  EnsureConfigured();
+  if (g_config.fakeClock) return g_fakeUs;
+  using namespace std::chrono;
+  return static_cast<uint64_t>(
+      duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+uint32_t ClockMs() { return static_cast<uint32_t>(ClockUs() / 1000u); }
+
+void SleepUs(uint32_t us) {
+  EnsureConfigured();
+  if (g_config.fakeClock) {
+    g_fakeUs += us;
+    return;
+  }
+  usleep(us);
+}
+
+std::time_t WallTime() {
+  EnsureConfigured();
+  if (g_config.wallTime) return g_config.wallTime + static_cast<std::time_t>(g_fakeUs / 1000000u);
+  return std::time(nullptr);
+}
+
+bool LocalTime(std::time_t t, std::tm* out) {
+  EnsureConfigured();
+  if (g_config.injectZone) {
+    std::time_t shifted = t + g_config.zoneOffset;
+    if (!gmtime_r(&shifted, out)) return false;
+    out->tm_isdst = 0;
+    return true;
+  }
+  return localtime_r(&t, out) != nullptr;
+}
+
+bool UtcTime(std::time_t t, std::tm* out) { return gmtime_r(&t, out) != nullptr; }
+
+bool ZoneHasDaylightSaving() {
+  EnsureConfigured();
+  if (g_config.injectZone) return g_config.zoneDst;
+  tzset();
+  return daylight != 0;
+}
+
+bool QuitRequested() { return g_quit; }
+void RequestQuit() { g_quit = true; }
+
+// ---- observation -------------------------------------------------------------------
+
+uint32_t FramesPresented() { return state::framesPresented; }
+uint32_t MenuProgramCalls() { return state::menuCalls; }
+const uint8_t* FrameBuffer() { return state::fbPixels; }
+const std::vector<int16_t>& AudioWritten() { return state::audio; }
+int AudioRate() { return state::audioRate; }
+int AudioChannels() { return state::audioChannels; }
+
+bool DumpFrame(const std::string& path) {
+  EnsureConfigured();
+  const FbScreenInfo& f = g_config.fb;
+  if (!state::fbPixels) return false;
+  uint32_t pitch = f.xres_virtual * (f.bits_per_pixel / 8);
+  if (static_cast<uint64_t>(pitch) * f.yres > state::fbBytes) return false;
+  return WritePng(path, state::fbPixels, f.xres, f.yres, pitch, f);
+}
+
+void FrameToRgb(const uint8_t* p, uint32_t width, uint32_t height, uint32_t pitch,
+                const FbScreenInfo& f, std::vector<uint8_t>* rgb) {
+  rgb->resize(static_cast<size_t>(width) * height * 3);
+  uint8_t* o = rgb->data();
+  for (uint32_t y = 0; y < height; y++) {
+    const uint8_t* row = p + static_cast<size_t>(y) * pitch;
+    for (uint32_t x = 0; x < width; x++) {
+      uint32_t r = 0, g = 0, b = 0;
+      switch (f.bits_per_pixel) {
+        case 8:
+          r = g = b = row[x];
+          break;
+        case 16: {
+          uint32_t v = row[2 * x] | (row[2 * x + 1] << 8);
+          uint32_t gl = f.green.length == 5 ? 5 : 6;
+          b = (v & 0x1F) << 3;
+          g = ((v >> 5) & ((1u << gl) - 1)) << (8 - gl);
+          r = ((v >> (5 + gl)) & 0x1F) << 3;
+          b |= b >> 5;
+          g |= g >> gl;
+          r |= r >> 5;
+          break;
+        }
+        case 24:
+          b = row[3 * x];
+          g = row[3 * x + 1];
+          r = row[3 * x + 2];
+          break;
+        case 32:
+          b = row[4 * x];
+          g = row[4 * x + 1];
+          r = row[4 * x + 2];
+          break;
+        default:
+          break;
+      }
+      *o++ = static_cast<uint8_t>(r);
+      *o++ = static_cast<uint8_t>(g);
+      *o++ = static_cast<uint8_t>(b);
+    }
+  }
+}
+
+void AfterPresent() {
+  state::framesPresented++;
+  const uint32_t n = state::framesPresented;
+  const Config& c = g_config;
+  if (!c.dumpDir.empty()) {
+    bool want = c.dumpFrames.empty() ? (n % c.dumpEvery == 0) : false;
+    for (uint32_t f : c.dumpFrames) want = want || f == n;
+    if (want) {
+      mkdir(c.dumpDir.c_str(), 0777);
+      char name[64];
+      std::snprintf(name, sizeof name, "/frame%06u.png", n);
+      if (!DumpFrame(c.dumpDir + name))
+        std::fprintf(stderr, "stand-in: could not write frame dump %s%s\n", c.dumpDir.c_str(), name);
+    }
+  }
+  for (const auto& s : c.buttons)
+    if (s.frame == n) SetButton(s.code, s.pressed);
+  if (c.frameLimit && n >= c.frameLimit) RequestQuit();
+}
+
+}  // namespace standin

@@ -1,0 +1,165 @@
+// The stand-in for the console's devices.
+//
+// The framework touches the console only through the functions below, each at the
+// place where the console code would open a device, issue an ioctl, map memory,
+// read a clock or start the menu program. Three backends implement them:
+//
+//   headless  memory frame buffer, optional PNG frame dumps, button scripts and a
+//             frame limit; the default when no window can be opened
+//   sdl       a desktop window (3x), keyboard and game controller mapped onto the
+//             console's buttons; closing the window quits the game
+//   device    the real console devices (/dev/mem, /dev/fb0, /dev/dsp, /dev/batt),
+//             built into the ARM cross build only
+//
+// The program reads no arguments; the backend is configured from the environment:
+//   ZARN_BACKEND   headless | sdl | device (default: device on ARM, sdl when
+//                  DISPLAY or WAYLAND_DISPLAY is set and SDL2 was built, else headless)
+//   ZARN_FRAMES    stop after this many presented frames (quits like the game's own quit)
+//   ZARN_DUMP      folder for PNG frame dumps (headless and sdl)
+//   ZARN_DUMP_EVERY  dump every n-th frame (default 1); ZARN_DUMP_FRAMES=a,b,c dumps those
+//   ZARN_BUTTONS   button script "frame:+code,frame:-code,..." or "@file" (same text)
+//   ZARN_CLOCK     "fake": a clock that advances only when the program sleeps
+//   ZARN_FB        frame-buffer geometry "WxH@BPP[/G][+VX]" e.g. 320x240@16/6+352
+//   ZARN_FAIL      comma list of seams to fail: mem, fbopen, fbinfo, fbmap, dsp, batt
+//   ZARN_BATTERY   raw 16-bit battery reading (default: no battery device)
+//   ZARN_AUDIO     headless: a path to write the mixed sound to, as a WAV file
+//
+// Tests configure the same things directly with Configure().
+#ifndef ZARN_STANDIN_H
+#define ZARN_STANDIN_H
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// ---- Register block ("/dev/mem", 64 KiB at physical 0xC0000000) ----------------
+// A 64 KiB block reset to 0xFF bytes: buttons are active-low. Button code n is
+// bit n-1 of the 16-bit word at 0x1198 (codes 1-8), bit n-1 of the word at 0x1184
+// (codes 9-16) and bit n-17 of the word at 0x1186 (codes 17-32). Bit 4 of 0x1182
+// (vertical sync) reads as clear, so a wait on it never hangs.
+constexpr uint32_t kRegisterBlockSize = 0x10000;
+int MemOpen();                          // descriptor >= 0, or -1
+uint8_t* MemMap(int fd);                // the block, or nullptr
+void MemUnmap(uint8_t* block);
+void MemClose(int fd);
+// Presses or releases a button in the register block (backends, scripts, tests).
+void SetButton(uint32_t code, bool pressed);
+bool ButtonPressed(uint32_t code);
+uint8_t* RegisterBlock();               // the block's storage (desktop backends)
+
+// ---- Frame buffer ("/dev/fb0") -------------------------------------------------
+struct FbBitfield {
+  uint32_t offset, length, msb_right;
+};
+// The fields of FBIOGET_VSCREENINFO that the display reads.
+struct FbScreenInfo {
+  uint32_t xres, yres, xres_virtual, yres_virtual, xoffset, yoffset;
+  uint32_t bits_per_pixel, grayscale;
+  FbBitfield red, green, blue, transp;
+};
+int FbOpen();                                          // descriptor or -1
+int FbGetScreenInfo(int fd, FbScreenInfo* info);      // 0, or -1 (ioctl 0x4600)
+uint8_t* FbMap(int fd, uint32_t bytes);               // mapping, or nullptr
+void FbUnmap(uint8_t* pixels, uint32_t bytes);
+void FbClose(int fd);
+// Called by the display after each flip: the backend shows or dumps the frame,
+// runs the button script and counts frames against the frame limit.
+void FbPresented();
+
+// ---- Audio ("/dev/dsp", OSS) ---------------------------------------------------
+int DspOpen();                                         // descriptor or -1
+int DspSetSpeed(int fd, int* rate);                   // SNDCTL_DSP_SPEED: 0 or -1
+int DspSetFormat(int fd, int* format);                // SNDCTL_DSP_SETFMT (0x10 = S16_LE)
+int DspSetStereo(int fd, int* stereo);                // SNDCTL_DSP_STEREO
+int32_t DspWrite(int fd, const void* data, uint32_t bytes);  // blocks; bytes or -1
+void DspClose(int fd);
+
+// ---- Battery ("/dev/batt") -----------------------------------------------------
+// Reads the 16-bit battery value; returns the number of bytes read (2) or -1.
+int BatteryRead(uint16_t* value);
+
+// ---- Menu program ("/usr/gp2x", "gp2xmenu") -------------------------------------
+// Device: changes to /usr/gp2x and replaces the process with the menu program,
+// returning only when that fails. Desktop: records the call and ends the process
+// with status 0 (tests can ask it to only record).
+void RunMenuProgram();
+
+// ---- Clocks --------------------------------------------------------------------
+uint32_t ClockMs();          // monotonic milliseconds, wrapping at 32 bits
+uint64_t ClockUs();          // monotonic microseconds
+void SleepUs(uint32_t us);   // usleep; advances the fake clock instead when it is on
+std::time_t WallTime();      // time(): real or injected
+bool LocalTime(std::time_t t, std::tm* out);   // localtime_r in the injected zone
+bool UtcTime(std::time_t t, std::tm* out);     // gmtime_r
+bool ZoneHasDaylightSaving();                  // the C library's "daylight" flag
+
+// ---- Quit requests from the outside (window closed, frame limit reached) --------
+bool QuitRequested();
+void RequestQuit();
+
+// ---- Configuration (environment at first use, or Configure() in tests) ----------
+struct Config {
+  std::string backend = "headless";   // headless | sdl | device
+  uint32_t frameLimit = 0;           // 0: none
+  std::string dumpDir;               // empty: no dumps
+  uint32_t dumpEvery = 1;
+  std::vector<uint32_t> dumpFrames;  // when non-empty, only these frames
+  // Button script: at presented-frame count `frame`, press or release `code`.
+  struct ButtonStep {
+    uint32_t frame;
+    uint32_t code;
+    bool pressed;
+  };
+  std::vector<ButtonStep> buttons;
+  bool fakeClock = false;
+  FbScreenInfo fb{};                 // filled by Reset() with 320x240, 16 bpp, 5:6:5
+  bool failMem = false, failFbOpen = false, failFbInfo = false, failFbMap = false;
+  bool failDsp = false;
+  int32_t battery = -1;              // -1: no battery device
+  std::string audioPath;             // headless: write the audio to this WAV file
+  bool menuExits = true;             // desktop RunMenuProgram ends the process
+  // Injected wall clock (0: real time) and time zone: seconds east of UTC and
+  // whether the zone has daylight-saving rules (the C library's "daylight").
+  std::time_t wallTime = 0;
+  bool injectZone = false;
+  int32_t zoneOffset = 0;
+  bool zoneDst = false;
+};
+// Default configuration: 320x240 at 16 bits (green length 6), headless.
+Config DefaultConfig();
+// Reads the ZARN_* variables over the defaults. Errors in the variables are
+// reported on stderr and the faulty item is ignored.
+Config ConfigFromEnvironment();
+// Replaces the configuration and resets all stand-in state: register block to
+// 0xFF, frame counter, quit request, fake clock at 0, recorded menu calls.
+void Configure(const Config& config);
+const Config& CurrentConfig();
+// Parses a button script; false with a message when it is malformed.
+bool ParseButtonScript(const std::string& text, std::vector<Config::ButtonStep>* out,
+                       std::string* error);
+// Parses "WxH@BPP[/G][+VX]".
+bool ParseFbGeometry(const std::string& text, FbScreenInfo* out);
+
+// ---- Observation (tests and tools) ----------------------------------------------
+uint32_t FramesPresented();
+uint32_t MenuProgramCalls();
+// The current frame buffer contents and geometry (empty when not mapped).
+const uint8_t* FrameBuffer();
+// Writes the frame buffer as an 8-bit RGB PNG; false on failure.
+bool DumpFrame(const std::string& path);
+// Writes pixels in a given format to PNG: 16 bpp with green length 5 or 6, 8 bpp
+// (grey), 24 and 32 bpp (blue in the low byte, as the console's frame buffer).
+bool WritePng(const std::string& path, const uint8_t* pixels, uint32_t width,
+              uint32_t height, uint32_t pitch, const FbScreenInfo& format);
+// The audio the program wrote, as 16-bit samples (headless; at most a few minutes).
+const std::vector<int16_t>& AudioWritten();
+int AudioRate();
+int AudioChannels();
+
+}  // namespace standin
+
+#endif

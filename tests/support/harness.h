@@ -1,0 +1,38 @@
+// Test support: run the real frame loop headless with the fake clock, a button
+// script and a frame limit, and observe what the program did.
+#ifndef ZARN_TESTS_SUPPORT_HARNESS_H
+#define ZARN_TESTS_SUPPORT_HARNESS_H
+
+#include <cstdint>
+#include <string>
+
+#include "standin/standin.h"
+
+namespace zt {
+
+// Headless, fake clock, 320x240 5:6:5, the menu program only recorded.
+standin::Config HeadlessConfig();
+
+// Configures the stand-in and maps the devices as the program entry does; unmaps
+// on destruction.
+class Devices {
+ public:
+  explicit Devices(const standin::Config& config = HeadlessConfig());
+  ~Devices();
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+};
+
+// A fresh empty folder for one test, below the build's test folder.
+std::string TempDir(const std::string& name);
+
+// Runs a command with the shell; returns its exit status (-1 when it could not run).
+int Run(const std::string& command);
+// True when a program is on the PATH.
+bool HaveTool(const std::string& name);
+
+}  // namespace zt
+
+#endif
