@@ -10,3 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm;-L;/usr/arm-linux-gnueabihf)
+# Debian's multiarch zlib for armhf: headers are shared with the host.
+set(ZLIB_INCLUDE_DIR /usr/include CACHE PATH "")
+set(ZLIB_LIBRARY /usr/lib/arm-linux-gnueabihf/libz.so CACHE FILEPATH "")

@@ -40,7 +40,7 @@ std::unique_ptr<Backend> g_backend;
 
 void ResetRegisters() { std::memset(g_registers, 0xFF, sizeof g_registers); }
 
-bool EnvSet(const char* name) {
+[[maybe_unused]] bool EnvSet(const char* name) {
   const char* v = std::getenv(name);
   return v && *v;
 }
