@@ -1,17 +1,79 @@
-// Loader interface and registration.
+// Loader interface: a small read-only stream over a file image in memory, the
+// records through which loaders fill surfaces, and the registration of the
+// built-in loaders with the display.
 #ifndef ZARN_LOADERS_ELDR_BASE_H
 #define ZARN_LOADERS_ELDR_BASE_H
 
 #include <cstdint>
 
 class ClassEDisplay;
+class E2DSurfaceBase;
+class E3DSurface;
+
+// Handed by an image loader to every 2D loader callback of a surface.
+struct ELDR_2DCALLBACKINFO {
+  uint32_t width;
+  uint32_t height;
+  uint8_t indexed;       // 1: one byte per pixel (palette index); 0: 32-bit colour words
+  uint8_t transparency;  // the image carries alpha, a transparent entry or a colour key
+  void* data;            // bytes of the current palette or pixel call
+  uint32_t bytecount;
+  uint32_t frameindex;   // last image of a multi-image file to decode
+  uint8_t renderformat;  // the pixel format argument of Start
+  uint32_t flags;        // the flags argument of Start
+  uint32_t paletteindex; // entry of the next palette call's first word
+  int32_t pixelindex;    // y * width + x of the next pixel call's first pixel
+};
+
+// Handed by the model loader to the 3D loader callbacks.
+struct ELDR_3DCALLBACKINFO {
+  uint32_t vertextotal;
+  uint32_t polygontotal;
+  uint8_t texelmode;     // 0: 28-byte per-triangle records; else 12-byte per-vertex records
+  void* data;
+  uint32_t bytecount;
+  int32_t vertexindex;   // advanced by bytecount / 12
+  int32_t polygonindex;  // advanced by bytecount / 16
+  int32_t texelindex;    // advanced by bytecount / record size
+};
 
 class ClassELoaderBase {
  public:
+  ClassELoaderBase();
   virtual ~ClassELoaderBase();
+  ClassELoaderBase(const ClassELoaderBase&) = delete;
+  ClassELoaderBase& operator=(const ClassELoaderBase&) = delete;
+
+  // Result: 0 done, 1 bad data, 2 no memory, 3 not this format (no callback made),
+  // or a callback's refusal.
+  virtual int Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
+                    uint32_t flags);
+  virtual int Start(E3DSurface* surface, void* data, uint32_t length);
+
+  void LinkData(void* data, uint32_t size);
+  void SetByteOrder(bool big) { bigendian_ = big ? 1 : 0; }
+  int Read8(uint8_t* out);
+  int Read16(uint16_t* out);
+  int Read32(uint32_t* out);
+  int ReadStream(void* dst, uint32_t n);
+  // Seeks never leave the image: a target past the end (or before the start)
+  // parks the stream at the end, so every later read fails.
+  void SeekSet(uint32_t p);
+  void SeekRelative(int32_t d);
+  uint32_t Tell() const { return position_; }
+  bool HaveData() const { return position_ < size_; }
+  uint32_t Size() const { return size_; }
+  uint32_t Left() const { return position_ < size_ ? size_ - position_ : 0; }
+
+ protected:
+  uint8_t bigendian_ = 0;
+  const uint8_t* data_ = nullptr;
+  uint32_t position_ = 0;
+  uint32_t size_ = 0;
 };
 
-// Registers the image and model loaders in the display's slots.
+// Creates the built-in loaders and registers them in the display's slots; 1 when
+// all were taken, 0 when a slot was refused (that loader is deleted, the rest not made).
 int RegisterDisplayLoaders(ClassEDisplay* display);
 
 #endif
