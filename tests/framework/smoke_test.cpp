@@ -1,5 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "framework/emod_math.h"
-
-TEST(Smoke, Builds) { EXPECT_EQ(ClassEMath::IntSqrt(25), 5); }
