@@ -226,18 +226,21 @@ int ClassMain::OnRestore() {
 void ClassMain::OnNetMessage(uint8_t connection, int32_t peer, int32_t event, int32_t length,
                              uint8_t* data) {
   if (connection != 0) return;
-  int32_t code;
+  const int32_t code = LevelNetCode(event);
+  if (code > 0) level_.OnNetMessage(peer, code, length, data);
+}
+
+int32_t ClassMain::LevelNetCode(int32_t event) {
   switch (event) {
-    case ENET_CONNECTED: code = 4; break;
-    case ENET_HOSTING: code = 3; break;
-    case ENET_PEERADDED: code = 5; break;
-    case ENET_CLOSED: code = 6; break;
-    case ENET_DATA: code = 7; break;
-    case ENET_DEVICEFOUND: code = 8; break;
-    case ENET_SEARCHDONE: code = 9; break;
-    default: return;
+    case ENET_CONNECTED: return 4;
+    case ENET_HOSTING: return 3;
+    case ENET_PEERADDED: return 5;
+    case ENET_CLOSED: return 6;
+    case ENET_DATA: return 7;
+    case ENET_DEVICEFOUND: return 8;
+    case ENET_SEARCHDONE: return 9;
+    default: return -1;
   }
-  level_.OnNetMessage(peer, code, length, data);
 }
 
 void ClassMain::LoadCfg() {

@@ -61,6 +61,8 @@ class ClassMain : public ClassZarn {
   void OnNetMessage(uint8_t connection, int32_t peer, int32_t event, int32_t length,
                     uint8_t* data) override;
 
+  // The level's code for a framework network event; -1 when it is ignored.
+  static int32_t LevelNetCode(int32_t event);
   void AttachModules();
   void LinkData();
   // Settings file (loaded at start-up, saved on request and on quitting).
