@@ -38,7 +38,11 @@ bool g_quit = false;
 uint64_t g_fakeUs = 0;
 std::unique_ptr<Backend> g_backend;
 
-void ResetRegisters() { std::memset(g_registers, 0xFF, sizeof g_registers); }
+void ResetRegisters() {
+  std::memset(g_registers, 0xFF, sizeof g_registers);
+  // Vertical sync: bit 4 of 0x1182 reads clear, so a wait on it never hangs.
+  g_registers[0x1182] &= static_cast<uint8_t>(~0x10u);
+}
 
 [[maybe_unused]] bool EnvSet(const char* name) {
   const char* v = std::getenv(name);

@@ -1,0 +1,125 @@
+// The stand-in's own contract: register lines, scripts, geometry, frame dumps,
+// and the program under both desktop backends.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "framework/emod_device.h"
+#include "tests/support/harness.h"
+
+namespace {
+
+uint16_t Word(uint32_t offset) {
+  const uint8_t* r = standin::RegisterBlock();
+  return static_cast<uint16_t>(r[offset] | (r[offset + 1] << 8));
+}
+
+TEST(Registers, ButtonLinesAreActiveLowBits) {
+  const struct {
+    uint32_t code, offset;
+    uint16_t mask;
+  } cases[] = {{1, 0x1198, 0x0001}, {8, 0x1198, 0x0080}, {9, 0x1184, 0x0100}, {16, 0x1184, 0x8000},
+               {17, 0x1186, 0x0001}, {24, 0x1186, 0x0080}, {32, 0x1186, 0x8000}};
+  for (const auto& c : cases) {
+    zt::Devices dev;
+    EXPECT_EQ(Word(c.offset) & c.mask, c.mask);
+    standin::SetButton(c.code, true);
+    EXPECT_EQ(Word(c.offset) & c.mask, 0) << c.code;
+    EXPECT_EQ(EDevice_ReadReg16(c.offset), Word(c.offset));
+    EXPECT_TRUE(standin::ButtonPressed(c.code));
+    standin::SetButton(c.code, false);
+    EXPECT_EQ(Word(c.offset), 0xFFFF);
+  }
+  zt::Devices dev;
+  EXPECT_EQ(Word(0x1182) & 0x10, 0);  // vertical sync never holds a wait
+  EXPECT_EQ(standin::RegisterBlock()[0], 0xFF);
+  standin::SetButton(0, true);  // codes outside 1-32 touch nothing
+  standin::SetButton(33, true);
+  EXPECT_EQ(Word(0x1198), 0xFFFF);
+}
+
+TEST(Config, ScriptsAndGeometry) {
+  std::vector<standin::Config::ButtonStep> steps;
+  std::string err;
+  ASSERT_TRUE(standin::ParseButtonScript("10:+13, 12:-13\n40:+9", &steps, &err));
+  ASSERT_EQ(steps.size(), 3u);
+  EXPECT_EQ(steps[1].frame, 12u);
+  EXPECT_FALSE(steps[1].pressed);
+  for (const char* bad : {"10:13", "x:+1", "5:+33", "5:+0", "5+1", "5:+"})
+    EXPECT_FALSE(standin::ParseButtonScript(bad, &steps, &err)) << bad;
+  standin::FbScreenInfo f;
+  ASSERT_TRUE(standin::ParseFbGeometry("320x240@16/5+352", &f));
+  EXPECT_EQ(f.xres_virtual, 352u);
+  EXPECT_EQ(f.green.length, 5u);
+  ASSERT_TRUE(standin::ParseFbGeometry("640x480@32", &f));
+  EXPECT_EQ(f.bits_per_pixel, 32u);
+  EXPECT_FALSE(standin::ParseFbGeometry("0x10@16", &f));
+  EXPECT_FALSE(standin::ParseFbGeometry("banana", &f));
+}
+
+TEST(FrameBuffer, FailuresAndDumps) {
+  for (int which = 0; which < 3; which++) {
+    standin::Config cfg = zt::HeadlessConfig();
+    (which == 0 ? cfg.failFbOpen : which == 1 ? cfg.failFbInfo : cfg.failFbMap) = true;
+    standin::Configure(cfg);
+    const int fd = standin::FbOpen();
+    standin::FbScreenInfo info;
+    if (which == 0) {
+      EXPECT_LT(fd, 0);
+    } else if (which == 1) {
+      EXPECT_NE(standin::FbGetScreenInfo(fd, &info), 0);
+    } else {
+      EXPECT_EQ(standin::FbMap(fd, 320 * 240 * 2), nullptr);
+    }
+  }
+  zt::Devices dev;
+  const int fd = edeviceptr[1];
+  uint8_t* p = standin::FbMap(fd, 320 * 240 * 2);
+  ASSERT_NE(p, nullptr);
+  for (int i = 0; i < 320 * 240; i++) {
+    p[2 * i] = 0x1F;  // blue
+    p[2 * i + 1] = 0xF8;  // red
+  }
+  const std::string dir = zt::TempDir("standin_dump");
+  ASSERT_TRUE(standin::DumpFrame(dir + "/f.png"));
+  if (zt::HaveTool("python3") && zt::Run("python3 -c 'import PIL' 2>/dev/null") == 0) {
+    EXPECT_EQ(zt::Run("python3 -c \"from PIL import Image; im=Image.open('" + dir +
+                      "/f.png'); assert im.size==(320,240) and im.getpixel((5,5))==(255,0,255)\""),
+              0);
+  }
+  standin::FbUnmap(p, 320 * 240 * 2);
+}
+
+// The real program, headless and (when Xvfb is here) in a window.
+TEST(Program, HeadlessRunEndsThroughTheMenuWithFrameDumps) {
+#if defined(__arm__)
+  GTEST_SKIP() << "the emulated test cannot start another ARM program";
+#endif
+  const std::string dir = zt::TempDir("standin_program");
+  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
+  const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=headless ZARN_CLOCK=fake ZARN_FRAMES=20 ZARN_DUMP='" +
+                         dir + "/frames' ZARN_DUMP_FRAMES=20 '" + exe + "' 2>/dev/null");
+  EXPECT_EQ(rc, 0);
+  std::ifstream png(dir + "/frames/frame000020.png", std::ios::binary);
+  EXPECT_TRUE(png.good());
+}
+
+TEST(Program, OpensAWindowUnderXvfb) {
+#if defined(__arm__)
+  GTEST_SKIP() << "the ARM build has no window backend";
+#endif
+  if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  const std::string dir = zt::TempDir("standin_window");
+  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
+  // The window backend announces nothing; it must run and leave with status 0,
+  // and must not fall back to headless (which it reports on stderr).
+  const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=sdl ZARN_FRAMES=30 SDL_AUDIODRIVER=dummy timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' '" +
+                         exe + "' 2> '" + dir + "/err.txt'");
+  EXPECT_EQ(rc, 0);
+  std::ifstream err(dir + "/err.txt");
+  std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.find("running headless"), std::string::npos) << text;
+}
+
+}  // namespace
