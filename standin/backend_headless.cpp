@@ -146,15 +146,7 @@ int HeadlessBackend::BatteryRead(uint16_t* value) {
   return 2;
 }
 
-void HeadlessBackend::RunMenuProgram() {
-  state::menuCalls++;
-  if (CurrentConfig().menuExits) {
-    WriteAudioFile();
-    std::fprintf(stderr, "stand-in: menu program requested, exiting\n");
-    std::fflush(nullptr);
-    std::exit(0);
-  }
-}
+void HeadlessBackend::RunMenuProgram() { state::menuCalls++; }
 
 Backend* MakeHeadlessBackend() { return new HeadlessBackend(); }
 

@@ -308,7 +308,17 @@ int32_t DspWrite(int fd, const void* data, uint32_t bytes) { return B().DspWrite
 void DspClose(int fd) { B().DspClose(fd); }
 
 int BatteryRead(uint16_t* value) { return B().BatteryRead(value); }
-void RunMenuProgram() { B().RunMenuProgram(); }
+void RunMenuProgram() {
+  B().RunMenuProgram();
+  // Desktop: the process ends here, after the backend has closed its window and
+  // written its files (the device backend has replaced the process or failed).
+  if (g_config.backend != "device" && g_config.menuExits) {
+    g_backend.reset();
+    std::fprintf(stderr, "stand-in: menu program requested, exiting\n");
+    std::fflush(nullptr);
+    std::exit(0);
+  }
+}
 
 // ---- clocks ----------------------------------------------------------------------
 
