@@ -191,3 +191,30 @@ TEST(ModuleSwitch, NetworkStartFailureReachesTheLevel) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(App, MinimiseAndRestoreRunTheModuleOnce) {
+  Game g;
+  g.app->Init();
+  g.app->OnInit(0);
+  g_calls.clear();
+  g_steps.clear();
+  ClassEDisplay* d = g.app->GetECD()->dsp;
+  ASSERT_EQ(d->Open(nullptr, g.app->GetECD(), 32, 320, 240, true), 0);
+  g.app->ModuleEntry(MODULE_LEVEL) = TestModule;
+  g.app->ModuleId() = MODULE_LEVEL;
+  g.app->ModuleMessage() = MSG_FRAME;
+  g.app->ModuleKeys()[5] = 9;
+  g.app->OnMinimize();
+  g.app->OnMinimize();  // twice: the level still sees a pause each time
+  EXPECT_EQ(g_calls, (std::vector<std::string>{"m1:65538:0", "m1:65538:0"}));
+  EXPECT_EQ(g.app->ModuleMessage(), MSG_FRAME);  // what the level writes there is dropped
+  g_steps = {{0, 0}, {0, 0}, {MODULE_LEVEL, 0x10003}};
+  g.app->OnRestore();
+  EXPECT_EQ(g.app->ModuleKeys()[5], 0);  // restored: key words cleared
+  EXPECT_EQ(g_calls.back(), "m1:2:0");
+  EXPECT_EQ(g.app->ModuleMessage(), 0x10003u);  // a changed restore message is kept
+}
+
+}  // namespace
