@@ -2,6 +2,7 @@
 
 #include "display/edsp_base.h"
 #include "framework/emod_memory.h"
+#include "loaders/eldr_3ds.h"
 
 ClassELoaderBase::ClassELoaderBase() = default;
 ClassELoaderBase::~ClassELoaderBase() = default;
@@ -65,5 +66,16 @@ void ClassELoaderBase::SeekRelative(int32_t d) {
 
 int RegisterDisplayLoaders(ClassEDisplay* display) {
   if (!display) return 0;
+  // Slot order is priority: formats with a magic number first.
+  ClassELoaderBase* (*const makers[])() = {
+      [] { return static_cast<ClassELoaderBase*>(new ELoader_3DS); },
+  };
+  for (auto make : makers) {
+    ClassELoaderBase* l = make();
+    if (!display->RegisterLoader(l)) {
+      delete l;
+      return 0;
+    }
+  }
   return 1;
 }
