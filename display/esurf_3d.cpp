@@ -66,20 +66,26 @@ int E3DSurface::Create(uint32_t vertices, uint32_t polygons) {
   if (!ecd_ || !ecd_->mem) return 2;
   ClassEMemory* mem = ecd_->mem;
   // Sizes that do not fit 32 bits cannot be allocated.
-  if (vertices > 0xFFFFFFFFu / sizeof(EVERTEX3D) || polygons > 0xFFFFFFFFu / sizeof(EPOLYGON3D)) return 2;
-  vertices_ = static_cast<EVERTEX3D*>(mem->AllocList(vertices * sizeof(EVERTEX3D)));
-  polygons_ = static_cast<EPOLYGON3D*>(mem->AllocList(polygons * sizeof(EPOLYGON3D)));
-  drawlist_ = static_cast<EPOLYGON3D**>(mem->AllocList(polygons * sizeof(EPOLYGON3D*)));
-  sorted_ = static_cast<EPOLYGON3D**>(mem->AllocList(polygons * sizeof(EPOLYGON3D*)));
-  vmark_ = static_cast<uint8_t*>(mem->AllocList(vertices));
-  pmark_ = static_cast<uint8_t*>(mem->AllocList(polygons));
+  if (vertices > 0x7FFFFFFFu / sizeof(EVERTEX3D) || polygons > 0x7FFFFFFFu / sizeof(EPOLYGON3D)) return 2;
+  // Tracked blocks carry a 4-byte prefix; the records hold pointers, so each
+  // array is placed on the next 8-byte boundary inside its block.
+  auto get = [&](int k, uint32_t bytes) -> void* {
+    blocks_[k] = mem->AllocList(bytes + 8);
+    if (!blocks_[k]) return nullptr;
+    const uintptr_t a = reinterpret_cast<uintptr_t>(blocks_[k]);
+    return reinterpret_cast<void*>((a + 7) & ~static_cast<uintptr_t>(7));
+  };
+  vertices_ = static_cast<EVERTEX3D*>(get(0, vertices * sizeof(EVERTEX3D)));
+  polygons_ = static_cast<EPOLYGON3D*>(get(1, polygons * sizeof(EPOLYGON3D)));
+  drawlist_ = static_cast<EPOLYGON3D**>(get(2, polygons * sizeof(EPOLYGON3D*)));
+  sorted_ = static_cast<EPOLYGON3D**>(get(3, polygons * sizeof(EPOLYGON3D*)));
+  vmark_ = static_cast<uint8_t*>(get(4, vertices));
+  pmark_ = static_cast<uint8_t*>(get(5, polygons));
   if (!vertices_ || !polygons_ || !drawlist_ || !sorted_ || !vmark_ || !pmark_) {
-    mem->DeAllocList(vertices_);
-    mem->DeAllocList(polygons_);
-    mem->DeAllocList(drawlist_);
-    mem->DeAllocList(sorted_);
-    mem->DeAllocList(vmark_);
-    mem->DeAllocList(pmark_);
+    for (void*& b : blocks_) {
+      mem->DeAllocList(b);
+      b = nullptr;
+    }
     vertices_ = nullptr;
     polygons_ = nullptr;
     drawlist_ = sorted_ = nullptr;
@@ -105,15 +111,11 @@ int E3DSurface::Create(uint32_t vertices, uint32_t polygons) {
 }
 
 void E3DSurface::Free() {
-  if (polycap_ && ecd_ && ecd_->mem) {
-    ClassEMemory* mem = ecd_->mem;
-    mem->DeAllocList(vertices_);
-    mem->DeAllocList(polygons_);
-    mem->DeAllocList(drawlist_);
-    mem->DeAllocList(sorted_);
-    mem->DeAllocList(vmark_);
-    mem->DeAllocList(pmark_);
-  }
+  if (polycap_ && ecd_ && ecd_->mem)
+    for (void*& b : blocks_) {
+      ecd_->mem->DeAllocList(b);
+      b = nullptr;
+    }
   vertices_ = nullptr;
   polygons_ = nullptr;
   drawlist_ = sorted_ = nullptr;

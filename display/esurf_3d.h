@@ -128,6 +128,7 @@ class E3DSurface {
   uint32_t ambient_ = 64;
   uint32_t strength_ = 64;
   uint8_t listmode_ = 0;
+  void* blocks_[6] = {};  // the tracked blocks behind the six arrays
 
   friend class E2DSurface;
 };
