@@ -1,0 +1,504 @@
+// Pack archives: the in-place EPK2 writer.
+#include <cstring>
+
+#include "framework/emod_device.h"
+#include "framework/emod_file.h"
+#include "framework/emod_memory.h"
+#include "framework/epk_format.h"
+
+namespace {
+
+inline uint32_t Get32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void Put32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+void RecordToBytes(uint8_t* b, const EPK_FILEINFO& r) {
+  std::memset(b, 0, kEpkRecordSize);
+  Put32(b, kEpkRecordSize);
+  std::memcpy(b + 4, r.name, 64);
+  b[4 + 63] = 0;
+  Put32(b + 68, 0);
+  Put32(b + 72, r.unpackedsize);
+  Put32(b + 76, r.storedsize);
+  b[80] = r.method;
+  Put32(b + 84, r.created);
+  Put32(b + 88, r.modified);
+}
+
+// Vendor tag from up to four characters (fewer are padded with zeros).
+template <class T>
+void TagOf(uint8_t out[4], const T* tag) {
+  std::memset(out, 0, 4);
+  if (!tag) {
+    std::memcpy(out, kEpkDefaultVendor, 4);
+    return;
+  }
+  for (int i = 0; i < 4 && tag[i]; i++) out[i] = static_cast<uint8_t>(ClassEStd::U(tag[i]) & 0xFF);
+}
+
+}  // namespace
+
+void ClassEFile::BuildHeader(uint8_t* h, const uint8_t vendor[4], uint32_t count) const {
+  std::memset(h, 0, kEpkHeaderSize);
+  std::memcpy(h, "EPK2", 4);
+  std::memcpy(h + 4, vendor, 4);
+  Put32(h + 8, kEpkHeaderSize);
+  h[12] = kEpkVersion;
+  Put32(h + 16, count);
+  Put32(h + 20, EFile_QuickChecksum(h, kEpkHeaderSize));
+}
+
+bool ClassEFile::WriteHeader(uint32_t count) {
+  uint8_t h[28];
+  BuildHeader(h, packHeader_ + 4, count);
+  if (!WriteAt(0, h, 28)) return false;
+  std::memcpy(packHeader_, h, 28);
+  return true;
+}
+
+// Reads the index table and appends the index start, so that element i + 1 is
+// where entry i ends. The elements must rise through the data area and leave
+// room for a record each: a table out of order or pointing outside the file is
+// refused (1) instead of driving huge moves.
+int ClassEFile::ReadTable(uint32_t*& table, uint32_t& indexStart) {
+  table = nullptr;
+  const uint32_t count = PackContainFiles();
+  const uint32_t size = Size();
+  const uint64_t tableBytes = 4ull * count;
+  const uint32_t headerSize = Get32(packHeader_ + 8);
+  if (tableBytes > size || size - tableBytes < headerSize || headerSize < kEpkHeaderSize) return 1;
+  indexStart = static_cast<uint32_t>(size - tableBytes);
+  table = static_cast<uint32_t*>(ClassEMemory::Alloc((count + 1) * 4));
+  if (!table) return 2;
+  uint8_t* raw = count ? static_cast<uint8_t*>(ClassEMemory::Alloc(count * 4)) : nullptr;
+  if (count && !raw) {
+    ClassEMemory::DeAlloc(table);
+    table = nullptr;
+    return 2;
+  }
+  if (count && !ReadAt(indexStart, raw, count * 4)) {
+    ClassEMemory::DeAlloc(raw);
+    ClassEMemory::DeAlloc(table);
+    table = nullptr;
+    return 1;
+  }
+  for (uint32_t i = 0; i < count; i++) table[i] = Get32(raw + 4 * i);
+  ClassEMemory::DeAlloc(raw);
+  bool ok = true;
+  for (uint32_t i = 0; i < count && ok; i++) {
+    const uint32_t next = i + 1 < count ? table[i + 1] : indexStart;
+    if (table[i] < headerSize || next < table[i] || next - table[i] < kEpkRecordSize ||
+        next > indexStart)
+      ok = false;
+  }
+  if (!ok) {
+    ClassEMemory::DeAlloc(table);
+    table = nullptr;
+    return 1;
+  }
+  table[count] = indexStart;
+  return 0;
+}
+
+// A header size other than 28: move the entries down behind a 28-byte header.
+int ClassEFile::NormaliseHeader(uint32_t* table, uint32_t& indexStart) {
+  const uint32_t headerSize = Get32(packHeader_ + 8);
+  if (headerSize == kEpkHeaderSize) return 0;
+  const uint32_t delta = headerSize - kEpkHeaderSize;  // ReadTable ensured headerSize > 28
+  if (!MoveData(kEpkHeaderSize, headerSize, indexStart - headerSize, kEpkMoveChunk)) return 1;
+  const uint32_t count = PackContainFiles();
+  for (uint32_t i = 0; i <= count; i++) table[i] -= delta;
+  indexStart -= delta;
+  Put32(packHeader_ + 8, kEpkHeaderSize);
+  return 0;
+}
+
+int ClassEFile::PackNew(const char* name, const char* vendor) {
+  Close();
+  if (!name) return 1;
+  if (Exists(name)) return 9;
+  if (!New(name)) return 1;
+  uint8_t tag[4];
+  TagOf(tag, vendor);
+  uint8_t h[28];
+  BuildHeader(h, tag, 0);
+  if (!WriteAt(0, h, 28)) {
+    Close();
+    return 1;
+  }
+  std::fflush(stream_);
+  std::memcpy(packHeader_, h, 28);
+  packValid_ = 1;
+  Seek(0);
+  return 0;
+}
+
+int ClassEFile::PackNew(const uint16_t* name, const uint16_t* vendor) {
+  if (!name) {
+    Close();
+    return 1;
+  }
+  char n[512], v[5] = {0, 0, 0, 0, 0};
+  ClassEStd::StrCpy(n, name, 512);
+  if (vendor) ClassEStd::StrCpy(v, vendor, 5);
+  return PackNew(n, vendor ? v : nullptr);
+}
+
+int ClassEFile::PackAddFileData(const char* name, const void* data, uint32_t length, bool replace,
+                                uint8_t method, uint32_t created) {
+  packIndex_ = nullptr;  // the entries move: an installed name index is stale
+  if (!PackValid()) return 5;
+  if (packHeader_[12] < 200 && !ConvertPackFile()) return 1;
+  if (!name) return 7;
+  EPK_FILEINFO rec;
+  std::memset(&rec, 0, sizeof rec);
+  EFile_CheckStoreName(rec.name, name);
+  uint32_t found = 0;
+  const bool exists = PackSearchFile(rec.name, found);
+  if (exists && !replace) return 9;
+  if (!data) length = 0;
+
+  // Compress when it pays by more than 4 bytes; otherwise store.
+  const uint8_t* stored = static_cast<const uint8_t*>(data);
+  uint32_t storedSize = length;
+  uint8_t storedMethod = 0;
+  uint8_t* packed = nullptr;
+  if (length >= 5 && (method == 1 || method == 2)) {
+    const uint64_t cap = static_cast<uint64_t>(length) + length / 100 + 12;
+    if (cap <= 0xFFFFFFFFu) packed = static_cast<uint8_t*>(ClassEMemory::Alloc(static_cast<uint32_t>(cap)));
+    if (packed) {
+      uint32_t produced = static_cast<uint32_t>(cap);
+      bool ok;
+      if (method == 1) {
+        ClassEMemory codec;
+        ok = codec.Compress(packed, produced, data, length);
+      } else {
+        ok = ClassEMemory::CompressZLib(packed, produced, data, length);
+      }
+      if (ok && produced < length - 4) {
+        stored = packed;
+        storedSize = produced;
+        storedMethod = method;
+      }
+    }
+  }
+  rec.recordsize = kEpkRecordSize;
+  rec.unpackedsize = length;
+  rec.storedsize = storedSize;
+  rec.method = storedMethod;
+  rec.created = created;
+  rec.modified = ClassEDevice::TimestampNow(false);
+
+  int result = 0;
+  uint32_t* table = nullptr;
+  uint32_t indexStart = 0;
+  const uint32_t count = PackContainFiles();
+  do {
+    if ((result = ReadTable(table, indexStart)) != 0) break;
+    if ((result = NormaliseHeader(table, indexStart)) != 0) break;
+    const uint32_t entrySize = kEpkRecordSize + storedSize;
+    if (entrySize < storedSize) {
+      result = 2;
+      break;
+    }
+    uint32_t at, newCount, newIndexStart;
+    if (exists) {
+      const uint32_t i = found;
+      const uint32_t oldSize = table[i + 1] - table[i];
+      at = table[i];
+      newCount = count;
+      const uint64_t grown = static_cast<uint64_t>(indexStart) - oldSize + entrySize;
+      if (grown + 4ull * newCount > 0xFFFFFFFFu) {
+        result = 1;
+        break;
+      }
+      newIndexStart = static_cast<uint32_t>(grown);
+      if (!MoveData(at + entrySize, table[i + 1], indexStart - table[i + 1], kEpkMoveChunk)) {
+        result = 1;
+        break;
+      }
+      for (uint32_t j = i + 1; j <= count; j++) table[j] = table[j] - oldSize + entrySize;
+    } else {
+      at = indexStart;
+      newCount = count + 1;
+      const uint64_t grown = static_cast<uint64_t>(indexStart) + entrySize;
+      if (grown + 4ull * newCount > 0xFFFFFFFFu) {
+        result = 1;
+        break;
+      }
+      newIndexStart = static_cast<uint32_t>(grown);
+      table[count] = at;
+    }
+    uint8_t rb[kEpkRecordSize];
+    RecordToBytes(rb, rec);
+    if (!WriteAt(at, rb, kEpkRecordSize) ||
+        (storedSize && !WriteAt(at + kEpkRecordSize, stored, storedSize))) {
+      result = 1;
+      break;
+    }
+    uint8_t* raw = static_cast<uint8_t*>(ClassEMemory::Alloc(newCount * 4));
+    if (!raw) {
+      result = 2;
+      break;
+    }
+    for (uint32_t j = 0; j < newCount; j++) Put32(raw + 4 * j, table[j]);
+    const bool wrote = WriteAt(newIndexStart, raw, newCount * 4);
+    ClassEMemory::DeAlloc(raw);
+    if (!wrote || !WriteHeader(newCount)) {
+      result = 1;
+      break;
+    }
+    std::fflush(stream_);
+    if (!SetSize(newIndexStart + newCount * 4)) result = 1;
+  } while (false);
+  ClassEMemory::DeAlloc(table);
+  ClassEMemory::DeAlloc(packed);
+  return result;
+}
+
+int ClassEFile::PackAddFileData(const uint16_t* name, const void* data, uint32_t length,
+                                bool replace, uint8_t method, uint32_t created) {
+  if (!name) return PackAddFileData(static_cast<const char*>(nullptr), data, length, replace, method, created);
+  char n[512];
+  ClassEStd::StrCpy(n, name, 512);
+  return PackAddFileData(n, data, length, replace, method, created);
+}
+
+int ClassEFile::PackAddFile(const char* source, bool replace, uint8_t method) {
+  if (!PackValid()) return 5;
+  if (PackContainFiles() > kEpkMaxEntries) return 6;
+  if (!source) return 7;
+  char storedName[64];
+  EFile_CheckStoreName(storedName, source);
+  uint32_t found;
+  if (!replace && PackSearchFile(storedName, found)) return 9;
+  // The source is resolved against this object's folder.
+  uint16_t full[512];
+  {
+    uint16_t wide[512];
+    ClassEStd::StrCpy(wide, source, 512);
+    if (!EFile_CheckFileName(full, wide, nullptr, currentFolder_)) return 7;
+  }
+  ClassEFile src;
+  if (!src.Open(full, 1)) return 7;
+  const uint32_t size = src.Size();
+  void* bytes = nullptr;
+  if (size) {
+    bytes = ClassEMemory::Alloc(size);
+    if (!bytes) return 2;
+    if (!src.Read(bytes, size)) {
+      ClassEMemory::DeAlloc(bytes);
+      return 7;
+    }
+  }
+  E_FILEINFO info;
+  uint32_t created = 0;
+  if (src.GetInformation(&info, nullptr, false)) created = ClassEStd::DateTimeToTimestamp(info.modified);
+  src.Close();
+  const int r = PackAddFileData(source, bytes, size, replace, method, created);
+  ClassEMemory::DeAlloc(bytes);
+  return r;
+}
+
+int ClassEFile::PackAddFile(const uint16_t* source, bool replace, uint8_t method) {
+  if (!source) return PackAddFile(static_cast<const char*>(nullptr), replace, method);
+  char n[512];
+  ClassEStd::StrCpy(n, source, 512);
+  return PackAddFile(n, replace, method);
+}
+
+int ClassEFile::PackDeleteFile(uint32_t i) {
+  packIndex_ = nullptr;
+  if (!PackValid()) return 5;
+  if (i >= PackContainFiles()) return 7;
+  if (packHeader_[12] < 200 && !ConvertPackFile()) return 1;
+  const uint32_t count = PackContainFiles();
+  if (i >= count) return 7;
+  uint32_t* table = nullptr;
+  uint32_t indexStart = 0;
+  int result = ReadTable(table, indexStart);
+  if (result == 0) result = NormaliseHeader(table, indexStart);
+  if (result == 0) {
+    const uint32_t f = table[i + 1] - table[i];
+    const uint32_t newStart = indexStart - f;
+    if (!MoveData(table[i], table[i + 1], indexStart - table[i + 1], kEpkMoveChunk)) result = 1;
+    if (result == 0 && count > 1) {
+      uint8_t* raw = static_cast<uint8_t*>(ClassEMemory::Alloc((count - 1) * 4));
+      if (!raw) {
+        result = 2;
+      } else {
+        for (uint32_t j = 0, k = 0; j < count; j++) {
+          if (j == i) continue;
+          Put32(raw + 4 * k++, j < i ? table[j] : table[j] - f);
+        }
+        if (!WriteAt(newStart, raw, (count - 1) * 4)) result = 1;
+        ClassEMemory::DeAlloc(raw);
+      }
+    }
+    if (result == 0 && !WriteHeader(count - 1)) result = 1;
+    if (result == 0) {
+      std::fflush(stream_);
+      if (!SetSize(newStart + (count - 1) * 4)) result = 1;
+    }
+  }
+  ClassEMemory::DeAlloc(table);
+  return result;
+}
+
+int ClassEFile::PackDeleteFile(const char* name) {
+  if (!PackValid()) return 5;
+  uint32_t n;
+  if (!PackSearchFile(name, n)) return 7;
+  return PackDeleteFile(n);
+}
+int ClassEFile::PackDeleteFile(const uint16_t* name) {
+  if (!PackValid()) return 5;
+  uint32_t n;
+  if (!PackSearchFile(name, n)) return 7;
+  return PackDeleteFile(n);
+}
+
+bool ClassEFile::PackChangeVendor(const char* tag) {
+  packIndex_ = nullptr;
+  if (!PackValid() || !tag) return false;
+  if (packHeader_[12] < 200 && !ConvertPackFile()) return false;
+  uint8_t h[28];
+  std::memcpy(h, packHeader_, 28);
+  TagOf(h + 4, tag);
+  Put32(h + 20, 0);
+  Put32(h + 20, EFile_QuickChecksum(h, 28));
+  if (!WriteAt(0, h, 28)) return false;
+  std::fflush(stream_);
+  std::memcpy(packHeader_, h, 28);
+  return true;
+}
+bool ClassEFile::PackChangeVendor(const uint16_t* tag) {
+  if (!tag) return false;
+  char t[5];
+  ClassEStd::StrCpy(t, tag, 5);
+  return PackChangeVendor(t);
+}
+
+int ClassEFile::PackExtractFile(const char* folder, uint32_t n, bool overwrite) {
+  if (!PackValid()) return 5;
+  if (n >= PackContainFiles()) return 7;
+  EPK_FILEINFO info;
+  if (!PackGetFileInfo(&info, n, false)) return 1;
+  // The stored name comes from the pack: keep only its last component, so that
+  // a hostile name cannot leave the target folder.
+  char name[64];
+  EFile_CheckStoreName(name, info.name);
+  if (!name[0] || ClassEStd::StrEqual(name, ".") || ClassEStd::StrEqual(name, "..")) return 1;
+  char target[600];
+  target[0] = 0;
+  if (folder) ClassEStd::StrCpy(target, folder, 512);
+  const int32_t len = ClassEStd::StrLen(target);
+  if (len == 0 || (target[len - 1] != '/' && target[len - 1] != '\\')) ClassEStd::StrCat(target, "/");
+  ClassEStd::StrCat(target, name);
+  if (!overwrite && Exists(target)) return 9;
+  void* data = nullptr;
+  uint32_t length = 0;
+  const int r = PackGetFileData(data, length, n);
+  if (r) return r;
+  ClassEFile out;
+  uint16_t full[512];
+  {
+    uint16_t wide[600];
+    ClassEStd::StrCpy(wide, target, 600);
+    if (!EFile_CheckFileName(full, wide, nullptr, currentFolder_)) {
+      ClassEMemory::DeAlloc(data);
+      return 1;
+    }
+  }
+  if (!out.New(full)) {
+    ClassEMemory::DeAlloc(data);
+    return 1;
+  }
+  const bool ok = length == 0 || out.Write(data, length);
+  out.Close();
+  ClassEMemory::DeAlloc(data);
+  return ok ? 0 : 1;
+}
+
+int ClassEFile::PackExtractFile(const char* folder, const char* name, bool overwrite) {
+  if (!PackValid()) return 5;
+  uint32_t n;
+  if (!PackSearchFile(name, n)) return 7;
+  return PackExtractFile(folder, n, overwrite);
+}
+int ClassEFile::PackExtractFile(const uint16_t* folder, uint32_t n, bool overwrite) {
+  char f[512];
+  f[0] = 0;
+  if (folder) ClassEStd::StrCpy(f, folder, 512);
+  return PackExtractFile(folder ? f : nullptr, n, overwrite);
+}
+int ClassEFile::PackExtractFile(const uint16_t* folder, const uint16_t* name, bool overwrite) {
+  if (!PackValid()) return 5;
+  uint32_t n;
+  if (!PackSearchFile(name, n)) return 7;
+  return PackExtractFile(folder, n, overwrite);
+}
+
+bool ClassEFile::ConvertPackFile() {
+  packIndex_ = nullptr;
+  if (!PackValid()) return false;
+  uint16_t packName[512], tmpName[520];
+  ClassEStd::StrCpy(packName, fileName_, 512);
+  ClassEStd::StrCpy(tmpName, fileName_, 512);
+  ClassEStd::StrCat(tmpName, "_tmp");
+  if (ClassEStd::StrLen(tmpName) > 511 || Exists(tmpName)) return false;
+  const uint32_t count = PackContainFiles();
+  if (count > Size() / kEpckEntrySize) return false;
+  uint8_t vendor[4];
+  std::memcpy(vendor, packHeader_ + 4, 4);
+
+  ClassEFile tmp;
+  if (!tmp.New(tmpName)) return false;
+  bool ok = true;
+  uint8_t h[28];
+  BuildHeader(h, vendor, count);
+  ok = tmp.Write(h, 28);
+  uint8_t* raw = count ? static_cast<uint8_t*>(ClassEMemory::Alloc(count * 4)) : nullptr;
+  uint8_t* block = static_cast<uint8_t*>(ClassEMemory::Alloc(kEpkMoveChunk));
+  if ((count && !raw) || !block) ok = false;
+  for (uint32_t i = 0; i < count && ok; i++) {
+    EPK_FILEINFO info;
+    if (!PackGetFileInfo(&info, i, false)) {
+      ok = false;
+      break;
+    }
+    Put32(raw + 4 * i, tmp.Tell());
+    uint8_t rb[kEpkRecordSize];
+    RecordToBytes(rb, info);
+    if (!tmp.Write(rb, kEpkRecordSize)) {
+      ok = false;
+      break;
+    }
+    uint32_t left = info.storedsize, from = info.dataoffset;
+    while (left && ok) {
+      const uint32_t n = left < kEpkMoveChunk ? left : kEpkMoveChunk;
+      ok = ReadAt(from, block, n) && tmp.Write(block, n);
+      from += n;
+      left -= n;
+    }
+  }
+  if (ok && count) ok = tmp.Write(raw, count * 4);
+  ClassEMemory::DeAlloc(raw);
+  ClassEMemory::DeAlloc(block);
+  tmp.Close();
+  if (!ok) {
+    tmp.Delete(tmpName);
+    return false;
+  }
+  Close();
+  Delete(packName);
+  Rename(packName, tmpName);
+  if (!Open(packName, 0)) return false;
+  return PackValid();
+}
