@@ -1,6 +1,7 @@
 #include "display/edsp_base.h"
 
 #include <cstring>
+#include <new>
 
 #include "framework/emod_device.h"
 #include "framework/emod_memory.h"
@@ -52,12 +53,19 @@ int ClassEDisplay::Open(void*, ECD* ecd, uint8_t, uint32_t, uint32_t, bool) {
   fbBytes_ = info.xres_virtual * info.yres * 2;
   framebuffer_ = standin::FbMap(edeviceptr[1], fbBytes_);
   if (!framebuffer_) return 1;
-  backbuffer_.SetECD(ecd);
+  backbuffer_.LinkECD(ecd);
   if (backbuffer_.Create(physWidth_, physHeight_, 4, 0) != 0) {
     Close();
     return 1;
   }
   renderformat_ = 4;
+  kernels_ = new (std::nothrow) ERDR_KERNELTABLE();
+  if (!kernels_) {
+    Close();
+    return 1;
+  }
+  ERender_FillTable(kernels_, renderformat_);
+  palettecache_[256] = 0;
   return 0;
 }
 
@@ -65,6 +73,8 @@ void ClassEDisplay::Close() {
   if (!framebuffer_) return;
   standin::FbUnmap(framebuffer_, fbBytes_);
   framebuffer_ = nullptr;
+  delete kernels_;
+  kernels_ = nullptr;
   renderformat_ = 0;
 }
 
@@ -78,10 +88,13 @@ void ClassEDisplay::Flip(bool) {
   if (!renderformat_ || suspended_ || !backbuffer_.GetBuffer()) return;
   standin::FbScreenInfo info;
   if (standin::FbGetScreenInfo(edeviceptr[1], &info) != 0) return;
-  const uint32_t row = physWidth_ * 2, stride = info.xres_virtual * 2;
+  const uint32_t row = backbuffer_.GetPitch() * 2, stride = info.xres_virtual * 2;
   for (uint32_t y = 0; y < physHeight_; y++)
-    std::memcpy(framebuffer_ + y * stride, backbuffer_.GetBuffer() + y * row, row);
+    std::memcpy(framebuffer_ + y * stride, backbuffer_.GetBuffer() + y * row, physWidth_ * 2);
   standin::FbPresented();
 }
 
 void ClassEDisplay::VirtualDPad(uint32_t*, const EBUTTONLIST*) const {}
+
+int ClassEDisplay::BuildPaletteLookup() { return 0; }
+int ClassEDisplay::BuildPaletteLookupIndex(uint8_t*, const uint32_t*) { return 0; }

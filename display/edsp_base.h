@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "display/erdr_kernel.h"
 #include "display/esurf_2d.h"
 #include "framework/zarn_types.h"
 
@@ -22,6 +23,9 @@ class ClassEDisplayBase {
   int RegisterLoader(ClassELoaderBase* loader);
   int UnRegisterLoader(ClassELoaderBase* loader);
   ClassELoaderBase* GetLoader(int slot) const { return (slot >= 0 && slot < 16) ? loaders_[slot] : nullptr; }
+  uint8_t GetAxisSwap() const { return swapxy_; }
+  int32_t GetXDir() const { return xdir_; }
+  int32_t GetYDir() const { return ydir_; }
 
  protected:
   ClassELoaderBase* loaders_[16];
@@ -45,6 +49,16 @@ class ClassEDisplay : public ClassEDisplayBase {
   E2DSurface* GetBackBuffer() { return &backbuffer_; }
   uint8_t GetRenderFormat() const { return renderformat_; }
   bool IsOpen() const { return renderformat_ != 0; }
+  // Used by the surfaces (see display/erdr_kernel.h).
+  ERDR_KERNELTABLE* GetKernelTable() { return kernels_; }
+  uint32_t* GetPaletteEntries() { return palette_; }
+  uint32_t* GetPaletteCache() { return palettecache_; }
+  uint32_t GetPhysicalWidth() const { return physWidth_; }
+  uint32_t GetPhysicalHeight() const { return physHeight_; }
+  // Nearest-palette lookups for 8-bit surfaces (1 built, 0 failed).
+  int BuildPaletteLookup();
+  int BuildPaletteLookupIndex(uint8_t* remap, const uint32_t* colours);
+  const uint8_t* GetPaletteLookup() const { return nullptr; }
 
  private:
   ECD* ecd_ = nullptr;
@@ -52,6 +66,9 @@ class ClassEDisplay : public ClassEDisplayBase {
   uint32_t fbBytes_ = 0;
   uint32_t physWidth_ = 0, physHeight_ = 0;
   uint8_t renderformat_ = 0;
+  ERDR_KERNELTABLE* kernels_ = nullptr;
+  uint32_t palette_[256] = {};
+  uint32_t palettecache_[257] = {};
   E2DSurface backbuffer_;
 };
 

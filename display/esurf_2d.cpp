@@ -1,43 +1,504 @@
 #include "display/esurf_2d.h"
 
+#include <cstring>
+
+#include "display/edsp_base.h"
 #include "framework/emod_memory.h"
+#include "loaders/eldr_base.h"
+
+namespace {
+
+inline uint32_t SwapRB(uint32_t c) { return (c & 0xFF00) | ((c >> 16) & 0xFF) | ((c & 0xFF) << 16); }
+
+inline uint32_t BytesPerPixel(uint8_t format) {
+  switch (format) {
+    case 1: return 1;
+    case 2: case 3: case 4: return 2;
+    case 5: return 3;
+    case 6: return 4;
+    default: return 0;
+  }
+}
+
+inline uint32_t LoadNative(const uint8_t* p, uint32_t bytes) {
+  switch (bytes) {
+    case 1: return p[0];
+    case 2: {
+      uint16_t v;
+      std::memcpy(&v, p, 2);
+      return v;
+    }
+    case 3: return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
+    default: {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    }
+  }
+}
+
+inline void StoreNative(uint8_t* p, uint32_t bytes, uint32_t v) {
+  switch (bytes) {
+    case 1: p[0] = uint8_t(v); break;
+    case 2: {
+      uint16_t s = uint16_t(v);
+      std::memcpy(p, &s, 2);
+      break;
+    }
+    case 3:
+      p[0] = uint8_t(v);
+      p[1] = uint8_t(v >> 8);
+      p[2] = uint8_t(v >> 16);
+      break;
+    default: std::memcpy(p, &v, 4); break;
+  }
+}
+
+// Ordered dither: the columns (dropped low bits) that get one step, per row.
+constexpr uint16_t kT16Rows[16] = {
+    // bit n set = column n gets the step
+    0xFB40, 0xEC90, 0xF720, 0xB8C4, 0xFF00, 0xCC98, 0xF360, 0x7C82,
+    0xFB40, 0xE630, 0xDD88, 0xBA44, 0xF5A0, 0xEE10, 0xF9C0, 0xD628};
+constexpr uint8_t kT8Rows[8] = {0xF0, 0xC8, 0xF0, 0xA4, 0xD8, 0x62, 0xF0, 0x8C};
+constexpr uint8_t kT4Rows[4] = {0x0C, 0x08, 0x06, 0x08};
+
+inline uint32_t Dither(uint32_t c, uint8_t format, uint32_t d) {
+  uint32_t out = 0;
+  for (int ch = 0; ch < 3; ch++) {
+    uint32_t v = (c >> (ch * 8)) & 0xFF;
+    if (format == 2) {
+      if (v < 0xF0) v = (v & 0xF0) + (((kT16Rows[d & 15] >> (v & 15)) & 1) ? 16 : 0);
+    } else if (format == 4 && ch == 1) {
+      if (v < 0xFC) v = (v & 0xFC) + (((kT4Rows[d & 3] >> (v & 3)) & 1) ? 4 : 0);
+    } else if (format == 3 || format == 4) {
+      if (v < 0xF8) v = (v & 0xF8) + (((kT8Rows[d & 7] >> (v & 7)) & 1) ? 8 : 0);
+    }
+    out |= v << (ch * 8);
+  }
+  return out;
+}
+
+}  // namespace
+
+void* E2DSurface::AllocBlock(uint32_t size) { return ClassEMemory::Alloc(size); }
+void E2DSurface::FreeBlock(void* block) { ClassEMemory::DeAlloc(block); }
 
 E2DSurface::E2DSurface() = default;
 E2DSurface::~E2DSurface() { Free(); }
 
+uint32_t E2DSurface::ColorToNative(uint32_t c, uint8_t format) {
+  if (format == 1) return c & 0xFF;
+  const uint32_t s = SwapRB(c);
+  switch (format) {
+    case 2: return ((s >> 12) & 0xF00) | ((s >> 8) & 0xF0) | ((s & 0xFF) >> 4);
+    case 3: return ((s >> 9) & 0x7C00) | ((s >> 6) & 0x3E0) | ((s & 0xFF) >> 3);
+    case 4: return ((s >> 8) & 0xF800) | ((s >> 5) & 0x7E0) | ((s & 0xFF) >> 3);
+    default: return s & 0xFFFFFF;
+  }
+}
+
+uint32_t E2DSurface::NativeToColor(uint32_t p, uint8_t format) {
+  uint32_t s;
+  switch (format) {
+    case 1: return p & 0xFF;
+    case 2: s = ((p & 0xF00) << 12) | ((p & 0xF0) << 8) | ((p & 0xF) << 4); break;
+    case 3: s = ((p & 0x7C00) << 9) | ((p & 0x3E0) << 6) | ((p & 0x1F) << 3); break;
+    case 4: s = ((p & 0xF800) << 8) | ((p & 0x7E0) << 5) | ((p & 0x1F) << 3); break;
+    default: s = p & 0xFFFFFF; break;
+  }
+  return SwapRB(s);
+}
+
 void E2DSurface::Free() {
-  ClassEMemory::DeAlloc(buffer_);
-  buffer_ = nullptr;
-  width_ = height_ = pitch_ = 0;
-  format_ = 0;
+  FreeBlock(pixels_);
+  FreeBlock(charset_);
+  FreeBlock(mask_);
+  FreeBlock(glyphs_);
+  FreeBlock(spanleft_);
+  FreeBlock(spanright_);
+  FreeBlock(spanvala_);
+  FreeBlock(spanvalb_);
+  FreeBlock(remap_);
+  pixels_ = nullptr;
+  charset_ = nullptr;
+  mask_ = nullptr;
+  glyphs_ = nullptr;
+  spanleft_ = spanright_ = nullptr;
+  spanvala_ = spanvalb_ = nullptr;
+  remap_ = nullptr;
+  spanrows_ = 0;
+  lockcount_ = 0;
+  created_ = 0;
 }
 
-int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t) {
-  Free();
-  uint32_t bpp = format == 1 ? 1 : format == 5 ? 3 : format == 6 ? 4 : (format >= 2 && format <= 4) ? 2 : 0;
-  if (!bpp) return 1;
-  if (width == 0 || height == 0 || width > 4096 || height > 4096) return 4;
-  buffer_ = static_cast<uint8_t*>(ClassEMemory::Alloc(width * height * bpp));
-  if (!buffer_) return 2;
-  ClassEMemory::Set(buffer_, 0, width * height * bpp);
-  width_ = width;
-  height_ = height;
-  pitch_ = width * bpp;
-  format_ = format;
-  return 0;
-}
-
-int E2DSurface::FillRect(const tagRECT* rc, uint32_t colour) {
-  if (!buffer_ || format_ != 4) return 1;
-  tagRECT r = {0, 0, int32_t(width_), int32_t(height_)};
-  if (rc) r = *rc;
+void E2DSurface::ClearNative() {
+  if (!pixels_ || !IsCreated()) return;
+  const uint32_t B = bpp_ >> 3;
+  tagRECT r = clip_;
   if (r.left < 0) r.left = 0;
   if (r.top < 0) r.top = 0;
   if (r.right > int32_t(width_)) r.right = int32_t(width_);
-  if (r.bottom > int32_t(height_)) r.bottom = int32_t(height_);
-  if (r.left >= r.right || r.top >= r.bottom) return 4;
-  uint32_t c = ((colour & 0xF8) << 8) | ((colour >> 5) & 0x7E0) | ((colour >> 19) & 0x1F);
+  if (r.bottom > int32_t(rows_)) r.bottom = int32_t(rows_);
+  if (r.left >= r.right || r.top >= r.bottom) return;
   for (int32_t y = r.top; y < r.bottom; y++)
-    ClassEMemory::Set16(buffer_ + y * pitch_ + r.left * 2, c, uint32_t(r.right - r.left));
+    std::memset(pixels_ + (uint32_t(y) * pitch_ + uint32_t(r.left)) * B, 0,
+                uint32_t(r.right - r.left) * B);
+}
+
+int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t flags) {
+  if ((flags & 0xF) == 0) {
+    // No context: plain system memory.
+    const uint32_t def = (ecd_ && ecd_->cfg) ? (ecd_->cfg->surfacetype & 0xF) : 1;
+    flags |= def;
+  }
+  if ((flags & 0xF) > 3 || width == 0 || height == 0) return 4;
+  if (IsCreated()) {
+    if (flags == createflags_ && width == GetWidth() && height == GetHeight()) {
+      ClearNative();
+      FreeBlock(glyphs_);
+      glyphs_ = nullptr;
+      FreeBlock(mask_);
+      mask_ = nullptr;
+      return 0;
+    }
+    Free();
+  }
+  createflags_ = flags;
+  if ((flags & 0xF) == 0) return 0;
+  const uint8_t fmt = (flags >> 8) & 0xFF ? uint8_t((flags >> 8) & 0xFF) : format;
+  const uint32_t B = BytesPerPixel(fmt);
+  if (!B) return 1;
+  const EORIENT o = Orientation();
+  const uint32_t sw = o.swap ? height : width, sr = o.swap ? width : height;
+  const uint64_t pitch = (uint64_t(sw) + 3) & ~uint64_t(3);
+  const uint64_t bytes = pitch * sr * B;
+  // Bounded so that every byte offset fits the 32-bit arithmetic of the kernels.
+  if (bytes > 0x7FFFFFFFu) return 2;
+  uint8_t* pixels = static_cast<uint8_t*>(AllocBlock(uint32_t(bytes)));
+  if (!pixels) return 2;
+  format_ = fmt;
+  bpp_ = uint8_t(B * 8);
+  width_ = sw;
+  rows_ = sr;
+  pitch_ = uint32_t(pitch);
+  pixels_ = pixels;
+  std::memset(palette_, 0, sizeof palette_);
+  clip_ = tagRECT{0, 0, int32_t(sw), int32_t(sr)};
+  firstchar_ = 0;
+  lastchar_ = 127;
+  glyphcount_ = 128;
+  fontpadx_ = fontpady_ = 0;
+  const uint32_t entries = (o.swap && pitch_ > rows_) ? pitch_ : rows_;
+  spanleft_ = static_cast<int16_t*>(AllocBlock(entries * 2));
+  spanright_ = static_cast<int16_t*>(AllocBlock(entries * 2));
+  spanvala_ = static_cast<int32_t*>(AllocBlock(entries * 16));
+  spanvalb_ = static_cast<int32_t*>(AllocBlock(entries * 16));
+  if (!spanleft_ || !spanright_ || !spanvala_ || !spanvalb_) {
+    Free();
+    return 2;
+  }
+  std::memset(spanleft_, 0, entries * 2);
+  std::memset(spanright_, 0, entries * 2);
+  std::memset(spanvala_, 0, entries * 16);
+  std::memset(spanvalb_, 0, entries * 16);
+  spanrows_ = entries;
+  colorkey_ = 0;
+  created_ = 1;
+  ClearNative();
+  return 0;
+}
+
+uint8_t* E2DSurface::Lock(E2DSURFACEINFO* info) {
+  if (!IsCreated() || !pixels_) return nullptr;
+  if (info) GetInfo(info);
+  lockcount_++;
+  return pixels_;
+}
+
+void E2DSurface::Unlock() {
+  if (lockcount_ > 0) lockcount_--;
+}
+
+int E2DSurface::GetInfo(E2DSURFACEINFO* info) const {
+  if (!info) return 0;
+  const EORIENT o = Orientation();
+  const int32_t B = bpp_ >> 3, P = int32_t(pitch_) * B;
+  info->pitch = P;
+  if (!o.swap) {
+    info->xstep = B * o.xdir;
+    info->ystep = P * o.ydir;
+  } else {
+    info->xstep = P * o.ydir;
+    info->ystep = B * o.xdir;
+  }
+  int32_t x = 0, y = 0;
+  EOrient_VirtualPos(o, x, y, width_, rows_);
+  info->origin = y * P + x * B;
+  info->width = GetWidth();
+  info->height = GetHeight();
+  info->storedwidth = width_;
+  info->storedrows = rows_;
+  info->bpp = bpp_;
+  info->format = format_;
+  return 1;
+}
+
+void E2DSurface::SetClipper(const tagRECT* rect) {
+  if (!created_) return;
+  if (!rect) {
+    clip_ = tagRECT{0, 0, int32_t(width_), int32_t(rows_)};
+    return;
+  }
+  tagRECT r = *rect;
+  EOrient_VirtualRect(Orientation(), &r, width_, rows_);
+  if (r.left < 0) r.left = 0;
+  if (r.top < 0) r.top = 0;
+  if (r.right > int32_t(width_)) r.right = int32_t(width_);
+  if (r.bottom > int32_t(rows_)) r.bottom = int32_t(rows_);
+  clip_ = r;
+}
+
+void E2DSurface::GetClipper(tagRECT* out) const {
+  if (!out) return;
+  *out = clip_;
+  EOrient_ReVirtualRect(Orientation(), out, width_, rows_);
+}
+
+void E2DSurface::SetColorKey(uint32_t colour) { colorkey_ = ColorToNative(colour, format_); }
+
+uint32_t E2DSurface::GetColorKey() const { return NativeToColor(colorkey_, format_); }
+
+uint32_t E2DSurface::AutoSetColorKey(int32_t x, int32_t y) {
+  const uint32_t c = GetPixel(x, y);
+  SetColorKey(c);
+  return c;
+}
+
+uint32_t E2DSurface::GetPixel(int32_t x, int32_t y) {
+  if (!IsCreated() || !pixels_) return 0;
+  EOrient_VirtualPos(Orientation(), x, y, width_, rows_);
+  return GetPixelV(x, y);
+}
+
+uint32_t E2DSurface::GetPixelV(int32_t x, int32_t y) {
+  if (!IsCreated() || !pixels_) return 0;
+  if (x < 0 || y < 0 || uint32_t(x) >= width_ || uint32_t(y) >= rows_) return 0;
+  lockcount_++;
+  const uint32_t c = GetPixelRaw(x, y, pixels_);
+  Unlock();
+  return c;
+}
+
+uint32_t E2DSurface::GetPixelRaw(int32_t x, int32_t y, const uint8_t* pixels) const {
+  const uint32_t B = bpp_ >> 3;
+  return NativeToColor(LoadNative(pixels + (uint32_t(y) * pitch_ + uint32_t(x)) * B, B), format_);
+}
+
+void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) const {
+  uint32_t f = uint32_t(flags);
+  if ((f & EBLT_AD) && (f & EBLT_SB)) f &= ~(EBLT_AD | EBLT_SB);
+  uint32_t o = (f & (EBLT_CF | EBLT_TN)) ? v >> 24 : v;
+  if ((f & EBLT_CF) && (f & EBLT_TN)) {
+    uint32_t m = c & 0xFF;
+    if (((c >> 8) & 0xFF) > m) m = (c >> 8) & 0xFF;
+    if (((c >> 16) & 0xFF) > m) m = (c >> 16) & 0xFF;
+    c = ((((v & 0xFF) * m) >> 8) & 0xFF) | (((((v >> 8) & 0xFF) * m) >> 8) << 8) |
+        (((((v >> 16) & 0xFF) * m) >> 8) << 16);
+  } else if (f & EBLT_CF) {
+    c = v & 0xFFFFFF;
+  } else if (f & EBLT_TN) {
+    c = ((c >> 1) & 0x7F7F7F) + ((v >> 1) & 0x7F7F7F);
+  }
+  if (f & (EBLT_CF | EBLT_TN)) {
+    f &= ~(EBLT_CF | EBLT_TN);
+    v >>= 24;
+  }
+  const uint32_t B = bpp_ >> 3;
+  auto scale = [](uint32_t col, uint32_t a) {
+    return ((((col & 0xFF) * a) >> 8) & 0xFF) | (((((col >> 8) & 0xFF) * a) >> 8) << 8) |
+           (((((col >> 16) & 0xFF) * a) >> 8) << 16);
+  };
+  if ((f & EBLT_OP) && (f & (EBLT_AD | EBLT_SB))) {
+    c = scale(c, o);
+    f &= ~EBLT_OP;
+  }
+  if (f & EBLT_OP) {
+    if (o > 254) {
+      f &= ~EBLT_OP;
+    } else {
+      uint32_t masked = o;
+      if (format_ == 2) masked &= 0xF0;
+      if (format_ == 3 || format_ == 4) masked &= 0xF8;
+      if (!masked) return;
+      const uint32_t d = NativeToColor(LoadNative(p, B), format_);
+      c = scale(d, 256 - o) + scale(c, o);
+    }
+  } else if (f & (EBLT_AD | EBLT_SB)) {
+    const uint32_t d = NativeToColor(LoadNative(p, B), format_);
+    uint32_t r = 0;
+    for (int sh = 0; sh < 24; sh += 8) {
+      const int32_t dc = int32_t((d >> sh) & 0xFF), cc = int32_t((c >> sh) & 0xFF);
+      int32_t x = (f & EBLT_AD) ? dc + cc : dc - cc;
+      if (x > 255) x = 255;
+      if (x < 0) x = 0;
+      r |= uint32_t(x) << sh;
+    }
+    c = r;
+  }
+  StoreNative(p, B, ColorToNative(c, format_));
+}
+
+int E2DSurface::ReplaceColor(uint32_t newColour, uint32_t oldColour, bool invert) {
+  if (!IsCreated() || !pixels_) return 0;
+  const uint32_t B = bpp_ >> 3;
+  const uint32_t nv = ColorToNative(newColour, format_), ov = ColorToNative(oldColour, format_);
+  tagRECT r = clip_;
+  if (r.left < 0) r.left = 0;
+  if (r.top < 0) r.top = 0;
+  if (r.right > int32_t(width_)) r.right = int32_t(width_);
+  if (r.bottom > int32_t(rows_)) r.bottom = int32_t(rows_);
+  for (int32_t y = r.top; y < r.bottom; y++) {
+    uint8_t* p = pixels_ + (uint32_t(y) * pitch_ + uint32_t(r.left)) * B;
+    for (int32_t x = r.left; x < r.right; x++, p += B)
+      if ((LoadNative(p, B) == ov) != invert) StoreNative(p, B, nv);
+  }
+  return 1;
+}
+
+void E2DSurface::BuildTableMask(uint8_t threshold) {
+  if (!IsCreated() || !pixels_) return;
+  FreeBlock(mask_);
+  const uint32_t words = (width_ + 31) / 32;
+  mask_ = static_cast<uint32_t*>(AllocBlock(words * rows_ * 4));
+  if (!mask_) return;
+  std::memset(mask_, 0, words * rows_ * 4);
+  const uint32_t B = bpp_ >> 3;
+  for (uint32_t y = 0; y < rows_; y++) {
+    const uint8_t* p = pixels_ + y * pitch_ * B;
+    for (uint32_t x = 0; x < width_; x++, p += B) {
+      const uint32_t n = LoadNative(p, B);
+      if (n == colorkey_) continue;
+      const uint32_t c = NativeToColor(n, format_);
+      if (((c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF)) / 3 >= threshold)
+        mask_[y * words + (x >> 5)] |= 0x80000000u >> (x & 31);
+    }
+  }
+}
+
+int E2DSurface::LoadImage(void* data, uint32_t length, uint8_t format, uint32_t flags) {
+  if ((flags & 0xF) > 3) return 4;
+  if (!ecd_ || !ecd_->dsp) return 3;
+  for (int slot = 0; slot < 16; slot++) {
+    ClassELoaderBase* loader = ecd_->dsp->GetLoader(slot);
+    if (!loader) continue;
+    const int r = loader->Start(this, data, length, format, flags);
+    if (r != 3) return r;
+  }
+  return 3;
+}
+
+int E2DSurface::LdrOnCreate(ELDR_2DCALLBACKINFO* info) {
+  if (!info) return 4;
+  const int r = Create(info->width, info->height, info->renderformat, info->flags);
+  if (r) return r;
+  SetColorKey(0);
+  return 0;
+}
+
+int E2DSurface::LdrOnPaletteStream(ELDR_2DCALLBACKINFO* info) {
+  if (!info) return 4;
+  if (info->paletteindex > 255) return 10;
+  uint32_t n = info->bytecount / 4;
+  if (n > 256 - info->paletteindex) n = 256 - info->paletteindex;
+  if (n && info->data) std::memcpy(palette_ + info->paletteindex, info->data, n * 4);
+  info->paletteindex += n;
+  FreeBlock(remap_);
+  remap_ = nullptr;
+  return 0;
+}
+
+int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
+  if (!info) return 4;
+  if (!IsCreated() || !pixels_) return 1;
+  lockcount_++;
+  const uint32_t lift = format_ == 2 ? 0x101010 : (format_ == 3 || format_ == 4) ? 0x080808
+                                                   : (format_ >= 5)                ? 0x010101
+                                                                                   : 0;
+  const bool remap = format_ == 1 && (info->flags & 0x40);
+  const uint8_t* lookup = nullptr;
+  if (remap) {
+    ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
+    if (info->indexed) {
+      if (!remap_) {
+        remap_ = static_cast<uint8_t*>(AllocBlock(256));
+        if (!remap_ || !dsp || !dsp->BuildPaletteLookupIndex(remap_, palette_)) {
+          FreeBlock(remap_);
+          remap_ = nullptr;
+          Unlock();
+          return 2;
+        }
+      }
+    } else {
+      if (!dsp || !dsp->BuildPaletteLookup() || !(lookup = dsp->GetPaletteLookup())) {
+        Unlock();
+        return 1;
+      }
+    }
+  }
+  const bool dither = (info->flags & 0x10) && format_ >= 2 && format_ <= 4;
+  const uint32_t count = info->indexed ? info->bytecount : info->bytecount / 4;
+  const uint8_t* data = static_cast<const uint8_t*>(info->data);
+  const uint32_t w = info->width;
+  const EORIENT o = Orientation();
+  const uint32_t B = bpp_ >> 3;
+  if (!data || !w) {
+    info->pixelindex += int32_t(count);
+    Unlock();
+    return 0;
+  }
+  for (uint32_t i = 0; i < count; i++) {
+    const int32_t idx = info->pixelindex++;
+    if (idx < 0) continue;
+    const int32_t lx = int32_t(uint32_t(idx) % w), ly = int32_t(uint32_t(idx) / w);
+    uint32_t out;
+    if (info->indexed) {
+      const uint8_t k = data[i];
+      if (format_ == 1) {
+        out = (palette_[k] >> 24) == 255 ? k : 0;
+        if (remap) out = remap_[out];
+      } else {
+        uint32_t c = palette_[k];
+        if (dither) c = (c & 0xFF000000u) | Dither(c, format_, uint32_t(lx + ly));
+        if ((c >> 24) < 255)
+          c = 0;
+        else if ((c & 0xFFFFFF) == 0 && info->transparency)
+          c = lift;
+        out = ColorToNative(c & 0xFFFFFF, format_);
+      }
+    } else {
+      uint32_t c;
+      std::memcpy(&c, data + i * 4, 4);
+      if (format_ == 1) {
+        if ((c >> 24) < 255)
+          out = 0;
+        else if (remap)
+          out = lookup[((c >> 9) & 0x7C00) | ((c >> 6) & 0x3E0) | ((c >> 3) & 0x1F)];
+        else
+          out = c & 0xFF;
+      } else {
+        if (dither) c = (c & 0xFF000000u) | Dither(c, format_, uint32_t(lx + ly));
+        if ((c >> 24) < 255)
+          c = 0;
+        else if ((c & 0xFFFFFF) == 0 && info->transparency)
+          c = lift;
+        out = ColorToNative(c & 0xFFFFFF, format_);
+      }
+    }
+    int32_t px = lx, py = ly;
+    EOrient_VirtualPos(o, px, py, width_, rows_);
+    if (px < clip_.left || px >= clip_.right || py < clip_.top || py >= clip_.bottom) continue;
+    StoreNative(pixels_ + (uint32_t(py) * pitch_ + uint32_t(px)) * B, B, out);
+  }
+  Unlock();
   return 0;
 }

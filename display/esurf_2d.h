@@ -1,34 +1,216 @@
-// 2D drawing surface. (Minimal form: enough for the back buffer of the display.)
+// The 2D drawing surface: pixels in one of six formats, colour key, bitmap-font
+// tables, per-row scanline tables, lock count.
+//
+// Where the methods are defined:
+//   esurf_2dbase.cpp      E2DSurfaceBase, the EOrient_* conversions, ExMiscIntersect
+//   esurf_2d.cpp          construction, LinkECD, Create, Free, Lock/Unlock/GetInfo,
+//                         clipper, colour key, GetPixel*, colour conversion,
+//                         ReplaceColor, BuildTableMask, LoadImage, loader callbacks,
+//                         the per-pixel rule (PixelRule)
+//   esurf_2dblt.cpp       BltFast, BltFlip, BltFx, Blt
+//   esurf_2dfill.cpp      PutPixel, PutPixelRaw, FillRect, FillRectV, PutPixelRow,
+//                         PutPixelRowV, Clear: working forms until the drawing
+//                         primitives land; whoever defines them elsewhere deletes
+//                         that file
+//   drawing primitives    DrawLine, DrawRect, DrawOval, FillOval, Gradient*, *Poly*,
+//                         ScanPolyLine, Render: the display/primitives files
+//   bitmap fonts          BuildTableVwf, SetFont*, GetFont*, DrawFont*, *FontWrap:
+//                         the display/text files
+//   not built yet         WriteBmp (BMP writer), the RGBA BltFast, BltPixelShader,
+//                         Landscape, GetLandscapePoint
+// Colours are 0x00BBGGRR (a palette index on format 1); coordinates are logical
+// unless the name ends in V.
 #ifndef ZARN_DISPLAY_ESURF_2D_H
 #define ZARN_DISPLAY_ESURF_2D_H
 
 #include <cstdint>
 
+#include "display/esurf_2dbase.h"
 #include "framework/zarn_types.h"
 
-class E2DSurface {
+class E2DSurfaceRGBA;
+class E3DSurface;
+
+// Filled by GetInfo and Lock.
+struct E2DSURFACEINFO {
+  int32_t xstep;        // bytes for one logical pixel to the right
+  int32_t ystep;        // bytes for one logical row down
+  int32_t pitch;        // bytes per stored row
+  int32_t origin;       // byte offset of logical (0, 0)
+  uint32_t width, height;               // logical size
+  uint32_t storedwidth, storedrows;     // physical size
+  uint8_t bpp;
+  uint8_t format;
+};
+
+// The effect record of BltFx.
+struct E2DBLTFX {
+  int32_t flags;
+  uint32_t value;
+  int32_t xscale, yscale;   // 16.16, 0x10000 = 1.0
+  uint32_t rotation;        // 4096 a turn
+  uint8_t mirror;           // bit 0 horizontal, bit 1 vertical
+};
+
+// The function of BltPixelShader: (dst, src, x, y, param) -> pixel.
+typedef uint32_t (*EPIXELSHADER)(uint32_t dst, uint32_t src, uint32_t x, uint32_t y, int32_t param);
+
+class E2DSurface : public E2DSurfaceBase {
  public:
   E2DSurface();
-  ~E2DSurface();
-  E2DSurface(const E2DSurface&) = delete;
-  E2DSurface& operator=(const E2DSurface&) = delete;
+  ~E2DSurface() override;
 
-  void SetECD(ECD* ecd) { ecd_ = ecd; }
+  // --- Formats, creation, pixels ---
+  void LinkECD(ECD* ecd) { ecd_ = ecd; }
+  // 0 done, 1 bad format, 2 no memory, 4 bad arguments.
   int Create(uint32_t width, uint32_t height, uint8_t format, uint32_t flags);
   void Free();
-  uint32_t GetWidth() const { return width_; }
-  uint32_t GetHeight() const { return height_; }
-  uint8_t GetFormat() const { return format_; }
-  uint8_t* GetBuffer() const { return buffer_; }
-  uint32_t GetPitch() const { return pitch_; }
-  // Fills a logical rectangle (null: the whole surface) with a 0x00BBGGRR colour.
-  int FillRect(const tagRECT* rc, uint32_t colour);
+  uint8_t* Lock(E2DSURFACEINFO* info);
+  void Unlock();
+  int GetInfo(E2DSURFACEINFO* info) const;
+  void SetClipper(const tagRECT* rect);
+  void GetClipper(tagRECT* out) const;
+  void SetColorKey(uint32_t colour);
+  uint32_t GetColorKey() const;
+  uint32_t AutoSetColorKey(int32_t x, int32_t y);
+  uint32_t GetPixel(int32_t x, int32_t y);
+  uint32_t GetPixelV(int32_t x, int32_t y);
+  uint32_t GetPixelRaw(int32_t x, int32_t y, const uint8_t* pixels) const;
+  int ReplaceColor(uint32_t newColour, uint32_t oldColour, bool invert);
+  void BuildTableMask(uint8_t threshold);
+  int LoadImage(void* data, uint32_t length, uint8_t format, uint32_t flags);
+  int LoadImage(const uint16_t* name, uint8_t format, uint32_t flags);
+  void WriteBmp(const uint16_t* name, const tagRECT* rect);
+  void WriteBmp(const char* name, const tagRECT* rect);
+  int LdrOnCreate(ELDR_2DCALLBACKINFO* info) override;
+  int LdrOnPaletteStream(ELDR_2DCALLBACKINFO* info) override;
+  int LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) override;
 
- private:
-  ECD* ecd_ = nullptr;
-  uint8_t* buffer_ = nullptr;
-  uint32_t width_ = 0, height_ = 0, pitch_ = 0;
-  uint8_t format_ = 0;
+  // Colour conversion between 0x00BBGGRR and a format's native value.
+  static uint32_t ColorToNative(uint32_t colour, uint8_t format);
+  static uint32_t NativeToColor(uint32_t pixel, uint8_t format);
+  // The per-pixel rule at a physical pixel address of this surface's format.
+  void PixelRule(uint8_t* pixel, uint32_t colour, int32_t flags, uint32_t value) const;
+
+  // --- Drawing primitives ---
+  void PutPixel(int32_t x, int32_t y, uint32_t colour, int32_t flags = 0, uint32_t value = 0);
+  void PutPixelRaw(int32_t x, int32_t y, uint32_t colour, int32_t flags, uint32_t value,
+                   uint8_t* pixels);
+  void FillRect(const tagRECT* rect, uint32_t colour, int32_t flags = 0, uint32_t value = 0);
+  void FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, uint32_t value, bool logical);
+  void PutPixelRow(int32_t x, int32_t y, uint32_t length, uint32_t colour, int32_t flags = 0,
+                   uint32_t value = 0);
+  void PutPixelRowV(int32_t x, int32_t y, uint32_t length, uint32_t colour, int32_t flags,
+                    uint32_t value, bool logical);
+  void Clear(uint32_t colour);
+  void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, int32_t flags = 0,
+                uint32_t value = 0);
+  void DrawRect(const tagRECT* rect, uint32_t colour, int32_t flags = 0, uint32_t value = 0);
+  void DrawOval(int32_t x, int32_t y, int32_t rx, int32_t ry, uint32_t colour, int32_t flags = 0,
+                uint32_t value = 0);
+  void FillOval(int32_t x, int32_t y, int32_t rx, int32_t ry, uint32_t colour, int32_t flags = 0,
+                uint32_t value = 0);
+  void GradientRect(const tagRECT* rect, uint32_t topLeft, uint32_t topRight, uint32_t bottomLeft,
+                    uint32_t bottomRight, int32_t flags = 0);
+  void GradientRectV(const tagRECT* rect, uint32_t top, uint32_t bottom, int32_t flags = 0);
+  void GradientRectH(const tagRECT* rect, uint32_t left, uint32_t right, int32_t flags = 0);
+  void FillPoly(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                uint32_t colour, int32_t flags = 0, uint32_t value = 0);
+  void GradientPoly(int32_t x0, int32_t y0, uint32_t c0, int32_t x1, int32_t y1, uint32_t c1,
+                    int32_t x2, int32_t y2, uint32_t c2, int32_t flags = 0);
+  void TexturePoly(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                   int32_t tu0, int32_t tv0, int32_t tu1, int32_t tv1, int32_t tu2, int32_t tv2,
+                   E2DSurface* texture, int32_t flags = 0, uint32_t value = 0);
+  void FillPolyV(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                 uint32_t colour, int32_t flags, uint32_t value);
+  void GradientPolyV(int32_t x0, int32_t y0, uint32_t c0, int32_t x1, int32_t y1, uint32_t c1,
+                     int32_t x2, int32_t y2, uint32_t c2, int32_t flags);
+  void TexturePolyV(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                    int32_t tu0, int32_t tv0, int32_t tu1, int32_t tv1, int32_t tu2, int32_t tv2,
+                    E2DSurface* texture, int32_t flags, uint32_t value);
+  void ScanPolyLine(int32_t xa, int32_t ya, int32_t xb, int32_t yb);
+  void ScanPolyLine(int32_t xa, int32_t ya, int32_t ua, int32_t va, int32_t xb, int32_t yb,
+                    int32_t ub, int32_t vb);
+  void ScanPolyLine(int32_t xa, int32_t ya, int32_t ra, int32_t ga, int32_t ba, int32_t xb,
+                    int32_t yb, int32_t rb, int32_t gb, int32_t bb);
+  void Render(int32_t x, int32_t y, E3DSurface* model, uint32_t flags = 0, uint32_t value = 0);
+
+  // --- Blits --- (0 drawn, 1 not created, 3/11 formats differ, 4 nothing left,
+  // 10 opacity masked to zero, 12 no pixel buffer)
+  int BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, int32_t flags = 0,
+              uint32_t value = 0);
+  int BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, uint16_t angle,
+              uint8_t mirror, int32_t flags = 0, uint32_t value = 0);
+  int BltFx(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, E2DBLTFX* fx);
+  int Blt(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, uint16_t rotation,
+          uint32_t scale, uint8_t mirror, int32_t flags = 0, uint32_t value = 0);
+  int BltPixelShader(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, EPIXELSHADER shader,
+                     int32_t flags, uint32_t param);
+  int BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT* rect, int32_t flags = 0,
+              uint32_t value = 0);
+  void Landscape(const tagRECT* rect, int32_t a, int32_t b, int32_t c, uint16_t angle, int16_t tilt,
+                 uint16_t zoom, E2DSurface* texture);
+
+  // --- Bitmap fonts and text ---
+  void BuildTableVwf(uint32_t count);
+  void SetFontCharacters(uint16_t first, uint16_t last);
+  void SetFontCharacterSet(const char* set);
+  void SetFontCharacterSet(const uint16_t* set);
+  void SetFontPadding(int32_t x, int32_t y);
+  uint32_t GetFontWidth(const char* text);
+  uint32_t GetFontWidth(const uint16_t* text);
+  uint32_t GetFontWidthV(const char* text, bool firstLineOnly);
+  uint32_t GetFontWidthV(const uint16_t* text, bool firstLineOnly);
+  uint32_t GetFontHeight(const char* text);
+  uint32_t GetFontHeight(const uint16_t* text);
+  void DrawFont(int32_t x, int32_t y, E2DSurface* font, const char* text, int32_t flags = 0,
+                uint32_t value = 0);
+  void DrawFont(int32_t x, int32_t y, E2DSurface* font, const uint16_t* text, int32_t flags = 0,
+                uint32_t value = 0);
+  void DrawFont(int32_t x, int32_t y, E2DSurface* font, int32_t number, int32_t flags = 0,
+                uint32_t value = 0);
+  void DrawFontWrap(int32_t x, int32_t y, E2DSurface* font, const char* text, uint32_t width,
+                    int32_t flags = 0, uint32_t value = 0);
+  void DrawFontWrap(int32_t x, int32_t y, E2DSurface* font, const uint16_t* text, uint32_t width,
+                    int32_t flags = 0, uint32_t value = 0);
+  void PrepareFontWrap(char* dst, const char* src, uint32_t width);
+  void PrepareFontWrap(uint16_t* dst, const uint16_t* src, uint32_t width);
+
+  // --- Accessors ---
+  uint8_t* GetBuffer() const { return pixels_; }
+  uint32_t GetBytesPerPixel() const { return bpp_ >> 3; }
+  uint32_t GetColorKeyNative() const { return colorkey_; }
+  int32_t GetLockCount() const { return lockcount_; }
+  const uint16_t* GetGlyphTable() const { return glyphs_; }
+  int32_t GetGlyphCount() const { return glyphcount_; }
+  uint16_t GetFirstCharacter() const { return firstchar_; }
+  uint16_t GetLastCharacter() const { return lastchar_; }
+  const uint16_t* GetCharacterSet() const { return charset_; }
+  int32_t GetFontPaddingX() const { return fontpadx_; }
+  int32_t GetFontPaddingY() const { return fontpady_; }
+
+ protected:
+  // Clears the clip rectangle to native 0 without flags (creation, re-creation).
+  void ClearNative();
+  // Surface buffers (pixels, tables, mask, character set) come from and go back here.
+  static void* AllocBlock(uint32_t size);
+  static void FreeBlock(void* block);
+
+  uint16_t* charset_ = nullptr;   // font character set, or null
+  int16_t* spanleft_ = nullptr;   // scanline tables: per stored row (pitch rows when swapped)
+  int16_t* spanright_ = nullptr;
+  int32_t* spanvala_ = nullptr;   // four planes of one value per row (left end)
+  int32_t* spanvalb_ = nullptr;   // the same for the right end
+  uint16_t* glyphs_ = nullptr;    // glyph starts then widths, or null
+  uint8_t* pixels_ = nullptr;     // pitch x rows x bytes per pixel
+  uint8_t* remap_ = nullptr;      // 256-byte palette remap, or null
+  uint16_t firstchar_ = 0;
+  uint16_t lastchar_ = 127;
+  int32_t fontpadx_ = 0, fontpady_ = 0;
+  uint32_t colorkey_ = 0;         // native
+  int32_t glyphcount_ = 128;
+  int32_t lockcount_ = 0;
+  uint32_t spanrows_ = 0;         // entries in each scanline table
 };
 
 #endif

@@ -1,0 +1,283 @@
+// The blit front: checks, clipping, the opacity rules and the colour argument are
+// settled here once per blit; the pixel work goes to a kernel.
+#include <cstring>
+
+#include "display/edsp_base.h"
+#include "display/erdr_kernel.h"
+#include "display/esurf_2d.h"
+
+namespace {
+
+// Opacity front steps 1 and 2. Returns false when the masked opacity is zero.
+// max: the opacity that drops op (255 for BltFast/BltFlip, 254 for BltFx, which
+// reads the whole value).
+bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uint32_t& opacity) {
+  if ((f & EBLT_AD) && (f & EBLT_SB)) f &= ~(EBLT_AD | EBLT_SB);
+  opacity = (f & (EBLT_CF | EBLT_TN)) ? value >> 24 : value;
+  if (lowByte) opacity &= 0xFF;
+  if (!(f & EBLT_OP)) return true;
+  if (opacity > 254) {
+    f &= ~EBLT_OP;
+    return true;
+  }
+  if (format == 2) opacity &= 0xF0;
+  if (format == 3 || format == 4) opacity &= 0xF8;
+  return opacity != 0;
+}
+
+// Opacity front step 3: the shift fast paths for the kernels.
+uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {
+  if (!(f & EBLT_OP)) return f;
+  switch (opacity) {
+    case 128: case 192: case 224: case 240: return (f & ~EBLT_OP) | EBLT_OH;
+    case 16: case 32: case 64: return (f & ~EBLT_OP) | EBLT_OL;
+    default: return f;
+  }
+}
+
+inline uint32_t LoadPx(const uint8_t* p, uint32_t B) {
+  switch (B) {
+    case 1: return p[0];
+    case 2: {
+      uint16_t v;
+      std::memcpy(&v, p, 2);
+      return v;
+    }
+    case 3: return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
+    default: {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    }
+  }
+}
+
+}  // namespace
+
+int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, int32_t flags,
+                        uint32_t value) {
+  if (!src || !IsCreated() || !src->IsCreated()) return 1;
+  uint32_t f = uint32_t(flags), opacity = 0;
+  if (!OpacityFront(f, value, format_, true, opacity)) return 10;
+  if ((f & 7) == EBLT_CF) {
+    // A plain colour fill: the source is not read.
+    const int32_t w = rect ? rect->right - rect->left : int32_t(src->GetWidth());
+    const int32_t h = rect ? rect->bottom - rect->top : int32_t(src->GetHeight());
+    const tagRECT r = {x, y, x + w, y + h};
+    FillRectV(&r, value & 0xFFFFFF, int32_t(f & ~EBLT_CF), opacity, true);
+    return 0;
+  }
+  tagRECT sr;
+  const int pr = GetBltFastPositions(x, y, &sr, rect, src);
+  if (pr) return pr;
+  uint8_t* dpx = Lock(nullptr);
+  uint8_t* spx = src->Lock(nullptr);
+  if (!dpx || !spx) {
+    if (dpx) Unlock();
+    if (spx) src->Unlock();
+    return 12;
+  }
+  const int32_t w = sr.right - sr.left, h = sr.bottom - sr.top;
+  const uint32_t DB = bpp_ >> 3, SB = src->bpp_ >> 3;
+  uint8_t* d = dpx + (uint32_t(y) * pitch_ + uint32_t(x)) * DB;
+  const uint8_t* s = spx + (uint32_t(sr.top) * src->pitch_ + uint32_t(sr.left)) * SB;
+  const bool sameFormat = format_ == src->format_;
+  const bool kernel = format_ == 1 || format_ == 2 || format_ == 4 || format_ == 6;
+  if ((f & 0xFF) && (!sameFormat || !kernel)) {
+    // Pixel by pixel through the per-pixel rule (also 15- and 24-bit surfaces,
+    // which have no kernels).
+    const bool ck = (f & EBLT_CK) != 0;
+    const uint32_t key = src->GetColorKey();
+    for (int32_t row = 0; row < h; row++) {
+      for (int32_t col = 0; col < w; col++) {
+        const uint32_t c = src->GetPixelRaw(sr.left + col, sr.top + row, spx);
+        if (ck && c == key) continue;
+        PixelRule(d + (uint32_t(row) * pitch_ + uint32_t(col)) * DB, c, int32_t(f), value);
+      }
+    }
+  } else if (!sameFormat) {
+    ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
+    uint32_t localCache[257];
+    const uint32_t* palette = dsp ? dsp->GetPaletteEntries() : src->palette_;
+    uint32_t* cache = dsp ? dsp->GetPaletteCache() : localCache;
+    localCache[256] = 0;
+    ExBltColorConvert(d, s, pitch_, src->pitch_, format_, src->format_, w, h, palette, cache);
+  } else if (f & 0xFF) {
+    f = ShiftFlags(f, opacity);
+    uint32_t colour = 0;
+    if (f & (EBLT_CF | EBLT_TN)) {
+      colour = value & 0xFFFFFF;
+      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != 1) colour = (colour >> 1) & 0x7F7F7F;
+      colour = ColorToNative(colour, format_);
+    }
+    ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
+    const ERDR_KERNELTABLE* table =
+        (dsp && dsp->GetRenderFormat() == format_) ? dsp->GetKernelTable() : nullptr;
+    const uint32_t dp = pitch_ * DB, sp = src->pitch_ * SB, key = src->colorkey_;
+    switch (format_) {
+      case 1:
+        ERdrBltFast8(w, h, d, s, dp, sp, key, colour, opacity, table ? table->fast : nullptr, f);
+        break;
+      case 2:
+        ERdrBltFast12(w, h, d, s, dp, sp, key, colour, opacity, table ? table->fast : nullptr, f);
+        break;
+      case 4:
+        ERdrBltFast16(w, h, d, s, dp, sp, key, colour, opacity, table ? table->fast : nullptr, f);
+        break;
+      default:
+        ERdrBltFast32(w, h, d, s, dp, sp, key, colour, opacity, table ? table->fast : nullptr, f);
+        break;
+    }
+  } else {
+    const uint32_t dp = pitch_ * DB, sp = src->pitch_ * SB;
+    if (sr.left == 0 && x == 0 && uint32_t(w) == width_ && uint32_t(w) == src->width_ && dp == sp)
+      std::memcpy(d, s, uint32_t(h) * dp - (dp - uint32_t(w) * DB));
+    else
+      for (int32_t row = 0; row < h; row++, d += dp, s += sp) std::memmove(d, s, uint32_t(w) * DB);
+  }
+  src->Unlock();
+  Unlock();
+  return 0;
+}
+
+int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, uint16_t angle,
+                        uint8_t mirror, int32_t flags, uint32_t value) {
+  if (angle & 0x3FF) return 4;
+  if (!src || !IsCreated() || !src->IsCreated()) return 1;
+  uint32_t f = uint32_t(flags), opacity = 0;
+  if (!OpacityFront(f, value, format_, true, opacity)) return 10;
+  const bool quarter = (angle & 0x7FF) != 0;
+  if ((f & 7) == EBLT_CF) {
+    int32_t w = rect ? rect->right - rect->left : int32_t(src->GetWidth());
+    int32_t h = rect ? rect->bottom - rect->top : int32_t(src->GetHeight());
+    if (quarter) {
+      const int32_t t = w;
+      w = h;
+      h = t;
+    }
+    const tagRECT r = {x, y, x + w, y + h};
+    FillRectV(&r, value & 0xFFFFFF, int32_t(f & ~EBLT_CF), opacity, true);
+    return 0;
+  }
+  tagRECT sr;
+  const int pr = GetBltFlipPositions(x, y, &sr, rect, src, angle, mirror);
+  if (pr) return pr;
+  uint8_t* dpx = Lock(nullptr);
+  uint8_t* spx = src->Lock(nullptr);
+  if (!dpx || !spx) {
+    if (dpx) Unlock();
+    if (spx) src->Unlock();
+    return 12;
+  }
+  if (format_ != src->format_) {
+    src->Unlock();
+    Unlock();
+    return 3;
+  }
+  int32_t W = sr.right - sr.left, H = sr.bottom - sr.top;
+  if (quarter) {
+    const int32_t t = W;
+    W = H;
+    H = t;
+  }
+  const int32_t B = bpp_ >> 3, S = int32_t(src->pitch_) * B;
+  const uint8_t* s = spx + (uint32_t(sr.top) * src->pitch_ + uint32_t(sr.left)) * uint32_t(B);
+  int32_t xs, ys;
+  switch ((angle >> 10) & 3) {
+    case 0: xs = B; ys = S; break;
+    case 1: s += (W - 1) * S; xs = -S; ys = B; break;
+    case 2: s += (H - 1) * S + (W - 1) * B; xs = -B; ys = -S; break;
+    default: s += (H - 1) * B; xs = S; ys = -B; break;
+  }
+  if (mirror & 1) {
+    if (!quarter) {
+      s += (W - 1) * xs;
+      xs = -xs;
+    } else {
+      s += (H - 1) * ys;
+      ys = -ys;
+    }
+  }
+  if (mirror & 2) {
+    if (!quarter) {
+      s += (H - 1) * ys;
+      ys = -ys;
+    } else {
+      s += (W - 1) * xs;
+      xs = -xs;
+    }
+  }
+  xs /= B;
+  ys /= B;
+  uint8_t* d = dpx + (uint32_t(y) * pitch_ + uint32_t(x)) * uint32_t(B);
+  const uint32_t dp = pitch_ * uint32_t(B);
+  if (format_ == 3 || format_ == 5) {
+    // No kernels for these formats: the per-pixel rule along the steps.
+    const bool ck = (f & EBLT_CK) != 0;
+    const uint32_t key = src->GetColorKey();
+    for (int32_t row = 0; row < H; row++) {
+      const uint8_t* sp = s + intptr_t(row) * ys * B;
+      for (int32_t col = 0; col < W; col++, sp += intptr_t(xs) * B) {
+        const uint32_t c = NativeToColor(LoadPx(sp, uint32_t(B)), format_);
+        if (ck && c == key) continue;
+        PixelRule(d + uint32_t(row) * dp + uint32_t(col * B), c, int32_t(f & ~EBLT_CK), value);
+      }
+    }
+  } else {
+    f = ShiftFlags(f, opacity);
+    uint32_t colour = 0;
+    if (f & (EBLT_CF | EBLT_TN)) {
+      colour = value & 0xFFFFFF;
+      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != 1) colour = (colour >> 1) & 0x7F7F7F;
+      colour = ColorToNative(colour, format_);
+    }
+    ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
+    const ERDR_KERNELTABLE* table =
+        (dsp && dsp->GetRenderFormat() == format_) ? dsp->GetKernelTable() : nullptr;
+    const ERDR_BLTFLIP* t = table ? table->flip : nullptr;
+    const uint32_t sp = src->pitch_ * uint32_t(B), key = src->colorkey_;
+    switch (format_) {
+      case 1: ERdrBltFlip8(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
+      case 2: ERdrBltFlip12(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
+      case 4: ERdrBltFlip16(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
+      default: ERdrBltFlip32(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
+    }
+  }
+  src->Unlock();
+  Unlock();
+  return 0;
+}
+
+int E2DSurface::BltFx(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, E2DBLTFX* fx) {
+  E2DBLTFX none = {0, 0, 0x10000, 0x10000, 0, 0};
+  if (!fx) fx = &none;
+  if (!src || !IsCreated() || !src->IsCreated()) return 1;
+  int32_t w = rect ? rect->right - rect->left : int32_t(src->GetWidth());
+  int32_t h = rect ? rect->bottom - rect->top : int32_t(src->GetHeight());
+  const uint32_t rot = fx->rotation & 0xFFFF;
+  if (!fx->mirror && rot == 0 && fx->xscale == 0x10000 && fx->yscale == 0x10000)
+    return BltFast(x - w / 2, y - h / 2, src, rect, fx->flags, fx->value);
+  if ((rot & 0xFFF) == 1024 || (rot & 0xFFF) == 3072) {
+    const int32_t t = w;
+    w = h;
+    h = t;
+  }
+  const int32_t left = x - w / 2, top = y - h / 2;
+  uint32_t f = uint32_t(fx->flags), opacity = 0;
+  const bool ok = OpacityFront(f, fx->value, format_, false, opacity);
+  fx->flags = int32_t(f);
+  if (f & (EBLT_CF | EBLT_TN))
+    fx->value = (fx->value & 0xFFFFFF) | (((f & EBLT_OP) ? opacity & 0xFF : 0) << 24);
+  if (!ok) return 10;
+  if (format_ != src->format_) return 11;
+  if ((rot & 0x3FF) == 0 && fx->xscale == 0x10000 && fx->yscale == 0x10000)
+    return BltFlip(left, top, src, rect, uint16_t(rot), fx->mirror, fx->flags, fx->value);
+  // Free rotation and scaling draw through the span kernels.
+  return 4;
+}
+
+int E2DSurface::Blt(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, uint16_t rotation,
+                    uint32_t scale, uint8_t mirror, int32_t flags, uint32_t value) {
+  E2DBLTFX fx = {flags, value, int32_t(scale), int32_t(scale), rotation, mirror};
+  return BltFx(x, y, src, rect, &fx);
+}

@@ -1,0 +1,148 @@
+// Surfaces without a display: formats, creation, pixels, clipping, colour key,
+// loader callbacks, mask and overlap.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "display/esurf_2d.h"
+#include "tests/display/display_support.h"
+
+namespace {
+
+TEST(Surface, CreateSizesPitchAndFormatOverride) {
+  E2DSurface s;
+  ASSERT_EQ(s.Create(30, 20, 4, 1), 0);
+  EXPECT_EQ(s.GetPitch(), 32u);
+  EXPECT_EQ(s.GetStoredWidth(), 30u);
+  EXPECT_EQ(s.GetStoredRows(), 20u);
+  EXPECT_EQ(s.GetWidth(), 30u);
+  EXPECT_EQ(s.GetHeight(), 20u);
+  EXPECT_EQ(s.GetBitsPerPixel(), 16);
+  E2DSurface o;
+  ASSERT_EQ(o.Create(8, 8, 1, 0x0401), 0);
+  EXPECT_EQ(o.GetFormat(), 4);
+  EXPECT_EQ(o.GetBitsPerPixel(), 16);
+}
+
+TEST(Surface, CreateFailures) {
+  E2DSurface s;
+  EXPECT_EQ(s.Create(0, 5, 4, 1), 4);
+  EXPECT_EQ(s.Create(5, 0, 4, 1), 4);
+  EXPECT_EQ(s.Create(5, 5, 4, 4), 4);
+  EXPECT_EQ(s.Create(5, 5, 7, 1), 1);
+  EXPECT_EQ(s.Create(0x10000, 0x10000, 6, 1), 2);  // too large to address
+  EXPECT_FALSE(s.IsCreated());
+  EXPECT_EQ(s.GetWidth(), 0u);
+  EXPECT_EQ(s.GetPixel(0, 0), 0u);
+  EXPECT_EQ(s.Lock(nullptr), nullptr);
+}
+
+TEST(Surface, RecreateSameSizeKeepsBufferAndClears) {
+  E2DSurface s;
+  ASSERT_EQ(s.Create(10, 10, 4, 1), 0);
+  uint8_t* buf = s.GetBuffer();
+  s.PutPixel(3, 3, 0xFFFFFF);
+  ASSERT_NE(s.GetPixel(3, 3), 0u);
+  ASSERT_EQ(s.Create(10, 10, 4, 1), 0);
+  EXPECT_EQ(s.GetBuffer(), buf);
+  EXPECT_EQ(s.GetPixel(3, 3), 0u);
+  ASSERT_EQ(s.Create(12, 10, 4, 1), 0);
+  EXPECT_EQ(s.GetWidth(), 12u);
+}
+
+TEST(Surface, ColourPackingAndReadBack) {
+  struct Case {
+    uint8_t format;
+    uint32_t white, red, whiteBack;
+  } cases[] = {
+      {2, 0x0FFF, 0x0F00, 0xF0F0F0},
+      {3, 0x7FFF, 0x7C00, 0xF8F8F8},
+      {4, 0xFFFF, 0xF800, 0xF8FCF8},
+      {5, 0xFFFFFF, 0xFF0000, 0xFFFFFF},
+      {6, 0xFFFFFF, 0xFF0000, 0xFFFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.format));
+    EXPECT_EQ(E2DSurface::ColorToNative(0xFFFFFF, c.format), c.white);
+    EXPECT_EQ(E2DSurface::ColorToNative(0x0000FF, c.format), c.red);
+    E2DSurface s;
+    ASSERT_EQ(s.Create(4, 4, c.format, 1), 0);
+    s.PutPixel(1, 2, 0xFFFFFF);
+    EXPECT_EQ(s.GetPixel(1, 2), c.whiteBack);
+    s.PutPixel(2, 2, 0x0000FF);
+    EXPECT_EQ(s.GetPixel(2, 2) & 0xFF, c.whiteBack & 0xFF);
+    EXPECT_EQ(s.GetPixel(2, 2) & 0xFFFF00, 0u);
+  }
+  E2DSurface idx;
+  ASSERT_EQ(idx.Create(4, 4, 1, 1), 0);
+  idx.PutPixel(0, 0, 0x123456);
+  EXPECT_EQ(idx.GetPixel(0, 0), 0x56u);
+}
+
+TEST(Surface, PutPixelClipsAndGetPixelOutside) {
+  E2DSurface s;
+  ASSERT_EQ(s.Create(8, 8, 6, 1), 0);
+  tagRECT clip = {2, 2, 6, 6};
+  s.SetClipper(&clip);
+  s.PutPixel(1, 1, 0xFFFFFF);
+  s.PutPixel(2, 2, 0xFFFFFF);
+  s.PutPixel(-1, 3, 0xFFFFFF);
+  s.PutPixel(100, 3, 0xFFFFFF);
+  EXPECT_EQ(s.GetPixel(1, 1), 0u);
+  EXPECT_EQ(s.GetPixel(2, 2), 0xFFFFFFu);
+  EXPECT_EQ(s.GetPixel(-1, 0), 0u);
+  EXPECT_EQ(s.GetPixel(8, 0), 0u);
+  tagRECT back;
+  s.GetClipper(&back);
+  EXPECT_EQ(back.left, 2);
+  EXPECT_EQ(back.right, 6);
+  EXPECT_EQ(s.GetLockCount(), 0);
+}
+
+TEST(Surface, ColourKeyAndAutoKey) {
+  E2DSurface s;
+  ASSERT_EQ(s.Create(4, 4, 4, 1), 0);
+  s.SetColorKey(0xFF00FF);
+  EXPECT_EQ(s.GetColorKeyNative(), 0xF81Fu);
+  EXPECT_EQ(s.GetColorKey(), 0xF800F8u);
+  s.PutPixel(0, 0, 0x00FF00);
+  EXPECT_EQ(s.AutoSetColorKey(0, 0), 0x00FC00u);
+  EXPECT_EQ(s.GetColorKeyNative(), 0x07E0u);
+  EXPECT_EQ(s.AutoSetColorKey(9, 9), 0u);
+}
+
+TEST(Surface, LockCountsAndInfo) {
+  E2DSurface s;
+  ASSERT_EQ(s.Create(6, 3, 4, 1), 0);
+  E2DSURFACEINFO info;
+  ASSERT_EQ(s.Lock(&info), s.GetBuffer());
+  EXPECT_EQ(s.GetLockCount(), 1);
+  EXPECT_EQ(info.xstep, 2);
+  EXPECT_EQ(info.ystep, 16);
+  EXPECT_EQ(info.pitch, 16);
+  EXPECT_EQ(info.origin, 0);
+  EXPECT_EQ(info.width, 6u);
+  EXPECT_EQ(info.bpp, 16);
+  s.Unlock();
+  s.Unlock();
+  EXPECT_EQ(s.GetLockCount(), 0);
+  EXPECT_EQ(s.GetInfo(nullptr), 0);
+}
+
+TEST(Surface, ReplaceColorInsideClip) {
+  E2DSurface s;
+  ASSERT_EQ(s.Create(4, 1, 6, 1), 0);
+  s.PutPixel(0, 0, 0x112233);
+  s.PutPixel(3, 0, 0x112233);
+  tagRECT clip = {0, 0, 3, 1};
+  s.SetClipper(&clip);
+  EXPECT_EQ(s.ReplaceColor(0xABCDEF, 0x112233, false), 1);
+  EXPECT_EQ(s.GetPixel(0, 0), 0xABCDEFu);
+  EXPECT_EQ(s.GetPixel(3, 0), 0x112233u);
+  EXPECT_EQ(s.ReplaceColor(0x000001, 0xABCDEF, true), 1);
+  EXPECT_EQ(s.GetPixel(1, 0), 0x000001u);
+  EXPECT_EQ(s.GetPixel(0, 0), 0xABCDEFu);
+}
+
+}  // namespace
