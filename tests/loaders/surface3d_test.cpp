@@ -215,7 +215,7 @@ TEST_F(Surface3D, TexturesAndTexelRecords) {
   // Binding by slot uses the slot byte (slot + 1); binding needs the texture's size,
   // so use a created 2D surface.
   E2DSurface tex;
-  tex.SetECD(&ctx.ecd);
+  tex.LinkECD(&ctx.ecd);
   ASSERT_EQ(tex.Create(8, 4, 4, 1), 0);
   s.BindTexture(1u, &tex);
   EXPECT_EQ(p[0].texture, &tex);
