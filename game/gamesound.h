@@ -17,6 +17,11 @@ class ClassSound {
   void SetVolumeSfx(uint8_t volume) { sfxVolume = volume; }
   void SuspendMixer() {}
   void ResumeMixer() {}
+  // Plays sound effect n (numbered from 1; 0 is none). Silent until the mixer
+  // lands; the count of each effect is kept so play can be checked headless.
+  void PlaySfx(uint32_t effect) {
+    if (effect < 32) sfxPlayed[effect]++;
+  }
 
   ECD* ecd = nullptr;
   bool open = false;
@@ -25,6 +30,7 @@ class ClassSound {
   uint8_t sfxVolume = 0, bgmVolume = 0, mute = 0;
   uint32_t sfxStamps[24] = {};
   uint32_t musicClock = 0;
+  uint32_t sfxPlayed[32] = {};
 };
 
 #endif

@@ -1,15 +1,90 @@
 #include "game/level.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "game/app.h"
+
+uint32_t ClassLevel::randDraws = 0;
+
+namespace {
+// Stone sheet sprite of each cell code; every other code shows sprite 0.
+const uint8_t kSpriteCodes[][2] = {{1, 0},   {2, 8},   {3, 16},  {4, 24},  {5, 32},  {6, 40},
+                                   {7, 48},  {8, 13},  {9, 7},   {10, 6},  {11, 5},  {12, 14},
+                                   {13, 15}, {14, 21}, {15, 14}, {253, 13}, {254, 21}};
+}  // namespace
+
+ClassLevel::ClassLevel() {
+  std::memset(entity, 0, sizeof entity);
+  std::memset(particle, 0, sizeof particle);
+  std::memset(cpuPlayer, 0, sizeof cpuPlayer);
+  std::memset(slot, 0, sizeof slot);
+  std::memset(eventQueue, 0, sizeof eventQueue);
+  std::memset(textBuffer, 0, sizeof textBuffer);
+  std::memset(coFallStep, 0, sizeof coFallStep);
+  std::memset(coGrid, 0, sizeof coGrid);
+  std::memset(grid, 0, sizeof grid);
+  std::memset(gridMark, 0, sizeof gridMark);
+  std::memset(gridState, 0, sizeof gridState);
+  std::memset(vsQueue, 0, sizeof vsQueue);
+  std::memset(tutorialScript, 0, sizeof tutorialScript);
+  std::memset(tutorialStones, 0, sizeof tutorialStones);
+  std::memset(spriteOf, 0, sizeof spriteOf);
+  for (const auto& s : kSpriteCodes) spriteOf[s[0]] = s[1];
+}
+
+ClassLevel::~ClassLevel() {}
 
 int ClassLevel::Manage(E2DSurface*, uint32_t* module, uint32_t* message, int32_t* keys, uint32_t) {
   if (*message == MSG_ATTACH) {
-    maindata = reinterpret_cast<MAINDATA*>(keys);
+    mainData = reinterpret_cast<MAINDATA*>(keys);
     return 0;
   }
+  // Play itself is driven by the frame function that lands with the screens;
+  // until then the level hands straight back to the title.
   *module = MODULE_TITLE;
   *message = MSG_ENTER;
   return 0;
 }
 
 void ClassLevel::OnNetMessage(int32_t, int32_t, int32_t, uint8_t*) {}
+
+int32_t ClassLevel::Rand() {
+  randDraws++;
+  return std::rand();
+}
+
+ClassPlayer* ClassLevel::Player() const { return mainData ? mainData->player : nullptr; }
+
+void ClassLevel::PlayEffect(uint32_t effect) {
+  if (mainData && mainData->sound) mainData->sound->PlaySfx(effect);
+}
+
+uint8_t ClassLevel::StylusMode() const {
+  return (mainData && mainData->settings) ? mainData->settings->bytes[800] : 0;
+}
+
+uint32_t ClassLevel::FreeQEntity() const {
+  for (uint32_t i = 0; i < kMaxEntities; i++)
+    if (entity[i].stone == 0) return i;
+  return kMaxEntities;
+}
+
+uint32_t ClassLevel::FreePEntity() const {
+  for (uint32_t i = 0; i < kMaxParticles; i++)
+    if (particle[i].kind == 0) return i;
+  return kMaxParticles;
+}
+
+// Truncating division with a one-step correction for negative numerators (not a
+// floor: -24 / 24 gives -2), the column's correction skipped when the row's applies.
+void ClassLevel::GetGridPosition(int32_t x, int32_t y, int32_t& row, int32_t& col) {
+  const int32_t rn = x - y + 68;
+  const int32_t cn = x + y - 172;
+  row = rn / 24;
+  col = cn / 24;
+  if (rn < 0)
+    row--;
+  else if (cn < 0)
+    col--;
+}

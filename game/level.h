@@ -1,18 +1,154 @@
-// The level: play. (Minimal form until the rules engine lands.)
+// The level: the board, its stones and animations, and the handlers of a turn.
 #ifndef ZARN_GAME_LEVEL_H
 #define ZARN_GAME_LEVEL_H
 
 #include <cstdint>
 
+#include "framework/zarn_types.h"
+#include "game/level_types.h"
+
 class E2DSurface;
+class ClassPlayer;
 struct MAINDATA;
 
 class ClassLevel {
  public:
+  ClassLevel();
+  ~ClassLevel();
+  ClassLevel(const ClassLevel&) = delete;
+  ClassLevel& operator=(const ClassLevel&) = delete;
+
   int Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, int32_t* keys, uint32_t elapsed);
   // Network events under the level's codes 1 to 9.
   void OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_t* data);
-  MAINDATA* maindata = nullptr;
+
+  // Set-up and next stones.
+  void CreateRandom(uint8_t level);
+  uint8_t GetNextStone();
+  void BuildFallTable();
+  void BuildTutorialFallTable();
+  void EmptyGrid();
+  void ResetCoPlayers();
+
+  // The phases of a turn and the timers, one 16 ms logic step each.
+  void HandlePlayer(uint32_t delta);
+  void HandleGravity(uint32_t delta);
+  void HandleStoneBreak(uint32_t delta);
+  void HandleIdle(uint32_t delta);
+  void HandleParticles(uint32_t delta);
+
+  // Animations.
+  void StoneFadeIn();
+  void StoneRotate();
+  void StoneDestroy();
+
+  // Attack packages.
+  void AddVsQueue(uint32_t count, uint32_t kind);
+  void AddCPUVsQueue(uint32_t seat, uint32_t count, uint32_t kind);
+  void NetSendStones(uint32_t count, uint32_t kind);
+  void ReceiveStones(uint32_t seat, uint32_t count, uint32_t kind);
+
+  // Pools and geometry.
+  uint32_t FreeQEntity() const;
+  uint32_t FreePEntity() const;
+  static void GetGridPosition(int32_t x, int32_t y, int32_t& row, int32_t& col);
+
+  // Every random draw of play goes through here: the system library's rand().
+  static int32_t Rand();
+  static uint32_t randDraws;
+
+  // ---- The record (plain fields; other modules and tests read them) ----
+  MAINDATA* mainData = nullptr;
+  STONEENTITY entity[kMaxEntities];
+  PARTICLE particle[kMaxParticles];
+  CPUPLAYER cpuPlayer[3];
+  PLAYERSLOT slot[4];
+  uint16_t barSpeed = 32;
+  uint8_t blackPerBar = 0;
+  uint8_t colours = 3;
+  uint8_t reserved0[3] = {};
+  uint8_t freezeInterval = 0;
+  uint8_t nuclearThreshold = 0;
+  uint8_t dormantMax = 0;
+  uint8_t hardLevel = 0;
+  E_INPUTEVENT eventQueue[32];
+  char textBuffer[32];
+  int16_t coFallStep[3][kGridCells];
+  uint8_t coGrid[3][kGridCells];
+  uint8_t grid[kGridCells];
+  uint8_t gridMark[kGridCells];
+  uint8_t gridState[kGridCells];
+  uint8_t coFallCounter[3] = {};
+  uint8_t coPhase[3] = {};
+  uint8_t attackRotation[16] = {};
+  uint8_t spriteOf[256];
+  uint8_t fallTable[16] = {};
+  uint8_t nextStone[2] = {};
+  uint8_t fireChance = 0;
+  uint8_t reserved1 = 0;
+  uint8_t nuclearCounter = 0;
+  uint8_t reserved2 = 0;
+  uint8_t vsQueue[kQueuePackages][3];
+  uint8_t tutorialScript[256];
+  uint8_t tutorialStones[128];
+  uint32_t aimRepeat = 0;
+  uint32_t stateTimer = 0;
+  uint32_t reserved3 = 0;
+  uint32_t scorePopTimer = 0;
+  uint32_t bonusPopTimer = 0;
+  uint32_t fadeTimer = 0;
+  uint32_t clockTimer = 0;
+  uint32_t idleTimer = 0;
+  uint32_t barAccu = 0;
+  uint32_t messageTimer = 0;
+  uint32_t stepAccu = 0;
+  uint32_t levelUpTimer = 0;
+  uint32_t keepAliveTimer = 0;
+  uint32_t eventCount = 0;
+  uint8_t tutorialNext = 0;
+  uint8_t dropPos = 8;
+  uint8_t curStone = 0;
+  uint8_t levelState = 0;
+  uint8_t returnState = 0;
+  uint8_t turnPhase = 0;
+  uint8_t clockHour = 0, clockMinute = 0;
+  uint8_t menuCursor = 0;
+  uint8_t fallCounter = 0;
+  uint8_t rotationIndex = 0;
+  int32_t wheelAccu = 0;
+  uint8_t fadePending = 0;
+  uint8_t settled = 0;
+  uint8_t joinedStart = 0;
+
+  // Index of cell (r, c); callers check bounds first.
+  static int Cell(int r, int c) { return 9 * r + c; }
+  static bool Inside(int r, int c) { return r >= 0 && r < 9 && c >= 0 && c < 9; }
+
+ private:
+  ClassPlayer* Player() const;
+  void PlayEffect(uint32_t effect);
+  uint8_t StylusMode() const;
+  // Breaks cell (r, c) with an animation (or empties it when no entity is free).
+  void StartBreak(int r, int c);
+  // Burnt by fire or an explosion: breaks and scores.
+  void BurnCell(int r, int c);
+  void StartDebris(int32_t x, int32_t y);
+  void StartParticle(uint8_t kind, int32_t x, int32_t y);
+  void Drop();
+  void PlaceFullBarStones();
+  void NextPuzzleLevel();
+  void LevelComplete();
+  void LevelResets();
+  void EndTurnRules();
+  void SpreadBiohazard();
+  int AdvanceEntitiesGravity(uint32_t delta);
+  void AdvanceFire(STONEENTITY& e, uint32_t delta);
+  bool FindWildcard();
+  void DeliverPackage(const PARTICLE& p);
+  void FlyPackage(PARTICLE& p, uint32_t delta);
+  void StartTrail(const PARTICLE& p);
+  void MoveDropPos(int step, bool& moved);
+  void FirstPackageLength(uint8_t& n) const;
 };
 
 #endif

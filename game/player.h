@@ -1,4 +1,4 @@
-// The state of the current game.
+// The state of the current game: mode, level, score, red bar, ranking.
 #ifndef ZARN_GAME_PLAYER_H
 #define ZARN_GAME_PLAYER_H
 
@@ -6,7 +6,61 @@
 
 class ClassPlayer {
  public:
-  uint32_t mode = 0;
+  ClassPlayer() {}
+  ~ClassPlayer() {}
+
+  // Start of a new game.
+  void InitReset() {
+    targetScore = 10000;
+    level = 1;
+    lastColour = 1;
+    score = 0;
+    bar = 0;
+    barShown = 0;
+    blackDue = 0;
+    chain = 0;
+    turns = 0;
+    winner = 0;
+    mode = 0;
+  }
+  // Start of a new level.
+  void LevelReset() {
+    turns = 0;
+    winner = 0;
+    bar = 0;
+    blackDue = 0;
+    chain = 0;
+    lastColour = 1;
+  }
+  // Holds the bar within 0 to 1024 (at 0 while nothing is due) and moves the
+  // shown bar towards it by step.
+  void HandleNegBar(int32_t step) {
+    if (bar < 0) bar = 0;
+    if (bar > 0 && blackDue == 0) bar = 0;
+    if (bar > 1024) bar = 1024;
+    if (barShown < bar) {
+      barShown = (bar - barShown > step) ? barShown + step : bar;
+    } else if (barShown > bar) {
+      barShown = (barShown - bar > step) ? barShown - step : bar;
+    }
+  }
+
+  int32_t finalScore[4] = {};
+  uint8_t ranking[4] = {};
+  int32_t barShown = 0;
+  int32_t bar = 0;
+  uint32_t targetScore = 10000;
+  uint32_t score = 0;
+  uint32_t reserved = 0;
+  uint8_t blackDue = 0;
+  uint8_t level = 1;
+  uint8_t chain = 0;
+  uint8_t turns = 0;
+  uint8_t passes = 0;
+  uint8_t mode = 0;
+  uint8_t kind = 0;
+  uint8_t winner = 0;
+  uint8_t lastColour = 1;
 };
 
 #endif

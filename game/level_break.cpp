@@ -1,0 +1,190 @@
+// The breaking phase: wildcards, linked groups with their black and nuclear
+// stones, scoring, bonuses and the packages they send.
+#include <cstdio>
+#include <cstring>
+
+#include "game/app.h"
+#include "game/level.h"
+#include "game/player.h"
+
+namespace {
+const int kDr[4] = {-1, 0, 1, 0};
+const int kDc[4] = {0, -1, 0, 1};
+bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
+bool Absorbable(uint8_t code) { return (code & 15) == CELL_BLACK || (code & 15) == CELL_NUCLEAR; }
+}  // namespace
+
+bool ClassLevel::FindWildcard() {
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = Cell(r, c);
+      if (grid[i] != CELL_WILDCARD) continue;
+      int colour = 0;
+      bool taken = false;
+      for (int d = 0; d < 4; d++) {
+        const int nr = r + kDr[d], nc = c + kDc[d];
+        if (!Inside(nr, nc) || !IsPlainColour(grid[Cell(nr, nc)])) continue;
+        if (d == 0) {
+          colour = grid[Cell(nr, nc)];
+          taken = true;
+        } else if (!taken || fallTable[fallCounter & 15] == 1) {
+          colour = grid[Cell(nr, nc)];
+          taken = true;
+          fallCounter++;
+        }
+      }
+      if (!taken) {
+        gridState[i] = 30;
+        continue;
+      }
+      PlayEffect(8);
+      gridState[i] = static_cast<uint8_t>(colour);
+      grid[i] = CELL_WILD_TAKING;
+      fadeTimer = 255;
+      fadePending = 1;
+      turnPhase = 1;
+      return true;
+    }
+  }
+  return false;
+}
+
+void ClassLevel::HandleStoneBreak(uint32_t delta) {
+  ClassPlayer* pl = Player();
+  if (!pl) return;
+  if (FindWildcard()) return;
+
+  for (int i = 0; i < kGridCells; i++) gridMark[i] = (grid[i] >= 1 && grid[i] <= 63) ? 0 : 2;
+
+  int groups = 0;
+  for (int s = 0; s < kGridCells; s++) {
+    if (gridMark[s] != 0 || grid[s] >= 64 || (grid[s] & 15) >= 8) continue;
+    const uint8_t t = grid[s] & 15;
+    gridMark[s] = 1;
+    uint32_t n = 1;
+    bool changed = true;
+    while (changed) {
+      changed = false;
+      for (int r = 0; r < 9; r++) {
+        for (int c = 0; c < 9; c++) {
+          const int i = Cell(r, c);
+          if (gridMark[i] != 0 || (grid[i] & 15) != t) continue;
+          for (int d = 0; d < 4; d++) {
+            const int nr = r + kDr[d], nc = c + kDc[d];
+            if (!Inside(nr, nc)) continue;
+            const int j = Cell(nr, nc);
+            if (gridMark[j] == 1 && (grid[j] & 15) == t) {
+              gridMark[i] = 1;
+              n++;
+              changed = true;
+              break;
+            }
+          }
+        }
+      }
+    }
+    for (int r = 0; r < 9; r++) {
+      for (int c = 0; c < 9; c++) {
+        const int i = Cell(r, c);
+        if (gridMark[i] != 0 || !Absorbable(grid[i])) continue;
+        for (int d = 0; d < 4; d++) {
+          const int nr = r + kDr[d], nc = c + kDc[d];
+          if (!Inside(nr, nc)) continue;
+          const int j = Cell(nr, nc);
+          if (gridMark[j] == 1 && !Absorbable(grid[j])) {
+            gridMark[i] = 1;
+            break;
+          }
+        }
+      }
+    }
+    if (n < 4) {
+      for (int i = 0; i < kGridCells; i++)
+        if (gridMark[i] == 1) gridMark[i] = Absorbable(grid[i]) ? 0 : 2;
+      continue;
+    }
+    if (groups == 0) {
+      pl->chain++;
+      PlayEffect(pl->chain < 4 ? 11u + pl->chain : 15u);
+    }
+    groups++;
+    for (int r = 0; r < 9; r++) {
+      for (int c = 0; c < 9; c++) {
+        const int i = Cell(r, c);
+        if (gridMark[i] != 1) continue;
+        gridMark[i] = 2;
+        StartBreak(r, c);
+      }
+    }
+    if (n - 4 > fireChance) fireChance = static_cast<uint8_t>(n - 4 > 255 ? 255 : n - 4);
+    if (pl->chain > 4) pl->chain = 4;
+    const uint32_t perStone = 10u * pl->level < 100 ? 10u * pl->level : 100;
+    const uint32_t p = perStone * n;
+    pl->score += pl->chain * p;
+    if (pl->chain < 2)
+      std::snprintf(textBuffer, sizeof textBuffer, "+%u", static_cast<unsigned>(p));
+    else
+      std::snprintf(textBuffer, sizeof textBuffer, "%ux%u", static_cast<unsigned>(pl->chain),
+                    static_cast<unsigned>(p));
+    scorePopTimer = 384;
+    if (groups == 2 && pl->mode != 2 && pl->mode != 3) {
+      if (pl->mode == 4) NetSendStones(1, 3);
+      pl->bar = pl->bar > 512 ? pl->bar - 512 : 0;
+      pl->score += 1000;
+      bonusPopTimer = 768;
+      PlayEffect(10);
+    } else if (pl->mode == 4) {
+      uint32_t kind = 2;
+      if (pl->chain < 2) kind = Rand() % 100 < 50 ? 0 : 1;
+      NetSendStones(n, kind);
+    }
+    if (pl->mode == 1) {
+      const int32_t cut = static_cast<int32_t>(25 * n);
+      pl->bar = pl->bar > cut ? pl->bar - cut : 0;
+    }
+  }
+
+  bool hold = false;
+  for (auto& e : entity) {
+    if (e.stone == 0) continue;
+    if (e.kind == ENT_EXPLOSION) {
+      e.timer += delta;
+    } else if (e.kind == ENT_SPIN) {
+      hold = true;
+    } else {
+      e.timer += delta;
+      hold = true;
+    }
+    const int i = Cell(e.srcRow, e.srcCol);
+    if (e.kind == ENT_BREAK && e.timer > 383) {
+      if (e.stone == CELL_NUCLEAR) {
+        PlayEffect(3);
+        e.kind = ENT_EXPLOSION;
+        e.timer = 0;
+        grid[i] = CELL_EXPLODED;
+        StartParticle(PART_FLASH, e.x, e.y);
+      } else {
+        e.stone = 0;
+        grid[i] = 0;
+        StartDebris(e.x, e.y);
+        StartDebris(e.x, e.y);
+      }
+    } else if (e.kind == ENT_CLEAR && e.timer > 895) {
+      e.stone = 0;
+      grid[i] = 0;
+      StartDebris(e.x, e.y);
+    } else if (e.kind == ENT_EXPLOSION && e.timer > 511) {
+      e.stone = 0;
+      grid[i] = 0;
+    }
+  }
+
+  if (levelState == 2) {
+    if (!hold && stateTimer < 2) stateTimer = 2;
+  } else if (hold) {
+    settled = 0;
+  } else {
+    settled = 1;
+    turnPhase = 1;
+  }
+}

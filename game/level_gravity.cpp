@@ -1,0 +1,288 @@
+// The falling phase: new falls, the stone animations, fire runs, explosions and
+// the board rules at the end of a turn.
+#include <cstring>
+
+#include "game/app.h"
+#include "game/level.h"
+#include "game/player.h"
+
+namespace {
+bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
+}  // namespace
+
+void ClassLevel::StartBreak(int r, int c) {
+  const int i = Cell(r, c);
+  const uint32_t k = FreeQEntity();
+  if (k == kMaxEntities) {
+    grid[i] = 0;
+    return;
+  }
+  STONEENTITY& e = entity[k];
+  std::memset(&e, 0, sizeof e);
+  e.kind = ENT_BREAK;
+  e.stone = grid[i];
+  e.x = 12 * (r + c);
+  e.y = 12 * (c - r);
+  e.srcRow = static_cast<uint8_t>(r);
+  e.srcCol = static_cast<uint8_t>(c);
+  e.destRow = r;
+  e.destCol = c;
+  grid[i] |= CELL_MOVING;
+}
+
+void ClassLevel::BurnCell(int r, int c) {
+  if (!Inside(r, c)) return;
+  const uint8_t code = grid[Cell(r, c)];
+  if (code < 1 || code > 63) return;
+  StartBreak(r, c);
+  ClassPlayer* pl = Player();
+  pl->score += 5u * pl->level;
+  if (code == CELL_SKULL) pl->score += 20u * pl->level;
+}
+
+void ClassLevel::AdvanceFire(STONEENTITY& e, uint32_t delta) {
+  while (e.timer > 32) {
+    e.timer -= 32;
+    StartParticle(PART_SPARK, e.x, e.y);
+  }
+  e.destRow += static_cast<int32_t>(delta * 24);
+  e.y += e.destRow / 96;
+  e.destRow %= 96;
+  if (e.destCol != kFireStopped) {
+    e.destCol += static_cast<int32_t>(delta);
+    while (e.destCol != kFireStopped && e.destCol >= 96) {
+      e.destCol -= 96;
+      int row = e.srcRow, col = e.srcCol;
+      if (row == 0 || col == 8) {
+        e.destCol = kFireStopped;
+      } else {
+        row--;
+        col++;
+        e.srcRow = static_cast<uint8_t>(row);
+        e.srcCol = static_cast<uint8_t>(col);
+      }
+      BurnCell(row, col);
+      if (e.destCol != kFireStopped) {
+        if (row < 8) BurnCell(row + 1, col);
+        if (col > 0) BurnCell(row, col - 1);
+      }
+    }
+  }
+  if (e.y > 143) e.stone = 0;
+}
+
+int ClassLevel::AdvanceEntitiesGravity(uint32_t delta) {
+  int active = 0;
+  for (auto& e : entity) {
+    if (e.stone == 0) continue;
+    if (e.kind != ENT_SPIN) e.timer += delta;
+    switch (e.kind) {
+      case ENT_FALL_LEFT:
+      case ENT_FALL_RIGHT:
+      case ENT_FALL_DOWN:
+        if (e.timer > 111) {
+          e.stone = 0;
+          grid[Cell(e.destRow, e.destCol)] &= 0x7F;
+          const int src = Cell(e.srcRow, e.srcCol);
+          if (grid[src] >= 192) grid[src] = 0;
+        }
+        break;
+      case ENT_FADEIN:
+        if (e.timer > 511) {
+          e.stone = 0;
+          grid[Cell(e.srcRow, e.srcCol)] &= 0x7F;
+        }
+        break;
+      case ENT_BREAK:
+        if (e.timer > 383) {
+          const int i = Cell(e.srcRow, e.srcCol);
+          if (e.stone == CELL_NUCLEAR) {
+            PlayEffect(3);
+            e.kind = ENT_EXPLOSION;
+            e.timer = 0;
+            grid[i] = CELL_EXPLODED;
+            StartParticle(PART_FLASH, e.x, e.y);
+          } else {
+            e.stone = 0;
+            grid[i] = 0;
+            StartDebris(e.x, e.y);
+            StartDebris(e.x, e.y);
+          }
+        }
+        break;
+      case ENT_FIRE:
+        AdvanceFire(e, delta);
+        break;
+      case ENT_EXPLOSION:
+        if (e.timer > 511) {
+          e.stone = 0;
+          grid[Cell(e.srcRow, e.srcCol)] = 0;
+        }
+        break;
+      default:
+        break;
+    }
+    if (e.stone != 0) active++;
+  }
+  return active;
+}
+
+void ClassLevel::HandleGravity(uint32_t delta) {
+  ClassPlayer* pl = Player();
+  if (!pl) return;
+  bool moved = false;
+
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = Cell(r, c);
+      const uint8_t code = grid[i];
+      if (code < 1 || code > 63 || code == CELL_FIXED) continue;
+      int e = 0, f = 0;
+      if (r > 0) {
+        const uint8_t t = grid[Cell(r - 1, c)];
+        e = (t == 0 || t == 193) ? 2 : t == 195 ? 1 : 0;
+      }
+      if (c < 8) {
+        const uint8_t t = grid[Cell(r, c + 1)];
+        f = (t == 0 || t == 194) ? 2 : t == 195 ? 1 : 0;
+      }
+      int dir = 0;
+      if (e && f && grid[Cell(r - 1, c + 1)] == 0) {
+        dir = 3;
+      } else if (e == 2 && f == 2) {
+        dir = fallTable[fallCounter & 15] ? 2 : 1;
+        fallCounter++;
+      } else if (e == 2) {
+        dir = 1;
+      } else if (f == 2) {
+        dir = 2;
+      }
+      if (dir == 0) continue;
+      const uint32_t k = FreeQEntity();
+      if (k == kMaxEntities) continue;  // falls in a later step
+      const int tr = dir == 2 ? r : r - 1;
+      const int tc = dir == 1 ? c : c + 1;
+      STONEENTITY& en = entity[k];
+      std::memset(&en, 0, sizeof en);
+      en.kind = static_cast<uint8_t>(dir);
+      en.stone = code;
+      en.x = 12 * (r + c);
+      en.y = 12 * (c - r);
+      en.srcRow = static_cast<uint8_t>(r);
+      en.srcCol = static_cast<uint8_t>(c);
+      en.destRow = tr;
+      en.destCol = tc;
+      const int t = Cell(tr, tc);
+      grid[t] = code | CELL_MOVING;
+      gridState[t] = gridState[i];
+      grid[i] = static_cast<uint8_t>(CELL_VACATED + dir);
+      moved = true;
+    }
+  }
+
+  AdvanceEntitiesGravity(delta);
+
+  // Explosions set off their eight neighbours.
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const uint8_t code = grid[Cell(r, c)];
+      if (code < 1 || code > 63) continue;
+      bool hit = false;
+      for (int dr = -1; dr <= 1 && !hit; dr++)
+        for (int dc = -1; dc <= 1 && !hit; dc++)
+          if ((dr || dc) && Inside(r + dr, c + dc) && grid[Cell(r + dr, c + dc)] == CELL_EXPLODED) hit = true;
+      if (hit) BurnCell(r, c);
+    }
+  }
+
+  bool active = false;
+  for (const auto& e : entity)
+    if (e.stone != 0) active = true;
+
+  if (moved || active) {
+    settled = 0;
+  } else if (settled == 0) {
+    turnPhase = pl->mode == 3 ? 0 : 2;
+    settled = 1;
+  } else {
+    if (!fadePending) EndTurnRules();
+    if (fadeTimer == 0) fadePending = 0;
+    turnPhase = 0;
+    settled = 1;
+  }
+}
+
+void ClassLevel::EndTurnRules() {
+  ClassPlayer* pl = Player();
+  if (pl->mode != 2 && pl->mode != 3) {
+    pl->turns++;
+    for (int i = 0; i < kGridCells; i++) {
+      if (grid[i] == CELL_DORMANT) {
+        grid[i] = CELL_BIOHAZARD;
+        gridState[i] = 56;
+      } else if (grid[i] == CELL_BIOHAZARD) {
+        gridState[i] = static_cast<uint8_t>((gridState[i] & 0xF0) | 8);
+      }
+    }
+    std::memset(gridMark, 0, sizeof gridMark);
+    for (int i = 0; i < kGridCells; i++) {
+      const uint8_t code = grid[i];
+      if (IsPlainColour(code)) {
+        gridState[i] = 0;
+        continue;
+      }
+      if (code != CELL_FIXED && code != CELL_BIOHAZARD) {
+        if (gridState[i] != 0) {
+          gridState[i]--;
+          if (gridState[i] == 0 && code < 48) grid[i] = code & 15;
+        }
+      } else if (code == CELL_FIXED || (pl->passes % 2) == 0 || gridState[i] >= 64) {
+        if (gridState[i] >= 16) {
+          gridState[i] -= 16;
+          if (gridState[i] < 16) {
+            fadePending = 1;
+            fadeTimer = 255;
+          }
+        }
+      }
+    }
+    if (freezeInterval != 0 && pl->turns % freezeInterval == 0) {
+      const int r = Rand() % 9;
+      const int c = Rand() % 9;
+      const int i = Cell(r, c);
+      if (IsPlainColour(grid[i])) {
+        gridState[i] = static_cast<uint8_t>(64 + grid[i]);
+        grid[i] = CELL_FIXED;
+        fadePending = 1;
+        fadeTimer = 255;
+      }
+    }
+  }
+  pl->passes++;
+  if (pl->passes % 2 == 0) SpreadBiohazard();
+}
+
+void ClassLevel::SpreadBiohazard() {
+  static const int kDr[4] = {-1, 0, 1, 0};
+  static const int kDc[4] = {0, -1, 0, 1};
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = Cell(r, c);
+      if (!IsPlainColour(grid[i])) continue;
+      for (int d = 0; d < 4; d++) {
+        const int nr = r + kDr[d], nc = c + kDc[d];
+        if (!Inside(nr, nc)) continue;
+        const int n = Cell(nr, nc);
+        if (grid[n] != CELL_BIOHAZARD || gridMark[n] != 0) continue;
+        if (Rand() % 100 >= 50) continue;
+        gridMark[n] = 1;
+        gridState[i] = static_cast<uint8_t>(64 + grid[i]);
+        grid[i] = CELL_BIOHAZARD;
+        fadePending = 1;
+        fadeTimer = 255;
+        PlayEffect(9);
+        return;
+      }
+    }
+  }
+}

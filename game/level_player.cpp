@@ -1,0 +1,403 @@
+// The player's phase: fades, a cleared or full board, the full red bar, aiming,
+// swapping and dropping.
+#include <cstdio>
+#include <cstring>
+
+#include "framework/emod_input.h"
+#include "game/app.h"
+#include "game/level.h"
+#include "game/player.h"
+
+namespace {
+
+// Drop position p: (p, 0) on the upper-left side, (8, p - 8) on the upper-right.
+int DropCell(int p) { return p < 8 ? ClassLevel::Cell(p, 0) : ClassLevel::Cell(8, p - 8); }
+
+// Floor division for the stylus mapping.
+int32_t FloorDiv(int32_t a, int32_t b) {
+  int32_t q = a / b;
+  if ((a % b != 0) && (a < 0)) q--;
+  return q;
+}
+
+bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
+
+}  // namespace
+
+void ClassLevel::LevelResets() {
+  ClassPlayer* pl = Player();
+  if (pl->level < 99) pl->level++;
+  for (auto& e : entity) e.stone = 0;
+  fireChance = nuclearCounter = reserved1 = reserved2 = 0;
+  dropPos = 8;
+  curStone = 0;
+  scorePopTimer = bonusPopTimer = aimRepeat = 0;
+  settled = 1;
+  pl->lastColour = 1;
+  pl->turns = pl->winner = pl->blackDue = pl->chain = 0;
+  pl->bar = 0;
+}
+
+void ClassLevel::NextPuzzleLevel() {
+  ClassPlayer* pl = Player();
+  LevelResets();
+  turnPhase = 0;
+  pl->mode = 3;
+  CreateRandom(pl->level);
+  for (int i = 0; i < kGridCells; i++) {
+    if (IsPlainColour(grid[i])) {
+      gridState[i] = grid[i];
+      grid[i] = CELL_TURNING_BLACK;
+    }
+  }
+  fadeTimer = 255;
+  PlayEffect(7);
+  if (mainData) mainData->zerodelta = 1;
+}
+
+void ClassLevel::LevelComplete() {
+  ClassPlayer* pl = Player();
+  LevelResets();
+  turnPhase = 1;
+  CreateRandom(pl->level);
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = Cell(r, c);
+      if (grid[i] == 0) continue;
+      const uint32_t k = FreeQEntity();
+      if (k == kMaxEntities) continue;  // shown at once, without fading
+      STONEENTITY& e = entity[k];
+      std::memset(&e, 0, sizeof e);
+      e.kind = ENT_FADEIN;
+      e.stone = grid[i];
+      e.timer = static_cast<uint32_t>(256 - 8 * (8 + r - c));
+      e.x = 12 * (r + c);
+      e.y = 12 * (c - r);
+      e.srcRow = e.destRow = static_cast<uint8_t>(r);
+      e.srcCol = e.destCol = static_cast<uint8_t>(c);
+      grid[i] |= CELL_MOVING;
+    }
+  }
+  PlayEffect(7);
+  if (mainData) mainData->zerodelta = 1;
+}
+
+void ClassLevel::FirstPackageLength(uint8_t& n) const {
+  n = vsQueue[0][2] ? 3 : vsQueue[0][1] ? 2 : vsQueue[0][0] ? 1 : 0;
+}
+
+void ClassLevel::PlaceFullBarStones() {
+  ClassPlayer* pl = Player();
+  const uint32_t n = pl->blackDue;
+  int free = 0;
+  for (int p = 0; p < 17; p++)
+    if (grid[DropCell(p)] == 0) free++;
+  uint32_t place;
+  if (n <= static_cast<uint32_t>(free)) {
+    pl->blackDue = 0;
+    pl->bar = pl->barShown = 0;
+    place = n;
+  } else {
+    pl->blackDue = static_cast<uint8_t>(pl->kind == 4 ? 0 : n - free);
+    place = static_cast<uint32_t>(free);
+  }
+  for (uint32_t s = 0; s < place; s++) {
+    int k = Rand() % free;
+    free--;
+    uint8_t stone;
+    if (pl->mode == 4)
+      stone = vsQueue[0][s < 3 ? s : 2];
+    else
+      stone = hardLevel ? CELL_SKULL : CELL_BLACK;
+    for (int p = 0; p < 17; p++) {
+      const int i = DropCell(p);
+      if (grid[i] != 0) continue;
+      if (k-- == 0) {
+        grid[i] = stone;
+        break;
+      }
+    }
+  }
+  turnPhase = 1;
+  settled = 0;
+  PlayEffect(4);
+}
+
+void ClassLevel::Drop() {
+  ClassPlayer* pl = Player();
+  const int cell = DropCell(dropPos);
+  if (grid[cell] != 0) {
+    PlayEffect(11);
+    return;
+  }
+  if (curStone == CELL_FIRE) {
+    const uint32_t k = FreeQEntity();
+    if (k < kMaxEntities) {
+      STONEENTITY& e = entity[k];
+      std::memset(&e, 0, sizeof e);
+      e.kind = ENT_FIRE;
+      e.stone = CELL_FIRE;
+      e.x = 12 * dropPos;
+      e.y = dropPos < 8 ? -12 * dropPos : 12 * dropPos - 192;
+      // destRow and destCol are the run's pixel and step accumulators; the cell
+      // it stands on is its source.
+      e.srcRow = static_cast<uint8_t>(cell / 9);
+      e.srcCol = static_cast<uint8_t>(cell % 9);
+    }
+    PlayEffect(5);
+  } else {
+    grid[cell] = curStone;
+    PlayEffect(2);
+  }
+  curStone = 0;
+  idleTimer = 0;
+  reserved3 = 0;
+  if (pl->mode == 0) pl->bar += barSpeed;
+  turnPhase = 1;
+  settled = 0;
+}
+
+void ClassLevel::HandlePlayer(uint32_t delta) {
+  ClassPlayer* pl = Player();
+  if (!pl) return;
+  // The tutorial's script runs this phase; it lands with the tutorial.
+  if (pl->mode == 5) return;
+
+  if (pl->winner >= 1 && pl->winner <= 4) {
+    stateTimer = 0;
+    levelState = 11;
+    return;
+  }
+
+  if (fadeTimer != 0) {
+    if (delta < fadeTimer) {
+      fadeTimer -= delta;
+      return;
+    }
+    bool set = false;
+    for (int i = 0; i < kGridCells; i++) {
+      const uint8_t g = grid[i];
+      if ((g == CELL_FIXED || g == CELL_BIOHAZARD || g == CELL_TURNING_BLACK || g == CELL_WILD_TAKING) &&
+          gridState[i] < 16) {
+        grid[i] = g == CELL_TURNING_BLACK ? static_cast<uint8_t>(CELL_BLACK) : gridState[i];
+        gridState[i] = 0;
+        turnPhase = 1;
+        settled = 0;
+        set = true;
+      }
+    }
+    fadeTimer = 0;
+    if (set) return;
+  }
+
+  pl->chain = 0;
+
+  int empty = 0, full = 0;
+  for (int i = 0; i < kGridCells; i++) {
+    if (grid[i] >= 64) continue;
+    if (grid[i] == 0)
+      empty++;
+    else
+      full++;
+  }
+  if (pl->mode == 3 && full > 80) {
+    pl->mode = 2;
+    turnPhase = 2;
+    return;
+  }
+  if (pl->mode == 4 && full > 80) {
+    turnPhase = 2;
+    StoneDestroy();
+    pl->score >>= 1;
+    return;
+  }
+  if (full > 80) {
+    stateTimer = 0;
+    levelState = 2;
+    return;
+  }
+  if (pl->mode == 2) {
+    NextPuzzleLevel();
+    return;
+  }
+  if ((pl->mode == 0 || pl->mode == 1) && empty > 80) {
+    LevelComplete();
+    return;
+  }
+
+  // A full red bar brings its stones.
+  if (pl->mode != 2 && pl->mode != 3 && pl->barShown >= 1024) {
+    bool run = true;
+    if (pl->mode == 4)
+      FirstPackageLength(pl->blackDue);
+    else
+      run = settled == 1 || pl->mode == 1;
+    if (run && pl->blackDue != 0) {
+      PlaceFullBarStones();
+      return;
+    }
+  }
+
+  idleTimer += delta;
+  if (idleTimer > 9999) {
+    for (int r = 0; r < 9; r++) {
+      for (int c = 0; c < 9; c++) {
+        const int i = Cell(r, c);
+        if (!IsPlainColour(grid[i])) continue;
+        const uint32_t k = FreeQEntity();
+        if (k == kMaxEntities) continue;
+        STONEENTITY& e = entity[k];
+        std::memset(&e, 0, sizeof e);
+        e.kind = ENT_SPIN;
+        e.stone = grid[i];
+        e.timer = static_cast<uint32_t>(32 * (r + c));
+        e.x = 12 * (r + c);
+        e.y = 12 * (c - r);
+        e.srcRow = e.destRow = static_cast<uint8_t>(r);
+        e.srcCol = e.destCol = static_cast<uint8_t>(c);
+        grid[i] |= CELL_MOVING;
+      }
+    }
+    idleTimer = static_cast<uint32_t>(3000 - 1000 * (Rand() % 4));
+  }
+
+  if (pl->mode == 4 && vsQueue[0][0] != 0) {
+    barAccu += barSpeed * delta;
+    pl->bar += static_cast<int32_t>(barAccu / 128);
+    barAccu %= 128;
+  }
+
+  settled = 0;
+
+  if (curStone == 0) {
+    curStone = nextStone[0];
+    nextStone[0] = nextStone[1];
+    nextStone[1] = GetNextStone();
+  }
+
+  if (pl->mode == 3 && pl->bar >= 1024) {
+    int count = 0;
+    for (int p = 0; p < 17; p++)
+      if (grid[DropCell(p)] == 0) count++;
+    if (count > 0) {
+      int k = Rand() % count;
+      for (int p = 0; p < 17; p++) {
+        if (grid[DropCell(p)] != 0) continue;
+        if (k-- == 0) {
+          dropPos = static_cast<uint8_t>(p);
+          break;
+        }
+      }
+      Drop();
+      return;
+    }
+  }
+
+  ClassEInput* input = (mainData && mainData->ecd) ? mainData->ecd->input : nullptr;
+  bool dropAsked = false;
+  bool aimChanged = false;
+  auto swapNext = [&]() {
+    const uint8_t t = nextStone[0];
+    nextStone[0] = nextStone[1];
+    nextStone[1] = t;
+    if (pl->mode == 0) pl->bar += 128;
+    PlayEffect(1);
+  };
+
+  // Aiming by keys: the held key repeats every 128 ms, a press moves at once.
+  if (input && input->KeyHold(0xA2) && dropPos > 0) {
+    aimRepeat += delta;
+    if (aimRepeat > 127) {
+      dropPos--;
+      aimRepeat = 0;
+      PlayEffect(6);
+    }
+  } else if (input && input->KeyHold(0xA3) && dropPos < 16) {
+    aimRepeat += delta;
+    if (aimRepeat > 127) {
+      dropPos++;
+      aimRepeat = 0;
+      PlayEffect(6);
+    }
+  } else {
+    aimRepeat = 0;
+  }
+  while (wheelAccu != 0) {
+    if (wheelAccu < 0) {
+      if (dropPos == 0) {
+        wheelAccu = 0;
+        break;
+      }
+      dropPos--;
+      wheelAccu++;
+    } else {
+      if (dropPos == 16) {
+        wheelAccu = 0;
+        break;
+      }
+      dropPos++;
+      wheelAccu--;
+    }
+    PlayEffect(6);
+  }
+  const uint32_t events = eventCount < 32 ? eventCount : 32;
+  for (uint32_t i = 0; i < events; i++) {
+    E_INPUTEVENT& ev = eventQueue[i];
+    if (ev.type != EIT_DOWN) continue;
+    if (ev.action == 0xA2 || ev.action == 0xA3) {
+      ev.type = 0;
+      aimRepeat = 0;
+      if (ev.action == 0xA2 && dropPos > 0) {
+        dropPos--;
+        PlayEffect(6);
+      } else if (ev.action == 0xA3 && dropPos < 16) {
+        dropPos++;
+        PlayEffect(6);
+      }
+    } else if (ev.action == 0) {
+      ev.type = 0;
+      dropAsked = true;
+    } else if (ev.action == 1) {
+      ev.type = 0;
+      swapNext();
+    }
+  }
+
+  // Stylus: the cell's vertical line of the diamond is the drop position.
+  const uint8_t stylusMode = StylusMode();
+  auto pointAt = [&](int32_t x, int32_t y, uint8_t type) {
+    const int32_t row = FloorDiv(x - y + 68, 24);
+    const int32_t col = FloorDiv(x + y - 172, 24);
+    if (Inside(row, col)) {
+      const uint8_t p = static_cast<uint8_t>(row + col > 16 ? 16 : row + col);
+      if (p != dropPos) aimChanged = true;
+      dropPos = p;
+      if ((stylusMode == 0 && type == 1) || (stylusMode == 1 && type == 2) ||
+          (stylusMode == 2 && type == 4))
+        dropAsked = true;
+    }
+    if (type == 1 && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
+        !(pl->mode == 0 && pl->bar >= 1024))
+      swapNext();
+  };
+  if (input && input->ClickHold(0)) {
+    int32_t x, y;
+    input->GetClickPosition(x, y);
+    pointAt(x, y, 3);
+  } else {
+    for (uint32_t i = 0; i < events; i++) {
+      E_INPUTEVENT& ev = eventQueue[i];
+      if (ev.action < 65 || ev.action > 67) continue;
+      if (ev.type != 1 && ev.type != 2 && ev.type != 4) continue;
+      const uint8_t type = ev.type;
+      ev.type = 0;
+      pointAt(ev.x, ev.y, type);
+    }
+  }
+
+  if (dropAsked && curStone != 0) {
+    Drop();
+  } else if (aimChanged) {
+    PlayEffect(6);
+  }
+}

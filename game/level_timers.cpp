@@ -1,0 +1,92 @@
+// The level timers: red bar and refill, pop-ups, clock, spins, the bar growth of
+// the timed and puzzle games, and the seats of a game of several players.
+#include <cstring>
+
+#include "framework/emod_device.h"
+#include "game/app.h"
+#include "game/level.h"
+#include "game/player.h"
+
+void ClassLevel::HandleIdle(uint32_t delta) {
+  ClassPlayer* pl = Player();
+  if (!pl) return;
+
+  if (pl->mode == 4 && pl->winner != 0) {
+    for (int i = 0; i < 4; i++)
+      if (pl->ranking[i] == slot[3].kind) pl->score = static_cast<uint32_t>(pl->finalScore[i]);
+  }
+  if (levelState == 1) stateTimer += delta;
+
+  pl->HandleNegBar(static_cast<int32_t>(delta));
+
+  if (pl->bar == 0 && pl->blackDue == 0) {
+    if (pl->mode == 4) {
+      std::memmove(vsQueue[0], vsQueue[1], sizeof vsQueue - sizeof vsQueue[0]);
+      std::memset(vsQueue[kQueuePackages - 1], 0, sizeof vsQueue[0]);
+      pl->blackDue = 1;
+    } else {
+      pl->blackDue = blackPerBar;
+    }
+  }
+
+  scorePopTimer = scorePopTimer > delta ? scorePopTimer - delta : 0;
+  bonusPopTimer = bonusPopTimer > delta ? bonusPopTimer - delta : 0;
+
+  if (delta < clockTimer) {
+    clockTimer = (clockTimer < 1000 ? clockTimer : 1000) - delta;
+  } else {
+    clockTimer = 1000;
+    uint8_t second = 0;
+    ClassEDevice::CurrentTime(clockHour, clockMinute, second, true);
+  }
+
+  for (auto& e : entity) {
+    if (e.stone == 0 || e.kind != ENT_SPIN) continue;
+    e.timer += delta;
+    if (e.timer > 831) {
+      e.stone = 0;
+      grid[Cell(e.srcRow, e.srcCol)] &= 0x7F;
+    }
+  }
+
+  if (pl->mode == 1 || pl->mode == 3) {
+    const uint32_t per = pl->mode == 1 ? 512 : 8000;
+    barAccu += delta * barSpeed;
+    pl->bar += static_cast<int32_t>(barAccu / per);
+    barAccu %= per;
+  }
+
+  if (pl->mode == 4) {
+    if (vsQueue[0][0] != 0) pl->bar += static_cast<int32_t>(delta);
+    if (pl->kind <= 2) {
+      levelUpTimer += delta;
+      if (levelUpTimer > 39999) {
+        levelUpTimer = 0;
+        if (pl->level < 9) pl->level++;
+        CreateRandom(pl->level);
+      }
+    }
+    slot[3].score = pl->score;
+    const uint32_t target = pl->targetScore ? pl->targetScore : 1;
+    for (auto& s : slot) {
+      const uint64_t b = static_cast<uint64_t>(s.score) * 1024 / target;
+      s.bar = b > 1024 ? 1024 : static_cast<int32_t>(b);
+      const int32_t d = static_cast<int32_t>(delta);
+      if (s.barShown < s.bar)
+        s.barShown = s.bar - s.barShown > d ? s.barShown + d : s.bar;
+      else if (s.barShown > s.bar)
+        s.barShown = s.barShown - s.bar > d ? s.barShown - d : s.bar;
+    }
+    if (pl->winner == 0) {
+      if (pl->score >= pl->targetScore) {
+        pl->winner = 1;
+      } else {
+        for (int s = 0; s < 3; s++)
+          if (slot[s].kind >= 1 && slot[s].kind <= 3 && slot[s].score >= pl->targetScore) {
+            pl->winner = static_cast<uint8_t>(s + 2);
+            break;
+          }
+      }
+    }
+  }
+}

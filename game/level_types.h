@@ -1,0 +1,100 @@
+// Records of play: the stone animation entity, the particle and the seats.
+#ifndef ZARN_GAME_LEVEL_TYPES_H
+#define ZARN_GAME_LEVEL_TYPES_H
+
+#include <cstdint>
+
+// Board size and the pools. The pools are fixed: play allocates nothing.
+constexpr int kGridSize = 9;
+constexpr int kGridCells = 81;
+constexpr int kMaxEntities = 128;
+constexpr int kMaxParticles = 128;
+constexpr int kQueuePackages = 8;
+
+// Cell codes.
+enum : uint8_t {
+  CELL_EMPTY = 0,
+  CELL_BLACK = 8,
+  CELL_FIXED = 9,
+  CELL_FIRE = 10,
+  CELL_NUCLEAR = 11,
+  CELL_DORMANT = 12,
+  CELL_SKULL = 13,
+  CELL_WILDCARD = 14,
+  CELL_BIOHAZARD = 15,
+  CELL_MOVING = 0x80,
+  CELL_VACATED = 0xC0,
+  CELL_TURNING_BLACK = 253,
+  CELL_WILD_TAKING = 254,
+  CELL_EXPLODED = 255,
+};
+
+// Entity kinds.
+enum : uint8_t {
+  ENT_FALL_LEFT = 1,
+  ENT_FALL_RIGHT = 2,
+  ENT_FALL_DOWN = 3,
+  ENT_FADEIN = 4,
+  ENT_BREAK = 5,
+  ENT_CLEAR = 6,
+  ENT_FIRE = 8,
+  ENT_EXPLOSION = 9,
+  ENT_SPIN = 12,
+};
+
+// Particle kinds.
+enum : uint8_t {
+  PART_DEBRIS = 1,
+  PART_SPARK = 2,
+  PART_FLASH = 3,
+  PART_TRAIL = 4,
+  PART_PACKAGE = 5,
+  PART_WAITING = 6,
+};
+
+// A fire run has stopped when its destCol holds this.
+constexpr int32_t kFireStopped = 0xFFFFFF;
+
+struct STONEENTITY {
+  int32_t x;  // 12(r + c) of the start cell
+  int32_t y;  // 12(c - r)
+  uint32_t timer;
+  uint8_t kind;
+  uint8_t stone;  // 0: free slot
+  int32_t destRow, destCol;
+  uint8_t srcRow, srcCol;
+};
+
+struct PARTICLE {
+  int32_t x, y;    // 1/256 pixel
+  int32_t vx, vy;  // speed, or the target point of a flying package
+  int32_t count;
+  int32_t attackKind;
+  int32_t target;
+  uint32_t timer;
+  uint32_t angle;
+  uint8_t kind;  // 0: free slot
+};
+
+struct PLAYERSLOT {
+  char name[32];
+  int32_t barShown;
+  int32_t bar;
+  uint32_t score;
+  uint32_t silence;
+  uint8_t connection;
+  uint8_t kind;
+  uint8_t link;
+};
+
+struct CPUPLAYER {
+  uint8_t cpuQueue[kQueuePackages][3];
+  uint8_t rulesDue;
+  uint32_t dropClock;
+  uint32_t cpuBar;
+  uint8_t chain;
+  uint8_t cpuTurns;
+  uint8_t cpuNext;
+};
+
+#endif
