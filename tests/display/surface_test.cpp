@@ -145,4 +145,124 @@ TEST(Surface, ReplaceColorInsideClip) {
   EXPECT_EQ(s.GetPixel(0, 0), 0xABCDEFu);
 }
 
+ELDR_2DCALLBACKINFO Info(uint32_t w, uint32_t h, uint8_t indexed, uint8_t format, uint32_t flags) {
+  ELDR_2DCALLBACKINFO info{};
+  info.width = w;
+  info.height = h;
+  info.indexed = indexed;
+  info.renderformat = format;
+  info.flags = flags;
+  return info;
+}
+
+TEST(LoaderCallbacks, PaletteStreamStopsAtTheLastEntry) {
+  E2DSurface s;
+  ELDR_2DCALLBACKINFO info = Info(4, 4, 1, 4, 1);
+  ASSERT_EQ(s.LdrOnCreate(&info), 0);
+  uint32_t words[10];
+  for (uint32_t i = 0; i < 10; i++) words[i] = 0xFF000000u | i;
+  info.paletteindex = 250;
+  info.data = words;
+  info.bytecount = sizeof words;
+  EXPECT_EQ(s.LdrOnPaletteStream(&info), 0);
+  EXPECT_EQ(info.paletteindex, 256u);
+  uint32_t pal[6];
+  s.GetPalette(pal, 250, 10);
+  EXPECT_EQ(pal[5], 0xFF000005u);
+  EXPECT_EQ(s.LdrOnPaletteStream(&info), 10);
+}
+
+TEST(LoaderCallbacks, PixelStreamAlphaLiftAndIndexes) {
+  E2DSurface s;
+  ELDR_2DCALLBACKINFO info = Info(3, 2, 0, 2, 1);
+  ASSERT_EQ(s.LdrOnCreate(&info), 0);
+  EXPECT_EQ(s.GetColorKeyNative(), 0u);
+  uint32_t row[3] = {0x80FFFFFFu, 0xFF000000u, 0xFF3060F0u};
+  info.data = row;
+  info.bytecount = sizeof row;
+  info.transparency = 1;
+  ASSERT_EQ(s.LdrOnPixelStream(&info), 0);
+  EXPECT_EQ(info.pixelindex, 3);
+  EXPECT_EQ(s.GetPixel(0, 0), 0u);          // alpha below 255: the key colour
+  EXPECT_EQ(s.GetPixel(1, 0), 0x101010u);   // opaque black lifted off the key
+  EXPECT_EQ(s.GetPixel(2, 0), 0x3060F0u);
+  // A stream past the last row or before the first writes nothing.
+  info.pixelindex = 6;
+  EXPECT_EQ(s.LdrOnPixelStream(&info), 0);
+  info.pixelindex = -3;
+  EXPECT_EQ(s.LdrOnPixelStream(&info), 0);
+  EXPECT_EQ(s.GetPixel(0, 0), 0u);
+  EXPECT_EQ(s.GetLockCount(), 0);
+  // Indexed data on format 1 keeps only opaque entries.
+  E2DSurface p;
+  ELDR_2DCALLBACKINFO pi = Info(2, 1, 1, 1, 1);
+  ASSERT_EQ(p.LdrOnCreate(&pi), 0);
+  uint32_t pal[2] = {0xFF000000u, 0x7F00FF00u};
+  pi.data = pal;
+  pi.bytecount = 8;
+  p.LdrOnPaletteStream(&pi);
+  uint8_t idx[2] = {0, 1};
+  pi.data = idx;
+  pi.bytecount = 2;
+  ASSERT_EQ(p.LdrOnPixelStream(&pi), 0);
+  EXPECT_EQ(p.GetPixel(0, 0), 0u);
+  EXPECT_EQ(p.GetPixel(1, 0), 0u);
+  E2DSurface none;
+  EXPECT_EQ(none.LdrOnPixelStream(&pi), 1);
+}
+
+TEST(LoaderCallbacks, OrderedDither) {
+  E2DSurface s;
+  ELDR_2DCALLBACKINFO info = Info(2, 1, 0, 4, 0x11);
+  ASSERT_EQ(s.LdrOnCreate(&info), 0);
+  // Blue 5 at d = 0 (row 0 of the 8-step table holds 4-7) and at d = 1 (3, 6, 7).
+  uint32_t row[2] = {0xFF050000u, 0xFF050000u};
+  info.data = row;
+  info.bytecount = 8;
+  ASSERT_EQ(s.LdrOnPixelStream(&info), 0);
+  EXPECT_EQ(s.GetPixel(0, 0), 0x080000u);
+  EXPECT_EQ(s.GetPixel(1, 0), 0x000000u);
+}
+
+TEST(LoaderCallbacks, LoadImageWithoutLoaders) {
+  E2DSurface s;
+  uint8_t data[4] = {};
+  EXPECT_EQ(s.LoadImage(data, 4, 4, 1), 3);
+  EXPECT_EQ(s.LoadImage(data, 4, 4, 5), 4);
+}
+
+TEST(Mask, IntersectByBoxesAndByMaskBits) {
+  E2DSurface a, b;
+  ASSERT_EQ(a.Create(40, 3, 6, 1), 0);
+  ASSERT_EQ(b.Create(33, 2, 6, 1), 0);
+  tagPOINT hit;
+  // Without masks the boxes decide: the overlap's top-left.
+  EXPECT_EQ(a.Intersect(0, 0, nullptr, 10, 1, nullptr, &b, &hit), 1);
+  EXPECT_EQ(hit.x, 10);
+  EXPECT_EQ(hit.y, 1);
+  EXPECT_EQ(a.Intersect(0, 0, nullptr, 40, 0, nullptr, &b, &hit), 0);
+  // With masks: only pixels that differ from the key count.
+  a.PutPixel(39, 2, 0xFFFFFF);
+  b.PutPixel(32, 1, 0xFFFFFF);
+  a.BuildTableMask(0);
+  b.BuildTableMask(0);
+  ASSERT_NE(a.GetMask(), nullptr);
+  EXPECT_EQ(a.Intersect(0, 0, nullptr, 7, 1, nullptr, &b, &hit), 1);
+  EXPECT_EQ(hit.x, 39);
+  EXPECT_EQ(hit.y, 2);
+  EXPECT_EQ(a.Intersect(0, 0, nullptr, 6, 1, nullptr, &b, &hit), 0);
+  EXPECT_EQ(hit.x, -1);
+  // Brightness below the threshold leaves the bit clear.
+  a.PutPixel(39, 2, 0x101010);
+  a.BuildTableMask(0x20);
+  EXPECT_EQ(a.Intersect(0, 0, nullptr, 7, 1, nullptr, &b, &hit), 0);
+  // A sub-rectangle reports the hit where it is drawn.
+  a.PutPixel(39, 2, 0xFFFFFF);
+  a.BuildTableMask(0);
+  tagRECT ra = {30, 0, 40, 3};
+  EXPECT_EQ(a.Intersect(100, 0, &ra, 77, 1, nullptr, &b, &hit), 1);
+  EXPECT_EQ(hit.x, 109);
+  EXPECT_EQ(hit.y, 2);
+}
+
 }  // namespace
