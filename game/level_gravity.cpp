@@ -202,7 +202,10 @@ void ClassLevel::HandleGravity(uint32_t delta) {
   if (moved || active) {
     settled = 0;
   } else if (settled == 0) {
-    turnPhase = pl->mode == 3 ? 0 : 2;
+    // The puzzle game never breaks while stones are dropped. Its still step stays
+    // in this phase instead of handing back at once: a stone that has just ended
+    // one fall step may fall on, and would otherwise hang until the next drop.
+    turnPhase = pl->mode == 3 ? 1 : 2;
     settled = 1;
   } else {
     if (!fadePending) EndTurnRules();

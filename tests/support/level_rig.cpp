@@ -111,6 +111,7 @@ void LevelRig::PlayFrame(uint32_t ms) {
   bool ran = false;
   while (L.levelState == 1 && L.stepAccu >= 16) {
     L.HandleIdle(16);
+    if (afterIdle) afterIdle(*this);
     switch (L.turnPhase) {
       case 0: L.HandlePlayer(16); break;
       case 1: L.HandleGravity(16); break;

@@ -46,6 +46,8 @@ class LevelRig {
   uint32_t PlayToEnd(uint32_t maxFrames, uint32_t frameMs = 16);
   bool GameOver() const { return finished_; }
 
+  // Called after the timers of every logic step, before the phase runs.
+  std::function<void(LevelRig&)> afterIdle;
   // Called after every logic step (properties are checked here).
   std::function<void(LevelRig&)> onStep;
   // Called at the end of each turn (phase back to 0 from another phase).
