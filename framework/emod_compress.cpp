@@ -326,3 +326,103 @@ bool ClassEMemory::UnCompressZLib(void* out, uint32_t& size, const void* in, uin
   size = static_cast<uint32_t>(produced);
   return true;
 }
+
+// ---- CZLib ----
+
+#include "framework/emod_czlib.h"
+
+CZLib::CZLib() : stream_(new (std::nothrow) z_stream()) {
+  if (stream_) {
+    stream_->zalloc = ZAlloc;
+    stream_->zfree = ZFree;
+    stream_->opaque = Z_NULL;
+  }
+}
+CZLib::~CZLib() { delete stream_; }
+
+void CZLib::SetupInput(const void* b, uint32_t n) {
+  SetupInputBuffer(b);
+  SetupInputLength(n);
+}
+void CZLib::SetupInputBuffer(const void* b) {
+  if (stream_) stream_->next_in = static_cast<Bytef*>(const_cast<void*>(b));
+}
+void CZLib::SetupInputLength(uint32_t n) {
+  if (stream_) stream_->avail_in = n;
+}
+void CZLib::SetupOutput(void* b, uint32_t n) {
+  SetupOutputBuffer(b);
+  SetupOutputLength(n);
+}
+void CZLib::SetupOutputBuffer(void* b) {
+  if (stream_) stream_->next_out = static_cast<Bytef*>(b);
+}
+void CZLib::SetupOutputLength(uint32_t n) {
+  if (stream_) stream_->avail_out = n;
+}
+const uint8_t* CZLib::NextInput() const { return stream_ ? stream_->next_in : nullptr; }
+uint32_t CZLib::AvailableInput() const { return stream_ ? stream_->avail_in : 0; }
+uint32_t CZLib::TotalInput() const { return stream_ ? static_cast<uint32_t>(stream_->total_in) : 0; }
+uint8_t* CZLib::NextOutput() const { return stream_ ? stream_->next_out : nullptr; }
+uint32_t CZLib::AvailableOutput() const { return stream_ ? stream_->avail_out : 0; }
+uint32_t CZLib::TotalOutput() const { return stream_ ? static_cast<uint32_t>(stream_->total_out) : 0; }
+int CZLib::DataType() const { return stream_ ? stream_->data_type : 0; }
+uint32_t CZLib::Adler() const { return stream_ ? static_cast<uint32_t>(stream_->adler) : 0; }
+
+int CZLib::InflateInit(int windowBits) { return stream_ ? inflateInit2(stream_, windowBits) : Z_MEM_ERROR; }
+int CZLib::Inflate(int flush) { return stream_ ? inflate(stream_, flush) : Z_STREAM_ERROR; }
+int CZLib::InflateEnd() { return stream_ ? inflateEnd(stream_) : Z_STREAM_ERROR; }
+int CZLib::InflateSetDictionary(const uint8_t* d, uint32_t n) {
+  return stream_ ? inflateSetDictionary(stream_, d, n) : Z_STREAM_ERROR;
+}
+int CZLib::InflateSync() { return stream_ ? inflateSync(stream_) : Z_STREAM_ERROR; }
+int CZLib::InflateReset() { return stream_ ? inflateReset(stream_) : Z_STREAM_ERROR; }
+int CZLib::DeflateInit(int level, int method, int windowBits, int memLevel, int strategy) {
+  return stream_ ? deflateInit2(stream_, level, method, windowBits, memLevel, strategy) : Z_MEM_ERROR;
+}
+int CZLib::Deflate(int flush) { return stream_ ? deflate(stream_, flush) : Z_STREAM_ERROR; }
+int CZLib::DeflateEnd() { return stream_ ? deflateEnd(stream_) : Z_STREAM_ERROR; }
+int CZLib::DeflateSetDictionary(const uint8_t* d, uint32_t n) {
+  return stream_ ? deflateSetDictionary(stream_, d, n) : Z_STREAM_ERROR;
+}
+int CZLib::DeflateCopy(CZLib& source) {
+  return stream_ && source.stream_ ? deflateCopy(stream_, source.stream_) : Z_STREAM_ERROR;
+}
+int CZLib::DeflateReset() { return stream_ ? deflateReset(stream_) : Z_STREAM_ERROR; }
+int CZLib::DeflateParams(int level, int strategy) {
+  return stream_ ? deflateParams(stream_, level, strategy) : Z_STREAM_ERROR;
+}
+
+int CZLib::Compress(uint8_t* dest, uint32_t& destLength, const uint8_t* source, uint32_t length,
+                    int level) {
+  CZLib z;
+  int r = z.DeflateInit(level);
+  if (r != Z_OK) return r;
+  z.SetupInput(source, length);
+  z.SetupOutput(dest, destLength);
+  r = z.Deflate(Z_FINISH);
+  destLength = z.TotalOutput();
+  const int e = z.DeflateEnd();
+  if (r == Z_STREAM_END) return e;
+  return r == Z_OK ? Z_BUF_ERROR : r;
+}
+
+int CZLib::Uncompress(uint8_t* dest, uint32_t& destLength, const uint8_t* source, uint32_t length) {
+  CZLib z;
+  int r = z.InflateInit();
+  if (r != Z_OK) return r;
+  z.SetupInput(source, length);
+  z.SetupOutput(dest, destLength);
+  r = z.Inflate(Z_FINISH);
+  destLength = z.TotalOutput();
+  const int e = z.InflateEnd();
+  if (r == Z_STREAM_END) return e;
+  return r == Z_OK || r == Z_NEED_DICT ? (r == Z_OK ? Z_BUF_ERROR : Z_DATA_ERROR) : r;
+}
+
+uint32_t CZLib::Adler32(uint32_t adler, const uint8_t* d, uint32_t n) {
+  return static_cast<uint32_t>(adler32(adler, d, n));
+}
+uint32_t CZLib::Crc32(uint32_t crc, const uint8_t* d, uint32_t n) {
+  return static_cast<uint32_t>(crc32(crc, d, n));
+}

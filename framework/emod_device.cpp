@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "framework/emod_memory.h"
+#include "framework/emod_std.h"
 #include "standin/standin.h"
 
 int edeviceptr[2] = {0, 0};
@@ -25,15 +26,6 @@ void Narrow(const uint16_t* in, char* out) {
   }
 }
 
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
 }  // namespace
 
 uint8_t* HandleDevicePtr(bool close) {
@@ -160,10 +152,14 @@ uint32_t ClassEDevice::TimestampNow(bool local) {
   std::tm tm{};
   std::time_t t = standin::WallTime();
   if (!(local ? standin::LocalTime(t, &tm) : standin::UtcTime(t, &tm))) return 0;
-  int64_t days = DaysFromCivil(tm.tm_year + 1900, static_cast<unsigned>(tm.tm_mon + 1),
-                               static_cast<unsigned>(tm.tm_mday));
-  int64_t s = days * 86400 + tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec;
-  return static_cast<uint32_t>(s);
+  E_DATETIME d;
+  d.year = static_cast<uint32_t>(tm.tm_year + 1900);
+  d.month = static_cast<uint8_t>(tm.tm_mon + 1);
+  d.day = static_cast<uint8_t>(tm.tm_mday);
+  d.hour = static_cast<uint8_t>(tm.tm_hour);
+  d.minute = static_cast<uint8_t>(tm.tm_min);
+  d.second = static_cast<uint8_t>(tm.tm_sec);
+  return ClassEStd::DateTimeToTimestamp(d);
 }
 
 int32_t ClassEDevice::LocalTimeOffset() {

@@ -201,11 +201,12 @@ void ClassZarn::PlayRecordingLoop(uint32_t elapsed) {
 
 void ClassZarn::Log(const char* text, bool newline) {
   if (!text) return;
-  FILE* f = std::fopen("log.txt", "ab");
-  if (!f) return;
-  std::fwrite(text, 1, std::strlen(text), f);
-  if (newline) std::fwrite("\r\n", 1, 2, f);
-  std::fclose(f);
+  ClassEFile f;
+  if (!f.Open("log.txt", 0) && !f.New("log.txt")) return;
+  f.Seek(f.Size());
+  f.Write(text, static_cast<uint32_t>(std::strlen(text)));
+  if (newline) f.Write("\r\n", 2);
+  f.Close();
 }
 
 void ClassZarn::Log(const uint16_t* text, bool newline) {
