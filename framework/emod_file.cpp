@@ -1,3 +1,7 @@
+// 64-bit offsets and directory entries on the 32-bit build too: a readdir
+// without them fails on file systems with large inode numbers or cookies.
+#define _FILE_OFFSET_BITS 64
+
 #include "framework/emod_file.h"
 
 #include <sys/stat.h>
