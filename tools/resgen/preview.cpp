@@ -1,0 +1,206 @@
+// The preview sheet: every picture, the stones composed as the game composes
+// them, a mock play screen and the logo.
+#include <algorithm>
+#include <cmath>
+
+#include "res.h"
+
+namespace rg {
+
+Image RenderLogo(int w, int h, int angle);
+
+namespace {
+
+uint32_t Px(const Image& img, int x, int y) { return ToRGB(img.at(x, y)); }
+Col FromRGB(uint32_t v) { return Hex(v); }
+
+// The load-time composition of the stone rows onto the sheet.
+Image ComposeSheet(const Image& sheet_in, const Image& block) {
+  Image sheet = sheet_in;
+  for (int i = 0; i < 7; ++i) {
+    uint32_t col = kStoneRGB[i];
+    for (int y = 0; y < 24; ++y)
+      for (int x = 0; x < 120; ++x) {
+        uint32_t b0 = Px(block, x, y);
+        uint32_t m = std::max({b0 >> 16 & 255, b0 >> 8 & 255, b0 & 255});
+        uint32_t c = ((col >> 16 & 255) * m >> 8) << 16 | ((col >> 8 & 255) * m >> 8) << 8 | ((col & 255) * m >> 8);
+        uint32_t b1 = Px(block, x, 24 + y);
+        if (b1 != kPurple)
+          c = std::min(255u, (c >> 16 & 255) + (b1 >> 16 & 255)) << 16 | std::min(255u, (c >> 8 & 255) + (b1 >> 8 & 255)) << 8 |
+              std::min(255u, (c & 255) + (b1 & 255));
+        uint32_t b2 = Px(block, x, 48 + y);
+        if (b2 != kPurple) c = b2;
+        sheet.at(x, 24 * i + y) = FromRGB(c);
+      }
+  }
+  // Cell 23: the ice block tinted light blue, with cell 53 over it keyed on black.
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 24; ++x) {
+      uint32_t s = Px(sheet, 168 + x, y);
+      uint32_t m = std::max({s >> 16 & 255, s >> 8 & 255, s & 255});
+      uint32_t c = (0x80 * m >> 8) << 16 | (0x80 * m >> 8) << 8 | (0xFF * m >> 8);
+      uint32_t o = Px(sheet, 120 + x, 144 + y);
+      if (o != 0) c = o;
+      sheet.at(168 + x, 48 + y) = FromRGB(c);
+    }
+  return sheet;
+}
+
+void Keyed(Image& dst, const Image& src, int dx, int dy, int sx, int sy, int w, int h, uint32_t key, int mode = 0,
+           float k = 1) {
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      if (!src.in(sx + x, sy + y)) continue;
+      uint32_t v = Px(src, sx + x, sy + y);
+      if (v == key) continue;
+      if (mode == 1) dst.Add(dx + x, dy + y, FromRGB(v), k);
+      else dst.Blend(dx + x, dy + y, FromRGB(v), k);
+    }
+}
+
+void Label(Image& img, int x, int y, const std::string& s) { DrawText(img, x, y, s, Hex(0xFFFFFF), Hex(0x000000)); }
+
+}  // namespace
+
+Image MakePreview(const Output& out) {
+  const auto& P = out.pictures;
+  Image sheet = ComposeSheet(P.at("sheet.bmp"), P.at("block.bmp"));
+  Image pv(1000, 1190, Hex(0x303038));
+  // Row 1: title, a mock play screen, splash.
+  pv.Paste(P.at("splash.bmp"), 10, 20);
+  Label(pv, 10, 6, "splash.bmp");
+  pv.Paste(P.at("title.bmp"), 340, 20);
+  Label(pv, 340, 6, "title.bmp");
+  {
+    Image play = P.at("title.bmp");
+    Keyed(play, P.at("gamehud.bmp"), 0, 0, 0, 0, 320, 240, kMagenta);
+    for (int i = 0; i <= 8; ++i)
+      for (int j = 0; j <= 8; ++j) {
+        int kind = 54 + ((i + j) & 1);
+        float op = (255 - 8 * (8 - i + j)) / 255.0f;
+        Keyed(play, sheet, 52 + 12 * i + 12 * j, 108 - 12 * i + 12 * j, 24 * (kind & 7), 24 * (kind >> 3), 24, 24, kMagenta, 0, op);
+      }
+    // A few stones resting at the bottom of the diamond.
+    Rng r(5);
+    for (int row = 0; row < 9; ++row)
+      for (int col = 0; col < 9; ++col) {
+        if (row > 3 || col < 4 + row) continue;
+        static const int kinds[] = {0, 8, 16, 24, 32, 40, 48, 13, 5, 6, 14, 15, 21, 7};
+        int kind = kinds[r.I(row == 0 ? 14 : 7)];
+        Keyed(play, sheet, 52 + 12 * (row + col), 108 + 12 * (col - row), 24 * (kind & 7), 24 * (kind >> 3), 24, 24, kMagenta);
+      }
+    Keyed(play, sheet, 148, 0, 24 * 1, 24 * 2, 24, 24, kMagenta);    // stone in hand
+    Keyed(play, sheet, 148, 36, 24 * 5, 24 * 5, 24, 24, kMagenta, 0, 0.7f);  // arrow
+    Keyed(play, sheet, 239, 33, 0, 24 * 4, 24, 24, kMagenta, 0, 0.75f);
+    Keyed(play, sheet, 231, 33, 0, 24 * 6, 24, 24, kMagenta);
+    Keyed(play, P.at("font_backmask.bmp"), 0, 0, 0, 0, 0, 0, kMagenta);
+    pv.Paste(play, 670, 20);
+    Label(pv, 670, 6, "play screen (hud + board)");
+  }
+  // Row 2: sheet composed, block, minisheets, fonts.
+  {
+    Image s2(sheet.w * 2, sheet.h * 2, Hex(0x202028));
+    for (int y = 0; y < sheet.h; ++y)
+      for (int x = 0; x < sheet.w; ++x) {
+        uint32_t v = Px(sheet, x, y);
+        Col c = v == kMagenta ? (((x / 4 + y / 4) & 1) ? Hex(0x404048) : Hex(0x383840)) : FromRGB(v);
+        for (int j = 0; j < 2; ++j)
+          for (int i = 0; i < 2; ++i) s2.at(2 * x + i, 2 * y + j) = c;
+      }
+    pv.Paste(s2, 10, 290);
+    Label(pv, 10, 276, "sheet.bmp composed (x2)");
+  }
+  pv.Paste(P.at("block.bmp"), 410, 290);
+  Label(pv, 410, 276, "block.bmp");
+  {
+    const Image& m = P.at("minisheet.bmp");
+    Image mm = m;
+    for (int i = 0; i < 7; ++i)
+      for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x) {
+          uint32_t t = Px(m, 30 + x, 12 + y);
+          uint32_t mx = std::max({t >> 16 & 255, t >> 8 & 255, t & 255});
+          uint32_t col = kStoneRGB[i];
+          uint32_t c = ((col >> 16 & 255) * mx >> 8) << 16 | ((col >> 8 & 255) * mx >> 8) << 8 | ((col & 255) * mx >> 8);
+          uint32_t a = Px(m, 36 + x, 12 + y);
+          if (a != kMagenta)
+            c = std::min(255u, (c >> 16 & 255) + (a >> 16 & 255)) << 16 | std::min(255u, (c >> 8 & 255) + (a >> 8 & 255)) << 8 |
+                std::min(255u, (c & 255) + (a & 255));
+          uint32_t o = Px(m, 42 + x, 12 + y);
+          if (o != kPurple) c = o;
+          mm.at(6 * i + x, y) = FromRGB(c);
+        }
+    Image big(mm.w * 4, mm.h * 4);
+    for (int y = 0; y < big.h; ++y)
+      for (int x = 0; x < big.w; ++x) big.at(x, y) = mm.at(x / 4, y / 4);
+    pv.Paste(big, 410, 390);
+    Label(pv, 410, 376, "minisheet composed (x4)");
+    // A small grid as the co-player panel shows it.
+    Image grid(70, 70, Hex(0x0E1230));
+    Rng r(9);
+    for (int rr = 0; rr < 9; ++rr)
+      for (int c = 0; c < 9; ++c) {
+        if (c - rr < -2) continue;
+        int k = r.I(7);
+        Keyed(grid, mm, 8 + 3 * (rr + c), 30 + 3 * (c - rr), 6 * k, 0, 6, 6, kMagenta);
+      }
+    Image g2(140, 140);
+    for (int y = 0; y < 140; ++y)
+      for (int x = 0; x < 140; ++x) g2.at(x, y) = grid.at(x / 2, y / 2);
+    pv.Paste(g2, 620, 390);
+    Label(pv, 620, 376, "small grid (x2)");
+    Image b4(P.at("minibomb.bmp").w * 3, 36);
+    for (int y = 0; y < 36; ++y)
+      for (int x = 0; x < b4.w; ++x) b4.at(x, y) = P.at("minibomb.bmp").at(x / 3, y / 3);
+    pv.Paste(b4, 410, 480);
+    Label(pv, 410, 466, "minibomb.bmp (x3)");
+  }
+  {
+    pv.Paste(P.at("kbkey.png"), 780, 390, true);
+    Image k3(72, 78, Hex(0x909090));
+    const Image& k = P.at("kbkey.png");
+    for (int y = 0; y < 78; ++y)
+      for (int x = 0; x < 72; ++x) k3.Blend(x, y, k.at(x / 3, y / 3));
+    pv.Paste(k3, 810, 390);
+    Label(pv, 780, 376, "kbkey.png");
+  }
+  // Fonts, shown on a mid backdrop.
+  {
+    int y = 540;
+    Label(pv, 410, y - 14, "fonts");
+    for (const char* name : {"font_frontmask.bmp", "font_backmask.bmp", "keyfont.bmp", "font.bmp"}) {
+      const Image& f = P.at(name);
+      int w = std::min(f.w, 580);
+      for (int yy = 0; yy < f.h; ++yy)
+        for (int xx = 0; xx < w; ++xx) pv.at(410 + xx, y + yy) = f.at(xx + (f.w > 580 ? 250 : 0), yy);
+      y += f.h + 6;
+    }
+    // A sample line drawn as the game draws font 0: back mask subtracted, then the face.
+    Image t = P.at("title.bmp");
+    Image line(320, 60);
+    line.Paste(t, 0, 0, false, 0, 90, 320, 60);
+    DrawText(line, 10, 10, "Start Game  > Options  Highscores", Hex(0xFFFFFF), Hex(0x000000, 0.8f));
+    DrawText(line, 10, 30, "Score 0123456789  Level 12  gjpqy", Hex(0xFFC040), Hex(0x000000, 0.8f));
+    pv.Paste(line, 410, y + 4);
+  }
+  // Banner on the intro gradient and the logo.
+  {
+    Image intro(320, 240);
+    for (int y = 0; y < 240; ++y)
+      for (int x = 0; x < 320; ++x) intro.at(x, y) = Mix(Mix(Hex(0x5473A4), Hex(0x34548E), x / 319.0f), Hex(0xC6DEEE), y / 239.0f);
+    Image logo = RenderLogo(320, 240, 2048);
+    intro.Paste(logo, 0, -20, true);
+    intro.Paste(P.at("zarnbanner.png"), 160 - P.at("zarnbanner.png").w / 2, 200, true);
+    pv.Paste(intro, 10, 940);
+    Label(pv, 10, 926, "intro: logo and banner");
+    Image logo2 = RenderLogo(320, 240, 1700);
+    Image i2(320, 240, Hex(0x34548E));
+    i2.Paste(logo2, 0, -20, true);
+    pv.Paste(i2, 340, 940);
+    Label(pv, 340, 926, "logo turning");
+  }
+  for (auto& p : pv.px) p.a = 1;
+  return pv;
+}
+
+}  // namespace rg
