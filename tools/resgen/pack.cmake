@@ -1,0 +1,28 @@
+# Runs the generator, then packs each folder's files in list order with the pack
+# tool. A fixed entry time makes two builds byte-identical.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(epoch $ENV{SOURCE_DATE_EPOCH})
+else()
+  set(epoch 1262304000)
+endif()
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK} ${RES})
+execute_process(COMMAND ${RESGEN} ${WORK} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "resgen failed: ${rc}")
+endif()
+foreach(pack gfx sfx bgm)
+  set(out ${RES}/${pack}.epk)
+  file(REMOVE ${out} ${out}.tmp)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${epoch} ${PACKTOOL} create ${out}.tmp
+                  RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "packtool create ${pack} failed: ${rc}")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${epoch} ${PACKTOOL} add ${out}.tmp -l files.txt
+                  WORKING_DIRECTORY ${WORK}/${pack} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "packtool add ${pack} failed: ${rc}")
+  endif()
+  file(RENAME ${out}.tmp ${out})
+endforeach()
