@@ -172,7 +172,7 @@ Image MakePreview(const Output& out) {
       const Image& f = P.at(name);
       int w = std::min(f.w, 580);
       for (int yy = 0; yy < f.h; ++yy)
-        for (int xx = 0; xx < w; ++xx) pv.at(410 + xx, y + yy) = f.at(xx + (f.w > 580 ? 250 : 0), yy);
+        for (int xx = 0; xx < w; ++xx) pv.at(410 + xx, y + yy) = f.at(xx + std::min(250, f.w - w), yy);
       y += f.h + 6;
     }
     // A sample line drawn as the game draws font 0: back mask subtracted, then the face.
