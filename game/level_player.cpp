@@ -380,19 +380,20 @@ void ClassLevel::HandlePlayer(uint32_t delta) {
         !(pl->mode == 0 && pl->bar >= 1024))
       swapNext();
   };
+  // Pointer events first, then the held pointer: taken only while held, a press
+  // would never be seen as a tap (single tap could not drop).
+  for (uint32_t i = 0; i < events; i++) {
+    E_INPUTEVENT& ev = eventQueue[i];
+    if (ev.action < 65 || ev.action > 67) continue;
+    if (ev.type != 1 && ev.type != 2 && ev.type != 4) continue;
+    const uint8_t type = ev.type;
+    ev.type = 0;
+    pointAt(ev.x, ev.y, type);
+  }
   if (input && input->ClickHold(0)) {
     int32_t x, y;
     input->GetClickPosition(x, y);
     pointAt(x, y, 3);
-  } else {
-    for (uint32_t i = 0; i < events; i++) {
-      E_INPUTEVENT& ev = eventQueue[i];
-      if (ev.action < 65 || ev.action > 67) continue;
-      if (ev.type != 1 && ev.type != 2 && ev.type != 4) continue;
-      const uint8_t type = ev.type;
-      ev.type = 0;
-      pointAt(ev.x, ev.y, type);
-    }
   }
 
   if (dropAsked && curStone != 0) {

@@ -479,7 +479,41 @@ TEST(LevelRules, FullEntityPoolHoldsFallsAndBreaksAtOnce) {
   EXPECT_EQ(b.At(5, 5), 3);
   b.L.StoneRotate();
   EXPECT_EQ(b.At(5, 5), 3);
+  // Fire and explosions burn without an entity: the cell is emptied at once.
+  b.At(2, 2) = 0;
+  b.At(1, 4) = CELL_SKULL;
+  b.At(1, 5) = CELL_EXPLODED;
+  b.P.score = 0;
+  b.L.HandleGravity(16);
+  EXPECT_EQ(b.At(1, 4), 0);
+  EXPECT_EQ(b.P.score, 25u);
+  // A fire stone dropped with no entity free burns nothing; the drop still ends the aim.
+  b.At(1, 5) = 0;
+  b.L.turnPhase = 0;
+  b.L.curStone = CELL_FIRE;
+  b.L.dropPos = 8;
+  b.L.eventQueue[0] = E_INPUTEVENT{0, 0, EIT_DOWN, 0};
+  b.L.eventCount = 1;
+  b.L.HandlePlayer(16);
+  EXPECT_EQ(b.L.turnPhase, 1);
+  EXPECT_EQ(b.L.curStone, 0);
+  EXPECT_EQ(b.At(8, 0), 0);
+  // Idle spins are skipped.
+  b.L.turnPhase = 0;
+  b.L.idleTimer = 9999;
+  b.L.HandlePlayer(16);
+  EXPECT_EQ(b.At(5, 5), 3);
+  // The board clear with the pool full of clear entities empties the cells at once.
+  for (auto& e : b.L.entity) e.kind = ENT_CLEAR;
+  std::memset(b.L.grid, 0, sizeof b.L.grid);
+  b.At(2, 5) = 4;
+  b.At(0, 8) = 2;
+  b.L.StoneDestroy();
+  EXPECT_EQ(b.At(2, 5), 0);
+  EXPECT_EQ(b.At(0, 8), 0);
   // Freed again, the stone falls.
+  std::memset(b.L.grid, 0, sizeof b.L.grid);
+  b.At(5, 5) = 3;
   for (auto& e : b.L.entity) e.stone = 0;
   b.L.HandleGravity(16);
   EXPECT_GE(b.At(4, 5) | b.At(5, 6) | b.At(4, 6), 128);

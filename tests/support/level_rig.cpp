@@ -105,7 +105,7 @@ void LevelRig::PlayFrame(uint32_t ms) {
   E_INPUTEVENT ev;
   while (L.eventCount < 32 && input.GetKeyEvent(&ev)) L.eventQueue[L.eventCount++] = ev;
   while (L.eventCount < 32 && input.GetClickEvent(&ev)) {
-    ev.action = static_cast<uint8_t>(ev.action - 224 + 1 + 64);
+    ev.action = static_cast<uint8_t>(ev.action + 65);  // pointer buttons read 65 to 67
     L.eventQueue[L.eventCount++] = ev;
   }
   bool ran = false;
