@@ -60,6 +60,52 @@ void Keyed(Image& dst, const Image& src, int dx, int dy, int sx, int sy, int w, 
 
 void Label(Image& img, int x, int y, const std::string& s) { DrawText(img, x, y, s, Hex(0xFFFFFF), Hex(0x000000)); }
 
+// Font 0 as the game draws it: the back mask subtracted, then the face (tinted
+// by its brightest channel when a colour is given). align: 0 left, 1 right, 2 centre.
+struct Font {
+  const Image *face, *mask;
+  std::vector<int> start, width;
+  Font(const Image& f, const Image& m) : face(&f), mask(&m) {
+    for (int x = 0, in = 0; x < f.w; ++x) {
+      bool ink = Px(f, x, 0) != kMagenta;
+      if (ink && !in) { start.push_back(x); width.push_back(0); }
+      if (ink) width.back()++;
+      in = ink;
+    }
+  }
+  int Width(const std::string& t) const {
+    int w = 0;
+    for (unsigned char c : t) w += c < width.size() ? width[c] : 0;
+    return w;
+  }
+  void Draw(Image& img, int x, int y, const std::string& t, int align = 0, uint32_t tint = 0) const {
+    if (align == 1) x -= Width(t);
+    if (align == 2) x -= Width(t) / 2;
+    for (unsigned char c : t) {
+      if (c >= start.size()) continue;
+      for (int yy = 2; yy < face->h; ++yy)
+        for (int xx = 0; xx < width[c]; ++xx) {
+          int sx = start[c] + xx, dx = x + xx, dy = y + yy - 2;
+          if (!img.in(dx, dy)) continue;
+          uint32_t m = Px(*mask, sx, yy);
+          if (m != kMagenta) {
+            Col& d = img.at(dx, dy);
+            Col k = FromRGB(m);
+            d = Col(std::max(0.0f, d.r - k.r), std::max(0.0f, d.g - k.g), std::max(0.0f, d.b - k.b));
+          }
+          uint32_t f = Px(*face, sx, yy);
+          if (f == kMagenta) continue;
+          if (tint) {
+            uint32_t mx = std::max({f >> 16 & 255, f >> 8 & 255, f & 255});
+            f = ((tint >> 16 & 255) * mx >> 8) << 16 | ((tint >> 8 & 255) * mx >> 8) << 8 | ((tint & 255) * mx >> 8);
+          }
+          img.at(dx, dy) = FromRGB(f);
+        }
+      x += width[c];
+    }
+  }
+};
+
 }  // namespace
 
 Image MakePreview(const Output& out) {
@@ -69,8 +115,17 @@ Image MakePreview(const Output& out) {
   // Row 1: title, a mock play screen, splash.
   pv.Paste(P.at("splash.bmp"), 10, 20);
   Label(pv, 10, 6, "splash.bmp");
-  pv.Paste(P.at("title.bmp"), 340, 20);
-  Label(pv, 340, 6, "title.bmp");
+  Font font(P.at("font_frontmask.bmp"), P.at("font_backmask.bmp"));
+  {
+    Image t = P.at("title.bmp");
+    const char* items[] = {"Single player", "Multi player", "Options", "Highscores", "Credits", "Quit"};
+    int h = font.face->h - 2;
+    for (int i = 0; i < 6; ++i) font.Draw(t, 93, 120 - 6 * h / 2 + i * h, items[i], 0, i == 0 ? 0xFFFFFF : 0xC0C0C0);
+    font.Draw(t, 92, 120 - 6 * h / 2, ">", 1, 0xFFFFFF);
+    font.Draw(t, 160, 204, "Version: 1.50", 2);
+    pv.Paste(t, 340, 20);
+  }
+  Label(pv, 340, 6, "title.bmp with the main menu");
   {
     Image play = P.at("title.bmp");
     Keyed(play, P.at("gamehud.bmp"), 0, 0, 0, 0, 320, 240, kMagenta);
@@ -93,7 +148,29 @@ Image MakePreview(const Output& out) {
     Keyed(play, sheet, 148, 36, 24 * 5, 24 * 5, 24, 24, kMagenta, 0, 0.7f);  // arrow
     Keyed(play, sheet, 239, 33, 0, 24 * 4, 24, 24, kMagenta, 0, 0.75f);
     Keyed(play, sheet, 231, 33, 0, 24 * 6, 24, 24, kMagenta);
-    Keyed(play, P.at("font_backmask.bmp"), 0, 0, 0, 0, 0, 0, kMagenta);
+    font.Draw(play, 100, 25, "12480", 1);
+    font.Draw(play, 44, 73, "7", 1);
+    font.Draw(play, 292, 211, "13:37", 2);
+    font.Draw(play, 261, 208, "3", 1);
+    Keyed(play, sheet, 236, 199, 24 * 5, 24 * 1, 24, 24, kMagenta);
+    const int anchors[3][2] = {{19, 149}, {48, 178}, {77, 207}};
+    Rng rr(3);
+    for (auto& a : anchors) {
+      font.Draw(play, a[0] + 27, a[1] + 3 - 5, "CPU", 2, 0xFF8000);
+      for (int r = 0; r < 9; ++r)
+        for (int c = 0; c < 9; ++c)
+          if (c - r >= 2 + rr.I(3)) {
+            int k = rr.I(7);
+            uint32_t col = kStoneRGB[k];
+            for (int y = 0; y < 6; ++y)
+              for (int x = 0; x < 6; ++x) {
+                static const char* kShape[6] = {"..##..", ".####.", "######", "######", ".####.", "..##.."};
+                if (kShape[y][x] != '#') continue;
+                float b = x + y >= 8 ? 0.45f : std::min(1.0f, 1.0f - 0.08f * (x + y));
+                play.Set(a[0] + 3 * (r + c) + x, a[1] + 3 * (c - r) + y, Scale(FromRGB(col), b));
+              }
+          }
+    }
     pv.Paste(play, 670, 20);
     Label(pv, 670, 6, "play screen (hud + board)");
   }
@@ -140,7 +217,7 @@ Image MakePreview(const Output& out) {
     Rng r(9);
     for (int rr = 0; rr < 9; ++rr)
       for (int c = 0; c < 9; ++c) {
-        if (c - rr < -2) continue;
+        if (c - rr < 3) continue;
         int k = r.I(7);
         Keyed(grid, mm, 8 + 3 * (rr + c), 30 + 3 * (c - rr), 6 * k, 0, 6, 6, kMagenta);
       }
@@ -198,6 +275,57 @@ Image MakePreview(const Output& out) {
     i2.Paste(logo2, 0, -20, true);
     pv.Paste(i2, 340, 940);
     Label(pv, 340, 926, "logo turning");
+  }
+  // The on-screen keyboard as the game builds it: gradient panel, nine-part key caps, dark labels.
+  {
+    static const char* kRows[5] = {"\x07\x07" "11223344556677889900--\x08\x08\x08",
+                                   "\x09\x09\x09" "qqwweerrttyyuuiioopp==''",
+                                   "\x0c\x0c\x0c\x0c" "aassddffgghhjjkkll\x0a\x0a\x0a\x0a\x0a",
+                                   "\x0b\x0b\x0b\x0b\x0b" "zzxxccvvbbnnmm,,..;;//",
+                                   "\x01\x01\x01\x01\x01\x01                \x01\x01\x01\x01\x01"};
+    Image kb(320, 96);
+    for (int y = 0; y < 96; ++y)
+      for (int x = 0; x < 320; ++x)
+        kb.at(x, y) = Mix(Mix(Hex(0x808080), Hex(0xE0E0E0), x / 319.0f), Mix(Hex(0xA0A0A0), Hex(0xFFFFFF), x / 319.0f), y / 95.0f);
+    const Image& cap = P.at("kbkey.png");
+    const Image& kf = P.at("keyfont.bmp");
+    std::vector<int> starts, widths;
+    for (int x = 0, in = 0; x < kf.w; ++x) {
+      bool ink = Px(kf, x, 0) != kMagenta;
+      if (ink && !in) { starts.push_back(x); widths.push_back(0); }
+      if (ink) widths.back()++;
+      in = ink;
+    }
+    for (int r = 0; r < 5; ++r) {
+      const char* row = kRows[r];
+      for (int s = 0; s < 27;) {
+        int e = s;
+        while (e < 27 && row[e] == row[s]) ++e;
+        unsigned char code = (unsigned char)row[s];
+        if (code > 1) {
+          int l = 52 + 8 * s, t = 5 + 16 * r, w = 8 * (e - s), h = 18;
+          for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+              int sx = x < 8 ? x : x >= w - 8 ? 24 - (w - x) : 8 + (x - 8) % 8;
+              int sy = y < 8 ? y : y >= h - 8 ? 26 - (h - y) : 8 + (y - 8) % 8;
+              kb.Blend(l + x, t + y, cap.at(sx, sy));
+            }
+          int g = code == 7 ? 28 : code == 8 ? 31 : code == 9 ? 30 : code == 10 ? 29 : code == 11 ? 24 : code == 12 ? 26 : code;
+          int gw = widths[size_t(g)], gx = l + w / 2 - gw / 2, gy = t + 8 - 4;
+          for (int y = 2; y < kf.h; ++y)
+            for (int x = 0; x < gw; ++x) {
+              uint32_t v = Px(kf, starts[size_t(g)] + x, y);
+              if (v == kMagenta) continue;
+              Col& d = kb.at(gx + x, gy + y - 2);
+              Col c = FromRGB(v);
+              d = Col(std::max(0.0f, d.r - c.r), std::max(0.0f, d.g - c.g), std::max(0.0f, d.b - c.b));
+            }
+        }
+        s = e;
+      }
+    }
+    pv.Paste(kb, 670, 940);
+    Label(pv, 670, 926, "keyboard panel");
   }
   for (auto& p : pv.px) p.a = 1;
   return pv;

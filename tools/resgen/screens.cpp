@@ -138,14 +138,23 @@ Image Splash() {
     int x = r.I(320), y = r.I(100);
     img.Add(x, y, Hex(0xE0E8FF), 0.2f + 0.6f * r.F() * (1 - y / 100.0f));
   }
-  // A fan of stones rising behind the name.
-  Glow(img, 160, 96, 120, Hex(0xffd0a0), 0.35f);
-  const int fan[][3] = {{40, 120, 3}, {64, 96, 1}, {88, 120, 5}, {112, 144, 2}, {208, 144, 0}, {232, 120, 4},
-                        {256, 96, 6}, {280, 120, 1}, {16, 144, 2}, {304, 144, 3}, {136, 168, 6}, {184, 168, 5}};
-  for (auto& f : fan) PasteStone(img, f[0] - 12, f[1] - 12, f[2], (f[0] / 24) % 5);
-  DrawBigText(img, 160, 58, "TAVLIN", 6.0f, Hex(0xFFF6C8), Hex(0xF08A18), Hex(0x1A0C26), 3);
-  DrawBigText(img, 268, 88, "2", 5.0f, Hex(0xFFFFFF), Hex(0x60C8FF), Hex(0x0C1430), 3);
-  DrawText(img, 160, 124, "A PUZZLE OF FALLING STONES", Hex(0xFFF4E8), Hex(0x2A1838, 0.85f), true);
+  // A small board of stones below the name.
+  Glow(img, 160, 150, 120, Hex(0xffd8b0), 0.4f);
+  static const int kBoard[4][4] = {{3, 3, 0, 5}, {1, 3, 0, 5}, {1, 6, 2, 2}, {4, 6, 6, 2}};
+  for (int r = 3; r >= 0; --r)
+    for (int c = 0; c < 4; ++c) PasteStone(img, 112 + 12 * (r + c), 136 + 12 * (c - r), kBoard[r][c], (r + 2 * c) % 5);
+  // Two stones on their way down.
+  Glow(img, 62, 116, 26, Hex(0xfff0d0), 0.35f);
+  Glow(img, 258, 104, 26, Hex(0xfff0d0), 0.35f);
+  PasteStone(img, 50, 104, 5, 1);
+  PasteStone(img, 246, 92, 0, 3);
+  for (int k = 1; k <= 3; ++k) {
+    PasteStone(img, 50, 104 - 9 * k, 5, 1, 0.28f / k);
+    PasteStone(img, 246, 92 - 9 * k, 0, 3, 0.28f / k);
+  }
+  DrawBigText(img, 142, 20, "TAVLIN", 6.0f, Hex(0xFFF6C8), Hex(0xF08A18), Hex(0x1A0C26), 3);
+  DrawBigText(img, 272, 20, "2", 6.0f, Hex(0xFFFFFF), Hex(0x60C8FF), Hex(0x0C1430), 3);
+  DrawText(img, 160, 78, "A PUZZLE OF FALLING STONES", Hex(0xFFF4E8), Hex(0x2A1838, 0.85f), true);
   return img;
 }
 
@@ -170,11 +179,9 @@ Image GameHud(const Image& title) {
   (void)title;
   Image img(320, 240, Hex(kMagenta));
   Image sky = SkyBackdrop(23, Hex(0x080A22), Hex(0x1C1038));
-  // The HUD owns the whole screen except the plain sky at the lower sides.
-  auto keep_sky = [](int x, int y) { return (x < 150 && y > 100 && x - y < 60 && x + y > 170) || (x > 280 && y > 60 && y < 190); };
-  for (int y = 0; y < 240; ++y)
-    for (int x = 0; x < 320; ++x)
-      if (!keep_sky(x, y)) img.at(x, y) = sky.at(x, y);
+  // The HUD covers the whole title picture: the title's wordmark and stone
+  // columns would read as game pieces behind the board.
+  img.Paste(sky, 0, 0);
   // Board bed: a dark diamond with a glowing rim.
   auto diamond = [](float grow) {
     return [grow](float x, float y) { return std::fabs(x - 160) + std::fabs(y - 120) <= 108 + grow; };
@@ -214,16 +221,30 @@ Image GameHud(const Image& title) {
   Panel(img, 226, 188, 268, 232, plate, rim);
   // Clock.
   Panel(img, 272, 206, 314, 224, plate, rim);
-  // Co-player sockets.
+  // Co-player sockets: each small grid is a diamond about (x + 27, y + 3) of the
+  // panel anchor, its bar runs up to the left along the lower left side.
   const int anchors[3][2] = {{19, 149}, {48, 178}, {77, 207}};
   for (auto& a : anchors) {
-    float cx = a[0] + 27.5f, cy = a[1] + 15.5f;
-    PaintShape(img, int(cx - 32), int(cy - 32), int(cx + 32), int(cy + 32),
-               [=](float x, float y) { return std::fabs(x - cx) + std::fabs(y - cy) <= 28.5f; },
+    float cx = a[0] + 27.0f, cy = a[1] + 3.0f;
+    auto socket = [=](float r) {
+      return [=](float x, float y) { return std::fabs(x - cx) + std::fabs(y - cy) <= r; };
+    };
+    PaintShape(img, int(cx - 34), int(cy - 34), int(cx + 34), int(cy + 34), socket(29.5f), [](float, float) { return Hex(0x6878C8); });
+    PaintShape(img, int(cx - 34), int(cy - 34), int(cx + 34), int(cy + 34), socket(28.5f),
+               [=](float x, float y) { return Mix(Hex(0x0C1030), Hex(0x161A40), (y - cy + 28) / 56 + (x - cx) / 200); });
+    float bx = a[0] + 23.0f, by = a[1] + 29.0f;
+    PaintShape(img, int(bx - 30), int(by - 30), int(bx + 4), int(by + 4),
+               [=](float x, float y) {
+                 float u = (x - y) - (bx - by), v = x - bx;
+                 return u <= 1.5f && u >= -5.5f && v <= 1.5f && v >= -26.5f;
+               },
                [](float, float) { return Hex(0x6878C8); });
-    PaintShape(img, int(cx - 32), int(cy - 32), int(cx + 32), int(cy + 32),
-               [=](float x, float y) { return std::fabs(x - cx) + std::fabs(y - cy) <= 27.5f; },
-               [](float, float) { return Hex(0x0E1230, 0.92f); });
+    PaintShape(img, int(bx - 30), int(by - 30), int(bx + 4), int(by + 4),
+               [=](float x, float y) {
+                 float u = (x - y) - (bx - by), v = x - bx;
+                 return u <= 0.6f && u >= -4.6f && v <= 0.6f && v >= -25.6f;
+               },
+               [](float, float) { return Hex(0x06081A); });
   }
   // The two touch buttons: minimise and pause.
   for (int b = 0; b < 2; ++b) {
