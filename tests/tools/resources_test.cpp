@@ -370,8 +370,17 @@ TEST_F(Resources, SheetsLeaveComposedCellsEmptyAndFillTheDrawnOnes) {
     }
     EXPECT_GT(total, 100) << "explosion frame " << f;
   }
-  // Cell 53 is drawn keyed on black over the tinted ice; its outside must stay key-coloured.
+  // Cell 53 is drawn keyed on black over the tinted ice: its dark pixels must not read as black.
   EXPECT_EQ(sheet.at(120, 144), key);
+  int blackish = 0, black = 0;
+  for (int y = 0; y < 24; y++)
+    for (int x = 0; x < 24; x++) {
+      uint32_t v = sheet.at(120 + x, 144 + y);
+      black += v == 0;
+      blackish += v != 0 && To565(v) == 0;
+    }
+  EXPECT_EQ(blackish, 0);
+  EXPECT_GT(black, 20);
 
   Pic block = Bmp("block.bmp");
   for (int f = 0; f < 5; f++) {

@@ -346,7 +346,8 @@ std::vector<uint8_t> PlayTrack() {
   const char* arps = "E5:2 G5:2 B5:2 G5:2 E5:2 G5:2 B5:2 G5:2 C5:2 E5:2 G5:2 E5:2 C5:2 E5:2 G5:2 E5:2 "
                      "D5:2 G5:2 B5:2 G5:2 D5:2 G5:2 B5:2 G5:2 D5:2 F#5:2 A5:2 F#5:2 D5:2 F#5:2 A5:2 F#5:2";
   std::vector<Pattern> p(10);
-  Chords(p[0], 2, A, 20); Drums(p[0], 3, true); BassLine(p[0], A, 1); Fx(p[0], 0, 3, 0xF, 5);
+  // Row 0 sets the speed and silences the lead that the loop brings over from the last pattern.
+  Chords(p[0], 2, A, 20); Drums(p[0], 3, true); BassLine(p[0], A, 1); Fx(p[0], 0, 0, 0xF, 5); Fx(p[0], 0, 3, 0xC, 0);
   Chords(p[1], 2, A, 20); Melody(p[1], 3, kLead, melA, 44, true); Drums(p[1], 2, false); BassLine(p[1], A, 1);
   Chords(p[2], 2, A, 20); Melody(p[2], 3, kLead, melA2, 44, true); Drums(p[2], 2, true); BassLine(p[2], A, 1);
   Chords(p[3], 2, B, 22); Melody(p[3], 3, kLead, melB, 44, true); Drums(p[3], 2, false); BassLine(p[3], B, 1);
@@ -356,7 +357,6 @@ std::vector<uint8_t> PlayTrack() {
   Chords(p[7], 2, A, 20); Melody(p[7], 3, kLead, melA, 46, true); Drums(p[7], 2, false); BassLine(p[7], A, 1);
   Chords(p[8], 2, B, 22); Melody(p[8], 3, kLead, melB, 46, true); Drums(p[8], 2, false); BassLine(p[8], B, 1);
   Chords(p[9], 2, B, 22); Melody(p[9], 3, kLead, melB2, 46, true); Drums(p[9], 2, true); BassLine(p[9], B, 1);
-  Fx(p[0], 0, 3, 0xF, 5);
   return WriteMod("Tavlin play", Instruments(), p, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
 }
 

@@ -327,6 +327,24 @@ Image MakePreview(const Output& out) {
     pv.Paste(kb, 670, 940);
     Label(pv, 670, 926, "keyboard panel");
   }
+  // The effects as waveforms, in pack order.
+  {
+    int x0 = 670, y0 = 1050;
+    Label(pv, x0, y0 - 14, "effects 1-16");
+    for (size_t i = 0; i < out.sounds.size(); ++i) {
+      const auto& snd = out.sounds[i].second;
+      int bx = x0 + int(i % 4) * 80, by = y0 + int(i / 4) * 34;
+      pv.Rect(bx, by, bx + 76, by + 30, Hex(0x181820));
+      size_t per = std::max<size_t>(1, snd.size() / 76);
+      for (int x = 0; x < 76; ++x) {
+        int peak = 0;
+        for (size_t k = size_t(x) * per; k < std::min(snd.size(), size_t(x + 1) * per); ++k) peak = std::max(peak, std::abs(int(snd[k])));
+        int hgt = peak * 14 / 32768;
+        for (int y = -hgt; y <= hgt; ++y) pv.Set(bx + x, by + 15 + y, Hex(0x60C0FF));
+      }
+      DrawText(pv, bx + 2, by + 1, std::to_string(i + 1), Hex(0xFFFFFF), Hex(0x000000, 0.7f));
+    }
+  }
   for (auto& p : pv.px) p.a = 1;
   return pv;
 }
