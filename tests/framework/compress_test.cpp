@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "framework/emod_czlib.h"
 #include "framework/emod_memory.h"
 #include "tests/framework/file_test_util.h"
 
@@ -218,4 +219,30 @@ TEST(ZLib, FailuresReportZero) {
   Bytes tiny(4);
   uint32_t small = 4;
   EXPECT_FALSE(ClassEMemory::CompressZLib(tiny.data(), small, in.data(), static_cast<uint32_t>(in.size())));
+}
+
+TEST(ZLib, WrapperObject) {
+  const Bytes in = ft::Prose(4000, 21);
+  Bytes z(5000), back(4000);
+  uint32_t zl = 5000, bl = 4000;
+  ASSERT_EQ(CZLib::Compress(z.data(), zl, in.data(), 4000), 0);
+  ASSERT_EQ(CZLib::Uncompress(back.data(), bl, z.data(), zl), 0);
+  EXPECT_EQ(bl, 4000u);
+  EXPECT_TRUE(back == in);
+  bl = 100;
+  EXPECT_EQ(CZLib::Uncompress(back.data(), bl, z.data(), zl), -5);  // buffer error
+  const uint8_t abc[] = {'a', 'b', 'c'};
+  EXPECT_EQ(CZLib::Crc32(0, abc, 3), 0x352441C2u);
+  EXPECT_EQ(CZLib::Adler32(1, abc, 3), 0x024D0127u);
+  // Streaming through the object in two output steps.
+  CZLib s;
+  ASSERT_EQ(s.InflateInit(), 0);
+  s.SetupInput(z.data(), zl);
+  s.SetupOutput(back.data(), 1000);
+  EXPECT_EQ(s.Inflate(0), 0);
+  EXPECT_EQ(s.TotalOutput(), 1000u);
+  s.SetupOutput(back.data() + 1000, 3000);
+  EXPECT_EQ(s.Inflate(4), 1);  // stream end
+  EXPECT_EQ(s.InflateEnd(), 0);
+  EXPECT_TRUE(back == in);
 }

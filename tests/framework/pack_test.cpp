@@ -137,6 +137,29 @@ TEST(PackFormat, CppReadsPythonEpk2AndEpckPacks) {
   }
 }
 
+TEST(PackFormat, EpckTimesAreZeroMovedByAPositiveLocalOffset) {
+  if (!ft::HavePython()) GTEST_SKIP() << "python3 missing";
+  PackDir d("pack_epcktimes");
+  const std::string list = WriteSamples(d);
+  ASSERT_EQ(ft::Py("epck '" + (d / "t.pck") + "' OLDV 0" + list), 0);
+  for (int32_t zone : {3600, -7200}) {
+    standin::Config c = zt::HeadlessConfig();
+    c.wallTime = 1700000000;
+    c.injectZone = true;
+    c.zoneOffset = zone;
+    standin::Configure(c);
+    ClassEFile f;
+    ASSERT_TRUE(f.Open((d / "t.pck").c_str(), 1));
+    EPK_FILEINFO info;
+    ASSERT_TRUE(f.PackGetFileInfo(&info, 1u, true));
+    EXPECT_EQ(info.created, zone > 0 ? 3600u : 0u);
+    EXPECT_EQ(info.modified, zone > 0 ? 3600u : 0u);
+    ASSERT_TRUE(f.PackGetFileInfo(&info, 1u, false));
+    EXPECT_EQ(info.created, 0u);
+  }
+  ft::FixedClock();
+}
+
 TEST(PackFormat, EpckPacksAreConvertedBeforeAnyChange) {
   if (!ft::HavePython()) GTEST_SKIP() << "python3 missing";
   PackDir d("pack_convert");
@@ -405,11 +428,17 @@ TEST(PackReader, ExtractStaysInTheTargetFolder) {
 TEST(PackReader, MutatedPacksNeverCrash) {
   PackDir d("pack_mutate");
   for (int method = 0; method <= 2; method++) BuildCpp(d, "m" + std::to_string(method) + ".epk", static_cast<uint8_t>(method));
+  // The fourth base pack is an EPCK pack from the independent writer (or one more EPK2).
+  if (ft::HavePython()) {
+    ASSERT_EQ(ft::Py("epck '" + (d / "m3.epk") + "' OLDV 1" + WriteSamples(d)), 0);
+  } else {
+    BuildCpp(d, "m3.epk", 1);
+  }
   std::mt19937 g(1234);
   auto s = Samples();
   int opened = 0;
-  for (int round = 0; round < 240; round++) {
-    Bytes b = ft::ReadAll(d / ("m" + std::to_string(round % 3) + ".epk"));
+  for (int round = 0; round < 320; round++) {
+    Bytes b = ft::ReadAll(d / ("m" + std::to_string(round % 4) + ".epk"));
     const int edits = 1 + static_cast<int>(g() % 4);
     for (int e = 0; e < edits; e++) {
       const size_t at = g() % b.size();
