@@ -37,6 +37,16 @@ struct ELDR_3DCALLBACKINFO {
   int32_t texelindex;    // advanced by bytecount / record size
 };
 
+// Anything that takes decoded images the way a surface's loader callbacks do;
+// lets the decoders run without a surface (inspection, checks).
+class ELDR_2DRECEIVER {
+ public:
+  virtual ~ELDR_2DRECEIVER() = default;
+  virtual int LdrOnCreate(ELDR_2DCALLBACKINFO* info) = 0;
+  virtual int LdrOnPaletteStream(ELDR_2DCALLBACKINFO* info) = 0;
+  virtual int LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) = 0;
+};
+
 class ClassELoaderBase {
  public:
   ClassELoaderBase();

@@ -2,6 +2,7 @@
 #ifndef ZARN_TESTS_LOADERS_LDR_UTIL_H
 #define ZARN_TESTS_LOADERS_LDR_UTIL_H
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>

@@ -1,0 +1,193 @@
+#include "loaders/eldr_bmp.h"
+
+#include <cstring>
+
+#include "display/esurf_2d.h"
+#if __has_include("display/esurf_2dbase.h")
+#include "display/esurf_2dbase.h"
+#define ZARN_HAVE_2DBASE 1
+#else
+#define ZARN_HAVE_2DBASE 0
+#endif
+#include "framework/emod_file.h"
+#include "framework/emod_memory.h"
+
+ELoader_BMP::ELoader_BMP() { std::memset(&header_, 0, sizeof header_); }
+
+int ELoader_BMP::ReadHeader(uint32_t* stride, uint32_t* outrow) {
+  ELDR_BMPHEADER& h = header_;
+  std::memset(&h, 0, sizeof h);
+  Read8(&h.magic[0]);
+  Read8(&h.magic[1]);
+  Read32(&h.filesize);
+  Read32(&h.reserved);
+  Read32(&h.dataoffset);
+  Read32(&h.infosize);
+  Read32(&h.width);
+  Read32(&h.height);
+  Read16(&h.planes);
+  Read16(&h.bpp);
+  Read32(&h.compression);
+  Read32(&h.imagesize);
+  Read32(&h.xppm);
+  Read32(&h.yppm);
+  Read32(&h.colorsused);
+  Read32(&h.colorsimportant);
+  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0) return 3;
+  if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 24) return 3;
+  // Row sizes are worked out wide: a width that does not fit 32-bit rows is bad data.
+  const uint64_t s = (static_cast<uint64_t>(h.bpp) * h.width + 31) / 32 * 4;
+  const uint64_t o = h.bpp == 24 ? 4ull * h.width : h.width;
+  if (s == 0 || o == 0) return 1;
+  if (s > 0xFFFFFFFFull || o > 0xFFFFFFFFull) return 1;
+  *stride = static_cast<uint32_t>(s);
+  *outrow = static_cast<uint32_t>(o);
+  return 0;
+}
+
+void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out) const {
+  const uint32_t w = header_.width;
+  switch (header_.bpp) {
+    case 1:
+      for (uint32_t x = 0; x < w; x++) out[x] = (raw[x >> 3] >> (7 - (x & 7))) & 1;
+      break;
+    case 4:
+      for (uint32_t x = 0; x < w; x++) out[x] = (x & 1) ? (raw[x >> 1] & 0xF) : (raw[x >> 1] >> 4);
+      break;
+    case 24:
+      for (uint32_t x = 0; x < w; x++) {
+        const uint8_t* p = raw + 3 * x;
+        const uint32_t c = 0xFF000000u | static_cast<uint32_t>(p[0]) << 16 |
+                           static_cast<uint32_t>(p[1]) << 8 | p[2];
+        std::memcpy(out + 4 * x, &c, 4);
+      }
+      break;
+    default:
+      break;  // 8 bits: the raw row is delivered as it is
+  }
+}
+
+template <class Target>
+int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t renderformat,
+                        uint32_t flags) {
+  LinkData(data, length);
+  ELDR_2DCALLBACKINFO info;
+  std::memset(&info, 0, sizeof info);
+  info.renderformat = renderformat;
+  info.flags = flags;
+  uint32_t stride = 0, outrow = 0;
+  int r = ReadHeader(&stride, &outrow);
+  if (r) return r;
+  const uint32_t w = header_.width, h = header_.height;
+  info.indexed = header_.bpp == 24 ? 0 : 1;
+
+  // The surface sees the size first: one it cannot hold is refused before
+  // row buffers of that size are asked for.
+  info.width = w;
+  info.height = h;
+  r = target->LdrOnCreate(&info);
+  if (r) return r;
+  // The pixel index is signed 32-bit: a picture with more pixels cannot be addressed.
+  if (static_cast<uint64_t>(w) * h > 0x7FFFFFFFull) return 1;
+  uint8_t* raw = static_cast<uint8_t*>(ClassEMemory::Alloc(stride));
+  if (!raw) return 2;
+  uint8_t* out = static_cast<uint8_t*>(ClassEMemory::Alloc(outrow));
+  if (!out) {
+    ClassEMemory::DeAlloc(raw);
+    return 2;
+  }
+  // A row cut short by the end of the file keeps defined bytes.
+  std::memset(raw, 0, stride);
+  std::memset(out, 0, outrow);
+
+  if (info.indexed) {
+    const uint32_t n = header_.bpp == 1 ? 2 : header_.bpp == 4 ? 16 : 256;
+    uint8_t pal[1024];
+    uint32_t words[256];
+    std::memset(pal, 0, sizeof pal);
+    SeekSet(54);
+    ReadStream(pal, 4 * n);
+    for (uint32_t i = 0; i < n; i++)
+      words[i] = 0xFF000000u | static_cast<uint32_t>(pal[4 * i]) << 16 |
+                 static_cast<uint32_t>(pal[4 * i + 1]) << 8 | pal[4 * i + 2];
+    info.data = words;
+    info.bytecount = 4 * n;
+    target->LdrOnPaletteStream(&info);
+  }
+
+  info.data = header_.bpp == 8 ? raw : out;
+  info.bytecount = outrow;
+  for (uint32_t i = 0; i < h; i++) {
+    const uint64_t at = header_.dataoffset + static_cast<uint64_t>(stride) * i;
+    SeekSet(at < Size() ? static_cast<uint32_t>(at) : Size());
+    info.pixelindex = static_cast<int32_t>(w * (h - i - 1));
+    ReadStream(raw, stride);
+    ConvertRow(raw, out);
+    r = target->LdrOnPixelStream(&info);
+    if (r) break;
+  }
+  ClassEMemory::DeAlloc(raw);
+  ClassEMemory::DeAlloc(out);
+  return r;
+}
+
+int ELoader_BMP::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
+                       uint32_t flags) {
+#if ZARN_HAVE_2DBASE
+  if (!surface) return 3;
+  return Run(surface, data, length, renderformat, flags);
+#else
+  (void)surface, (void)data, (void)length, (void)renderformat, (void)flags;
+  return 3;
+#endif
+}
+
+int ELoader_BMP::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
+                        uint32_t flags) {
+  if (!target) return 3;
+  return Run(target, data, length, renderformat, flags);
+}
+
+void ELoader_BMP::BuildHeader(uint8_t out[54], uint32_t width, uint32_t height) {
+  ELDR_BMPHEADER& h = header_;
+  const uint32_t rowbytes = (3 * width + 3) / 4 * 4;
+  h.magic[0] = 'B';
+  h.magic[1] = 'M';
+  h.imagesize = rowbytes * height;
+  h.filesize = h.imagesize + 54;
+  h.reserved = 0;
+  h.dataoffset = 54;
+  h.infosize = 40;
+  h.width = width;
+  h.height = height;
+  h.planes = 1;
+  h.bpp = 24;
+  h.compression = 0;
+  h.xppm = h.yppm = 2834;
+  h.colorsused = h.colorsimportant = 0;
+  auto put16 = [&](int at, uint32_t v) {
+    out[at] = static_cast<uint8_t>(v);
+    out[at + 1] = static_cast<uint8_t>(v >> 8);
+  };
+  auto put32 = [&](int at, uint32_t v) {
+    put16(at, v & 0xFFFF);
+    put16(at + 2, v >> 16);
+  };
+  out[0] = 'B';
+  out[1] = 'M';
+  put32(2, h.filesize);
+  put32(6, 0);
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, width);
+  put32(22, height);
+  put16(26, 1);
+  put16(28, 24);
+  put32(30, 0);
+  put32(34, h.imagesize);
+  put32(38, 2834);
+  put32(42, 2834);
+  put32(46, 0);
+  put32(50, 0);
+}
+

@@ -1,0 +1,425 @@
+#include "loaders/eldr_png.h"
+
+#include <cstring>
+
+#if __has_include("display/esurf_2dbase.h")
+#include "display/esurf_2dbase.h"
+#define ZARN_HAVE_2DBASE 1
+#else
+#define ZARN_HAVE_2DBASE 0
+#endif
+#include "framework/emod_math.h"
+#include "framework/emod_memory.h"
+
+const uint8_t epng_ldr_c1bit[2] = {0x00, 0xFF};
+const uint8_t epng_ldr_c2bit[4] = {0x00, 0x55, 0xAA, 0xFF};
+const uint8_t epng_ldr_c4bit[16] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                                    0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+
+namespace {
+
+constexpr uint32_t kIHDR = 0x49484452;
+constexpr uint32_t kPLTE = 0x504C5445;
+constexpr uint32_t kTRNS = 0x74524E53;
+constexpr uint32_t kIDAT = 0x49444154;
+
+// Largest buffer the decoder asks for; anything bigger cannot exist on the console.
+constexpr uint64_t kMaxBlock = 0x7FFFFFFF;
+
+uint32_t Channels(const ELDR_PNGHEADER& h) {
+  if (h.palette) return 1;
+  if (h.colour) return h.alpha ? 4 : 3;
+  return h.alpha ? 2 : 1;
+}
+
+uint64_t RowBytes(uint64_t p, const ELDR_PNGHEADER& h) { return (p * h.depth * Channels(h) + 7) / 8; }
+
+const uint8_t* ScaleTable(uint8_t depth) {
+  return depth == 1 ? epng_ldr_c1bit : depth == 2 ? epng_ldr_c2bit : epng_ldr_c4bit;
+}
+
+// Sample i of a packed row of 1, 2 or 4-bit samples, most significant bits first.
+inline uint32_t Packed(const uint8_t* src, uint32_t i, uint32_t depth) {
+  const uint32_t bit = i * depth;
+  return (src[bit >> 3] >> (8 - depth - (bit & 7))) & ((1u << depth) - 1);
+}
+
+inline void PutWord(uint8_t* dst, uint32_t x, uint32_t w) { std::memcpy(dst + 4 * x, &w, 4); }
+inline uint32_t Rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a) { return r | g << 8 | b << 16 | a << 24; }
+
+// One unfiltered row to index bytes or colour words.
+void ConvertRow(uint8_t* dst, const uint8_t* src, uint32_t width, const ELDR_PNGHEADER& h) {
+  const uint32_t d = h.depth;
+  if (h.palette) {
+    if (d == 8)
+      std::memcpy(dst, src, width);
+    else if (d == 1 || d == 2 || d == 4)
+      for (uint32_t x = 0; x < width; x++) dst[x] = static_cast<uint8_t>(Packed(src, x, d));
+    return;
+  }
+  if (h.colour) {
+    if (d != 8 && d != 16) return;
+    const uint32_t step = (h.alpha ? 4 : 3) * (d / 8), hb = d / 8;  // sample stride in bytes
+    for (uint32_t x = 0; x < width; x++) {
+      const uint8_t* p = src + step * x;
+      PutWord(dst, x, Rgba(p[0], p[hb], p[2 * hb], h.alpha ? p[3 * hb] : 255));
+    }
+    return;
+  }
+  if (d == 8 || d == 16) {
+    const uint32_t hb = d / 8;
+    for (uint32_t x = 0; x < width; x++) {
+      if (h.alpha) {
+        const uint8_t* p = src + 2 * hb * x;
+        PutWord(dst, x, Rgba(p[0], p[0], p[0], p[hb]));
+      } else {
+        const uint8_t g = src[hb * x];
+        PutWord(dst, x, Rgba(g, g, g, 255));
+      }
+    }
+  } else if (d == 1 || d == 2 || d == 4) {
+    const uint8_t* t = ScaleTable(static_cast<uint8_t>(d));
+    for (uint32_t x = 0; x < width; x++) {
+      if (h.alpha) {
+        const uint32_t g = t[Packed(src, 2 * x, d)], a = t[Packed(src, 2 * x + 1, d)];
+        PutWord(dst, x, Rgba(g, g, g, a));
+      } else {
+        const uint32_t g = t[Packed(src, x, d)];
+        PutWord(dst, x, Rgba(g, g, g, 255));
+      }
+    }
+  }
+}
+
+void ApplyKey(uint8_t* row, uint32_t width, uint32_t key) {
+  for (uint32_t x = 0; x < width; x++) {
+    uint32_t w;
+    std::memcpy(&w, row + 4 * x, 4);
+    if ((w & 0x00FFFFFF) == key) {
+      w &= 0x00FFFFFF;
+      std::memcpy(row + 4 * x, &w, 4);
+    }
+  }
+}
+
+struct Pass {
+  uint32_t x0, y0, dx, dy;
+};
+constexpr Pass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                            {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+
+uint32_t PassSize(uint32_t n, uint32_t start, uint32_t step) { return n > start ? (n - start + step - 1) / step : 0; }
+
+}  // namespace
+
+uint32_t ELoader_PNG_Linesize(uint32_t width, uint8_t depth, bool palette, bool colour, bool alpha) {
+  ELDR_PNGHEADER h;
+  std::memset(&h, 0, sizeof h);
+  h.depth = depth;
+  h.palette = palette;
+  h.colour = colour;
+  h.alpha = alpha;
+  return static_cast<uint32_t>(1 + RowBytes(width, h));
+}
+
+void ELoader_PNG::RevertBytes(uint8_t* lines, uint32_t, uint32_t rowbytes, uint32_t rows, uint8_t unit) {
+  const uint32_t line = rowbytes + 1;
+  const uint8_t* prev = nullptr;
+  for (uint32_t r = 0; r < rows; r++) {
+    uint8_t* l = lines + static_cast<size_t>(line) * r;
+    const uint8_t type = l[0];
+    uint8_t* x = l + 1;
+    switch (type) {
+      case 1:
+        for (uint32_t i = unit; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + x[i - unit]);
+        break;
+      case 2:
+        if (prev)
+          for (uint32_t i = 0; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + prev[i]);
+        break;
+      case 3:
+        for (uint32_t i = 0; i < rowbytes; i++) {
+          const uint32_t a = i >= unit ? x[i - unit] : 0, b = prev ? prev[i] : 0;
+          x[i] = static_cast<uint8_t>(x[i] + ((a + b) >> 1));
+        }
+        break;
+      case 4:
+        for (uint32_t i = 0; i < rowbytes; i++) {
+          const int32_t a = i >= unit ? x[i - unit] : 0, b = prev ? prev[i] : 0;
+          const int32_t c = (prev && i >= unit) ? prev[i - unit] : 0;
+          const int32_t p = a + b - c;
+          const uint32_t pa = ClassEMath::Abs(p - a), pb = ClassEMath::Abs(p - b), pc = ClassEMath::Abs(p - c);
+          const int32_t pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+          x[i] = static_cast<uint8_t>(x[i] + pred);
+        }
+        break;
+      default:
+        break;  // 0 and unknown types: the line stays as it is
+    }
+    prev = x;
+  }
+}
+
+void ELoader_PNG::Rasterize(uint8_t* dst, const uint8_t* lines, uint32_t width, uint32_t rows,
+                            uint32_t rowbytes, const void* header, uint32_t firstrow) {
+  const ELDR_PNGHEADER& h = *static_cast<const ELDR_PNGHEADER*>(header);
+  const uint32_t out = h.palette ? width : 4 * width;
+  for (uint32_t r = 0; r < rows; r++)
+    ConvertRow(dst + static_cast<size_t>(out) * r, lines + static_cast<size_t>(rowbytes + 1) * (firstrow + r) + 1,
+               width, h);
+}
+
+template <class Target>
+int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* header) {
+  ELDR_PNGHEADER& h = *static_cast<ELDR_PNGHEADER*>(header);
+  const uint32_t w = h.width, ht = h.height;
+  const uint32_t bpo = h.palette ? 1 : 4;  // output bytes per pixel
+  // Every size is worked out wide; those that cannot be allocated in 32 bits fail.
+  uint64_t total = 0;
+  if (!h.interlace) {
+    total = (1 + RowBytes(w, h)) * ht;
+  } else {
+    for (const Pass& p : kAdam7) {
+      const uint32_t pw = PassSize(w, p.x0, p.dx), ph = PassSize(ht, p.y0, p.dy);
+      if (pw && ph) total += (1 + RowBytes(pw, h)) * ph;  // an empty pass has no bytes at all
+    }
+  }
+  if (total > kMaxBlock || static_cast<uint64_t>(w) * ht * bpo > kMaxBlock || RowBytes(w, h) > kMaxBlock)
+    return 2;
+  const uint32_t size = static_cast<uint32_t>(total);
+  uint8_t* inflated = static_cast<uint8_t*>(ClassEMemory::Alloc(size));
+  if (!inflated) return 2;
+
+  // Gather the data of every IDAT chunk, whatever lies between them.
+  const uint8_t* comp = data_ + h.firstchunk + 8;
+  uint8_t* gathered = nullptr;
+  if (h.chunks > 1) {
+    gathered = static_cast<uint8_t*>(ClassEMemory::Alloc(h.datalength));
+    if (!gathered) {
+      ClassEMemory::DeAlloc(inflated);
+      return 2;
+    }
+    uint32_t filled = 0;
+    SeekSet(h.firstchunk);
+    uint32_t len = 0, type = 0;
+    while (filled < h.datalength && Read32(&len) && Read32(&type)) {
+      const uint32_t at = Tell();
+      const uint32_t avail = Size() - at;
+      const uint32_t n = len < avail ? len : avail;
+      if (type == kIDAT) {
+        const uint32_t k = n < h.datalength - filled ? n : h.datalength - filled;
+        std::memcpy(gathered + filled, data_ + at, k);
+        filled += k;
+      }
+      if (len >= avail) break;
+      SeekSet(at + len + 4);
+    }
+    comp = gathered;
+  }
+  uint32_t produced = size;
+  const bool ok = ClassEMemory::UnCompressZLib(inflated, produced, comp, h.datalength);
+  ClassEMemory::DeAlloc(gathered);
+  if (!ok) {
+    ClassEMemory::DeAlloc(inflated);
+    return 1;
+  }
+  // A stream that ends early leaves the rest of the image zero.
+  if (produced < size) std::memset(inflated + produced, 0, size - produced);
+
+  const uint8_t unit = static_cast<uint8_t>((h.depth * Channels(h) + 7) / 8);
+  const uint32_t rowout = w * bpo;
+  int result = 0;
+  if (!h.interlace) {
+    const uint32_t rb = static_cast<uint32_t>(RowBytes(w, h));
+    RevertBytes(inflated, size, rb, ht, unit);
+    uint8_t* row = static_cast<uint8_t*>(ClassEMemory::Alloc(rowout));
+    if (!row) {
+      ClassEMemory::DeAlloc(inflated);
+      return 2;
+    }
+    std::memset(row, 0, rowout);
+    info->data = row;
+    info->bytecount = rowout;
+    for (uint32_t y = 0; y < ht; y++) {
+      Rasterize(row, inflated, w, 1, rb, &h, y);
+      if (!h.palette) ApplyKey(row, w, h.colorkey);
+      info->pixelindex = static_cast<int32_t>(y * w);
+      surface->LdrOnPixelStream(info);
+    }
+    ClassEMemory::DeAlloc(row);
+  } else {
+    uint8_t* image = static_cast<uint8_t*>(ClassEMemory::Alloc(rowout * ht));
+    uint8_t* row = static_cast<uint8_t*>(ClassEMemory::Alloc(rowout));
+    if (!image || !row) {
+      ClassEMemory::DeAlloc(image);
+      ClassEMemory::DeAlloc(row);
+      ClassEMemory::DeAlloc(inflated);
+      return 2;
+    }
+    std::memset(image, 0, static_cast<size_t>(rowout) * ht);
+    std::memset(row, 0, rowout);
+    uint8_t* run = inflated;
+    for (const Pass& p : kAdam7) {
+      const uint32_t pw = PassSize(w, p.x0, p.dx), ph = PassSize(ht, p.y0, p.dy);
+      if (!pw || !ph) continue;
+      const uint32_t rb = static_cast<uint32_t>(RowBytes(pw, h));
+      RevertBytes(run, 0, rb, ph, unit);
+      for (uint32_t j = 0; j < ph; j++) {
+        Rasterize(row, run, pw, 1, rb, &h, j);
+        uint8_t* dstrow = image + static_cast<size_t>(rowout) * (p.y0 + j * p.dy);
+        for (uint32_t k = 0; k < pw; k++)
+          std::memcpy(dstrow + bpo * (p.x0 + k * p.dx), row + bpo * k, bpo);
+      }
+      run += static_cast<size_t>(rb + 1) * ph;
+    }
+    info->bytecount = rowout;
+    for (uint32_t y = 0; y < ht; y++) {
+      uint8_t* r = image + static_cast<size_t>(rowout) * y;
+      if (!h.palette) ApplyKey(r, w, h.colorkey);
+      info->data = r;
+      info->pixelindex = static_cast<int32_t>(y * w);
+      surface->LdrOnPixelStream(info);
+    }
+    ClassEMemory::DeAlloc(image);
+    ClassEMemory::DeAlloc(row);
+  }
+  ClassEMemory::DeAlloc(inflated);
+  return result;
+}
+
+template <class Target>
+int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
+  LinkData(data, length);
+  SetByteOrder(true);
+  ELDR_2DCALLBACKINFO info;
+  std::memset(&info, 0, sizeof info);
+  info.flags = flags;
+  info.renderformat = renderformat;
+  uint32_t sig0 = 0, sig1 = 0;
+  Read32(&sig0);
+  Read32(&sig1);
+  if (sig0 != 0x89504E47 || sig1 != 0x0D0A1A0A) return 3;
+
+  ELDR_PNGHEADER h;
+  std::memset(&h, 0, sizeof h);
+  h.colorkey = 0xFF000000;
+  for (uint32_t& w : h.palettewords) w = 0xFF000000;
+
+  while (HaveData()) {
+    const uint32_t start = Tell();
+    uint32_t len = 0, type = 0;
+    if (!Read32(&len) || !Read32(&type)) break;
+    // A chunk that claims more than the file holds is cut at its end, and the
+    // walk stops after it.
+    const uint32_t avail = Size() - Tell();
+    const bool cut = len > avail;
+    const uint32_t n = cut ? avail : len;
+    if (type == kIHDR) {
+      if (h.haveheader) return 1;  // the surface is made once
+      uint8_t ct = 0;
+      Read32(&h.width);
+      Read32(&h.height);
+      Read8(&h.depth);
+      Read8(&ct);
+      Read8(&h.compression);
+      Read8(&h.filter);
+      Read8(&h.interlace);
+      h.palette = ct & 1;
+      h.colour = ct & 2;
+      h.alpha = ct & 4;
+      if (h.alpha) info.transparency = 1;
+      if (h.width == 0 || h.height == 0) return 1;
+      if (h.compression != 0 || h.filter != 0) return 3;
+      info.width = h.width;
+      info.height = h.height;
+      info.indexed = h.palette;
+      const int r = surface->LdrOnCreate(&info);
+      if (r) return r;
+      h.haveheader = 1;
+    } else if (type == kPLTE || type == kTRNS || type == kIDAT) {
+      // Nothing can be placed before the header has made the surface.
+      if (!h.haveheader) return 1;
+      if (type == kPLTE) {
+        if (len % 3 || len > 768) return 1;
+        uint8_t rgb[768];
+        std::memset(rgb, 0, sizeof rgb);
+        ReadStream(rgb, n);
+        for (uint32_t i = 0; i < len / 3; i++)
+          h.palettewords[i] = (h.palettewords[i] & 0xFF000000u) | static_cast<uint32_t>(rgb[3 * i + 2]) << 16 |
+                              static_cast<uint32_t>(rgb[3 * i + 1]) << 8 | rgb[3 * i];
+        info.paletteindex = 0;
+        info.data = h.palettewords;
+        info.bytecount = 4 * (len / 3);
+        surface->LdrOnPaletteStream(&info);
+      } else if (type == kTRNS) {
+        info.transparency = 1;
+        if (h.palette) {
+          uint8_t a[256];
+          const uint32_t k = n < 256 ? n : 256;
+          ReadStream(a, k);
+          for (uint32_t i = 0; i < k; i++) h.palettewords[i] = (h.palettewords[i] & 0x00FFFFFFu) | static_cast<uint32_t>(a[i]) << 24;
+          info.paletteindex = 0;
+          info.data = h.palettewords;
+          info.bytecount = 4 * k;
+          surface->LdrOnPaletteStream(&info);
+        } else if (h.colour) {
+          uint16_t r = 0, g = 0, b = 0;
+          Read16(&r);
+          Read16(&g);
+          Read16(&b);
+          if (h.depth == 16) {
+            r >>= 8;
+            g >>= 8;
+            b >>= 8;
+          }
+          h.colorkey = static_cast<uint32_t>(r) | static_cast<uint32_t>(g) << 8 | static_cast<uint32_t>(b) << 16;
+        } else {
+          uint16_t g = 0;
+          Read16(&g);
+          uint32_t k = g;
+          if (h.depth == 1) k = epng_ldr_c1bit[g & 1];
+          else if (h.depth == 2) k = epng_ldr_c2bit[g & 3];
+          else if (h.depth == 4) k = epng_ldr_c4bit[g & 15];
+          else if (h.depth == 16) k = g >> 8;
+          h.colorkey = k | k << 8 | k << 16;
+        }
+      } else {
+        if (h.chunks == 0) h.firstchunk = start;
+        h.chunks++;
+        h.datalength += n;  // the chunks lie inside the file, so the sum cannot wrap
+      }
+    }
+    if (cut) break;
+    SeekSet(start + 8 + len);
+    uint32_t crc;
+    Read32(&crc);
+  }
+  if (!h.chunks) return 1;
+  return DecodeImageT(surface, &info, &h);
+}
+
+int ELoader_PNG::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
+                       uint32_t flags) {
+#if ZARN_HAVE_2DBASE
+  if (!surface) return 3;
+  return Run(surface, data, length, renderformat, flags);
+#else
+  (void)surface, (void)data, (void)length, (void)renderformat, (void)flags;
+  return 3;
+#endif
+}
+
+int ELoader_PNG::DecodeImage(E2DSurfaceBase* surface, ELDR_2DCALLBACKINFO* info, void* header) {
+#if ZARN_HAVE_2DBASE
+  return DecodeImageT(surface, info, header);
+#else
+  (void)surface, (void)info, (void)header;
+  return 1;
+#endif
+}
+
+int ELoader_PNG::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
+                        uint32_t flags) {
+  if (!target) return 3;
+  return Run(target, data, length, renderformat, flags);
+}

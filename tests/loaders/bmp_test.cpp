@@ -1,0 +1,226 @@
+// The BMP loader against Pillow on files made by ImageMagick and Pillow, refused
+// variants, hand-made edge cases and a bounded mutation run.
+#include <gtest/gtest.h>
+
+#include "loaders/eldr_bmp.h"
+#include "tests/loaders/ldr_fake.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+int Decode(ldr::FakeImage& f, Bytes file) {
+  ELoader_BMP l;
+  return l.Decode(&f, file.data(), static_cast<uint32_t>(file.size()), 4, 0x21);
+}
+
+// A bitmap with the given header values; rows of stride bytes from the generator.
+Bytes MakeBmp(uint32_t w, uint32_t h, uint16_t bpp, uint32_t rows, uint32_t palette, uint32_t compression = 0) {
+  Bytes b = {'B', 'M'};
+  const uint32_t stride = (bpp * w + 31) / 32 * 4;
+  const uint32_t offset = 54 + 4 * palette;
+  ldr::Put32(b, offset + stride * rows);
+  ldr::Put32(b, 0);
+  ldr::Put32(b, offset);
+  ldr::Put32(b, 40);
+  ldr::Put32(b, w);
+  ldr::Put32(b, h);
+  ldr::Put16(b, 1);
+  ldr::Put16(b, bpp);
+  ldr::Put32(b, compression);
+  for (int i = 0; i < 5; i++) ldr::Put32(b, 0);
+  for (uint32_t i = 0; i < palette; i++) ldr::Put32(b, 0x00010203u * (i + 1));
+  for (uint32_t i = 0; i < stride * rows; i++) b.push_back(static_cast<uint8_t>(i * 7 + 1));
+  return b;
+}
+
+class BmpCorpus : public ::testing::Test {
+ protected:
+  static std::string dir_;
+  static bool ready_;
+  static void SetUpTestSuite() {
+    if (!ldr::HaveConvert() || !ldr::HavePillow()) return;
+    dir_ = zt::TempDir("ldr_bmp_corpus");
+    const std::string c = std::string(ldr::kConvert) + " ";
+    std::string s = "cd '" + dir_ + "' && " + c + "rose: -crop 37x23+5+5 +repage base.png && " + c +
+                    "rose: -crop 9x4+30+20 +repage small.png && " + c + "rose: -crop 1x1+30+20 +repage one.png";
+    for (const char* b : {"base", "small", "one"}) {
+      const std::string n = b;
+      s += " && " + c + n + ".png -type Palette -colors 2 -compress None BMP3:" + n + "_im1.bmp";
+      s += " && " + c + n + ".png -type Palette -colors 16 -compress None BMP3:" + n + "_im4.bmp";
+      s += " && " + c + n + ".png -type Palette -colors 256 -compress None BMP3:" + n + "_im8.bmp";
+      s += " && " + c + n + ".png -compress None BMP3:" + n + "_im24.bmp";
+      s += " && " + std::string(ldr::kPython) + " -c \"from PIL import Image; im=Image.open('" + n +
+           ".png'); im.convert('1').save('" + n + "_pil1.bmp'); im.convert('P').save('" + n +
+           "_pilP.bmp'); im.convert('L').save('" + n + "_pilL.bmp'); im.convert('RGB').save('" + n +
+           "_pil24.bmp')\"";
+    }
+    s += " && " + c + "base.png -type Palette -colors 256 -compress RLE BMP3:rle8.bmp";
+    s += " && " + c + "base.png -define bmp:subtype=RGB565 BMP:r565.bmp";
+    s += " && " + c + "base.png -alpha set BMP:a32.bmp";
+    ready_ = zt::Run(s + " >/dev/null 2>&1") == 0;
+  }
+  static std::vector<std::string> Files() {
+    std::vector<std::string> out;
+    for (const char* b : {"base", "small", "one"})
+      for (const char* k : {"_im1", "_im4", "_im8", "_im24", "_pil1", "_pilP", "_pilL", "_pil24"})
+        out.push_back(dir_ + "/" + b + k + ".bmp");
+    return out;
+  }
+  void SetUp() override {
+    if (!ldr::HaveConvert() || !ldr::HavePillow()) GTEST_SKIP() << "ImageMagick or Pillow missing";
+    ASSERT_TRUE(ready_) << "corpus could not be made";
+  }
+};
+std::string BmpCorpus::dir_;
+bool BmpCorpus::ready_ = false;
+
+TEST_F(BmpCorpus, DecodesLikePillow) {
+  for (const std::string& f : Files()) {
+    SCOPED_TRACE(f);
+    Bytes file = ldr::ReadFile(f);
+    ldr::FakeImage img;
+    ASSERT_EQ(Decode(img, file), 0);
+    std::vector<uint32_t> want;
+    uint32_t w = 0, h = 0;
+    ASSERT_TRUE(ldr::PillowDecode(f, &want, &w, &h));
+    ASSERT_EQ(img.width, w);
+    ASSERT_EQ(img.height, h);
+    EXPECT_EQ(img.Colours(), want);
+    EXPECT_FALSE(img.overrun);
+    EXPECT_EQ(img.creates, 1);
+    EXPECT_EQ(img.rows, static_cast<int>(h));
+    EXPECT_EQ(img.rowStarts.front(), static_cast<int32_t>(w * (h - 1)));  // bottom row first
+    const uint16_t bpp = file[28];
+    EXPECT_EQ(img.indexed, bpp == 24 ? 0 : 1);
+    if (bpp != 24) {
+      EXPECT_EQ(img.palettes, 1);
+      EXPECT_EQ(img.paletteCounts[0], bpp == 1 ? 2u : bpp == 4 ? 16u : 256u);
+      std::vector<uint32_t> idx;
+      ASSERT_TRUE(ldr::PillowDecode(f, &idx, &w, &h, "P") || bpp == 1);
+      if (bpp != 1) {
+        EXPECT_EQ(img.pixels, idx);
+      }
+    }
+  }
+}
+
+TEST_F(BmpCorpus, RefusedVariantsMakeNoCallback) {
+  for (const char* n : {"rle8.bmp", "r565.bmp", "a32.bmp", "base.png"}) {
+    ldr::FakeImage img;
+    EXPECT_EQ(Decode(img, ldr::ReadFile(dir_ + "/" + n)), 3) << n;
+    EXPECT_EQ(img.creates + img.palettes + img.rows, 0) << n;
+  }
+}
+
+TEST_F(BmpCorpus, MutatedFilesFailCleanly) {
+  ldr::Lcg rng(1234);
+  for (const std::string& f : Files()) {
+    const Bytes file = ldr::ReadFile(f);
+    for (int round = 0; round < 60; round++) {
+      Bytes m = file;
+      const int kind = round % 3;
+      if (kind == 0) {
+        m.resize(rng.Next() % m.size());
+      } else {
+        const int flips = 1 + rng.Next() % 6;
+        for (int k = 0; k < flips; k++) {
+          // Mostly the header, where sizes live.
+          const size_t at = (kind == 1) ? rng.Next() % 60 % m.size() : rng.Next() % m.size();
+          m[at] = static_cast<uint8_t>(rng.Next());
+        }
+      }
+      ldr::FakeImage img;
+      img.maxPixels = 1u << 16;
+      const int r = Decode(img, m);
+      EXPECT_TRUE(r >= 0 && r <= 3) << f << " round " << round << " gave " << r;
+      EXPECT_FALSE(img.overrun) << f << " round " << round;
+      EXPECT_LE(img.creates, 1);
+    }
+  }
+}
+
+TEST(BmpHand, EdgeCases) {
+  {  // height 0: created, no rows, success
+    ldr::FakeImage img;
+    EXPECT_EQ(Decode(img, MakeBmp(5, 0, 24, 0, 0)), 0);
+    EXPECT_EQ(img.creates, 1);
+    EXPECT_EQ(img.rows, 0);
+  }
+  {  // width 0: no row at all, bad data before any callback
+    ldr::FakeImage img;
+    EXPECT_EQ(Decode(img, MakeBmp(0, 4, 8, 0, 256)), 1);
+    EXPECT_EQ(img.creates, 0);
+  }
+  {  // a top-down file: the huge unsigned height reaches the surface, which refuses it
+    ldr::FakeImage img;
+    Bytes b = MakeBmp(4, 3, 24, 3, 0);
+    b[22] = 0xFD;
+    b[23] = b[24] = b[25] = 0xFF;  // -3
+    EXPECT_EQ(Decode(img, b), 2);
+    EXPECT_EQ(img.creates, 1);
+    EXPECT_EQ(img.height, 0xFFFFFFFDu);
+    EXPECT_EQ(img.rows, 0);
+    // A receiver that takes any size is still kept from a pixel index that wraps.
+    ldr::FakeImage any;
+    any.acceptAll = true;
+    EXPECT_EQ(Decode(any, b), 1);
+    EXPECT_EQ(any.rows, 0);
+  }
+  {  // widths whose rows do not fit 32 bits are bad data
+    for (uint32_t w : {0x80000000u, 0xFFFFFFFFu, 0x40000000u}) {
+      ldr::FakeImage img;
+      EXPECT_EQ(Decode(img, MakeBmp(w, 2, 24, 0, 0)), 1) << w;
+      EXPECT_EQ(img.creates, 0);
+    }
+  }
+  {  // the receiver refuses the fourth row: that code, rows before it delivered
+    ldr::FakeImage img;
+    img.refusePixelAt = 3;
+    img.refuseCode = 6;
+    EXPECT_EQ(Decode(img, MakeBmp(3, 10, 4, 10, 16)), 6);
+    EXPECT_EQ(img.rows, 4);
+    img.refusePixelAt = -1;
+    ldr::FakeImage c;
+    c.refuseCreate = 5;
+    EXPECT_EQ(Decode(c, MakeBmp(3, 10, 4, 10, 16)), 5);
+    EXPECT_EQ(c.palettes + c.rows, 0);
+  }
+  {  // an 8-bit file with a 2-entry palette still sends 256 words from offset 54
+    ldr::FakeImage img;
+    Bytes b = MakeBmp(4, 2, 8, 2, 2);
+    ASSERT_EQ(Decode(img, b), 0);
+    EXPECT_EQ(img.paletteCounts[0], 256u);
+    EXPECT_EQ(img.palette[1], 0xFF060402u);  // bytes 06 04 02: blue 6, green 4, red 2
+    // Entry 2 is the first four pixel bytes.
+    EXPECT_EQ(img.palette[2], 0xFF000000u | b[62] << 16 | b[63] << 8 | b[64]);
+  }
+  {  // a file cut inside its first row: the bytes never read are zero, not stale memory
+    ldr::FakeImage img;
+    Bytes b = MakeBmp(5, 6, 24, 6, 0);
+    b.resize(54 + 7);
+    ASSERT_EQ(Decode(img, b), 0);
+    EXPECT_EQ(img.rows, 6);
+    const uint32_t bottom = 5 * 5;
+    EXPECT_EQ(img.pixels[bottom + 3], 0xFF000000u);
+    EXPECT_EQ(img.pixels[bottom + 2], 0xFF000000u | b[54 + 6] << 16);
+    EXPECT_EQ(img.pixels[0], img.pixels[bottom]);  // rows past the end keep the last bytes read
+    EXPECT_FALSE(img.overrun);
+  }
+  {  // 1- and 4-bit unpacking order
+    ldr::FakeImage img;
+    Bytes b = MakeBmp(10, 1, 1, 1, 2);
+    b[54 + 8] = 0xA5;
+    b[54 + 9] = 0x40;
+    ASSERT_EQ(Decode(img, b), 0);
+    EXPECT_EQ(img.pixels, (std::vector<uint32_t>{1, 0, 1, 0, 0, 1, 0, 1, 0, 1}));
+    ldr::FakeImage img4;
+    Bytes c = MakeBmp(3, 1, 4, 1, 16);
+    c[54 + 64] = 0x3C;
+    c[54 + 65] = 0x7F;
+    ASSERT_EQ(Decode(img4, c), 0);
+    EXPECT_EQ(img4.pixels, (std::vector<uint32_t>{3, 12, 7}));
+  }
+}
+
+}  // namespace

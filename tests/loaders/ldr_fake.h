@@ -1,0 +1,122 @@
+// A receiver that records what a 2D decoder hands over, and reference decodes
+// made by Pillow.
+#ifndef ZARN_TESTS_LOADERS_LDR_FAKE_H
+#define ZARN_TESTS_LOADERS_LDR_FAKE_H
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "loaders/eldr_base.h"
+#include "tests/loaders/ldr_util.h"
+
+namespace ldr {
+
+struct FakeImage : ELDR_2DRECEIVER {
+  int creates = 0, palettes = 0, rows = 0;
+  uint32_t width = 0, height = 0;
+  uint8_t indexed = 0, transparency = 0;
+  uint32_t palette[256];
+  std::vector<uint32_t> pixels;  // indices or 0xAABBGGRR words
+  std::vector<uint32_t> paletteCounts, paletteStarts;
+  std::vector<int32_t> rowStarts;
+  int refuseCreate = 0, refusePixelAt = -1, refuseCode = 9;
+  uint64_t maxPixels = 1u << 24;  // as a surface with a size limit would refuse
+  bool acceptAll = false;         // take any size and store nothing
+  bool overrun = false;           // a call reached outside the image
+
+  FakeImage() { std::memset(palette, 0, sizeof palette); }
+
+  int LdrOnCreate(ELDR_2DCALLBACKINFO* i) override {
+    creates++;
+    width = i->width;
+    height = i->height;
+    indexed = i->indexed;
+    if (refuseCreate) return refuseCreate;
+    if (acceptAll) return 0;
+    if (static_cast<uint64_t>(width) * height > maxPixels) return 2;
+    pixels.assign(static_cast<size_t>(width) * height, 0xDEADBEEF);
+    return 0;
+  }
+  int LdrOnPaletteStream(ELDR_2DCALLBACKINFO* i) override {
+    palettes++;
+    paletteCounts.push_back(i->bytecount / 4);
+    paletteStarts.push_back(i->paletteindex);
+    if (i->paletteindex > 255) return 10;
+    uint32_t n = i->bytecount / 4;
+    if (n > 256 - i->paletteindex) n = 256 - i->paletteindex;
+    std::memcpy(palette + i->paletteindex, i->data, 4 * n);
+    i->paletteindex += n;
+    return 0;
+  }
+  int LdrOnPixelStream(ELDR_2DCALLBACKINFO* i) override {
+    transparency = i->transparency;
+    rowStarts.push_back(i->pixelindex);
+    const uint32_t n = i->indexed ? i->bytecount : i->bytecount / 4;
+    const uint8_t* d = static_cast<const uint8_t*>(i->data);
+    for (uint32_t k = 0; k < n; k++) {
+      const int64_t at = static_cast<int64_t>(i->pixelindex) + k;
+      if (at < 0 || at >= static_cast<int64_t>(pixels.size())) {
+        overrun = true;
+        continue;
+      }
+      uint32_t v;
+      if (i->indexed)
+        v = d[k];
+      else
+        std::memcpy(&v, d + 4 * k, 4);
+      pixels[static_cast<size_t>(at)] = v;
+    }
+    i->pixelindex += static_cast<int32_t>(n);
+    const int r = (rows == refusePixelAt) ? refuseCode : 0;
+    rows++;
+    return r;
+  }
+  // The picture as 0xAABBGGRR words, indices resolved through the palette.
+  std::vector<uint32_t> Colours() const {
+    if (!indexed) return pixels;
+    std::vector<uint32_t> out;
+    for (uint32_t p : pixels) out.push_back(p < 256 ? palette[p] : 0);
+    return out;
+  }
+};
+
+// Pillow's decode of a file: width, height and RGBA bytes as 0xAABBGGRR words.
+// mode "RGBA" by default; "P" gives the palette indices.
+inline bool PillowDecode(const std::string& file, std::vector<uint32_t>* out, uint32_t* w, uint32_t* h,
+                         const std::string& mode = "RGBA") {
+  const std::string raw = file + "." + mode + ".raw";
+  const std::string cmd = std::string(kPython) +
+                          " -c \"import sys; from PIL import Image; im=Image.open(sys.argv[1]); im.load(); "
+                          "c=im if sys.argv[3]=='P' else im.convert(sys.argv[3]); "
+                          "open(sys.argv[2],'wb').write(b'%d %d\\n' % im.size + c.tobytes())\" '" +
+                          file + "' '" + raw + "' " + mode + " 2>/dev/null";
+  if (zt::Run(cmd) != 0) return false;
+  std::vector<uint8_t> d = ReadFile(raw);
+  auto nl = std::find(d.begin(), d.end(), '\n');
+  if (nl == d.end()) return false;
+  if (std::sscanf(std::string(d.begin(), nl).c_str(), "%u %u", w, h) != 2) return false;
+  const size_t start = static_cast<size_t>(nl - d.begin()) + 1;
+  out->clear();
+  if (mode == "P") {
+    for (size_t i = start; i < d.size(); i++) out->push_back(d[i]);
+  } else {
+    for (size_t i = start; i + 3 < d.size(); i += 4)
+      out->push_back(d[i] | d[i + 1] << 8 | d[i + 2] << 16 | static_cast<uint32_t>(d[i + 3]) << 24);
+  }
+  return out->size() == static_cast<size_t>(*w) * *h;
+}
+
+// A small deterministic generator for mutation runs.
+struct Lcg {
+  uint32_t s;
+  explicit Lcg(uint32_t seed) : s(seed) {}
+  uint32_t Next() {
+    s = s * 1664525u + 1013904223u;
+    return s >> 8;
+  }
+};
+
+}  // namespace ldr
+
+#endif
