@@ -3,6 +3,8 @@
 #include "display/edsp_base.h"
 #include "framework/emod_memory.h"
 #include "loaders/eldr_3ds.h"
+#include "loaders/eldr_bmp.h"
+#include "loaders/eldr_png.h"
 
 ClassELoaderBase::ClassELoaderBase() = default;
 ClassELoaderBase::~ClassELoaderBase() = default;
@@ -68,6 +70,8 @@ int RegisterDisplayLoaders(ClassEDisplay* display) {
   if (!display) return 0;
   // Slot order is priority: formats with a magic number first.
   ClassELoaderBase* (*const makers[])() = {
+      [] { return static_cast<ClassELoaderBase*>(new ELoader_BMP); },
+      [] { return static_cast<ClassELoaderBase*>(new ELoader_PNG); },
       [] { return static_cast<ClassELoaderBase*>(new ELoader_3DS); },
   };
   for (auto make : makers) {

@@ -3,12 +3,7 @@
 #include <cstring>
 
 #include "display/esurf_2d.h"
-#if __has_include("display/esurf_2dbase.h")
 #include "display/esurf_2dbase.h"
-#define ZARN_HAVE_2DBASE 1
-#else
-#define ZARN_HAVE_2DBASE 0
-#endif
 #include "framework/emod_file.h"
 #include "framework/emod_memory.h"
 
@@ -133,13 +128,8 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
 
 int ELoader_BMP::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                        uint32_t flags) {
-#if ZARN_HAVE_2DBASE
   if (!surface) return 3;
   return Run(surface, data, length, renderformat, flags);
-#else
-  (void)surface, (void)data, (void)length, (void)renderformat, (void)flags;
-  return 3;
-#endif
 }
 
 int ELoader_BMP::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
@@ -191,3 +181,32 @@ void ELoader_BMP::BuildHeader(uint8_t out[54], uint32_t width, uint32_t height) 
   put32(50, 0);
 }
 
+void ELoader_BMP::WriteHeader(ClassEFile* file, uint32_t width, uint32_t height) {
+  uint8_t buf[54];
+  BuildHeader(buf, width, height);
+  if (file) file->Write(buf, 54);
+}
+
+void ELoader_BMP::WritePixelData(ClassEFile* file, E2DSurface* surface, const tagRECT* rect) {
+  if (!file || !surface || !rect) return;
+  const uint32_t w = header_.width, h = header_.height;
+  if (rect->right <= rect->left || rect->bottom <= rect->top || w == 0 || h == 0) return;
+  const uint64_t stride64 = (3ull * w + 3) / 4 * 4;
+  if (stride64 * h > 0x7FFFFFFFull) return;
+  const uint32_t stride = static_cast<uint32_t>(stride64);
+  uint8_t* block = static_cast<uint8_t*>(ClassEMemory::Alloc(stride * h));
+  if (!block) return;
+  std::memset(block, 0, stride * h);
+  for (uint32_t i = 0; i < h; i++) {
+    uint8_t* row = block + static_cast<size_t>(stride) * i;
+    const int32_t y = rect->bottom - 1 - static_cast<int32_t>(i);
+    for (uint32_t x = 0; x < w; x++) {
+      const uint32_t c = surface->GetPixel(rect->left + static_cast<int32_t>(x), y);
+      row[3 * x] = static_cast<uint8_t>(c >> 16);
+      row[3 * x + 1] = static_cast<uint8_t>(c >> 8);
+      row[3 * x + 2] = static_cast<uint8_t>(c);
+    }
+  }
+  file->Write(block, stride * h);
+  ClassEMemory::DeAlloc(block);
+}

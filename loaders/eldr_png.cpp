@@ -2,12 +2,7 @@
 
 #include <cstring>
 
-#if __has_include("display/esurf_2dbase.h")
 #include "display/esurf_2dbase.h"
-#define ZARN_HAVE_2DBASE 1
-#else
-#define ZARN_HAVE_2DBASE 0
-#endif
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
 
@@ -400,22 +395,12 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
 
 int ELoader_PNG::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                        uint32_t flags) {
-#if ZARN_HAVE_2DBASE
   if (!surface) return 3;
   return Run(surface, data, length, renderformat, flags);
-#else
-  (void)surface, (void)data, (void)length, (void)renderformat, (void)flags;
-  return 3;
-#endif
 }
 
 int ELoader_PNG::DecodeImage(E2DSurfaceBase* surface, ELDR_2DCALLBACKINFO* info, void* header) {
-#if ZARN_HAVE_2DBASE
   return DecodeImageT(surface, info, header);
-#else
-  (void)surface, (void)info, (void)header;
-  return 1;
-#endif
 }
 
 int ELoader_PNG::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
