@@ -172,8 +172,10 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
   const uint32_t sw = o.swap ? height : width, sr = o.swap ? width : height;
   const uint64_t pitch = (uint64_t(sw) + 3) & ~uint64_t(3);
   const uint64_t bytes = pitch * sr * B;
-  // Bounded so that every byte offset fits the 32-bit arithmetic of the kernels.
-  if (bytes > 0x7FFFFFFFu) return 2;
+  // Bounded so that every byte offset fits the 32-bit arithmetic of the kernels,
+  // every column fits the 16-bit span tables, and the block fits the console's
+  // 64 MB: a header asking for more (a top-down bitmap's height) is refused here.
+  if (bytes > 0x4000000u || sw > 32767 || sr > 32767) return 2;
   uint8_t* pixels = static_cast<uint8_t*>(AllocBlock(uint32_t(bytes)));
   if (!pixels) return 2;
   format_ = fmt;

@@ -107,6 +107,17 @@ inline bool PillowDecode(const std::string& file, std::vector<uint32_t>* out, ui
   return out->size() == static_cast<size_t>(*w) * *h;
 }
 
+// A reference decode written by the corpus scripts: "w h\n" then RGBA bytes.
+inline bool ReadReference(const std::string& path, std::vector<uint32_t>* px, uint32_t* w, uint32_t* h) {
+  std::vector<uint8_t> d = ReadFile(path);
+  auto nl = std::find(d.begin(), d.end(), '\n');
+  if (nl == d.end() || std::sscanf(std::string(d.begin(), nl).c_str(), "%u %u", w, h) != 2) return false;
+  px->clear();
+  for (size_t i = static_cast<size_t>(nl - d.begin()) + 1; i + 3 < d.size(); i += 4)
+    px->push_back(d[i] | d[i + 1] << 8 | d[i + 2] << 16 | static_cast<uint32_t>(d[i + 3]) << 24);
+  return px->size() == static_cast<size_t>(*w) * *h;
+}
+
 // A small deterministic generator for mutation runs.
 struct Lcg {
   uint32_t s;

@@ -75,13 +75,7 @@ class PngCorpus : public ::testing::Test {
     ASSERT_GT(manifest_.size(), 50u);
   }
   static bool Reference(const std::string& name, uint32_t* w, uint32_t* h, std::vector<uint32_t>* px) {
-    Bytes d = ldr::ReadFile(dir_ + "/" + name + ".ref");
-    auto nl = std::find(d.begin(), d.end(), '\n');
-    if (nl == d.end() || std::sscanf(std::string(d.begin(), nl).c_str(), "%u %u", w, h) != 2) return false;
-    px->clear();
-    for (size_t i = static_cast<size_t>(nl - d.begin()) + 1; i + 3 < d.size(); i += 4)
-      px->push_back(d[i] | d[i + 1] << 8 | d[i + 2] << 16 | static_cast<uint32_t>(d[i + 3]) << 24);
-    return px->size() == static_cast<size_t>(*w) * *h;
+    return ldr::ReadReference(dir_ + "/" + name + ".ref", px, w, h);
   }
 };
 std::string PngCorpus::dir_;
