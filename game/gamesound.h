@@ -18,8 +18,9 @@ class ClassSound {
   void SuspendMixer() {}
   void ResumeMixer() {}
   // Plays sound effect n (numbered from 1; 0 is none). Silent until the mixer
-  // lands; the count of each effect is kept so play can be checked headless.
-  void PlaySfx(uint32_t effect) {
+  // lands. Every request is counted by number (before any rate limit), so that
+  // headless play can check which effects the rules asked for.
+  void PlaySfx(uint16_t effect) {
     if (effect < 32) sfxPlayed[effect]++;
   }
 

@@ -57,7 +57,7 @@ int32_t ClassLevel::Rand() {
 ClassPlayer* ClassLevel::Player() const { return mainData ? mainData->player : nullptr; }
 
 void ClassLevel::PlayEffect(uint32_t effect) {
-  if (mainData && mainData->sound) mainData->sound->PlaySfx(effect);
+  if (mainData && mainData->sound) mainData->sound->PlaySfx(static_cast<uint16_t>(effect));
 }
 
 uint8_t ClassLevel::StylusMode() const {

@@ -374,6 +374,17 @@ TEST(LevelPlay, BoardClearAnimation) {
   for (int i = 0; i < 100 && p.L.stateTimer < 2; i++) p.L.HandleStoneBreak(16);
   EXPECT_EQ(p.L.stateTimer, 2u);
   for (int i = 0; i < 81; i++) EXPECT_EQ(p.L.grid[i], 0);
+  // Entities cut short leave no cell in motion: a fall in progress lands.
+  std::memset(p.L.grid, 0, 81);
+  p.L.levelState = 1;
+  p.L.grid[5 * 9 + 5] = 2;
+  p.L.HandleGravity(16);
+  ASSERT_EQ(p.L.grid[5 * 9 + 5], 195);
+  p.L.StoneDestroy();
+  EXPECT_EQ(p.L.grid[5 * 9 + 5], 0);
+  EXPECT_EQ(p.L.grid[4 * 9 + 6], 0x82) << "the landed stone is cleared in turn";
+  for (auto& e : p.L.entity) e.stone = 0;
+  std::memset(p.L.grid, 0, 81);
   // On an empty board it only frees the running entities.
   p.L.entity[5].stone = 3;
   p.L.entity[5].kind = ENT_SPIN;
