@@ -1,0 +1,164 @@
+// The generated pictures through the project's own loaders and surfaces: sizes
+// and pixels, and the stone rows composed the way the game composes them at
+// load time.
+#if __has_include("loaders/eldr_bmp.h") && __has_include("loaders/eldr_png.h")
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "display/edsp_base.h"
+#include "display/esurf_2d.h"
+#include "framework/emod_file.h"
+#include "framework/emod_math.h"
+#include "framework/emod_memory.h"
+#include "framework/zarn_types.h"
+#include "loaders/eldr_base.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes PackEntry(const std::string& pack, const char* name) {
+  ClassEFile f;
+  Bytes out;
+  if (!f.Open(pack.c_str(), 1)) return out;
+  void* data = nullptr;
+  uint32_t len = 0;
+  if (f.PackGetFileData(data, len, name) != 0) return out;
+  out.assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + len);
+  ClassEMemory::DeAlloc(data);
+  return out;
+}
+
+uint32_t Le32(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
+
+class OwnLoaders : public ::testing::Test {
+ protected:
+  ClassEMemory mem;
+  ClassEMath math;
+  ClassEDisplay dsp;
+  ECD ecd{};
+  std::string gfx = std::string(ZARN_BINARY_DIR) + "/res/gfx.epk";
+
+  void SetUp() override {
+    if (PackEntry(gfx, "sheet.bmp").empty()) GTEST_SKIP() << "no graphics pack in this build";
+    math.Init();
+    ecd.mem = &mem;
+    ecd.math = &math;
+    ecd.dsp = &dsp;
+    ASSERT_EQ(RegisterDisplayLoaders(&dsp), 1);
+  }
+  // Loads a pack entry into a surface of the given format.
+  bool Load(E2DSurface& s, const char* name, uint8_t format) {
+    Bytes b = PackEntry(gfx, name);
+    s.LinkECD(&ecd);
+    return !b.empty() && s.LoadImage(b.data(), uint32_t(b.size()), format, 1) == 0;
+  }
+};
+
+TEST_F(OwnLoaders, EveryPictureLoadsWithItsSizeAndPixels) {
+  const char* bmps[] = {"splash.bmp", "title.bmp", "gamehud.bmp", "sheet.bmp", "block.bmp", "minisheet.bmp",
+                        "minibomb.bmp", "font_frontmask.bmp", "font_backmask.bmp", "keyfont.bmp", "font.bmp"};
+  for (const char* n : bmps) {
+    SCOPED_TRACE(n);
+    Bytes b = PackEntry(gfx, n);
+    E2DSurface s;
+    ASSERT_TRUE(Load(s, n, 6));
+    const uint32_t w = Le32(b, 18), h = Le32(b, 22);
+    ASSERT_EQ(s.GetWidth(), w);
+    ASSERT_EQ(s.GetHeight(), h);
+    // Every pixel as the file holds it (bottom-up rows of blue, green, red).
+    const size_t stride = (w * 3 + 3) & ~3u, off = Le32(b, 10);
+    int wrong = 0;
+    for (uint32_t y = 0; y < h; y++)
+      for (uint32_t x = 0; x < w; x++) {
+        const uint8_t* p = &b[off + stride * (h - 1 - y) + x * 3];
+        const uint32_t want = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+        wrong += s.GetPixel(int32_t(x), int32_t(y)) != want;
+      }
+    EXPECT_EQ(wrong, 0);
+  }
+  for (const char* n : {"kbkey.png", "zarnbanner.png"}) {
+    SCOPED_TRACE(n);
+    Bytes b = PackEntry(gfx, n);
+    E2DSurface s;
+    ASSERT_TRUE(Load(s, n, 6));
+    EXPECT_EQ(s.GetWidth(), uint32_t(b[16] << 24 | b[17] << 16 | b[18] << 8 | b[19]));
+    EXPECT_EQ(s.GetHeight(), uint32_t(b[20] << 24 | b[21] << 16 | b[22] << 8 | b[23]));
+  }
+}
+
+// d1 of a pixel from the centre of a 24x24 cell: the stone's diamond.
+float D1(int x, int y) { return std::fabs(x + 0.5f - 12) + std::fabs(y + 0.5f - 12); }
+
+TEST_F(OwnLoaders, StoneRowsComposeIntoKeyedDiamonds) {
+  E2DSurface block, sheet;
+  ASSERT_TRUE(Load(block, "block.bmp", 4));
+  ASSERT_TRUE(Load(sheet, "sheet.bmp", 4));
+  block.SetColorKey(0x800080);
+  sheet.SetColorKey(0xFF00FF);
+  const uint32_t colours[7] = {0x00D0D0, 0xFF00C0, 0x00D000, 0x0000FF, 0x0060C0, 0xFF6000, 0xD0D0D0};
+  for (int i = 0; i < 7; i++) {
+    tagRECT a = {0, 0, 120, 24}, b = {0, 24, 120, 48}, c = {0, 48, 120, 72};
+    ASSERT_EQ(sheet.BltFast(0, 24 * i, &block, &a, 6, colours[i]), 0);
+    ASSERT_EQ(sheet.BltFast(0, 24 * i, &block, &b, 0x11, 0), 0);
+    ASSERT_EQ(sheet.BltFast(0, 24 * i, &block, &c, 1, 0), 0);
+  }
+  tagRECT ice = {168, 0, 192, 24}, shimmer = {120, 144, 144, 168};
+  ASSERT_EQ(sheet.BltFast(168, 48, &sheet, &ice, 6, 0xFF8080), 0);
+  sheet.SetColorKey(0);
+  ASSERT_EQ(sheet.BltFast(168, 48, &sheet, &shimmer, 1, 0), 0);
+  sheet.SetColorKey(0xFF00FF);
+  const uint32_t key = sheet.GetColorKey();  // magenta as the 5:6:5 surface reads it back
+  auto check_cell = [&](int k, uint32_t colour) {
+    SCOPED_TRACE(k);
+    int ox = 24 * (k & 7), oy = 24 * (k >> 3), outside = 0, inside = 0;
+    uint32_t sum[3] = {0, 0, 0};
+    for (int y = 0; y < 24; y++)
+      for (int x = 0; x < 24; x++) {
+        uint32_t p = sheet.GetPixel(ox + x, oy + y);
+        if (D1(x, y) > 12) outside += p != key;
+        else if (D1(x, y) < 10) {
+          inside += p == key;
+          for (int ch = 0; ch < 3; ch++) sum[ch] += (p >> (8 * ch)) & 255;
+        }
+      }
+    EXPECT_EQ(outside, 0) << "pixels outside the stone that are not key-coloured";
+    EXPECT_EQ(inside, 0) << "holes in the stone";
+    // The stone keeps its colour's character: its strongest channel stays strongest.
+    int want = 0, got = 0;
+    for (int ch = 1; ch < 3; ch++) {
+      if (((colour >> (8 * ch)) & 255) > ((colour >> (8 * want)) & 255)) want = ch;
+      if (sum[ch] > sum[got]) got = ch;
+    }
+    if (colour != 0xD0D0D0 && colour != 0x00D0D0) {
+      EXPECT_EQ(got, want);
+    }
+  };
+  for (int i = 0; i < 7; i++)
+    for (int f = 0; f < 5; f++) check_cell(8 * i + f, colours[i]);
+  check_cell(23, 0xFF8080);
+
+  // The small sheet composes its first row from its own templates.
+  E2DSurface mini;
+  ASSERT_TRUE(Load(mini, "minisheet.bmp", 4));
+  for (int i = 0; i < 7; i++) {
+    tagRECT t = {30, 12, 36, 18}, ad = {36, 12, 42, 18}, ol = {42, 12, 48, 18};
+    ASSERT_EQ(mini.BltFast(6 * i, 0, &mini, &t, 7, colours[i]), 0);
+    mini.SetColorKey(0xFF00FF);
+    ASSERT_EQ(mini.BltFast(6 * i, 0, &mini, &ad, 0x11, 0), 0);
+    mini.SetColorKey(0x800080);
+    ASSERT_EQ(mini.BltFast(6 * i, 0, &mini, &ol, 1, 0), 0);
+  }
+  for (int i = 0; i < 7; i++) {
+    EXPECT_EQ(mini.GetPixel(6 * i, 0), key) << i;
+    EXPECT_NE(mini.GetPixel(6 * i + 2, 2), key) << i;
+    EXPECT_NE(mini.GetPixel(6 * i + 2, 2), 0x800080u) << i;
+  }
+}
+
+}  // namespace
+#endif
