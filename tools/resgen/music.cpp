@@ -188,7 +188,8 @@ int Midi(const std::string& n) {
   return 12 * (oct + 1) + note;
 }
 
-// Melody: "E5:4 A4:2 -:4 ..." over 64 rows; long notes get vibrato, the end a short cut.
+// Melody: "E5:4 A4:2 -:4 ..." over 64 rows; long notes of a held voice get vibrato,
+// a rest silences the voice.
 void Melody(Pattern& p, int ch, int inst, const std::string& text, int volume, bool vibrato) {
   std::istringstream in(text);
   std::string tok;
@@ -201,7 +202,6 @@ void Melody(Pattern& p, int ch, int inst, const std::string& text, int volume, b
       NoteAt(p, row, ch, inst, Midi(note), 0xC, volume);
       if (vibrato && len >= 4)
         for (int r = row + 2; r < row + len && r < 64; ++r) Fx(p, r, ch, 4, r == row + 2 ? 0x43 : 0);
-      if (len >= 2 && row + len - 1 < 64 && !vibrato) Fx(p, row + len - 1, ch, 0xE, 0xC3);
     } else if (row < 64) {
       Fx(p, row, ch, 0xC, 0);
     }
