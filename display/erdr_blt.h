@@ -180,6 +180,12 @@ inline Op<P, F> MakeOp(uint32_t f, uint32_t key, uint32_t colour, uint32_t opaci
   return op;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+constexpr bool kUnalignedWords = true;
+#else
+constexpr bool kUnalignedWords = false;
+#endif
+
 // One column of a 16-bit block, all rows.
 template <class O>
 inline void Column16(int32_t h, uint8_t* d, const uint8_t* s, uint32_t dp, uint32_t sp, const O& op) {
@@ -214,7 +220,28 @@ inline void Walk16(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint3
   for (int32_t y = 0; y < h; y++, dst += dp, src += sp) {
     uint8_t* d = dst;
     const uint8_t* s = src;
-    if (!(uintptr_t(d) & 3)) {
+    if (O::kCopy && O::kCk) {
+      // Keyed copy without branches: key pixels keep the destination's half.
+      // Where unaligned words cost nothing extra the destination is always
+      // taken as words.
+      if (kUnalignedWords || !(uintptr_t(d) & 3)) {
+        for (int32_t i = 0; i < pairs; i++, d += 4, s += 4) {
+          const uint32_t sv = Load32(s), x = sv ^ key2;
+          const uint32_t m = ((0u - uint32_t((x & 0xFFFF) != 0)) & 0xFFFFu) |
+                             ((0u - uint32_t((x >> 16) != 0)) & 0xFFFF0000u);
+          Store32(d, (sv & m) | (Load32(d) & ~m));
+        }
+      } else {
+        for (int32_t i = 0; i < pairs; i++, d += 4, s += 4) {
+          const uint32_t sv = Load32(s), x = sv ^ key2;
+          const uint32_t m = ((0u - uint32_t((x & 0xFFFF) != 0)) & 0xFFFFu) |
+                             ((0u - uint32_t((x >> 16) != 0)) & 0xFFFF0000u);
+          const uint32_t r = (sv & m) | ((Load16(d) | (uint32_t(Load16(d + 2)) << 16)) & ~m);
+          Store16(d, r);
+          Store16(d + 2, r >> 16);
+        }
+      }
+    } else if (!(uintptr_t(d) & 3)) {
       for (int32_t i = 0; i < pairs; i++, d += 4, s += 4) {
         const uint32_t sv = Load32(s);
         if (keyed) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "display/edsp_base.h"
+#include "framework/emod_file.h"
 #include "framework/emod_memory.h"
 #include "loaders/eldr_base.h"
 
@@ -397,6 +398,21 @@ int E2DSurface::LoadImage(void* data, uint32_t length, uint8_t format, uint32_t 
     if (r != 3) return r;
   }
   return 3;
+}
+
+int E2DSurface::LoadImage(const uint16_t* name, uint8_t format, uint32_t flags) {
+  if (!name) return 1;
+  ClassEFile file;
+  if (!file.Open(name, EFILE_READ)) return 1;
+  const uint32_t size = file.Size();
+  if (!size) return 1;
+  void* data = ClassEMemory::Alloc(size);
+  if (!data) return 2;
+  const bool read = file.Read(data, size);
+  file.Close();
+  const int r = read ? LoadImage(data, size, format, flags) : 1;
+  ClassEMemory::DeAlloc(data);
+  return r;
 }
 
 int E2DSurface::LdrOnCreate(ELDR_2DCALLBACKINFO* info) {

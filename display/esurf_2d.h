@@ -16,8 +16,10 @@
 //                         ScanPolyLine, Render: the display/primitives files
 //   bitmap fonts          BuildTableVwf, SetFont*, GetFont*, DrawFont*, *FontWrap:
 //                         the display/text files
-//   not built yet         WriteBmp (BMP writer), the RGBA BltFast, BltPixelShader,
-//                         Landscape, GetLandscapePoint
+//   with the BMP writer   WriteBmp (loaders)
+//   not built yet         the RGBA BltFast, BltPixelShader, Landscape, and BltFx's
+//                         free rotation and scaling (returns 4 until the span
+//                         kernels are there)
 // Colours are 0x00BBGGRR (a palette index on format 1); coordinates are logical
 // unless the name ends in V.
 #ifndef ZARN_DISPLAY_ESURF_2D_H

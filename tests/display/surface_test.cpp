@@ -2,10 +2,13 @@
 // loader callbacks, mask and overlap.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "display/esurf_2d.h"
+#include "loaders/eldr_base.h"
 #include "tests/display/display_support.h"
 
 namespace {
@@ -263,6 +266,64 @@ TEST(Mask, IntersectByBoxesAndByMaskBits) {
   EXPECT_EQ(a.Intersect(100, 0, &ra, 77, 1, nullptr, &b, &hit), 1);
   EXPECT_EQ(hit.x, 109);
   EXPECT_EQ(hit.y, 2);
+}
+
+// A loader of a made-up format: "FAKE", width, then one row of colour words.
+class FakeLoader : public ClassELoaderBase {
+ public:
+  int Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t format,
+            uint32_t flags) override {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    if (length < 5 || std::memcmp(p, "FAKE", 4) != 0) return 3;
+    ELDR_2DCALLBACKINFO info{};
+    info.width = p[4];
+    info.height = 1;
+    info.renderformat = format;
+    info.flags = flags;
+    if (int r = surface->LdrOnCreate(&info)) return r;
+    std::vector<uint32_t> row(info.width);
+    if (length < 5 + 4 * info.width) return 1;
+    std::memcpy(row.data(), p + 5, 4 * info.width);
+    info.data = row.data();
+    info.bytecount = 4 * info.width;
+    return surface->LdrOnPixelStream(&info);
+  }
+};
+
+TEST(LoaderCallbacks, LoadImageAsksTheLoadersInOrder) {
+  zt::DisplayContext ctx;
+  ASSERT_EQ(ctx.dsp.RegisterLoader(new FakeLoader), 1);
+  E2DSurface s;
+  s.LinkECD(&ctx.ecd);
+  uint8_t data[13] = {'F', 'A', 'K', 'E', 2};
+  const uint32_t px[2] = {0xFF0000FFu, 0xFF00FF00u};
+  std::memcpy(data + 5, px, 8);
+  ASSERT_EQ(s.LoadImage(data, sizeof data, 6, 0), 0);
+  EXPECT_EQ(s.GetWidth(), 2u);
+  EXPECT_EQ(s.GetPixel(0, 0), 0x0000FFu);
+  EXPECT_EQ(s.GetPixel(1, 0), 0x00FF00u);
+  uint8_t other[8] = {'P', 'N', 'G'};
+  EXPECT_EQ(s.LoadImage(other, sizeof other, 6, 0), 3);
+  // From a file: missing and empty files fail with 1.
+  const std::string dir = zt::TempDir("loadimage");
+  auto wide = [](const std::string& n) {
+    std::vector<uint16_t> w(n.begin(), n.end());
+    w.push_back(0);
+    return w;
+  };
+  EXPECT_EQ(s.LoadImage(wide(dir + "/none.fake").data(), 6, 0), 1);
+  ASSERT_EQ(zt::Run("touch '" + dir + "/empty.fake'"), 0);
+  EXPECT_EQ(s.LoadImage(wide(dir + "/empty.fake").data(), 6, 0), 1);
+  {
+    FILE* f = std::fopen((dir + "/two.fake").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(data, 1, sizeof data, f);
+    std::fclose(f);
+  }
+  E2DSurface t;
+  t.LinkECD(&ctx.ecd);
+  ASSERT_EQ(t.LoadImage(wide(dir + "/two.fake").data(), 4, 0), 0);
+  EXPECT_EQ(t.GetPixel(1, 0), 0x00FC00u);
 }
 
 }  // namespace
