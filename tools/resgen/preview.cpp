@@ -113,8 +113,38 @@ Image MakePreview(const Output& out) {
   Image sheet = ComposeSheet(P.at("sheet.bmp"), P.at("block.bmp"));
   Image pv(1000, 1190, Hex(0x303038));
   // Row 1: title, a mock play screen, splash.
-  pv.Paste(P.at("splash.bmp"), 10, 20);
-  Label(pv, 10, 6, "splash.bmp");
+  {
+    // The loading screen: progress bar and the dark key-font caption over the splash.
+    Image sp = P.at("splash.bmp");
+    sp.Rect(16, 216, 16 + 288 * 10 / 16, 228, Hex(0x000000));
+    for (int x = 16; x < 304; ++x) { sp.Set(x, 216, Hex(0)); sp.Set(x, 227, Hex(0)); }
+    for (int y = 216; y < 228; ++y) { sp.Set(16, y, Hex(0)); sp.Set(303, y, Hex(0)); }
+    const Image& kf = P.at("keyfont.bmp");
+    std::vector<int> st, wd;
+    for (int x = 0, in = 0; x < kf.w; ++x) {
+      bool ink = Px(kf, x, 0) != kMagenta;
+      if (ink && !in) { st.push_back(x); wd.push_back(0); }
+      if (ink) wd.back()++;
+      in = ink;
+    }
+    std::string cap = "Loading Tavlin 2";
+    int tw = 0;
+    for (unsigned char c : cap) tw += wd[c] + 1;
+    int cx = 160 - tw / 2, cy = 216 - 4 * (kf.h - 2) / 3;
+    for (unsigned char c : cap) {
+      for (int y = 2; y < kf.h; ++y)
+        for (int x = 0; x < wd[c]; ++x) {
+          uint32_t v = Px(kf, st[c] + x, y);
+          if (v == kMagenta) continue;
+          Col& d = sp.at(cx + x, cy + y - 2);
+          Col k = FromRGB(v);
+          d = Col(std::max(0.0f, d.r - k.r), std::max(0.0f, d.g - k.g), std::max(0.0f, d.b - k.b));
+        }
+      cx += wd[c] + 1;
+    }
+    pv.Paste(sp, 10, 20);
+  }
+  Label(pv, 10, 6, "splash.bmp while loading");
   Font font(P.at("font_frontmask.bmp"), P.at("font_backmask.bmp"));
   {
     Image t = P.at("title.bmp");
