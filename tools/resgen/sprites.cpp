@@ -31,7 +31,7 @@ float GemLight(float x, float y, int frame) {
     nx /= nl; ny /= nl; nz /= nl;
   }
   float dot = std::max(0.0f, nx * lx + ny * ly + nz * lz);
-  float b = 0.30f + 0.70f * dot * dot;
+  float b = 0.40f + 0.62f * dot * dot;
   // Slight curvature inside the table, and a lip where the table meets the bevel.
   if (d <= 5.5f) b -= 0.04f * (dx + dy) / 6.0f;
   if (d > 4.5f && d <= 5.5f) b *= 0.92f;
@@ -42,7 +42,8 @@ float GemLight(float x, float y, int frame) {
 float GemShine(int px, int py, int frame) {
   float x = px + 0.5f, y = py + 0.5f;
   float d = D1(x, y);
-  float v = 0;
+  // A faint lift of the table so dark colours still read as gems.
+  float v = d <= 5.5f ? 0.07f : 0;
   float phi = 1.25f * kPi + frame * (2 * kPi / 5);
   float lx = std::cos(phi), ly = std::sin(phi);
   // Rim light on the edge facing the light.
