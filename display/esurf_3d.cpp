@@ -4,6 +4,7 @@
 
 #include "display/edsp_base.h"
 #include "display/esurf_2d.h"
+#include "framework/emod_file.h"
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
 
@@ -512,6 +513,20 @@ int E3DSurface::LoadModel(void* data, uint32_t length) {
     return r;
   }
   return 3;
+}
+
+int E3DSurface::LoadModel(const uint16_t* name) {
+  ClassEFile file;
+  if (!name || !file.Open(name, EFILE_READ)) return 1;
+  const uint32_t size = file.Size();
+  if (size == 0) return 1;
+  void* data = ClassEMemory::Alloc(size);
+  if (!data) return 2;
+  const bool ok = file.Read(data, size);
+  file.Close();
+  const int r = ok ? LoadModel(data, size) : 1;
+  ClassEMemory::DeAlloc(data);
+  return r;
 }
 
 int E3DSurface::LdrOnCreate(ELDR_3DCALLBACKINFO* info) {

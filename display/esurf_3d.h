@@ -91,6 +91,8 @@ class E3DSurface {
   static void RetrieveNormal(EVECTOR3D* out, const EVECTOR3D* a, const EVECTOR3D* b, const EVECTOR3D* c);
 
   int LoadModel(void* data, uint32_t length);
+  // Reads the whole file and loads it; 1 when it cannot be read or is empty.
+  int LoadModel(const uint16_t* name);
 
   // Loader callbacks.
   int LdrOnCreate(ELDR_3DCALLBACKINFO* info);

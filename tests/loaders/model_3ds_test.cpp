@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "display/esurf_3d.h"
+#include "framework/emod_file.h"
 #include "loaders/eldr_3ds.h"
 #include "tests/loaders/ldr_util.h"
 
@@ -258,6 +259,19 @@ TEST(Loader3DS, AssimpExportedCube) {
   model.LinkECD(&ctx.ecd);
   ASSERT_EQ(model.LoadModel(file.data(), static_cast<uint32_t>(file.size())), 0);
   ASSERT_EQ(model.PolygonsInUse(), 12u);
+  {  // the same through the file form; a missing file gives 1
+    ClassEFile::SetSyncOnClose(false);
+    const std::string path = dir + "/cube.3ds";
+    std::vector<uint16_t> name(path.begin(), path.end());
+    name.push_back(0);
+    E3DSurface byName;
+    byName.LinkECD(&ctx.ecd);
+    EXPECT_EQ(byName.LoadModel(name.data()), 0);
+    EXPECT_EQ(byName.PolygonsInUse(), 12u);
+    name[name.size() - 2] = 'x';
+    EXPECT_EQ(byName.LoadModel(name.data()), 1);
+    ClassEFile::SetSyncOnClose(true);
+  }
 
   using Tri = std::array<std::array<int32_t, 3>, 3>;
   auto canon = [](Tri t) {  // same triangle whatever corner comes first
