@@ -118,16 +118,6 @@ inline bool ReadReference(const std::string& path, std::vector<uint32_t>* px, ui
   return px->size() == static_cast<size_t>(*w) * *h;
 }
 
-// A small deterministic generator for mutation runs.
-struct Lcg {
-  uint32_t s;
-  explicit Lcg(uint32_t seed) : s(seed) {}
-  uint32_t Next() {
-    s = s * 1664525u + 1013904223u;
-    return s >> 8;
-  }
-};
-
 }  // namespace ldr
 
 #endif

@@ -73,6 +73,16 @@ inline void PutFloat(std::vector<uint8_t>& v, float f) {
   Put32(v, b);
 }
 
+// A small deterministic generator for mutation runs.
+struct Lcg {
+  uint32_t s;
+  explicit Lcg(uint32_t seed) : s(seed) {}
+  uint32_t Next() {
+    s = s * 1664525u + 1013904223u;
+    return s >> 8;
+  }
+};
+
 }  // namespace ldr
 
 #endif
