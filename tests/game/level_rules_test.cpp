@@ -636,3 +636,29 @@ TEST(LevelRules, WaitingPackageFliesToTheOwnQueue) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LevelRules, FlightWithoutRoomForTrailSparks) {
+  Board b(4);
+  b.P.kind = 0;
+  b.L.ResetCoPlayers();
+  std::memset(b.L.attackRotation, 2, 16);
+  b.L.NetSendStones(5, 0);
+  uint32_t k = 0;
+  while (k < 128 && b.L.particle[k].kind != PART_PACKAGE) k++;
+  ASSERT_LT(k, 128u);
+  EXPECT_EQ(b.L.particle[k].target, 2);
+  EXPECT_EQ(b.L.particle[k].angle, 0xC000u - 2048 * 2);
+  for (auto& p : b.L.particle)
+    if (p.kind == 0) p.kind = 7;  // taken by something that never ends
+  EXPECT_EQ(b.L.FreePEntity(), 128u);
+  for (int f = 0; f < 400 && b.L.particle[k].kind == PART_PACKAGE; f++) b.L.HandleParticles(33);
+  EXPECT_EQ(b.L.particle[k].kind, 0) << "landed";
+  EXPECT_EQ(b.L.cpuPlayer[2].cpuQueue[0][0], CELL_BLACK);
+  EXPECT_EQ(b.L.cpuPlayer[2].cpuQueue[0][1], CELL_BLACK);
+  EXPECT_EQ(b.L.cpuPlayer[2].cpuQueue[0][2], 0);
+  for (const auto& p : b.L.particle) EXPECT_NE(p.kind, PART_TRAIL);
+}
+
+}  // namespace
