@@ -245,22 +245,23 @@ Image MakePreview(const Output& out) {
     // A small grid as the co-player panel shows it.
     Image grid(70, 70, Hex(0x0E1230));
     Rng r(9);
-    for (int rr = 0; rr < 9; ++rr)
+    for (int rr = 8; rr >= 0; --rr)
       for (int c = 0; c < 9; ++c) {
-        if (c - rr < 3) continue;
-        int k = r.I(7);
-        Keyed(grid, mm, 8 + 3 * (rr + c), 30 + 3 * (c - rr), 6 * k, 0, 6, 6, kMagenta);
+        if (rr + (8 - c) > 5 + r.I(2)) continue;
+        int k = r.I(9);
+        if (k < 7) Keyed(grid, mm, 8 + 3 * (rr + c), 30 + 3 * (c - rr), 6 * k, 0, 6, 6, kMagenta);
+        else Keyed(grid, mm, 8 + 3 * (rr + c), 30 + 3 * (c - rr), 6 * (k - 7 + 3), 6, 6, 6, kMagenta);
       }
     Image g2(140, 140);
     for (int y = 0; y < 140; ++y)
       for (int x = 0; x < 140; ++x) g2.at(x, y) = grid.at(x / 2, y / 2);
     pv.Paste(g2, 620, 390);
     Label(pv, 620, 376, "small grid (x2)");
-    Image b4(P.at("minibomb.bmp").w * 3, 36);
-    for (int y = 0; y < 36; ++y)
-      for (int x = 0; x < b4.w; ++x) b4.at(x, y) = P.at("minibomb.bmp").at(x / 3, y / 3);
+    Image b4(P.at("minibomb.bmp").w * 2, 24);
+    for (int y = 0; y < 24; ++y)
+      for (int x = 0; x < b4.w; ++x) b4.at(x, y) = P.at("minibomb.bmp").at(x / 2, y / 2);
     pv.Paste(b4, 410, 480);
-    Label(pv, 410, 466, "minibomb.bmp (x3)");
+    Label(pv, 410, 466, "minibomb.bmp (x2)");
   }
   {
     pv.Paste(P.at("kbkey.png"), 780, 390, true);
