@@ -251,6 +251,37 @@ TEST(PackWriter, LayoutAndEdgeCases) {
   EXPECT_TRUE(ft::ReadAll(d / "p.epk") == keep);
 }
 
+TEST(PackWriter, HeaderSizeOtherThan28IsNormalisedOnChange) {
+  PackDir d("pack_header40");
+  BuildCpp(d, "h.epk", 1);
+  Bytes b = ft::ReadAll(d / "h.epk");
+  const uint32_t count = ft::Get32(b, 16);
+  // 12 extra header bytes: every entry moves up by 12.
+  b.insert(b.begin() + 28, 12, 0xAB);
+  for (uint32_t i = 0; i < count; i++) {
+    const size_t at = b.size() - 4 * (count - i);
+    ft::Put32(b, at, ft::Get32(b, at) + 12);
+  }
+  ft::Put32(b, 8, 40);
+  ft::Put32(b, 20, 0);
+  ft::Put32(b, 20, EFile_QuickChecksum(b.data(), 28));
+  ft::WriteAll(d / "h.epk", b);
+  ClassEFile f;
+  ASSERT_TRUE(f.Open((d / "h.epk").c_str(), 0));
+  ASSERT_TRUE(f.PackValid());
+  auto s = Samples();
+  EXPECT_TRUE(Entry(f, 0) == s[0].second);
+  ASSERT_EQ(f.PackAddFileData("added", "12345", 5, false, 0, 0), 0);
+  f.Close();
+  const Bytes after = ft::ReadAll(d / "h.epk");
+  EXPECT_EQ(ft::Get32(after, 8), 28u);
+  EXPECT_EQ(after.size(), b.size() - 12 + 92 + 5 + 4);
+  ASSERT_TRUE(f.Open((d / "h.epk").c_str(), 1));
+  ASSERT_TRUE(f.PackValid());
+  for (uint32_t i = 0; i < s.size(); i++) EXPECT_TRUE(Entry(f, i) == s[i].second) << i;
+  EXPECT_TRUE(Entry(f, 5) == ft::Text("12345"));
+}
+
 TEST(PackReader, NamesSearchAndIndex) {
   PackDir d("pack_names");
   ClassEFile f;
