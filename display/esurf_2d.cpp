@@ -322,7 +322,7 @@ void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) co
            (((((col >> 16) & 0xFF) * a) >> 8) << 16);
   };
   if ((f & EBLT_OP) && (f & (EBLT_AD | EBLT_SB))) {
-    c = scale(c, o);
+    c = scale(c, o > 256 ? 256 : o);  // 255 or more is opaque; no overflow
     f &= ~EBLT_OP;
   }
   if (f & EBLT_OP) {

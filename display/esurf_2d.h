@@ -16,7 +16,7 @@
 //                         ScanPolyLine, Render: the display/primitives files
 //   bitmap fonts          BuildTableVwf, SetFont*, GetFont*, DrawFont*, *FontWrap:
 //                         the display/text files
-//   with the BMP writer   WriteBmp (loaders)
+//   esurf_2d_bmp.cpp      WriteBmp (with the BMP writer of the loaders)
 //   not built yet         the RGBA BltFast, BltPixelShader, Landscape, and BltFx's
 //                         free rotation and scaling (returns 4 until the span
 //                         kernels are there)

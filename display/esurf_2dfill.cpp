@@ -44,7 +44,7 @@ void E2DSurface::FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, 
            (((((c >> 16) & 0xFF) * a) >> 8) << 16);
   };
   if ((f & EBLT_OP) && (f & (EBLT_AD | EBLT_SB))) {
-    colour = scale(colour, o);
+    colour = scale(colour, o > 256 ? 256 : o);  // 255 or more is opaque; no overflow
     f &= ~EBLT_OP;
   } else if (f & EBLT_OP) {
     if (o > 254) {
