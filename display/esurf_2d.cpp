@@ -470,12 +470,13 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
   const EORIENT o = Orientation();
   const uint32_t B = bpp_ >> 3;
   if (!data || !w) {
-    info->pixelindex += int32_t(count);
+    info->pixelindex = int32_t(uint32_t(info->pixelindex) + count);
     Unlock();
     return 0;
   }
   for (uint32_t i = 0; i < count; i++) {
-    const int32_t idx = info->pixelindex++;
+    const int32_t idx = info->pixelindex;
+    info->pixelindex = int32_t(uint32_t(idx) + 1);  // wraps instead of overflowing
     if (idx < 0) continue;
     const int32_t lx = int32_t(uint32_t(idx) % w), ly = int32_t(uint32_t(idx) / w);
     uint32_t out;

@@ -279,4 +279,44 @@ TEST(BlitFront, OpenDisplayRunsTheTableKernels) {
   EXPECT_EQ(*reinterpret_cast<uint16_t*>(dst2.GetBuffer()), 0);
 }
 
+TEST(BlitFront, InfoStepsWalkTheLogicalPixels) {
+  struct O {
+    uint8_t swap;
+    int32_t xd, yd;
+  } orients[] = {{0, 1, 1}, {1, 1, -1}, {0, -1, -1}, {1, -1, 1}};
+  for (const O& o : orients) {
+    zt::DisplayContext ctx;
+    ctx.dsp.Turn(o.swap, o.xd, o.yd);
+    E2DSurface s;
+    s.LinkECD(&ctx.ecd);
+    ASSERT_EQ(s.Create(7, 5, 4, 0), 0);
+    Pattern(s, 9);
+    E2DSURFACEINFO info;
+    const uint8_t* p = s.Lock(&info);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(info.width, 7u);
+    EXPECT_EQ(info.height, 5u);
+    for (int y = 0; y < 5; y++)
+      for (int x = 0; x < 7; x++) {
+        uint16_t v;
+        std::memcpy(&v, p + info.origin + x * info.xstep + y * info.ystep, 2);
+        ASSERT_EQ(E2DSurface::NativeToColor(v, 4), s.GetPixel(x, y)) << int(o.swap) << o.xd << o.yd;
+      }
+    s.Unlock();
+    // The clipper is given and read back in logical coordinates.
+    const tagRECT clip = {1, 2, 6, 4};
+    s.SetClipper(&clip);
+    tagRECT back;
+    s.GetClipper(&back);
+    EXPECT_EQ(back.left, 1);
+    EXPECT_EQ(back.top, 2);
+    EXPECT_EQ(back.right, 6);
+    EXPECT_EQ(back.bottom, 4);
+    s.FillRect(nullptr, 0xFFFFFF);
+    EXPECT_EQ(s.GetPixel(1, 2), 0xF8FCF8u);
+    EXPECT_NE(s.GetPixel(0, 2), 0xF8FCF8u);
+    EXPECT_NE(s.GetPixel(1, 4), 0xF8FCF8u);
+  }
+}
+
 }  // namespace
