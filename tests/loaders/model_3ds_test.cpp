@@ -295,6 +295,15 @@ TEST(Loader3DS, AssimpExportedCube) {
     got.insert(canon(t));
   }
   EXPECT_EQ(got, want);
+  // Mapping coordinates reach every corner with 8 fraction bits: 0 or 1.0 here.
+  int ones = 0;
+  for (uint32_t i = 0; i < 12; i++)
+    for (int k = 0; k < 3; k++) {
+      ones += polys[i].u[k] == 256;
+      EXPECT_TRUE(polys[i].u[k] == 0 || polys[i].u[k] == 256) << i << " " << polys[i].u[k];
+      EXPECT_TRUE(polys[i].v[k] == 0 || polys[i].v[k] == 256) << i << " " << polys[i].v[k];
+    }
+  EXPECT_GT(ones, 6);
   // Every cube corner has the average of its faces' normals: a diagonal.
   EVERTEX3D v;
   for (uint32_t i = 0; i < model.VerticesInUse(); i++) {
