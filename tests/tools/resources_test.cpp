@@ -514,6 +514,24 @@ TEST_F(Resources, ModelReadByAssimpAndOwnLoader) {
   EXPECT_LT(maxz - minz, 120) << "seen edge-on";
   EXPECT_LT(maxy - miny, maxx - minx);
   EXPECT_NEAR(minx + maxx, 0, 4);
+  // The game paints triangles 0 to 119 red or white by a fixed table: the red ones
+  // must be the letters' faces (facing the eye or away), the white ones their sides.
+  static const int kRed[][2] = {{0, 1}, {4, 5}, {10, 11}, {22, 23}, {28, 33}, {40, 41}, {44, 85}, {90, 91}, {96, 97},
+                                {100, 103}, {112, 115}};
+  for (uint32_t i = 0; i < 120; i++) {
+    bool red = false;
+    for (auto& r : kRed) red = red || (int(i) >= r[0] && int(i) <= r[1]);
+    const EVECTOR3D &a = polys[i].vertex[0]->cpos, &b = polys[i].vertex[1]->cpos, &c = polys[i].vertex[2]->cpos;
+    double ux = (b.x - a.x) / 256.0, uy = (b.y - a.y) / 256.0, uz = (b.z - a.z) / 256.0;
+    double vx = (c.x - a.x) / 256.0, vy = (c.y - a.y) / 256.0, vz = (c.z - a.z) / 256.0;
+    double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+    double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+    if (red) {
+      EXPECT_GT(std::fabs(nz) / len, 0.95) << "red triangle " << i << " is not a letter face";
+    } else {
+      EXPECT_LT(std::fabs(nz) / len, 0.2) << "white triangle " << i << " is not a side";
+    }
+  }
   // The first triangle is the top bar of the Z: left and up (screen y grows down).
   for (int k = 0; k < 3; k++) {
     EXPECT_LT(polys[0].vertex[k]->cpos.x >> 8, minx + 260);
