@@ -53,6 +53,18 @@ Sample Lead() {
   return s;
 }
 
+// A softer, rounder lead for the bridges.
+Sample Flute() {
+  Sample s{"flute", {}, 46, 0, 0};
+  const int n = 32;
+  for (int i = 0; i < n; ++i) {
+    double p = double(i) / n;
+    s.data.push_back(S8(0.8 * std::sin(2 * kPi * p) + 0.18 * std::sin(4 * kPi * p + 0.6) + 0.08 * std::sin(6 * kPi * p)));
+  }
+  s.loop_len = n;
+  return s;
+}
+
 Sample Pad() {
   Sample s{"pad", {}, 30, 0, 0};
   const int len = 8192, cycles = 128;
@@ -146,7 +158,7 @@ Sample Hat(bool open) {
   return s;
 }
 
-enum Inst { kBass = 1, kLead, kPadI, kBell, kKick, kSnare, kHat, kOpenHat, kPluck };
+enum Inst { kBass = 1, kLead, kPadI, kBell, kKick, kSnare, kHat, kOpenHat, kPluck, kFlute };
 
 // Note index for an instrument from a MIDI note: cycle length 64 puts C-1 at MIDI 36.
 int NoteIndex(int inst, int midi) {
@@ -304,7 +316,7 @@ std::vector<uint8_t> WriteMod(const std::string& title, const std::vector<Sample
 }
 
 std::vector<Sample> Instruments() {
-  return {Bass(), Lead(), Pad(), BellS(), Kick(), Snare(), Hat(false), Hat(true), Pluck()};
+  return {Bass(), Lead(), Pad(), BellS(), Kick(), Snare(), Hat(false), Hat(true), Pluck(), Flute()};
 }
 
 // Track 1, for the menus: A minor, unhurried.
@@ -325,7 +337,7 @@ std::vector<uint8_t> TitleTrack() {
   Chords(p[1], 2, A, 22); Melody(p[1], 3, kLead, melA, 44, true); Drums(p[1], 1, false); BassLine(p[1], A, 0);
   Chords(p[2], 2, A, 22); Melody(p[2], 3, kLead, melA2, 44, true); Drums(p[2], 1, true); BassLine(p[2], A, 0);
   // 3, 4: bridge
-  Chords(p[3], 2, B, 24); Melody(p[3], 3, kLead, melB, 42, true); Drums(p[3], 1, false); BassLine(p[3], B, 0);
+  Chords(p[3], 2, B, 24); Melody(p[3], 3, kFlute, melB, 48, true); Drums(p[3], 1, false); BassLine(p[3], B, 0);
   Chords(p[4], 2, B, 24); Melody(p[4], 3, kLead, melB2, 44, true); Drums(p[4], 1, true); BassLine(p[4], B, 0);
   // 5: breakdown with bells
   Chords(p[5], 2, A, 18); Melody(p[5], 3, kBell, bells2, 42, false); Drums(p[5], 3, false); BassLine(p[5], A, 2);
@@ -355,7 +367,7 @@ std::vector<uint8_t> PlayTrack() {
   Melody(p[5], 3, kPluck, arps, 40, false); Drums(p[5], 3, false); BassLine(p[5], A, 2); Chords(p[5], 2, A, 14);
   Melody(p[6], 3, kPluck, arps, 44, false); Drums(p[6], 2, true); BassLine(p[6], A, 1); Chords(p[6], 2, A, 18);
   Chords(p[7], 2, A, 20); Melody(p[7], 3, kLead, melA, 46, true); Drums(p[7], 2, false); BassLine(p[7], A, 1);
-  Chords(p[8], 2, B, 22); Melody(p[8], 3, kLead, melB, 46, true); Drums(p[8], 2, false); BassLine(p[8], B, 1);
+  Chords(p[8], 2, B, 22); Melody(p[8], 3, kFlute, melB, 50, true); Drums(p[8], 2, false); BassLine(p[8], B, 1);
   Chords(p[9], 2, B, 22); Melody(p[9], 3, kLead, melB2, 46, true); Drums(p[9], 2, true); BassLine(p[9], B, 1);
   return WriteMod("Tavlin play", Instruments(), p, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
 }
