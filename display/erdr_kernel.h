@@ -18,7 +18,10 @@
 //   const uint8_t* GetPaletteLookup()   8-bit loading with the 0x40 remap flag
 //   ClassELoaderBase* GetLoader(int slot)                 LoadImage
 // Without a display (null ECD, null dsp) or with a closed one, blits run the
-// generic loops and the orientation is the identity.
+// generic loops and the orientation is the identity. The display tests
+// (tests/display/display_support.h) turn a closed display by setting the base's
+// swapxy_, xdir_ and ydir_, and open one with Open(nullptr, ecd, 16, 320, 240,
+// false) on the stand-in.
 //
 // Kernels trust their callers: no clipping, no allocation, no format conversion.
 #ifndef ZARN_DISPLAY_ERDR_KERNEL_H

@@ -1,5 +1,6 @@
 // The blit front: checks, clipping, the opacity rules and the colour argument are
 // settled here once per blit; the pixel work goes to a kernel.
+#include <cstdint>
 #include <cstring>
 
 #include "display/edsp_base.h"
@@ -35,6 +36,12 @@ uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {
   }
 }
 
+// x + n without leaving the 32-bit range.
+inline int32_t Add(int32_t x, int32_t n) {
+  const int64_t v = int64_t(x) + n;
+  return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
+}
+
 inline uint32_t LoadPx(const uint8_t* p, uint32_t B) {
   switch (B) {
     case 1: return p[0];
@@ -63,7 +70,7 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     // A plain colour fill: the source is not read.
     const int32_t w = rect ? rect->right - rect->left : int32_t(src->GetWidth());
     const int32_t h = rect ? rect->bottom - rect->top : int32_t(src->GetHeight());
-    const tagRECT r = {x, y, x + w, y + h};
+    const tagRECT r = {x, y, Add(x, w), Add(y, h)};
     FillRectV(&r, value & 0xFFFFFF, int32_t(f & ~EBLT_CF), opacity, true);
     return 0;
   }
@@ -155,7 +162,7 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
       w = h;
       h = t;
     }
-    const tagRECT r = {x, y, x + w, y + h};
+    const tagRECT r = {x, y, Add(x, w), Add(y, h)};
     FillRectV(&r, value & 0xFFFFFF, int32_t(f & ~EBLT_CF), opacity, true);
     return 0;
   }
