@@ -3,7 +3,10 @@
 
 #include <cstring>
 
+#include <unistd.h>
+
 #include "framework/emod_ini.h"
+#include "framework/zarn.h"
 #include "tests/framework/file_test_util.h"
 
 using ft::Bytes;
@@ -122,4 +125,19 @@ TEST(Ini, WritesLinesThatReadBack) {
   ASSERT_TRUE(mem.OpenData(data, 6));
   mem.WriteLine("y", 2);
   EXPECT_STREQ(data, "x = 1\n");
+}
+
+// The framework's log goes through a local ClassEFile: appended, CR LF on request.
+TEST(Log, AppendsToTheWorkingFolder) {
+  ft::FixedClock();
+  const std::string d = zt::TempDir("log_append");
+  char cwd[1024];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(d.c_str()), 0);
+  ClassZarn::Log("first", true);
+  ClassZarn::Log("sec", false);
+  const uint16_t wide[] = {'o', 0x144, 'd', 0};  // narrowed to its low bytes
+  ClassZarn::Log(wide, true);
+  ASSERT_EQ(chdir(cwd), 0);
+  EXPECT_TRUE(ft::ReadAll(d + "/log.txt") == ft::Text("first\r\nsecoDd\r\n"));
 }
