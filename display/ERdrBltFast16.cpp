@@ -4,5 +4,5 @@ int32_t ERdrBltFast16(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, ui
                       uint32_t srcPitch, uint32_t key, uint32_t colour, uint32_t opacity,
                       const ERDR_BLTFAST* table, uint32_t flags) {
   return erdr::GenericFast<erdr::D16>(w, h, dst, src, dstPitch, srcPitch, key, colour, opacity,
-                                        table, flags);
+                                      table, flags);
 }

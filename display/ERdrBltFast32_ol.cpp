@@ -2,6 +2,6 @@
 
 int32_t ERdrBltFast32_ol(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dstPitch,
                          uint32_t srcPitch, uint32_t key, uint32_t colour, uint32_t opacity) {
-  return erdr::SpecFast<erdr::D32, 0x80>(w, h, dst, src, dstPitch, srcPitch, key,
-                                              colour, opacity);
+  return erdr::SpecialFast<erdr::D32, 0x80>(w, h, dst, src, dstPitch, srcPitch, key, colour,
+                                            opacity);
 }

@@ -2,8 +2,8 @@
 
 int32_t ERdrBltFlip32(int32_t xStep, int32_t yStep, int32_t w, int32_t h, uint8_t* dst,
                       const uint8_t* src, uint32_t dstPitch, uint32_t srcPitch, uint32_t key,
-                      uint32_t colour, uint32_t opacity,
-                      const ERDR_BLTFLIP* table, uint32_t flags) {
-  return erdr::GenericFlip<erdr::D32>(xStep, yStep, w, h, dst, src, dstPitch, srcPitch, key,
-                                        colour, opacity, table, flags);
+                      uint32_t colour, uint32_t opacity, const ERDR_BLTFLIP* table,
+                      uint32_t flags) {
+  return erdr::GenericFlip<erdr::D32>(xStep, yStep, w, h, dst, src, dstPitch, srcPitch, key, colour,
+                                      opacity, table, flags);
 }

@@ -2,8 +2,7 @@
 
 int32_t ERdrBltFlip8(int32_t xStep, int32_t yStep, int32_t w, int32_t h, uint8_t* dst,
                      const uint8_t* src, uint32_t dstPitch, uint32_t srcPitch, uint32_t key,
-                     uint32_t colour, uint32_t opacity,
-                     const ERDR_BLTFLIP* table, uint32_t flags) {
+                     uint32_t colour, uint32_t opacity, const ERDR_BLTFLIP* table, uint32_t flags) {
   if (table) {
     ERDR_BLTFLIP k = table[flags & 0xFF];
     if (k && k(xStep, yStep, w, h, dst, src, dstPitch, srcPitch, key, colour, opacity)) return 1;

@@ -303,7 +303,7 @@ inline void WalkFlip(int32_t xs, int32_t ys, int32_t w, int32_t h, uint8_t* dst,
 
 // Specialised straight kernel for depth P and flag byte F.
 template <class P, uint32_t F>
-inline int32_t SpecFast(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dp,
+inline int32_t SpecialFast(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dp,
                         uint32_t sp, uint32_t key, uint32_t colour, uint32_t opacity) {
   const Op<P, F> op = MakeOp<P, F>(F, key, colour, opacity);
   if (P::kBytes == 2)
@@ -314,7 +314,7 @@ inline int32_t SpecFast(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, 
 }
 
 template <class P, uint32_t F>
-inline int32_t SpecFlip(int32_t xs, int32_t ys, int32_t w, int32_t h, uint8_t* dst,
+inline int32_t SpecialFlip(int32_t xs, int32_t ys, int32_t w, int32_t h, uint8_t* dst,
                         const uint8_t* src, uint32_t dp, uint32_t, uint32_t key, uint32_t colour,
                         uint32_t opacity) {
   WalkFlip<P>(xs, ys, w, h, dst, src, dp, MakeOp<P, F>(F, key, colour, opacity));
@@ -420,14 +420,14 @@ inline void Generic8(int32_t xs, int32_t ys, int32_t w, int32_t h, uint8_t* dst,
 // 8-bit specialised kernels by what they do.
 enum class K8 { Copy, Fill, Add, Sub };
 template <bool CK, K8 WHAT>
-inline int32_t Spec8Fast(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dp,
+inline int32_t Special8Fast(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dp,
                          uint32_t sp, uint32_t key, uint32_t colour, uint32_t) {
   Walk8<CK, WHAT == K8::Add, WHAT == K8::Sub, WHAT == K8::Fill>(1, int32_t(sp), w, h, dst, src, dp,
                                                                  key, colour);
   return 1;
 }
 template <bool CK>
-inline int32_t Spec8Flip(int32_t xs, int32_t ys, int32_t w, int32_t h, uint8_t* dst,
+inline int32_t Special8Flip(int32_t xs, int32_t ys, int32_t w, int32_t h, uint8_t* dst,
                          const uint8_t* src, uint32_t dp, uint32_t, uint32_t key, uint32_t colour,
                          uint32_t) {
   Walk8<CK, false, false, false>(xs, ys, w, h, dst, src, dp, key, colour);
