@@ -8,18 +8,12 @@
 //                         ReplaceColor, BuildTableMask, LoadImage, loader callbacks,
 //                         the per-pixel rule (PixelRule)
 //   esurf_2dblt.cpp       BltFast, BltFlip, BltFx, Blt
-//   esurf_2dfill.cpp      PutPixel, PutPixelRaw, FillRect, FillRectV, PutPixelRow,
-//                         PutPixelRowV, Clear: working forms until the drawing
-//                         primitives land; whoever defines them elsewhere deletes
-//                         that file
-//   drawing primitives    DrawLine, DrawRect, DrawOval, FillOval, Gradient*, *Poly*,
-//                         ScanPolyLine, Render: the display/primitives files
-//   bitmap fonts          BuildTableVwf, SetFont*, GetFont*, DrawFont*, *FontWrap:
-//                         the display/text files
+//   esurf_2d_draw.cpp     PutPixel*, FillRect*, PutPixelRow*, Clear, DrawLine, DrawRect,
+//                         DrawOval, FillOval, Gradient*, *Poly*, ScanPolyLine, Render
+//   esurf_2d_span.cpp     BltFxSpans (the scaled and turned BltFx)
+//   esurf_2d_text.cpp     BuildTableVwf, SetFont*, GetFont*, DrawFont*, *FontWrap
 //   esurf_2d_bmp.cpp      WriteBmp (with the BMP writer of the loaders)
-//   not built yet         the RGBA BltFast, BltPixelShader, Landscape, and BltFx's
-//                         free rotation and scaling (returns 4 until the span
-//                         kernels are there)
+//   not built yet         the RGBA BltFast, BltPixelShader, Landscape
 // Colours are 0x00BBGGRR (a palette index on format 1); coordinates are logical
 // unless the name ends in V.
 #ifndef ZARN_DISPLAY_ESURF_2D_H
@@ -146,6 +140,9 @@ class E2DSurface : public E2DSurfaceBase {
   int BltFx(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, E2DBLTFX* fx);
   int Blt(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, uint16_t rotation,
           uint32_t scale, uint8_t mirror, int32_t flags = 0, uint32_t value = 0);
+  // The scaled and turned path of BltFx through the span kernels (esurf_2d_span.cpp):
+  // (x, y) the logical centre, flags and value already through the opacity front.
+  int BltFxSpans(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, const E2DBLTFX* fx);
   int BltPixelShader(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, EPIXELSHADER shader,
                      int32_t flags, uint32_t param);
   int BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT* rect, int32_t flags = 0,

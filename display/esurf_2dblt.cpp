@@ -280,7 +280,7 @@ int E2DSurface::BltFx(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect
   if ((rot & 0x3FF) == 0 && fx->xscale == 0x10000 && fx->yscale == 0x10000)
     return BltFlip(left, top, src, rect, uint16_t(rot), fx->mirror, fx->flags, fx->value);
   // Free rotation and scaling draw through the span kernels.
-  return 4;
+  return BltFxSpans(x, y, src, rect, fx);
 }
 
 int E2DSurface::Blt(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, uint16_t rotation,

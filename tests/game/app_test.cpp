@@ -65,7 +65,7 @@ TEST(ProgramEntry, RunsUntilTheFrameLimitAndReturnsToTheMenu) {
 
 TEST(ProgramEntry, WrongResolutionEndsStartUp) {
   standin::Config cfg = zt::HeadlessConfig();
-  standin::ParseFbGeometry("240x320@16", &cfg.fb);
+  standin::ParseFbGeometry("400x240@16", &cfg.fb);
   zt::Devices dev(cfg);
   ZARNDATA data{};
   ClassMain app(&data);
