@@ -5,6 +5,7 @@
 
 #include "display/edsp_base.h"
 #include "display/edsp_font.h"
+#include "display/esurf_3d.h"
 #include "framework/emod_file.h"
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
@@ -54,6 +55,18 @@ int ClassEDisplay::CreateSurface(E2DSurface* s, const char* name, uint32_t flags
   for (; i < 511 && name[i]; i++) wide[i] = static_cast<unsigned char>(name[i]);
   wide[i] = 0;
   return CreateSurface(s, wide, flags);
+}
+
+int ClassEDisplay::CreateSurface(E3DSurface* m, uint32_t vertices, uint32_t polygons) {
+  if (!m) return 4;
+  m->LinkECD(ecd_);
+  return m->Create(vertices, polygons);
+}
+
+int ClassEDisplay::CreateSurface(E3DSurface* m, void* data, uint32_t length) {
+  if (!m) return 4;
+  m->LinkECD(ecd_);
+  return m->LoadModel(data, length);
 }
 
 // ---- palette -----------------------------------------------------------------------

@@ -161,13 +161,15 @@ int ClassEDisplay::Initialize(void* window) {
 }
 
 void ClassEDisplay::Close() {
-  if (!renderformat_ && !framebuffer_) return;
-  if (suspended_) Resume();
-  if (framebuffer_) standin::FbUnmap(framebuffer_, fbBytes_);
+  if (renderformat_ || framebuffer_) {
+    if (suspended_) Resume();
+    if (framebuffer_) standin::FbUnmap(framebuffer_, fbBytes_);
+  }
   framebuffer_ = nullptr;
   fbBytes_ = fbStride_ = 0;
   delete kerneltable_;
   kerneltable_ = nullptr;
+  // The lookup may have been built while closed (services work without a screen).
   ClassEMemory::DeAlloc(pallookup_);
   pallookup_ = nullptr;
   renderformat_ = 0;

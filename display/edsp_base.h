@@ -101,6 +101,8 @@ class ClassEDisplay : public ClassEDisplayBase {
   int CreateSurface(E2DSurface* surface, void* data, uint32_t length, uint32_t flags = 0);
   int CreateSurface(E2DSurface* surface, const uint16_t* name, uint32_t flags = 0);
   int CreateSurface(E2DSurface* surface, const char* name, uint32_t flags = 0);
+  int CreateSurface(E3DSurface* model, uint32_t vertices, uint32_t polygons);
+  int CreateSurface(E3DSurface* model, void* data, uint32_t length);
 
   void SetPalette(const uint32_t* colours, uint8_t first, uint32_t count);
   void GetPalette(uint32_t* out, uint8_t first, uint32_t count) const;
