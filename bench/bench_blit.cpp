@@ -119,6 +119,14 @@ void BM_Sprites24Keyed_OursGeneric(benchmark::State& state) { Sprites(state, fal
 BENCHMARK(BM_Sprites24Keyed_Ours);
 BENCHMARK(BM_Sprites24Keyed_OursGeneric);
 
+void BM_Sprites24KeyedOpacity200_Ours(benchmark::State& state) {
+  World& w = W();
+  for (auto _ : state)
+    for (const tagPOINT& p : w.spritePos) w.back.BltFast(p.x, p.y, &w.sprite, nullptr, 0x09, 200);
+  state.SetItemsProcessed(state.iterations() * kSprites * 24 * 24);
+}
+BENCHMARK(BM_Sprites24KeyedOpacity200_Ours);
+
 void BM_Glyphs6TwoPass_Ours(benchmark::State& state) {
   World& w = W();
   for (auto _ : state)
@@ -159,6 +167,21 @@ void BM_Sprites24Keyed_Sdl(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kSprites * 24 * 24);
 }
 BENCHMARK(BM_Sprites24Keyed_Sdl);
+
+void BM_Sprites24KeyedOpacity200_Sdl(benchmark::State& state) {
+  World& w = W();
+  SDL_SetSurfaceBlendMode(w.sSprite, SDL_BLENDMODE_BLEND);
+  SDL_SetSurfaceAlphaMod(w.sSprite, 200);
+  for (auto _ : state)
+    for (const tagPOINT& p : w.spritePos) {
+      SDL_Rect d = {p.x, p.y, 0, 0};
+      SDL_BlitSurface(w.sSprite, nullptr, w.sBack, &d);
+    }
+  SDL_SetSurfaceAlphaMod(w.sSprite, 255);
+  SDL_SetSurfaceBlendMode(w.sSprite, SDL_BLENDMODE_NONE);
+  state.SetItemsProcessed(state.iterations() * kSprites * 24 * 24);
+}
+BENCHMARK(BM_Sprites24KeyedOpacity200_Sdl);
 
 void BM_Glyphs6TwoPass_Sdl(benchmark::State& state) {
   World& w = W();
