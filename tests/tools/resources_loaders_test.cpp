@@ -1,6 +1,6 @@
 // The generated pictures through the project's own loaders and surfaces: sizes
-// and pixels, and the stone rows composed the way the game composes them at
-// load time.
+// and pixels, font tables from the marker rows and text drawn with them, and the
+// stone rows composed the way the game composes them at load time.
 #if __has_include("loaders/eldr_bmp.h") && __has_include("loaders/eldr_png.h")
 #include <gtest/gtest.h>
 
@@ -89,6 +89,46 @@ TEST_F(OwnLoaders, EveryPictureLoadsWithItsSizeAndPixels) {
     EXPECT_EQ(s.GetWidth(), uint32_t(b[16] << 24 | b[17] << 16 | b[18] << 8 | b[19]));
     EXPECT_EQ(s.GetHeight(), uint32_t(b[20] << 24 | b[21] << 16 | b[22] << 8 | b[23]));
   }
+}
+
+TEST_F(OwnLoaders, FontsMeasureAndDrawFromTheirMarkerRows) {
+  E2DSurface face, mask, keys, screen;
+  ASSERT_TRUE(Load(face, "font_frontmask.bmp", 4));
+  ASSERT_TRUE(Load(mask, "font_backmask.bmp", 4));
+  ASSERT_TRUE(Load(keys, "keyfont.bmp", 4));
+  for (E2DSurface* f : {&face, &mask, &keys}) {
+    f->SetColorKey(0xFF00FF);
+    f->BuildTableVwf(128);
+  }
+  keys.SetFontPadding(1, 0);
+  const char* text = "Score: 120 gjpqy WMW";
+  const uint32_t w = face.GetFontWidth(text);
+  EXPECT_GT(w, 60u);
+  EXPECT_EQ(mask.GetFontWidth(text), w) << "the mask's glyphs sit where the face's do";
+  for (int c = 33; c < 127; c++) {
+    char one[2] = {char(c), 0};
+    EXPECT_GE(face.GetFontWidth(one), 3u) << c;
+    EXPECT_GE(keys.GetFontWidth(one), 2u) << c;
+  }
+  for (int c = 24; c < 32; c++) {
+    char one[2] = {char(c), 0};
+    EXPECT_GE(keys.GetFontWidth(one), 8u) << c;
+  }
+  // Drawn as the game draws font 0 over a mid grey: a dark rim from the mask, a light face.
+  screen.LinkECD(&ecd);
+  ASSERT_EQ(screen.Create(320, 40, 4, 1), 0);
+  screen.FillRect(nullptr, 0x808080, 0, 0);
+  screen.DrawFont(10, 10, &mask, "Hi 42", 0x21, 0);
+  screen.DrawFont(10, 10, &face, "Hi 42", 1, 0);
+  int dark = 0, light = 0;
+  for (int y = 0; y < 40; y++)
+    for (int x = 0; x < 320; x++) {
+      uint32_t p = screen.GetPixel(x, y);
+      dark += (p & 0xFF) < 0x30;
+      light += (p & 0xFF) > 0xD0;
+    }
+  EXPECT_GT(light, 30);
+  EXPECT_GT(dark, light);
 }
 
 // d1 of a pixel from the centre of a 24x24 cell: the stone's diamond.
