@@ -202,6 +202,43 @@ TEST(BuiltinFont, UnpacksAndMarksTheWidthTable) {
   }
 }
 
+TEST(Display, FlipRectangleAndPointerTurns) {
+  DisplayRig rig(zt::HeadlessConfig(), 1);  // 320 x 240 screen, logical 240 x 320
+  ASSERT_EQ(rig.Open(), 0);
+  const standin::FbScreenInfo& fb = standin::CurrentConfig().fb;
+  E2DSurface* bb = rig.dsp.GetBackBuffer();
+  bb->FillRect(nullptr, 0xFFFFFF);
+  // Logical (10, 20)-(30, 60) is physical columns 20-59, rows 240-30 .. 240-11.
+  const tagRECT part = {10, 20, 30, 60};
+  rig.dsp.SetFlipRect(&part);
+  rig.dsp.Flip(false);
+  EXPECT_EQ(FbPixel(fb, 20, 210), 0xFFFFu);
+  EXPECT_EQ(FbPixel(fb, 59, 229), 0xFFFFu);
+  EXPECT_EQ(FbPixel(fb, 19, 220), 0u);
+  EXPECT_EQ(FbPixel(fb, 60, 220), 0u);
+  EXPECT_EQ(FbPixel(fb, 30, 209), 0u);
+  EXPECT_EQ(FbPixel(fb, 30, 230), 0u);
+  // A rectangle beyond the screen is cut to it; null is the whole screen.
+  const tagRECT huge = {-50, -50, 5000, 5000};
+  rig.dsp.SetFlipRect(&huge);
+  rig.dsp.Flip(false);
+  EXPECT_EQ(FbPixel(fb, 0, 0), 0xFFFFu);
+  bb->FillRect(nullptr, 0);
+  rig.dsp.SetFlipRect(nullptr);
+  rig.dsp.Flip(false);
+  EXPECT_EQ(FbPixel(fb, 319, 239), 0u);
+  // Pointer positions and tilt turn with the display (orientation 1).
+  int32_t x = 5, y = 7;
+  rig.dsp.VirtualMouse(x, y);
+  EXPECT_EQ(x, 240 - 7);
+  EXPECT_EQ(y, 5);
+  x = 3;
+  y = 4;
+  rig.dsp.VirtualTilt(x, y);
+  EXPECT_EQ(x, -4);
+  EXPECT_EQ(y, 3);
+}
+
 class NullLoader : public ClassELoaderBase {};
 
 TEST(Display, LoaderSlotsAndInputTurns) {

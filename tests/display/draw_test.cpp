@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "display/esurf_3d.h"
 #include "tests/display/display_rig.h"
 
 namespace {
@@ -233,6 +234,80 @@ TEST(Text, DrawingAlignmentAndNumbers) {
   f.SetFontCharacterSet("-0123456789 ");
   f.PrepareFontWrap(out.data(), "12 34 56", 9);
   EXPECT_STREQ(out.data(), "12 \n34 \n56");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Primitives, ScaledAndTurnedBlitsInEveryOrientation) {
+  for (uint8_t o = 0; o < 4; o++) {
+    SCOPED_TRACE(int(o));
+    DisplayRig rig(zt::HeadlessConfig(), o);
+    ASSERT_EQ(rig.Open(), 0);
+    E2DSurface src, s;
+    ASSERT_EQ(rig.dsp.CreateSurface(&src, 8, 8), 0);
+    ASSERT_EQ(rig.dsp.CreateSurface(&s, 64, 48), 0);
+    const tagRECT left = {0, 0, 4, 8}, right = {4, 0, 8, 8};
+    src.FillRect(&left, 0x0000FF);
+    src.FillRect(&right, 0x00FF00);
+    const uint32_t red = src.GetPixel(0, 0), green = src.GetPixel(7, 0);
+    struct Case {
+      uint32_t rotation;
+      int32_t dx, dy;    // offset from the centre that must be red
+      int32_t gx, gy;    // ... and green
+    } cases[] = {{0, -5, 0, 5, 0}, {2048, 5, 0, -5, 0}, {1024, 0, -5, 0, 5}, {3072, 0, 5, 0, -5}};
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.rotation);
+      s.Clear(0);
+      E2DBLTFX fx = {0, 0, 0x20000, 0x20000, c.rotation, 0};
+      ASSERT_EQ(s.BltFx(32, 24, &src, nullptr, &fx), 0);
+      EXPECT_EQ(s.GetPixel(32 + c.dx, 24 + c.dy), red);
+      EXPECT_EQ(s.GetPixel(32 + c.gx, 24 + c.gy), green);
+      // Twice the size: nothing beyond 8 pixels from the centre.
+      EXPECT_EQ(s.GetPixel(32 - 10, 24), 0u);
+      EXPECT_EQ(s.GetPixel(32 + 10, 24), 0u);
+      EXPECT_EQ(s.GetPixel(32, 24 - 10), 0u);
+      EXPECT_EQ(s.GetPixel(32, 24 + 10), 0u);
+    }
+    // A mirrored, slightly turned blit keeps its sides: red on the right.
+    s.Clear(0);
+    E2DBLTFX fx = {0, 0, 0x20000, 0x20000, 40, 1};
+    ASSERT_EQ(s.BltFx(32, 24, &src, nullptr, &fx), 0);
+    EXPECT_EQ(s.GetPixel(27, 24), green);
+    EXPECT_EQ(s.GetPixel(37, 24), red);
+  }
+}
+
+TEST(Primitives, RenderModelFilledAndWireframe) {
+  for (uint8_t o : {0, 1}) {
+    SCOPED_TRACE(int(o));
+    DisplayRig rig(zt::HeadlessConfig(), o);
+    ASSERT_EQ(rig.Open(), 0);
+    E3DSurface m;
+    ASSERT_EQ(rig.dsp.CreateSurface(&m, 3u, 2u), 0);
+    m.SetVertex(0, -100, -100, 0);
+    m.SetVertex(1, 100, -100, 0);
+    m.SetVertex(2, 0, 100, 0);
+    m.StartList();
+    m.SetPolygon(0, 0, 1, 2, 0x0000FF);
+    m.SetPolygon(1, 0, 2, 1, 0x0000FF);
+    m.EndList();
+    E2DSurface s;
+    ASSERT_EQ(rig.dsp.CreateSurface(&s, 64, 48), 0);
+    s.Render(0, 0, &m, 0, 0);
+    const uint32_t red = E2DSurface::NativeToColor(E2DSurface::ColorToNative(0xFF, 4), 4);
+    EXPECT_EQ(s.GetPixel(32, 24), red);
+    EXPECT_EQ(s.GetPixel(2, 2), 0u);
+    s.Clear(0);
+    s.Render(0, 0, &m, 0x100, 0);
+    EXPECT_EQ(s.GetPixel(32, 24), 0u);
+    int lit = 0;
+    for (int32_t y = 0; y < 48; y++)
+      for (int32_t x = 0; x < 64; x++) lit += s.GetPixel(x, y) == red ? 1 : 0;
+    EXPECT_GT(lit, 40);
+    EXPECT_LT(lit, 400);
+  }
 }
 
 }  // namespace
