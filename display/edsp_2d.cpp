@@ -6,7 +6,6 @@
 #include "display/edsp_base.h"
 #include "display/edsp_font.h"
 #include "display/esurf_3d.h"
-#include "framework/emod_file.h"
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
 
@@ -27,25 +26,7 @@ int ClassEDisplay::CreateSurface(E2DSurface* s, void* data, uint32_t length, uin
 int ClassEDisplay::CreateSurface(E2DSurface* s, const uint16_t* name, uint32_t flags) {
   if (!s || !name) return 4;
   s->LinkECD(ecd_);
-  if ((flags & 0xF) > 3) return 4;
-  // The whole file through the loaders, as LoadImage from memory.
-  ClassEFile file;
-  if (!file.Open(name, EFILE_READ)) return 1;
-  const uint32_t size = file.Size();
-  if (size == 0) {
-    file.Close();
-    return 1;
-  }
-  void* data = ClassEMemory::Alloc(size);
-  if (!data) {
-    file.Close();
-    return 2;
-  }
-  const bool ok = file.Read(data, size);
-  file.Close();
-  const int r = ok ? s->LoadImage(data, size, renderformat_, flags) : 1;
-  ClassEMemory::DeAlloc(data);
-  return r;
+  return s->LoadImage(name, renderformat_, flags);
 }
 
 int ClassEDisplay::CreateSurface(E2DSurface* s, const char* name, uint32_t flags) {
@@ -67,6 +48,21 @@ int ClassEDisplay::CreateSurface(E3DSurface* m, void* data, uint32_t length) {
   if (!m) return 4;
   m->LinkECD(ecd_);
   return m->LoadModel(data, length);
+}
+
+int ClassEDisplay::CreateSurface(E3DSurface* m, const uint16_t* name) {
+  if (!m || !name) return 4;
+  m->LinkECD(ecd_);
+  return m->LoadModel(name);
+}
+
+int ClassEDisplay::CreateSurface(E3DSurface* m, const char* name) {
+  if (!m || !name) return 4;
+  uint16_t wide[512];
+  uint32_t i = 0;
+  for (; i < 511 && name[i]; i++) wide[i] = static_cast<unsigned char>(name[i]);
+  wide[i] = 0;
+  return CreateSurface(m, wide);
 }
 
 // ---- palette -----------------------------------------------------------------------

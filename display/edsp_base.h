@@ -103,6 +103,8 @@ class ClassEDisplay : public ClassEDisplayBase {
   int CreateSurface(E2DSurface* surface, const char* name, uint32_t flags = 0);
   int CreateSurface(E3DSurface* model, uint32_t vertices, uint32_t polygons);
   int CreateSurface(E3DSurface* model, void* data, uint32_t length);
+  int CreateSurface(E3DSurface* model, const uint16_t* name);
+  int CreateSurface(E3DSurface* model, const char* name);
 
   void SetPalette(const uint32_t* colours, uint8_t first, uint32_t count);
   void GetPalette(uint32_t* out, uint8_t first, uint32_t count) const;

@@ -255,6 +255,11 @@ TEST(Display, LoaderSlotsAndInputTurns) {
   EXPECT_EQ(rig.dsp.UnRegisterLoader(loaders[3]), 1);
   delete loaders[3];
   EXPECT_EQ(rig.dsp.GetLoader(3), nullptr);
+  // Surfaces from files and memory go through the slots: nothing takes these.
+  E2DSurface f;
+  EXPECT_EQ(rig.dsp.CreateSurface(&f, "/nonexistent/picture.png"), 1);
+  uint8_t junk[16] = {1, 2, 3};
+  EXPECT_EQ(rig.dsp.CreateSurface(&f, junk, uint32_t(sizeof junk)), 3);
 
   EBUTTONLIST list{};
   list.DPadUp = 1;

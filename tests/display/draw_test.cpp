@@ -195,6 +195,14 @@ TEST(Text, MeasuringRules) {
   vwf.SetFontCharacters(0, 200);
   EXPECT_EQ(vwf.GetLastCharacter(), 2);
   EXPECT_EQ(vwf.GetFontHeight(static_cast<const char*>(nullptr)), 4u);
+  // A character set longer than the glyph table: characters past it are skipped.
+  vwf.SetFontCharacterSet("abcdef");
+  EXPECT_EQ(vwf.GetFontWidth("ab"), 3u);
+  EXPECT_EQ(vwf.GetFontWidth("def"), 0u);
+  E2DSurface out;
+  ASSERT_EQ(rig.dsp.CreateSurface(&out, 16, 8), 0);
+  out.DrawFont(0, 0, &vwf, "fed", 0, 0);
+  EXPECT_EQ(out.GetPixel(0, 0), 0u);
 }
 
 TEST(Text, DrawingAlignmentAndNumbers) {
