@@ -242,6 +242,21 @@ TEST(Text, DrawingAlignmentAndNumbers) {
   f.SetFontCharacterSet("-0123456789 ");
   f.PrepareFontWrap(out.data(), "12 34 56", 9);
   EXPECT_STREQ(out.data(), "12 \n34 \n56");
+  // Drawn wrapped, it is the prepared text drawn plainly.
+  E2DSurface a, b;
+  ASSERT_EQ(rig.dsp.CreateSurface(&a, 32, 24), 0);
+  ASSERT_EQ(rig.dsp.CreateSurface(&b, 32, 24), 0);
+  a.DrawFontWrap(1, 1, &f, "12 34 56", 9, 0x01, 0);
+  b.DrawFont(1, 1, &f, out.data(), 0x01, 0);
+  for (int32_t y = 0; y < 24; y++)
+    for (int32_t x = 0; x < 32; x++) ASSERT_EQ(a.GetPixel(x, y), b.GetPixel(x, y)) << x << "," << y;
+  EXPECT_NE(a.GetPixel(1, 11), 0u);  // third line
+  // Bottom-aligned: three lines of 5 end at y.
+  a.Clear(0);
+  a.DrawFontWrap(1, 20, &f, "12 34 56", 9, 0x401, 0);
+  EXPECT_NE(a.GetPixel(1, 5), 0u);
+  EXPECT_EQ(a.GetPixel(1, 4), 0u);
+  EXPECT_EQ(a.GetPixel(1, 20), 0u);
 }
 
 }  // namespace
