@@ -337,20 +337,9 @@ uint32_t E3DSurface::CalculateColor(uint32_t i, uint32_t colour) const {
   return LightColor(colour, Intensity(&polygons_[i].cnormal));
 }
 
-namespace {
-// The display's render size; a display without one counts as the console's 240.
-template <class D>
-auto RenderSizeOf(const D* d, int) -> decltype(d->GetRenderSize(), uint32_t()) {
-  return d->GetRenderSize();
-}
-template <class D>
-uint32_t RenderSizeOf(const D*, long) {
-  return 240;
-}
-}  // namespace
-
 uint32_t E3DSurface::RenderSize() const {
-  if (ecd_ && ecd_->dsp) return RenderSizeOf(ecd_->dsp, 0);
+  // Without a display the console screen's smaller side.
+  if (ecd_ && ecd_->dsp) return ecd_->dsp->GetRenderSize();
   return 240;
 }
 
