@@ -39,38 +39,51 @@ std::vector<uint8_t> Frame(E2DSurface& s) {
   return rgb;
 }
 
-TEST(Render3D, LitCubeMatchesGoldenFrame) {
-  ldr::Context ctx;
-  E3DSurface cube;
-  cube.LinkECD(&ctx.ecd);
-  BuildCube(cube);
-  cube.SetLightSource(-30000, 20000, -50000, 48, 128);
-  cube.Rotate(300, 500, 0);
-  cube.Translate(0, 0, 200 * 256);
-  E2DSurface s;
-  s.LinkECD(&ctx.ecd);
-  ASSERT_EQ(s.Create(kW, kH, 6, 1), 0);
-  s.Render(0, 0, &cube, 0x200, 0);
-  const std::vector<uint8_t> got = Frame(s);
-
-  const std::string golden = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/cube_golden.ppm";
+// Compares the frame with the committed one (ZARN_WRITE_GOLDEN=1 writes it anew).
+void ExpectGolden(const std::vector<uint8_t>& got, const char* name) {
+  const std::string golden = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/" + name;
+  const std::string head = "P6\n" + std::to_string(kW) + " " + std::to_string(kH) + "\n255\n";
   if (std::getenv("ZARN_WRITE_GOLDEN")) {
-    FILE* f = std::fopen(golden.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fprintf(f, "P6\n%d %d\n255\n", kW, kH);
-    std::fwrite(got.data(), 1, got.size(), f);
-    std::fclose(f);
+    std::vector<uint8_t> out(head.begin(), head.end());
+    out.insert(out.end(), got.begin(), got.end());
+    ASSERT_TRUE(ldr::WriteFile(golden, out));
   }
   std::vector<uint8_t> want = ldr::ReadFile(golden);
-  const std::string head = "P6\n" + std::to_string(kW) + " " + std::to_string(kH) + "\n255\n";
-  ASSERT_EQ(want.size(), head.size() + got.size());
+  ASSERT_EQ(want.size(), head.size() + got.size()) << name;
   want.erase(want.begin(), want.begin() + static_cast<long>(head.size()));
   size_t diff = 0;
   for (size_t i = 0; i < got.size(); i++) diff += got[i] != want[i];
-  EXPECT_EQ(diff, 0u);
-  // Three faces show, each in its own lit colour; the background stays black.
+  EXPECT_EQ(diff, 0u) << name;
+}
+
+struct Render3D : ::testing::Test {
+  ldr::Context ctx;
+  E3DSurface cube;
+  E2DSurface s;
+  void SetUp() override {
+    cube.LinkECD(&ctx.ecd);
+    BuildCube(cube);
+    cube.SetLightSource(-30000, 20000, -50000, 48, 128);
+    cube.Rotate(300, 500, 0);
+    cube.Translate(0, 0, 200 * 256);
+    s.LinkECD(&ctx.ecd);
+    ASSERT_EQ(s.Create(kW, kH, 6, 1), 0);
+  }
+};
+
+// Flat faces in their lit colours: projection, culling, depth order and light.
+TEST_F(Render3D, LitCubeMatchesGoldenFrame) {
+  s.Render(0, 0, &cube, 0x200, 0);
+  ExpectGolden(Frame(s), "cube_golden.ppm");
+  // Three faces show; the background stays black.
   EXPECT_EQ(s.GetPixel(0, 0), 0u);
   EXPECT_NE(s.GetPixel(kW / 2, kH / 2), 0u);
+}
+
+// Gouraud shading from the averaged vertex normals and the vertex light.
+TEST_F(Render3D, GouraudCubeMatchesGoldenFrame) {
+  s.Render(0, 0, &cube, 0x400, 0);
+  ExpectGolden(Frame(s), "cube_gouraud_golden.ppm");
 }
 
 }  // namespace
