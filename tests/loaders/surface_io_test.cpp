@@ -136,6 +136,23 @@ TEST_F(SurfaceIO, InspectorTool) {
     // Opaque pictures come out exactly, black lifted only where transparency is set.
     EXPECT_EQ(a, b);
   }
+  // A model: counts, then one line per vertex and triangle.
+  if (!zt::HaveTool("assimp")) return;
+  ASSERT_EQ(zt::Run("cd '" + dir + "' && printf 'v 0 0 0\\nv 100 0 0\\nv 0 100 0\\nv 0 0 100\\nf 1 2 3\\nf 1 3 4\\n' > m.obj && "
+                    "assimp export m.obj m.3ds >/dev/null 2>&1 && '" + tool + "' model m.3ds > m.txt"),
+            0);
+  std::ifstream in(dir + "/m.txt");
+  std::string line, all;
+  int v = 0, t = 0;
+  while (std::getline(in, line)) {
+    all += line + "\n";
+    v += line.rfind("v ", 0) == 0;
+    t += line.rfind("t ", 0) == 0;
+  }
+  EXPECT_NE(all.find("result 0\n"), std::string::npos) << all;
+  EXPECT_NE(all.find("triangles 2\n"), std::string::npos) << all;
+  EXPECT_EQ(t, 2);
+  EXPECT_GE(v, 4);
 }
 
 }  // namespace
