@@ -154,6 +154,14 @@ class ClassEDisplay : public ClassEDisplayBase {
   E2DSurface font_;
 };
 
+// An empty hook of the framework; nothing uses it.
+class ClassEGL {
+ public:
+  ClassEGL() = default;
+  ~ClassEGL() = default;
+  void DrawVertexArray(void*) {}
+};
+
 // Worker of the palette lookups: the nearest palette index (1-255, first of equal
 // colours) for `count` colours, or for every 15-bit colour when colours is null.
 void EDisplay_CreatePaletteLookup(const uint32_t* palette, uint8_t* out, const uint32_t* colours,
