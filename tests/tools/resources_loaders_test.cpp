@@ -11,6 +11,7 @@
 
 #include "display/edsp_base.h"
 #include "display/esurf_2d.h"
+#include "display/esurf_3d.h"
 #include "framework/emod_file.h"
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
@@ -129,6 +130,55 @@ TEST_F(OwnLoaders, FontsMeasureAndDrawFromTheirMarkerRows) {
     }
   EXPECT_GT(light, 30);
   EXPECT_GT(dark, light);
+}
+
+// The logo as the intro shows it in the middle of its turn: coloured by the fixed
+// table, lit, turned by (2488, 1536, 0) and drawn at (0, -20).
+TEST_F(OwnLoaders, LogoShowsUprightFaceOnAndLit) {
+  Bytes b = PackEntry(gfx, "zarnlogo.3ds");
+  E3DSurface logo;
+  logo.LinkECD(&ecd);
+  ASSERT_EQ(logo.LoadModel(b.data(), uint32_t(b.size())), 0);
+  static const int kRed[][2] = {{0, 1}, {4, 5}, {10, 11}, {22, 23}, {28, 33}, {40, 41}, {44, 85}, {90, 91}, {96, 97},
+                                {100, 103}, {112, 115}};
+  for (uint32_t i = 0; i < 120; i++) {
+    bool red = false;
+    for (auto& r : kRed) red = red || (int(i) >= r[0] && int(i) <= r[1]);
+    logo.SetColor(i, red ? 0x0000FF : 0xFFFFFF);
+  }
+  logo.SetLightSource(128, 128, -128, 48, 32);
+  logo.Reset();
+  logo.Scale(0x10000, 0x10000, 0x10000);
+  logo.Rotate(2488, 1536, 0);
+  E2DSurface screen;
+  screen.LinkECD(&ecd);
+  ASSERT_EQ(screen.Create(320, 240, 6, 1), 0);
+  screen.Render(0, -20, &logo, 0x80000200u, 0);
+  int minx = 320, maxx = -1, miny = 240, maxy = -1, red = 0, white = 0, drawn = 0;
+  uint64_t red_level = 0;
+  for (int y = 0; y < 240; y++)
+    for (int x = 0; x < 320; x++) {
+      const uint32_t p = screen.GetPixel(x, y);
+      if (p == 0) continue;
+      drawn++;
+      minx = std::min(minx, x); maxx = std::max(maxx, x);
+      miny = std::min(miny, y); maxy = std::max(maxy, y);
+      const uint32_t r = p & 255, g = (p >> 8) & 255, bl = (p >> 16) & 255;
+      if (r > 2 * g + 20 && r > 2 * bl + 20) {
+        red++;
+        red_level += r;
+      } else if (g > 40 && std::abs(int(r) - int(g)) < 16 && std::abs(int(g) - int(bl)) < 16) {
+        white++;
+      }
+    }
+  ASSERT_GT(drawn, 2000);
+  EXPECT_NEAR(minx + maxx, 320, 12) << "centred";
+  EXPECT_GT(maxx - minx, 180);
+  EXPECT_LT(maxx - minx, 300);
+  EXPECT_LT(maxy - miny, (maxx - minx) / 2) << "a word lying flat, not standing on end";
+  EXPECT_GT(red, drawn / 2) << "the letter faces point at the eye";
+  EXPECT_GT(white, 0) << "the sides show";
+  EXPECT_GT(red_level / uint64_t(std::max(red, 1)), 150u) << "the faces are lit, not ambient";
 }
 
 // d1 of a pixel from the centre of a 24x24 cell: the stone's diamond.
