@@ -1,6 +1,9 @@
-// The game's drawing helpers. (Minimal form until resource loading lands.)
+// The game's drawing helpers. (Minimal form until resource loading lands: it
+// holds the title picture that the placeholder intro loads.)
 #ifndef ZARN_GAME_GRAPHICS_H
 #define ZARN_GAME_GRAPHICS_H
+
+#include "display/esurf_2d.h"
 
 class ClassEDisplay;
 struct MAINDATA;
@@ -13,6 +16,7 @@ class ClassGraphics {
   }
   MAINDATA* maindata = nullptr;
   ClassEDisplay* display = nullptr;
+  E2DSurface title;  // empty when the picture could not be loaded
 };
 
 #endif
