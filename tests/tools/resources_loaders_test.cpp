@@ -4,6 +4,7 @@
 #if __has_include("loaders/eldr_bmp.h") && __has_include("loaders/eldr_png.h")
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
