@@ -111,7 +111,9 @@ std::vector<int16_t> Finish(Buf b, double peak = 0.85) {
 
 void Put16(std::vector<uint8_t>& o, uint32_t v) { o.push_back(uint8_t(v)); o.push_back(uint8_t(v >> 8)); }
 void Put32(std::vector<uint8_t>& o, uint32_t v) { Put16(o, v & 0xFFFF); Put16(o, v >> 16); }
-void Tag(std::vector<uint8_t>& o, const char* t) { o.insert(o.end(), t, t + 4); }
+void Tag(std::vector<uint8_t>& o, const char* t) {
+  for (int i = 0; i < 4; ++i) o.push_back(uint8_t(t[i]));
+}
 
 std::vector<uint8_t> Riff(const std::vector<uint8_t>& fmt, const std::vector<uint8_t>& fact, const std::vector<uint8_t>& data) {
   std::vector<uint8_t> o;

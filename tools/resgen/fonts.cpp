@@ -17,7 +17,7 @@ Ink FromGlyph(const Glyph& g) {
   Ink k;
   k.w = g.w;
   k.h = 9;
-  k.m.assign(size_t(k.w) * 9, 0);
+  k.m = std::vector<uint8_t>(size_t(k.w) * 9, 0);
   for (int y = 0; y < 9; ++y)
     for (int x = 0; x < g.w; ++x) k.m[size_t(y) * k.w + x] = g.rows[size_t(y)][size_t(x)] == '#';
   return k;
@@ -27,7 +27,7 @@ Ink FromRows(const std::vector<const char*>& rows) {
   Ink k;
   k.w = int(std::string(rows[0]).size());
   k.h = 9;
-  k.m.assign(size_t(k.w) * 9, 0);
+  k.m = std::vector<uint8_t>(size_t(k.w) * 9, 0);
   for (size_t y = 0; y < rows.size() && y < 9; ++y)
     for (int x = 0; x < k.w; ++x) k.m[y * size_t(k.w) + size_t(x)] = rows[y][x] == '#';
   return k;
@@ -59,7 +59,7 @@ Ink Dilate(const Ink& k, int pad) {
   Ink d;
   d.w = k.w + 2 * pad;
   d.h = k.h + 2 * pad;
-  d.m.assign(size_t(d.w) * d.h, 0);
+  d.m = std::vector<uint8_t>(size_t(d.w) * d.h, 0);
   for (int y = 0; y < d.h; ++y)
     for (int x = 0; x < d.w; ++x) {
       bool on = false;
@@ -105,7 +105,7 @@ void MakeFonts(Output& out) {
       Ink e;
       e.w = 1;
       e.h = 11;
-      e.m.assign(11, 0);
+      e.m = std::vector<uint8_t>(11, 0);
       face_cells.push_back(e);
       mask_cells.push_back(e);
     } else {
@@ -113,7 +113,7 @@ void MakeFonts(Output& out) {
       Ink framed;
       framed.w = g.w + 2;
       framed.h = 11;
-      framed.m.assign(size_t(framed.w) * 11, 0);
+      framed.m = std::vector<uint8_t>(size_t(framed.w) * 11, 0);
       for (int y = 0; y < 9; ++y)
         for (int x = 0; x < g.w; ++x) framed.m[size_t(y + 1) * framed.w + x + 1] = g.at(x, y);
       face_cells.push_back(framed);
@@ -125,7 +125,7 @@ void MakeFonts(Output& out) {
       Ink e;
       e.w = 1;
       e.h = 9;
-      e.m.assign(9, 0);
+      e.m = std::vector<uint8_t>(9, 0);
       key_cells.push_back(e);
     } else key_cells.push_back(FromGlyph(GlyphFor(uint8_t(c))));
   }
