@@ -14,8 +14,13 @@ run() {  # name, cmake arguments...
   local dir="$root/build-$name"
   echo "=== $name build"
   cmake -S "$root" -B "$dir" "$@" >/dev/null
-  cmake --build "$dir" -j"$jobs" 2>&1 | grep -E 'warning:|error:|Error ' || true
-  cmake --build "$dir" -j"$jobs" >/dev/null
+  if ! cmake --build "$dir" -j"$jobs" > "$dir/build.log" 2>&1; then
+    grep -E -A5 'error|Error' "$dir/build.log" | head -80
+    echo "$name build failed"
+    status=1
+    return
+  fi
+  grep -E 'warning:' "$dir/build.log" || true
   echo "=== $name tests"
   if ! (cd "$dir" && ctest --output-on-failure -j"$jobs"); then status=1; fi
 }
