@@ -13,7 +13,8 @@
 //   esurf_2d_span.cpp     BltFxSpans (the scaled and turned BltFx)
 //   esurf_2d_text.cpp     BuildTableVwf, SetFont*, GetFont*, DrawFont*, *FontWrap
 //   esurf_2d_bmp.cpp      WriteBmp (with the BMP writer of the loaders)
-//   not built yet         the RGBA BltFast, BltPixelShader, Landscape
+//   esurf_2d_landscape.cpp Landscape, GetLandscapePoint (the ground plane)
+//   not built yet         the RGBA BltFast, BltPixelShader
 // Colours are 0x00BBGGRR (a palette index on format 1); coordinates are logical
 // unless the name ends in V.
 #ifndef ZARN_DISPLAY_ESURF_2D_H
@@ -147,8 +148,16 @@ class E2DSurface : public E2DSurfaceBase {
                      int32_t flags, uint32_t param);
   int BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT* rect, int32_t flags = 0,
               uint32_t value = 0);
+  // Ground plane: (b, c) the viewpoint in 1/16 texel, a the camera height (a / zoom
+  // texels per pixel on the bottom row), angle 4096 a turn, tilt the perspective
+  // (0 flat), zoom 256 = 1.0. Draws nothing unless texture has this format.
   void Landscape(const tagRECT* rect, int32_t a, int32_t b, int32_t c, uint16_t angle, int16_t tilt,
                  uint16_t zoom, E2DSurface* texture);
+  // The logical pixel (x, y) at which Landscape with the same arguments draws the
+  // texture position (u, v) (1/16 texel); 0 when it lies beyond the horizon or
+  // outside the rectangle.
+  int GetLandscapePoint(const tagRECT* rect, int32_t a, int32_t b, int32_t c, uint16_t angle,
+                        int16_t tilt, uint16_t zoom, int32_t u, int32_t v, int32_t* x, int32_t* y);
 
   // --- Bitmap fonts and text ---
   void BuildTableVwf(uint32_t count);
