@@ -70,6 +70,25 @@ uint32_t ClassLevel::FreeQEntity() const {
   return kMaxEntities;
 }
 
+STONEENTITY* ClassLevel::StartCellEntity(int r, int c, uint8_t kind, uint32_t timer) {
+  const uint32_t k = FreeQEntity();
+  if (k == kMaxEntities) return nullptr;
+  const int i = Cell(r, c);
+  STONEENTITY& e = entity[k];
+  std::memset(&e, 0, sizeof e);
+  e.kind = kind;
+  e.stone = grid[i];
+  e.timer = timer;
+  e.x = 12 * (r + c);
+  e.y = 12 * (c - r);
+  e.srcRow = static_cast<uint8_t>(r);
+  e.srcCol = static_cast<uint8_t>(c);
+  e.destRow = r;
+  e.destCol = c;
+  grid[i] |= CELL_MOVING;
+  return &e;
+}
+
 uint32_t ClassLevel::FreePEntity() const {
   for (uint32_t i = 0; i < kMaxParticles; i++)
     if (particle[i].kind == 0) return i;

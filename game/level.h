@@ -50,6 +50,9 @@ class ClassLevel {
 
   // Pools and geometry.
   uint32_t FreeQEntity() const;
+  // Claims a free entity for the stone in cell (r, c) and marks the cell moving;
+  // null when the pool is full.
+  STONEENTITY* StartCellEntity(int r, int c, uint8_t kind, uint32_t timer);
   uint32_t FreePEntity() const;
   static void GetGridPosition(int32_t x, int32_t y, int32_t& row, int32_t& col);
 

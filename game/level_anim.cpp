@@ -67,20 +67,7 @@ void ClassLevel::StoneFadeIn() {
     for (int c = 0; c < 9; c++) {
       const int i = Cell(r, c);
       if (grid[i] < 1 || grid[i] > 63) continue;
-      const uint32_t k = FreeQEntity();
-      if (k == kMaxEntities) continue;
-      STONEENTITY& e = entity[k];
-      std::memset(&e, 0, sizeof e);
-      e.kind = ENT_FADEIN;
-      e.stone = grid[i];
-      e.timer = static_cast<uint32_t>(256 - 8 * (8 + r - c));
-      e.x = 12 * (r + c);
-      e.y = 12 * (c - r);
-      e.srcRow = static_cast<uint8_t>(r);
-      e.srcCol = static_cast<uint8_t>(c);
-      e.destRow = r;
-      e.destCol = c;
-      grid[i] |= CELL_MOVING;
+      StartCellEntity(r, c, ENT_FADEIN, static_cast<uint32_t>(256 - 8 * (8 + r - c)));
     }
   }
 }
@@ -90,20 +77,7 @@ void ClassLevel::StoneRotate() {
     for (int c = 0; c < 9; c++) {
       const int i = Cell(r, c);
       if (grid[i] < 1 || grid[i] > 7) continue;
-      const uint32_t k = FreeQEntity();
-      if (k == kMaxEntities) continue;
-      STONEENTITY& e = entity[k];
-      std::memset(&e, 0, sizeof e);
-      e.kind = ENT_SPIN;
-      e.stone = grid[i];
-      e.timer = static_cast<uint32_t>(32 * (r + c));
-      e.x = 12 * (r + c);
-      e.y = 12 * (c - r);
-      e.srcRow = static_cast<uint8_t>(r);
-      e.srcCol = static_cast<uint8_t>(c);
-      e.destRow = r;
-      e.destCol = c;
-      grid[i] |= CELL_MOVING;
+      StartCellEntity(r, c, ENT_SPIN, static_cast<uint32_t>(32 * (r + c)));
     }
   }
 }
@@ -145,23 +119,8 @@ void ClassLevel::StoneDestroy() {
     for (int c = 0; c < 9; c++) {
       const int i = Cell(r, c);
       if (grid[i] < 1 || grid[i] > 63) continue;
-      const uint32_t k = FreeQEntity();
-      if (k == kMaxEntities) {
+      if (!StartCellEntity(r, c, ENT_CLEAR, static_cast<uint32_t>(512 - 24 * (8 - r + c - vmin))))
         grid[i] = 0;
-        continue;
-      }
-      STONEENTITY& e = entity[k];
-      std::memset(&e, 0, sizeof e);
-      e.kind = ENT_CLEAR;
-      e.stone = grid[i];
-      e.timer = static_cast<uint32_t>(512 - 24 * (8 - r + c - vmin));
-      e.x = 12 * (r + c);
-      e.y = 12 * (c - r);
-      e.srcRow = static_cast<uint8_t>(r);
-      e.srcCol = static_cast<uint8_t>(c);
-      e.destRow = r;
-      e.destCol = c;
-      grid[i] |= CELL_MOVING;
     }
   }
 }

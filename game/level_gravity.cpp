@@ -11,23 +11,7 @@ bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
 }  // namespace
 
 void ClassLevel::StartBreak(int r, int c) {
-  const int i = Cell(r, c);
-  const uint32_t k = FreeQEntity();
-  if (k == kMaxEntities) {
-    grid[i] = 0;
-    return;
-  }
-  STONEENTITY& e = entity[k];
-  std::memset(&e, 0, sizeof e);
-  e.kind = ENT_BREAK;
-  e.stone = grid[i];
-  e.x = 12 * (r + c);
-  e.y = 12 * (c - r);
-  e.srcRow = static_cast<uint8_t>(r);
-  e.srcCol = static_cast<uint8_t>(c);
-  e.destRow = r;
-  e.destCol = c;
-  grid[i] |= CELL_MOVING;
+  if (!StartCellEntity(r, c, ENT_BREAK, 0)) grid[Cell(r, c)] = 0;
 }
 
 void ClassLevel::BurnCell(int r, int c) {

@@ -64,18 +64,8 @@ void ClassLevel::LevelComplete() {
     for (int c = 0; c < 9; c++) {
       const int i = Cell(r, c);
       if (grid[i] == 0) continue;
-      const uint32_t k = FreeQEntity();
-      if (k == kMaxEntities) continue;  // shown at once, without fading
-      STONEENTITY& e = entity[k];
-      std::memset(&e, 0, sizeof e);
-      e.kind = ENT_FADEIN;
-      e.stone = grid[i];
-      e.timer = static_cast<uint32_t>(256 - 8 * (8 + r - c));
-      e.x = 12 * (r + c);
-      e.y = 12 * (c - r);
-      e.srcRow = e.destRow = static_cast<uint8_t>(r);
-      e.srcCol = e.destCol = static_cast<uint8_t>(c);
-      grid[i] |= CELL_MOVING;
+      // Without a free entity the stone is shown at once, without fading.
+      StartCellEntity(r, c, ENT_FADEIN, static_cast<uint32_t>(256 - 8 * (8 + r - c)));
     }
   }
   PlayEffect(7);
@@ -244,18 +234,7 @@ void ClassLevel::HandlePlayer(uint32_t delta) {
       for (int c = 0; c < 9; c++) {
         const int i = Cell(r, c);
         if (!IsPlainColour(grid[i])) continue;
-        const uint32_t k = FreeQEntity();
-        if (k == kMaxEntities) continue;
-        STONEENTITY& e = entity[k];
-        std::memset(&e, 0, sizeof e);
-        e.kind = ENT_SPIN;
-        e.stone = grid[i];
-        e.timer = static_cast<uint32_t>(32 * (r + c));
-        e.x = 12 * (r + c);
-        e.y = 12 * (c - r);
-        e.srcRow = e.destRow = static_cast<uint8_t>(r);
-        e.srcCol = e.destCol = static_cast<uint8_t>(c);
-        grid[i] |= CELL_MOVING;
+        StartCellEntity(r, c, ENT_SPIN, static_cast<uint32_t>(32 * (r + c)));
       }
     }
     idleTimer = static_cast<uint32_t>(3000 - 1000 * (Rand() % 4));
