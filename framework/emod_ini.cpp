@@ -18,24 +18,24 @@ char* EIni_QuoteTrim(char* text) {
   return text;
 }
 
-bool ClassEIni::Open(const uint16_t* name, uint8_t mode) {
-  Close();
-  if (!ClassEFile::Open(name, mode)) return false;
+// Starts on the file that the base class has just opened or created.
+bool ClassEIni::AttachFile(bool opened) {
+  if (!opened) return false;
   memoryMode_ = 0;
   iniOpen_ = 1;
   dataSize_ = ClassEFile::Size();
   SetParseBufferSize(4096);
-  return iniOpen_ != 0;
+  return true;
+}
+
+bool ClassEIni::Open(const uint16_t* name, uint8_t mode) {
+  Close();
+  return AttachFile(ClassEFile::Open(name, mode));
 }
 
 bool ClassEIni::Open(const char* name, uint8_t mode) {
   Close();
-  if (!ClassEFile::Open(name, mode)) return false;
-  memoryMode_ = 0;
-  iniOpen_ = 1;
-  dataSize_ = ClassEFile::Size();
-  SetParseBufferSize(4096);
-  return iniOpen_ != 0;
+  return AttachFile(ClassEFile::Open(name, mode));
 }
 
 bool ClassEIni::OpenData(const void* data, uint32_t length) {
@@ -51,22 +51,12 @@ bool ClassEIni::OpenData(const void* data, uint32_t length) {
 
 bool ClassEIni::New(const char* name) {
   Close();
-  if (!ClassEFile::New(name)) return false;
-  memoryMode_ = 0;
-  iniOpen_ = 1;
-  dataSize_ = 0;
-  SetParseBufferSize(4096);
-  return true;
+  return AttachFile(ClassEFile::New(name));
 }
 
 bool ClassEIni::New(const uint16_t* name) {
   Close();
-  if (!ClassEFile::New(name)) return false;
-  memoryMode_ = 0;
-  iniOpen_ = 1;
-  dataSize_ = 0;
-  SetParseBufferSize(4096);
-  return true;
+  return AttachFile(ClassEFile::New(name));
 }
 
 bool ClassEIni::SetParseBufferSize(uint32_t size) {

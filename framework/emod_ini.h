@@ -38,6 +38,7 @@ class ClassEIni : public ClassEFile {
   void Close();
 
  private:
+  bool AttachFile(bool opened);
   int NextByte();
   bool Writable() const { return iniOpen_ && !memoryMode_ && IsOpen(); }
 
