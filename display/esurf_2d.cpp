@@ -63,7 +63,9 @@ constexpr uint16_t kT16Rows[16] = {
 constexpr uint8_t kT8Rows[8] = {0xF0, 0xC8, 0xF0, 0xA4, 0xD8, 0x62, 0xF0, 0x8C};
 constexpr uint8_t kT4Rows[4] = {0x0C, 0x08, 0x06, 0x08};
 
-inline uint32_t Dither(uint32_t c, uint8_t format, uint32_t d) {
+}  // namespace
+
+uint32_t E2DSurface::DitherColor(uint32_t c, uint8_t format, uint32_t d) {
   uint32_t out = 0;
   for (int ch = 0; ch < 3; ch++) {
     uint32_t v = (c >> (ch * 8)) & 0xFF;
@@ -78,8 +80,6 @@ inline uint32_t Dither(uint32_t c, uint8_t format, uint32_t d) {
   }
   return out;
 }
-
-}  // namespace
 
 void* E2DSurface::AllocBlock(uint32_t size) { return ClassEMemory::Alloc(size); }
 void E2DSurface::FreeBlock(void* block) { ClassEMemory::DeAlloc(block); }
@@ -487,7 +487,7 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
         if (remap) out = remap_[out];
       } else {
         uint32_t c = palette_[k];
-        if (dither) c = (c & 0xFF000000u) | Dither(c, format_, uint32_t(lx + ly));
+        if (dither) c = (c & 0xFF000000u) | DitherColor(c, format_, uint32_t(lx + ly));
         if ((c >> 24) < 255)
           c = 0;
         else if ((c & 0xFFFFFF) == 0 && info->transparency)
@@ -505,7 +505,7 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
         else
           out = c & 0xFF;
       } else {
-        if (dither) c = (c & 0xFF000000u) | Dither(c, format_, uint32_t(lx + ly));
+        if (dither) c = (c & 0xFF000000u) | DitherColor(c, format_, uint32_t(lx + ly));
         if ((c >> 24) < 255)
           c = 0;
         else if ((c & 0xFFFFFF) == 0 && info->transparency)

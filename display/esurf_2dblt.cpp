@@ -7,12 +7,11 @@
 #include "display/erdr_kernel.h"
 #include "display/esurf_2d.h"
 
-namespace {
-
 // Opacity front steps 1 and 2. Returns false when the masked opacity is zero.
-// max: the opacity that drops op (255 for BltFast/BltFlip, 254 for BltFx, which
-// reads the whole value).
-bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uint32_t& opacity) {
+// lowByte: BltFast and BltFlip read the opacity's low byte; BltFx and the RGBA
+// blit the whole value (above 254 drops op).
+bool E2DSurface::OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte,
+                              uint32_t& opacity) {
   if ((f & EBLT_AD) && (f & EBLT_SB)) f &= ~(EBLT_AD | EBLT_SB);
   opacity = (f & (EBLT_CF | EBLT_TN)) ? value >> 24 : value;
   if (lowByte) opacity &= 0xFF;
@@ -25,6 +24,8 @@ bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uin
   if (format == 3 || format == 4) opacity &= 0xF8;
   return opacity != 0;
 }
+
+namespace {
 
 // Opacity front step 3: the shift fast paths for the kernels.
 uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {
