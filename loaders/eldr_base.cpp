@@ -1,10 +1,6 @@
 #include "loaders/eldr_base.h"
 
-#include "display/edsp_base.h"
 #include "framework/emod_memory.h"
-#include "loaders/eldr_3ds.h"
-#include "loaders/eldr_bmp.h"
-#include "loaders/eldr_png.h"
 
 ClassELoaderBase::ClassELoaderBase() = default;
 ClassELoaderBase::~ClassELoaderBase() = default;
@@ -64,22 +60,4 @@ void ClassELoaderBase::SeekRelative(int32_t d) {
     const uint32_t u = 0u - static_cast<uint32_t>(d);
     position_ = u <= position_ ? position_ - u : size_;
   }
-}
-
-int RegisterDisplayLoaders(ClassEDisplay* display) {
-  if (!display) return 0;
-  // Slot order is priority: formats with a magic number first.
-  ClassELoaderBase* (*const makers[])() = {
-      [] { return static_cast<ClassELoaderBase*>(new ELoader_BMP); },
-      [] { return static_cast<ClassELoaderBase*>(new ELoader_PNG); },
-      [] { return static_cast<ClassELoaderBase*>(new ELoader_3DS); },
-  };
-  for (auto make : makers) {
-    ClassELoaderBase* l = make();
-    if (!display->RegisterLoader(l)) {
-      delete l;
-      return 0;
-    }
-  }
-  return 1;
 }

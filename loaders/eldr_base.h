@@ -84,6 +84,7 @@ class ClassELoaderBase {
 
 // Creates the built-in loaders and registers them in the display's slots; 1 when
 // all were taken, 0 when a slot was refused (that loader is deleted, the rest not made).
+// Defined with the concrete loaders (eldr_register.cpp), above the display.
 int RegisterDisplayLoaders(ClassEDisplay* display);
 
 #endif
