@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "display/esurf_3d.h"
+#include "framework/emod_bytes.h"
 #include "framework/emod_math.h"
 
 namespace {
@@ -14,13 +15,6 @@ constexpr uint16_t kMesh = 0x4100;
 constexpr uint16_t kVertices = 0x4110;
 constexpr uint16_t kFaces = 0x4120;
 constexpr uint16_t kMapping = 0x4140;
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
 }  // namespace
 
 bool ELoader_3DS::ChunkHeader(uint32_t* start, uint16_t* id, uint32_t* length) {
@@ -115,9 +109,9 @@ uint32_t ELoader_3DS::Records(uint32_t offset, uint32_t count, uint32_t size) co
 void ELoader_3DS::Vertices(uint8_t* out, uint32_t first, uint32_t n) const {
   const uint8_t* src = data_ + objects_[0].vertexdata + 12 * first;
   for (uint32_t k = 0; k < n; k++) {
-    const int32_t x = ClassEMath::FloatToFixed(Le32(src + 12 * k), 0);
-    const int32_t y = ClassEMath::FloatToFixed(Le32(src + 12 * k + 4), 0);
-    const int32_t z = ClassEMath::FloatToFixed(Le32(src + 12 * k + 8), 0);
+    const int32_t x = ClassEMath::FloatToFixed(EBytes_Get32(src + 12 * k), 0);
+    const int32_t y = ClassEMath::FloatToFixed(EBytes_Get32(src + 12 * k + 4), 0);
+    const int32_t z = ClassEMath::FloatToFixed(EBytes_Get32(src + 12 * k + 8), 0);
     const int32_t rec[3] = {x, static_cast<int32_t>(0u - static_cast<uint32_t>(z)), y};
     std::memcpy(out + 12 * k, rec, 12);
   }
@@ -126,7 +120,7 @@ void ELoader_3DS::Vertices(uint8_t* out, uint32_t first, uint32_t n) const {
 void ELoader_3DS::Faces(uint8_t* out, uint32_t first, uint32_t n) const {
   const uint8_t* src = data_ + objects_[0].facedata + 8 * first;
   for (uint32_t k = 0; k < n; k++) {
-    const uint32_t rec[4] = {Le16(src + 8 * k + 4), Le16(src + 8 * k + 2), Le16(src + 8 * k), 0x00FFFFFFu};
+    const uint32_t rec[4] = {EBytes_Get16(src + 8 * k + 4), EBytes_Get16(src + 8 * k + 2), EBytes_Get16(src + 8 * k), 0x00FFFFFFu};
     std::memcpy(out + 16 * k, rec, 16);
   }
 }
@@ -134,8 +128,8 @@ void ELoader_3DS::Faces(uint8_t* out, uint32_t first, uint32_t n) const {
 void ELoader_3DS::Texels(uint8_t* out, uint32_t first, uint32_t n) const {
   const uint8_t* src = data_ + objects_[0].mapdata + 8 * first;
   for (uint32_t k = 0; k < n; k++) {
-    const int32_t rec[3] = {ClassEMath::FloatToFixed(Le32(src + 8 * k), 8),
-                            ClassEMath::FloatToFixed(Le32(src + 8 * k + 4), 8), 1};
+    const int32_t rec[3] = {ClassEMath::FloatToFixed(EBytes_Get32(src + 8 * k), 8),
+                            ClassEMath::FloatToFixed(EBytes_Get32(src + 8 * k + 4), 8), 1};
     std::memcpy(out + 12 * k, rec, 12);
   }
 }

@@ -4,6 +4,7 @@
 
 #include "display/esurf_2d.h"
 #include "display/esurf_2dbase.h"
+#include "framework/emod_bytes.h"
 #include "framework/emod_file.h"
 #include "framework/emod_memory.h"
 
@@ -155,30 +156,22 @@ void ELoader_BMP::BuildHeader(uint8_t out[54], uint32_t width, uint32_t height) 
   h.compression = 0;
   h.xppm = h.yppm = 2834;
   h.colorsused = h.colorsimportant = 0;
-  auto put16 = [&](int at, uint32_t v) {
-    out[at] = static_cast<uint8_t>(v);
-    out[at + 1] = static_cast<uint8_t>(v >> 8);
-  };
-  auto put32 = [&](int at, uint32_t v) {
-    put16(at, v & 0xFFFF);
-    put16(at + 2, v >> 16);
-  };
   out[0] = 'B';
   out[1] = 'M';
-  put32(2, h.filesize);
-  put32(6, 0);
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, width);
-  put32(22, height);
-  put16(26, 1);
-  put16(28, 24);
-  put32(30, 0);
-  put32(34, h.imagesize);
-  put32(38, 2834);
-  put32(42, 2834);
-  put32(46, 0);
-  put32(50, 0);
+  EBytes_Put32(out + 2, h.filesize);
+  EBytes_Put32(out + 6, 0);
+  EBytes_Put32(out + 10, 54);
+  EBytes_Put32(out + 14, 40);
+  EBytes_Put32(out + 18, width);
+  EBytes_Put32(out + 22, height);
+  EBytes_Put16(out + 26, 1);
+  EBytes_Put16(out + 28, 24);
+  EBytes_Put32(out + 30, 0);
+  EBytes_Put32(out + 34, h.imagesize);
+  EBytes_Put32(out + 38, 2834);
+  EBytes_Put32(out + 42, 2834);
+  EBytes_Put32(out + 46, 0);
+  EBytes_Put32(out + 50, 0);
 }
 
 void ELoader_BMP::WriteHeader(ClassEFile* file, uint32_t width, uint32_t height) {
