@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "display/edsp_base.h"
+#include "display/erdr_pixel.h"
 #include "framework/emod_file.h"
 #include "framework/emod_memory.h"
 #include "loaders/eldr_base.h"
@@ -18,40 +19,6 @@ inline uint32_t BytesPerPixel(uint8_t format) {
     case 5: return 3;
     case 6: return 4;
     default: return 0;
-  }
-}
-
-inline uint32_t LoadNative(const uint8_t* p, uint32_t bytes) {
-  switch (bytes) {
-    case 1: return p[0];
-    case 2: {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    case 3: return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-    default: {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-  }
-}
-
-inline void StoreNative(uint8_t* p, uint32_t bytes, uint32_t v) {
-  switch (bytes) {
-    case 1: p[0] = uint8_t(v); break;
-    case 2: {
-      uint16_t s = uint16_t(v);
-      std::memcpy(p, &s, 2);
-      break;
-    }
-    case 3:
-      p[0] = uint8_t(v);
-      p[1] = uint8_t(v >> 8);
-      p[2] = uint8_t(v >> 16);
-      break;
-    default: std::memcpy(p, &v, 4); break;
   }
 }
 
@@ -294,7 +261,7 @@ uint32_t E2DSurface::GetPixelV(int32_t x, int32_t y) {
 
 uint32_t E2DSurface::GetPixelRaw(int32_t x, int32_t y, const uint8_t* pixels) const {
   const uint32_t B = bpp_ >> 3;
-  return NativeToColor(LoadNative(pixels + (uint32_t(y) * pitch_ + uint32_t(x)) * B, B), format_);
+  return NativeToColor(erdr::LoadBytes(pixels + (uint32_t(y) * pitch_ + uint32_t(x)) * B, B), format_);
 }
 
 void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) const {
@@ -333,11 +300,11 @@ void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) co
       if (format_ == 2) masked &= 0xF0;
       if (format_ == 3 || format_ == 4) masked &= 0xF8;
       if (!masked) return;
-      const uint32_t d = NativeToColor(LoadNative(p, B), format_);
+      const uint32_t d = NativeToColor(erdr::LoadBytes(p, B), format_);
       c = scale(d, 256 - o) + scale(c, o);
     }
   } else if (f & (EBLT_AD | EBLT_SB)) {
-    const uint32_t d = NativeToColor(LoadNative(p, B), format_);
+    const uint32_t d = NativeToColor(erdr::LoadBytes(p, B), format_);
     uint32_t r = 0;
     for (int sh = 0; sh < 24; sh += 8) {
       const int32_t dc = int32_t((d >> sh) & 0xFF), cc = int32_t((c >> sh) & 0xFF);
@@ -348,7 +315,7 @@ void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) co
     }
     c = r;
   }
-  StoreNative(p, B, ColorToNative(c, format_));
+  erdr::StoreBytes(p, B, ColorToNative(c, format_));
 }
 
 int E2DSurface::ReplaceColor(uint32_t newColour, uint32_t oldColour, bool invert) {
@@ -363,7 +330,7 @@ int E2DSurface::ReplaceColor(uint32_t newColour, uint32_t oldColour, bool invert
   for (int32_t y = r.top; y < r.bottom; y++) {
     uint8_t* p = pixels_ + (uint32_t(y) * pitch_ + uint32_t(r.left)) * B;
     for (int32_t x = r.left; x < r.right; x++, p += B)
-      if ((LoadNative(p, B) == ov) != invert) StoreNative(p, B, nv);
+      if ((erdr::LoadBytes(p, B) == ov) != invert) erdr::StoreBytes(p, B, nv);
   }
   return 1;
 }
@@ -379,7 +346,7 @@ void E2DSurface::BuildTableMask(uint8_t threshold) {
   for (uint32_t y = 0; y < rows_; y++) {
     const uint8_t* p = pixels_ + y * pitch_ * B;
     for (uint32_t x = 0; x < width_; x++, p += B) {
-      const uint32_t n = LoadNative(p, B);
+      const uint32_t n = erdr::LoadBytes(p, B);
       if (n == colorkey_) continue;
       const uint32_t c = NativeToColor(n, format_);
       if (((c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF)) / 3 >= threshold)
@@ -516,7 +483,7 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
     int32_t px = lx, py = ly;
     EOrient_VirtualPos(o, px, py, width_, rows_);
     if (px < clip_.left || px >= clip_.right || py < clip_.top || py >= clip_.bottom) continue;
-    StoreNative(pixels_ + (uint32_t(py) * pitch_ + uint32_t(px)) * B, B, out);
+    erdr::StoreBytes(pixels_ + (uint32_t(py) * pitch_ + uint32_t(px)) * B, B, out);
   }
   Unlock();
   return 0;

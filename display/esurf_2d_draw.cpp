@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "display/erdr_fixed.h"
 #include "display/erdr_kernel.h"
 #include "display/erdr_span.h"
 #include "display/esurf_2d.h"
@@ -13,11 +14,10 @@
 
 namespace {
 
-inline int32_t Sar(int32_t v, int n) { return v >= 0 ? (v >> n) : ~((~v) >> n); }
-inline int64_t Sar64(int64_t v, int n) { return v >= 0 ? (v >> n) : ~((~v) >> n); }
-inline int32_t Clamp32(int64_t v) {
-  return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
-}
+using erdr::Clamp32;
+using erdr::Sar;
+using erdr::Sar64;
+
 inline int32_t Min(int32_t a, int32_t b) { return a < b ? a : b; }
 inline int32_t Max(int32_t a, int32_t b) { return a > b ? a : b; }
 

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "display/edsp_base.h"
+#include "display/erdr_fixed.h"
 #include "display/erdr_kernel.h"
+#include "display/erdr_pixel.h"
 #include "display/esurf_2d.h"
 
 namespace {
@@ -37,27 +39,7 @@ uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {
 }
 
 // x + n without leaving the 32-bit range.
-inline int32_t Add(int32_t x, int32_t n) {
-  const int64_t v = int64_t(x) + n;
-  return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
-}
-
-inline uint32_t LoadPx(const uint8_t* p, uint32_t B) {
-  switch (B) {
-    case 1: return p[0];
-    case 2: {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    case 3: return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-    default: {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-  }
-}
+inline int32_t Add(int32_t x, int32_t n) { return erdr::Clamp32(int64_t(x) + n); }
 
 }  // namespace
 
@@ -225,7 +207,7 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     for (int32_t row = 0; row < H; row++) {
       const uint8_t* sp = s + intptr_t(row) * ys * B;
       for (int32_t col = 0; col < W; col++, sp += intptr_t(xs) * B) {
-        const uint32_t c = NativeToColor(LoadPx(sp, uint32_t(B)), format_);
+        const uint32_t c = NativeToColor(erdr::LoadBytes(sp, uint32_t(B)), format_);
         if (ck && c == key) continue;
         PixelRule(d + uint32_t(row) * dp + uint32_t(col * B), c, int32_t(f & ~EBLT_CK), value);
       }
