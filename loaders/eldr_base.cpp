@@ -61,3 +61,30 @@ void ClassELoaderBase::SeekRelative(int32_t d) {
     position_ = u <= position_ ? position_ - u : size_;
   }
 }
+
+ELoaderWork::~ELoaderWork() {
+  for (void*& b : blocks_) {
+    ClassEMemory::DeAlloc(b);
+    b = nullptr;
+  }
+}
+
+uint8_t* ELoaderWork::Take(uint32_t n) {
+  for (void*& b : blocks_) {
+    if (b) continue;
+    b = ClassEMemory::Alloc(n);
+    return static_cast<uint8_t*>(b);
+  }
+  return nullptr;
+}
+
+void ELoaderWork::Free(void* block) {
+  if (!block) return;
+  for (void*& b : blocks_) {
+    if (b == block) {
+      ClassEMemory::DeAlloc(b);
+      b = nullptr;
+      return;
+    }
+  }
+}

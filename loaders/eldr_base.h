@@ -82,6 +82,29 @@ class ClassELoaderBase {
   uint32_t size_ = 0;
 };
 
+// The work blocks of one decode. Every block taken here is freed when the owner
+// goes out of scope, so a loader leaves through any return without a leak:
+//   ELoaderWork work;
+//   uint8_t* row = work.Take(n);
+//   if (!row) return 2;
+class ELoaderWork {
+ public:
+  ELoaderWork() = default;
+  ~ELoaderWork();
+  ELoaderWork(const ELoaderWork&) = delete;
+  ELoaderWork& operator=(const ELoaderWork&) = delete;
+
+  // n bytes (not cleared); null when memory is short or all slots are in use.
+  uint8_t* Take(uint32_t n);
+  // Frees a block early; null or a block not taken here is ignored.
+  void Free(void* block);
+
+  static constexpr int kSlots = 4;
+
+ private:
+  void* blocks_[kSlots] = {};
+};
+
 // Creates the built-in loaders and registers them in the display's slots; 1 when
 // all were taken, 0 when a slot was refused (that loader is deleted, the rest not made).
 // Defined with the concrete loaders (eldr_register.cpp), above the display.

@@ -85,13 +85,10 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
   if (r) return r;
   // The pixel index is signed 32-bit: a picture with more pixels cannot be addressed.
   if (static_cast<uint64_t>(w) * h > 0x7FFFFFFFull) return 1;
-  uint8_t* raw = static_cast<uint8_t*>(ClassEMemory::Alloc(stride));
-  if (!raw) return 2;
-  uint8_t* out = static_cast<uint8_t*>(ClassEMemory::Alloc(outrow));
-  if (!out) {
-    ClassEMemory::DeAlloc(raw);
-    return 2;
-  }
+  ELoaderWork work;
+  uint8_t* raw = work.Take(stride);
+  uint8_t* out = work.Take(outrow);
+  if (!raw || !out) return 2;
   // A row cut short by the end of the file keeps defined bytes.
   std::memset(raw, 0, stride);
   std::memset(out, 0, outrow);
@@ -122,8 +119,6 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
     r = target->LdrOnPixelStream(&info);
     if (r) break;
   }
-  ClassEMemory::DeAlloc(raw);
-  ClassEMemory::DeAlloc(out);
   return r;
 }
 
@@ -187,7 +182,8 @@ void ELoader_BMP::WritePixelData(ClassEFile* file, E2DSurface* surface, const ta
   const uint64_t stride64 = (3ull * w + 3) / 4 * 4;
   if (stride64 * h > 0x7FFFFFFFull) return;
   const uint32_t stride = static_cast<uint32_t>(stride64);
-  uint8_t* block = static_cast<uint8_t*>(ClassEMemory::Alloc(stride * h));
+  ELoaderWork work;
+  uint8_t* block = work.Take(stride * h);
   if (!block) return;
   std::memset(block, 0, stride * h);
   for (uint32_t i = 0; i < h; i++) {
@@ -201,7 +197,6 @@ void ELoader_BMP::WritePixelData(ClassEFile* file, E2DSurface* surface, const ta
     }
   }
   file->Write(block, stride * h);
-  ClassEMemory::DeAlloc(block);
 }
 
 // E2DSurface::WriteBmp lives here, with the writer it drives, so that the display

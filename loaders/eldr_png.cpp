@@ -182,18 +182,16 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
   if (total > kMaxBlock || static_cast<uint64_t>(w) * ht * bpo > kMaxBlock || RowBytes(w, h) > kMaxBlock)
     return 2;
   const uint32_t size = static_cast<uint32_t>(total);
-  uint8_t* inflated = static_cast<uint8_t*>(ClassEMemory::Alloc(size));
+  ELoaderWork work;
+  uint8_t* inflated = work.Take(size);
   if (!inflated) return 2;
 
   // Gather the data of every IDAT chunk, whatever lies between them.
   const uint8_t* comp = data_ + h.firstchunk + 8;
   uint8_t* gathered = nullptr;
   if (h.chunks > 1) {
-    gathered = static_cast<uint8_t*>(ClassEMemory::Alloc(h.datalength));
-    if (!gathered) {
-      ClassEMemory::DeAlloc(inflated);
-      return 2;
-    }
+    gathered = work.Take(h.datalength);
+    if (!gathered) return 2;
     uint32_t filled = 0;
     SeekSet(h.firstchunk);
     uint32_t len = 0, type = 0;
@@ -213,11 +211,8 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
   }
   uint32_t produced = size;
   const bool ok = ClassEMemory::UnCompressZLib(inflated, produced, comp, h.datalength);
-  ClassEMemory::DeAlloc(gathered);
-  if (!ok) {
-    ClassEMemory::DeAlloc(inflated);
-    return 1;
-  }
+  work.Free(gathered);
+  if (!ok) return 1;
   // A stream that ends early leaves the rest of the image zero.
   if (produced < size) std::memset(inflated + produced, 0, size - produced);
 
@@ -227,11 +222,8 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
   if (!h.interlace) {
     const uint32_t rb = static_cast<uint32_t>(RowBytes(w, h));
     RevertBytes(inflated, size, rb, ht, unit);
-    uint8_t* row = static_cast<uint8_t*>(ClassEMemory::Alloc(rowout));
-    if (!row) {
-      ClassEMemory::DeAlloc(inflated);
-      return 2;
-    }
+    uint8_t* row = work.Take(rowout);
+    if (!row) return 2;
     std::memset(row, 0, rowout);
     info->data = row;
     info->bytecount = rowout;
@@ -241,16 +233,10 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
       info->pixelindex = static_cast<int32_t>(y * w);
       surface->LdrOnPixelStream(info);
     }
-    ClassEMemory::DeAlloc(row);
   } else {
-    uint8_t* image = static_cast<uint8_t*>(ClassEMemory::Alloc(rowout * ht));
-    uint8_t* row = static_cast<uint8_t*>(ClassEMemory::Alloc(rowout));
-    if (!image || !row) {
-      ClassEMemory::DeAlloc(image);
-      ClassEMemory::DeAlloc(row);
-      ClassEMemory::DeAlloc(inflated);
-      return 2;
-    }
+    uint8_t* image = work.Take(rowout * ht);
+    uint8_t* row = work.Take(rowout);
+    if (!image || !row) return 2;
     std::memset(image, 0, static_cast<size_t>(rowout) * ht);
     std::memset(row, 0, rowout);
     uint8_t* run = inflated;
@@ -275,10 +261,7 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
       info->pixelindex = static_cast<int32_t>(y * w);
       surface->LdrOnPixelStream(info);
     }
-    ClassEMemory::DeAlloc(image);
-    ClassEMemory::DeAlloc(row);
   }
-  ClassEMemory::DeAlloc(inflated);
   return result;
 }
 
