@@ -60,8 +60,8 @@ struct Channels {
 };
 inline Channels ChannelsOf(uint8_t bpp, uint8_t format) {
   if (bpp == 16) {
-    if (format == 2) return {0x000F, 0x00F0, 0x0F00};
-    if (format == 3) return {0x001F, 0x03E0, 0x7C00};
+    if (format == EFMT_RGB12) return {0x000F, 0x00F0, 0x0F00};
+    if (format == EFMT_RGB15) return {0x001F, 0x03E0, 0x7C00};
     return {0x001F, 0x07E0, 0xF800};
   }
   return {0x0000FF, 0x00FF00, 0xFF0000};

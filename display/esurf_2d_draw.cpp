@@ -70,7 +70,7 @@ void E2DSurface::FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, 
   flags &= ~int32_t(EBLT_CF | EBLT_TN);
   // A palette index is not a colour: 8-bit surfaces are never scaled or blended
   // by opacity.
-  const bool indexed = format_ == 1;
+  const bool indexed = format_ == EFMT_INDEX8;
   if (flags & EBLT_OP) {
     if (indexed) {
       flags &= ~int32_t(EBLT_OP);
@@ -80,8 +80,8 @@ void E2DSurface::FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, 
     } else if (o > 254) {
       flags &= ~int32_t(EBLT_OP);
     } else {
-      if (format_ == 2) o &= 0xF0;
-      else if (format_ == 3 || format_ == 4) o &= 0xF8;
+      if (format_ == EFMT_RGB12) o &= 0xF0;
+      else if (format_ == EFMT_RGB15 || format_ == EFMT_RGB16) o &= 0xF8;
       if (o == 0) return;
     }
   }

@@ -77,7 +77,7 @@ void ELoader_3DS::LoadObjectMeshInfo(ELDR_3DSOBJECT* record) {
 }
 
 int ELoader_3DS::Start(E3DSurface* surface, void* data, uint32_t length) {
-  if (!surface || !data) return 3;
+  if (!surface || !data) return ERES_NOTTHISFORMAT;
   return Decode(surface, data, length);
 }
 
@@ -86,7 +86,7 @@ int ELoader_3DS::Scan(void* data, uint32_t length) {
   SetByteOrder(false);
   uint16_t id = 0;
   uint32_t mainlength = 0;
-  if (!Read16(&id) || id != kMain) return 3;
+  if (!Read16(&id) || id != kMain) return ERES_NOTTHISFORMAT;
   Read32(&mainlength);
 
   // The main chunk's children follow its header; a version chunk among them is
@@ -97,7 +97,7 @@ int ELoader_3DS::Scan(void* data, uint32_t length) {
     if (id == kEditor) LoadObjectData(&objects_[0]);
     SeekSet(start + chunklength > start ? start + chunklength : Size());
   }
-  return 0;
+  return ERES_OK;
 }
 
 uint32_t ELoader_3DS::Records(uint32_t offset, uint32_t count, uint32_t size) const {

@@ -5,8 +5,8 @@
 ClassELoaderBase::ClassELoaderBase() = default;
 ClassELoaderBase::~ClassELoaderBase() = default;
 
-int ClassELoaderBase::Start(E2DSurfaceBase*, void*, uint32_t, uint8_t, uint32_t) { return 3; }
-int ClassELoaderBase::Start(E3DSurface*, void*, uint32_t) { return 3; }
+int ClassELoaderBase::Start(E2DSurfaceBase*, void*, uint32_t, uint8_t, uint32_t) { return ERES_NOTTHISFORMAT; }
+int ClassELoaderBase::Start(E3DSurface*, void*, uint32_t) { return ERES_NOTTHISFORMAT; }
 
 void ClassELoaderBase::LinkData(void* data, uint32_t size) {
   data_ = static_cast<const uint8_t*>(data);

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "framework/zarn_types.h"
+
 class ClassEDisplay;
 class E2DSurfaceBase;
 class E3DSurface;
@@ -54,8 +56,8 @@ class ClassELoaderBase {
   ClassELoaderBase(const ClassELoaderBase&) = delete;
   ClassELoaderBase& operator=(const ClassELoaderBase&) = delete;
 
-  // Result: 0 done, 1 bad data, 2 no memory, 3 not this format (no callback made),
-  // or a callback's refusal.
+  // Result (ERESULT): ERES_OK, ERES_BAD (bad data), ERES_NOMEMORY,
+  // ERES_NOTTHISFORMAT (no callback made), or a callback's refusal as it is.
   virtual int Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                     uint32_t flags);
   virtual int Start(E3DSurface* surface, void* data, uint32_t length);

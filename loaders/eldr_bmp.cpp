@@ -29,16 +29,16 @@ int ELoader_BMP::ReadHeader(uint32_t* stride, uint32_t* outrow) {
   Read32(&h.yppm);
   Read32(&h.colorsused);
   Read32(&h.colorsimportant);
-  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0) return 3;
-  if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 24) return 3;
+  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0) return ERES_NOTTHISFORMAT;
+  if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 24) return ERES_NOTTHISFORMAT;
   // Row sizes are worked out wide: a width that does not fit 32-bit rows is bad data.
   const uint64_t s = (static_cast<uint64_t>(h.bpp) * h.width + 31) / 32 * 4;
   const uint64_t o = h.bpp == 24 ? 4ull * h.width : h.width;
-  if (s == 0 || o == 0) return 1;
-  if (s > 0xFFFFFFFFull || o > 0xFFFFFFFFull) return 1;
+  if (s == 0 || o == 0) return ERES_BAD;
+  if (s > 0xFFFFFFFFull || o > 0xFFFFFFFFull) return ERES_BAD;
   *stride = static_cast<uint32_t>(s);
   *outrow = static_cast<uint32_t>(o);
-  return 0;
+  return ERES_OK;
 }
 
 void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out) const {
@@ -84,11 +84,11 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
   r = target->LdrOnCreate(&info);
   if (r) return r;
   // The pixel index is signed 32-bit: a picture with more pixels cannot be addressed.
-  if (static_cast<uint64_t>(w) * h > 0x7FFFFFFFull) return 1;
+  if (static_cast<uint64_t>(w) * h > 0x7FFFFFFFull) return ERES_BAD;
   ELoaderWork work;
   uint8_t* raw = work.Take(stride);
   uint8_t* out = work.Take(outrow);
-  if (!raw || !out) return 2;
+  if (!raw || !out) return ERES_NOMEMORY;
   // A row cut short by the end of the file keeps defined bytes.
   std::memset(raw, 0, stride);
   std::memset(out, 0, outrow);
@@ -124,13 +124,13 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
 
 int ELoader_BMP::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                        uint32_t flags) {
-  if (!surface) return 3;
+  if (!surface) return ERES_NOTTHISFORMAT;
   return Run(surface, data, length, renderformat, flags);
 }
 
 int ELoader_BMP::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
                         uint32_t flags) {
-  if (!target) return 3;
+  if (!target) return ERES_NOTTHISFORMAT;
   return Run(target, data, length, renderformat, flags);
 }
 
