@@ -7,12 +7,12 @@ void ExBltRGBAGeneric(int32_t x, int32_t y, int32_t firstRow, const tagRECT* rec
   using namespace erdr_rgba;
   const uint32_t f = uint32_t(flags);
   switch (format) {
-    case 1: Walk8(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, false); break;
-    case 2: Generic<F2>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
-    case 3: Generic<F3>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
-    case 4: Generic<F4>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
-    case 5: Generic<F5>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
-    case 6: Generic<F6>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_INDEX8: Walk8(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, false); break;
+    case EFMT_RGB12: Generic<F2>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_RGB15: Generic<F3>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_RGB16: Generic<F4>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_RGB24: Generic<F5>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_RGB32: Generic<F6>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
     default: break;
   }
 }

@@ -8,12 +8,12 @@ void ExBltRGBAGenericPlus(int32_t x, int32_t y, int32_t firstRow, const tagRECT*
   using namespace erdr_rgba;
   const uint32_t f = uint32_t(flags);
   switch (format) {
-    case 1: Walk8(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, true); break;
-    case 2: GenericPlus<F2>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
-    case 3: GenericPlus<F3>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
-    case 4: GenericPlus<F4>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
-    case 5: GenericPlus<F5>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
-    case 6: GenericPlus<F6>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_INDEX8: Walk8(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, true); break;
+    case EFMT_RGB12: GenericPlus<F2>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_RGB15: GenericPlus<F3>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_RGB16: GenericPlus<F4>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_RGB24: GenericPlus<F5>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
+    case EFMT_RGB32: GenericPlus<F6>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, f, opacity, colour); break;
     default: break;
   }
 }

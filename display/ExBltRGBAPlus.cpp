@@ -5,12 +5,12 @@ void ExBltRGBAPlus(int32_t x, int32_t y, int32_t firstRow, const tagRECT* rect, 
         const uint32_t* src, uint32_t dstPitch, uint32_t srcPitch, uint8_t format) {
   using namespace erdr_rgba;
   switch (format) {
-    case 1: Walk8(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, true); break;
-    case 2: Plus<F2>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
-    case 3: Plus<F3>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
-    case 4: Plus<F4>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
-    case 5: Plus<F5>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
-    case 6: Plus<F6>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
+    case EFMT_INDEX8: Walk8(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, true); break;
+    case EFMT_RGB12: Plus<F2>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
+    case EFMT_RGB15: Plus<F3>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
+    case EFMT_RGB16: Plus<F4>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
+    case EFMT_RGB24: Plus<F5>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
+    case EFMT_RGB32: Plus<F6>(x, y, firstRow, rect, dst, src, dstPitch, srcPitch); break;
     default: break;
   }
 }

@@ -47,25 +47,25 @@ int ClassEDisplay::CreateSurface(E2DSurface* s, const char* name, uint32_t flags
 }
 
 int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, uint32_t width, uint32_t height, uint32_t flags) {
-  if (!s) return 4;
+  if (!s) return ERES_BADARGS;
   s->LinkECD(ecd_);
   return s->Create(width, height, renderformat_, flags);
 }
 
 int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, void* data, uint32_t length, uint32_t flags) {
-  if (!s) return 4;
+  if (!s) return ERES_BADARGS;
   s->LinkECD(ecd_);
   return s->LoadImage(data, length, renderformat_, flags);
 }
 
 int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, const uint16_t* name, uint32_t flags) {
-  if (!s || !name) return 4;
+  if (!s || !name) return ERES_BADARGS;
   s->LinkECD(ecd_);
   return s->LoadImage(name, renderformat_, flags);
 }
 
 int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, const char* name, uint32_t flags) {
-  if (!s || !name) return 4;
+  if (!s || !name) return ERES_BADARGS;
   uint16_t wide[512];
   WidenName(name, wide);
   return CreateSurface(s, wide, flags);

@@ -66,14 +66,14 @@ template <bool KEYED>
 void Dispatch(EPIXELSHADER shader, int32_t x, int32_t y, uint8_t* dst, const uint8_t* src,
               const tagRECT* r, uint32_t dp, uint32_t sp, uint8_t format, int32_t param,
               uint32_t key) {
-  if (!dst || !src || !r || (!shader && format != 1)) return;
+  if (!dst || !src || !r || (!shader && format != EFMT_INDEX8)) return;
   switch (format) {
-    case 1: Walk<1, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFF); break;
-    case 2: Walk<2, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFF); break;
-    case 3: Walk<3, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFF); break;
-    case 4: Walk<4, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFF); break;
-    case 5: Walk<5, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFFFF); break;
-    case 6: Walk<6, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key); break;
+    case EFMT_INDEX8: Walk<1, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFF); break;
+    case EFMT_RGB12: Walk<2, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFF); break;
+    case EFMT_RGB15: Walk<3, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFF); break;
+    case EFMT_RGB16: Walk<4, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFF); break;
+    case EFMT_RGB24: Walk<5, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFFFF); break;
+    case EFMT_RGB32: Walk<6, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key); break;
     default: break;
   }
 }

@@ -9,13 +9,13 @@
 
 int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT* rect,
                         int32_t flags, uint32_t value) {
-  if (!src || !IsCreated() || !src->IsCreated()) return 1;
+  if (!src || !IsCreated() || !src->IsCreated()) return ERES_BAD;
   uint32_t f = uint32_t(flags), opacity = 0;
   const bool visible = OpacityFront(f, value, format_, false, opacity);
   // The masked opacity (0 once op is dropped) travels on top of the colour.
   if (f & (EBLT_CF | EBLT_TN))
     value = (value & 0xFFFFFF) | (((f & EBLT_OP) ? opacity & 0xFF : 0) << 24);
-  if (!visible) return 10;
+  if (!visible) return ERES_NOTHINGDRAWN;
   tagRECT sr;
   const int pr = GetBltFastPositions(x, y, &sr, rect, src);
   if (pr) return pr;
@@ -24,7 +24,7 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT
   if (!dpx || !spx) {
     if (dpx) Unlock();
     if (spx) src->Unlock();
-    return 12;
+    return ERES_NOPIXELS;
   }
   if (format_ == src->GetTargetFormat()) {
     const bool plus = src->IsPremultiplied();
@@ -35,7 +35,7 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT
       uint32_t colour = 0;
       if (f & (EBLT_CF | EBLT_TN)) {
         colour = value & 0xFFFFFF;
-        if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != 1) colour = (colour >> 1) & 0x7F7F7F;
+        if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8) colour = (colour >> 1) & 0x7F7F7F;
         colour = ColorToNative(colour, format_);
       }
       (plus ? ExBltRGBAGenericPlus : ExBltRGBAGeneric)(x, y, sr.top, &sr, dpx, spx, pitch_,
@@ -61,14 +61,14 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT
   }
   src->Unlock();
   Unlock();
-  return 0;
+  return ERES_OK;
 }
 
 int E2DSurface::BltPixelShader(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect,
                                EPIXELSHADER shader, int32_t flags, uint32_t param) {
-  if (!src || !IsCreated() || !src->IsCreated()) return 1;
-  if (!shader) return 4;
-  if (format_ != src->format_) return 11;
+  if (!src || !IsCreated() || !src->IsCreated()) return ERES_BAD;
+  if (!shader) return ERES_BADARGS;
+  if (format_ != src->format_) return ERES_FORMATSDIFFER;
   tagRECT sr;
   const int pr = GetBltFastPositions(x, y, &sr, rect, src);
   if (pr) return pr;
@@ -77,7 +77,7 @@ int E2DSurface::BltPixelShader(int32_t x, int32_t y, E2DSurface* src, const tagR
   if (!dpx || !spx) {
     if (dpx) Unlock();
     if (spx) src->Unlock();
-    return 12;
+    return ERES_NOPIXELS;
   }
   if (flags & EBLT_CK)
     MemBltColorkey(shader, x, y, dpx, spx, &sr, pitch_, src->pitch_, format_, int32_t(param),
@@ -86,5 +86,5 @@ int E2DSurface::BltPixelShader(int32_t x, int32_t y, E2DSurface* src, const tagR
     MemBlt(shader, x, y, dpx, spx, &sr, pitch_, src->pitch_, format_, int32_t(param));
   src->Unlock();
   Unlock();
-  return 0;
+  return ERES_OK;
 }

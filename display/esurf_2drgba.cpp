@@ -3,9 +3,7 @@
 #include <cstring>
 
 #include "display/edsp_base.h"
-#include "framework/emod_file.h"
 #include "framework/emod_memory.h"
-#include "loaders/eldr_base.h"
 
 namespace {
 
@@ -15,7 +13,7 @@ void FreeBlock(void* block) { ClassEMemory::DeAlloc(block); }
 // Encodes a 0x00BBGGRR colour for the target format, as E2DSurface pixels are;
 // formats outside 2-6 keep the low byte (an index).
 inline uint32_t Encode(uint32_t colour, uint8_t target) {
-  return target == 1 ? (colour & 0xFF) : E2DSurface::ColorToNative(colour, target);
+  return target == EFMT_INDEX8 ? (colour & 0xFF) : E2DSurface::ColorToNative(colour, target);
 }
 
 }  // namespace
@@ -44,26 +42,26 @@ void E2DSurfaceRGBA::Free() {
 
 int E2DSurfaceRGBA::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t flags) {
   flags = (flags & ~0xFu) | 1;
-  if (width == 0 || height == 0) return 4;
+  if (width == 0 || height == 0) return ERES_BADARGS;
   if (IsCreated()) {
     if (flags == createflags_ && width == GetWidth() && height == GetHeight()) {
       Clear(0);
-      return 0;
+      return ERES_OK;
     }
     Free();
   }
   const uint8_t target = (flags >> 8) & 0xFF ? uint8_t((flags >> 8) & 0xFF) : format;
-  if (target < 1 || target > 6) return 1;
+  if (target < EFMT_INDEX8 || target > EFMT_RGB32) return ERES_BAD;
   const EORIENT o = Orientation();
   const uint32_t sw = o.swap ? height : width, sr = o.swap ? width : height;
   // The same bounds as E2DSurface: byte offsets fit 32 bits, columns the 16-bit
   // span tables, and a hostile header cannot ask for more than the console has.
-  if (sw > 32767 || sr > 32767) return 2;
+  if (sw > 32767 || sr > 32767) return ERES_NOMEMORY;
   const uint32_t pitch = (sw + 3) & ~3u;
   const uint64_t bytes = uint64_t(pitch) * sr * 4;
-  if (bytes > 0x4000000u) return 2;
+  if (bytes > 0x4000000u) return ERES_NOMEMORY;
   uint32_t* pixels = static_cast<uint32_t*>(AllocBlock(uint32_t(bytes)));
-  if (!pixels) return 2;
+  if (!pixels) return ERES_NOMEMORY;
   createflags_ = flags;
   target_ = target;
   width_ = sw;
@@ -80,7 +78,7 @@ int E2DSurfaceRGBA::Create(uint32_t width, uint32_t height, uint8_t format, uint
   rowbytes_ = static_cast<uint8_t*>(AllocBlock(entries));
   if (!spanleft_ || !spanright_ || !spanvala_ || !spanvalb_ || !rowbytes_) {
     Free();
-    return 2;
+    return ERES_NOMEMORY;
   }
   std::memset(spanleft_, 0, entries * 2);
   std::memset(spanright_, 0, entries * 2);
@@ -91,33 +89,22 @@ int E2DSurfaceRGBA::Create(uint32_t width, uint32_t height, uint8_t format, uint
   // A new surface is fully transparent in both forms (0xFF is "keep the
   // destination" for a premultiplied one), the same as re-creating it.
   Clear(0);
-  return 0;
+  return ERES_OK;
 }
 
+// No memory-type check here: the loaders' surface callbacks see the flags as given.
 int E2DSurfaceRGBA::LoadImage(void* data, uint32_t length, uint8_t format, uint32_t flags) {
-  if (!ecd_ || !ecd_->dsp) return 3;
-  for (int slot = 0; slot < 16; slot++) {
-    ClassELoaderBase* loader = ecd_->dsp->GetLoader(slot);
-    if (!loader) continue;
-    const int r = loader->Start(this, data, length, format, flags);
-    if (r != 3) return r;
-  }
-  return 3;
+  return LoadThroughSlots(data, length, format, flags);
 }
 
 int E2DSurfaceRGBA::LoadImage(const uint16_t* name, uint8_t format, uint32_t flags) {
-  if (!name) return 1;
-  ClassEFile file;
-  if (!file.Open(name, EFILE_READ)) return 1;
-  const uint32_t size = file.Size();
-  if (!size) return 1;
-  void* data = ClassEMemory::Alloc(size);
-  if (!data) return 2;
-  const bool read = file.Read(data, size);
-  file.Close();
-  const int r = read ? LoadImage(data, size, format, flags) : 1;
+  void* data;
+  uint32_t size;
+  const int r = ReadWholeFile(name, &data, &size);
+  if (r) return r;
+  const int result = LoadImage(data, size, format, flags);
   ClassEMemory::DeAlloc(data);
-  return r;
+  return result;
 }
 
 uint32_t* E2DSurfaceRGBA::Lock(E2DSURFACEINFO* info) {
@@ -190,7 +177,7 @@ uint32_t E2DSurfaceRGBA::ReadWord(uint32_t w, uint32_t& colour) const {
     alpha = 255 - alpha;
     if (alpha == 0) {
       colour = 0;
-    } else if (target_ != 1) {
+    } else if (target_ != EFMT_INDEX8) {
       // Divided back per channel; a word that was never premultiplied (written
       // with PutPixel) saturates instead of spilling into the next channel.
       uint32_t out = 0;
@@ -273,32 +260,32 @@ uint32_t E2DSurfaceRGBA::GetFontWidth(const char* text) const {
 }
 
 int E2DSurfaceRGBA::LdrOnCreate(ELDR_2DCALLBACKINFO* info) {
-  if (!info) return 4;
+  if (!info) return ERES_BADARGS;
   return Create(info->width, info->height, info->renderformat, info->flags);
 }
 
 int E2DSurfaceRGBA::LdrOnPaletteStream(ELDR_2DCALLBACKINFO* info) {
-  if (!info) return 4;
-  if (info->paletteindex > 255) return 10;
+  if (!info) return ERES_BADARGS;
+  if (info->paletteindex > 255) return 10;  // past entry 255
   uint32_t n = info->bytecount / 4;
   if (n > 256 - info->paletteindex) n = 256 - info->paletteindex;
   if (n && info->data) std::memcpy(palette_ + info->paletteindex, info->data, n * 4);
   info->paletteindex += n;
-  return 0;
+  return ERES_OK;
 }
 
 int E2DSurfaceRGBA::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
-  if (!info) return 4;
-  if (!IsCreated() || !pixels_) return 1;
+  if (!info) return ERES_BADARGS;
+  if (!IsCreated() || !pixels_) return ERES_BAD;
   const uint32_t count = info->indexed ? info->bytecount : info->bytecount / 4;
   const uint8_t* data = static_cast<const uint8_t*>(info->data);
   const uint32_t w = info->width;
   if (!data || !w) {
     info->pixelindex = int32_t(uint32_t(info->pixelindex) + count);
-    return 0;
+    return ERES_OK;
   }
   lockcount_++;
-  const bool dither = (info->flags & 0x10) && target_ >= 2 && target_ <= 4;
+  const bool dither = (info->flags & 0x10) && target_ >= EFMT_RGB12 && target_ <= EFMT_RGB16;
   const bool premultiply = (info->flags & ESURF_PREMULTIPLIED) != 0;
   const EORIENT o = Orientation();
   for (uint32_t i = 0; i < count; i++) {
@@ -325,7 +312,7 @@ int E2DSurfaceRGBA::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
     // An 8-bit target keeps the palette index of indexed data; colour data gives
     // its low byte as the index, as on an 8-bit E2DSurface.
     uint32_t word;
-    if (target_ == 1)
+    if (target_ == EFMT_INDEX8)
       word = (info->indexed ? index : lowbyte) | alpha << 24;
     else
       word = Encode(c, target_) | alpha << 24;
@@ -335,5 +322,5 @@ int E2DSurfaceRGBA::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
     pixels_[uint32_t(py) * pitch_ + uint32_t(px)] = word;
   }
   Unlock();
-  return 0;
+  return ERES_OK;
 }

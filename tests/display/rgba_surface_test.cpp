@@ -50,10 +50,10 @@ TEST(RgbaSurface, CreateGeometryAndRecreate) {
   EXPECT_EQ(Word(p, 4, 2), 0xFFFFFFFFu);
 
   E2DSurfaceRGBA bad;
-  EXPECT_EQ(bad.Create(0, 5, 4, 0), 4);
-  EXPECT_EQ(bad.Create(5, 5, 0, 0), 1);
-  EXPECT_EQ(bad.Create(40000, 5, 4, 0), 2);
-  EXPECT_EQ(bad.Create(8000, 8000, 4, 0), 2);  // 256 MB
+  EXPECT_EQ(bad.Create(0, 5, 4, 0), ERES_BADARGS);
+  EXPECT_EQ(bad.Create(5, 5, 0, 0), ERES_BAD);
+  EXPECT_EQ(bad.Create(40000, 5, 4, 0), ERES_NOMEMORY);
+  EXPECT_EQ(bad.Create(8000, 8000, 4, 0), ERES_NOMEMORY);  // 256 MB
   EXPECT_FALSE(bad.IsCreated());
   EXPECT_EQ(bad.Lock(nullptr), nullptr);
 }
@@ -277,12 +277,12 @@ TEST(RgbaBltFront, ResultCodesAndCrossFormat) {
   E2DSurfaceRGBA src, empty;
   ASSERT_EQ(dst.Create(16, 8, 4, 0), 0);
   ASSERT_EQ(src.Create(4, 4, 4, 0), 0);
-  EXPECT_EQ(dst.BltFast(0, 0, &empty, nullptr), 1);
-  EXPECT_EQ(none.BltFast(0, 0, &src, nullptr), 1);
-  EXPECT_EQ(dst.BltFast(0, 0, static_cast<E2DSurfaceRGBA*>(nullptr), nullptr), 1);
-  EXPECT_EQ(dst.BltFast(16, 0, &src, nullptr), 4);
-  EXPECT_EQ(dst.BltFast(0, 0, &src, nullptr, EBLT_OP, 5), 10);  // masked to 0 on 5:6:5
-  EXPECT_EQ(dst.BltFast(0, 0, &src, nullptr, EBLT_OP, 300), 0);  // above 254: opaque
+  EXPECT_EQ(dst.BltFast(0, 0, &empty, nullptr), ERES_BAD);
+  EXPECT_EQ(none.BltFast(0, 0, &src, nullptr), ERES_BAD);
+  EXPECT_EQ(dst.BltFast(0, 0, static_cast<E2DSurfaceRGBA*>(nullptr), nullptr), ERES_BAD);
+  EXPECT_EQ(dst.BltFast(16, 0, &src, nullptr), ERES_BADARGS);
+  EXPECT_EQ(dst.BltFast(0, 0, &src, nullptr, EBLT_OP, 5), ERES_NOTHINGDRAWN);  // masked to 0 on 5:6:5
+  EXPECT_EQ(dst.BltFast(0, 0, &src, nullptr, EBLT_OP, 300), ERES_OK);  // above 254: opaque
 
   // A source encoded for format 6 onto a 5:6:5 destination goes pixel by pixel
   // through the per-pixel rule with the alpha as the opacity.
@@ -339,10 +339,10 @@ TEST(RgbaDisplay, CreateSurfaceInTheRenderFormat) {
   ASSERT_EQ(d.ctx.dsp.CreateSurface(&s, 10, 6), 0);
   EXPECT_EQ(s.GetTargetFormat(), d.ctx.dsp.GetRenderFormat());
   EXPECT_EQ(s.GetECD(), &d.ctx.ecd);
-  EXPECT_EQ(d.ctx.dsp.CreateSurface(static_cast<E2DSurfaceRGBA*>(nullptr), 10, 6), 4);
+  EXPECT_EQ(d.ctx.dsp.CreateSurface(static_cast<E2DSurfaceRGBA*>(nullptr), 10, 6), ERES_BADARGS);
   uint8_t junk[16] = {};
-  EXPECT_EQ(d.ctx.dsp.CreateSurface(&s, junk, sizeof junk), 3);  // no loader registered
-  EXPECT_EQ(d.ctx.dsp.CreateSurface(&s, "no such file.png"), 1);
+  EXPECT_EQ(d.ctx.dsp.CreateSurface(&s, junk, sizeof junk), ERES_NOTTHISFORMAT);  // no loader registered
+  EXPECT_EQ(d.ctx.dsp.CreateSurface(&s, "no such file.png"), ERES_BAD);
 }
 
 }  // namespace

@@ -165,11 +165,11 @@ TEST(PixelShader, FrontResults) {
   ASSERT_EQ(d.Create(4, 4, 4, 0), 0);
   ASSERT_EQ(s.Create(4, 4, 4, 0), 0);
   ASSERT_EQ(other.Create(4, 4, 6, 0), 0);
-  EXPECT_EQ(d.BltPixelShader(0, 0, &other, nullptr, EPShader_OR, 0, 0), 11);
-  EXPECT_EQ(d.BltPixelShader(0, 0, &none, nullptr, EPShader_OR, 0, 0), 1);
-  EXPECT_EQ(d.BltPixelShader(0, 0, nullptr, nullptr, EPShader_OR, 0, 0), 1);
-  EXPECT_EQ(d.BltPixelShader(0, 0, &s, nullptr, nullptr, 0, 0), 4);
-  EXPECT_EQ(d.BltPixelShader(4, 0, &s, nullptr, EPShader_OR, 0, 0), 4);
+  EXPECT_EQ(d.BltPixelShader(0, 0, &other, nullptr, EPShader_OR, 0, 0), ERES_FORMATSDIFFER);
+  EXPECT_EQ(d.BltPixelShader(0, 0, &none, nullptr, EPShader_OR, 0, 0), ERES_BAD);
+  EXPECT_EQ(d.BltPixelShader(0, 0, nullptr, nullptr, EPShader_OR, 0, 0), ERES_BAD);
+  EXPECT_EQ(d.BltPixelShader(0, 0, &s, nullptr, nullptr, 0, 0), ERES_BADARGS);
+  EXPECT_EQ(d.BltPixelShader(4, 0, &s, nullptr, EPShader_OR, 0, 0), ERES_BADARGS);
   EXPECT_EQ(d.GetLockCount(), 0);
   EXPECT_EQ(s.GetLockCount(), 0);
 }
