@@ -1,6 +1,7 @@
 // The frame's hot paths on a 320x240 5:6:5 back buffer: colour-keyed 24x24
 // sprites, 6-pixel glyphs in two passes (mask with ck|sb, face with ck), a
-// full-screen copy and opacity fills at 128 and 192; each beside SDL2's software
+// full-screen copy, opacity fills at 128 and 192 and pictures with per-pixel
+// alpha; each beside SDL2's software
 // blitter doing the same work on the same buffers.
 #include <benchmark/benchmark.h>
 
@@ -13,6 +14,9 @@ using zb::kSprites;
 using zb::kGlyphs;
 using zb::kGlyphW;
 using zb::kGlyphH;
+using zb::kPictures;
+using zb::kPictureW;
+using zb::kPictureH;
 
 World& W() {
   static World w;
@@ -58,6 +62,15 @@ void BM_FullScreenCopy_Ours(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 320 * 240);
 }
 BENCHMARK(BM_FullScreenCopy_Ours);
+
+void BM_Alpha48x32_Ours(benchmark::State& state) {
+  World& w = W();
+  for (auto _ : state)
+    for (int i = 0; i < kPictures; i++)
+      w.back.BltFast(w.spritePos[size_t(i)].x, w.spritePos[size_t(i)].y, &w.picture, nullptr);
+  state.SetItemsProcessed(state.iterations() * kPictures * kPictureW * kPictureH);
+}
+BENCHMARK(BM_Alpha48x32_Ours);
 
 void Fill(benchmark::State& state, uint32_t opacity) {
   World& w = W();
@@ -116,6 +129,17 @@ void BM_FullScreenCopy_Sdl(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 320 * 240);
 }
 BENCHMARK(BM_FullScreenCopy_Sdl);
+
+void BM_Alpha48x32_Sdl(benchmark::State& state) {
+  World& w = W();
+  for (auto _ : state)
+    for (int i = 0; i < kPictures; i++) {
+      SDL_Rect d = {w.spritePos[size_t(i)].x, w.spritePos[size_t(i)].y, 0, 0};
+      SDL_BlitSurface(w.sPicture, nullptr, w.sBack, &d);
+    }
+  state.SetItemsProcessed(state.iterations() * kPictures * kPictureW * kPictureH);
+}
+BENCHMARK(BM_Alpha48x32_Sdl);
 
 // SDL has no blended fill: a solid surface blitted with the alpha modulation.
 void SdlFill(benchmark::State& state, uint8_t alpha) {

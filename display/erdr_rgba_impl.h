@@ -70,12 +70,14 @@ struct F6 : F8Bits {
   static void Store(uint8_t* p, uint32_t v) { erdr::Store32(p, v); }
 };
 
-// Per channel (v * a + d * (2^K - a)) >> K.
+// Per channel (v * a + d * (2^K - a)) >> K, formed as (d << K) + (v - d) * a: one
+// multiply per group. The group's true sum lies in [0, 2^32), so the wrapping
+// unsigned arithmetic lands on it exactly.
 template <class F>
 inline uint32_t Blend(uint32_t v, uint32_t d, uint32_t a) {
-  const uint32_t n = (1u << F::K) - a;
-  return ((((v & F::RB) * a + (d & F::RB) * n) >> F::K) & F::RB) |
-         ((((v & F::G) * a + (d & F::G) * n) >> F::K) & F::G);
+  const uint32_t drb = d & F::RB, dg = d & F::G;
+  return ((((drb << F::K) + ((v & F::RB) - drb) * a) >> F::K) & F::RB) |
+         ((((dg << F::K) + ((v & F::G) - dg) * a) >> F::K) & F::G);
 }
 
 // Per channel v_ch * a >> K, channels in place.
