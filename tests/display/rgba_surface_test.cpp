@@ -332,6 +332,37 @@ TEST(RgbaBltFront, ClipsAndDrawsAtThePosition) {
   EXPECT_EQ(src.GetLockCount(), 0);
 }
 
+// On every orientation the picture lands at its logical place, clipped at the
+// logical edges, and reads back logically.
+TEST(RgbaBltFront, EveryOrientationDrawsLogically) {
+  const struct {
+    uint8_t swap;
+    int32_t xdir, ydir;
+  } turns[] = {{0, 1, 1}, {1, 1, -1}, {0, -1, -1}, {1, -1, 1}};
+  for (const auto& t : turns) {
+    SCOPED_TRACE(int(t.swap) * 4 + t.xdir * 2 + t.ydir);
+    zt::DisplayContext ctx;
+    ctx.dsp.Turn(t.swap, t.xdir, t.ydir);
+    E2DSurface dst;
+    E2DSurfaceRGBA pic;
+    dst.LinkECD(&ctx.ecd);
+    pic.LinkECD(&ctx.ecd);
+    ASSERT_EQ(dst.Create(12, 9, 6, 0), 0);
+    ASSERT_EQ(pic.Create(5, 3, 6, 0), 0);
+    for (int y = 0; y < 3; y++)
+      for (int x = 0; x < 5; x++) pic.PutPixel(x, y, uint32_t(0x100 * (y * 5 + x) + 1), 255);
+    pic.PutPixel(4, 2, 0xFFFFFF, 0);  // transparent corner
+    const tagRECT part = {1, 0, 5, 3};
+    ASSERT_EQ(dst.BltFast(9, -1, &pic, &part), 0);
+    for (int y = 0; y < 9; y++)
+      for (int x = 0; x < 12; x++) {
+        const int sx = x - 9 + 1, sy = y + 1;
+        const bool drawn = sx >= 1 && sx < 5 && sy < 3 && !(sx == 4 && sy == 2) && x < 12;
+        EXPECT_EQ(dst.GetPixel(x, y), drawn ? uint32_t(0x100 * (sy * 5 + sx) + 1) : 0u) << x << "," << y;
+      }
+  }
+}
+
 TEST(RgbaDisplay, CreateSurfaceInTheRenderFormat) {
   zt::OpenDisplay d;
   ASSERT_TRUE(d.ok);

@@ -3,6 +3,7 @@
 // 5:6:5 back buffer.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,32 @@ TEST(RgbaPng, GeneratedPicturesLoadAndBlitOntoTheBackBuffer) {
       }
     }
   }
+}
+
+// The file forms read the picture from disk: the same words as from memory.
+TEST(RgbaPng, CreateSurfaceFromAFile) {
+  zt::OpenDisplay d;
+  ASSERT_TRUE(d.ok);
+  ASSERT_EQ(RegisterDisplayLoaders(&d.ctx.dsp), 1);
+  std::vector<uint8_t> png = PackEntry("kbkey.png");
+  if (png.empty()) GTEST_SKIP() << "no graphics pack in this build";
+  const std::string path = zt::TempDir("rgba_file") + "/kbkey.png";
+  ASSERT_TRUE(ldr::WriteFile(path, png));
+  E2DSurfaceRGBA mem, narrow, wide;
+  ASSERT_EQ(d.ctx.dsp.CreateSurface(&mem, png.data(), uint32_t(png.size()), ESURF_PREMULTIPLIED), 0);
+  ASSERT_EQ(d.ctx.dsp.CreateSurface(&narrow, path.c_str(), ESURF_PREMULTIPLIED), 0);
+  std::vector<uint16_t> name(path.begin(), path.end());
+  name.push_back(0);
+  ASSERT_EQ(d.ctx.dsp.CreateSurface(&wide, name.data(), ESURF_PREMULTIPLIED), 0);
+  const size_t words = size_t(mem.GetPitch()) * mem.GetStoredRows();
+  for (E2DSurfaceRGBA* s : {&narrow, &wide}) {
+    ASSERT_EQ(s->GetPitch() * s->GetStoredRows(), words);
+    EXPECT_EQ(std::memcmp(s->GetBuffer(), mem.GetBuffer(), words * 4), 0);
+  }
+  E2DSurfaceRGBA empty;
+  const std::string nothing = zt::TempDir("rgba_file_empty") + "/empty.png";
+  ASSERT_TRUE(ldr::WriteFile(nothing, {}));
+  EXPECT_EQ(d.ctx.dsp.CreateSurface(&empty, nothing.c_str()), ERES_BAD);
 }
 
 // The loaders fill an RGBA surface to the end or refuse it with their own codes;
