@@ -11,9 +11,11 @@
 
 namespace {
 
-// Opacity front steps 1 and 2. Returns false when the masked opacity is zero.
-// max: the opacity that drops op (255 for BltFast/BltFlip, 254 for BltFx, which
-// reads the whole value).
+// Settles a blit's flags and opacity: ad with sb drops both; the opacity comes
+// from the value word (its top byte with cf or tn; lowByte keeps only its low
+// byte, as BltFast and BltFlip do, while BltFx reads the whole value); with op,
+// an opacity above 254 drops op, any other is masked to what the format can
+// show. Returns false when the masked opacity is zero.
 bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uint32_t& opacity) {
   if ((f & EBLT_AD) && (f & EBLT_SB)) f &= ~(EBLT_AD | EBLT_SB);
   opacity = (f & (EBLT_CF | EBLT_TN)) ? value >> 24 : value;
@@ -28,7 +30,7 @@ bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uin
   return opacity != 0;
 }
 
-// Opacity front step 3: the shift fast paths for the kernels.
+// Turns op into oh or ol for the opacities the kernels do with shifts.
 uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {
   if (!(f & EBLT_OP)) return f;
   switch (opacity) {
