@@ -73,7 +73,8 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
   uint8_t* d = dpx + (uint32_t(y) * pitch_ + uint32_t(x)) * DB;
   const uint8_t* s = spx + (uint32_t(sr.top) * src->pitch_ + uint32_t(sr.left)) * SB;
   const bool sameFormat = format_ == src->format_;
-  const bool kernel = format_ == EFMT_INDEX8 || format_ == EFMT_RGB12 || format_ == EFMT_RGB16 || format_ == EFMT_RGB32;
+  const bool kernel = format_ == EFMT_INDEX8 || format_ == EFMT_RGB12 || format_ == EFMT_RGB16 ||
+                      format_ == EFMT_RGB32;
   if ((f & 0xFF) && (!sameFormat || !kernel)) {
     // Pixel by pixel through the per-pixel rule (also 15- and 24-bit surfaces,
     // which have no kernels).
@@ -98,7 +99,8 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     uint32_t colour = 0;
     if (f & (EBLT_CF | EBLT_TN)) {
       colour = value & 0xFFFFFF;
-      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8) colour = (colour >> 1) & 0x7F7F7F;
+      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8)
+        colour = (colour >> 1) & 0x7F7F7F;
       colour = ColorToNative(colour, format_);
     }
     ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
@@ -219,7 +221,8 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     uint32_t colour = 0;
     if (f & (EBLT_CF | EBLT_TN)) {
       colour = value & 0xFFFFFF;
-      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8) colour = (colour >> 1) & 0x7F7F7F;
+      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8)
+        colour = (colour >> 1) & 0x7F7F7F;
       colour = ColorToNative(colour, format_);
     }
     ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;

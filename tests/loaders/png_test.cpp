@@ -160,7 +160,9 @@ TEST(PngHand, KeysAndPalettes) {
     Bytes plte;
     for (int i = 0; i < 5; i++) plte.insert(plte.end(), {uint8_t(i), uint8_t(10 + i), uint8_t(20 + i)});
     ldr::FakeImage img;
-    ASSERT_EQ(Decode(img, Png(Ihdr(5, 1, 8, 3), {0, 0, 1, 2, 3, 4}, {{"PLTE", plte}, {"tRNS", {0, 128, 7}}})), ERES_OK);
+    ASSERT_EQ(Decode(img, Png(Ihdr(5, 1, 8, 3), {0, 0, 1, 2, 3, 4},
+                              {{"PLTE", plte}, {"tRNS", {0, 128, 7}}})),
+              ERES_OK);
     EXPECT_EQ(img.paletteCounts, (std::vector<uint32_t>{5, 3}));
     EXPECT_EQ(img.paletteStarts, (std::vector<uint32_t>{0, 0}));
     EXPECT_EQ(img.palette[0], 0x00140A00u);
