@@ -86,13 +86,13 @@ struct FakeImage : ELDR_2DRECEIVER {
 inline bool PillowDecode(const std::string& file, std::vector<uint32_t>* out, uint32_t* w, uint32_t* h,
                          const std::string& mode = "RGBA") {
   const std::string raw = file + "." + mode + ".raw";
-  const std::string cmd = std::string(kPython) +
+  const std::string cmd = std::string(zt::kPython) +
                           " -c \"import sys; from PIL import Image; im=Image.open(sys.argv[1]); im.load(); "
                           "c=im if sys.argv[3]=='P' else im.convert(sys.argv[3]); "
                           "open(sys.argv[2],'wb').write(b'%d %d\\n' % im.size + c.tobytes())\" '" +
                           file + "' '" + raw + "' " + mode + " 2>/dev/null";
   if (zt::Run(cmd) != 0) return false;
-  std::vector<uint8_t> d = ReadFile(raw);
+  std::vector<uint8_t> d = zt::ReadFile(raw);
   auto nl = std::find(d.begin(), d.end(), '\n');
   if (nl == d.end()) return false;
   if (std::sscanf(std::string(d.begin(), nl).c_str(), "%u %u", w, h) != 2) return false;
@@ -109,7 +109,7 @@ inline bool PillowDecode(const std::string& file, std::vector<uint32_t>* out, ui
 
 // A reference decode written by the corpus scripts: "w h\n" then RGBA bytes.
 inline bool ReadReference(const std::string& path, std::vector<uint32_t>* px, uint32_t* w, uint32_t* h) {
-  std::vector<uint8_t> d = ReadFile(path);
+  std::vector<uint8_t> d = zt::ReadFile(path);
   auto nl = std::find(d.begin(), d.end(), '\n');
   if (nl == d.end() || std::sscanf(std::string(d.begin(), nl).c_str(), "%u %u", w, h) != 2) return false;
   px->clear();

@@ -250,7 +250,7 @@ TEST(Loader3DS, AssimpExportedCube) {
     for (auto& f : faces) o << "f " << f[0] << "/1 " << f[1] << "/2 " << f[2] << "/3\n";
   }
   ASSERT_EQ(zt::Run("cd '" + dir + "' && assimp export cube.obj cube.3ds >/dev/null 2>&1"), 0);
-  Bytes file = ldr::ReadFile(dir + "/cube.3ds");
+  Bytes file = zt::ReadFile(dir + "/cube.3ds");
   ASSERT_FALSE(file.empty());
 
   ldr::Context ctx;

@@ -60,16 +60,16 @@ class PngCorpus : public ::testing::Test {
   static bool ready_;
   static std::vector<std::pair<std::string, std::string>> manifest_;
   static void SetUpTestSuite() {
-    if (!ldr::HaveConvert() || !ldr::HavePillow() || !zt::HaveTool("pngcrush")) return;
+    if (!zt::HaveExecutable(zt::kConvert) || !zt::HavePythonModule("PIL") || !zt::HaveTool("pngcrush")) return;
     dir_ = zt::TempDir("ldr_png_corpus");
     const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/make_png_corpus.py";
-    ready_ = zt::Run("cd '" + dir_ + "' && " + ldr::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
+    ready_ = zt::Run("cd '" + dir_ + "' && " + zt::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
     std::ifstream m(dir_ + "/manifest.txt");
     std::string name, kind;
     while (m >> name >> kind) manifest_.emplace_back(name, kind);
   }
   void SetUp() override {
-    if (!ldr::HaveConvert() || !ldr::HavePillow() || !zt::HaveTool("pngcrush"))
+    if (!zt::HaveExecutable(zt::kConvert) || !zt::HavePythonModule("PIL") || !zt::HaveTool("pngcrush"))
       GTEST_SKIP() << "ImageMagick, Pillow or pngcrush missing";
     ASSERT_TRUE(ready_) << "corpus could not be made";
     ASSERT_GT(manifest_.size(), 50u);
@@ -91,7 +91,7 @@ TEST_F(PngCorpus, DecodesLikeReference) {
   for (auto& [name, kind] : manifest_) {
     SCOPED_TRACE(name);
     ldr::FakeImage img;
-    const int r = Decode(img, ldr::ReadFile(dir_ + "/" + name));
+    const int r = Decode(img, zt::ReadFile(dir_ + "/" + name));
     EXPECT_FALSE(img.overrun);
     if (kind == "refuse") {
       EXPECT_EQ(r, 3);
@@ -124,7 +124,7 @@ TEST_F(PngCorpus, DecodesLikeReference) {
 TEST_F(PngCorpus, MutatedFilesFailCleanly) {
   ldr::Lcg rng(99);
   for (auto& [name, kind] : manifest_) {
-    const Bytes file = ldr::ReadFile(dir_ + "/" + name);
+    const Bytes file = zt::ReadFile(dir_ + "/" + name);
     for (int round = 0; round < 12; round++) {
       Bytes m = file;
       if (round % 3 == 0) {
