@@ -3,6 +3,8 @@
 #ifndef ZARN_TESTS_LOADERS_LDR_FAKE_H
 #define ZARN_TESTS_LOADERS_LDR_FAKE_H
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -116,6 +118,23 @@ inline bool ReadReference(const std::string& path, std::vector<uint32_t>* px, ui
   for (size_t i = static_cast<size_t>(nl - d.begin()) + 1; i + 3 < d.size(); i += 4)
     px->push_back(d[i] | d[i + 1] << 8 | d[i + 2] << 16 | static_cast<uint32_t>(d[i + 3]) << 24);
   return px->size() == static_cast<size_t>(*w) * *h;
+}
+
+// Runs a 2D decoder over the mutants of a file: each one decodes or fails with a
+// loader's own code (0 to 3), never reaches outside the image and asks for one
+// surface at most. decode(FakeImage&, bytes) returns the loader's result.
+template <class Decode>
+void ExpectMutantsFailCleanly(const std::string& name, const std::vector<uint8_t>& file, Lcg& rng,
+                              const Mutations& plan, Decode decode) {
+  ForEachMutant(file, rng, plan, [&](const std::vector<uint8_t>& m, int round) {
+    FakeImage img;
+    img.maxPixels = 1u << 16;
+    const int r = decode(img, m);
+    EXPECT_TRUE(r >= ERES_OK && r <= ERES_NOTTHISFORMAT)
+        << name << " round " << round << " gave " << r;
+    EXPECT_FALSE(img.overrun) << name << " round " << round;
+    EXPECT_LE(img.creates, 1) << name << " round " << round;
+  });
 }
 
 }  // namespace ldr

@@ -60,6 +60,39 @@ struct Lcg {
   }
 };
 
+// Mutants of a file, for a loader's failure paths. Round r of every three: 0 cuts
+// the file short; 1 overwrites 1 to maxFlips bytes in the head (headLength bytes
+// from headStart, where sizes and counts live; anywhere when headLength is 0);
+// 2 overwrites bytes anywhere.
+struct Mutations {
+  int rounds = 60;
+  uint32_t maxFlips = 4;
+  uint32_t headStart = 0;
+  uint32_t headLength = 0;
+};
+
+template <class Fn>
+void ForEachMutant(const std::vector<uint8_t>& file, Lcg& rng, const Mutations& plan, Fn&& fn) {
+  if (file.empty()) return;
+  for (int round = 0; round < plan.rounds; round++) {
+    std::vector<uint8_t> m = file;
+    const int mode = round % 3;
+    if (mode == 0) {
+      m.resize(rng.Next() % m.size());
+    } else {
+      const uint32_t flips = 1 + rng.Next() % plan.maxFlips;
+      const bool head = mode == 1 && plan.headLength && plan.headStart < m.size();
+      for (uint32_t k = 0; k < flips; k++) {
+        const size_t at =
+            head ? plan.headStart + rng.Next() % plan.headLength % (m.size() - plan.headStart)
+                 : rng.Next() % m.size();
+        m[at] = static_cast<uint8_t>(rng.Next());
+      }
+    }
+    fn(m, round);
+  }
+}
+
 }  // namespace ldr
 
 #endif
