@@ -40,6 +40,22 @@ uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {
   }
 }
 
+// The kernels' colour argument, native: the value's colour with cf or tn (a tint
+// alone is halved, except on 8-bit surfaces), else 0.
+uint32_t KernelColour(uint32_t f, uint32_t value, uint8_t format) {
+  if (!(f & (EBLT_CF | EBLT_TN))) return 0;
+  uint32_t colour = value & 0xFFFFFF;
+  if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format != EFMT_INDEX8)
+    colour = (colour >> 1) & 0x7F7F7F;
+  return E2DSurface::ColorToNative(colour, format);
+}
+
+// The display's kernel table, when the destination has the render format.
+const ERDR_KERNELTABLE* KernelTable(const ECD* ecd, uint8_t format) {
+  ClassEDisplay* dsp = ecd ? ecd->dsp : nullptr;
+  return (dsp && dsp->GetRenderFormat() == format) ? dsp->GetKernelTable() : nullptr;
+}
+
 // x + n without leaving the 32-bit range.
 inline int32_t Add(int32_t x, int32_t n) { return erdr::Clamp32(int64_t(x) + n); }
 
@@ -96,16 +112,8 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     ExBltColorConvert(d, s, pitch_, src->pitch_, format_, src->format_, w, h, palette, cache);
   } else if (f & 0xFF) {
     f = ShiftFlags(f, opacity);
-    uint32_t colour = 0;
-    if (f & (EBLT_CF | EBLT_TN)) {
-      colour = value & 0xFFFFFF;
-      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8)
-        colour = (colour >> 1) & 0x7F7F7F;
-      colour = ColorToNative(colour, format_);
-    }
-    ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
-    const ERDR_KERNELTABLE* table =
-        (dsp && dsp->GetRenderFormat() == format_) ? dsp->GetKernelTable() : nullptr;
+    const uint32_t colour = KernelColour(f, value, format_);
+    const ERDR_KERNELTABLE* table = KernelTable(ecd_, format_);
     const uint32_t dp = pitch_ * DB, sp = src->pitch_ * SB, key = src->colorkey_;
     switch (format_) {
       case EFMT_INDEX8:
@@ -218,16 +226,8 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     }
   } else {
     f = ShiftFlags(f, opacity);
-    uint32_t colour = 0;
-    if (f & (EBLT_CF | EBLT_TN)) {
-      colour = value & 0xFFFFFF;
-      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8)
-        colour = (colour >> 1) & 0x7F7F7F;
-      colour = ColorToNative(colour, format_);
-    }
-    ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
-    const ERDR_KERNELTABLE* table =
-        (dsp && dsp->GetRenderFormat() == format_) ? dsp->GetKernelTable() : nullptr;
+    const uint32_t colour = KernelColour(f, value, format_);
+    const ERDR_KERNELTABLE* table = KernelTable(ecd_, format_);
     const ERDR_BLTFLIP* t = table ? table->flip : nullptr;
     const uint32_t sp = src->pitch_ * uint32_t(B), key = src->colorkey_;
     switch (format_) {
