@@ -69,7 +69,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  // An empty vector may have no buffer at all: write nothing then.
+  const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
   return std::fclose(f) == 0 && ok;
 }
 
