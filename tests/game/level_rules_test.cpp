@@ -108,26 +108,25 @@ TEST(LevelRules, BlackStonesBreakOnlyWithAGroup) {
 TEST(LevelRules, SpecialStonesTable) {
   struct Case {
     const char* name;
-    uint8_t stone;
+    char stone;            // its letter in a board picture
     bool breaksWithGroup;  // next to a breaking group of four
   };
-  const Case cases[] = {{"black", CELL_BLACK, true},       {"fixed", CELL_FIXED, false},
-                        {"nuclear", CELL_NUCLEAR, true},    {"dormant", CELL_DORMANT, false},
-                        {"skull", CELL_SKULL, false},       {"biohazard", CELL_BIOHAZARD, false},
-                        {"fire", CELL_FIRE, false}};
+  const Case cases[] = {{"black", 'B', true},     {"fixed", 'F', false}, {"nuclear", 'N', true},
+                        {"dormant", 'D', false},  {"skull", 'S', false}, {"biohazard", 'H', false},
+                        {"fire", '*', false}};
   for (const Case& c : cases) {
-    Board b(0, 1, 4);  // filler of colour 4 ... replaced below
-    for (int i = 0; i < 81; i++)
-      if (b.L.grid[i]) b.L.grid[i] = CELL_SKULL;
-    b.At(0, 4) = 1, b.At(0, 5) = 1, b.At(0, 6) = 1, b.At(0, 7) = 1, b.At(0, 8) = c.stone;
+    SCOPED_TRACE(c.name);
+    Board b;
+    zt::PlaceRows(b.L, {std::string("....1111") + c.stone});
     b.L.HandleStoneBreak(16);
-    EXPECT_EQ(b.At(0, 8) >= 128, c.breaksWithGroup) << c.name;
+    EXPECT_EQ(zt::RowText(b.L, 0), std::string("SSSS????") + (c.breaksWithGroup ? '?' : c.stone));
     // Four of the special stone alone never break.
     Board s;
-    s.At(0, 5) = c.stone, s.At(0, 6) = c.stone, s.At(0, 7) = c.stone, s.At(0, 8) = c.stone;
+    const std::string four = std::string(".....") + std::string(4, c.stone);
+    zt::PlaceRows(s.L, {four});
     s.L.HandleStoneBreak(16);
-    EXPECT_EQ(s.At(0, 5), c.stone) << c.name;
-    EXPECT_EQ(s.P.score, 0u) << c.name;
+    EXPECT_EQ(zt::RowText(s.L, 0), std::string("SSSSS") + std::string(4, c.stone));
+    EXPECT_EQ(s.P.score, 0u);
   }
 }
 
