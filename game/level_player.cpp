@@ -150,7 +150,7 @@ void ClassLevel::Drop() {
 void ClassLevel::HandlePlayer(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
-  // The tutorial's script runs this phase; it lands with the tutorial.
+  // The tutorial's script runs this phase, not the player's controls.
   if (pl->mode == 5) return;
 
   if (pl->winner >= 1 && pl->winner <= 4) {

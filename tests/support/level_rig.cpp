@@ -1,5 +1,7 @@
 #include "tests/support/level_rig.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,48 @@ uint32_t BoardHash(const ClassLevel& level) {
     h = (h ^ level.gridState[i]) * 16777619u;
   }
   return h;
+}
+
+namespace {
+
+constexpr char kCellChars[] = "_1234567BF*NDSWH";  // codes 0 to 15
+
+int CodeOf(char ch) {
+  if (ch == 'X') return CELL_EXPLODED;
+  for (int i = 0; kCellChars[i]; i++)
+    if (kCellChars[i] == ch) return i;
+  return -1;
+}
+
+}  // namespace
+
+void PlaceRows(ClassLevel& level, const std::vector<std::string>& rows) {
+  int r = 0;
+  for (const std::string& row : rows) {
+    if (r >= kGridSize || row.size() > size_t(kGridSize)) {
+      ADD_FAILURE() << "a board has 9 rows of 9 cells; row " << r << " is \"" << row << "\"";
+      break;
+    }
+    for (int c = 0; c < int(row.size()); c++) {
+      if (row[c] == '.') continue;
+      const int code = CodeOf(row[c]);
+      if (code < 0) {
+        ADD_FAILURE() << "no cell code for '" << row[c] << "' in row " << r;
+        continue;
+      }
+      level.grid[r * kGridSize + c] = static_cast<uint8_t>(code);
+    }
+    r++;
+  }
+}
+
+std::string RowText(const ClassLevel& level, int row) {
+  std::string out;
+  for (int c = 0; c < kGridSize; c++) {
+    const uint8_t code = level.grid[row * kGridSize + c];
+    out += code < 16 ? kCellChars[code] : code == CELL_EXPLODED ? 'X' : '?';
+  }
+  return out;
 }
 
 LevelRig::LevelRig() {

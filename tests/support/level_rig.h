@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "framework/emod_input.h"
 #include "framework/emod_math.h"
@@ -23,6 +24,14 @@ constexpr uint32_t kKeyDrop = 13;
 constexpr uint32_t kKeyToggle = 12;
 
 uint32_t BoardHash(const ClassLevel& level);
+
+// Board pictures: one string per row (row 0 first), one character per column 0-8.
+//   '.' keep the cell   '_' empty     '1'-'7' colours   'B' black    'F' fixed
+//   '*' fire            'N' nuclear   'D' dormant       'S' skull    'W' wildcard
+//   'H' biohazard       'X' exploded
+// Reading back, a cell not in the table (a moving or vacated stone) shows as '?'.
+void PlaceRows(ClassLevel& level, const std::vector<std::string>& rows);
+std::string RowText(const ClassLevel& level, int row);
 
 class LevelRig {
  public:
