@@ -49,6 +49,53 @@ bool ClassLevel::FindWildcard() {
   return false;
 }
 
+uint32_t ClassLevel::LinkGroup(const uint8_t* g, uint8_t* mark, int seed) {
+  const uint8_t t = g[seed] & 15;
+  mark[seed] = 1;
+  uint32_t n = 1;
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    for (int r = 0; r < 9; r++) {
+      for (int c = 0; c < 9; c++) {
+        const int i = Cell(r, c);
+        if (mark[i] != 0 || (g[i] & 15) != t) continue;
+        for (int d = 0; d < 4; d++) {
+          const int nr = r + kDr[d], nc = c + kDc[d];
+          if (!Inside(nr, nc)) continue;
+          const int j = Cell(nr, nc);
+          if (mark[j] == 1 && (g[j] & 15) == t) {
+            mark[i] = 1;
+            n++;
+            changed = true;
+            break;
+          }
+        }
+      }
+    }
+  }
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = Cell(r, c);
+      if (mark[i] != 0 || !Absorbable(g[i])) continue;
+      for (int d = 0; d < 4; d++) {
+        const int nr = r + kDr[d], nc = c + kDc[d];
+        if (!Inside(nr, nc)) continue;
+        const int j = Cell(nr, nc);
+        if (mark[j] == 1 && !Absorbable(g[j])) {
+          mark[i] = 1;
+          break;
+        }
+      }
+    }
+  }
+  // Too small: black and nuclear stones stay open for another group.
+  if (n < 4)
+    for (int i = 0; i < kGridCells; i++)
+      if (mark[i] == 1) mark[i] = Absorbable(g[i]) ? 0 : 2;
+  return n;
+}
+
 void ClassLevel::HandleStoneBreak(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
@@ -59,50 +106,8 @@ void ClassLevel::HandleStoneBreak(uint32_t delta) {
   int groups = 0;
   for (int s = 0; s < kGridCells; s++) {
     if (gridMark[s] != 0 || grid[s] >= 64 || (grid[s] & 15) >= 8) continue;
-    const uint8_t t = grid[s] & 15;
-    gridMark[s] = 1;
-    uint32_t n = 1;
-    bool changed = true;
-    while (changed) {
-      changed = false;
-      for (int r = 0; r < 9; r++) {
-        for (int c = 0; c < 9; c++) {
-          const int i = Cell(r, c);
-          if (gridMark[i] != 0 || (grid[i] & 15) != t) continue;
-          for (int d = 0; d < 4; d++) {
-            const int nr = r + kDr[d], nc = c + kDc[d];
-            if (!Inside(nr, nc)) continue;
-            const int j = Cell(nr, nc);
-            if (gridMark[j] == 1 && (grid[j] & 15) == t) {
-              gridMark[i] = 1;
-              n++;
-              changed = true;
-              break;
-            }
-          }
-        }
-      }
-    }
-    for (int r = 0; r < 9; r++) {
-      for (int c = 0; c < 9; c++) {
-        const int i = Cell(r, c);
-        if (gridMark[i] != 0 || !Absorbable(grid[i])) continue;
-        for (int d = 0; d < 4; d++) {
-          const int nr = r + kDr[d], nc = c + kDc[d];
-          if (!Inside(nr, nc)) continue;
-          const int j = Cell(nr, nc);
-          if (gridMark[j] == 1 && !Absorbable(grid[j])) {
-            gridMark[i] = 1;
-            break;
-          }
-        }
-      }
-    }
-    if (n < 4) {
-      for (int i = 0; i < kGridCells; i++)
-        if (gridMark[i] == 1) gridMark[i] = Absorbable(grid[i]) ? 0 : 2;
-      continue;
-    }
+    const uint32_t n = LinkGroup(grid, gridMark, s);
+    if (n < 4) continue;
     if (groups == 0) {
       pl->chain++;
       PlayEffect(pl->chain < 4 ? 11u + pl->chain : 15u);
