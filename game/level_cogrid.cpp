@@ -30,7 +30,8 @@ bool AtRest(uint8_t code) { return code >= 1 && code <= 15; }
 bool IsFalling(uint8_t code) { return code >= 0x81 && code <= 0xAF; }
 
 // Advances every animating cell of a grid by delta. Returns whether any cell is
-// still animating; an explosion counts only when blasts holds the phase open.
+// still animating; an explosion counts only when blasts holds the phase open. A
+// vacated cell needs no count: the fall out of it is still running.
 bool AdvanceCells(uint8_t* g, int16_t* step, uint32_t delta, bool blasts) {
   const int16_t d = static_cast<int16_t>(delta > 1000 ? 1000 : delta);
   bool busy = false;
@@ -50,8 +51,10 @@ bool AdvanceCells(uint8_t* g, int16_t* step, uint32_t delta, bool blasts) {
           step[i] = 0;
         }
       } else if (step[i] > kTakeEnd) {
+        // Held open one more step, so that the next breaking step links the new colour.
         g[i] = code;
         step[i] = 0;
+        busy = true;
       }
       if (g[i] == v || (g[i] == CELL_EXPLODED && blasts)) busy = true;
     } else if (IsFalling(v)) {
@@ -79,8 +82,6 @@ bool AdvanceCells(uint8_t* g, int16_t* step, uint32_t delta, bool blasts) {
       } else if (blasts) {
         busy = true;
       }
-    } else if (v >= 0xC1 && v <= 0xC3) {
-      busy = true;
     }
   }
   return busy;
