@@ -49,51 +49,47 @@ bool ClassLevel::FindWildcard() {
   return false;
 }
 
+// The group is the seed's colour component over four neighbours, found with a
+// queue (each cell is looked at once); then the black and nuclear stones beside
+// it. Group cells are the only non-absorbable cells marked 1 here.
 uint32_t ClassLevel::LinkGroup(const uint8_t* g, uint8_t* mark, int seed) {
   const uint8_t t = g[seed] & 15;
+  int cells[kGridCells];
+  int n = 0, head = 0;
   mark[seed] = 1;
-  uint32_t n = 1;
-  bool changed = true;
-  while (changed) {
-    changed = false;
-    for (int r = 0; r < 9; r++) {
-      for (int c = 0; c < 9; c++) {
-        const int i = Cell(r, c);
-        if (mark[i] != 0 || (g[i] & 15) != t) continue;
-        for (int d = 0; d < 4; d++) {
-          const int nr = r + kDr[d], nc = c + kDc[d];
-          if (!Inside(nr, nc)) continue;
-          const int j = Cell(nr, nc);
-          if (mark[j] == 1 && (g[j] & 15) == t) {
-            mark[i] = 1;
-            n++;
-            changed = true;
-            break;
-          }
-        }
-      }
+  cells[n++] = seed;
+  while (head < n) {
+    const int i = cells[head++];
+    const int r = i / 9, c = i % 9;
+    for (int d = 0; d < 4; d++) {
+      const int nr = r + kDr[d], nc = c + kDc[d];
+      if (!Inside(nr, nc)) continue;
+      const int j = Cell(nr, nc);
+      if (mark[j] != 0 || (g[j] & 15) != t) continue;
+      mark[j] = 1;
+      cells[n++] = j;
     }
   }
-  for (int r = 0; r < 9; r++) {
-    for (int c = 0; c < 9; c++) {
-      const int i = Cell(r, c);
-      if (mark[i] != 0 || !Absorbable(g[i])) continue;
-      for (int d = 0; d < 4; d++) {
-        const int nr = r + kDr[d], nc = c + kDc[d];
-        if (!Inside(nr, nc)) continue;
-        const int j = Cell(nr, nc);
-        if (mark[j] == 1 && !Absorbable(g[j])) {
-          mark[i] = 1;
-          break;
-        }
-      }
+  const int members = n;
+  int absorbed[kGridCells];
+  int na = 0;
+  for (int k = 0; k < members; k++) {
+    const int r = cells[k] / 9, c = cells[k] % 9;
+    for (int d = 0; d < 4; d++) {
+      const int nr = r + kDr[d], nc = c + kDc[d];
+      if (!Inside(nr, nc)) continue;
+      const int j = Cell(nr, nc);
+      if (mark[j] != 0 || !Absorbable(g[j])) continue;
+      mark[j] = 1;
+      absorbed[na++] = j;
     }
   }
   // Too small: black and nuclear stones stay open for another group.
-  if (n < 4)
-    for (int i = 0; i < kGridCells; i++)
-      if (mark[i] == 1) mark[i] = Absorbable(g[i]) ? 0 : 2;
-  return n;
+  if (members < 4) {
+    for (int k = 0; k < members; k++) mark[cells[k]] = 2;
+    for (int k = 0; k < na; k++) mark[absorbed[k]] = 0;
+  }
+  return static_cast<uint32_t>(members);
 }
 
 void ClassLevel::HandleStoneBreak(uint32_t delta) {

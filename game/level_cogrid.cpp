@@ -118,7 +118,9 @@ void ClassLevel::HandleSmallHUD(uint32_t delta) {
       }
       if (AdvanceCells(g, step, delta, true)) moved = true;
       // Explosions set off their eight neighbours.
-      for (int r = 0; r < 9; r++) {
+      bool blast = false;
+      for (int i = 0; i < kGridCells; i++) blast |= g[i] == CELL_EXPLODED;
+      for (int r = 0; r < 9 && blast; r++) {
         for (int c = 0; c < 9; c++) {
           const int i = Cell(r, c);
           if (!AtRest(g[i])) continue;
