@@ -27,17 +27,6 @@ constexpr int32_t kNuclearWeight = 8;   // per colour neighbour of a nuclear sto
 const int kDr[4] = {-1, 0, 1, 0};
 const int kDc[4] = {0, -1, 0, 1};
 
-// Cell where a stone dropped into the empty cell (r, c) of a still grid comes to
-// rest by the fall rule, ties read from the seat's fall-table counter.
-int RestCell(const uint8_t* g, int r, int c, const uint8_t* table, uint8_t counter) {
-  for (;;) {
-    const int dir = ClassLevel::FallDirection(g, r, c, table, counter);
-    if (dir == 0) return ClassLevel::Cell(r, c);
-    if (dir != 2) r--;
-    if (dir != 1) c++;
-  }
-}
-
 // Size of the plain-colour group that cell i belongs to (a flood over four
 // neighbours), counted on a scratch plane.
 uint32_t GroupSize(const uint8_t* g, int start) {
@@ -60,6 +49,39 @@ uint32_t GroupSize(const uint8_t* g, int start) {
     }
   }
   return static_cast<uint32_t>(tail);
+}
+
+bool HasColourNeighbour(const uint8_t* g, int i) {
+  const int r = i / 9, c = i % 9;
+  for (int d = 0; d < 4; d++) {
+    const int nr = r + kDr[d], nc = c + kDc[d];
+    if (ClassLevel::Inside(nr, nc) && IsPlainColour(g[ClassLevel::Cell(nr, nc)])) return true;
+  }
+  return false;
+}
+
+// Cell where a stone dropped into the empty cell (r, c) of a still grid stops
+// by the fall rule, ties read from the seat's fall-table counter. The stone
+// pauses after every cell for a breaking step, so it stops early where it
+// completes a group on the way (a wildcard where it meets a colour).
+int RestCell(uint8_t* g, int r, int c, uint8_t stone, const uint8_t* table, uint8_t counter) {
+  for (bool moved = false;; moved = true) {
+    const int i = ClassLevel::Cell(r, c);
+    if (moved) {
+      if (stone == CELL_WILDCARD) {
+        if (HasColourNeighbour(g, i)) return i;
+      } else if (IsPlainColour(stone)) {
+        g[i] = stone;
+        const uint32_t n = GroupSize(g, i);
+        g[i] = 0;
+        if (n >= 4) return i;
+      }
+    }
+    const int dir = ClassLevel::FallDirection(g, r, c, table, counter);
+    if (dir == 0) return i;
+    if (dir != 2) r--;
+    if (dir != 1) c++;
+  }
 }
 
 }  // namespace
@@ -141,7 +163,7 @@ int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t sk
   if (static_cast<uint32_t>(ClassLevel::Rand() % 50) >= skill) return -500;
   uint8_t* g = L.coGrid[seat];
   const int start = ClassLevel::DropCell(p);
-  const int rest = RestCell(g, start / 9, start % 9, L.fallTable, L.coFallCounter[seat]);
+  const int rest = RestCell(g, start / 9, start % 9, stone, L.fallTable, L.coFallCounter[seat]);
   const int r = rest / 9, c = rest % 9;
   int32_t value = -kHeightCost * (r + 8 - c);
   if (r == 8 || c == 0) value -= kDropCellCost;

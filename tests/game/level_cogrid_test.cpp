@@ -3,6 +3,7 @@
 // between the own player and the computer seats both ways.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -387,6 +388,97 @@ TEST(LevelCoGrid, ComputerAttackReachesTheOwnBoardAndTheOwnAttackAComputerGrid) 
   for (int i = 0; i < kGridCells; i++) blacks += o.L.coGrid[2][i] == CELL_BLACK;
   EXPECT_EQ(blacks, 3u);
   EXPECT_EQ(o.L.coPhase[2], 1);
+}
+
+}  // namespace
+
+namespace {
+
+bool ValidCode(uint8_t v) {
+  return v <= 15 || (v >= 0x41 && v <= 0x4F) || (v >= 0x51 && v <= 0x5F) || (v >= 0x61 && v <= 0x67) ||
+         (v >= 0x81 && v <= 0x8F) || (v >= 0x91 && v <= 0x9F) || (v >= 0xA1 && v <= 0xAF) ||
+         (v >= 0xC1 && v <= 0xC3) || v == 0xFF;
+}
+
+// Sizes of the plain-colour groups of four or more (an independent flood).
+uint32_t BigGroups(const uint8_t* g) {
+  uint32_t groups = 0;
+  bool seen[81] = {};
+  for (int s = 0; s < 81; s++) {
+    if (seen[s] || g[s] < 1 || g[s] > 7) continue;
+    int queue[81], head = 0, tail = 0;
+    queue[tail++] = s;
+    seen[s] = true;
+    while (head < tail) {
+      const int i = queue[head++];
+      const int r = i / 9, c = i % 9;
+      const int nr[4] = {r - 1, r, r + 1, r}, nc[4] = {c, c - 1, c, c + 1};
+      for (int d = 0; d < 4; d++) {
+        if (nr[d] < 0 || nr[d] > 8 || nc[d] < 0 || nc[d] > 8) continue;
+        const int j = nr[d] * 9 + nc[d];
+        if (!seen[j] && g[j] == g[s]) {
+          seen[j] = true;
+          queue[tail++] = j;
+        }
+      }
+    }
+    groups += tail >= 4;
+  }
+  return groups;
+}
+
+TEST(LevelCoGrid, WholeGamesAgainstTheComputerKeepTheSmallGridsSound) {
+  // The own player plays too; every step the small grids hold only known
+  // codes, a seat's score only grows (or halves with a full grid), and every
+  // finished turn leaves no stone that could fall and no group standing.
+  struct Run {
+    uint8_t level;
+    uint32_t seed;
+  };
+  uint32_t turns = 0, clears = 0, drops = 0;
+  for (const Run run : {Run{1, 51}, Run{4, 52}, Run{7, 53}}) {
+    SCOPED_TRACE(testing::Message() << "level " << int(run.level) << " seed " << run.seed);
+    zt::LevelRig rig;
+    rig.player.kind = 0;
+    rig.StartGame(4, run.level, run.seed);
+    zt::BuildRotation(*rig.level);
+    uint32_t prevScore[3] = {}, prevTurns[3] = {};
+    uint8_t prevPhase[3] = {};
+    rig.onStep = [&](zt::LevelRig& r) {
+      const ClassLevel& L = *r.level;
+      for (int s = 0; s < 3; s++) {
+        const uint8_t* g = L.coGrid[s];
+        for (int i = 0; i < 81; i++) ASSERT_TRUE(ValidCode(g[i])) << "seat " << s << " cell " << i << " = " << int(g[i]);
+        const uint32_t score = L.slot[s].score;
+        if (score < prevScore[s]) {
+          ASSERT_EQ(score, prevScore[s] / 2) << "seat " << s;
+          clears++;
+        }
+        prevScore[s] = score;
+        drops += static_cast<uint8_t>(L.cpuPlayer[s].cpuTurns - prevTurns[s]);
+        prevTurns[s] = L.cpuPlayer[s].cpuTurns;
+        if (L.coPhase[s] == 0 && prevPhase[s] == 3) {
+          turns++;
+          for (int i = 0; i < 81; i++) {
+            const uint8_t v = g[i];
+            ASSERT_FALSE(v >= 0x40 && v != 0xFF && (v < 0x50 || v > 0x6F)) << "cell " << i << " = " << int(v);
+            if (v < 1 || v > 15 || v == CELL_FIXED) continue;
+            const int rr = i / 9, c = i % 9;
+            ASSERT_FALSE((rr > 0 && g[i - 9] == 0) || (c < 8 && g[i + 1] == 0)) << "seat " << s << " cell " << i;
+          }
+          ASSERT_EQ(BigGroups(g), 0u) << "seat " << s;
+        }
+        prevPhase[s] = L.coPhase[s];
+      }
+    };
+    rig.PlayToEnd(60 * 60 * 1000 / 16);
+    EXPECT_NE(rig.player.winner, 0) << "a game against the computer has a winner";
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_GT(turns, 500u);
+  EXPECT_GT(drops, 500u);
+  std::printf("small-grid turns %u, computer drops %u, full-grid clears %u\n", unsigned(turns), unsigned(drops),
+              unsigned(clears));
 }
 
 }  // namespace

@@ -434,3 +434,72 @@ TEST(LevelCpu, StrengthThreeBeatsStrengthOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// Drops a stone at drop position p of seat 0 and plays the small grid to rest;
+// returns the points it scored. The seat's state is put back afterwards.
+uint32_t TryDrop(CpuGame& g, uint8_t stone, int p) {
+  ClassLevel& L = g.L;
+  uint8_t grid[kGridCells];
+  int16_t steps[kGridCells];
+  std::memcpy(grid, L.coGrid[0], sizeof grid);
+  std::memcpy(steps, L.coFallStep[0], sizeof steps);
+  const uint8_t counter = L.coFallCounter[0], chain = L.cpuPlayer[0].chain, rotation = L.rotationIndex;
+  const uint32_t score = L.slot[0].score;
+  std::memset(L.particle, 0, sizeof L.particle);
+  L.coGrid[0][ClassLevel::DropCell(p)] = stone;
+  L.coPhase[0] = 1;
+  g.Settle(0);
+  const uint32_t gained = L.slot[0].score - score;
+  std::memcpy(L.coGrid[0], grid, sizeof grid);
+  std::memcpy(L.coFallStep[0], steps, sizeof steps);
+  L.coFallCounter[0] = counter;
+  L.cpuPlayer[0].chain = chain;
+  L.rotationIndex = rotation;
+  L.slot[0].score = score;
+  L.coPhase[0] = 0;
+  return gained;
+}
+
+TEST(LevelCpu, FullSkillFindsABreakWheneverTheRulesOfferOne) {
+  // Grids grown by random drops; for each, every drop position is played out
+  // by the small grid's own rules (the oracle), then the choice is judged. A
+  // stone pauses for a breaking step after every cell of its fall, so it can
+  // complete a group on the way: the evaluation must see that too.
+  CpuGame g(1, 61, 3, 0, 0);
+  uint32_t offered = 0, strongHit = 0, blindHit = 0, grids = 0;
+  for (int round = 0; round < 500; round++) {
+    std::memset(g.L.coGrid[0], 0, kGridCells);
+    const int fill = 8 + round % 40;
+    for (int k = 0; k < fill && ClassLevel::FreeDropCells(g.L.coGrid[0]) != 0; k++) {
+      const uint32_t free = ClassLevel::FreeDropCells(g.L.coGrid[0]);
+      const int cell = ClassLevel::NthFreeDropCell(g.L.coGrid[0], static_cast<uint32_t>(std::rand()) % free);
+      g.L.coGrid[0][cell] = static_cast<uint8_t>(1 + std::rand() % 4);
+      g.L.coPhase[0] = 1;
+      g.Settle(0);
+    }
+    if (ClassLevel::FreeDropCells(g.L.coGrid[0]) == 0) continue;
+    grids++;
+    const uint8_t stone = static_cast<uint8_t>(1 + round % 4);
+    bool any = false;
+    for (int p = 0; p < 17 && !any; p++)
+      if (g.L.coGrid[0][ClassLevel::DropCell(p)] == 0) any = TryDrop(g, stone, p) != 0;
+    if (!any) continue;
+    offered++;
+    int32_t value = 0;
+    const uint8_t strong = g.L.CPUGetScoreStone(0, stone, 255, value);
+    const uint8_t blind = g.L.CPUGetScoreStone(0, stone, 0, value);
+    ASSERT_LT(strong, 17);
+    ASSERT_LT(blind, 17);
+    strongHit += TryDrop(g, stone, strong) != 0;
+    blindHit += TryDrop(g, stone, blind) != 0;
+  }
+  std::printf("grids %u, a break on offer %u, taken at full skill %u, by a blind choice %u\n", unsigned(grids),
+              unsigned(offered), unsigned(strongHit), unsigned(blindHit));
+  EXPECT_GT(offered, 80u);
+  EXPECT_EQ(strongHit, offered);
+  EXPECT_LT(blindHit * 2, strongHit);
+}
+
+}  // namespace
