@@ -8,9 +8,6 @@
 #include "game/player.h"
 
 namespace {
-const int kDr[4] = {-1, 0, 1, 0};
-const int kDc[4] = {0, -1, 0, 1};
-bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
 bool Absorbable(uint8_t code) { return (code & 15) == CELL_BLACK || (code & 15) == CELL_NUCLEAR; }
 }  // namespace
 
@@ -22,7 +19,7 @@ bool ClassLevel::FindWildcard() {
       int colour = 0;
       bool taken = false;
       for (int d = 0; d < 4; d++) {
-        const int nr = r + kDr[d], nc = c + kDc[d];
+        const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
         if (!Inside(nr, nc) || !IsPlainColour(grid[Cell(nr, nc)])) continue;
         if (d == 0) {
           colour = grid[Cell(nr, nc)];
@@ -62,7 +59,7 @@ uint32_t ClassLevel::LinkGroup(const uint8_t* g, uint8_t* mark, int seed) {
     const int i = cells[head++];
     const int r = i / 9, c = i % 9;
     for (int d = 0; d < 4; d++) {
-      const int nr = r + kDr[d], nc = c + kDc[d];
+      const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
       if (!Inside(nr, nc)) continue;
       const int j = Cell(nr, nc);
       if (mark[j] != 0 || (g[j] & 15) != t) continue;
@@ -76,7 +73,7 @@ uint32_t ClassLevel::LinkGroup(const uint8_t* g, uint8_t* mark, int seed) {
   for (int k = 0; k < members; k++) {
     const int r = cells[k] / 9, c = cells[k] % 9;
     for (int d = 0; d < 4; d++) {
-      const int nr = r + kDr[d], nc = c + kDc[d];
+      const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
       if (!Inside(nr, nc)) continue;
       const int j = Cell(nr, nc);
       if (mark[j] != 0 || !Absorbable(g[j])) continue;

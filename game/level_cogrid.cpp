@@ -13,19 +13,17 @@ constexpr uint8_t kBreaking = 0x40;  // + code, empties at 384 ms
 constexpr uint8_t kClearing = 0x50;  // + code, empties at 896 ms
 constexpr uint8_t kTaking = 0x60;    // + colour, becomes the colour above 254 ms
 constexpr uint8_t kFalling = 0x80;   // 0x80, 0x90, 0xA0 + code by direction, ends at 112 ms
-constexpr int16_t kBreakEnd = 384;
-constexpr int16_t kClearEnd = 896;
-constexpr int16_t kTakeEnd = 254;
-constexpr int16_t kFallEnd = 112;
-// An explosion burns as long as on the own board, then its cell empties.
-constexpr int16_t kBlastEnd = 512;
+// The own board's entity timings: a cell's state ends once its progress passes
+// them. An explosion burns as long as on the own board, then its cell empties.
+constexpr int16_t kBreakEnd = kBreakTime + 1;
+constexpr int16_t kClearEnd = kClearTime + 1;
+constexpr int16_t kFallEnd = kFallTime + 1;
+constexpr int16_t kBlastEnd = kExplosionTime + 1;
+constexpr int16_t kTakeEnd = 254;  // the colour shows above this
 // A biohazard that lands after a fall starts its countdown again.
 constexpr int16_t kBiohazardTurns = 3;
 
-const int kDr[4] = {-1, 0, 1, 0};
-const int kDc[4] = {0, -1, 0, 1};
 
-bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
 bool AtRest(uint8_t code) { return code >= 1 && code <= 15; }
 bool IsFalling(uint8_t code) { return code >= 0x81 && code <= 0xAF; }
 
@@ -149,7 +147,7 @@ void ClassLevel::HandleSmallHUD(uint32_t delta) {
         if (g[i] != CELL_WILDCARD) continue;
         int colour = 0;
         for (int d = 0; d < 4; d++) {
-          const int nr = r + kDr[d], nc = c + kDc[d];
+          const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
           if (!Inside(nr, nc) || !IsPlainColour(g[Cell(nr, nc)])) continue;
           if (d == 0) {
             colour = g[Cell(nr, nc)];

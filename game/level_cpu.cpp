@@ -8,7 +8,6 @@
 
 namespace {
 
-bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
 
 enum Skill : uint8_t { kWeak, kMedium, kStrong };
 
@@ -24,8 +23,11 @@ constexpr int32_t kNearLoose = 10;      // ... between one of its colour and ano
 constexpr int32_t kWildcardBonus = 20;  // a wildcard, when the skill is above 89
 constexpr int32_t kNuclearWeight = 8;   // per colour neighbour of a nuclear stone
 
-const int kDr[4] = {-1, 0, 1, 0};
-const int kDc[4] = {0, -1, 0, 1};
+// Biohazards on a computer player's grid test their neighbours above, below,
+// left and right, in that order.
+constexpr int kInfectDr[4] = {-1, 1, 0, 0};
+constexpr int kInfectDc[4] = {0, 0, -1, 1};
+
 
 // Size of the plain-colour group that cell i belongs to (a flood over four
 // neighbours), counted on a scratch plane.
@@ -40,7 +42,7 @@ uint32_t GroupSize(const uint8_t* g, int start) {
     const int i = queue[head++];
     const int r = i / 9, c = i % 9;
     for (int d = 0; d < 4; d++) {
-      const int nr = r + kDr[d], nc = c + kDc[d];
+      const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
       if (!ClassLevel::Inside(nr, nc)) continue;
       const int j = ClassLevel::Cell(nr, nc);
       if (seen[j] || g[j] != t) continue;
@@ -54,7 +56,7 @@ uint32_t GroupSize(const uint8_t* g, int start) {
 bool HasColourNeighbour(const uint8_t* g, int i) {
   const int r = i / 9, c = i % 9;
   for (int d = 0; d < 4; d++) {
-    const int nr = r + kDr[d], nc = c + kDc[d];
+    const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
     if (ClassLevel::Inside(nr, nc) && IsPlainColour(g[ClassLevel::Cell(nr, nc)])) return true;
   }
   return false;
@@ -117,7 +119,7 @@ uint32_t ClassLevel::CPUCheckLinkScore(uint32_t seat, int row, int col) const {
         const int i = Cell(r, c);
         if (mark[i] != 0 || g[i] != t) continue;
         for (int d = 0; d < 4; d++) {
-          const int nr = r + kDr[d], nc = c + kDc[d];
+          const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
           if (!Inside(nr, nc)) continue;
           const uint8_t m = mark[Cell(nr, nc)];
           if (m != 0 && m <= step) {
@@ -175,7 +177,7 @@ int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t sk
       int count = 0;
       if (stone != CELL_WILDCARD) colours[count++] = stone;
       for (int d = 0; d < 4 && stone == CELL_WILDCARD; d++) {
-        const int nr = r + kDr[d], nc = c + kDc[d];
+        const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
         if (ClassLevel::Inside(nr, nc) && IsPlainColour(g[ClassLevel::Cell(nr, nc)]))
           colours[count++] = g[ClassLevel::Cell(nr, nc)];
       }
@@ -188,7 +190,7 @@ int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t sk
         int32_t v = kLinkWeight * static_cast<int32_t>(links);
         if (group >= 4) v += kBreakBonus + kGroupWeight * static_cast<int32_t>(group - 4);
         for (int d = 0; d < 4; d++) {
-          const int nr = r + kDr[d], nc = c + kDc[d];
+          const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
           if (!ClassLevel::Inside(nr, nc)) continue;
           const uint8_t n = g[ClassLevel::Cell(nr, nc)];
           if (IsPlainColour(n) && n != colours[k]) v -= kForeignCost;
@@ -200,7 +202,7 @@ int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t sk
     } else if (stone == CELL_NUCLEAR) {
       // Best beside many stones that a break will take with it.
       for (int e = 0; e < 4; e++) {
-        const int nr = r + kDr[e], nc = c + kDc[e];
+        const int nr = r + kNeighbourDr[e], nc = c + kNeighbourDc[e];
         if (ClassLevel::Inside(nr, nc) && IsPlainColour(g[ClassLevel::Cell(nr, nc)])) value += kNuclearWeight;
       }
     }
@@ -275,10 +277,8 @@ void ClassLevel::HandleCPU(uint32_t delta) {
         for (int c = 0; c < 9 && !infected; c++) {
           const int i = Cell(r, c);
           if (!IsPlainColour(g[i])) continue;
-          static const int kOrderR[4] = {-1, 1, 0, 0};
-          static const int kOrderC[4] = {0, 0, -1, 1};
           for (int d = 0; d < 4; d++) {
-            const int nr = r + kOrderR[d], nc = c + kOrderC[d];
+            const int nr = r + kInfectDr[d], nc = c + kInfectDc[d];
             if (!Inside(nr, nc) || g[Cell(nr, nc)] != CELL_BIOHAZARD) continue;
             if (Rand() % 100 < 50) {
               g[i] = CELL_DORMANT;

@@ -6,10 +6,6 @@
 #include "game/level.h"
 #include "game/player.h"
 
-namespace {
-bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
-}  // namespace
-
 // A diagonal is free (2) when empty or left the same way, half free (1) when its
 // stone leaves straight down: then only a straight fall is possible.
 int ClassLevel::FallDirection(const uint8_t* g, int r, int c, const uint8_t* table, uint8_t& counter) {
@@ -236,14 +232,12 @@ void ClassLevel::EndTurnRules() {
 }
 
 void ClassLevel::SpreadBiohazard() {
-  static const int kDr[4] = {-1, 0, 1, 0};
-  static const int kDc[4] = {0, -1, 0, 1};
   for (int r = 0; r < 9; r++) {
     for (int c = 0; c < 9; c++) {
       const int i = Cell(r, c);
       if (!IsPlainColour(grid[i])) continue;
       for (int d = 0; d < 4; d++) {
-        const int nr = r + kDr[d], nc = c + kDc[d];
+        const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
         if (!Inside(nr, nc)) continue;
         const int n = Cell(nr, nc);
         if (grid[n] != CELL_BIOHAZARD || gridMark[n] != 0) continue;

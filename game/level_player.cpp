@@ -17,7 +17,6 @@ int32_t FloorDiv(int32_t a, int32_t b) {
   return q;
 }
 
-bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
 
 }  // namespace
 
