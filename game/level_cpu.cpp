@@ -8,7 +8,6 @@
 
 namespace {
 
-
 enum Skill : uint8_t { kWeak, kMedium, kStrong };
 
 // Weights of a drop position's value (see Evaluate).
@@ -27,7 +26,6 @@ constexpr int32_t kNuclearWeight = 8;   // per colour neighbour of a nuclear sto
 // left and right, in that order.
 constexpr int kInfectDr[4] = {-1, 1, 0, 0};
 constexpr int kInfectDc[4] = {0, 0, -1, 1};
-
 
 // Size of the plain-colour group that cell i belongs to (a flood over four
 // neighbours), counted on a scratch plane.
@@ -161,7 +159,7 @@ namespace {
 // The value of dropping a stone at free drop position p; each step is taken
 // only when the skill allows, so a weak player leaves much unjudged.
 int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t skill, uint8_t nearStrict,
-                        uint8_t nearLoose) {
+                 uint8_t nearLoose) {
   if (static_cast<uint32_t>(ClassLevel::Rand() % 50) >= skill) return -500;
   uint8_t* g = L.coGrid[seat];
   const int start = ClassLevel::DropCell(p);
