@@ -503,3 +503,68 @@ TEST(LevelCpu, FullSkillFindsABreakWheneverTheRulesOfferOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Whole games against one to three computer players ----
+
+struct Versus {
+  uint8_t level;
+  uint8_t kinds[3];
+  uint32_t seed;
+};
+
+// One, two and three computer players of every strength, the own player playing; the
+// per-turn trace (own board and the seats' scores) is kept, so the ARM build
+// must play the very same games.
+const Versus kVersus[] = {
+    {1, {1, 0, 0}, 71}, {1, {0, 0, 3}, 73}, {3, {0, 2, 3}, 75}, {5, {1, 2, 3}, 76}, {9, {3, 3, 3}, 77}};
+
+TEST(LevelCpu, VersusGamesMatchTheRecordedTraces) {
+  std::string all;
+  for (const Versus& v : kVersus) {
+    zt::LevelRig rig;
+    rig.player.kind = 0;
+    rig.StartGame(4, v.level, v.seed);
+    for (int s = 0; s < 3; s++) rig.level->slot[s].kind = v.kinds[s];
+    zt::BuildRotation(*rig.level);
+    const uint32_t frames = rig.PlayToEnd(60 * 60 * 1000 / 16);
+    char head[96], tail[128];
+    std::snprintf(head, sizeof head, "game level=%u seats=%u,%u,%u seed=%u\n", unsigned(v.level),
+                  unsigned(v.kinds[0]), unsigned(v.kinds[1]), unsigned(v.kinds[2]), unsigned(v.seed));
+    std::snprintf(tail, sizeof tail, "end frames=%u winner=%u score=%u seats=%u,%u,%u\n", unsigned(frames),
+                  unsigned(rig.player.winner), unsigned(rig.player.score), unsigned(rig.level->slot[0].score),
+                  unsigned(rig.level->slot[1].score), unsigned(rig.level->slot[2].score));
+    all += head + rig.trace + tail;
+    EXPECT_NE(rig.player.winner, 0) << head;
+    // An empty seat never plays.
+    for (int s = 0; s < 3; s++) {
+      if (v.kinds[s] == 0) {
+        EXPECT_EQ(rig.level->slot[s].score, 0u) << head;
+      }
+    }
+  }
+  const std::string path = std::string(ZARN_SOURCE_DIR) + "/tests/game/data/versus_traces.txt";
+  if (std::getenv("ZARN_WRITE_TRACES")) {
+    std::ofstream(path, std::ios::binary) << all;
+    GTEST_SKIP() << "traces written to " << path;
+  }
+  std::ifstream in(path, std::ios::binary);
+  ASSERT_TRUE(in.good()) << path;
+  std::stringstream want;
+  want << in.rdbuf();
+  std::istringstream a(all), b(want.str());
+  std::string la, lb, game;
+  for (int line = 1;; line++) {
+    const bool ga = static_cast<bool>(std::getline(a, la));
+    const bool gb = static_cast<bool>(std::getline(b, lb));
+    if (!ga || !gb) {
+      EXPECT_EQ(ga, gb) << "trace lengths differ at line " << line;
+      break;
+    }
+    if (la.rfind("game", 0) == 0) game = la;
+    ASSERT_EQ(la, lb) << game << ", line " << line;
+  }
+}
+
+}  // namespace
