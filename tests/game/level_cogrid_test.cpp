@@ -203,6 +203,10 @@ TEST(LevelCoGrid, RemoteSeatsAnimateButDoNotScore) {
   EXPECT_EQ(t.L.rotationIndex, 0);
   t.Settle(0);
   EXPECT_EQ(t.At(0, 0, 5), 0);
+  // Its grid changes only by its packets: no computer turn ever drops on it.
+  for (int i = 0; i < 400; i++) t.L.HandleCPU(16);
+  for (int i = 0; i < kGridCells; i++) EXPECT_EQ(t.L.coGrid[0][i], 0);
+  EXPECT_EQ(t.L.cpuPlayer[0].dropClock, 0u);
 }
 
 TEST(LevelCoGrid, NuclearStonesExplodeAndSetOffTheirNeighbours) {
