@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,22 +14,6 @@
 
 namespace {
 
-const char* kPython = "/usr/bin/python3";
-
-bool HavePillow() {
-  return zt::Run(std::string(kPython) + " -c 'import PIL.Image' >/dev/null 2>&1") == 0;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 // Channel widths (red, green, blue) of the blending formats.
 struct Format {
   uint8_t code;
@@ -39,7 +22,7 @@ struct Format {
 const Format kFormats[] = {{2, {4, 4, 4}}, {3, {5, 5, 5}}, {4, {5, 6, 5}}, {5, {8, 8, 8}}, {6, {8, 8, 8}}};
 
 TEST(RgbaOracle, BlendsMatchPillowAlphaComposite) {
-  if (!HavePillow()) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
+  if (!zt::HavePythonModule("PIL.Image")) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
   const std::string dir = zt::TempDir("rgba_oracle");
   const int w = 64, h = 8;  // every alpha twice
   std::mt19937 rng(77);
@@ -80,17 +63,17 @@ TEST(RgbaOracle, BlendsMatchPillowAlphaComposite) {
         for (int k = 0; k < 3; k++) dst.push_back(uint8_t(d >> (8 * k)));
         dst.push_back(255);
       }
-      WriteAll(dir + "/src.rgba", src);
-      WriteAll(dir + "/dst.rgba", dst);
+      ASSERT_TRUE(zt::WriteFile(dir + "/src.rgba", src));
+      ASSERT_TRUE(zt::WriteFile(dir + "/dst.rgba", dst));
       const std::string script =
           "from PIL import Image\n"
           "s = Image.frombytes('RGBA', (" + std::to_string(w) + ", " + std::to_string(h) +
           "), open('src.rgba', 'rb').read())\n"
           "d = Image.frombytes('RGBA', s.size, open('dst.rgba', 'rb').read())\n"
           "open('out.rgb', 'wb').write(Image.alpha_composite(d, s).convert('RGB').tobytes())\n";
-      WriteAll(dir + "/composite.py", std::vector<uint8_t>(script.begin(), script.end()));
-      ASSERT_EQ(zt::Run("cd '" + dir + "' && " + kPython + " composite.py"), 0);
-      const std::vector<uint8_t> want = ReadAll(dir + "/out.rgb");
+      ASSERT_TRUE(zt::WriteFile(dir + "/composite.py", std::vector<uint8_t>(script.begin(), script.end())));
+      ASSERT_EQ(zt::Run("cd '" + dir + "' && " + std::string(zt::kPython) + " composite.py"), 0);
+      const std::vector<uint8_t> want = zt::ReadFile(dir + "/out.rgb");
       ASSERT_EQ(want.size(), size_t(w * h * 3));
 
       E2DSurface out;

@@ -39,7 +39,7 @@ uint32_t Premultiply(uint32_t c, uint32_t alpha) {
 }
 
 TEST(RgbaPng, GeneratedPicturesLoadAndBlitOntoTheBackBuffer) {
-  if (!ldr::HavePillow()) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
+  if (!zt::HavePythonModule("PIL")) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
   zt::OpenDisplay d;
   ASSERT_TRUE(d.ok);
   ASSERT_EQ(RegisterDisplayLoaders(&d.ctx.dsp), 1);
@@ -50,7 +50,7 @@ TEST(RgbaPng, GeneratedPicturesLoadAndBlitOntoTheBackBuffer) {
     SCOPED_TRACE(name);
     std::vector<uint8_t> png = PackEntry(name);
     if (png.empty()) GTEST_SKIP() << "no graphics pack in this build";
-    ASSERT_TRUE(ldr::WriteFile(dir + "/" + name, png));
+    ASSERT_TRUE(zt::WriteFile(dir + "/" + name, png));
     std::vector<uint32_t> ref;
     uint32_t w = 0, h = 0;
     ASSERT_TRUE(ldr::PillowDecode(dir + "/" + name, &ref, &w, &h));
@@ -127,7 +127,7 @@ TEST(RgbaPng, CreateSurfaceFromAFile) {
   std::vector<uint8_t> png = PackEntry("kbkey.png");
   if (png.empty()) GTEST_SKIP() << "no graphics pack in this build";
   const std::string path = zt::TempDir("rgba_file") + "/kbkey.png";
-  ASSERT_TRUE(ldr::WriteFile(path, png));
+  ASSERT_TRUE(zt::WriteFile(path, png));
   E2DSurfaceRGBA mem, narrow, wide;
   ASSERT_EQ(d.ctx.dsp.CreateSurface(&mem, png.data(), uint32_t(png.size()), ESURF_PREMULTIPLIED), 0);
   ASSERT_EQ(d.ctx.dsp.CreateSurface(&narrow, path.c_str(), ESURF_PREMULTIPLIED), 0);
@@ -141,7 +141,7 @@ TEST(RgbaPng, CreateSurfaceFromAFile) {
   }
   E2DSurfaceRGBA empty;
   const std::string nothing = zt::TempDir("rgba_file_empty") + "/empty.png";
-  ASSERT_TRUE(ldr::WriteFile(nothing, {}));
+  ASSERT_TRUE(zt::WriteFile(nothing, {}));
   EXPECT_EQ(d.ctx.dsp.CreateSurface(&empty, nothing.c_str()), ERES_BAD);
 }
 
