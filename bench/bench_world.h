@@ -81,7 +81,8 @@ struct World {
     for (int y = 0; y < kPictureH; y++)
       for (int x = 0; x < kPictureW; x++) {
         const int dx = x - kPictureW / 2, dy = (y - kPictureH / 2) * 3 / 2;
-        const int r2 = dx * dx + dy * dy, a = r2 < 200 ? 255 : r2 > 575 ? 0 : 255 - (r2 - 200) * 255 / 375;
+        const int r2 = dx * dx + dy * dy;
+        const int a = r2 < 200 ? 255 : r2 > 575 ? 0 : 255 - (r2 - 200) * 255 / 375;
         const uint32_t c = rng() & 0xFFFFFF;  // 0x00BBGGRR
         picture.PutPixel(x, y, c, uint8_t(a));
         argb[size_t(y * kPictureW + x)] =
@@ -106,10 +107,11 @@ struct World {
     SDL_SetSurfaceBlendMode(sSprite, SDL_BLENDMODE_NONE);
     SDL_SetColorKey(sFontFace, SDL_TRUE, 0xF81F);
     SDL_SetSurfaceBlendMode(sFontFace, SDL_BLENDMODE_NONE);
-    sPicture = SDL_CreateRGBSurfaceWithFormat(0, kPictureW, kPictureH, 32, SDL_PIXELFORMAT_ARGB8888);
+    sPicture =
+        SDL_CreateRGBSurfaceWithFormat(0, kPictureW, kPictureH, 32, SDL_PIXELFORMAT_ARGB8888);
     for (int y = 0; y < kPictureH; y++)
-      std::memcpy(static_cast<uint8_t*>(sPicture->pixels) + y * sPicture->pitch, &argb[size_t(y * kPictureW)],
-                  kPictureW * 4);
+      std::memcpy(static_cast<uint8_t*>(sPicture->pixels) + y * sPicture->pitch,
+                  &argb[size_t(y * kPictureW)], kPictureW * 4);
     SDL_SetSurfaceBlendMode(sPicture, SDL_BLENDMODE_BLEND);
 #endif
   }

@@ -2,7 +2,7 @@
 #include "display/erdr_rgba_impl.h"
 
 void ExBltRGBA(int32_t x, int32_t y, int32_t firstRow, const tagRECT* rect, uint8_t* dst,
-        const uint32_t* src, uint32_t dstPitch, uint32_t srcPitch, uint8_t format) {
+               const uint32_t* src, uint32_t dstPitch, uint32_t srcPitch, uint8_t format) {
   using namespace erdr_rgba;
   switch (format) {
     case EFMT_INDEX8: Walk8(x, y, firstRow, rect, dst, src, dstPitch, srcPitch, false); break;

@@ -46,7 +46,8 @@ int ClassEDisplay::CreateSurface(E2DSurface* s, const char* name, uint32_t flags
   return CreateSurface(s, wide, flags);
 }
 
-int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, uint32_t width, uint32_t height, uint32_t flags) {
+int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, uint32_t width, uint32_t height,
+                                 uint32_t flags) {
   if (!s) return ERES_BADARGS;
   s->LinkECD(ecd_);
   return s->Create(width, height, renderformat_, flags);

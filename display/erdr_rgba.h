@@ -25,8 +25,8 @@ void ExBltRGBAPlus(int32_t x, int32_t y, int32_t firstRow, const tagRECT* rect, 
 void ExBltRGBAGeneric(int32_t x, int32_t y, int32_t firstRow, const tagRECT* rect, uint8_t* dst,
                       const uint32_t* src, uint32_t dstPitch, uint32_t srcPitch, uint8_t format,
                       int32_t flags, uint32_t opacity, uint32_t colour);
-void ExBltRGBAGenericPlus(int32_t x, int32_t y, int32_t firstRow, const tagRECT* rect,
-                          uint8_t* dst, const uint32_t* src, uint32_t dstPitch, uint32_t srcPitch,
-                          uint8_t format, int32_t flags, uint32_t opacity, uint32_t colour);
+void ExBltRGBAGenericPlus(int32_t x, int32_t y, int32_t firstRow, const tagRECT* rect, uint8_t* dst,
+                          const uint32_t* src, uint32_t dstPitch, uint32_t srcPitch, uint8_t format,
+                          int32_t flags, uint32_t opacity, uint32_t colour);
 
 #endif

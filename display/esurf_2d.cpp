@@ -110,7 +110,9 @@ void DeliverRun(uint8_t format, uint8_t* p, int32_t step, const uint8_t* data, u
 
 }  // namespace
 
-uint32_t E2DSurface::DitherColor(uint32_t c, uint8_t format, uint32_t d) { return Dither(c, format, d); }
+uint32_t E2DSurface::DitherColor(uint32_t c, uint8_t format, uint32_t d) {
+  return Dither(c, format, d);
+}
 
 void* E2DSurface::AllocBlock(uint32_t size) { return ClassEMemory::Alloc(size); }
 void E2DSurface::FreeBlock(void* block) { ClassEMemory::DeAlloc(block); }

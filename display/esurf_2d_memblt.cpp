@@ -19,10 +19,14 @@ struct Px {
     return erdr::Load32(p);
   }
   static void Store(uint8_t* p, uint32_t v) {
-    if (B == 1) p[0] = uint8_t(v);
-    else if (B == 2) erdr::Store16(p, v);
-    else if (B == 3) erdr::Store24(p, v);
-    else erdr::Store32(p, v);
+    if (B == 1)
+      p[0] = uint8_t(v);
+    else if (B == 2)
+      erdr::Store16(p, v);
+    else if (B == 3)
+      erdr::Store24(p, v);
+    else
+      erdr::Store32(p, v);
   }
   static uint32_t ToRgb(uint32_t p) {
     if (FMT == 2) return ((p & 0xF00) << 12) | ((p & 0xF0) << 8) | ((p & 0xF) << 4);
@@ -56,8 +60,8 @@ void Walk(EPIXELSHADER shader, int32_t x, int32_t y, uint8_t* dst, const uint8_t
       if (FMT == 1)
         *d = uint8_t(sv);
       else
-        P::Store(d, P::FromRgb(shader(P::ToRgb(P::Load(d)), P::ToRgb(sv), uint32_t(i),
-                                      uint32_t(j), param)));
+        P::Store(d, P::FromRgb(shader(P::ToRgb(P::Load(d)), P::ToRgb(sv), uint32_t(i), uint32_t(j),
+                                      param)));
     }
   }
 }
@@ -72,7 +76,9 @@ void Dispatch(EPIXELSHADER shader, int32_t x, int32_t y, uint8_t* dst, const uin
     case EFMT_RGB12: Walk<2, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFF); break;
     case EFMT_RGB15: Walk<3, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFF); break;
     case EFMT_RGB16: Walk<4, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFF); break;
-    case EFMT_RGB24: Walk<5, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFFFF); break;
+    case EFMT_RGB24:
+      Walk<5, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key & 0xFFFFFF);
+      break;
     case EFMT_RGB32: Walk<6, KEYED>(shader, x, y, dst, src, r, dp, sp, param, key); break;
     default: break;
   }

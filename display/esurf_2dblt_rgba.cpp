@@ -35,7 +35,8 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT
       uint32_t colour = 0;
       if (f & (EBLT_CF | EBLT_TN)) {
         colour = value & 0xFFFFFF;
-        if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8) colour = (colour >> 1) & 0x7F7F7F;
+        if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8)
+          colour = (colour >> 1) & 0x7F7F7F;
         colour = ColorToNative(colour, format_);
       }
       (plus ? ExBltRGBAGenericPlus : ExBltRGBAGeneric)(x, y, sr.top, &sr, dpx, spx, pitch_,

@@ -67,16 +67,16 @@ class E2DSurfaceRGBA : public E2DSurfaceBase {
  private:
   uint32_t ReadWord(uint32_t word, uint32_t& colour) const;  // returns alpha
 
-  int16_t* spanleft_ = nullptr;   // scanline tables, as in E2DSurface (unused here)
+  int16_t* spanleft_ = nullptr;  // scanline tables, as in E2DSurface (unused here)
   int16_t* spanright_ = nullptr;
   int32_t* spanvala_ = nullptr;
   int32_t* spanvalb_ = nullptr;
-  uint16_t* glyphs_ = nullptr;    // never built for this class
-  uint32_t* pixels_ = nullptr;    // pitch x rows words
-  uint8_t* rowbytes_ = nullptr;   // one byte per row
+  uint16_t* glyphs_ = nullptr;   // never built for this class
+  uint32_t* pixels_ = nullptr;   // pitch x rows words
+  uint8_t* rowbytes_ = nullptr;  // one byte per row
   int32_t lockcount_ = 0;
   uint8_t firstchar_ = 0;
-  uint8_t target_ = 0;            // the format the colours are encoded for
+  uint8_t target_ = 0;  // the format the colours are encoded for
 };
 
 #endif

@@ -22,15 +22,14 @@ struct Layout {
   int k;  // alpha bits used
 };
 const Layout kLayouts[] = {
-    {1, 1, {0, 0, 0}, {8, 0, 0}, 8},
-    {2, 2, {0, 4, 8}, {4, 4, 4}, 4},
-    {3, 2, {0, 5, 10}, {5, 5, 5}, 5},
-    {4, 2, {0, 5, 11}, {5, 6, 5}, 6},
-    {5, 3, {0, 8, 16}, {8, 8, 8}, 8},
-    {6, 4, {0, 8, 16}, {8, 8, 8}, 8},
+    {1, 1, {0, 0, 0}, {8, 0, 0}, 8},  {2, 2, {0, 4, 8}, {4, 4, 4}, 4},
+    {3, 2, {0, 5, 10}, {5, 5, 5}, 5}, {4, 2, {0, 5, 11}, {5, 6, 5}, 6},
+    {5, 3, {0, 8, 16}, {8, 8, 8}, 8}, {6, 4, {0, 8, 16}, {8, 8, 8}, 8},
 };
 
-int Ch(const Layout& L, uint32_t v, int c) { return int((v >> L.pos[c]) & ((1u << L.width[c]) - 1)); }
+int Ch(const Layout& L, uint32_t v, int c) {
+  return int((v >> L.pos[c]) & ((1u << L.width[c]) - 1));
+}
 int Max(const Layout& L, int c) { return (1 << L.width[c]) - 1; }
 uint32_t Pack(const Layout& L, const int ch[3]) {
   uint32_t v = 0;
@@ -139,7 +138,7 @@ uint32_t PremultipliedWord(const Layout& L, uint32_t alpha, std::mt19937& rng) {
 }
 
 struct Block {
-  static constexpr int kW = 32, kH = 8;       // 256 pixels: one of each top byte
+  static constexpr int kW = 32, kH = 8;  // 256 pixels: one of each top byte
   static constexpr uint32_t kSrcPitch = 40, kDstPitch = 44;
   std::vector<uint32_t> src = std::vector<uint32_t>(kSrcPitch * 12);
   std::vector<uint8_t> dst;
@@ -182,9 +181,11 @@ void Sweep(Kind kind) {
           for (int col = b.rect.left; col < b.rect.right; col++) {
             const uint32_t w = b.src[uint32_t(row) * Block::kSrcPitch + uint32_t(col)];
             uint8_t* p = &want[((uint32_t(b.y + row - firstRow) * Block::kDstPitch) +
-                                uint32_t(b.x + col - b.rect.left)) * uint32_t(L.bytes)];
+                                uint32_t(b.x + col - b.rect.left)) *
+                               uint32_t(L.bytes)];
             uint32_t out;
-            if (Ref(L, kind, f, opacity, colour, w, LoadPx(p, L.bytes), &out)) StorePx(p, L.bytes, out);
+            if (Ref(L, kind, f, opacity, colour, w, LoadPx(p, L.bytes), &out))
+              StorePx(p, L.bytes, out);
           }
         switch (kind) {
           case kPlain:
@@ -197,7 +198,8 @@ void Sweep(Kind kind) {
             break;
           case kGeneric:
             ExBltRGBAGeneric(b.x, b.y, firstRow, &b.rect, b.dst.data(), b.src.data(),
-                             Block::kDstPitch, Block::kSrcPitch, L.format, int32_t(f), opacity, colour);
+                             Block::kDstPitch, Block::kSrcPitch, L.format, int32_t(f), opacity,
+                             colour);
             break;
           case kGenericPlus:
             ExBltRGBAGenericPlus(b.x, b.y, firstRow, &b.rect, b.dst.data(), b.src.data(),
@@ -237,16 +239,16 @@ TEST(RgbaKernels, NamedCases) {
     uint32_t word, flags, opacity;
     uint16_t dst, want;
   } cases[] = {
-      {kPlain, 0x03FFFFFF, 0, 0, 0x0000, 0x0000},       // alpha 3: a = 0, unchanged
-      {kPlain, 0x04FFFF, 0, 0, 0x1234, 0x1234},         // alpha 0 never writes
-      {kPlain, 0x04000000, 0, 0, 0xFFFF, 0xF7DE},       // alpha 4: a = 1 of 64 darkens white
-      {kPlain, 0xFF000000, 0, 0, 0xFFFF, 0x0000},       // alpha 255 copies black
+      {kPlain, 0x03FFFFFF, 0, 0, 0x0000, 0x0000},         // alpha 3: a = 0, unchanged
+      {kPlain, 0x04FFFF, 0, 0, 0x1234, 0x1234},           // alpha 0 never writes
+      {kPlain, 0x04000000, 0, 0, 0xFFFF, 0xF7DE},         // alpha 4: a = 1 of 64 darkens white
+      {kPlain, 0xFF000000, 0, 0, 0xFFFF, 0x0000},         // alpha 255 copies black
       {kGeneric, 0x07FFFFFF, 0x08, 128, 0x0000, 0x0000},  // op 128 halves a = 1 to 0
       {kGeneric, 0x08FFFFFF, 0x08, 128, 0x0000, 0x0000},  // a = 2 halved to 1: 31 >> 6 rounds away
       {kGeneric, 0xFFF800, 0x08, 128, 0x0000, 0x0000},    // alpha 0
       {kGeneric, 0xFF00F800, 0x08, 128, 0x0000, 0x7800},  // a = 31 of 64: red 31 * 31 >> 6
-      {kPlus, 0x00001234, 0, 0, 0xFFFF, 0x1234},        // top byte 0 copies
-      {kPlus, 0xFF001234, 0, 0, 0xFFFF, 0xFFFF},        // top byte 255 draws nothing
+      {kPlus, 0x00001234, 0, 0, 0xFFFF, 0x1234},          // top byte 0 copies
+      {kPlus, 0xFF001234, 0, 0, 0xFFFF, 0xFFFF},          // top byte 255 draws nothing
   };
   for (const Case& c : cases) {
     uint8_t d[2] = {uint8_t(c.dst), uint8_t(c.dst >> 8)};
@@ -255,7 +257,9 @@ TEST(RgbaKernels, NamedCases) {
     switch (c.kind) {
       case kPlain: ExBltRGBA(0, 0, 0, &r, d, &src, 4, 4, 4); break;
       case kPlus: ExBltRGBAPlus(0, 0, 0, &r, d, &src, 4, 4, 4); break;
-      default: ExBltRGBAGeneric(0, 0, 0, &r, d, &src, 4, 4, 4, int32_t(c.flags), c.opacity, 0); break;
+      default:
+        ExBltRGBAGeneric(0, 0, 0, &r, d, &src, 4, 4, 4, int32_t(c.flags), c.opacity, 0);
+        break;
     }
     EXPECT_EQ(uint32_t(d[0] | d[1] << 8), c.want) << std::hex << c.word;
   }

@@ -19,7 +19,8 @@ struct Format {
   uint8_t code;
   int bits[3];
 };
-const Format kFormats[] = {{2, {4, 4, 4}}, {3, {5, 5, 5}}, {4, {5, 6, 5}}, {5, {8, 8, 8}}, {6, {8, 8, 8}}};
+const Format kFormats[] = {
+    {2, {4, 4, 4}}, {3, {5, 5, 5}}, {4, {5, 6, 5}}, {5, {8, 8, 8}}, {6, {8, 8, 8}}};
 
 TEST(RgbaOracle, BlendsMatchPillowAlphaComposite) {
   if (!zt::HavePythonModule("PIL.Image")) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
@@ -55,8 +56,8 @@ TEST(RgbaOracle, BlendsMatchPillowAlphaComposite) {
       // the format (straight) and the alpha.
       std::vector<uint8_t> src, dst;
       for (int i = 0; i < w * h; i++) {
-        uint32_t c = E2DSurface::NativeToColor(E2DSurface::ColorToNative(words[size_t(i)] & 0xFFFFFF, F.code),
-                                               F.code);
+        uint32_t c = E2DSurface::NativeToColor(
+            E2DSurface::ColorToNative(words[size_t(i)] & 0xFFFFFF, F.code), F.code);
         const uint32_t d = base.GetPixel(i % w, i / w);
         for (int k = 0; k < 3; k++) src.push_back(uint8_t(c >> (8 * k)));
         src.push_back(uint8_t(words[size_t(i)] >> 24));
@@ -67,11 +68,13 @@ TEST(RgbaOracle, BlendsMatchPillowAlphaComposite) {
       ASSERT_TRUE(zt::WriteFile(dir + "/dst.rgba", dst));
       const std::string script =
           "from PIL import Image\n"
-          "s = Image.frombytes('RGBA', (" + std::to_string(w) + ", " + std::to_string(h) +
+          "s = Image.frombytes('RGBA', (" +
+          std::to_string(w) + ", " + std::to_string(h) +
           "), open('src.rgba', 'rb').read())\n"
           "d = Image.frombytes('RGBA', s.size, open('dst.rgba', 'rb').read())\n"
           "open('out.rgb', 'wb').write(Image.alpha_composite(d, s).convert('RGB').tobytes())\n";
-      ASSERT_TRUE(zt::WriteFile(dir + "/composite.py", std::vector<uint8_t>(script.begin(), script.end())));
+      ASSERT_TRUE(
+          zt::WriteFile(dir + "/composite.py", std::vector<uint8_t>(script.begin(), script.end())));
       ASSERT_EQ(zt::Run("cd '" + dir + "' && " + std::string(zt::kPython) + " composite.py"), 0);
       const std::vector<uint8_t> want = zt::ReadFile(dir + "/out.rgb");
       ASSERT_EQ(want.size(), size_t(w * h * 3));
@@ -90,7 +93,8 @@ TEST(RgbaOracle, BlendsMatchPillowAlphaComposite) {
         const uint32_t got = out.GetPixel(i % w, i / w);
         for (int k = 0; k < 3; k++) {
           const int step = 1 << (8 - F.bits[k]);
-          const int g = int((got >> (8 * k)) & 0xFF) / step, e = want[size_t(i) * 3 + size_t(k)] / step;
+          const int g = int((got >> (8 * k)) & 0xFF) / step,
+                    e = want[size_t(i) * 3 + size_t(k)] / step;
           worst = std::max(worst, std::abs(g - e));
           beyondOne += std::abs(g - e) > 1;
         }

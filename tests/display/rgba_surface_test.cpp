@@ -12,7 +12,9 @@
 
 namespace {
 
-uint32_t Word(E2DSurfaceRGBA& s, uint32_t x, uint32_t y) { return s.GetBuffer()[y * s.GetPitch() + x]; }
+uint32_t Word(E2DSurfaceRGBA& s, uint32_t x, uint32_t y) {
+  return s.GetBuffer()[y * s.GetPitch() + x];
+}
 
 TEST(RgbaSurface, CreateGeometryAndRecreate) {
   E2DSurfaceRGBA s;
@@ -81,8 +83,8 @@ TEST(RgbaSurface, TurnedDisplayStoresAxesExchanged) {
 TEST(RgbaSurface, PixelWordsPerTargetFormat) {
   struct Case {
     uint8_t format;
-    uint32_t red, white;      // stored low bits of pure red and of white
-    uint32_t whiteBack;       // white read back (dropped bits zero)
+    uint32_t red, white;  // stored low bits of pure red and of white
+    uint32_t whiteBack;   // white read back (dropped bits zero)
   } cases[] = {
       {1, 0xFF, 0xFF, 0xFF},
       {2, 0x0F00, 0x0FFF, 0xF0F0F0},
@@ -163,7 +165,7 @@ TEST(RgbaSurface, PremultipliedWordsReadBackAndRefuseReplace) {
   uint8_t a;
   s.GetPixel(0, 0, c, a);
   EXPECT_EQ(a, 128);
-  EXPECT_EQ(c, 0x7F7F7Fu);  // 64 * 256 / 129
+  EXPECT_EQ(c, 0x7F7F7Fu);          // 64 * 256 / 129
   s.PutPixel(1, 0, 0x102030, 255);  // alpha 0
   s.GetPixel(1, 0, c, a);
   EXPECT_EQ(a, 0);
@@ -281,7 +283,8 @@ TEST(RgbaBltFront, ResultCodesAndCrossFormat) {
   EXPECT_EQ(none.BltFast(0, 0, &src, nullptr), ERES_BAD);
   EXPECT_EQ(dst.BltFast(0, 0, static_cast<E2DSurfaceRGBA*>(nullptr), nullptr), ERES_BAD);
   EXPECT_EQ(dst.BltFast(16, 0, &src, nullptr), ERES_BADARGS);
-  EXPECT_EQ(dst.BltFast(0, 0, &src, nullptr, EBLT_OP, 5), ERES_NOTHINGDRAWN);  // masked to 0 on 5:6:5
+  EXPECT_EQ(dst.BltFast(0, 0, &src, nullptr, EBLT_OP, 5),
+            ERES_NOTHINGDRAWN);                                        // masked to 0 on 5:6:5
   EXPECT_EQ(dst.BltFast(0, 0, &src, nullptr, EBLT_OP, 300), ERES_OK);  // above 254: opaque
 
   // A source encoded for format 6 onto a 5:6:5 destination goes pixel by pixel
@@ -358,7 +361,8 @@ TEST(RgbaBltFront, EveryOrientationDrawsLogically) {
       for (int x = 0; x < 12; x++) {
         const int sx = x - 9 + 1, sy = y + 1;
         const bool drawn = sx >= 1 && sx < 5 && sy < 3 && !(sx == 4 && sy == 2) && x < 12;
-        EXPECT_EQ(dst.GetPixel(x, y), drawn ? uint32_t(0x100 * (sy * 5 + sx) + 1) : 0u) << x << "," << y;
+        EXPECT_EQ(dst.GetPixel(x, y), drawn ? uint32_t(0x100 * (sy * 5 + sx) + 1) : 0u)
+            << x << "," << y;
       }
   }
 }
@@ -372,7 +376,8 @@ TEST(RgbaDisplay, CreateSurfaceInTheRenderFormat) {
   EXPECT_EQ(s.GetECD(), &d.ctx.ecd);
   EXPECT_EQ(d.ctx.dsp.CreateSurface(static_cast<E2DSurfaceRGBA*>(nullptr), 10, 6), ERES_BADARGS);
   uint8_t junk[16] = {};
-  EXPECT_EQ(d.ctx.dsp.CreateSurface(&s, junk, sizeof junk), ERES_NOTTHISFORMAT);  // no loader registered
+  EXPECT_EQ(d.ctx.dsp.CreateSurface(&s, junk, sizeof junk),
+            ERES_NOTTHISFORMAT);  // no loader registered
   EXPECT_EQ(d.ctx.dsp.CreateSurface(&s, "no such file.png"), ERES_BAD);
 }
 

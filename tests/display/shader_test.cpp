@@ -145,13 +145,17 @@ TEST(PixelShader, ColourKeyAndEightBitCopies) {
     ASSERT_EQ(s.Create(4, 1, f, 0), 0);
     const uint32_t key = f == 1 ? 7 : 0x00FF00;
     s.SetColorKey(key);
-    for (int x = 0; x < 4; x++) s.PutPixel(x, 0, x % 2 ? key : (f == 1 ? uint32_t(x + 1) : 0x0000FFu));
+    for (int x = 0; x < 4; x++)
+      s.PutPixel(x, 0, x % 2 ? key : (f == 1 ? uint32_t(x + 1) : 0x0000FFu));
     d.FillRect(nullptr, f == 1 ? 9 : 0xFF0000);
     EPIXELSHADER shader = f == 1 ? Forbidden : EPShader_OR;
     ASSERT_EQ(d.BltPixelShader(0, 0, &s, nullptr, shader, EBLT_CK, 0), 0);
-    auto q = [f](uint32_t c) { return E2DSurface::NativeToColor(E2DSurface::ColorToNative(c, f), f); };
+    auto q = [f](uint32_t c) {
+      return E2DSurface::NativeToColor(E2DSurface::ColorToNative(c, f), f);
+    };
     for (int x = 0; x < 4; x++) {
-      const uint32_t want = x % 2 ? (f == 1 ? 9u : q(0xFF0000)) : (f == 1 ? uint32_t(x + 1) : q(0xFF00FF));
+      const uint32_t want =
+          x % 2 ? (f == 1 ? 9u : q(0xFF0000)) : (f == 1 ? uint32_t(x + 1) : q(0xFF00FF));
       EXPECT_EQ(d.GetPixel(x, 0), want) << x;
     }
     // Without ck every source pixel reaches the shader (8-bit: a plain copy).

@@ -129,7 +129,8 @@ TEST(RgbaPng, CreateSurfaceFromAFile) {
   const std::string path = zt::TempDir("rgba_file") + "/kbkey.png";
   ASSERT_TRUE(zt::WriteFile(path, png));
   E2DSurfaceRGBA mem, narrow, wide;
-  ASSERT_EQ(d.ctx.dsp.CreateSurface(&mem, png.data(), uint32_t(png.size()), ESURF_PREMULTIPLIED), 0);
+  ASSERT_EQ(d.ctx.dsp.CreateSurface(&mem, png.data(), uint32_t(png.size()), ESURF_PREMULTIPLIED),
+            0);
   ASSERT_EQ(d.ctx.dsp.CreateSurface(&narrow, path.c_str(), ESURF_PREMULTIPLIED), 0);
   std::vector<uint16_t> name(path.begin(), path.end());
   name.push_back(0);
