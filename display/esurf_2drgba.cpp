@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "display/edsp_base.h"
+#include "display/erdr_rgba_impl.h"
 #include "framework/emod_memory.h"
 
 namespace {
@@ -10,10 +11,10 @@ namespace {
 void* AllocBlock(uint32_t size) { return ClassEMemory::Alloc(size); }
 void FreeBlock(void* block) { ClassEMemory::DeAlloc(block); }
 
-// Encodes a 0x00BBGGRR colour for the target format, as E2DSurface pixels are;
-// formats outside 2-6 keep the low byte (an index).
+// A 0x00BBGGRR colour encoded for the target format as E2DSurface pixels are
+// (format 1: the low byte, an index).
 inline uint32_t Encode(uint32_t colour, uint8_t target) {
-  return target == EFMT_INDEX8 ? (colour & 0xFF) : E2DSurface::ColorToNative(colour, target);
+  return E2DSurface::ColorToNative(colour, target);
 }
 
 }  // namespace
@@ -182,7 +183,7 @@ uint32_t E2DSurfaceRGBA::ReadWord(uint32_t w, uint32_t& colour) const {
       // with PutPixel) saturates instead of spilling into the next channel.
       uint32_t out = 0;
       for (uint32_t sh = 0; sh < 24; sh += 8) {
-        uint32_t ch = ((colour >> sh) & 0xFF) * 256 / (alpha + 1);
+        const uint32_t ch = erdr_rgba::DivSmall(((colour >> sh) & 0xFF) << 8, alpha + 1);
         out |= (ch > 255 ? 255 : ch) << sh;
       }
       colour = out;
