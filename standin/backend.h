@@ -73,7 +73,7 @@ class HeadlessBackend : public Backend {
   std::mutex dspMutex_;
   std::condition_variable dspWake_;
   uint64_t dspFrames_ = 0;        // frames written since open
-  uint64_t dspWaitingFor_ = 0;    // start time (us) of the fragment a blocked write waits for
+  uint64_t dspWaitingFor_ = 0;    // clock (us) at which a blocked write returns
   bool dspBlocked_ = false;
   bool dspReset_ = false;
   uint64_t dspActivity_ = 0;      // count of writes, to tell a stalled writer

@@ -109,8 +109,8 @@ int32_t HeadlessBackend::DspWrite(int fd, const void* data, uint32_t bytes) {
   if (dspRate_ <= 0) return -1;
   std::unique_lock<std::mutex> lock(dspMutex_);
   const uint32_t frames = Capture(data, bytes);
-  const uint64_t startUs = dspFrames_ * 1000000u / static_cast<uint64_t>(dspRate_);
   dspFrames_ += frames;
+  const uint64_t endUs = dspFrames_ * 1000000u / static_cast<uint64_t>(dspRate_);
   dspActivity_++;
   if (!CurrentConfig().fakeClock) {
     lock.unlock();
@@ -118,13 +118,14 @@ int32_t HeadlessBackend::DspWrite(int fd, const void* data, uint32_t bytes) {
     SleepUs(static_cast<uint32_t>(static_cast<uint64_t>(frames) * 1000000u / dspRate_));
     return static_cast<int32_t>(bytes);
   }
-  // The fragment starts to play when the program's clock reaches its start.
-  // Bounded in real time, so a program that stopped sleeping cannot hang us.
+  // The device holds one fragment: the write returns once the program's clock
+  // has played it. Bounded in real time, so a program that stopped sleeping
+  // cannot hang us.
   dspBlocked_ = true;
-  dspWaitingFor_ = startUs;
+  dspWaitingFor_ = endUs;
   dspWake_.notify_all();
   dspWake_.wait_for(lock, std::chrono::seconds(2),
-                    [&] { return dspReset_ || ClockUs() >= startUs; });
+                    [&] { return dspReset_ || ClockUs() >= endUs; });
   dspBlocked_ = false;
   dspReset_ = false;
   return static_cast<int32_t>(bytes);
