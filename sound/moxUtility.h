@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "framework/emod_bytes.h"
+
 // Output format asked of a driver.
 struct AudioSpec {
   uint32_t rate;      // frames per second
@@ -48,13 +50,10 @@ class moxUtility {
   static uint32_t getOSVersion() { return 0; }
   static int fullPathName(char* dst, const char* src);
 
-  // Unaligned little- and big-endian loads.
-  static uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-  static uint32_t le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  }
-  static uint16_t be16(const unsigned char* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+  // Unaligned loads of the file formats' fields.
+  static uint16_t le16(const unsigned char* p) { return EBytes_Get16(p); }
+  static uint32_t le32(const unsigned char* p) { return EBytes_Get32(p); }
+  static uint16_t be16(const unsigned char* p) { return btol16(EBytes_Get16(p)); }
 };
 
 // Floor division by 2^n of a signed value without shifting a negative number.
