@@ -152,6 +152,7 @@ void moxMusicChannel::position(unsigned u) {
   pattern_ = orders_[order_];
   rowOffset_ = (u % 64) * voices_;
   jumpOrder_ = -1;
+  ending_ = 0;
   unlock();
 }
 
@@ -172,6 +173,8 @@ uint32_t moxMusicChannel::noteStep(uint32_t note) const {
 bool moxMusicChannel::setup(const moxMusic& m) {
   const unsigned char* img = m.image();
   if (!img || m.voices() < 1 || m.voices() > static_cast<uint32_t>(kMaxVoices)) return false;
+  // A song of no orders has nothing to play.
+  if (m.songLength() == 0) return false;
   voices_ = m.voices();
   songLength_ = m.songLength();
   orders_ = img + 952;
@@ -209,6 +212,7 @@ bool moxMusicChannel::setup(const moxMusic& m) {
   jumpOrder_ = -1;
   jumpRow_ = 0;
   patternDelay_ = 0;
+  ending_ = 0;
   rate_ = m.rate();
   frequency_ = m.frequency();
   speed_ = m.speed();
@@ -239,8 +243,8 @@ void moxMusicChannel::recomputeTiming() {
 }
 
 void moxMusicChannel::endModule() {
-  stopped_ = 1;
-  paused_ = 0;
+  // The row just read still plays its ticks; the channel stops after it.
+  ending_ = 1;
 }
 
 namespace {
@@ -257,6 +261,8 @@ void moxMusicChannel::readRow() {
   const unsigned char* row =
       patterns_ + (static_cast<size_t>(pattern_) * 64u * voices_ + rowOffset_) * 4u;
   const uint32_t curRow = rowOffset_ / voices_;
+  playOrder_ = order_;
+  playRow_ = curRow;
   bool jumpedByB = false;
   for (uint32_t i = 0; i < voices_; i++) {
     const unsigned char* n = row + i * 4;
@@ -531,6 +537,11 @@ void moxMusicChannel::tick() {
   if (freqChanged_) recomputeTiming();
   if (tick_ >= ticksPerRow_) {
     tick_ = 0;
+    if (ending_ && patternDelay_ == 0) {
+      stopped_ = 1;
+      paused_ = 0;
+      return;
+    }
     if (patternDelay_ > 0)
       patternDelay_--;
     else
