@@ -78,6 +78,14 @@ TEST_F(Wrapper, EffectGuardAndRefusals) {
   EXPECT_EQ(sound.Mixer().volumeSounds(), 40u);
   sound.PlaySfx(3);
   EXPECT_EQ(sound.sfxStarted[3], 1u);
+  // Reloading the pack while effects play stops them before their data goes.
+  AdvanceMs(40);
+  ASSERT_TRUE(sound.LoadSfxFiles());
+  EXPECT_EQ(sound.Mixer().playingChannelSounds(), 0u);
+  AdvanceMs(100);
+  sound.PlaySfx(3);
+  EXPECT_EQ(sound.sfxStarted[3], 2u);
+  AdvanceMs(100);
 }
 
 TEST_F(Wrapper, TrackChangeFadesOutAndIn) {
