@@ -66,6 +66,7 @@ double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
 }
 
 TEST(RenderOracle, TrackEnvelopesFollowOpenmpt) {
+  if (!HaveResgen()) GTEST_SKIP() << "no generated resources in " << ZARN_BINARY_DIR << "/resgen";
   if (!zt::HaveTool("openmpt123")) GTEST_SKIP() << "openmpt123 is not installed (scripts/setup.sh installs it)";
   const std::string dir = zt::TempDir("render_oracle");
   const uint32_t seconds = 20, rate = 44100;

@@ -11,9 +11,12 @@
 
 #include "sound/moxSpeaker.h"
 #include "standin/standin.h"
+#include "tests/sound/sound_util.h"
 #include "tests/support/harness.h"
 
 namespace {
+
+using soundtest::HaveResgen;
 
 // The part that runs inside Xvfb.
 TEST(WindowAudio, Child) {
@@ -40,6 +43,7 @@ TEST(WindowAudio, PlaysThroughSdl) {
 #if defined(__arm__)
   GTEST_SKIP() << "the ARM build has no window backend";
 #endif
+  if (!HaveResgen()) GTEST_SKIP() << "no generated resources in " << ZARN_BINARY_DIR << "/resgen";
   if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);

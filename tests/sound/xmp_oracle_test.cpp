@@ -249,6 +249,7 @@ TEST(ModOracle, TickStateAgainstLibxmp) {
 #if !defined(ZARN_HAVE_LIBXMP)
   GTEST_SKIP() << "libxmp is not available in this build (scripts/setup.sh installs libxmp-dev)";
 #else
+  if (!HaveResgen()) GTEST_SKIP() << "no generated resources in " << ZARN_BINARY_DIR << "/resgen";
   struct Source {
     std::string name;
     std::vector<uint8_t> image;
