@@ -211,6 +211,33 @@ TEST(WrapperStart, FailedOpenIsRemembered) {
   moxSpeaker::injectDriver(nullptr);
 }
 
+// A device without 16-bit output: the wrapper falls back to 8 bits.
+class EightBitDriver : public moxDriver {
+ public:
+  int open(AudioSpec* spec, unsigned, moxAudioCallback, void*) override {
+    g_opens++;
+    return spec->format == 0x21 ? 0 : -1;
+  }
+  int close() override { return 0; }
+  void enterCriticalSection() override {}
+  void leaveCriticalSection() override {}
+  void suspend() override {}
+  void resume() override {}
+};
+
+TEST(WrapperStart, FallsBackToEightBits) {
+  zt::Devices dev;
+  moxSpeaker::injectDriver([]() -> moxDriver* { return new EightBitDriver(); });
+  g_opens = 0;
+  ClassSound sound;
+  EXPECT_TRUE(sound.Initialize(false, 64, 64, nullptr));
+  EXPECT_EQ(g_opens, 2);
+  EXPECT_TRUE(sound.IsOpen());
+  EXPECT_FALSE(sound.Mixer().sixteenBit());
+  sound.Cleanup();
+  moxSpeaker::injectDriver(nullptr);
+}
+
 // ---- a whole run ------------------------------------------------------------------------
 
 struct Request {
