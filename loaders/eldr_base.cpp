@@ -4,7 +4,9 @@
 #include "framework/emod_memory.h"
 #include "loaders/eldr_3ds.h"
 #include "loaders/eldr_bmp.h"
+#include "loaders/eldr_gif.h"
 #include "loaders/eldr_png.h"
+#include "loaders/eldr_tga.h"
 
 ClassELoaderBase::ClassELoaderBase() = default;
 ClassELoaderBase::~ClassELoaderBase() = default;
@@ -71,7 +73,10 @@ int RegisterDisplayLoaders(ClassEDisplay* display) {
   // Slot order is priority: formats with a magic number first.
   ClassELoaderBase* (*const makers[])() = {
       [] { return static_cast<ClassELoaderBase*>(new ELoader_BMP); },
+      [] { return static_cast<ClassELoaderBase*>(new ELoader_GIF); },
       [] { return static_cast<ClassELoaderBase*>(new ELoader_PNG); },
+      // TGA has no magic number: it comes after every format that has one.
+      [] { return static_cast<ClassELoaderBase*>(new ELoader_TGA); },
       [] { return static_cast<ClassELoaderBase*>(new ELoader_3DS); },
   };
   for (auto make : makers) {
