@@ -5,6 +5,7 @@
 #include "loaders/eldr_3ds.h"
 #include "loaders/eldr_bmp.h"
 #include "loaders/eldr_gif.h"
+#include "loaders/eldr_jpg.h"
 #include "loaders/eldr_png.h"
 #include "loaders/eldr_tga.h"
 
@@ -75,6 +76,7 @@ int RegisterDisplayLoaders(ClassEDisplay* display) {
       [] { return static_cast<ClassELoaderBase*>(new ELoader_BMP); },
       [] { return static_cast<ClassELoaderBase*>(new ELoader_GIF); },
       [] { return static_cast<ClassELoaderBase*>(new ELoader_PNG); },
+      [] { return static_cast<ClassELoaderBase*>(new ELoader_JPG); },
       // TGA has no magic number: it comes after every format that has one.
       [] { return static_cast<ClassELoaderBase*>(new ELoader_TGA); },
       [] { return static_cast<ClassELoaderBase*>(new ELoader_3DS); },

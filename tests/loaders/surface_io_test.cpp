@@ -10,6 +10,7 @@
 #include "loaders/eldr_3ds.h"
 #include "loaders/eldr_bmp.h"
 #include "loaders/eldr_gif.h"
+#include "loaders/eldr_jpg.h"
 #include "loaders/eldr_png.h"
 #include "loaders/eldr_tga.h"
 #include "tests/loaders/ldr_fake.h"
@@ -40,11 +41,12 @@ TEST_F(SurfaceIO, RegistrationOrderAndFullSlots) {
   EXPECT_NE(dynamic_cast<ELoader_BMP*>(ctx.dsp.GetLoader(0)), nullptr);
   EXPECT_NE(dynamic_cast<ELoader_GIF*>(ctx.dsp.GetLoader(1)), nullptr);
   EXPECT_NE(dynamic_cast<ELoader_PNG*>(ctx.dsp.GetLoader(2)), nullptr);
-  EXPECT_NE(dynamic_cast<ELoader_TGA*>(ctx.dsp.GetLoader(3)), nullptr);
-  EXPECT_NE(dynamic_cast<ELoader_3DS*>(ctx.dsp.GetLoader(4)), nullptr);
-  EXPECT_EQ(ctx.dsp.GetLoader(5), nullptr);
+  EXPECT_NE(dynamic_cast<ELoader_JPG*>(ctx.dsp.GetLoader(3)), nullptr);
+  EXPECT_NE(dynamic_cast<ELoader_TGA*>(ctx.dsp.GetLoader(4)), nullptr);
+  EXPECT_NE(dynamic_cast<ELoader_3DS*>(ctx.dsp.GetLoader(5)), nullptr);
+  EXPECT_EQ(ctx.dsp.GetLoader(6), nullptr);
   // Fill the slots: the next registration is refused, what was there stays.
-  for (int i = 5; i < 16; i++) EXPECT_EQ(ctx.dsp.RegisterLoader(new ClassELoaderBase), 1);
+  for (int i = 6; i < 16; i++) EXPECT_EQ(ctx.dsp.RegisterLoader(new ClassELoaderBase), 1);
   ClassELoaderBase* first = ctx.dsp.GetLoader(0);
   EXPECT_EQ(RegisterDisplayLoaders(&ctx.dsp), 0);
   EXPECT_EQ(ctx.dsp.GetLoader(0), first);
