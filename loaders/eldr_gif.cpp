@@ -217,13 +217,18 @@ int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, ui
 
 uint8_t* ELoader_GIF::DecodeImage(void* image) {
   ELDR_GIFIMAGE& im = *static_cast<ELDR_GIFIMAGE*>(image);
-  const uint64_t size = static_cast<uint64_t>(im.width) * im.height * 10 / 9;
+  uint64_t size = static_cast<uint64_t>(im.width) * im.height * 10 / 9;
   if (size > kMaxBlock) return nullptr;
+  // No more than the data can unpack to: every code gives at most a table's
+  // longest string, so a small file cannot ask for a huge buffer.
+  const uint64_t codes = static_cast<uint64_t>(im.datalength) * 8 / (im.mincodesize + 1u) + 1;
+  if (size > codes * kTable) size = codes * kTable;
   const uint32_t cap = static_cast<uint32_t>(size);
   uint8_t* buf = static_cast<uint8_t*>(ClassEMemory::Alloc(cap ? cap : 1));
   if (!buf) return nullptr;
   // Rows the data never reaches come out as index 0, not as stale memory.
   std::memset(buf, 0, cap);
+  im.buffersize = cap;
   SeekSet(im.datastart);
   if (!UnCompress(buf, cap, data_ + Tell(), Left() < im.datalength ? Left() : im.datalength, im.mincodesize)) {
     ClassEMemory::DeAlloc(buf);
@@ -316,17 +321,32 @@ int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t render
     // An image reaching past the logical screen is cut at its edges.
     const uint32_t iw = im.width, ih = im.height, sw = h.width, left = im.left;
     const uint32_t cols = left >= sw ? 0 : (iw < sw - left ? iw : sw - left);
+    uint8_t* zero = nullptr;  // for rows past what the buffer holds
     for (uint32_t j = 0; j < ih && cols; j++) {
       const uint32_t y = im.interlaced ? InterlacedRow(j, ih) : j;
       if (im.top + y >= h.height) continue;
-      info.pixelindex = static_cast<int32_t>(static_cast<uint32_t>(h.width) * (im.top + y) + im.left);
-      info.data = buf + static_cast<size_t>(iw) * j;
+      info.pixelindex = static_cast<int32_t>(sw * (im.top + y) + left);
+      if (static_cast<uint64_t>(iw) * j + cols <= im.buffersize) {
+        info.data = buf + static_cast<size_t>(iw) * j;
+      } else {
+        if (!zero) zero = static_cast<uint8_t*>(ClassEMemory::Alloc(cols));
+        if (!zero) {
+          r = 1;
+          break;
+        }
+        std::memset(zero, 0, cols);
+        const uint64_t at = static_cast<uint64_t>(iw) * j;
+        if (at < im.buffersize) std::memcpy(zero, buf + at, static_cast<size_t>(im.buffersize - at));
+        info.data = zero;
+      }
       info.bytecount = cols;
       r = target->LdrOnPixelStream(&info);
-      if (r) {
-        ClassEMemory::DeAlloc(buf);
-        return r;
-      }
+      if (r) break;
+    }
+    ClassEMemory::DeAlloc(zero);
+    if (r) {
+      ClassEMemory::DeAlloc(buf);
+      return r;
     }
     ClassEMemory::DeAlloc(buf);
   }

@@ -28,6 +28,7 @@ struct ELDR_GIFIMAGE {
   uint16_t localcount;     // 0 without a local table
   uint8_t mincodesize;
   uint8_t interlaced;
+  uint32_t buffersize;     // bytes of the image buffer
   uint32_t localwords[256];
 };
 

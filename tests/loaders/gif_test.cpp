@@ -437,6 +437,18 @@ TEST(GifHand, FailuresAndLimits) {
     EXPECT_EQ(Decode(img, MakeGif(s)), 1);
     EXPECT_EQ(img.rows, 0);
   }
+  {  // a huge image with a few bytes of data: the buffer is what the data can fill
+    GifSpec s = ok;
+    s.sw = s.sh = 100;
+    s.iw = 60000;
+    s.ih = 1000;
+    s.pixels = Pattern(300, 4);
+    ldr::FakeImage img;
+    ASSERT_EQ(Decode(img, MakeGif(s)), 0);
+    EXPECT_EQ(img.rows, 100);
+    EXPECT_EQ(img.pixels[0], s.pixels[0]);
+    EXPECT_EQ(img.pixels[1 * 100], 0u);  // row 1 starts at 60000: never decoded
+  }
   {  // refusals: LdrOnCreate's code at once, a pixel call's code after that row
     ldr::FakeImage c;
     c.refuseCreate = 4;

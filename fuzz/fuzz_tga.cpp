@@ -1,0 +1,17 @@
+// Fuzz target: the TGA loader over arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "fuzz/fuzz_receiver.h"
+#include "loaders/eldr_tga.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > (1u << 20)) return 0;
+  std::vector<uint8_t> file(data, data + size);
+  FuzzReceiver r;
+  ELoader_TGA loader;
+  const int result = loader.Decode(&r, file.data(), static_cast<uint32_t>(file.size()), 6, 0);
+  if (result < 0) __builtin_trap();
+  return 0;
+}
