@@ -43,6 +43,8 @@ inline int32_t ToI32(uint32_t v) {
 
 inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
 // Largest block the decoder asks for.
 constexpr uint64_t kMaxBlock = 0x7FFFFFF0;
 
@@ -412,6 +414,7 @@ void jpeg_decoder::create_look_ups() {
     crg_[i] = -46802 * k;
     cbg_[i] = -22554 * k + 32768;
   }
+  for (int i = 0; i < 1536; i++) clamp_[i] = Clamp(i - 512);
 }
 
 void jpeg_decoder::init_frame() {
@@ -753,28 +756,84 @@ void jpeg_decoder::transform_row() {
   for (int32_t b = 0; b < blocks_per_mcu_row_; b++) idct(mcu_coeffs_ + 64 * b, samples_ + 64 * b);
 }
 
+namespace {
+
+// One chroma sample's red, green and blue terms.
+struct Chroma {
+  int32_t r, g, b;
+};
+
+inline void Put(uint8_t* o, const uint8_t* lim, int32_t y, const Chroma& c) {
+  o[0] = lim[y + c.r];
+  o[1] = lim[y + c.g];
+  o[2] = lim[y + c.b];
+  o[3] = 0xFF;
+}
+
+}  // namespace
+
+// Line y of the MCU row; for vertically subsampled images lines y and y + 1 at
+// once (y even), the second into the other line buffer.
 void jpeg_decoder::build_line(uint8_t* out, int32_t y) {
   const uint8_t* s = samples_;
   if (scan_type_ == kGrey) {
     for (int32_t b = 0; b < blocks_per_mcu_row_; b++) std::memcpy(out + 8 * b, s + 64 * b + 8 * y, 8);
     return;
   }
-  const int32_t h = comp_h_samp_[0], v = comp_v_samp_[0];
-  const int32_t ny = h * v;  // luma blocks per MCU, then Cb and Cr
-  const int32_t cy = v == 2 ? y >> 1 : y;
-  const int32_t by = v == 2 && y >= 8 ? h : 0, ly = y & 7;
-  for (int32_t m = 0; m < mcus_per_row_; m++) {
-    const uint8_t* mcu = s + 64 * blocks_per_mcu_ * m;
-    const uint8_t* cb = mcu + 64 * ny + 8 * cy;
-    const uint8_t* cr = cb + 64;
+  const uint8_t* lim = clamp_ + 512;
+  const int32_t step = 64 * blocks_per_mcu_;
+  uint8_t* out2 = scan_line_[1];
+  for (int32_t m = 0; m < mcus_per_row_; m++, s += step) {
     uint8_t* o = out + 4 * max_mcu_x_size_ * m;
-    for (int32_t x = 0; x < max_mcu_x_size_; x++, o += 4) {
-      const int32_t yv = mcu[64 * (by + (x >> 3)) + 8 * ly + (x & 7)];
-      const int32_t cx = h == 2 ? x >> 1 : x;
-      const int32_t ccb = cb[cx], ccr = cr[cx];
-      o[0] = Clamp(yv + crr_[ccr]);
-      o[1] = Clamp(yv + Sar(crg_[ccr] + cbg_[ccb], 16));
-      o[2] = Clamp(yv + cbb_[ccb]);
+    uint8_t* o2 = out2 + 4 * max_mcu_x_size_ * m;
+    const uint8_t *cb, *y0, *y1 = nullptr;
+    switch (scan_type_) {
+      case kH1V1:
+        y0 = s + 8 * y;
+        cb = s + 64 + 8 * y;
+        break;
+      case kH2V1:
+        y0 = s + 8 * y;
+        y1 = s + 64 + 8 * y;
+        cb = s + 128 + 8 * y;
+        break;
+      case kH1V2:
+        y0 = s + (y & 8) * 8 + 8 * (y & 7);
+        cb = s + 128 + 8 * (y >> 1);
+        break;
+      default:  // H2V2
+        y0 = s + (y & 8) * 16 + 8 * (y & 7);
+        y1 = y0 + 64;
+        cb = s + 256 + 8 * (y >> 1);
+        break;
+    }
+    const uint8_t* cr = cb + 64;
+    for (int32_t x = 0; x < 8; x++) {
+      const int32_t ccb = cb[x], ccr = cr[x];
+      const Chroma c = {crr_[ccr], Sar(crg_[ccr] + cbg_[ccb], 16), cbb_[ccb]};
+      switch (scan_type_) {
+        case kH1V1:
+          Put(o + 4 * x, lim, y0[x], c);
+          break;
+        case kH2V1: {
+          const uint8_t* yy = (x < 4 ? y0 : y1 - 8) + 2 * x;
+          Put(o + 8 * x, lim, yy[0], c);
+          Put(o + 8 * x + 4, lim, yy[1], c);
+          break;
+        }
+        case kH1V2:
+          Put(o + 4 * x, lim, y0[x], c);
+          Put(o2 + 4 * x, lim, y0[x + 8], c);
+          break;
+        default: {
+          const uint8_t* yy = (x < 4 ? y0 : y1 - 8) + 2 * x;
+          Put(o + 8 * x, lim, yy[0], c);
+          Put(o + 8 * x + 4, lim, yy[1], c);
+          Put(o2 + 8 * x, lim, yy[8], c);
+          Put(o2 + 8 * x + 4, lim, yy[9], c);
+          break;
+        }
+      }
     }
   }
 }
@@ -792,8 +851,15 @@ int jpeg_decoder::decode(void** row, uint32_t* length) {
     mcu_lines_left_ = max_mcu_y_size_;
     mcu_line_ = 0;
   }
-  uint8_t* line = scan_line_[mcu_line_ & 1];
-  build_line(line, mcu_line_);
+  uint8_t* line;
+  if (scan_type_ == kH1V2 || scan_type_ == kH2V2) {
+    // Two lines share each chroma row: both are made on the even line.
+    if (!(mcu_line_ & 1)) build_line(scan_line_[0], mcu_line_);
+    line = scan_line_[mcu_line_ & 1];
+  } else {
+    line = scan_line_[0];
+    build_line(line, mcu_line_);
+  }
   *row = line;
   *length = static_cast<uint32_t>(dest_bytes_per_scan_line_);
   mcu_line_++;
@@ -1034,7 +1100,9 @@ int ELoader_JPG::Run(Target* target, void* data, uint32_t length, uint8_t render
   uint32_t len = 0;
   while (d->decode(&row, &len) == 0) {
     const uint8_t* s = static_cast<const uint8_t*>(row);
-    if (colour)
+    if (colour && kLittleEndian)
+      std::memcpy(words, s, 4 * info.width);  // red, green, blue, 0xFF already is the word
+    else if (colour)
       for (uint32_t x = 0; x < info.width; x++, s += 4)
         words[x] = 0xFF000000u | static_cast<uint32_t>(s[2]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[0];
     else

@@ -137,6 +137,7 @@ class jpeg_decoder : public ClassELoaderBase {
   uint8_t* samples_ = nullptr;
   uint8_t* scan_line_[2] = {};
   int32_t crr_[256] = {}, cbb_[256] = {}, crg_[256] = {}, cbg_[256] = {};
+  uint8_t clamp_[1536] = {};  // 0..255 limits of -512 .. 1023
   coeff_buf_tag* dc_coeffs_[4] = {};
   coeff_buf_tag* ac_coeffs_[4] = {};
   // input
