@@ -4,7 +4,6 @@
 #include <new>
 
 #include "display/esurf_2dbase.h"
-#include "framework/emod_memory.h"
 
 namespace {
 
@@ -215,7 +214,7 @@ int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, ui
   return 1;
 }
 
-uint8_t* ELoader_GIF::DecodeImage(void* image) {
+uint8_t* ELoader_GIF::DecodeImage(void* image, ELoaderWork* work) {
   ELDR_GIFIMAGE& im = *static_cast<ELDR_GIFIMAGE*>(image);
   uint64_t size = static_cast<uint64_t>(im.width) * im.height * 10 / 9;
   if (size > kMaxBlock) return nullptr;
@@ -224,14 +223,14 @@ uint8_t* ELoader_GIF::DecodeImage(void* image) {
   const uint64_t codes = static_cast<uint64_t>(im.datalength) * 8 / (im.mincodesize + 1u) + 1;
   if (size > codes * kTable) size = codes * kTable;
   const uint32_t cap = static_cast<uint32_t>(size);
-  uint8_t* buf = static_cast<uint8_t*>(ClassEMemory::Alloc(cap ? cap : 1));
+  uint8_t* buf = work->Take(cap ? cap : 1);
   if (!buf) return nullptr;
   // Rows the data never reaches come out as index 0, not as stale memory.
   std::memset(buf, 0, cap);
   im.buffersize = cap;
   SeekSet(im.datastart);
   if (!UnCompress(buf, cap, data_ + Tell(), Left() < im.datalength ? Left() : im.datalength, im.mincodesize)) {
-    ClassEMemory::DeAlloc(buf);
+    work->Free(buf);
     return nullptr;
   }
   return buf;
@@ -273,7 +272,7 @@ int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t render
   for (int i = 0; i < 6; i++) Read8(&h.signature[i]);
   if (h.signature[0] != 'G' || h.signature[1] != 'I' || h.signature[2] != 'F' || h.signature[3] != '8' ||
       h.signature[4] <= '6')
-    return 3;
+    return ERES_NOTTHISFORMAT;
   uint8_t packed = 0, aspect = 0;
   Read16(&h.width);
   Read16(&h.height);
@@ -286,7 +285,7 @@ int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t render
   int r = target->LdrOnCreate(&info);
   if (r) return r;
   // The pixel index is signed 32-bit: a larger screen cannot be addressed.
-  if (static_cast<uint64_t>(h.width) * h.height > 0x7FFFFFFFull) return 1;
+  if (static_cast<uint64_t>(h.width) * h.height > 0x7FFFFFFFull) return ERES_BAD;
   for (uint32_t& w : h.globalwords) w = 0xFF000000u;
   if (packed & 0x80) {
     h.globalcount = static_cast<uint16_t>(1u << ((packed & 7) + 1));
@@ -302,14 +301,15 @@ int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t render
   for (uint32_t n = 0; n <= info.frameindex; n++) {
     info.paletteindex = 0;
     info.pixelindex = 0;
-    if (!SearchImageData(&info, &h, &im)) return 7;
+    if (!SearchImageData(&info, &h, &im)) return ERES_NOIMAGE;
     if (im.localcount) {
       info.data = im.localwords;
       info.bytecount = 4u * im.localcount;
       target->LdrOnPaletteStream(&info);
     }
-    uint8_t* buf = DecodeImage(&im);
-    if (!buf) return 1;
+    ELoaderWork work;
+    uint8_t* buf = DecodeImage(&im, &work);
+    if (!buf) return ERES_BAD;
     if (im.controlseen && im.transparency) {
       info.transparency = 1;
       info.paletteindex = im.transparentindex;
@@ -329,11 +329,7 @@ int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t render
       if (static_cast<uint64_t>(iw) * j + cols <= im.buffersize) {
         info.data = buf + static_cast<size_t>(iw) * j;
       } else {
-        if (!zero) zero = static_cast<uint8_t*>(ClassEMemory::Alloc(cols));
-        if (!zero) {
-          r = 1;
-          break;
-        }
+        if (!zero && !(zero = work.Take(cols))) return ERES_BAD;
         std::memset(zero, 0, cols);
         const uint64_t at = static_cast<uint64_t>(iw) * j;
         if (at < im.buffersize) std::memcpy(zero, buf + at, static_cast<size_t>(im.buffersize - at));
@@ -341,26 +337,20 @@ int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t render
       }
       info.bytecount = cols;
       r = target->LdrOnPixelStream(&info);
-      if (r) break;
+      if (r) return r;
     }
-    ClassEMemory::DeAlloc(zero);
-    if (r) {
-      ClassEMemory::DeAlloc(buf);
-      return r;
-    }
-    ClassEMemory::DeAlloc(buf);
   }
-  return 0;
+  return ERES_OK;
 }
 
 int ELoader_GIF::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                        uint32_t flags) {
-  if (!surface) return 3;
+  if (!surface) return ERES_NOTTHISFORMAT;
   return Run(surface, data, length, renderformat, flags);
 }
 
 int ELoader_GIF::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
                         uint32_t flags) {
-  if (!target) return 3;
+  if (!target) return ERES_NOTTHISFORMAT;
   return Run(target, data, length, renderformat, flags);
 }

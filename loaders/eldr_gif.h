@@ -43,8 +43,8 @@ class ELoader_GIF : public ClassELoaderBase {
   int Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags);
 
   int SearchImageData(ELDR_2DCALLBACKINFO* info, void* header, void* image);
-  // The image buffer (ClassEMemory), or null.
-  uint8_t* DecodeImage(void* image);
+  // The image buffer, taken from work, or null.
+  uint8_t* DecodeImage(void* image, ELoaderWork* work);
   // LZW over a chain of sub-blocks; 1 success, 0 failure.
   int UnCompress(void* out, uint32_t capacity, const void* data, uint32_t length, uint8_t mincodesize);
 

@@ -1,6 +1,7 @@
 #include "loaders/eldr_jpg.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "display/esurf_2dbase.h"
@@ -1068,36 +1069,29 @@ void jpeg_decoder::init_progressive() {
 
 template <class Target>
 int ELoader_JPG::Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
-  jpeg_decoder* d = new (std::nothrow) jpeg_decoder;
-  if (!d) return 2;
+  std::unique_ptr<jpeg_decoder> d(new (std::nothrow) jpeg_decoder);
+  if (!d) return ERES_NOMEMORY;
   d->init(data, length);
   d->locate_sof_marker();
-  if (d->error_code()) {
-    delete d;
-    return 3;
-  }
+  if (d->error_code()) return ERES_NOTTHISFORMAT;
   ELDR_2DCALLBACKINFO info;
   std::memset(&info, 0, sizeof info);
   info.width = static_cast<uint32_t>(d->width());
   info.height = static_cast<uint32_t>(d->height());
   info.renderformat = renderformat;
   info.flags = flags;
-  int r = target->LdrOnCreate(&info);
-  if (r) {
-    delete d;
-    return r;
-  }
+  const int r = target->LdrOnCreate(&info);
+  if (r) return r;
   d->begin();
-  uint32_t* words = static_cast<uint32_t*>(ClassEMemory::Alloc(4 * info.width));
-  if (!words) {
-    delete d;
-    return 2;
-  }
+  ELoaderWork work;
+  uint32_t* words = reinterpret_cast<uint32_t*>(work.Take(4 * info.width));
+  if (!words) return ERES_NOMEMORY;
   const bool colour = d->components() == 3;
   info.data = words;
   info.bytecount = 4 * info.width;
   void* row = nullptr;
   uint32_t len = 0;
+  // Rows until the last one or a decoding error; either way the rows delivered stand.
   while (d->decode(&row, &len) == 0) {
     const uint8_t* s = static_cast<const uint8_t*>(row);
     if (colour && kLittleEndian)
@@ -1107,24 +1101,19 @@ int ELoader_JPG::Run(Target* target, void* data, uint32_t length, uint8_t render
         words[x] = 0xFF000000u | static_cast<uint32_t>(s[2]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[0];
     else
       for (uint32_t x = 0; x < info.width; x++) words[x] = 0xFF000000u | s[x] * 0x010101u;
-    if (target->LdrOnPixelStream(&info)) {
-      r = 1;
-      break;
-    }
+    if (target->LdrOnPixelStream(&info)) return ERES_BAD;
   }
-  ClassEMemory::DeAlloc(words);
-  delete d;
-  return r;
+  return ERES_OK;
 }
 
 int ELoader_JPG::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                        uint32_t flags) {
-  if (!surface) return 3;
+  if (!surface) return ERES_NOTTHISFORMAT;
   return Run(surface, data, length, renderformat, flags);
 }
 
 int ELoader_JPG::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
                         uint32_t flags) {
-  if (!target) return 3;
+  if (!target) return ERES_NOTTHISFORMAT;
   return Run(target, data, length, renderformat, flags);
 }

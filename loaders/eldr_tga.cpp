@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "display/esurf_2dbase.h"
-#include "framework/emod_memory.h"
 
 namespace {
 
@@ -70,7 +69,7 @@ int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t render
   ELDR_TGAHEADER h;
   std::memset(&h, 0, sizeof h);
   // A file shorter than a header is not a TGA.
-  if (Size() < 18) return 3;
+  if (Size() < 18) return ERES_NOTTHISFORMAT;
   Read8(&h.idlength);
   Read8(&h.maptype);
   Read8(&h.imagetype);
@@ -83,7 +82,7 @@ int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t render
   Read16(&h.height);
   Read8(&h.depth);
   Read8(&h.descriptor);
-  if (!Accepted(h)) return 3;
+  if (!Accepted(h)) return ERES_NOTTHISFORMAT;
 
   const uint32_t w = h.width, ht = h.height;
   info.width = w;
@@ -92,12 +91,14 @@ int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t render
   int r = target->LdrOnCreate(&info);
   if (r) return r;
   // The pixel index is signed 32-bit: a picture with more pixels cannot be addressed.
-  if (static_cast<uint64_t>(w) * ht > 0x7FFFFFFFull) return 1;
+  if (static_cast<uint64_t>(w) * ht > 0x7FFFFFFFull) return ERES_BAD;
 
   uint32_t pos = 18u + h.idlength;
   if (h.maptype == 1) {
     const uint32_t esize = h.mapentrysize / 8u;
-    const uint32_t n = h.maplength < 256 ? h.maplength : 256;
+    // At most 256 entries, and none past the last palette entry.
+    const uint32_t room = h.mapfirst < 256 ? 256u - h.mapfirst : 0;
+    const uint32_t n = h.maplength < room ? h.maplength : room;
     uint8_t map[256 * 4];
     uint32_t words[256];
     std::memset(map, 0, sizeof map);
@@ -112,44 +113,43 @@ int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t render
     info.paletteindex = h.mapfirst;
     info.data = words;
     info.bytecount = 4 * n;
-    target->LdrOnPaletteStream(&info);
+    if (n) target->LdrOnPaletteStream(&info);
     pos += static_cast<uint32_t>(h.maplength) * esize;
   }
 
   const uint32_t outrow = info.indexed ? w : 4 * w;
   const uint32_t rawrow = w * h.depth / 8;
-  if (!outrow || !rawrow) return 1;
-  uint8_t* raw = static_cast<uint8_t*>(ClassEMemory::Alloc(rawrow));
-  uint8_t* out = raw ? static_cast<uint8_t*>(ClassEMemory::Alloc(outrow)) : nullptr;
-  if (out) {
-    // A row cut short by the end of the file keeps defined bytes.
-    std::memset(raw, 0, rawrow);
-    std::memset(out, 0, outrow);
-    info.data = info.indexed ? raw : out;
-    info.bytecount = outrow;
-    for (uint32_t i = 0; i < ht; i++) {
-      const uint64_t at = pos + static_cast<uint64_t>(rawrow) * i;
-      SeekSet(at < Size() ? static_cast<uint32_t>(at) : Size());
-      info.pixelindex = static_cast<int32_t>((h.descriptor & 0x20) ? i * w : w * (ht - i - 1));
-      ReadStream(raw, rawrow);
-      ConvertRow(raw, out, w, h);
-      if (h.depth == 32) info.transparency = 1;
-      if (target->LdrOnPixelStream(&info)) break;
-    }
+  if (!outrow || !rawrow) return ERES_BAD;
+  ELoaderWork work;
+  uint8_t* raw = work.Take(rawrow);
+  uint8_t* out = work.Take(outrow);
+  if (!raw || !out) return ERES_NOMEMORY;
+  // A row cut short by the end of the file keeps defined bytes.
+  std::memset(raw, 0, rawrow);
+  std::memset(out, 0, outrow);
+  info.data = info.indexed ? raw : out;
+  info.bytecount = outrow;
+  for (uint32_t i = 0; i < ht; i++) {
+    const uint64_t at = pos + static_cast<uint64_t>(rawrow) * i;
+    SeekSet(at < Size() ? static_cast<uint32_t>(at) : Size());
+    info.pixelindex = static_cast<int32_t>((h.descriptor & 0x20) ? i * w : w * (ht - i - 1));
+    ReadStream(raw, rawrow);
+    ConvertRow(raw, out, w, h);
+    if (h.depth == 32) info.transparency = 1;
+    // A refused row ends the rows; the picture so far stands.
+    if (target->LdrOnPixelStream(&info)) break;
   }
-  ClassEMemory::DeAlloc(raw);
-  ClassEMemory::DeAlloc(out);
-  return out ? 0 : 2;
+  return ERES_OK;
 }
 
 int ELoader_TGA::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                        uint32_t flags) {
-  if (!surface) return 3;
+  if (!surface) return ERES_NOTTHISFORMAT;
   return Run(surface, data, length, renderformat, flags);
 }
 
 int ELoader_TGA::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
                         uint32_t flags) {
-  if (!target) return 3;
+  if (!target) return ERES_NOTTHISFORMAT;
   return Run(target, data, length, renderformat, flags);
 }

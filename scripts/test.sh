@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Sets up and runs the whole suite three ways: a normal build, a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a 32-bit ARM cross build
-# whose tests run under qemu-user; then replays the fuzz corpora (fuzz/) under
-# both sanitizers with a bounded number of further runs.
+# Sets up and runs the whole suite: a normal build, a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer, a 32-bit ARM cross build
+# whose tests run under qemu-user, and a replay of every fuzz target over its
+# corpus (clang, libFuzzer, ASan and UBSan). ZARN_ONLY picks some of them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" test
@@ -32,34 +32,25 @@ run() {  # name, cmake arguments...
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
 [[ $only == *arm* ]] && run arm -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/arm-linux-gnueabihf.cmake"
-# Each fuzz target replays its committed corpus (fuzz/corpus/<name>) and goes on
-# for a bounded number of runs; new inputs land in a scratch copy, never in the tree.
-fuzz() {
-  local dir="$root/build-fuzz"
+# Fuzz targets: replayed over seeds made by the normal build's tools, then a few
+# seconds of fuzzing each (ZARN_FUZZ_SECONDS; see fuzz/README.md for long runs).
+if [[ $only == *fuzz* ]]; then
   echo "=== fuzz build"
-  CC=clang CXX=clang++ cmake -S "$root/fuzz" -B "$dir" -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  if ! cmake --build "$dir" -j"$jobs" > "$dir/build.log" 2>&1; then
-    grep -E -A5 'error|Error' "$dir/build.log" | head -80
+  fdir="$root/build-fuzz"
+  if ! CC=clang CXX=clang++ cmake -S "$root" -B "$fdir" -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
+       -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1" >/dev/null ||
+     ! cmake --build "$fdir" -j"$jobs" --target fuzz_all > "$fdir/build.log" 2>&1; then
+    grep -E -A5 'error|Error' "$fdir/build.log" | head -80
     echo "fuzz build failed"
     status=1
-    return
-  fi
-  echo "=== fuzz replay"
-  for t in "$dir"/fuzz_*; do
-    [ -x "$t" ] || continue
-    local name=${t##*/fuzz_}
-    local seeds="$root/fuzz/corpus/$name" scratch="$dir/scratch/$name"
-    [ -d "$seeds" ] || continue
-    rm -rf "$scratch" && mkdir -p "$scratch"
-    if ! "$t" -runs="${ZARN_FUZZ_RUNS:-20000}" -seed=1 -max_len=65536 -rss_limit_mb=2048 \
-        -artifact_prefix="$scratch/" "$scratch" "$seeds" > "$scratch.log" 2>&1; then
-      tail -40 "$scratch.log"
-      echo "fuzz_$name found a failure"
-      status=1
-    else
-      echo "fuzz_$name: $(grep -c . <(ls "$seeds")) seeds, $(grep -o 'Done [0-9]* runs' "$scratch.log")"
+  else
+    echo "=== fuzz replay"
+    resdir="$root/build-normal"
+    if [ ! -f "$resdir/res/gfx.epk" ]; then
+      cmake -S "$root" -B "$resdir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+      cmake --build "$resdir" -j"$jobs" --target resources > /dev/null
     fi
-  done
-}
-[[ $only == *fuzz* ]] && fuzz
+    "$root/fuzz/replay.sh" "$fdir" "$resdir" "${ZARN_FUZZ_SECONDS:-5}" || status=1
+  fi
+fi
 exit $status
