@@ -437,7 +437,8 @@ TEST(GifHand, FailuresAndLimits) {
     EXPECT_EQ(Decode(img, MakeGif(s)), 1);
     EXPECT_EQ(img.rows, 0);
   }
-  {  // a huge image with a few bytes of data: the buffer is what the data can fill
+  {  // found by fuzzing: a huge image with a few bytes of data asked for gigabytes;
+     // the buffer is now what the data can fill
     GifSpec s = ok;
     s.sw = s.sh = 100;
     s.iw = 60000;
