@@ -26,9 +26,10 @@ seed() {  # target, files...
 
 # Pictures and models the resource generator made.
 seed png_fuzz "$res"/resgen/gfx/*.png
-# The same pictures again, behind the set-up byte of the RGBA target.
+# The same pictures and the kept GIF, JPEG and TGA seeds again, behind the
+# set-up byte of the RGBA target.
 mkdir -p "$corpus/rgba_fuzz"
-for f in "$res"/resgen/gfx/*.png "$res"/resgen/gfx/*.bmp; do
+for f in "$res"/resgen/gfx/*.png "$res"/resgen/gfx/*.bmp "$here"/seeds/{gif,jpg,tga}_fuzz/*; do
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -le 65536 ] &&
     { printf '\x08'; cat "$f"; } > "$corpus/rgba_fuzz/$(basename "$f")"
 done
