@@ -171,3 +171,50 @@ TEST(RgbaPng, TruncatedPictureLeavesTheRestTransparent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pictures with alpha or a transparent entry from the other loaders land in RGBA
+// surfaces pixel for pixel as Pillow reads them.
+TEST(RgbaPng, TgaAndGifWithTransparency) {
+  if (!zt::HavePythonModule("PIL")) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
+  const std::string dir = zt::TempDir("rgba_other");
+  const std::string script =
+      "from PIL import Image\n"
+      "im = Image.new('RGBA', (13, 7))\n"
+      "im.putdata([((x * 19) % 256, (y * 37) % 256, (x * y * 5) % 256, (x * 20 + y * 3) % 256)"
+      " for y in range(7) for x in range(13)])\n"
+      "im.save('a.tga')\n"
+      "p = Image.new('P', (13, 7))\n"
+      "p.putpalette([i * 7 % 256 for i in range(768)])\n"
+      "p.putdata([(x + y * 13) % 9 for y in range(7) for x in range(13)])\n"
+      "p.save('t.gif', transparency=4)\n";
+  ASSERT_TRUE(zt::WriteFile(dir + "/make.py", std::vector<uint8_t>(script.begin(), script.end())));
+  ASSERT_EQ(zt::Run("cd '" + dir + "' && " + std::string(zt::kPython) + " make.py"), 0);
+  ldr::Context ctx;
+  ASSERT_EQ(RegisterDisplayLoaders(&ctx.dsp), 1);
+  for (const char* name : {"a.tga", "t.gif"}) {
+    SCOPED_TRACE(name);
+    std::vector<uint8_t> file = zt::ReadFile(dir + "/" + name);
+    std::vector<uint32_t> ref;
+    uint32_t w = 0, h = 0;
+    ASSERT_TRUE(ldr::PillowDecode(dir + "/" + name, &ref, &w, &h));
+    E2DSurfaceRGBA s;
+    s.LinkECD(&ctx.ecd);
+    ASSERT_EQ(s.LoadImage(file.data(), uint32_t(file.size()), 6, 0), 0);
+    ASSERT_EQ(s.GetWidth(), w);
+    ASSERT_EQ(s.GetHeight(), h);
+    int wrong = 0;
+    for (uint32_t y = 0; y < h; y++)
+      for (uint32_t x = 0; x < w; x++) {
+        uint32_t c;
+        uint8_t a;
+        s.GetPixel(int32_t(x), int32_t(y), c, a);
+        const uint32_t p = ref[y * w + x];
+        wrong += a != (p >> 24) || (a && c != (p & 0xFFFFFF));
+      }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
+}  // namespace
