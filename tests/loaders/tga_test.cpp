@@ -214,6 +214,25 @@ TEST(TgaHand, PixelLayoutsAndPalettes) {
     EXPECT_EQ(img.pixels[3], 0u);
     EXPECT_EQ(img.pixels[0], 3u);
   }
+  {  // a map reaching past entry 255 sends only what fits; one starting past it, nothing
+    TgaSpec s;
+    s.maptype = 1;
+    s.type = 1;
+    s.mapentry = 24;
+    s.mapfirst = 250;
+    s.maplength = 10;
+    s.depth = 8;
+    ldr::FakeImage img;
+    ASSERT_EQ(Decode(img, MakeTga(s)), 0);
+    ASSERT_EQ(img.palettes, 1);
+    EXPECT_EQ(img.paletteCounts[0], 6u);
+    EXPECT_EQ(img.pixels, (std::vector<uint32_t>{3, 4, 5, 0, 1, 2}));  // rows past the whole map
+    s.mapfirst = 300;
+    ldr::FakeImage past;
+    ASSERT_EQ(Decode(past, MakeTga(s)), 0);
+    EXPECT_EQ(past.palettes, 0);
+    EXPECT_EQ(past.rows, 2);
+  }
   {  // a map longer than 256 entries: 256 taken, the rows found past the whole map
     TgaSpec s;
     s.maptype = 1;
