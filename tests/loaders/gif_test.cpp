@@ -141,13 +141,13 @@ class GifCorpus : public ::testing::Test {
   static bool ready_;
   static std::vector<std::pair<std::string, std::string>> manifest_;
   static bool Tools() {
-    return ldr::HaveConvert() && ldr::HavePillow() && zt::HaveTool("gifsicle") && zt::HaveTool("gifbuild");
+    return zt::HaveImageMagick() && zt::HavePythonModule("PIL") && zt::HaveTool("gifsicle") && zt::HaveTool("gifbuild");
   }
   static void SetUpTestSuite() {
     if (!Tools()) return;
     dir_ = zt::TempDir("ldr_gif_corpus");
     const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/make_gif_corpus.py";
-    ready_ = zt::Run("cd '" + dir_ + "' && " + ldr::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
+    ready_ = zt::Run("cd '" + dir_ + "' && " + zt::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
     std::ifstream m(dir_ + "/manifest.txt");
     std::string name, kind;
     while (m >> name >> kind) manifest_.emplace_back(name, kind);
@@ -169,7 +169,7 @@ TEST_F(GifCorpus, FirstImageDecodesLikePillow) {
   for (auto& [name, kind] : manifest_) {
     SCOPED_TRACE(name);
     const std::string f = dir_ + "/" + name;
-    const Bytes file = ldr::ReadFile(f);
+    const Bytes file = zt::ReadFile(f);
     ldr::FakeImage img;
     const int r = Decode(img, file);
     EXPECT_FALSE(img.overrun);
@@ -179,7 +179,7 @@ TEST_F(GifCorpus, FirstImageDecodesLikePillow) {
       continue;
     }
     ASSERT_EQ(r, 0);
-    const Bytes ref = ldr::ReadFile(f + ".ref");
+    const Bytes ref = zt::ReadFile(f + ".ref");
     auto nl = std::find(ref.begin(), ref.end(), '\n');
     ASSERT_NE(nl, ref.end());
     uint32_t sw, sh, x0, y0, x1, y1;
@@ -214,7 +214,7 @@ TEST_F(GifCorpus, FirstImageDecodesLikePillow) {
 TEST_F(GifCorpus, MutatedFilesFailCleanly) {
   ldr::Lcg rng(99);
   for (auto& [name, kind] : manifest_) {
-    const Bytes file = ldr::ReadFile(dir_ + "/" + name);
+    const Bytes file = zt::ReadFile(dir_ + "/" + name);
     for (int round = 0; round < 40; round++) {
       Bytes m = file;
       const int mode = round % 3;

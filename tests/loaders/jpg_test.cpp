@@ -29,14 +29,14 @@ class JpgCorpus : public ::testing::Test {
   static bool ready_;
   static std::vector<Entry> manifest_;
   static bool Tools() {
-    return ldr::HaveConvert() && ldr::HavePillow() && zt::HaveTool("cjpeg") && zt::HaveTool("djpeg") &&
+    return zt::HaveImageMagick() && zt::HavePythonModule("PIL") && zt::HaveTool("cjpeg") && zt::HaveTool("djpeg") &&
            zt::HaveTool("jpegtran");
   }
   static void SetUpTestSuite() {
     if (!Tools()) return;
     dir_ = zt::TempDir("ldr_jpg_corpus");
     const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/make_jpg_corpus.py";
-    ready_ = zt::Run("cd '" + dir_ + "' && " + ldr::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
+    ready_ = zt::Run("cd '" + dir_ + "' && " + zt::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
     std::ifstream m(dir_ + "/manifest.txt");
     Entry e;
     while (m >> e.name >> e.kind >> e.other) manifest_.push_back(e);
@@ -64,7 +64,7 @@ TEST_F(JpgCorpus, DecodesLikeDjpeg) {
     SCOPED_TRACE(e.name);
     const std::string f = dir_ + "/" + e.name;
     ldr::FakeImage img;
-    ASSERT_EQ(Decode(img, ldr::ReadFile(f)), 0);
+    ASSERT_EQ(Decode(img, zt::ReadFile(f)), 0);
     std::vector<uint32_t> want;
     uint32_t w = 0, h = 0;
     ASSERT_TRUE(ldr::ReadReference(f + ".ref", &want, &w, &h));
@@ -97,8 +97,8 @@ TEST_F(JpgCorpus, ProgressiveEqualsItsBaseline) {
     if (e.kind != "same") continue;
     SCOPED_TRACE(e.name);
     ldr::FakeImage a, b;
-    ASSERT_EQ(Decode(a, ldr::ReadFile(dir_ + "/" + e.name)), 0);
-    ASSERT_EQ(Decode(b, ldr::ReadFile(dir_ + "/" + e.other)), 0);
+    ASSERT_EQ(Decode(a, zt::ReadFile(dir_ + "/" + e.name)), 0);
+    ASSERT_EQ(Decode(b, zt::ReadFile(dir_ + "/" + e.other)), 0);
     EXPECT_EQ(a.rows, static_cast<int>(a.height));
     EXPECT_EQ(a.pixels, b.pixels);
     pairs++;
@@ -112,10 +112,10 @@ TEST_F(JpgCorpus, RefusedAndRowlessFiles) {
     SCOPED_TRACE(e.name);
     ldr::FakeImage img;
     if (e.kind == "refuse") {  // arithmetic coding, a lossless frame, not a JPEG
-      EXPECT_EQ(Decode(img, ldr::ReadFile(dir_ + "/" + e.name)), 3);
+      EXPECT_EQ(Decode(img, zt::ReadFile(dir_ + "/" + e.name)), 3);
       EXPECT_EQ(img.creates + img.rows, 0);
     } else {  // CMYK: the frame is read, then no rows
-      EXPECT_EQ(Decode(img, ldr::ReadFile(dir_ + "/" + e.name)), 0);
+      EXPECT_EQ(Decode(img, zt::ReadFile(dir_ + "/" + e.name)), 0);
       EXPECT_EQ(img.creates, 1);
       EXPECT_EQ(img.rows, 0);
     }
@@ -127,7 +127,7 @@ TEST_F(JpgCorpus, MutatedFilesFailCleanly) {
   int files = 0;
   for (const Entry& e : manifest_) {
     if (e.name.find("screen") != std::string::npos || files++ % 2) continue;  // the small ones, every other
-    const Bytes file = ldr::ReadFile(dir_ + "/" + e.name);
+    const Bytes file = zt::ReadFile(dir_ + "/" + e.name);
     for (int round = 0; round < 30; round++) {
       Bytes m = file;
       const int mode = round % 3;

@@ -53,12 +53,12 @@ class TgaCorpus : public ::testing::Test {
   static std::string dir_;
   static bool ready_;
   static std::vector<std::pair<std::string, std::string>> manifest_;
-  static bool Tools() { return ldr::HaveConvert() && ldr::HavePillow() && zt::HaveTool("pamtotga"); }
+  static bool Tools() { return zt::HaveImageMagick() && zt::HavePythonModule("PIL") && zt::HaveTool("pamtotga"); }
   static void SetUpTestSuite() {
     if (!Tools()) return;
     dir_ = zt::TempDir("ldr_tga_corpus");
     const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/make_tga_corpus.py";
-    ready_ = zt::Run("cd '" + dir_ + "' && " + ldr::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
+    ready_ = zt::Run("cd '" + dir_ + "' && " + zt::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
     std::ifstream m(dir_ + "/manifest.txt");
     std::string name, kind;
     while (m >> name >> kind) manifest_.emplace_back(name, kind);
@@ -80,7 +80,7 @@ TEST_F(TgaCorpus, DecodesLikePillow) {
   for (auto& [name, kind] : manifest_) {
     SCOPED_TRACE(name);
     const std::string f = dir_ + "/" + name;
-    const Bytes file = ldr::ReadFile(f);
+    const Bytes file = zt::ReadFile(f);
     ldr::FakeImage img;
     const int r = Decode(img, file);
     EXPECT_FALSE(img.overrun);
@@ -109,7 +109,7 @@ TEST_F(TgaCorpus, DecodesLikePillow) {
 TEST_F(TgaCorpus, MutatedFilesFailCleanly) {
   ldr::Lcg rng(4321);
   for (auto& [name, kind] : manifest_) {
-    const Bytes file = ldr::ReadFile(dir_ + "/" + name);
+    const Bytes file = zt::ReadFile(dir_ + "/" + name);
     for (int round = 0; round < 30; round++) {
       Bytes m = file;
       const int mode = round % 3;
