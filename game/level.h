@@ -48,6 +48,24 @@ class ClassLevel {
   void NetSendStones(uint32_t count, uint32_t kind);
   void ReceiveStones(uint32_t seat, uint32_t count, uint32_t kind);
 
+  // Computer players and co-player grids, one 16 ms logic step each.
+  void HandleCPU(uint32_t delta);
+  void HandleSmallHUD(uint32_t delta);
+
+  // ---- Frame function, drawing and the start of a game ----
+  void RenderAll(E2DSurface* screen, bool showClock);
+  void RenderHUD(E2DSurface* screen, bool showClock);
+  void DrawStatusBar(E2DSurface* screen, int32_t x, int32_t y, uint32_t lines, int32_t length,
+                     int32_t value, bool mirrored, uint32_t colour);
+  void RenderSmallGrid(E2DSurface* screen, uint32_t seat, int32_t x, int32_t y);
+  void BuildAttackRotation();
+  // The computer players a versus-computer game seats (kinds 0 to 3 per seat);
+  // the start path sets it before the enter message.
+  uint8_t cpuSeatKinds[3] = {1, 2, 3};
+  // One new game: the resets shared by the enter and the further-game messages.
+  void StartReset(bool enter);
+  char messageLine[3][32] = {};
+
   // Pools and geometry.
   uint32_t FreeQEntity() const;
   // Claims a free entity for the stone in cell (r, c) and marks the cell moving;
