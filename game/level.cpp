@@ -33,7 +33,7 @@ ClassLevel::ClassLevel() {
   for (const auto& s : kSpriteCodes) spriteOf[s[0]] = s[1];
 }
 
-ClassLevel::~ClassLevel() {}
+ClassLevel::~ClassLevel() { CloseTrace(); }
 
 void ClassLevel::OnNetMessage(int32_t, int32_t, int32_t, uint8_t*) {}
 

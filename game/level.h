@@ -3,6 +3,7 @@
 #define ZARN_GAME_LEVEL_H
 
 #include <cstdint>
+#include <cstdio>
 
 #include "framework/zarn_types.h"
 #include "game/level_types.h"
@@ -64,6 +65,17 @@ class ClassLevel {
   uint8_t cpuSeatKinds[3] = {1, 2, 3};
   // One new game: the resets shared by the enter and the further-game messages.
   void StartReset(bool enter);
+  // Hashes of the own board (cells and states) and of the three small grids.
+  uint32_t BoardHash() const;
+  uint32_t CoGridHash() const;
+  // One line per finished turn into the file ZARN_TRACE names (repeatable runs).
+  void TraceStep();
+  std::FILE* TraceFile();
+  void CloseTrace();
+  std::FILE* traceFile = nullptr;
+  uint8_t traceChecked = 0;
+  uint8_t tracePhase = 0;
+  uint32_t traceTurns = 0;
   char messageLine[3][32] = {};
 
   // Pools and geometry.

@@ -124,6 +124,8 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
         gfx->ResetPlayTime();
       }
       StartReset(true);
+      tracePhase = turnPhase;
+      traceTurns = 0;
       ResetCoPlayers();
       EmptyGrid();
       CreateRandom(pl->level);
@@ -306,6 +308,7 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
           }
           stepAccu -= kStep;
           ran = true;
+          TraceStep();
           // A lost game or a winner ends play: the rest of the frame's time goes.
           if (levelState != ST_PLAY) {
             stepAccu = 0;

@@ -66,6 +66,11 @@ int ClassTitle::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
   if (!maindata) return 0;
   ClassGraphics* gfx = maindata->graphics;
   ClassEInput* input = maindata->ecd->input;
+  if ((*message == 0x8001 || *message == 0x10002) && autoGame) {
+    // The game that ZARN_START asked for is over: so is the run.
+    *module = MODULE_QUIT;
+    return 0;
+  }
   if (*message == MSG_ENTER || *message == 0x8001 || *message == 0x10002) {
     paused = false;
     gfx->LoadBackDrop("title.bmp");
@@ -74,6 +79,7 @@ int ClassTitle::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
       autoStarted = true;
       GameStart start;
       if (ParseGameStart(std::getenv("ZARN_START"), &start)) {
+        autoGame = true;
         StartGame(maindata, start, module, message);
         return 0;
       }

@@ -39,6 +39,7 @@ class ClassTitle {
   uint32_t cpuCount = 3, cpuStrength = 3;
   bool paused = false;
   bool autoStarted = false;
+  bool autoGame = false;  // the running game came from ZARN_START
 };
 
 #endif
