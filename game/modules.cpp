@@ -78,7 +78,11 @@ int ClassTitle::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
     if (!autoStarted) {
       autoStarted = true;
       GameStart start;
-      if (ParseGameStart(std::getenv("ZARN_START"), &start)) {
+      const char* text = std::getenv("ZARN_START");
+      if (text && *text && !ParseGameStart(text, &start))
+        std::fprintf(stderr, "ZARN_START: cannot read \"%s\" (standard, timed, puzzle, tutorial or cpu:KKK, "
+                             "then ,level=N ,seed=N)\n", text);
+      else if (text && *text) {
         autoGame = true;
         StartGame(maindata, start, module, message);
         return 0;
