@@ -210,6 +210,31 @@ TEST(Graphics, KeyboardLabelsFollowTheKeyNotTheCell) {
   }
 }
 
+TEST(Graphics, KeyboardSlidesUpAndLogoTurns) {
+  GfxRig g;
+  REQUIRE_PACK(g);
+  g.gfx.Clear(&g.canvas, 0x010203);
+  const std::vector<uint32_t> blank = g.Pixels(g.canvas);
+  g.gfx.DrawKeyboard(&g.canvas, 0, 0);
+  EXPECT_EQ(g.Pixels(g.canvas), blank);
+  // Half way: the top 48 rows of the panel, at the bottom of the screen.
+  g.gfx.DrawKeyboard(&g.canvas, 125, 1);
+  for (int32_t x = 0; x < 320; x += 7) {
+    EXPECT_EQ(g.canvas.GetPixel(x, 191), blank[191 * 320 + size_t(x)]) << x;
+    EXPECT_EQ(g.canvas.GetPixel(x, 192), g.gfx.Keyboard(1).GetPixel(x, 0)) << x;
+    EXPECT_EQ(g.canvas.GetPixel(x, 239), g.gfx.Keyboard(1).GetPixel(x, 47)) << x;
+  }
+  // Beyond 250 the whole panel shows.
+  g.gfx.DrawKeyboard(&g.canvas, 100000, 0);
+  EXPECT_EQ(g.canvas.GetPixel(160, 144), g.gfx.Keyboard(0).GetPixel(160, 0));
+  // The logo: nothing at angle 0, something face-on at 2048.
+  g.gfx.Clear(&g.canvas, 0x010203);
+  g.gfx.DrawLogo(&g.canvas, 0, 40);
+  EXPECT_EQ(g.Pixels(g.canvas), blank);
+  g.gfx.DrawLogo(&g.canvas, 2048, 40);
+  EXPECT_NE(g.Pixels(g.canvas), blank);
+}
+
 TEST(Graphics, BackdropsReuseTheIndexAndComposeTheBoard) {
   GfxRig g;
   REQUIRE_PACK(g);
