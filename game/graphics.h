@@ -120,6 +120,7 @@ class ClassGraphics {
 
  private:
   bool OpenPack();
+  void UseIndex();
   bool Fail(const char* name);
   // The pictures with alpha (banner, key caps): kept apart until the RGBA
   // surface is available.
@@ -140,6 +141,7 @@ class ClassGraphics {
   E2DSurface miniBomb_;
   E3DSurface logo_;
   char* packIndex_ = nullptr;
+  uint32_t packIndexCount_ = 0;
   uint32_t aniTimer_ = 0;
   uint32_t transition_ = 0;
   uint32_t playTime_ = 0;
