@@ -5,6 +5,8 @@
 # render and flip. Then the hot spots of those N frames, and logic steps per
 # second without drawing.
 #   bench/play_count.sh BENCH_BUILD [WARMUP] [N]
+# With ARM_BUILD set to an ARM cross build with -DZARN_BENCH=ON, the same count
+# runs there under qemu-user with the counting plugin.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 warm=${2:-600}
@@ -26,3 +28,13 @@ callgrind_annotate "$out/cg.$n" 2>/dev/null | sed -n 's/^ *\([0-9,]*\) ([ 0-9.]*
 join -t $'\t' -1 2 -2 2 -a 2 -e 0 -o 2.1,1.1,0 "$out/a" "$out/b" |
   awk -F'\t' -v n="$n" '{d = ($1 - $2) / n; if (d >= 1000) printf "%8d  %s\n", d, substr($3, 1, 110)}' | sort -rn | head -15
 ./bench/bench_play steps 2000000
+if [ -n "${ARM_BUILD:-}" ]; then
+  arm=$(cd "$ARM_BUILD" && pwd)
+  armcount() {
+    qemu-arm -L /usr/arm-linux-gnueabihf -plugin ./bench/libarmcount.so "$arm/bench/bench_play" frames "$warm" "$1" \
+      2>&1 >/dev/null | sed -n 's/^armcount: //p'
+  }
+  a=$(armcount 0)
+  b=$(armcount "$n")
+  echo "ARM instructions per play frame: $(( (b - a) / n ))"
+fi
