@@ -482,6 +482,11 @@ void ClassGraphics::DrawKeyboard(E2DSurface* s, uint32_t progress, uint8_t layou
   s->BltFast(0, static_cast<int32_t>(s->GetHeight()) - h, &kb, &rc);
 }
 
+uint8_t ClassGraphics::KeyCell(uint8_t layout, uint8_t row, uint8_t column) {
+  if (row > 4 || column > 26 || layout > 1) return 0;
+  return kKbLayout[layout][row][column];
+}
+
 void ClassGraphics::KeyLabel(uint8_t layout, uint8_t row, uint8_t column, char* out) {
   out[0] = 0;
   if (row > 4 || column > 26 || layout > 1) return;

@@ -101,6 +101,8 @@ class ClassGraphics {
                   bool atPanel, bool highlighted);
   // The label of the key that covers cell (row, column); "" for no key.
   static void KeyLabel(uint8_t layout, uint8_t row, uint8_t column, char* out);
+  // The layout byte of a cell (0: no key, also outside the layout).
+  static uint8_t KeyCell(uint8_t layout, uint8_t row, uint8_t column);
 
   uint32_t GetZarnBannerHeight() const;
   void DrawZarnBanner(E2DSurface* s, int32_t y);
