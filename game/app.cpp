@@ -244,7 +244,7 @@ int32_t ClassMain::LevelNetCode(int32_t event) {
 }
 
 void ClassMain::LoadCfg() {
-  // Defaults until the settings file lands.
+  // The defaults: no settings file is read.
   std::memset(&settings_, 0, sizeof settings_);
   settings_.SetMusicVolume(32);
   settings_.SetEffectVolume(32);

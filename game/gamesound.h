@@ -1,5 +1,5 @@
-// The game's sound wrapper over the mixer. (Minimal form until the mixer lands:
-// it never opens, so the game runs silent.)
+// The game's sound wrapper over the mixer. In this form it never opens, so the
+// game runs silent.
 #ifndef ZARN_GAME_GAMESOUND_H
 #define ZARN_GAME_GAMESOUND_H
 
@@ -17,9 +17,9 @@ class ClassSound {
   void SetVolumeSfx(uint8_t volume) { sfxVolume = volume; }
   void SuspendMixer() {}
   void ResumeMixer() {}
-  // Plays sound effect n (numbered from 1; 0 is none). Silent until the mixer
-  // lands. Every request is counted by number (before any rate limit), so that
-  // headless play can check which effects the rules asked for.
+  // Plays sound effect n (numbered from 1; 0 is none): silent here. Every request
+  // is counted by number (before any rate limit), so that headless play can check
+  // which effects the rules asked for.
   void PlaySfx(uint16_t effect) {
     if (effect < 32) sfxPlayed[effect]++;
   }
