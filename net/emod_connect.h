@@ -13,6 +13,7 @@
 #define ZARN_NET_EMOD_CONNECT_H
 
 #include <cstdint>
+#include <string>
 
 #include "net/enet_events.h"
 #include "net/enet_stack.h"
@@ -107,7 +108,7 @@ class ClassEConnect {
 
  private:
   // Stores a request text to send raw once joined, then joins the host.
-  int StartRequest(const EHTTPRequest* request, char* text, int32_t length);
+  int StartRequest(const EHTTPRequest* request, const std::string& text);
   int32_t SlotOf(int32_t socket) const;
   void Drain(int32_t socket);
   // Sends everything or marks the target broken; false on failure.
