@@ -31,6 +31,7 @@ ClassLevel::ClassLevel() {
   std::memset(tutorialStones, 0, sizeof tutorialStones);
   std::memset(spriteOf, 0, sizeof spriteOf);
   for (const auto& s : kSpriteCodes) spriteOf[s[0]] = s[1];
+  NetSetup();
 }
 
 ClassLevel::~ClassLevel() {}
@@ -47,7 +48,6 @@ int ClassLevel::Manage(E2DSurface*, uint32_t* module, uint32_t* message, int32_t
   return 0;
 }
 
-void ClassLevel::OnNetMessage(int32_t, int32_t, int32_t, uint8_t*) {}
 
 int32_t ClassLevel::Rand() {
   randDraws++;

@@ -6,8 +6,11 @@
 
 #include "framework/zarn_types.h"
 #include "game/level_types.h"
+#include "net/enet_stack.h"
 
 class E2DSurface;
+class ClassEConnect;
+struct GAMEPACKET;
 class ClassPlayer;
 struct MAINDATA;
 
@@ -123,11 +126,48 @@ class ClassLevel {
   uint8_t settled = 0;
   uint8_t joinedStart = 0;
 
+  // ---- Network play (level_net.cpp) ----
+  // Allocates the receive queues (once, at construction: play allocates nothing).
+  void NetSetup();
+  ClassEConnect* Net() const;
+  bool NetHost() const;     // hosting a networked game (kind 1 or 2)
+  bool NetJoining() const;  // joined to a host (kind 3 or 4)
+  // This console's player number: 0 on a host, the own seat's kind on a joiner.
+  uint8_t OwnPlayer() const;
+  // Seat of a player number (-1: this console or out of range) and back.
+  int32_t SeatOfPlayer(uint32_t player) const;
+  uint8_t PlayerOfSeat(uint32_t seat) const;
+  bool SeatActive(uint32_t seat) const;
+  uint32_t ActiveCoPlayers() const;
+  // The message box: three lines, then back to the state that was current.
+  void NotifyWindow(const char* line1, const char* line2, const char* line3);
+  void BuildAttackRotation();
+  void NetSendPacket(const GAMEPACKET& p, uint8_t target);
+  void NetSendID(uint8_t target, uint8_t id);
+  void NetSendGrid();
+  void NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, uint8_t kind);
+  void NetSendWinner();
+  void NetSendLevel();
+  void NetSendJoin();
+  void NetSendStart();
+  // Keep-alives and silence watch of one logic step (play or the pause menu).
+  void NetTimers(uint32_t delta);
+  ENetStack netStack[8];     // login queues of the host, 256 bytes
+  ENetStack netStackBig[3];  // seat queues, 8192 bytes (a joiner uses the first)
+  uint8_t loginTable[8][4] = {};  // peer id, used, logged in, pad
+  char ownAddress[32] = {};
+  char messageLine[3][32] = {};
+  uint8_t winnerSent = 0;
+
   // Index of cell (r, c); callers check bounds first.
   static int Cell(int r, int c) { return 9 * r + c; }
   static bool Inside(int r, int c) { return r >= 0 && r < 9 && c >= 0 && c < 9; }
 
  private:
+  void NetReceive(int32_t peer, const uint8_t* data, uint32_t length);
+  void NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p);
+  void NetLost(int32_t peer, int32_t code);
+  void NetSeatDropped(int32_t seat);
   ClassPlayer* Player() const;
   void PlayEffect(uint32_t effect);
   uint8_t StylusMode() const;
