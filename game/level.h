@@ -152,6 +152,17 @@ class ClassLevel {
   void NetSendStart();
   // Keep-alives and silence watch of one logic step (play or the pause menu).
   void NetTimers(uint32_t delta);
+  // The work of the set-up states without their screens: host set-up (4),
+  // joining (6; `cancel` is the select action), the host's "Start" in player
+  // select (7; false with no active co-player) and its "Resume" in the pause
+  // menu (9).
+  void NetHostSetupFrame(uint32_t* module, uint32_t* message, uint32_t delta);
+  void NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delta, bool cancel);
+  bool NetStartGame();
+  void NetResume();
+  char hostNames[6][32] = {};
+  char hostAddresses[6][32] = {};
+  uint8_t hostPorts[6] = {};
   ENetStack netStack[8];     // login queues of the host, 256 bytes
   ENetStack netStackBig[3];  // seat queues, 8192 bytes (a joiner uses the first)
   uint8_t loginTable[8][4] = {};  // peer id, used, logged in, pad

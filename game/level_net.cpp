@@ -647,3 +647,90 @@ void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
       return;
   }
 }
+
+// ---- Set-up states -------------------------------------------------------------------
+
+void ClassLevel::NetHostSetupFrame(uint32_t* module, uint32_t* message, uint32_t delta) {
+  const ClassPlayer* pl = Player();
+  if (!pl || levelState != NS_HOSTSETUP) return;
+  if (stateTimer == 0) {
+    stateTimer = 1;  // one frame of the screen first
+  } else if (stateTimer == 1) {
+    *module = MODULE_NETSTART;
+    *message = pl->kind == 2 ? 17 : 16;
+    stateTimer = 2;
+  } else {
+    stateTimer += delta;
+    if (stateTimer >= 3000) OnNetMessage(0, 1, 0, nullptr);
+  }
+}
+
+void ClassLevel::NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delta, bool cancel) {
+  const ClassPlayer* pl = Player();
+  if (!pl || levelState != NS_JOIN || !mainData) return;
+  if (stateTimer == 0) {
+    stateTimer = 1;
+  } else if (stateTimer == 1) {
+    const uint32_t entry = menuCursor < 6 ? menuCursor : 0;
+    CopyName(mainData->joinaddress, hostAddresses[entry]);
+    mainData->joinaddress[32] = 0;
+    mainData->joinport = pl->kind == 3 ? ClassMain::GamePort() : hostPorts[entry];
+    *module = MODULE_NETSTART;
+    *message = pl->kind == 3 ? 18 : 19;
+    stateTimer = 2;
+  } else if (stateTimer < 10000) {
+    stateTimer += delta;
+    if (stateTimer >= 3000 && stateTimer < 10000) OnNetMessage(0, 2, 0, nullptr);
+  } else if (stateTimer == 10000) {
+    NetSendJoin();
+    stateTimer = 10001;
+  } else if (stateTimer < 20000) {
+    stateTimer += delta;
+    if (stateTimer >= 13000 && stateTimer < 20000) OnNetMessage(0, 2, 0, nullptr);
+  } else if (cancel) {
+    levelState = NS_HOSTSELECT;
+    if (ClassEConnect* c = Net()) c->Disconnect(0);
+  }
+}
+
+bool ClassLevel::NetStartGame() {
+  if (ActiveCoPlayers() == 0) return false;
+  rotationIndex = 0;
+  BuildAttackRotation();
+  NetSendStart();
+  slot[3].kind = 0;  // the host is player 0 from here on
+  slot[3].silence = 0;
+  for (auto& s : slot) s.silence = 0;
+  keepAliveTimer = 0;
+  levelState = NS_PLAY;
+  return true;
+}
+
+void ClassLevel::NetResume() {
+  if (!NetHost() || levelState != NS_PAUSE) return;
+  uint8_t dropped[4] = {};
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4) continue;
+    if (slot[s].link == 3 || slot[s].silence >= 5000) {
+      slot[s].link = 3;
+      dropped[s + 1] = 1;
+    }
+  }
+  if (ActiveCoPlayers() == 0) {
+    NotifyWindow("All players have left", "the game.", nullptr);
+    returnState = NS_RESTART;
+    return;
+  }
+  BuildAttackRotation();
+  GAMEPACKET p{};
+  p.id = PKT_RESUME;
+  std::memcpy(p.rotation, attackRotation, 16);
+  std::memcpy(p.dropped, dropped, 4);
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4 || slot[s].link != 2) continue;
+    p.connection = slot[s].connection;
+    NetSendPacket(p, slot[s].connection);
+  }
+  for (auto& s : slot) s.silence = 0;
+  levelState = NS_PLAY;
+}

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -94,12 +95,7 @@ struct Game {
     }
   }
   void Start() {
-    ClassLevel& h = host->level;
-    h.rotationIndex = 0;
-    h.BuildAttackRotation();
-    h.NetSendStart();
-    h.slot[3].kind = 0;
-    h.levelState = 1;
+    EXPECT_TRUE(host->level.NetStartGame());
     EXPECT_TRUE(Pump(all, [&] {
       for (auto& j : joiners)
         if (j->level.levelState != 1) return false;
@@ -299,6 +295,92 @@ TEST(LevelNet, FullHostAndHostilePackets) {
   EXPECT_EQ(a.slot[0].link, before);
   for (const PARTICLE& q : a.particle) EXPECT_NE(q.kind, PART_WAITING);
   EXPECT_EQ(a.levelState, 1);
+}
+
+TEST(LevelNet, SetupStepsAndTimeouts) {
+  setenv("ZARN_NET_HOST", "127.0.0.1", 1);
+  const uint16_t port = Port(6);
+  setenv("ZARN_NET_PORT", std::to_string(port).c_str(), 1);
+  uint32_t module = 1, message = 0;
+  // Host set-up: one frame drawn, then the start request, then the wait.
+  Console host("Hostess", 1);
+  host.level.levelState = 4;
+  host.level.NetHostSetupFrame(&module, &message, 16);
+  EXPECT_EQ(module, 1u);
+  host.level.NetHostSetupFrame(&module, &message, 16);
+  EXPECT_EQ(module, 0x8000u);
+  EXPECT_EQ(message, 16u);
+  // What ClassMain does with the request.
+  ASSERT_EQ(host.connection.SearchHost(nullptr, ClassMain::GamePort()), 1);
+  EXPECT_EQ(host.level.levelState, 7);
+  EXPECT_FALSE(host.level.NetStartGame());  // nobody seated yet
+  EXPECT_EQ(host.level.levelState, 7);
+  // A host that never answers the request ends in its message box.
+  Console lonely("Nobody", 1);
+  lonely.level.levelState = 4;
+  lonely.level.stateTimer = 2;
+  for (int i = 0; i < 200; i++) lonely.level.NetHostSetupFrame(&module, &message, 16);
+  EXPECT_EQ(lonely.level.levelState, 10);
+  EXPECT_STREQ(lonely.level.messageLine[0], "Host failed to start.");
+  EXPECT_EQ(lonely.level.returnState, 12);
+
+  // Joining from the host list.
+  Console j("Ann", 3);
+  std::strcpy(j.level.hostAddresses[0], "127.0.0.1");
+  j.level.levelState = 6;
+  module = 1;
+  j.level.NetJoinFrame(&module, &message, 16, false);
+  j.level.NetJoinFrame(&module, &message, 16, false);
+  EXPECT_EQ(module, 0x8000u);
+  EXPECT_EQ(message, 18u);
+  EXPECT_STREQ(j.data.joinaddress, "127.0.0.1");
+  EXPECT_EQ(j.data.joinport, port);
+  ASSERT_EQ(j.connection.SearchHost(j.data.joinaddress, j.data.joinport), 1);
+  EXPECT_EQ(j.level.stateTimer, 10000u);
+  std::vector<Console*> both{&host, &j};
+  ASSERT_TRUE(Pump(both, [&] { return host.level.loginTable[0][1] == 1; }));
+  j.level.NetJoinFrame(&module, &message, 16, false);  // the join packet
+  ASSERT_TRUE(Pump(both, [&] { return j.level.stateTimer == 20000; }));
+  j.level.NetJoinFrame(&module, &message, 16, true);  // cancel while waiting
+  EXPECT_EQ(j.level.levelState, 8);
+  EXPECT_EQ(j.connection.OwnSocket(), -1);
+
+  // A welcome that never comes: "Failed to connect." 3000 ms after the join.
+  Console late("Bob", 3);
+  late.level.levelState = 6;
+  late.level.stateTimer = 10000;
+  for (int i = 0; i < 200 && late.level.levelState == 6; i++)
+    late.level.NetJoinFrame(&module, &message, 16, false);
+  EXPECT_EQ(late.level.levelState, 10);
+  EXPECT_EQ(late.level.returnState, 8);
+  EXPECT_STREQ(late.level.messageLine[0], "Failed to connect.");
+  unsetenv("ZARN_NET_PORT");
+}
+
+TEST(LevelNet, PauseAndResumeDropASilentSeat) {
+  Game g(2, Port(7));
+  g.Start();
+  ClassLevel& h = g.host->level;
+  ClassLevel& a = g.joiners[0]->level;
+  ClassLevel& b = g.joiners[1]->level;
+  a.NetSendID(0, PKT_PAUSE);
+  ASSERT_TRUE(Pump(g.all, [&] { return h.levelState == 9 && a.levelState == 9 && b.levelState == 9; }));
+  // Pause keep-alives hold the silence of the ones that send them.
+  for (int i = 0; i < 100; i++) {
+    h.NetTimers(16);
+    a.NetTimers(16);
+    Pump(g.all, [] { return true; });
+  }
+  EXPECT_LT(h.slot[0].silence, 2000u);
+  EXPECT_GE(h.slot[1].silence, 1600u);  // player 2 stayed quiet
+  h.slot[1].silence = 5000;
+  h.NetResume();
+  EXPECT_EQ(h.levelState, 1);
+  EXPECT_EQ(h.slot[1].link, 3);
+  ASSERT_TRUE(Pump(g.all, [&] { return a.levelState == 1; }));
+  EXPECT_EQ(a.slot[1].link, 3);  // player 2 sits in seat 1 on player 1's console
+  EXPECT_EQ(0, std::memcmp(a.attackRotation, h.attackRotation, 16));
+  EXPECT_EQ(b.levelState, 9);  // a dropped console hears no resume
 }
 
 }  // namespace
