@@ -3,7 +3,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace nt {
 
@@ -37,11 +41,13 @@ Bytes Recorder::DataOf(int32_t peer) const {
 }
 
 int Spawn(const std::string& command) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  // posix_spawn as system() does: a plain fork of an emulated process (the ARM
+  // build under qemu-user) does not survive.
+  pid_t pid = -1;
+  std::string c = command;
+  char sh[] = "sh", dash[] = "-c";
+  char* argv[] = {sh, dash, &c[0], nullptr};
+  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return -1;
   return pid;
 }
 
