@@ -5,7 +5,11 @@
 
 #include <arpa/inet.h>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
+#include <ctime>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <string>
 #include <memory>
 #include <netinet/in.h>
@@ -19,6 +23,8 @@
 #include "game/player.h"
 #include "game/settings.h"
 #include "net/emod_connect.h"
+
+extern char** environ;
 
 namespace {
 
@@ -295,6 +301,66 @@ TEST(LevelNet, FullHostAndHostilePackets) {
   EXPECT_EQ(a.slot[0].link, before);
   for (const PARTICLE& q : a.particle) EXPECT_NE(q.kind, PART_WAITING);
   EXPECT_EQ(a.levelState, 1);
+}
+
+TEST(LevelNet, HostilePeersDuringSeatingAndPlay) {
+  if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 missing";
+  const uint16_t port = Port(8);
+  Game g(0, port);
+  const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/net/peer.py";
+  std::vector<int> pids;
+  auto spawn = [&](const std::string& args) {
+    pid_t pid = -1;
+    std::string c = "python3 " + script + " " + args;
+    char sh[] = "sh", dash[] = "-c";
+    char* argv[] = {sh, dash, &c[0], nullptr};
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) == 0) pids.push_back(pid);
+  };
+  for (int i = 0; i < 3; i++) spawn("hostile " + std::to_string(port) + " " + std::to_string(40 + i));
+  spawn("silent " + std::to_string(port) + " 30");
+  // A real console joins among them and is seated; the junk seats nobody.
+  Console j("Ann", 3);
+  g.all.push_back(&j);
+  j.level.levelState = 6;
+  ASSERT_EQ(j.connection.SearchHost("127.0.0.1", port), 1);
+  ClassLevel& h = g.host->level;
+  uint32_t worst = 0;
+  auto frames = [&](int n) {
+    for (int i = 0; i < n; i++) {
+      timespec t0, t1;
+      clock_gettime(CLOCK_MONOTONIC, &t0);
+      for (Console* c : g.all) c->connection.CheckSockets(nullptr);
+      h.NetTimers(16);
+      if (j.level.levelState == 1) j.level.NetTimers(16);
+      clock_gettime(CLOCK_MONOTONIC, &t1);
+      const uint32_t ms = static_cast<uint32_t>((t1.tv_sec - t0.tv_sec) * 1000 + (t1.tv_nsec - t0.tv_nsec) / 1000000);
+      if (ms > worst) worst = ms;
+      usleep(2000);
+    }
+  };
+  frames(100);
+  j.level.NetSendJoin();
+  j.level.stateTimer = 10001;
+  for (int i = 0; i < 50 && j.level.stateTimer != 20000; i++) frames(20);
+  EXPECT_EQ(j.level.stateTimer, 20000u);
+  EXPECT_STREQ(h.slot[0].name, "Ann");
+  EXPECT_EQ(h.ActiveCoPlayers(), 1u);
+  ASSERT_TRUE(h.NetStartGame());
+  for (int i = 0; i < 50 && j.level.levelState != 1; i++) frames(20);
+  EXPECT_EQ(j.level.levelState, 1);
+  frames(300);  // play on while the hostile ones keep their connections
+  EXPECT_EQ(h.levelState, 1);
+  EXPECT_EQ(h.slot[0].link, 2);
+  EXPECT_LT(worst, 300u);
+  g.host->connection.Cleanup();
+  for (size_t i = 0; i < pids.size(); i++) {
+    int status = 0;
+    // The hostile peers end when the host closes; the silent one is stopped.
+    for (int k = 0; k < 500 && i + 1 < pids.size() && waitpid(pids[i], &status, WNOHANG) == 0; k++)
+      usleep(20000);
+    kill(pids[i], SIGKILL);
+    waitpid(pids[i], &status, 0);
+  }
 }
 
 TEST(LevelNet, SetupStepsAndTimeouts) {
