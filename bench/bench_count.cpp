@@ -36,60 +36,12 @@
 
 namespace {
 
-using zb::kGlyphH;
-using zb::kGlyphs;
-using zb::kGlyphW;
-using zb::kSprites;
-using zb::World;
+using namespace zb;
 
 std::vector<uint8_t> ReadFile(const char* name) {
   std::ifstream f(name, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
-
-// ---- Blits -----------------------------------------------------------------------
-
-void SpritesOurs(World& w, uint32_t flags, uint32_t opacity) {
-  for (const tagPOINT& p : w.spritePos) w.back.BltFast(p.x, p.y, &w.sprite, nullptr, flags, opacity);
-}
-
-void GlyphsOurs(World& w, uint32_t flags, int dx) {
-  for (int i = 0; i < kGlyphs; i++) {
-    const tagRECT r = {(i % 64) * kGlyphW, 0, (i % 64) * kGlyphW + kGlyphW, kGlyphH};
-    w.back.BltFast(w.glyphPos[size_t(i)].x + dx, w.glyphPos[size_t(i)].y + dx, &w.font, &r, flags, 0);
-  }
-}
-
-#ifdef ZARN_HAVE_SDL2
-void SpritesSdl(World& w) {
-  for (const tagPOINT& p : w.spritePos) {
-    SDL_Rect d = {p.x, p.y, 0, 0};
-    SDL_BlitSurface(w.sSprite, nullptr, w.sBack, &d);
-  }
-}
-
-void GlyphFacesSdl(World& w) {
-  for (int i = 0; i < kGlyphs; i++) {
-    SDL_Rect r = {(i % 64) * kGlyphW, 0, kGlyphW, kGlyphH};
-    SDL_Rect d = {w.glyphPos[size_t(i)].x, w.glyphPos[size_t(i)].y, 0, 0};
-    SDL_BlitSurface(w.sFontFace, &r, w.sBack, &d);
-  }
-}
-
-struct SdlFill {
-  SDL_Renderer* r = nullptr;
-  explicit SdlFill(World& w, uint8_t alpha) {
-    r = SDL_CreateSoftwareRenderer(w.sBack);
-    SDL_SetRenderDrawBlendMode(r, SDL_BLENDMODE_BLEND);
-    SDL_SetRenderDrawColor(r, 0xC0, 0x80, 0x40, alpha);  // our 0x4080C0
-  }
-  ~SdlFill() { SDL_DestroyRenderer(r); }
-  void Run() {
-    SDL_RenderFillRect(r, nullptr);
-    SDL_RenderFlush(r);
-  }
-};
-#endif
 
 // ---- Pictures ----------------------------------------------------------------------
 

@@ -63,8 +63,15 @@ class E2DSurface : public E2DSurfaceBase {
   // 0 done, 1 bad format, 2 no memory, 4 bad arguments.
   int Create(uint32_t width, uint32_t height, uint8_t format, uint32_t flags);
   void Free();
-  uint8_t* Lock(E2DSURFACEINFO* info);
-  void Unlock();
+  uint8_t* Lock(E2DSURFACEINFO* info) {
+    if (!IsCreated() || !pixels_) return nullptr;
+    if (info) GetInfo(info);
+    lockcount_++;
+    return pixels_;
+  }
+  void Unlock() {
+    if (lockcount_ > 0) lockcount_--;
+  }
   int GetInfo(E2DSURFACEINFO* info) const;
   void SetClipper(const tagRECT* rect);
   void GetClipper(tagRECT* out) const;

@@ -51,11 +51,10 @@ void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out) const {
       for (uint32_t x = 0; x < w; x++) out[x] = (x & 1) ? (raw[x >> 1] & 0xF) : (raw[x >> 1] >> 4);
       break;
     case 24:
-      for (uint32_t x = 0; x < w; x++) {
-        const uint8_t* p = raw + 3 * x;
-        const uint32_t c = 0xFF000000u | static_cast<uint32_t>(p[0]) << 16 |
-                           static_cast<uint32_t>(p[1]) << 8 | p[2];
-        std::memcpy(out + 4 * x, &c, 4);
+      for (uint32_t x = 0; x < w; x++, raw += 3, out += 4) {
+        const uint32_t c = 0xFF000000u | static_cast<uint32_t>(raw[0]) << 16 |
+                           static_cast<uint32_t>(raw[1]) << 8 | raw[2];
+        std::memcpy(out, &c, 4);
       }
       break;
     default:
