@@ -147,6 +147,9 @@ class ClassLevel {
   void NetSendGrid();
   void NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, uint8_t kind);
   void NetSendWinner();
+  // A computer seat's board and attack, sent by the host (seat 0 to 2).
+  void NetSendCPUGrid(uint8_t seat);
+  void NetSendStoneCPUPkg(uint8_t seat, uint8_t linkSize, uint8_t attackKind);
   void NetSendLevel();
   void NetSendJoin();
   void NetSendStart();

@@ -182,6 +182,43 @@ TEST(LevelNet, GridsAndStonesGoThroughTheHost) {
     }
 }
 
+TEST(LevelNet, ComputerSeatsOnTheHost) {
+  Game g(1, Port(9));
+  ClassLevel& h = g.host->level;
+  h.slot[1].kind = 1;  // a computer player in seat 1 (player 2)
+  g.Start();
+  ClassLevel& a = g.joiners[0]->level;
+  EXPECT_EQ(a.slot[1].kind, 1);
+  for (int i = 0; i < kGridCells; i++) h.coGrid[1][i] = static_cast<uint8_t>(i % 9);
+  h.slot[1].score = 321;
+  h.NetSendCPUGrid(1);
+  ASSERT_TRUE(Pump(g.all, [&] { return a.coPhase[1] == 1; }));
+  EXPECT_EQ(0, std::memcmp(a.coGrid[1], h.coGrid[1], kGridCells));
+  EXPECT_EQ(a.slot[1].score, 321u);
+  // The computer's attacks follow the rotation: 0 the host itself, 1 player 1.
+  std::memset(h.attackRotation, 0, 16);
+  h.attackRotation[1] = 1;
+  h.rotationIndex = 0;
+  h.NetSendStoneCPUPkg(1, 6, 2);  // 3 stones to the host
+  h.NetSendStoneCPUPkg(1, 3, 0);  // too short a link: nothing, no rotation step
+  h.NetSendStoneCPUPkg(1, 2, 3);  // a bonus of 2 to player 1
+  EXPECT_EQ(h.rotationIndex, 2);
+  ASSERT_TRUE(Pump(g.all, [&] {
+    for (const PARTICLE& p : a.particle)
+      if (p.kind == PART_WAITING) return true;
+    return false;
+  }));
+  int toHost = 0;
+  for (const PARTICLE& p : h.particle)
+    if (p.kind == PART_WAITING) toHost += p.count;
+  EXPECT_EQ(toHost, 3);
+  for (const PARTICLE& p : a.particle)
+    if (p.kind == PART_WAITING) {
+      EXPECT_EQ(p.count, 2);
+      EXPECT_EQ(p.angle, 1u);  // from player 2's seat
+    }
+}
+
 TEST(LevelNet, EveryConsoleAgreesOnTheWinner) {
   Game g(2, Port(2));
   g.Start();
