@@ -555,7 +555,8 @@ void EHTTPStack::Clear() {
 }
 
 int EHTTPStack::Push(const void* data, uint32_t length) {
-  if (!storage_) return 0;
+  if (!storage_ || (length && !data)) return 0;
+  if (length == 0) return 1;
   if (length > capacity_ - received_) {
     overflow_ = 1;
     return 0;

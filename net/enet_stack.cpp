@@ -85,7 +85,8 @@ void ENetStack::Remove(uint32_t count) {
 }
 
 int ENetStack::Push(const void* data, uint32_t length) {
-  if (!storage_) return 0;
+  if (!storage_ || (length && !data)) return 0;
+  if (length == 0) return 1;
   if (length > capacity_ - used_) {
     // Make room by dropping what can belong to no frame; a peer sending junk
     // must not wedge the queue for good.

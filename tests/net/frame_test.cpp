@@ -161,6 +161,8 @@ TEST(Stack, PopResults) {
   EXPECT_EQ(s.Pop(buf, n), 1);
   EXPECT_EQ(n, 0u);
   ASSERT_EQ(s.Alloc(128), 1);
+  EXPECT_EQ(s.Push(nullptr, 0), 1);
+  EXPECT_EQ(s.Push(nullptr, 3), 0);
   // Nothing there: 1, length 0.
   n = 16;
   EXPECT_EQ(s.Pop(buf, n), 1);
