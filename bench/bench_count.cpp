@@ -18,6 +18,8 @@
 //   png-565          ours | libpng          FILE into a 5:6:5 surface (libpng decode
 //                                           plus a plain conversion loop)
 //   bmp-565          ours | loop            FILE (24-bit) into a 5:6:5 surface
+//   cpu-steps        ours                   1000 logic steps of a game against
+//                                           three computer players, no drawing
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_level.h"
 #include "bench/bench_world.h"
 #include "loaders/eldr_base.h"
 #include "loaders/eldr_png.h"
@@ -306,6 +309,7 @@ int main(int argc, char** argv) {
   RgbaRows rows;
   ELoader_PNG png;
   std::vector<uint16_t> out;
+  zb::CpuGame* game = row == "cpu-steps" ? new zb::CpuGame : nullptr;
 #ifdef ZARN_HAVE_SDL2
   SdlFill* fill = nullptr;
   if (side == "sdl" && (row == "fill128" || row == "fill192")) fill = new SdlFill(w, row == "fill128" ? 128 : 192);
@@ -330,6 +334,7 @@ int main(int argc, char** argv) {
     else if (row == "fill192" && side == "ours") w.back.FillRect(nullptr, 0x4080C0, 0x08, 192);
     else if (row == "png-decode" && side == "ours") png.Decode(&rows, file.data(), uint32_t(file.size()), 32, 0);
     else if ((row == "png-565" || row == "bmp-565") && side == "ours") surface.Load(file);
+    else if (game && side == "ours") game->Steps(1000);
 #ifdef ZARN_HAVE_SDL2
     else if ((row == "sprites-keyed" || row == "sprites-op200") && side != "ours") SpritesSdl(w);
     else if (row == "glyph-faces" && side == "sdl") GlyphFacesSdl(w);

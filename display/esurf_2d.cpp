@@ -16,7 +16,9 @@ inline uint32_t SwapRB(uint32_t c) { return (c & 0xFF00) | ((c >> 16) & 0xFF) | 
 inline uint32_t BytesPerPixel(uint8_t format) {
   switch (format) {
     case EFMT_INDEX8: return 1;
-    case EFMT_RGB12: case EFMT_RGB15: case EFMT_RGB16: return 2;
+    case EFMT_RGB12:
+    case EFMT_RGB15:
+    case EFMT_RGB16: return 2;
     case EFMT_RGB24: return 3;
     case EFMT_RGB32: return 4;
     default: return 0;
@@ -311,7 +313,8 @@ uint32_t E2DSurface::GetPixelV(int32_t x, int32_t y) {
 
 uint32_t E2DSurface::GetPixelRaw(int32_t x, int32_t y, const uint8_t* pixels) const {
   const uint32_t B = bpp_ >> 3;
-  return NativeToColor(erdr::LoadBytes(pixels + (uint32_t(y) * pitch_ + uint32_t(x)) * B, B), format_);
+  return NativeToColor(erdr::LoadBytes(pixels + (uint32_t(y) * pitch_ + uint32_t(x)) * B, B),
+                       format_);
 }
 
 void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) const {

@@ -15,7 +15,6 @@
 //   loaders/eldr_bmp.cpp  WriteBmp, beside the BMP writer it drives (the loaders
 //                         sit above the display)
 //   esurf_2d_landscape.cpp Landscape, GetLandscapePoint (the ground plane)
-//   not built yet         the RGBA BltFast, BltPixelShader
 // Colours are 0x00BBGGRR (a palette index on format 1); coordinates are logical
 // unless the name ends in V.
 #ifndef ZARN_DISPLAY_ESURF_2D_H

@@ -28,6 +28,9 @@ seed() {  # target, files...
 seed png_fuzz "$res"/resgen/gfx/*.png
 seed bmp_fuzz "$res"/resgen/gfx/*.bmp
 seed model3ds_fuzz "$res"/resgen/gfx/*.3ds
+# Sound effects and the two tracks.
+seed wav_fuzz "$res"/resgen/sfx/*.wav
+seed mod_fuzz "$res"/resgen/bgm/*.mod
 # Small packs made with the pack tool in each method, and one in the older format.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

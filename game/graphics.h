@@ -1,5 +1,5 @@
-// The game's drawing helpers. (Minimal form until resource loading lands: it
-// holds the title picture that the placeholder intro loads.)
+// The game's drawing helpers. In this form it holds only the title picture that
+// the placeholder intro loads.
 #ifndef ZARN_GAME_GRAPHICS_H
 #define ZARN_GAME_GRAPHICS_H
 

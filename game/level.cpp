@@ -41,8 +41,8 @@ int ClassLevel::Manage(E2DSurface*, uint32_t* module, uint32_t* message, int32_t
     mainData = reinterpret_cast<MAINDATA*>(keys);
     return 0;
   }
-  // Play itself is driven by the frame function that lands with the screens;
-  // until then the level hands straight back to the title.
+  // No frame function drives play here: the level hands straight back to the
+  // title.
   *module = MODULE_TITLE;
   *message = MSG_ENTER;
   return 0;

@@ -205,42 +205,6 @@ void ClassLevel::NetSendCPUGrid(uint8_t seat) {
   }
 }
 
-void ClassLevel::NetSendStoneCPUPkg(uint8_t seat, uint8_t linkSize, uint8_t attackKind) {
-  const ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4 || pl->kind > 2 || seat > 2) return;
-  uint32_t count;
-  if (linkSize > 3)
-    count = linkSize - 3u > 3 ? 3 : linkSize - 3u;
-  else if (attackKind == 3)
-    count = linkSize;
-  else
-    return;
-  if (count == 0) return;
-  const uint8_t v = attackRotation[rotationIndex & 15];
-  rotationIndex++;
-  if (v == 0) {
-    ReceiveStones(seat, count, attackKind);  // to the host's own player
-    return;
-  }
-  // The v-th active co-player in seat order, the attacker left out.
-  uint32_t seen = 0;
-  for (uint32_t t = 0; t < 3; t++) {
-    if (t == seat || !SeatActive(t) || ++seen != v) continue;
-    if (slot[t].kind == 4) {
-      GAMEPACKET p{};
-      p.id = PKT_STONES;
-      p.connection = slot[t].connection;
-      p.source = static_cast<uint8_t>(seat + 1);
-      p.count = static_cast<uint8_t>(count);
-      p.attackKind = attackKind;
-      NetSendPacket(p, slot[t].connection);
-    } else {
-      AddCPUVsQueue(t, count, attackKind);
-    }
-    return;
-  }
-}
-
 void ClassLevel::NetSendWinner() {
   ClassPlayer* pl = Player();
   if (!pl || pl->mode != 4) return;

@@ -1,6 +1,5 @@
-// Placeholder intro and title until the real modules land: the intro loads the
-// title picture from the graphics pack and hands over; the title shows it and
-// quits on Start.
+// Placeholder intro and title: the intro loads the title picture from the
+// graphics pack and hands over; the title shows it and quits on Start.
 #include "game/modules.h"
 
 #include "display/edsp_base.h"

@@ -29,7 +29,8 @@ int ELoader_BMP::ReadHeader(uint32_t* stride, uint32_t* outrow) {
   Read32(&h.yppm);
   Read32(&h.colorsused);
   Read32(&h.colorsimportant);
-  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0) return ERES_NOTTHISFORMAT;
+  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0)
+    return ERES_NOTTHISFORMAT;
   if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 24) return ERES_NOTTHISFORMAT;
   // Row sizes are worked out wide: a width that does not fit 32-bit rows is bad data.
   const uint64_t s = (static_cast<uint64_t>(h.bpp) * h.width + 31) / 32 * 4;
