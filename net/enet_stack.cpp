@@ -70,7 +70,7 @@ void ENetStack::DeAlloc() {
 }
 
 void ENetStack::Clear() {
-  read_ = used_ = payload_ = frameStart_ = frameLength_ = junk_ = 0;
+  read_ = used_ = payload_ = frameStart_ = frameLength_ = 0;
   scanned_ = 0;
 }
 
@@ -87,12 +87,15 @@ void ENetStack::Remove(uint32_t count) {
 int ENetStack::Push(const void* data, uint32_t length) {
   if (!storage_ || (length && !data)) return 0;
   if (length == 0) return 1;
+  if (length > capacity_) return 0;
   if (length > capacity_ - used_) {
-    // Make room by dropping what can belong to no frame; a peer sending junk
-    // must not wedge the queue for good.
+    // Make room by dropping the oldest bytes, as long as no whole frame waiting
+    // to be taken is among them: a peer sending junk, or a header whose frame
+    // can never fit, must not wedge the queue for good.
     if (!scanned_) Rescan();
-    Remove(junk_);
-    if (length > capacity_ - used_) return 0;
+    const uint32_t need = length - (capacity_ - used_);
+    if (payload_ != 0 && frameStart_ - read_ < need) return 0;
+    Remove(need);
   }
   uint32_t at = read_ + used_;
   if (at >= capacity_) at -= capacity_;
@@ -145,7 +148,6 @@ void ENetStack::ScanZarn(uint32_t& frameStart, uint32_t& payloadLength) {
   frameStart = read_;
   payloadLength = 0;
   frameLength_ = 0;
-  junk_ = 0;
   if (!storage_) return;
   uint32_t off = 0;
   while (off + 4 <= used_) {
@@ -155,12 +157,8 @@ void ENetStack::ScanZarn(uint32_t& frameStart, uint32_t& payloadLength) {
         // An incomplete frame waits for the rest, unless what is there already
         // shows it invalid (an end marker before its length says).
         const int32_t payload = CheckFrame(off, length, used_ - off);
-        if (payload == kIncomplete) {
-          junk_ = off;
-          return;
-        }
+        if (payload == kIncomplete) return;
         if (payload > 0) {
-          junk_ = off;
           frameStart = read_ + off;
           frameLength_ = length;
           payloadLength = static_cast<uint32_t>(payload);
@@ -172,8 +170,6 @@ void ENetStack::ScanZarn(uint32_t& frameStart, uint32_t& payloadLength) {
     }
     off++;
   }
-  // A frame start may still be forming in the last three bytes.
-  junk_ = used_ > 3 ? used_ - 3 : 0;
 }
 
 void ENetStack::Rescan() {

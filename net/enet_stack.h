@@ -64,8 +64,9 @@ class ENetStack {
   void DeAlloc();
   // Forgets every buffered byte (a new peer in the same slot starts empty).
   void Clear();
-  // Appends all bytes or none: 1, or 0 without storage or room. Before refusing,
-  // bytes that can belong to no frame are dropped to make room.
+  // Appends all bytes or none: 1, or 0 without storage or room. When the block
+  // does not fit, the oldest bytes make room unless a whole frame waiting to be
+  // taken is among them (then the block is refused).
   int Push(const void* data, uint32_t length);
   // Payload length of the first complete, valid frame; 0 when there is none.
   uint32_t Peek();
@@ -108,9 +109,6 @@ class ENetStack {
   uint32_t payload_ = 0;
   uint32_t frameStart_ = 0;
   uint32_t frameLength_ = 0;
-  // Offset from the read position below which no frame can start; bytes before
-  // it are junk that may be dropped when room is needed.
-  uint32_t junk_ = 0;
 };
 
 #endif

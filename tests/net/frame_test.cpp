@@ -228,6 +228,16 @@ TEST(Stack, RingRecovery) {
   EXPECT_EQ(s.Peek(), 0u);
   ASSERT_EQ(s.Push(bogus.data() + 20, static_cast<uint32_t>(bogus.size() - 20)), 1);
   EXPECT_EQ(PopAll(s), std::vector<Bytes>{Hex("0102")});
+  // A ring full of headers whose frames can never arrive gives way to new bytes.
+  s.Clear();
+  Bytes headers;
+  for (int i = 0; i < 16; i++) headers.insert(headers.end(), {0xFF, 0xFA, 0x3F, 0x00});
+  ASSERT_EQ(s.Push(headers.data(), 64), 1);
+  EXPECT_EQ(s.Peek(), 0u);
+  ASSERT_EQ(s.Push(f.data(), static_cast<uint32_t>(f.size())), 1);
+  EXPECT_EQ(PopAll(s), std::vector<Bytes>{Hex("0102")});
+  const Bytes toolong(65, 0);
+  EXPECT_EQ(s.Push(toolong.data(), 65), 0);
   // Valid frames nobody pops fill the ring: pushes are refused, all or nothing.
   s.Clear();
   for (int i = 0; i < 6; i++) ASSERT_EQ(s.Push(f.data(), static_cast<uint32_t>(f.size())), 1);
