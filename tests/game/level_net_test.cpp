@@ -348,7 +348,7 @@ TEST(LevelNet, HostilePeersDuringSeatingAndPlay) {
   std::vector<int> pids;
   auto spawn = [&](const std::string& args) {
     pid_t pid = -1;
-    std::string c = "python3 " + script + " " + args;
+    std::string c = "exec python3 " + script + " " + args;
     char sh[] = "sh", dash[] = "-c";
     char* argv[] = {sh, dash, &c[0], nullptr};
     if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) == 0) pids.push_back(pid);

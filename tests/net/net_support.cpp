@@ -44,7 +44,8 @@ int Spawn(const std::string& command) {
   // posix_spawn as system() does: a plain fork of an emulated process (the ARM
   // build under qemu-user) does not survive.
   pid_t pid = -1;
-  std::string c = command;
+  // exec: the pid is the command itself, so a kill reaches it.
+  std::string c = "exec " + command;
   char sh[] = "sh", dash[] = "-c";
   char* argv[] = {sh, dash, &c[0], nullptr};
   if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return -1;
