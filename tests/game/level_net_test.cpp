@@ -388,7 +388,7 @@ TEST(LevelNet, HostilePeersDuringSeatingAndPlay) {
   frames(300);  // play on while the hostile ones keep their connections
   EXPECT_EQ(h.levelState, 1);
   EXPECT_EQ(h.slot[0].link, 2);
-  EXPECT_LT(worst, 300u);
+  EXPECT_LT(worst, 1500u);  // a hang, not a slow machine
   g.host->connection.Cleanup();
   for (size_t i = 0; i < pids.size(); i++) {
     int status = 0;

@@ -262,7 +262,7 @@ TEST(Connect, PeersThatMisbehaveNeverStallTheLoop) {
   }
   EXPECT_EQ(host.rec.Count(ENET_CLOSED, 1), 1u);
   EXPECT_EQ(host.rec.Count(ENET_CLOSED, 2), 1u);
-  EXPECT_LT(worst, 500u);
+  EXPECT_LT(worst, 1500u);  // a hang, not a slow machine
   close(silent);
 
   // Closing a peer that neither sends nor closes is bounded by the drain deadline.
@@ -270,7 +270,7 @@ TEST(Connect, PeersThatMisbehaveNeverStallTheLoop) {
   ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_PEERADDED) == 3; }));
   const uint32_t t0 = nt::NowMs();
   host.c.Disconnect(static_cast<uint8_t>(host.rec.events.back().peer));
-  EXPECT_LT(nt::NowMs() - t0, static_cast<uint32_t>(kNetDrainTimeout) + 200);
+  EXPECT_LT(nt::NowMs() - t0, static_cast<uint32_t>(kNetDrainTimeout) + 1000);
   close(quiet);
 }
 

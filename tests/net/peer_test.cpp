@@ -109,7 +109,7 @@ TEST(Peer, HostileAndSilentPeersLeaveTheHostRunning) {
     }
     EXPECT_EQ(ended(), 3) << size;
     EXPECT_FALSE(host.PeerUsed(1)) << "the silent peer is dropped";
-    EXPECT_LT(worst, 300u) << size;
+    EXPECT_LT(worst, 1500u) << size;  // a hang, not a slow machine
     // Every good frame the hostile peers sent came out, nothing longer than the
     // receiver's buffer, and only whole payloads.
     for (uint32_t p = 2; p <= 4; p++) {
