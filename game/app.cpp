@@ -45,6 +45,7 @@ int ClassMain::OnCreate(ZARNCONFIG* c, ZARNDATA* data) {
 }
 
 int ClassMain::OnInit(int) {
+  graphics_.Init(&display_, &maindata_);
   input_.AddKeyMapping(16, 14);
   srandom(ClassERTimer::Count());
   LinkData();
@@ -88,7 +89,6 @@ int ClassMain::OnDisplayInit(int, ClassEDisplay* display) {
   }
   LoadCfg();
   sound_.Initialize(settings_.Mute() != 0, settings_.EffectVolume(), settings_.MusicVolume(), &ecd_);
-  graphics_.Link(&maindata_, display);
   return 0;
 }
 

@@ -34,19 +34,7 @@ ClassLevel::ClassLevel() {
   NetSetup();
 }
 
-ClassLevel::~ClassLevel() {}
-
-int ClassLevel::Manage(E2DSurface*, uint32_t* module, uint32_t* message, int32_t* keys, uint32_t) {
-  if (*message == MSG_ATTACH) {
-    mainData = reinterpret_cast<MAINDATA*>(keys);
-    return 0;
-  }
-  // No frame function drives play here: the level hands straight back to the
-  // title.
-  *module = MODULE_TITLE;
-  *message = MSG_ENTER;
-  return 0;
-}
+ClassLevel::~ClassLevel() { CloseTrace(); }
 
 
 int32_t ClassLevel::Rand() {

@@ -103,20 +103,6 @@ void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* 
   }
 }
 
-void ClassLevel::BuildAttackRotation() {
-  std::memset(attackRotation, 0, sizeof attackRotation);
-  const uint32_t n = ActiveCoPlayers();
-  if (n == 0) return;
-  uint8_t quota[3] = {};
-  for (uint32_t v = 0; v < n; v++) quota[v] = static_cast<uint8_t>(16 / n);
-  for (auto& entry : attackRotation) {
-    uint32_t v = static_cast<uint32_t>(Rand() / 100) % n;
-    for (int more = 0; quota[v] == 0 && more < 16; more++) v = static_cast<uint32_t>(Rand() / 100) % n;
-    entry = static_cast<uint8_t>(v);
-    if (quota[v]) quota[v]--;
-  }
-}
-
 // ---- Senders -------------------------------------------------------------------
 
 void ClassLevel::NetSendPacket(const GAMEPACKET& p, uint8_t target) {

@@ -228,6 +228,18 @@ Config ConfigFromEnvironment() {
     if (ParseU32(v, &b)) c.battery = static_cast<int32_t>(b & 0xFFFF);
   }
   if (const char* v = std::getenv("ZARN_AUDIO"); v && *v) c.audioPath = v;
+  if (const char* v = std::getenv("ZARN_TIME"); v && *v) {
+    // A fixed wall clock (seconds since 1970, UTC) for repeatable runs.
+    uint32_t t;
+    if (ParseU32(v, &t) && t != 0) {
+      c.wallTime = static_cast<std::time_t>(t);
+      c.injectZone = true;
+      c.zoneOffset = 0;
+      c.zoneDst = false;
+    } else {
+      std::fprintf(stderr, "ZARN_TIME: not a number of seconds\n");
+    }
+  }
   return c;
 }
 

@@ -98,7 +98,10 @@ struct GifSpec {
 uint32_t Entry(uint32_t i) { return (i * 40 + 3) & 0xFF; }
 
 Bytes MakeGif(const GifSpec& s) {
-  Bytes g = {'G', 'I', 'F', '8', '9', 'a'};
+  static const uint8_t kSignature[] = {'G', 'I', 'F', '8', '9', 'a'};
+  Bytes g;
+  g.reserve(4096);  // reserved up front: GCC 12 warns falsely when a 6-byte vector grows
+  g.insert(g.end(), kSignature, kSignature + 6);
   ldr::Put16(g, s.sw);
   ldr::Put16(g, s.sh);
   g.push_back(static_cast<uint8_t>(s.globalbits ? 0x80 | (s.globalbits - 1) : 0));
@@ -213,28 +216,19 @@ TEST_F(GifCorpus, FirstImageDecodesLikePillow) {
 
 TEST_F(GifCorpus, MutatedFilesFailCleanly) {
   ldr::Lcg rng(99);
-  for (auto& [name, kind] : manifest_) {
-    const Bytes file = zt::ReadFile(dir_ + "/" + name);
-    for (int round = 0; round < 40; round++) {
-      Bytes m = file;
-      const int mode = round % 3;
-      if (mode == 0) {
-        m.resize(rng.Next() % m.size());
-      } else {
-        const int flips = 1 + rng.Next() % 6;
-        for (int k = 0; k < flips; k++) {
-          const size_t at = (mode == 1) ? rng.Next() % 800 % m.size() : rng.Next() % m.size();
-          m[at] = static_cast<uint8_t>(rng.Next());
-        }
-      }
+  // Half the byte changes in the first 800 bytes: screen, tables, descriptor, code size.
+  const ldr::Mutations plan{40, 6, 0, 800};
+  for (auto& [name, kind] : manifest_)
+    ldr::ForEachMutant(zt::ReadFile(dir_ + "/" + name), rng, plan, [&](const Bytes& m, int round) {
       ldr::FakeImage img;
       img.maxPixels = 1u << 20;
       const int r = Decode(img, m);
-      EXPECT_TRUE(r == 0 || r == 1 || r == 2 || r == 3 || r == 7) << name << " round " << round << " gave " << r;
+      // A GIF may also end without an image.
+      EXPECT_TRUE((r >= ERES_OK && r <= ERES_NOTTHISFORMAT) || r == ERES_NOIMAGE)
+          << name << " round " << round << " gave " << r;
       EXPECT_FALSE(img.overrun) << name << " round " << round;
       EXPECT_LE(img.creates, 1);
-    }
-  }
+    });
 }
 
 // --- Hand-made files ---
