@@ -66,8 +66,10 @@ class ClassMain : public ClassZarn {
   void AttachModules();
   void LinkData();
   // Settings file (loaded at start-up, saved on request and on quitting).
+  void ResetCfg();
   void LoadCfg();
   void SaveCfg();
+  int ValidCfg();
 
   static int WManageTitle(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
                           int32_t* keys, uint32_t elapsed);
