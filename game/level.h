@@ -6,6 +6,7 @@
 
 #include "framework/zarn_types.h"
 #include "game/level_types.h"
+#include "game/tutorial.h"
 
 class E2DSurface;
 class ClassPlayer;
@@ -36,6 +37,12 @@ class ClassLevel {
   void HandleStoneBreak(uint32_t delta);
   void HandleIdle(uint32_t delta);
   void HandleParticles(uint32_t delta);
+  // The tutorial's player phase: plays its script (one opcode per 160 ms).
+  void HandleTutorial(uint32_t delta);
+  // Resets the tutorial's state and wraps its text for the band (font widths
+  // as Text_FontWidths gives them, or null). The stones restart with
+  // tutorialNext, which the caller zeroes before dealing the next stones.
+  void StartTutorial(const uint8_t* widths, uint32_t fontHeight);
 
   // Animations.
   void StoneFadeIn();
@@ -94,6 +101,7 @@ class ClassLevel {
   uint8_t vsQueue[kQueuePackages][3];
   uint8_t tutorialScript[256];
   uint8_t tutorialStones[128];
+  TUTORIALSTATE tutorial;
   uint32_t aimRepeat = 0;
   uint32_t stateTimer = 0;
   uint32_t reserved3 = 0;
@@ -138,6 +146,10 @@ class ClassLevel {
   void StartDebris(int32_t x, int32_t y);
   void StartParticle(uint8_t kind, int32_t x, int32_t y);
   void Drop();
+  // Puts the stone in hand into its drop cell (or starts its fire run).
+  void PlaceDrop();
+  // Ends a finished fade; true when the phase must stop here.
+  bool FinishFade(uint32_t delta);
   void PlaceFullBarStones();
   void NextPuzzleLevel();
   void LevelComplete();

@@ -89,4 +89,8 @@ void ClassLevel::HandleIdle(uint32_t delta) {
       }
     }
   }
+
+  // The tutorial's text moves on only while play waits for it.
+  if (pl->mode == 5 && levelState == 1 && turnPhase == 0 && tutorial.segments == 0)
+    Tutorial_TextTimers(&tutorial, delta);
 }
