@@ -29,6 +29,18 @@ uint32_t Channels(const ELDR_PNGHEADER& h) {
 
 uint64_t RowBytes(uint64_t p, const ELDR_PNGHEADER& h) { return (p * h.depth * Channels(h) + 7) / 8; }
 
+// The depths PNG allows for each colour type.
+bool LegalDepth(uint8_t colourType, uint8_t depth) {
+  switch (colourType) {
+    case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case 2:
+    case 4:
+    case 6: return depth == 8 || depth == 16;
+  }
+  return false;
+}
+
 const uint8_t* ScaleTable(uint8_t depth) {
   return depth == 1 ? epng_ldr_c1bit : depth == 2 ? epng_ldr_c2bit : epng_ldr_c4bit;
 }
@@ -324,6 +336,9 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
       h.alpha = ct & 4;
       if (h.alpha) info.transparency = 1;
       if (h.width == 0 || h.height == 0) return 1;
+      // Rows are sized from the depth: anything PNG does not allow is refused
+      // before a surface is made.
+      if (!LegalDepth(ct, h.depth)) return 1;
       if (h.compression != 0 || h.filter != 0) return 3;
       info.width = h.width;
       info.height = h.height;

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Sets up and runs the whole suite three ways: a normal build, a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a 32-bit ARM cross build
-# whose tests run under qemu-user.
+# Sets up and runs the whole suite: a normal build, a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer, a 32-bit ARM cross build
+# whose tests run under qemu-user, and a replay of every fuzz target over its
+# corpus (clang, libFuzzer, ASan and UBSan). ZARN_ONLY picks some of them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" test
 jobs=$(nproc)
-only=${ZARN_ONLY:-normal,sanitize,arm}
+only=${ZARN_ONLY:-normal,sanitize,arm,fuzz}
 status=0
 
 run() {  # name, cmake arguments...
@@ -31,4 +32,25 @@ run() {  # name, cmake arguments...
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
 [[ $only == *arm* ]] && run arm -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/arm-linux-gnueabihf.cmake"
+# Fuzz targets: replayed over seeds made by the normal build's tools, then a few
+# seconds of fuzzing each (ZARN_FUZZ_SECONDS; see fuzz/README.md for long runs).
+if [[ $only == *fuzz* ]]; then
+  echo "=== fuzz build"
+  fdir="$root/build-fuzz"
+  if ! CC=clang CXX=clang++ cmake -S "$root" -B "$fdir" -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
+       -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1" >/dev/null ||
+     ! cmake --build "$fdir" -j"$jobs" --target fuzz_all > "$fdir/build.log" 2>&1; then
+    grep -E -A5 'error|Error' "$fdir/build.log" | head -80
+    echo "fuzz build failed"
+    status=1
+  else
+    echo "=== fuzz replay"
+    resdir="$root/build-normal"
+    if [ ! -f "$resdir/res/gfx.epk" ]; then
+      cmake -S "$root" -B "$resdir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+      cmake --build "$resdir" -j"$jobs" --target resources > /dev/null
+    fi
+    "$root/fuzz/replay.sh" "$fdir" "$resdir" "${ZARN_FUZZ_SECONDS:-5}" || status=1
+  fi
+fi
 exit $status

@@ -256,6 +256,19 @@ TEST(PngHand, StructureEdgeCases) {
     ASSERT_EQ(Decode(many, Png(Ihdr(2, 2, 8, 2), rgbRows)), 0);
     EXPECT_EQ(many.rows, 2);
   }
+  {  // depths PNG does not allow for the colour type are bad data before any callback
+    // (a depth of 255 once sized a 2 GB picture from a 65-byte file)
+    const std::pair<uint8_t, uint8_t> bad[] = {{255, 2}, {101, 6}, {255, 0}, {3, 0}, {0, 0},
+                                               {16, 3}, {4, 2}, {2, 4}, {1, 6}, {32, 2},
+                                               {8, 1}, {8, 5}, {8, 7}, {16, 255}};
+    for (auto b : bad) {
+      ldr::FakeImage img;
+      img.acceptAll = true;
+      EXPECT_EQ(Decode(img, Png(Ihdr(2, 2, b.first, b.second), rgbRows)), 1)
+          << int(b.first) << "/" << int(b.second);
+      EXPECT_EQ(img.creates, 0);
+    }
+  }
   {  // a zero width is bad data before any callback; a wrong signature is not ours
     ldr::FakeImage img;
     EXPECT_EQ(Decode(img, Png(Ihdr(0, 2, 8, 2), rgbRows)), 1);

@@ -1,0 +1,105 @@
+// The benchmarks' shared scene: a 320x240 5:6:5 back buffer over a noisy
+// background, a round colour-keyed 24x24 stone, a strip of 6x10 glyphs, their
+// positions, and SDL2 surfaces wrapping the very same pixels.
+#ifndef ZARN_BENCH_BENCH_WORLD_H
+#define ZARN_BENCH_BENCH_WORLD_H
+
+#include <random>
+#include <vector>
+
+#include "display/edsp_base.h"
+#include "display/esurf_2d.h"
+#include "framework/emod_device.h"
+#include "framework/emod_memory.h"
+#include "standin/standin.h"
+
+#ifdef ZARN_HAVE_SDL2
+#include <SDL2/SDL.h>
+#endif
+
+namespace zb {
+
+constexpr int kSprites = 200, kGlyphs = 60, kGlyphW = 6, kGlyphH = 10;
+
+struct World {
+  ZARNCONFIG cfg{};
+  ClassEMemory mem;
+  ClassEDisplay dsp;
+  ECD ecd{};
+  E2DSurface back, background, sprite, font;
+  std::vector<tagPOINT> spritePos, glyphPos;
+  bool open = false;
+#ifdef ZARN_HAVE_SDL2
+  SDL_Surface *sBack = nullptr, *sBackground = nullptr, *sSprite = nullptr, *sFontMask = nullptr,
+              *sFontFace = nullptr, *sSolid = nullptr;
+  E2DSurface solid;
+#endif
+
+  World() {
+    standin::Config c = standin::DefaultConfig();
+    c.backend = "headless";
+    c.fakeClock = true;
+    c.menuExits = false;
+    standin::Configure(c);
+    HandleDevicePtr(false);
+    cfg.renderformat = 32;
+    cfg.surfacetype = 1;
+    cfg.flags = 0x8;
+    ecd.cfg = &cfg;
+    ecd.mem = &mem;
+    ecd.dsp = &dsp;
+    open = dsp.Open(nullptr, &ecd, 16, 320, 240, false) == 0;
+    for (E2DSurface* s : {&back, &background, &sprite, &font}) s->LinkECD(&ecd);
+    back.Create(320, 240, 4, 0);
+    background.Create(320, 240, 4, 0);
+    sprite.Create(24, 24, 4, 0);
+    font.Create(kGlyphW * 64, kGlyphH, 4, 0);
+    std::mt19937 rng(1);
+    for (uint32_t y = 0; y < 240; y++)
+      for (uint32_t x = 0; x < 320; x++) background.PutPixel(int32_t(x), int32_t(y), rng() & 0xFFFFFF);
+    back.BltFast(0, 0, &background, nullptr);
+    // A round stone on the key colour.
+    sprite.FillRect(nullptr, 0xFF00FF);
+    for (int y = 0; y < 24; y++)
+      for (int x = 0; x < 24; x++)
+        if ((x - 12) * (x - 12) + (y - 12) * (y - 12) < 121) sprite.PutPixel(x, y, rng() & 0xFFFFFF);
+    sprite.SetColorKey(0xFF00FF);
+    // Glyphs: about half of each cell drawn.
+    font.FillRect(nullptr, 0xFF00FF);
+    for (int y = 0; y < kGlyphH; y++)
+      for (int x = 0; x < kGlyphW * 64; x++)
+        if (rng() % 2) font.PutPixel(x, y, 0x808080);
+    font.SetColorKey(0xFF00FF);
+    for (int i = 0; i < kSprites; i++)
+      spritePos.push_back({int32_t(rng() % 330) - 12, int32_t(rng() % 250) - 12});
+    for (int i = 0; i < kGlyphs; i++)
+      glyphPos.push_back({int32_t(10 + (i % 20) * kGlyphW), int32_t(40 + (i / 20) * 14)});
+#ifdef ZARN_HAVE_SDL2
+    auto wrap = [](E2DSurface& s) {
+      return SDL_CreateRGBSurfaceWithFormatFrom(s.GetBuffer(), int(s.GetStoredWidth()),
+                                                int(s.GetStoredRows()), 16, int(s.GetPitch() * 2),
+                                                SDL_PIXELFORMAT_RGB565);
+    };
+    sBack = wrap(back);
+    sBackground = wrap(background);
+    sSprite = wrap(sprite);
+    sFontMask = wrap(font);
+    sFontFace = wrap(font);
+    solid.Create(320, 240, 4, 1);
+    solid.FillRect(nullptr, 0x4080C0);
+    sSolid = wrap(solid);
+    SDL_SetSurfaceBlendMode(sBackground, SDL_BLENDMODE_NONE);
+    SDL_SetColorKey(sSprite, SDL_TRUE, 0xF81F);
+    SDL_SetSurfaceBlendMode(sSprite, SDL_BLENDMODE_NONE);
+    SDL_SetColorKey(sFontMask, SDL_TRUE, 0xF81F);
+    SDL_SetSurfaceBlendMode(sFontMask, SDL_BLENDMODE_MOD);
+    SDL_SetColorKey(sFontFace, SDL_TRUE, 0xF81F);
+    SDL_SetSurfaceBlendMode(sFontFace, SDL_BLENDMODE_NONE);
+    SDL_SetSurfaceBlendMode(sSolid, SDL_BLENDMODE_BLEND);
+#endif
+  }
+};
+
+}  // namespace zb
+
+#endif

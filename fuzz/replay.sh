@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Replays every fuzz target over its seed corpus, then fuzzes it a few seconds more.
+#   fuzz/replay.sh FUZZ_BUILD RESOURCE_BUILD [SECONDS]
+# FUZZ_BUILD holds the targets (build with -DZARN_FUZZ=ON, target fuzz_all);
+# RESOURCE_BUILD is a normal build whose generated resources and pack tool make
+# the seeds. Corpora are rebuilt under FUZZ_BUILD/corpus on every run, so finds
+# never touch the tree. Exits non-zero when any target reports a fault.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+fuzzdir=$(cd "$1" && pwd)
+res=$(cd "$2" && pwd)
+seconds=${3:-5}
+corpus="$fuzzdir/corpus"
+rm -rf "$corpus"
+mkdir -p "$corpus"
+
+seed() {  # target, files...
+  local t=$1; shift
+  mkdir -p "$corpus/$t"
+  for f in "$@"; do
+    [ -f "$f" ] || continue
+    # Small seeds only: libFuzzer mutates them far faster.
+    [ "$(stat -c %s "$f")" -le 65536 ] && cp "$f" "$corpus/$t/$(basename "$f")"
+  done
+}
+
+# Pictures and models the resource generator made.
+seed png_fuzz "$res"/resgen/gfx/*.png
+seed bmp_fuzz "$res"/resgen/gfx/*.bmp
+seed model3ds_fuzz "$res"/resgen/gfx/*.3ds
+# Small packs made with the pack tool in each method, and one in the older format.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+printf 'alpha alpha alpha beta\n' > "$work/a.txt"
+head -c 3000 "$res/resgen/gfx/kbkey.png" > "$work/b.png" 2>/dev/null || printf 'x' > "$work/b.png"
+for m in 0 1 2; do
+  SOURCE_DATE_EPOCH=1 "$res/tools/packtool/packtool" create "$work/m$m.epk" seed >/dev/null
+  SOURCE_DATE_EPOCH=1 "$res/tools/packtool/packtool" add "$work/m$m.epk" -m $m "$work/a.txt" "$work/b.png" >/dev/null
+done
+cp "$work/m1.epk" "$work/old.epk" && "$res/tools/packtool/packtool" convert "$work/old.epk" >/dev/null 2>&1
+seed pack_fuzz "$work"/*.epk
+# Plain texts for the codec (it round-trips them and decodes their bytes as streams).
+mkdir -p "$corpus/lzw_fuzz" "$corpus/ini_fuzz" "$corpus/recording_fuzz"
+printf 'TOBEORNOTTOBEORTOBEORNOT' > "$corpus/lzw_fuzz/text"
+head -c 4000 "$res/resgen/gfx/files.txt" > "$corpus/lzw_fuzz/list"
+printf '; settings\r\nname = "Player One"\r\nvolume=48\r\n\r\n[x]\r\nkey=\r\n' > "$corpus/ini_fuzz/plain"
+printf 'a=1\nb = "two words"\n;c=3\n' > "$corpus/ini_fuzz/unix"
+# Recordings: a header and a few events (see ClassZarn's recording layout).
+printf '\x10\x00\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00\x04\x01\x10\x00' > "$corpus/recording_fuzz/short"
+printf '\x10\x00\x00\x00\x00\x00\x00\x00\xc8\x00\x00\x00\x00\x00\x00\x00' > "$corpus/recording_fuzz/past"
+
+# Extra seeds that other readers keep beside their targets (fuzz/seeds/<target>/).
+for d in "$here"/seeds/*/; do
+  [ -d "$d" ] && seed "$(basename "$d")" "$d"*
+done
+
+status=0
+for t in "$fuzzdir"/fuzz/*_fuzz; do
+  [ -x "$t" ] || continue
+  name=$(basename "$t")
+  mkdir -p "$corpus/$name"
+  log="$fuzzdir/$name.log"
+  if "$t" "$corpus/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+       -max_len=65536 -print_final_stats=1 > "$log" 2>&1; then
+    echo "$name: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs, no fault"
+  else
+    echo "$name: FAULT (see $log)"
+    grep -E -A30 'ERROR|runtime error|deadly signal' "$log" | head -60
+    status=1
+  fi
+done
+exit $status
