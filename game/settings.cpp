@@ -2,6 +2,7 @@
 #include "game/settings.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "framework/emod_file.h"
 #include "standin/standin.h"
@@ -103,22 +104,29 @@ void Settings_Sanitise(MAINCONFIG* cfg) {
   b[MAINCONFIG::kStylusMode] = Clamp(b[MAINCONFIG::kStylusMode], 0, 2);
 }
 
-int Settings_Load(MAINCONFIG* cfg, const char* path, const char* ownerName) {
+int Settings_LoadImage(MAINCONFIG* cfg, const uint8_t* image, uint32_t size, const char* ownerName) {
   Settings_Reset(cfg, ownerName);
-  ClassEFile file;
-  if (!path || !file.Open(path, EFILE_READ)) return SETTINGS_MISSING;
-  const uint32_t size = file.Size();
-  if (size < MAINCONFIG::kSize) return SETTINGS_SHORT;
-  uint8_t image[MAINCONFIG::kSize];
-  if (!file.Read(image, MAINCONFIG::kSize)) return SETTINGS_SHORT;
-  file.Close();
+  if (!image || size < MAINCONFIG::kSize) return SETTINGS_SHORT;
   // Checked in a copy: a rejected file must not leave its bytes in the record.
   MAINCONFIG loaded;
-  std::memcpy(loaded.bytes, image, sizeof image);
+  std::memcpy(loaded.bytes, image, MAINCONFIG::kSize);
   if (!Settings_Valid(&loaded)) return SETTINGS_BADCHECK;
   std::memcpy(cfg->bytes, loaded.bytes, sizeof loaded.bytes);
   Settings_Sanitise(cfg);
   return SETTINGS_LOADED;
+}
+
+int Settings_Load(MAINCONFIG* cfg, const char* path, const char* ownerName) {
+  ClassEFile file;
+  if (!path || !file.Open(path, EFILE_READ)) {
+    Settings_Reset(cfg, ownerName);
+    return SETTINGS_MISSING;
+  }
+  uint8_t image[MAINCONFIG::kSize];
+  const uint32_t size = file.Size();
+  const bool whole = size >= MAINCONFIG::kSize && file.Read(image, MAINCONFIG::kSize);
+  file.Close();
+  return Settings_LoadImage(cfg, whole ? image : nullptr, whole ? MAINCONFIG::kSize : 0, ownerName);
 }
 
 bool Settings_Save(MAINCONFIG* cfg, const char* path) {

@@ -95,6 +95,8 @@ enum : int {
 // Fills the record from the file, or with the defaults. A rejected file is left
 // where it is; the check words in memory are 0 afterwards in every case.
 int Settings_Load(MAINCONFIG* cfg, const char* path, const char* ownerName);
+// The same over a file image in memory (its first 804 bytes).
+int Settings_LoadImage(MAINCONFIG* cfg, const uint8_t* image, uint32_t size, const char* ownerName);
 // Stores the check words and writes the record to path through a temporary file
 // ("<path>.tmp") that is flushed and renamed over the old one, so an interrupted
 // save leaves the old file or the new one. False when it could not be written;
