@@ -27,41 +27,9 @@ inline uint32_t Rule(uint32_t d, uint32_t c, uint32_t k, uint32_t m) {
 template <bool High>
 void Fill(const tagRECT* rect, uint8_t* pixels, uint32_t pitch, uint8_t bpp, uint32_t c, uint32_t k,
           uint32_t m) {
-  const uint32_t left = uint32_t(rect->left), right = uint32_t(rect->right);
   const uint32_t c2 = (c & 0xFFFF) | (c << 16), m2 = m | (m << 16);
-  for (int32_t y = rect->top; y < rect->bottom; y++) {
-    const uint32_t row = uint32_t(y) * pitch;
-    switch (bpp) {
-      case 8: {
-        uint8_t* p = pixels + row + left;
-        for (uint32_t x = left; x < right; x++) *p++ = uint8_t(c);
-        break;
-      }
-      case 16: {
-        uint8_t* p = pixels + (row + left) * 2;
-        uint32_t n = right - left;
-        if (((row + left) & 1) && n) {
-          Store16(p, Rule<High>(Load16(p), c, k, m));
-          p += 2;
-          n--;
-        }
-        for (; n >= 2; n -= 2, p += 4) Store32(p, Rule<High>(Load32(p), c2, k, m2));
-        if (n) Store16(p, Rule<High>(Load16(p), c, k, m));
-        break;
-      }
-      case 24: {
-        uint8_t* p = pixels + (row + left) * 3;
-        for (uint32_t x = left; x < right; x++, p += 3) Store24(p, Rule<High>(Load24(p), c, k, m));
-        break;
-      }
-      case 32: {
-        uint8_t* p = pixels + (row + left) * 4;
-        for (uint32_t x = left; x < right; x++, p += 4) Store32(p, Rule<High>(Load32(p), c, k, m));
-        break;
-      }
-      default: return;
-    }
-  }
+  FillRows(rect, pixels, pitch, bpp, c, [&](uint32_t d) { return Rule<High>(d, c, k, m); },
+           [&](uint32_t d) { return Rule<High>(d, c2, k, m2); });
 }
 
 }  // namespace

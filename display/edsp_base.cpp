@@ -75,8 +75,8 @@ int ClassEDisplay::Open(void* window, ECD* ecd, uint8_t, uint32_t, uint32_t, boo
     return 1;
   }
   uint8_t rf = cfg->renderformat == 32 ? nativeformat_ : cfg->renderformat;
-  if (rf == 3) rf = 4;
-  if (rf == 5) rf = 6;
+  if (rf == EFMT_RGB15) rf = EFMT_RGB16;
+  if (rf == EFMT_RGB24) rf = EFMT_RGB32;
   renderformat_ = rf;
   return Initialize(window);
 }
@@ -92,10 +92,10 @@ int ClassEDisplay::OpenFrameBuffer() {
   if (orientation_ == 5) orientation_ = physHeight_ > physWidth_ ? 1 : 0;
   if (orientation_ > 3) orientation_ = 0;
   switch (info.bits_per_pixel) {
-    case 16: nativeformat_ = info.green.length == 6 ? 4 : 3; break;
-    case 8: nativeformat_ = 1; break;
-    case 24: nativeformat_ = 5; break;
-    case 32: nativeformat_ = 6; break;
+    case 16: nativeformat_ = info.green.length == 6 ? EFMT_RGB16 : EFMT_RGB15; break;
+    case 8: nativeformat_ = EFMT_INDEX8; break;
+    case 24: nativeformat_ = EFMT_RGB24; break;
+    case 32: nativeformat_ = EFMT_RGB32; break;
     default: nativeformat_ = 0; return 3;
   }
   if (physWidth_ == 0 || physHeight_ == 0 || physWidth_ > 4096 || physHeight_ > 4096) return 1;

@@ -1,35 +1,19 @@
 #include "display/erdr_span.h"
 
+#include "display/erdr_fixed.h"
+#include "display/erdr_pixel.h"
 #include "display/esurf_2d.h"
 
 #include <cstring>
 
 namespace {
 
-// Arithmetic shift right of a signed value, spelled out so it never depends on
-// the compiler's choice.
-inline int32_t Sar(int32_t v, int n) { return v >= 0 ? (v >> n) : ~((~v) >> n); }
-inline int64_t Sar64(int64_t v, int n) { return v >= 0 ? (v >> n) : ~((~v) >> n); }
-inline int32_t Clamp32(int64_t v) {
-  return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
-}
+using erdr::Clamp32;
+using erdr::Sar;
+using erdr::Sar64;
 
-inline uint32_t Load(const uint8_t* p, int bpp) {
-  switch (bpp) {
-    case 8: return *p;
-    case 16: { uint16_t v; std::memcpy(&v, p, 2); return v; }
-    case 24: return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-    default: { uint32_t v; std::memcpy(&v, p, 4); return v; }
-  }
-}
-inline void Store(uint8_t* p, uint32_t v, int bpp) {
-  switch (bpp) {
-    case 8: *p = uint8_t(v); break;
-    case 16: { uint16_t w = uint16_t(v); std::memcpy(p, &w, 2); break; }
-    case 24: p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); break;
-    default: std::memcpy(p, &v, 4); break;
-  }
-}
+inline uint32_t Load(const uint8_t* p, int bpp) { return erdr::LoadBytes(p, uint32_t(bpp) >> 3); }
+inline void Store(uint8_t* p, uint32_t v, int bpp) { erdr::StoreBytes(p, uint32_t(bpp) >> 3, v); }
 
 // One run: first pixel, count, and up to three interpolated values with steps.
 struct Run {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "display/edsp_base.h"
+#include "display/erdr_pixel.h"
 #include "framework/emod_file.h"
 #include "framework/emod_memory.h"
 #include "loaders/eldr_base.h"
@@ -13,45 +14,11 @@ inline uint32_t SwapRB(uint32_t c) { return (c & 0xFF00) | ((c >> 16) & 0xFF) | 
 
 inline uint32_t BytesPerPixel(uint8_t format) {
   switch (format) {
-    case 1: return 1;
-    case 2: case 3: case 4: return 2;
-    case 5: return 3;
-    case 6: return 4;
+    case EFMT_INDEX8: return 1;
+    case EFMT_RGB12: case EFMT_RGB15: case EFMT_RGB16: return 2;
+    case EFMT_RGB24: return 3;
+    case EFMT_RGB32: return 4;
     default: return 0;
-  }
-}
-
-inline uint32_t LoadNative(const uint8_t* p, uint32_t bytes) {
-  switch (bytes) {
-    case 1: return p[0];
-    case 2: {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    case 3: return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-    default: {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-  }
-}
-
-inline void StoreNative(uint8_t* p, uint32_t bytes, uint32_t v) {
-  switch (bytes) {
-    case 1: p[0] = uint8_t(v); break;
-    case 2: {
-      uint16_t s = uint16_t(v);
-      std::memcpy(p, &s, 2);
-      break;
-    }
-    case 3:
-      p[0] = uint8_t(v);
-      p[1] = uint8_t(v >> 8);
-      p[2] = uint8_t(v >> 16);
-      break;
-    default: std::memcpy(p, &v, 4); break;
   }
 }
 
@@ -67,11 +34,11 @@ inline uint32_t Dither(uint32_t c, uint8_t format, uint32_t d) {
   uint32_t out = 0;
   for (int ch = 0; ch < 3; ch++) {
     uint32_t v = (c >> (ch * 8)) & 0xFF;
-    if (format == 2) {
+    if (format == EFMT_RGB12) {
       if (v < 0xF0) v = (v & 0xF0) + (((kT16Rows[d & 15] >> (v & 15)) & 1) ? 16 : 0);
-    } else if (format == 4 && ch == 1) {
+    } else if (format == EFMT_RGB16 && ch == 1) {
       if (v < 0xFC) v = (v & 0xFC) + (((kT4Rows[d & 3] >> (v & 3)) & 1) ? 4 : 0);
-    } else if (format == 3 || format == 4) {
+    } else if (format == EFMT_RGB15 || format == EFMT_RGB16) {
       if (v < 0xF8) v = (v & 0xF8) + (((kT8Rows[d & 7] >> (v & 7)) & 1) ? 8 : 0);
     }
     out |= v << (ch * 8);
@@ -88,12 +55,12 @@ E2DSurface::E2DSurface() = default;
 E2DSurface::~E2DSurface() { Free(); }
 
 uint32_t E2DSurface::ColorToNative(uint32_t c, uint8_t format) {
-  if (format == 1) return c & 0xFF;
+  if (format == EFMT_INDEX8) return c & 0xFF;
   const uint32_t s = SwapRB(c);
   switch (format) {
-    case 2: return ((s >> 12) & 0xF00) | ((s >> 8) & 0xF0) | ((s & 0xFF) >> 4);
-    case 3: return ((s >> 9) & 0x7C00) | ((s >> 6) & 0x3E0) | ((s & 0xFF) >> 3);
-    case 4: return ((s >> 8) & 0xF800) | ((s >> 5) & 0x7E0) | ((s & 0xFF) >> 3);
+    case EFMT_RGB12: return ((s >> 12) & 0xF00) | ((s >> 8) & 0xF0) | ((s & 0xFF) >> 4);
+    case EFMT_RGB15: return ((s >> 9) & 0x7C00) | ((s >> 6) & 0x3E0) | ((s & 0xFF) >> 3);
+    case EFMT_RGB16: return ((s >> 8) & 0xF800) | ((s >> 5) & 0x7E0) | ((s & 0xFF) >> 3);
     default: return s & 0xFFFFFF;
   }
 }
@@ -101,10 +68,10 @@ uint32_t E2DSurface::ColorToNative(uint32_t c, uint8_t format) {
 uint32_t E2DSurface::NativeToColor(uint32_t p, uint8_t format) {
   uint32_t s;
   switch (format) {
-    case 1: return p & 0xFF;
-    case 2: s = ((p & 0xF00) << 12) | ((p & 0xF0) << 8) | ((p & 0xF) << 4); break;
-    case 3: s = ((p & 0x7C00) << 9) | ((p & 0x3E0) << 6) | ((p & 0x1F) << 3); break;
-    case 4: s = ((p & 0xF800) << 8) | ((p & 0x7E0) << 5) | ((p & 0x1F) << 3); break;
+    case EFMT_INDEX8: return p & 0xFF;
+    case EFMT_RGB12: s = ((p & 0xF00) << 12) | ((p & 0xF0) << 8) | ((p & 0xF) << 4); break;
+    case EFMT_RGB15: s = ((p & 0x7C00) << 9) | ((p & 0x3E0) << 6) | ((p & 0x1F) << 3); break;
+    case EFMT_RGB16: s = ((p & 0xF800) << 8) | ((p & 0x7E0) << 5) | ((p & 0x1F) << 3); break;
     default: s = p & 0xFFFFFF; break;
   }
   return SwapRB(s);
@@ -152,7 +119,7 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
     const uint32_t def = (ecd_ && ecd_->cfg) ? (ecd_->cfg->surfacetype & 0xF) : 1;
     flags |= def;
   }
-  if ((flags & 0xF) > 3 || width == 0 || height == 0) return 4;
+  if ((flags & 0xF) > 3 || width == 0 || height == 0) return ERES_BADARGS;
   if (IsCreated()) {
     if (flags == createflags_ && width == GetWidth() && height == GetHeight()) {
       ClearNative();
@@ -160,15 +127,15 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
       glyphs_ = nullptr;
       FreeBlock(mask_);
       mask_ = nullptr;
-      return 0;
+      return ERES_OK;
     }
     Free();
   }
   createflags_ = flags;
-  if ((flags & 0xF) == 0) return 0;
+  if ((flags & 0xF) == 0) return ERES_OK;
   const uint8_t fmt = (flags >> 8) & 0xFF ? uint8_t((flags >> 8) & 0xFF) : format;
   const uint32_t B = BytesPerPixel(fmt);
-  if (!B) return 1;
+  if (!B) return ERES_BAD;
   const EORIENT o = Orientation();
   const uint32_t sw = o.swap ? height : width, sr = o.swap ? width : height;
   const uint64_t pitch = (uint64_t(sw) + 3) & ~uint64_t(3);
@@ -176,9 +143,9 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
   // Bounded so that every byte offset fits the 32-bit arithmetic of the kernels,
   // every column fits the 16-bit span tables, and the block fits the console's
   // 64 MB: a header asking for more (a top-down bitmap's height) is refused here.
-  if (bytes > 0x4000000u || sw > 32767 || sr > 32767) return 2;
+  if (bytes > 0x4000000u || sw > 32767 || sr > 32767) return ERES_NOMEMORY;
   uint8_t* pixels = static_cast<uint8_t*>(AllocBlock(uint32_t(bytes)));
-  if (!pixels) return 2;
+  if (!pixels) return ERES_NOMEMORY;
   format_ = fmt;
   bpp_ = uint8_t(B * 8);
   width_ = sw;
@@ -198,7 +165,7 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
   spanvalb_ = static_cast<int32_t*>(AllocBlock(entries * 16));
   if (!spanleft_ || !spanright_ || !spanvala_ || !spanvalb_) {
     Free();
-    return 2;
+    return ERES_NOMEMORY;
   }
   std::memset(spanleft_, 0, entries * 2);
   std::memset(spanright_, 0, entries * 2);
@@ -208,7 +175,7 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
   colorkey_ = 0;
   created_ = 1;
   ClearNative();
-  return 0;
+  return ERES_OK;
 }
 
 uint8_t* E2DSurface::Lock(E2DSURFACEINFO* info) {
@@ -294,7 +261,7 @@ uint32_t E2DSurface::GetPixelV(int32_t x, int32_t y) {
 
 uint32_t E2DSurface::GetPixelRaw(int32_t x, int32_t y, const uint8_t* pixels) const {
   const uint32_t B = bpp_ >> 3;
-  return NativeToColor(LoadNative(pixels + (uint32_t(y) * pitch_ + uint32_t(x)) * B, B), format_);
+  return NativeToColor(erdr::LoadBytes(pixels + (uint32_t(y) * pitch_ + uint32_t(x)) * B, B), format_);
 }
 
 void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) const {
@@ -333,11 +300,11 @@ void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) co
       if (format_ == 2) masked &= 0xF0;
       if (format_ == 3 || format_ == 4) masked &= 0xF8;
       if (!masked) return;
-      const uint32_t d = NativeToColor(LoadNative(p, B), format_);
+      const uint32_t d = NativeToColor(erdr::LoadBytes(p, B), format_);
       c = scale(d, 256 - o) + scale(c, o);
     }
   } else if (f & (EBLT_AD | EBLT_SB)) {
-    const uint32_t d = NativeToColor(LoadNative(p, B), format_);
+    const uint32_t d = NativeToColor(erdr::LoadBytes(p, B), format_);
     uint32_t r = 0;
     for (int sh = 0; sh < 24; sh += 8) {
       const int32_t dc = int32_t((d >> sh) & 0xFF), cc = int32_t((c >> sh) & 0xFF);
@@ -348,7 +315,7 @@ void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) co
     }
     c = r;
   }
-  StoreNative(p, B, ColorToNative(c, format_));
+  erdr::StoreBytes(p, B, ColorToNative(c, format_));
 }
 
 int E2DSurface::ReplaceColor(uint32_t newColour, uint32_t oldColour, bool invert) {
@@ -363,7 +330,7 @@ int E2DSurface::ReplaceColor(uint32_t newColour, uint32_t oldColour, bool invert
   for (int32_t y = r.top; y < r.bottom; y++) {
     uint8_t* p = pixels_ + (uint32_t(y) * pitch_ + uint32_t(r.left)) * B;
     for (int32_t x = r.left; x < r.right; x++, p += B)
-      if ((LoadNative(p, B) == ov) != invert) StoreNative(p, B, nv);
+      if ((erdr::LoadBytes(p, B) == ov) != invert) erdr::StoreBytes(p, B, nv);
   }
   return 1;
 }
@@ -379,7 +346,7 @@ void E2DSurface::BuildTableMask(uint8_t threshold) {
   for (uint32_t y = 0; y < rows_; y++) {
     const uint8_t* p = pixels_ + y * pitch_ * B;
     for (uint32_t x = 0; x < width_; x++, p += B) {
-      const uint32_t n = LoadNative(p, B);
+      const uint32_t n = erdr::LoadBytes(p, B);
       if (n == colorkey_) continue;
       const uint32_t c = NativeToColor(n, format_);
       if (((c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF)) / 3 >= threshold)
@@ -389,60 +356,61 @@ void E2DSurface::BuildTableMask(uint8_t threshold) {
 }
 
 int E2DSurface::LoadImage(void* data, uint32_t length, uint8_t format, uint32_t flags) {
-  if ((flags & 0xF) > 3) return 4;
-  if (!ecd_ || !ecd_->dsp) return 3;
+  if ((flags & 0xF) > 3) return ERES_BADARGS;
+  if (!ecd_ || !ecd_->dsp) return ERES_NOTTHISFORMAT;
   for (int slot = 0; slot < 16; slot++) {
     ClassELoaderBase* loader = ecd_->dsp->GetLoader(slot);
     if (!loader) continue;
     const int r = loader->Start(this, data, length, format, flags);
-    if (r != 3) return r;
+    if (r != ERES_NOTTHISFORMAT) return r;
   }
-  return 3;
+  return ERES_NOTTHISFORMAT;
 }
 
 int E2DSurface::LoadImage(const uint16_t* name, uint8_t format, uint32_t flags) {
-  if (!name) return 1;
+  if (!name) return ERES_BAD;
   ClassEFile file;
-  if (!file.Open(name, EFILE_READ)) return 1;
+  if (!file.Open(name, EFILE_READ)) return ERES_BAD;
   const uint32_t size = file.Size();
-  if (!size) return 1;
+  if (!size) return ERES_BAD;
   void* data = ClassEMemory::Alloc(size);
-  if (!data) return 2;
+  if (!data) return ERES_NOMEMORY;
   const bool read = file.Read(data, size);
   file.Close();
-  const int r = read ? LoadImage(data, size, format, flags) : 1;
+  const int r = read ? LoadImage(data, size, format, flags) : ERES_BAD;
   ClassEMemory::DeAlloc(data);
   return r;
 }
 
 int E2DSurface::LdrOnCreate(ELDR_2DCALLBACKINFO* info) {
-  if (!info) return 4;
+  if (!info) return ERES_BADARGS;
   const int r = Create(info->width, info->height, info->renderformat, info->flags);
   if (r) return r;
   SetColorKey(0);
-  return 0;
+  return ERES_OK;
 }
 
 int E2DSurface::LdrOnPaletteStream(ELDR_2DCALLBACKINFO* info) {
-  if (!info) return 4;
-  if (info->paletteindex > 255) return 10;
+  if (!info) return ERES_BADARGS;
+  if (info->paletteindex > 255) return 10;  // past entry 255
   uint32_t n = info->bytecount / 4;
   if (n > 256 - info->paletteindex) n = 256 - info->paletteindex;
   if (n && info->data) std::memcpy(palette_ + info->paletteindex, info->data, n * 4);
   info->paletteindex += n;
   FreeBlock(remap_);
   remap_ = nullptr;
-  return 0;
+  return ERES_OK;
 }
 
 int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
-  if (!info) return 4;
-  if (!IsCreated() || !pixels_) return 1;
+  if (!info) return ERES_BADARGS;
+  if (!IsCreated() || !pixels_) return ERES_BAD;
   lockcount_++;
-  const uint32_t lift = format_ == 2 ? 0x101010 : (format_ == 3 || format_ == 4) ? 0x080808
-                                                   : (format_ >= 5)                ? 0x010101
-                                                                                   : 0;
-  const bool remap = format_ == 1 && (info->flags & 0x40);
+  const uint32_t lift = format_ == EFMT_RGB12                              ? 0x101010
+                        : (format_ == EFMT_RGB15 || format_ == EFMT_RGB16) ? 0x080808
+                        : (format_ >= EFMT_RGB24)                          ? 0x010101
+                                                                           : 0;
+  const bool remap = format_ == EFMT_INDEX8 && (info->flags & 0x40);
   const uint8_t* lookup = nullptr;
   if (remap) {
     ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
@@ -453,17 +421,17 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
           FreeBlock(remap_);
           remap_ = nullptr;
           Unlock();
-          return 2;
+          return ERES_NOMEMORY;
         }
       }
     } else {
       if (!dsp || !dsp->BuildPaletteLookup() || !(lookup = dsp->GetPaletteLookup())) {
         Unlock();
-        return 1;
+        return ERES_BAD;
       }
     }
   }
-  const bool dither = (info->flags & 0x10) && format_ >= 2 && format_ <= 4;
+  const bool dither = (info->flags & 0x10) && format_ >= EFMT_RGB12 && format_ <= EFMT_RGB16;
   const uint32_t count = info->indexed ? info->bytecount : info->bytecount / 4;
   const uint8_t* data = static_cast<const uint8_t*>(info->data);
   const uint32_t w = info->width;
@@ -472,7 +440,7 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
   if (!data || !w) {
     info->pixelindex = int32_t(uint32_t(info->pixelindex) + count);
     Unlock();
-    return 0;
+    return ERES_OK;
   }
   for (uint32_t i = 0; i < count; i++) {
     const int32_t idx = info->pixelindex;
@@ -482,7 +450,7 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
     uint32_t out;
     if (info->indexed) {
       const uint8_t k = data[i];
-      if (format_ == 1) {
+      if (format_ == EFMT_INDEX8) {
         out = (palette_[k] >> 24) == 255 ? k : 0;
         if (remap) out = remap_[out];
       } else {
@@ -497,7 +465,7 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
     } else {
       uint32_t c;
       std::memcpy(&c, data + i * 4, 4);
-      if (format_ == 1) {
+      if (format_ == EFMT_INDEX8) {
         if ((c >> 24) < 255)
           out = 0;
         else if (remap)
@@ -516,8 +484,8 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
     int32_t px = lx, py = ly;
     EOrient_VirtualPos(o, px, py, width_, rows_);
     if (px < clip_.left || px >= clip_.right || py < clip_.top || py >= clip_.bottom) continue;
-    StoreNative(pixels_ + (uint32_t(py) * pitch_ + uint32_t(px)) * B, B, out);
+    erdr::StoreBytes(pixels_ + (uint32_t(py) * pitch_ + uint32_t(px)) * B, B, out);
   }
   Unlock();
-  return 0;
+  return ERES_OK;
 }

@@ -12,7 +12,8 @@
 //                         DrawOval, FillOval, Gradient*, *Poly*, ScanPolyLine, Render
 //   esurf_2d_span.cpp     BltFxSpans (the scaled and turned BltFx)
 //   esurf_2d_text.cpp     BuildTableVwf, SetFont*, GetFont*, DrawFont*, *FontWrap
-//   esurf_2d_bmp.cpp      WriteBmp (with the BMP writer of the loaders)
+//   loaders/eldr_bmp.cpp  WriteBmp, beside the BMP writer it drives (the loaders
+//                         sit above the display)
 //   esurf_2d_landscape.cpp Landscape, GetLandscapePoint (the ground plane)
 //   not built yet         the RGBA BltFast, BltPixelShader
 // Colours are 0x00BBGGRR (a palette index on format 1); coordinates are logical

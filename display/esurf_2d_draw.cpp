@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "display/erdr_fixed.h"
 #include "display/erdr_kernel.h"
 #include "display/erdr_span.h"
 #include "display/esurf_2d.h"
@@ -13,11 +14,10 @@
 
 namespace {
 
-inline int32_t Sar(int32_t v, int n) { return v >= 0 ? (v >> n) : ~((~v) >> n); }
-inline int64_t Sar64(int64_t v, int n) { return v >= 0 ? (v >> n) : ~((~v) >> n); }
-inline int32_t Clamp32(int64_t v) {
-  return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
-}
+using erdr::Clamp32;
+using erdr::Sar;
+using erdr::Sar64;
+
 inline int32_t Min(int32_t a, int32_t b) { return a < b ? a : b; }
 inline int32_t Max(int32_t a, int32_t b) { return a > b ? a : b; }
 
@@ -70,7 +70,7 @@ void E2DSurface::FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, 
   flags &= ~int32_t(EBLT_CF | EBLT_TN);
   // A palette index is not a colour: 8-bit surfaces are never scaled or blended
   // by opacity.
-  const bool indexed = format_ == 1;
+  const bool indexed = format_ == EFMT_INDEX8;
   if (flags & EBLT_OP) {
     if (indexed) {
       flags &= ~int32_t(EBLT_OP);
@@ -80,8 +80,8 @@ void E2DSurface::FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, 
     } else if (o > 254) {
       flags &= ~int32_t(EBLT_OP);
     } else {
-      if (format_ == 2) o &= 0xF0;
-      else if (format_ == 3 || format_ == 4) o &= 0xF8;
+      if (format_ == EFMT_RGB12) o &= 0xF0;
+      else if (format_ == EFMT_RGB15 || format_ == EFMT_RGB16) o &= 0xF8;
       if (o == 0) return;
     }
   }

@@ -19,23 +19,16 @@
 // whenever one does.
 #include <utility>
 
+#include "display/erdr_fixed.h"
 #include "display/erdr_span.h"
 #include "display/esurf_2d.h"
 #include "framework/emod_math.h"
 
 namespace {
 
-inline int64_t Sar64(int64_t v, int n) { return v >= 0 ? (v >> n) : ~((~v) >> n); }
-inline int32_t Sin4096(uint32_t a) {
-  a &= 4095;
-  const uint32_t q = a >> 10, i = a & 1023;
-  switch (q) {
-    case 0: return emathtable[i];
-    case 1: return emathtable[1023 - i];
-    case 2: return -emathtable[i];
-    default: return -emathtable[1023 - i];
-  }
-}
+using erdr::Sar64;
+using erdr::Sin4096;
+
 inline int64_t Mod64(int64_t v, int64_t m) {
   const int64_t r = v % m;
   return r < 0 ? r + m : r;

@@ -2,28 +2,19 @@
 // scanline tables with its source coordinates and drawn by the span kernels.
 #include <utility>
 
+#include "display/erdr_fixed.h"
 #include "display/erdr_kernel.h"
 #include "display/erdr_span.h"
 #include "display/esurf_2d.h"
 #include "framework/emod_math.h"
 
 namespace {
-inline int64_t Sar64(int64_t v, int n) { return v >= 0 ? (v >> n) : ~((~v) >> n); }
-inline int32_t Clamp32(int64_t v) {
-  return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
-}
-// Sine and cosine (16.16) of 4096 steps a turn, from the quarter table.
-inline int32_t Sin4096(uint32_t a) {
-  a &= 4095;
-  const uint32_t q = a >> 10, i = a & 1023;
-  switch (q) {
-    case 0: return emathtable[i];
-    case 1: return emathtable[1023 - i];
-    case 2: return -emathtable[i];
-    default: return -emathtable[1023 - i];
-  }
-}
-inline int32_t Cos4096(uint32_t a) { return Sin4096(a + 1024); }
+
+using erdr::Clamp32;
+using erdr::Cos4096;
+using erdr::Sar64;
+using erdr::Sin4096;
+
 }  // namespace
 
 int E2DSurface::BltFxSpans(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect,

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "display/edsp_base.h"
+#include "display/erdr_fixed.h"
 #include "display/erdr_kernel.h"
+#include "display/erdr_pixel.h"
 #include "display/esurf_2d.h"
 
 namespace {
@@ -21,8 +23,8 @@ bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uin
     f &= ~EBLT_OP;
     return true;
   }
-  if (format == 2) opacity &= 0xF0;
-  if (format == 3 || format == 4) opacity &= 0xF8;
+  if (format == EFMT_RGB12) opacity &= 0xF0;
+  if (format == EFMT_RGB15 || format == EFMT_RGB16) opacity &= 0xF8;
   return opacity != 0;
 }
 
@@ -37,42 +39,22 @@ uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {
 }
 
 // x + n without leaving the 32-bit range.
-inline int32_t Add(int32_t x, int32_t n) {
-  const int64_t v = int64_t(x) + n;
-  return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
-}
-
-inline uint32_t LoadPx(const uint8_t* p, uint32_t B) {
-  switch (B) {
-    case 1: return p[0];
-    case 2: {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    case 3: return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-    default: {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-  }
-}
+inline int32_t Add(int32_t x, int32_t n) { return erdr::Clamp32(int64_t(x) + n); }
 
 }  // namespace
 
 int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, int32_t flags,
                         uint32_t value) {
-  if (!src || !IsCreated() || !src->IsCreated()) return 1;
+  if (!src || !IsCreated() || !src->IsCreated()) return ERES_BAD;
   uint32_t f = uint32_t(flags), opacity = 0;
-  if (!OpacityFront(f, value, format_, true, opacity)) return 10;
+  if (!OpacityFront(f, value, format_, true, opacity)) return ERES_NOTHINGDRAWN;
   if ((f & 7) == EBLT_CF) {
     // A plain colour fill: the source is not read.
     const int32_t w = rect ? rect->right - rect->left : int32_t(src->GetWidth());
     const int32_t h = rect ? rect->bottom - rect->top : int32_t(src->GetHeight());
     const tagRECT r = {x, y, Add(x, w), Add(y, h)};
     FillRectV(&r, value & 0xFFFFFF, int32_t(f & ~EBLT_CF), opacity, true);
-    return 0;
+    return ERES_OK;
   }
   tagRECT sr;
   const int pr = GetBltFastPositions(x, y, &sr, rect, src);
@@ -82,14 +64,14 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
   if (!dpx || !spx) {
     if (dpx) Unlock();
     if (spx) src->Unlock();
-    return 12;
+    return ERES_NOPIXELS;
   }
   const int32_t w = sr.right - sr.left, h = sr.bottom - sr.top;
   const uint32_t DB = bpp_ >> 3, SB = src->bpp_ >> 3;
   uint8_t* d = dpx + (uint32_t(y) * pitch_ + uint32_t(x)) * DB;
   const uint8_t* s = spx + (uint32_t(sr.top) * src->pitch_ + uint32_t(sr.left)) * SB;
   const bool sameFormat = format_ == src->format_;
-  const bool kernel = format_ == 1 || format_ == 2 || format_ == 4 || format_ == 6;
+  const bool kernel = format_ == EFMT_INDEX8 || format_ == EFMT_RGB12 || format_ == EFMT_RGB16 || format_ == EFMT_RGB32;
   if ((f & 0xFF) && (!sameFormat || !kernel)) {
     // Pixel by pixel through the per-pixel rule (also 15- and 24-bit surfaces,
     // which have no kernels).
@@ -114,7 +96,7 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     uint32_t colour = 0;
     if (f & (EBLT_CF | EBLT_TN)) {
       colour = value & 0xFFFFFF;
-      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != 1) colour = (colour >> 1) & 0x7F7F7F;
+      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8) colour = (colour >> 1) & 0x7F7F7F;
       colour = ColorToNative(colour, format_);
     }
     ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
@@ -122,13 +104,13 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
         (dsp && dsp->GetRenderFormat() == format_) ? dsp->GetKernelTable() : nullptr;
     const uint32_t dp = pitch_ * DB, sp = src->pitch_ * SB, key = src->colorkey_;
     switch (format_) {
-      case 1:
+      case EFMT_INDEX8:
         ERdrBltFast8(w, h, d, s, dp, sp, key, colour, opacity, table ? table->fast : nullptr, f);
         break;
-      case 2:
+      case EFMT_RGB12:
         ERdrBltFast12(w, h, d, s, dp, sp, key, colour, opacity, table ? table->fast : nullptr, f);
         break;
-      case 4:
+      case EFMT_RGB16:
         ERdrBltFast16(w, h, d, s, dp, sp, key, colour, opacity, table ? table->fast : nullptr, f);
         break;
       default:
@@ -144,15 +126,15 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
   }
   src->Unlock();
   Unlock();
-  return 0;
+  return ERES_OK;
 }
 
 int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, uint16_t angle,
                         uint8_t mirror, int32_t flags, uint32_t value) {
-  if (angle & 0x3FF) return 4;
-  if (!src || !IsCreated() || !src->IsCreated()) return 1;
+  if (angle & 0x3FF) return ERES_BADARGS;
+  if (!src || !IsCreated() || !src->IsCreated()) return ERES_BAD;
   uint32_t f = uint32_t(flags), opacity = 0;
-  if (!OpacityFront(f, value, format_, true, opacity)) return 10;
+  if (!OpacityFront(f, value, format_, true, opacity)) return ERES_NOTHINGDRAWN;
   const bool quarter = (angle & 0x7FF) != 0;
   if ((f & 7) == EBLT_CF) {
     int32_t w = rect ? rect->right - rect->left : int32_t(src->GetWidth());
@@ -164,7 +146,7 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     }
     const tagRECT r = {x, y, Add(x, w), Add(y, h)};
     FillRectV(&r, value & 0xFFFFFF, int32_t(f & ~EBLT_CF), opacity, true);
-    return 0;
+    return ERES_OK;
   }
   tagRECT sr;
   const int pr = GetBltFlipPositions(x, y, &sr, rect, src, angle, mirror);
@@ -174,12 +156,12 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
   if (!dpx || !spx) {
     if (dpx) Unlock();
     if (spx) src->Unlock();
-    return 12;
+    return ERES_NOPIXELS;
   }
   if (format_ != src->format_) {
     src->Unlock();
     Unlock();
-    return 3;
+    return ERES_NOTTHISFORMAT;  // BltFlip's code for formats that differ
   }
   int32_t W = sr.right - sr.left, H = sr.bottom - sr.top;
   if (quarter) {
@@ -218,14 +200,14 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
   ys /= B;
   uint8_t* d = dpx + (uint32_t(y) * pitch_ + uint32_t(x)) * uint32_t(B);
   const uint32_t dp = pitch_ * uint32_t(B);
-  if (format_ == 3 || format_ == 5) {
+  if (format_ == EFMT_RGB15 || format_ == EFMT_RGB24) {
     // No kernels for these formats: the per-pixel rule along the steps.
     const bool ck = (f & EBLT_CK) != 0;
     const uint32_t key = src->GetColorKey();
     for (int32_t row = 0; row < H; row++) {
       const uint8_t* sp = s + intptr_t(row) * ys * B;
       for (int32_t col = 0; col < W; col++, sp += intptr_t(xs) * B) {
-        const uint32_t c = NativeToColor(LoadPx(sp, uint32_t(B)), format_);
+        const uint32_t c = NativeToColor(erdr::LoadBytes(sp, uint32_t(B)), format_);
         if (ck && c == key) continue;
         PixelRule(d + uint32_t(row) * dp + uint32_t(col * B), c, int32_t(f & ~EBLT_CK), value);
       }
@@ -235,7 +217,7 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     uint32_t colour = 0;
     if (f & (EBLT_CF | EBLT_TN)) {
       colour = value & 0xFFFFFF;
-      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != 1) colour = (colour >> 1) & 0x7F7F7F;
+      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8) colour = (colour >> 1) & 0x7F7F7F;
       colour = ColorToNative(colour, format_);
     }
     ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
@@ -244,21 +226,21 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     const ERDR_BLTFLIP* t = table ? table->flip : nullptr;
     const uint32_t sp = src->pitch_ * uint32_t(B), key = src->colorkey_;
     switch (format_) {
-      case 1: ERdrBltFlip8(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
-      case 2: ERdrBltFlip12(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
-      case 4: ERdrBltFlip16(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
+      case EFMT_INDEX8: ERdrBltFlip8(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
+      case EFMT_RGB12: ERdrBltFlip12(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
+      case EFMT_RGB16: ERdrBltFlip16(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
       default: ERdrBltFlip32(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
     }
   }
   src->Unlock();
   Unlock();
-  return 0;
+  return ERES_OK;
 }
 
 int E2DSurface::BltFx(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, E2DBLTFX* fx) {
   E2DBLTFX none = {0, 0, 0x10000, 0x10000, 0, 0};
   if (!fx) fx = &none;
-  if (!src || !IsCreated() || !src->IsCreated()) return 1;
+  if (!src || !IsCreated() || !src->IsCreated()) return ERES_BAD;
   int32_t w = rect ? rect->right - rect->left : int32_t(src->GetWidth());
   int32_t h = rect ? rect->bottom - rect->top : int32_t(src->GetHeight());
   const uint32_t rot = fx->rotation & 0xFFFF;
@@ -275,8 +257,8 @@ int E2DSurface::BltFx(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect
   fx->flags = int32_t(f);
   if (f & (EBLT_CF | EBLT_TN))
     fx->value = (fx->value & 0xFFFFFF) | (((f & EBLT_OP) ? opacity & 0xFF : 0) << 24);
-  if (!ok) return 10;
-  if (format_ != src->format_) return 11;
+  if (!ok) return ERES_NOTHINGDRAWN;
+  if (format_ != src->format_) return ERES_FORMATSDIFFER;
   if ((rot & 0x3FF) == 0 && fx->xscale == 0x10000 && fx->yscale == 0x10000)
     return BltFlip(left, top, src, rect, uint16_t(rot), fx->mirror, fx->flags, fx->value);
   // Free rotation and scaling draw through the span kernels.

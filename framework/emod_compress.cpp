@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "framework/emod_bytes.h"
 #include "framework/emod_memory.h"
 
 namespace {
@@ -11,17 +12,6 @@ namespace {
 constexpr uint32_t kMaxEntries = 4096;
 constexpr uint32_t kMaxString = 191;  // longest string one code stands for
 constexpr uint32_t kHashSlots = 8192;  // power of two, more than twice the entries
-
-inline uint32_t Get32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 }  // namespace
 
 // Table set-up shared by both directions.
@@ -172,8 +162,8 @@ bool ClassEMemory::Compress(void* outBlock, uint32_t& size, const void* inBlock,
     emit(wCode);
     if (bits) out[pos++] = static_cast<uint8_t>(acc << (8 - bits));
     std::memset(out, 0, 8);
-    Put32(out + 8, pos);
-    Put32(out + 12, n);
+    EBytes_Put32(out + 8, pos);
+    EBytes_Put32(out + 12, n);
     size = pos;
   }
   delete[] hashKey;
@@ -190,7 +180,7 @@ bool ClassEMemory::UnCompress(void* outBlock, uint32_t& size, const void* inBloc
   const uint8_t* in = static_cast<const uint8_t*>(inBlock);
   if (m < 16) return false;
   const uint32_t capacity = size;
-  const uint32_t unpacked = Get32(in + 12);
+  const uint32_t unpacked = EBytes_Get32(in + 12);
   size = unpacked;
   if (unpacked > capacity || (unpacked && !outBlock)) return false;
   if (!EMemoryCodec::AllocTables(*this)) return false;

@@ -100,10 +100,11 @@ int ClassEInput::MappedTo(uint8_t action, uint32_t key) const {
   return 0;
 }
 
-int ClassEInput::RemoveKeyMapping(uint32_t key) {
+template <class Pick>
+int ClassEInput::RemoveMappings(Pick pick) {
   int removed = 0;
   for (int i = 0; i < numMappings_;) {
-    if (KeyOf(mappings_[i]) == key) {
+    if (pick(mappings_[i])) {
       mappings_[i] &= ~kHeld;
       CheckHoldState(i);
       std::memmove(mappings_ + i, mappings_ + i + 1, (numMappings_ - i - 1) * sizeof(uint32_t));
@@ -116,20 +117,12 @@ int ClassEInput::RemoveKeyMapping(uint32_t key) {
   return removed;
 }
 
+int ClassEInput::RemoveKeyMapping(uint32_t key) {
+  return RemoveMappings([key](uint32_t m) { return KeyOf(m) == key; });
+}
+
 int ClassEInput::RemoveActionMapping(uint8_t action) {
-  int removed = 0;
-  for (int i = 0; i < numMappings_;) {
-    if (ActionOf(mappings_[i]) == action) {
-      mappings_[i] &= ~kHeld;
-      CheckHoldState(i);
-      std::memmove(mappings_ + i, mappings_ + i + 1, (numMappings_ - i - 1) * sizeof(uint32_t));
-      numMappings_--;
-      removed = 1;
-    } else {
-      i++;
-    }
-  }
-  return removed;
+  return RemoveMappings([action](uint32_t m) { return ActionOf(m) == action; });
 }
 
 bool ClassEInput::OtherMappingHeld(int index) const {

@@ -69,6 +69,9 @@ class ClassEInput {
   void TakeEvent(int index);
   bool OtherMappingHeld(int index) const;
   void CheckHoldState(int index);
+  // Removes every mapping the predicate picks, releasing what it held; 1 when any went.
+  template <class Pick>
+  int RemoveMappings(Pick pick);
 
   E_INPUTEVENT events_[kMaxEvents];
   uint32_t mappings_[kMaxMappings];

@@ -1,6 +1,7 @@
 // Pack archives: detection and reading of EPK2 and EPCK packs.
 #include <cstring>
 
+#include "framework/emod_bytes.h"
 #include "framework/emod_device.h"
 #include "framework/emod_file.h"
 #include "framework/emod_memory.h"
@@ -8,22 +9,12 @@
 
 namespace {
 
-inline uint32_t Get32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 // The check word over a header image (its check field taken as 0). Never more
 // than the 28-byte image is hashed, whatever its header size field says.
 uint32_t HeaderCheck(const uint8_t* image, uint32_t headerSize) {
   uint8_t tmp[28];
   std::memcpy(tmp, image, 28);
-  Put32(tmp + 20, 0);
+  EBytes_Put32(tmp + 20, 0);
   return EFile_QuickChecksum(tmp, headerSize < 28 ? headerSize : 28);
 }
 
@@ -36,17 +27,17 @@ uint32_t ShiftTime(uint32_t t, int32_t offset) {
 
 // Decodes a 92-byte on-disk record (or the first `size` bytes of one).
 void RecordFromBytes(EPK_FILEINFO* info, const uint8_t* b) {
-  info->recordsize = Get32(b);
+  info->recordsize = EBytes_Get32(b);
   std::memcpy(info->name, b + 4, 64);
   info->name[63] = 0;  // a name without its terminator is cut, never over-read
-  info->dataoffset = Get32(b + 68);
-  info->unpackedsize = Get32(b + 72);
-  info->storedsize = Get32(b + 76);
+  info->dataoffset = EBytes_Get32(b + 68);
+  info->unpackedsize = EBytes_Get32(b + 72);
+  info->storedsize = EBytes_Get32(b + 76);
   info->method = b[80];
   info->reserved1 = b[81];
-  info->reserved2 = static_cast<uint16_t>(b[82] | (b[83] << 8));
-  info->created = Get32(b + 84);
-  info->modified = Get32(b + 88);
+  info->reserved2 = EBytes_Get16(b + 82);
+  info->created = EBytes_Get32(b + 84);
+  info->modified = EBytes_Get32(b + 88);
 }
 
 }  // namespace
@@ -60,13 +51,13 @@ void ClassEFile::DetectPack() {
       std::memset(packHeader_, 0, 28);
       std::memcpy(packHeader_, "EPCK", 4);
       std::memcpy(packHeader_ + 4, b + 4, 4);
-      Put32(packHeader_ + 8, kEpkHeaderSize);
+      EBytes_Put32(packHeader_ + 8, kEpkHeaderSize);
       packHeader_[12] = kEpckVersion;
       // A count whose table cannot fit the file is not a pack (it would only
       // make callers walk millions of missing entries).
-      if (Get32(b + 16) > (Size() - kEpckTableStart) / kEpckEntrySize) return;
-      Put32(packHeader_ + 16, Get32(b + 16));
-      Put32(packHeader_ + 20, HeaderCheck(packHeader_, 28));
+      if (EBytes_Get32(b + 16) > (Size() - kEpckTableStart) / kEpckEntrySize) return;
+      EBytes_Put32(packHeader_ + 16, EBytes_Get32(b + 16));
+      EBytes_Put32(packHeader_ + 20, HeaderCheck(packHeader_, 28));
       packValid_ = 1;
     }
     return;
@@ -74,19 +65,19 @@ void ClassEFile::DetectPack() {
   if (!ReadAt(0, b, 12) || std::memcmp(b, "EPK2", 4) != 0) return;
   uint8_t image[28] = {'E', 'P', 'K', '2'};
   std::memcpy(image + 4, kEpkDefaultVendor, 4);
-  Put32(image + 8, kEpkHeaderSize);
+  EBytes_Put32(image + 8, kEpkHeaderSize);
   image[12] = kEpkVersion;
   if (!ReadAt(0, image, 28)) return;
-  const uint32_t stored = Get32(image + 20);
-  Put32(image + 20, 0);
-  if (HeaderCheck(image, Get32(image + 8)) != stored) return;
-  if (Get32(image + 16) > (Size() - kEpkHeaderSize) / (kEpkRecordSize + 4)) return;
-  Put32(image + 20, HeaderCheck(image, 28));
+  const uint32_t stored = EBytes_Get32(image + 20);
+  EBytes_Put32(image + 20, 0);
+  if (HeaderCheck(image, EBytes_Get32(image + 8)) != stored) return;
+  if (EBytes_Get32(image + 16) > (Size() - kEpkHeaderSize) / (kEpkRecordSize + 4)) return;
+  EBytes_Put32(image + 20, HeaderCheck(image, 28));
   std::memcpy(packHeader_, image, 28);
   packValid_ = 1;
 }
 
-uint32_t ClassEFile::PackContainFiles() const { return PackValid() ? Get32(packHeader_ + 16) : 0; }
+uint32_t ClassEFile::PackContainFiles() const { return PackValid() ? EBytes_Get32(packHeader_ + 16) : 0; }
 
 bool ClassEFile::PackGetVendor(char* out) const {
   if (!out || !PackValid()) return false;
@@ -113,9 +104,9 @@ bool ClassEFile::PackGetFileInfo(EPK_FILEINFO* info, uint32_t n, bool local) {
     if (back > size) return false;
     uint8_t w[4];
     if (!ReadAt(static_cast<uint32_t>(size - back), w, 4)) return false;
-    const uint32_t at = Get32(w);
+    const uint32_t at = EBytes_Get32(w);
     if (!ReadAt(at, w, 4)) return false;
-    const uint32_t recordSize = Get32(w);
+    const uint32_t recordSize = EBytes_Get32(w);
     // Too short to hold the fields, or not ending before the file does.
     if (recordSize < kEpkRecordSize || static_cast<uint64_t>(at) + recordSize > size) return false;
     uint8_t rec[92];
@@ -129,9 +120,9 @@ bool ClassEFile::PackGetFileInfo(EPK_FILEINFO* info, uint32_t n, bool local) {
     std::memcpy(name, e, 128);
     name[128] = 0;
     EFile_CheckStoreName(info->name, name);
-    info->dataoffset = Get32(e + 128);
-    info->unpackedsize = Get32(e + 132);
-    info->storedsize = Get32(e + 136);
+    info->dataoffset = EBytes_Get32(e + 128);
+    info->unpackedsize = EBytes_Get32(e + 132);
+    info->storedsize = EBytes_Get32(e + 136);
     info->method = e[140];
   }
   if (local) {

@@ -1,6 +1,7 @@
 // Pack archives: the in-place EPK2 writer.
 #include <cstring>
 
+#include "framework/emod_bytes.h"
 #include "framework/emod_device.h"
 #include "framework/emod_file.h"
 #include "framework/emod_memory.h"
@@ -8,27 +9,17 @@
 
 namespace {
 
-inline uint32_t Get32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 void RecordToBytes(uint8_t* b, const EPK_FILEINFO& r) {
   std::memset(b, 0, kEpkRecordSize);
-  Put32(b, kEpkRecordSize);
+  EBytes_Put32(b, kEpkRecordSize);
   std::memcpy(b + 4, r.name, 64);
   b[4 + 63] = 0;
-  Put32(b + 68, 0);
-  Put32(b + 72, r.unpackedsize);
-  Put32(b + 76, r.storedsize);
+  EBytes_Put32(b + 68, 0);
+  EBytes_Put32(b + 72, r.unpackedsize);
+  EBytes_Put32(b + 76, r.storedsize);
   b[80] = r.method;
-  Put32(b + 84, r.created);
-  Put32(b + 88, r.modified);
+  EBytes_Put32(b + 84, r.created);
+  EBytes_Put32(b + 88, r.modified);
 }
 
 // Vendor tag from up to four characters (fewer are padded with zeros).
@@ -48,10 +39,10 @@ void ClassEFile::BuildHeader(uint8_t* h, const uint8_t vendor[4], uint32_t count
   std::memset(h, 0, kEpkHeaderSize);
   std::memcpy(h, "EPK2", 4);
   std::memcpy(h + 4, vendor, 4);
-  Put32(h + 8, kEpkHeaderSize);
+  EBytes_Put32(h + 8, kEpkHeaderSize);
   h[12] = kEpkVersion;
-  Put32(h + 16, count);
-  Put32(h + 20, EFile_QuickChecksum(h, kEpkHeaderSize));
+  EBytes_Put32(h + 16, count);
+  EBytes_Put32(h + 20, EFile_QuickChecksum(h, kEpkHeaderSize));
 }
 
 bool ClassEFile::WriteHeader(uint32_t count) {
@@ -71,7 +62,7 @@ int ClassEFile::ReadTable(uint32_t*& table, uint32_t& indexStart) {
   const uint32_t count = PackContainFiles();
   const uint32_t size = Size();
   const uint64_t tableBytes = 4ull * count;
-  const uint32_t headerSize = Get32(packHeader_ + 8);
+  const uint32_t headerSize = EBytes_Get32(packHeader_ + 8);
   if (tableBytes > size || size - tableBytes < headerSize || headerSize < kEpkHeaderSize) return 1;
   indexStart = static_cast<uint32_t>(size - tableBytes);
   table = static_cast<uint32_t*>(ClassEMemory::Alloc((count + 1) * 4));
@@ -88,7 +79,7 @@ int ClassEFile::ReadTable(uint32_t*& table, uint32_t& indexStart) {
     table = nullptr;
     return 1;
   }
-  for (uint32_t i = 0; i < count; i++) table[i] = Get32(raw + 4 * i);
+  for (uint32_t i = 0; i < count; i++) table[i] = EBytes_Get32(raw + 4 * i);
   ClassEMemory::DeAlloc(raw);
   bool ok = true;
   for (uint32_t i = 0; i < count && ok; i++) {
@@ -108,14 +99,14 @@ int ClassEFile::ReadTable(uint32_t*& table, uint32_t& indexStart) {
 
 // A header size other than 28: move the entries down behind a 28-byte header.
 int ClassEFile::NormaliseHeader(uint32_t* table, uint32_t& indexStart) {
-  const uint32_t headerSize = Get32(packHeader_ + 8);
+  const uint32_t headerSize = EBytes_Get32(packHeader_ + 8);
   if (headerSize == kEpkHeaderSize) return 0;
   const uint32_t delta = headerSize - kEpkHeaderSize;  // ReadTable ensured headerSize > 28
   if (!MoveData(kEpkHeaderSize, headerSize, indexStart - headerSize, kEpkMoveChunk)) return 1;
   const uint32_t count = PackContainFiles();
   for (uint32_t i = 0; i <= count; i++) table[i] -= delta;
   indexStart -= delta;
-  Put32(packHeader_ + 8, kEpkHeaderSize);
+  EBytes_Put32(packHeader_ + 8, kEpkHeaderSize);
   return 0;
 }
 
@@ -247,7 +238,7 @@ int ClassEFile::PackAddFileData(const char* name, const void* data, uint32_t len
       result = 2;
       break;
     }
-    for (uint32_t j = 0; j < newCount; j++) Put32(raw + 4 * j, table[j]);
+    for (uint32_t j = 0; j < newCount; j++) EBytes_Put32(raw + 4 * j, table[j]);
     const bool wrote = WriteAt(newIndexStart, raw, newCount * 4);
     ClassEMemory::DeAlloc(raw);
     if (!wrote || !WriteHeader(newCount)) {
@@ -335,7 +326,7 @@ int ClassEFile::PackDeleteFile(uint32_t i) {
       } else {
         for (uint32_t j = 0, k = 0; j < count; j++) {
           if (j == i) continue;
-          Put32(raw + 4 * k++, j < i ? table[j] : table[j] - f);
+          EBytes_Put32(raw + 4 * k++, j < i ? table[j] : table[j] - f);
         }
         if (!WriteAt(newStart, raw, (count - 1) * 4)) result = 1;
         ClassEMemory::DeAlloc(raw);
@@ -371,8 +362,8 @@ bool ClassEFile::PackChangeVendor(const char* tag) {
   uint8_t h[28];
   std::memcpy(h, packHeader_, 28);
   TagOf(h + 4, tag);
-  Put32(h + 20, 0);
-  Put32(h + 20, EFile_QuickChecksum(h, 28));
+  EBytes_Put32(h + 20, 0);
+  EBytes_Put32(h + 20, EFile_QuickChecksum(h, 28));
   if (!WriteAt(0, h, 28)) return false;
   std::fflush(stream_);
   std::memcpy(packHeader_, h, 28);
@@ -473,7 +464,7 @@ bool ClassEFile::ConvertPackFile() {
       ok = false;
       break;
     }
-    Put32(raw + 4 * i, tmp.Tell());
+    EBytes_Put32(raw + 4 * i, tmp.Tell());
     uint8_t rb[kEpkRecordSize];
     RecordToBytes(rb, info);
     if (!tmp.Write(rb, kEpkRecordSize)) {

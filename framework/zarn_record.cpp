@@ -3,21 +3,13 @@
 #include <cstring>
 #include <string>
 
+#include "framework/emod_bytes.h"
 #include "framework/zarn.h"
 
 namespace {
 
 constexpr uint32_t kHeader = 16;
 
-uint32_t Get32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
 uint32_t Clamp16(int32_t coordinate) {
   int32_t v = coordinate + 0x8000;
   if (v < 0) return 0;
@@ -38,8 +30,8 @@ void Zarn_AddRecordEvent(uint8_t* buffer, uint8_t& active, uint8_t type, int32_t
     active = 0;
     return;
   }
-  const uint32_t capacity = Get32(buffer + 4);
-  const uint32_t used = Get32(buffer + 8);
+  const uint32_t capacity = EBytes_Get32(buffer + 4);
+  const uint32_t used = EBytes_Get32(buffer + 8);
   const uint32_t size = EventSize(type);
   if (size == 0 || kHeader + used + size > capacity) {
     active = 0;  // the buffer is full: recording ends by itself
@@ -75,7 +67,7 @@ void Zarn_AddRecordEvent(uint8_t* buffer, uint8_t& active, uint8_t type, int32_t
       e[1] = a >= 0 ? 1 : 0;
       break;
   }
-  Put32(buffer + 8, used + size);
+  EBytes_Put32(buffer + 8, used + size);
 }
 
 void ClassZarn::AddRecordEvent(uint8_t type, int32_t a, int32_t b, int32_t c) {
@@ -85,15 +77,15 @@ void ClassZarn::AddRecordEvent(uint8_t type, int32_t a, int32_t b, int32_t c) {
 int ClassZarn::StartRecording(uint32_t capacity) {
   StopRecording();
   if (capacity <= kHeader) return 0;
-  if (!recording_ || Get32(recording_ + 4) != capacity) {
+  if (!recording_ || EBytes_Get32(recording_ + 4) != capacity) {
     ClassEMemory::DeAlloc(recording_);
     recording_ = static_cast<uint8_t*>(ClassEMemory::Alloc(capacity));
     if (!recording_) return 0;
   }
-  Put32(recording_, kHeader);
-  Put32(recording_ + 4, capacity);
-  Put32(recording_ + 8, 0);
-  Put32(recording_ + 12, math_.GetRandSeed());
+  EBytes_Put32(recording_, kHeader);
+  EBytes_Put32(recording_ + 4, capacity);
+  EBytes_Put32(recording_ + 8, 0);
+  EBytes_Put32(recording_ + 12, math_.GetRandSeed());
   input_.ResetState();
   recordingActive_ = 1;
   return 1;
@@ -105,7 +97,7 @@ void ClassZarn::StopRecording() {
 }
 
 uint32_t ClassZarn::GetRecordingDataSize() const {
-  return recording_ ? Get32(recording_) + Get32(recording_ + 8) : 0;
+  return recording_ ? EBytes_Get32(recording_) + EBytes_Get32(recording_ + 8) : 0;
 }
 
 void ClassZarn::FreeRecording() {
@@ -119,21 +111,21 @@ void ClassZarn::PlayRecording(void* data, uint32_t size) {
   playback_ = nullptr;
   auto* p = static_cast<uint8_t*>(data);
   // A recording that does not fit its own header is not played at all.
-  if (!p || size < kHeader || Get32(p) != kHeader || Get32(p + 8) > size - kHeader) return;
+  if (!p || size < kHeader || EBytes_Get32(p) != kHeader || EBytes_Get32(p + 8) > size - kHeader) return;
   playback_ = p;
-  playbackSize_ = kHeader + Get32(p + 8);
+  playbackSize_ = kHeader + EBytes_Get32(p + 8);
   input_.ResetState();
-  math_.SetRandSeed(Get32(p + 12));
-  Put32(p + 4, 0);
+  math_.SetRandSeed(EBytes_Get32(p + 12));
+  EBytes_Put32(p + 4, 0);
   playbackClock_ = 0;
 }
 
 void ClassZarn::PlayRecordingLoop(uint32_t elapsed) {
   playbackClock_ += elapsed;
   uint8_t* const p = playback_;
-  const uint32_t end = Get32(p + 8);
+  const uint32_t end = EBytes_Get32(p + 8);
   for (;;) {
-    uint32_t pos = Get32(p + 4);
+    uint32_t pos = EBytes_Get32(p + 4);
     if (pos >= end) {
       playback_ = nullptr;
       console_.ShowMsg("Zarn recording stopped");
@@ -152,7 +144,7 @@ void ClassZarn::PlayRecordingLoop(uint32_t elapsed) {
     if (type <= 1) {
       const uint32_t t = type == 0 ? e[1] : (static_cast<uint32_t>(e[1]) << 8) | e[2];
       if (playbackClock_ < t) return;
-      Put32(p + 4, pos + size);
+      EBytes_Put32(p + 4, pos + size);
       input_.CheckRepeat(t);
       OnNextFrame(&display_, t);
       sound_.Update(vtimer_.RetrieveDelta());
@@ -161,7 +153,7 @@ void ClassZarn::PlayRecordingLoop(uint32_t elapsed) {
       if (!playback_) return;
       continue;
     }
-    Put32(p + 4, pos + size);
+    EBytes_Put32(p + 4, pos + size);
     if (type == 2 || type == 3) {
       const uint32_t code = (static_cast<uint32_t>(e[1]) << 8) | e[2];
       if (type == 2) {

@@ -29,6 +29,31 @@ struct tagPOINT {
   int32_t x, y;
 };
 
+// The six pixel formats of the surfaces. Surfaces keep and pass the numbers, so
+// the values never change.
+enum EPIXELFORMAT : uint8_t {
+  EFMT_INDEX8 = 1,  // palette index
+  EFMT_RGB12 = 2,   // 16 bits: 4:4:4
+  EFMT_RGB15 = 3,   // 16 bits: 5:5:5
+  EFMT_RGB16 = 4,   // 16 bits: 5:6:5
+  EFMT_RGB24 = 5,   // three bytes: blue, green, red
+  EFMT_RGB32 = 6,   // 0x00RRGGBB
+};
+
+// Results of surface creation, drawing and blits, and of the image and model
+// loaders (which also pass on a surface callback's refusal as it is).
+enum ERESULT : int {
+  ERES_OK = 0,
+  ERES_BAD = 1,            // bad format or data, or a surface not created
+  ERES_NOMEMORY = 2,
+  ERES_NOTTHISFORMAT = 3,  // a loader that does not read the data; no loader took it
+  ERES_BADARGS = 4,        // bad arguments, or nothing left after clipping
+  ERES_NOIMAGE = 7,        // a GIF without an image
+  ERES_NOTHINGDRAWN = 10,  // the opacity masked to zero
+  ERES_FORMATSDIFFER = 11,
+  ERES_NOPIXELS = 12,      // a surface without a pixel buffer
+};
+
 // The start-up configuration that the application's OnCreate fills.
 struct ZARNCONFIG {
   uint32_t reserved0;

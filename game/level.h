@@ -143,6 +143,9 @@ class ClassLevel {
   void StartBreak(int r, int c);
   // Burnt by fire or an explosion: breaks and scores.
   void BurnCell(int r, int c);
+  // A break entity whose time is up: a nuclear stone turns into an explosion, any
+  // other stone leaves its cell empty with two pieces of debris.
+  void FinishBreak(STONEENTITY& e);
   void StartDebris(int32_t x, int32_t y);
   void StartParticle(uint8_t kind, int32_t x, int32_t y);
   void Drop();

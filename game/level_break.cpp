@@ -49,6 +49,22 @@ bool ClassLevel::FindWildcard() {
   return false;
 }
 
+void ClassLevel::FinishBreak(STONEENTITY& e) {
+  const int i = Cell(e.srcRow, e.srcCol);
+  if (e.stone == CELL_NUCLEAR) {
+    PlayEffect(3);
+    e.kind = ENT_EXPLOSION;
+    e.timer = 0;
+    grid[i] = CELL_EXPLODED;
+    StartParticle(PART_FLASH, e.x, e.y);
+  } else {
+    e.stone = 0;
+    grid[i] = 0;
+    StartDebris(e.x, e.y);
+    StartDebris(e.x, e.y);
+  }
+}
+
 void ClassLevel::HandleStoneBreak(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
@@ -156,24 +172,13 @@ void ClassLevel::HandleStoneBreak(uint32_t delta) {
       hold = true;
     }
     const int i = Cell(e.srcRow, e.srcCol);
-    if (e.kind == ENT_BREAK && e.timer > 383) {
-      if (e.stone == CELL_NUCLEAR) {
-        PlayEffect(3);
-        e.kind = ENT_EXPLOSION;
-        e.timer = 0;
-        grid[i] = CELL_EXPLODED;
-        StartParticle(PART_FLASH, e.x, e.y);
-      } else {
-        e.stone = 0;
-        grid[i] = 0;
-        StartDebris(e.x, e.y);
-        StartDebris(e.x, e.y);
-      }
-    } else if (e.kind == ENT_CLEAR && e.timer > 895) {
+    if (e.kind == ENT_BREAK && e.timer > kBreakTime) {
+      FinishBreak(e);
+    } else if (e.kind == ENT_CLEAR && e.timer > kClearTime) {
       e.stone = 0;
       grid[i] = 0;
       StartDebris(e.x, e.y);
-    } else if (e.kind == ENT_EXPLOSION && e.timer > 511) {
+    } else if (e.kind == ENT_EXPLOSION && e.timer > kExplosionTime) {
       e.stone = 0;
       grid[i] = 0;
     }

@@ -64,7 +64,7 @@ int ClassLevel::AdvanceEntitiesGravity(uint32_t delta) {
       case ENT_FALL_LEFT:
       case ENT_FALL_RIGHT:
       case ENT_FALL_DOWN:
-        if (e.timer > 111) {
+        if (e.timer > kFallTime) {
           e.stone = 0;
           grid[Cell(e.destRow, e.destCol)] &= 0x7F;
           const int src = Cell(e.srcRow, e.srcCol);
@@ -72,33 +72,19 @@ int ClassLevel::AdvanceEntitiesGravity(uint32_t delta) {
         }
         break;
       case ENT_FADEIN:
-        if (e.timer > 511) {
+        if (e.timer > kFadeInTime) {
           e.stone = 0;
           grid[Cell(e.srcRow, e.srcCol)] &= 0x7F;
         }
         break;
       case ENT_BREAK:
-        if (e.timer > 383) {
-          const int i = Cell(e.srcRow, e.srcCol);
-          if (e.stone == CELL_NUCLEAR) {
-            PlayEffect(3);
-            e.kind = ENT_EXPLOSION;
-            e.timer = 0;
-            grid[i] = CELL_EXPLODED;
-            StartParticle(PART_FLASH, e.x, e.y);
-          } else {
-            e.stone = 0;
-            grid[i] = 0;
-            StartDebris(e.x, e.y);
-            StartDebris(e.x, e.y);
-          }
-        }
+        if (e.timer > kBreakTime) FinishBreak(e);
         break;
       case ENT_FIRE:
         AdvanceFire(e, delta);
         break;
       case ENT_EXPLOSION:
-        if (e.timer > 511) {
+        if (e.timer > kExplosionTime) {
           e.stone = 0;
           grid[Cell(e.srcRow, e.srcCol)] = 0;
         }

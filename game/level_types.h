@@ -42,6 +42,14 @@ enum : uint8_t {
   ENT_SPIN = 12,
 };
 
+// Entity timings (milliseconds on the level clock): an entity ends once its timer
+// passes these.
+constexpr uint32_t kFallTime = 111;
+constexpr uint32_t kFadeInTime = 511;
+constexpr uint32_t kBreakTime = 383;
+constexpr uint32_t kClearTime = 895;
+constexpr uint32_t kExplosionTime = 511;
+
 // Particle kinds.
 enum : uint8_t {
   PART_DEBRIS = 1,

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "display/esurf_3d.h"
+#include "framework/emod_bytes.h"
 #include "framework/emod_math.h"
 
 namespace {
@@ -14,13 +15,6 @@ constexpr uint16_t kMesh = 0x4100;
 constexpr uint16_t kVertices = 0x4110;
 constexpr uint16_t kFaces = 0x4120;
 constexpr uint16_t kMapping = 0x4140;
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
 }  // namespace
 
 bool ELoader_3DS::ChunkHeader(uint32_t* start, uint16_t* id, uint32_t* length) {
@@ -83,7 +77,7 @@ void ELoader_3DS::LoadObjectMeshInfo(ELDR_3DSOBJECT* record) {
 }
 
 int ELoader_3DS::Start(E3DSurface* surface, void* data, uint32_t length) {
-  if (!surface || !data) return 3;
+  if (!surface || !data) return ERES_NOTTHISFORMAT;
   return Decode(surface, data, length);
 }
 
@@ -92,7 +86,7 @@ int ELoader_3DS::Scan(void* data, uint32_t length) {
   SetByteOrder(false);
   uint16_t id = 0;
   uint32_t mainlength = 0;
-  if (!Read16(&id) || id != kMain) return 3;
+  if (!Read16(&id) || id != kMain) return ERES_NOTTHISFORMAT;
   Read32(&mainlength);
 
   // The main chunk's children follow its header; a version chunk among them is
@@ -103,7 +97,7 @@ int ELoader_3DS::Scan(void* data, uint32_t length) {
     if (id == kEditor) LoadObjectData(&objects_[0]);
     SeekSet(start + chunklength > start ? start + chunklength : Size());
   }
-  return 0;
+  return ERES_OK;
 }
 
 uint32_t ELoader_3DS::Records(uint32_t offset, uint32_t count, uint32_t size) const {
@@ -115,9 +109,9 @@ uint32_t ELoader_3DS::Records(uint32_t offset, uint32_t count, uint32_t size) co
 void ELoader_3DS::Vertices(uint8_t* out, uint32_t first, uint32_t n) const {
   const uint8_t* src = data_ + objects_[0].vertexdata + 12 * first;
   for (uint32_t k = 0; k < n; k++) {
-    const int32_t x = ClassEMath::FloatToFixed(Le32(src + 12 * k), 0);
-    const int32_t y = ClassEMath::FloatToFixed(Le32(src + 12 * k + 4), 0);
-    const int32_t z = ClassEMath::FloatToFixed(Le32(src + 12 * k + 8), 0);
+    const int32_t x = ClassEMath::FloatToFixed(EBytes_Get32(src + 12 * k), 0);
+    const int32_t y = ClassEMath::FloatToFixed(EBytes_Get32(src + 12 * k + 4), 0);
+    const int32_t z = ClassEMath::FloatToFixed(EBytes_Get32(src + 12 * k + 8), 0);
     const int32_t rec[3] = {x, static_cast<int32_t>(0u - static_cast<uint32_t>(z)), y};
     std::memcpy(out + 12 * k, rec, 12);
   }
@@ -126,7 +120,7 @@ void ELoader_3DS::Vertices(uint8_t* out, uint32_t first, uint32_t n) const {
 void ELoader_3DS::Faces(uint8_t* out, uint32_t first, uint32_t n) const {
   const uint8_t* src = data_ + objects_[0].facedata + 8 * first;
   for (uint32_t k = 0; k < n; k++) {
-    const uint32_t rec[4] = {Le16(src + 8 * k + 4), Le16(src + 8 * k + 2), Le16(src + 8 * k), 0x00FFFFFFu};
+    const uint32_t rec[4] = {EBytes_Get16(src + 8 * k + 4), EBytes_Get16(src + 8 * k + 2), EBytes_Get16(src + 8 * k), 0x00FFFFFFu};
     std::memcpy(out + 16 * k, rec, 16);
   }
 }
@@ -134,8 +128,8 @@ void ELoader_3DS::Faces(uint8_t* out, uint32_t first, uint32_t n) const {
 void ELoader_3DS::Texels(uint8_t* out, uint32_t first, uint32_t n) const {
   const uint8_t* src = data_ + objects_[0].mapdata + 8 * first;
   for (uint32_t k = 0; k < n; k++) {
-    const int32_t rec[3] = {ClassEMath::FloatToFixed(Le32(src + 8 * k), 8),
-                            ClassEMath::FloatToFixed(Le32(src + 8 * k + 4), 8), 1};
+    const int32_t rec[3] = {ClassEMath::FloatToFixed(EBytes_Get32(src + 8 * k), 8),
+                            ClassEMath::FloatToFixed(EBytes_Get32(src + 8 * k + 4), 8), 1};
     std::memcpy(out + 12 * k, rec, 12);
   }
 }

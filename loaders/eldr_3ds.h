@@ -84,7 +84,7 @@ int ELoader_3DS::Decode(Target* target, void* data, uint32_t length) {
     if ((r = target->LdrOnTexelStream(&info)) != 0) return r;
     done += batch;
   }
-  return 0;
+  return ERES_OK;
 }
 
 #endif

@@ -1,16 +1,12 @@
 #include "loaders/eldr_base.h"
 
-#include "display/edsp_base.h"
 #include "framework/emod_memory.h"
-#include "loaders/eldr_3ds.h"
-#include "loaders/eldr_bmp.h"
-#include "loaders/eldr_png.h"
 
 ClassELoaderBase::ClassELoaderBase() = default;
 ClassELoaderBase::~ClassELoaderBase() = default;
 
-int ClassELoaderBase::Start(E2DSurfaceBase*, void*, uint32_t, uint8_t, uint32_t) { return 3; }
-int ClassELoaderBase::Start(E3DSurface*, void*, uint32_t) { return 3; }
+int ClassELoaderBase::Start(E2DSurfaceBase*, void*, uint32_t, uint8_t, uint32_t) { return ERES_NOTTHISFORMAT; }
+int ClassELoaderBase::Start(E3DSurface*, void*, uint32_t) { return ERES_NOTTHISFORMAT; }
 
 void ClassELoaderBase::LinkData(void* data, uint32_t size) {
   data_ = static_cast<const uint8_t*>(data);
@@ -66,20 +62,29 @@ void ClassELoaderBase::SeekRelative(int32_t d) {
   }
 }
 
-int RegisterDisplayLoaders(ClassEDisplay* display) {
-  if (!display) return 0;
-  // Slot order is priority: formats with a magic number first.
-  ClassELoaderBase* (*const makers[])() = {
-      [] { return static_cast<ClassELoaderBase*>(new ELoader_BMP); },
-      [] { return static_cast<ClassELoaderBase*>(new ELoader_PNG); },
-      [] { return static_cast<ClassELoaderBase*>(new ELoader_3DS); },
-  };
-  for (auto make : makers) {
-    ClassELoaderBase* l = make();
-    if (!display->RegisterLoader(l)) {
-      delete l;
-      return 0;
+ELoaderWork::~ELoaderWork() {
+  for (void*& b : blocks_) {
+    ClassEMemory::DeAlloc(b);
+    b = nullptr;
+  }
+}
+
+uint8_t* ELoaderWork::Take(uint32_t n) {
+  for (void*& b : blocks_) {
+    if (b) continue;
+    b = ClassEMemory::Alloc(n);
+    return static_cast<uint8_t*>(b);
+  }
+  return nullptr;
+}
+
+void ELoaderWork::Free(void* block) {
+  if (!block) return;
+  for (void*& b : blocks_) {
+    if (b == block) {
+      ClassEMemory::DeAlloc(b);
+      b = nullptr;
+      return;
     }
   }
-  return 1;
 }

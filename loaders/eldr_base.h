@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "framework/zarn_types.h"
+
 class ClassEDisplay;
 class E2DSurfaceBase;
 class E3DSurface;
@@ -54,8 +56,8 @@ class ClassELoaderBase {
   ClassELoaderBase(const ClassELoaderBase&) = delete;
   ClassELoaderBase& operator=(const ClassELoaderBase&) = delete;
 
-  // Result: 0 done, 1 bad data, 2 no memory, 3 not this format (no callback made),
-  // or a callback's refusal.
+  // Result (ERESULT): ERES_OK, ERES_BAD (bad data), ERES_NOMEMORY,
+  // ERES_NOTTHISFORMAT (no callback made), or a callback's refusal as it is.
   virtual int Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                     uint32_t flags);
   virtual int Start(E3DSurface* surface, void* data, uint32_t length);
@@ -82,8 +84,32 @@ class ClassELoaderBase {
   uint32_t size_ = 0;
 };
 
+// The work blocks of one decode. Every block taken here is freed when the owner
+// goes out of scope, so a loader leaves through any return without a leak:
+//   ELoaderWork work;
+//   uint8_t* row = work.Take(n);
+//   if (!row) return 2;
+class ELoaderWork {
+ public:
+  ELoaderWork() = default;
+  ~ELoaderWork();
+  ELoaderWork(const ELoaderWork&) = delete;
+  ELoaderWork& operator=(const ELoaderWork&) = delete;
+
+  // n bytes (not cleared); null when memory is short or all slots are in use.
+  uint8_t* Take(uint32_t n);
+  // Frees a block early; null or a block not taken here is ignored.
+  void Free(void* block);
+
+  static constexpr int kSlots = 4;
+
+ private:
+  void* blocks_[kSlots] = {};
+};
+
 // Creates the built-in loaders and registers them in the display's slots; 1 when
 // all were taken, 0 when a slot was refused (that loader is deleted, the rest not made).
+// Defined with the concrete loaders (eldr_register.cpp), above the display.
 int RegisterDisplayLoaders(ClassEDisplay* display);
 
 #endif

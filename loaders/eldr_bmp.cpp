@@ -4,6 +4,7 @@
 
 #include "display/esurf_2d.h"
 #include "display/esurf_2dbase.h"
+#include "framework/emod_bytes.h"
 #include "framework/emod_file.h"
 #include "framework/emod_memory.h"
 
@@ -28,16 +29,16 @@ int ELoader_BMP::ReadHeader(uint32_t* stride, uint32_t* outrow) {
   Read32(&h.yppm);
   Read32(&h.colorsused);
   Read32(&h.colorsimportant);
-  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0) return 3;
-  if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 24) return 3;
+  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0) return ERES_NOTTHISFORMAT;
+  if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 24) return ERES_NOTTHISFORMAT;
   // Row sizes are worked out wide: a width that does not fit 32-bit rows is bad data.
   const uint64_t s = (static_cast<uint64_t>(h.bpp) * h.width + 31) / 32 * 4;
   const uint64_t o = h.bpp == 24 ? 4ull * h.width : h.width;
-  if (s == 0 || o == 0) return 1;
-  if (s > 0xFFFFFFFFull || o > 0xFFFFFFFFull) return 1;
+  if (s == 0 || o == 0) return ERES_BAD;
+  if (s > 0xFFFFFFFFull || o > 0xFFFFFFFFull) return ERES_BAD;
   *stride = static_cast<uint32_t>(s);
   *outrow = static_cast<uint32_t>(o);
-  return 0;
+  return ERES_OK;
 }
 
 void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out) const {
@@ -83,14 +84,11 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
   r = target->LdrOnCreate(&info);
   if (r) return r;
   // The pixel index is signed 32-bit: a picture with more pixels cannot be addressed.
-  if (static_cast<uint64_t>(w) * h > 0x7FFFFFFFull) return 1;
-  uint8_t* raw = static_cast<uint8_t*>(ClassEMemory::Alloc(stride));
-  if (!raw) return 2;
-  uint8_t* out = static_cast<uint8_t*>(ClassEMemory::Alloc(outrow));
-  if (!out) {
-    ClassEMemory::DeAlloc(raw);
-    return 2;
-  }
+  if (static_cast<uint64_t>(w) * h > 0x7FFFFFFFull) return ERES_BAD;
+  ELoaderWork work;
+  uint8_t* raw = work.Take(stride);
+  uint8_t* out = work.Take(outrow);
+  if (!raw || !out) return ERES_NOMEMORY;
   // A row cut short by the end of the file keeps defined bytes.
   std::memset(raw, 0, stride);
   std::memset(out, 0, outrow);
@@ -121,20 +119,18 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
     r = target->LdrOnPixelStream(&info);
     if (r) break;
   }
-  ClassEMemory::DeAlloc(raw);
-  ClassEMemory::DeAlloc(out);
   return r;
 }
 
 int ELoader_BMP::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                        uint32_t flags) {
-  if (!surface) return 3;
+  if (!surface) return ERES_NOTTHISFORMAT;
   return Run(surface, data, length, renderformat, flags);
 }
 
 int ELoader_BMP::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
                         uint32_t flags) {
-  if (!target) return 3;
+  if (!target) return ERES_NOTTHISFORMAT;
   return Run(target, data, length, renderformat, flags);
 }
 
@@ -155,30 +151,22 @@ void ELoader_BMP::BuildHeader(uint8_t out[54], uint32_t width, uint32_t height) 
   h.compression = 0;
   h.xppm = h.yppm = 2834;
   h.colorsused = h.colorsimportant = 0;
-  auto put16 = [&](int at, uint32_t v) {
-    out[at] = static_cast<uint8_t>(v);
-    out[at + 1] = static_cast<uint8_t>(v >> 8);
-  };
-  auto put32 = [&](int at, uint32_t v) {
-    put16(at, v & 0xFFFF);
-    put16(at + 2, v >> 16);
-  };
   out[0] = 'B';
   out[1] = 'M';
-  put32(2, h.filesize);
-  put32(6, 0);
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, width);
-  put32(22, height);
-  put16(26, 1);
-  put16(28, 24);
-  put32(30, 0);
-  put32(34, h.imagesize);
-  put32(38, 2834);
-  put32(42, 2834);
-  put32(46, 0);
-  put32(50, 0);
+  EBytes_Put32(out + 2, h.filesize);
+  EBytes_Put32(out + 6, 0);
+  EBytes_Put32(out + 10, 54);
+  EBytes_Put32(out + 14, 40);
+  EBytes_Put32(out + 18, width);
+  EBytes_Put32(out + 22, height);
+  EBytes_Put16(out + 26, 1);
+  EBytes_Put16(out + 28, 24);
+  EBytes_Put32(out + 30, 0);
+  EBytes_Put32(out + 34, h.imagesize);
+  EBytes_Put32(out + 38, 2834);
+  EBytes_Put32(out + 42, 2834);
+  EBytes_Put32(out + 46, 0);
+  EBytes_Put32(out + 50, 0);
 }
 
 void ELoader_BMP::WriteHeader(ClassEFile* file, uint32_t width, uint32_t height) {
@@ -194,7 +182,8 @@ void ELoader_BMP::WritePixelData(ClassEFile* file, E2DSurface* surface, const ta
   const uint64_t stride64 = (3ull * w + 3) / 4 * 4;
   if (stride64 * h > 0x7FFFFFFFull) return;
   const uint32_t stride = static_cast<uint32_t>(stride64);
-  uint8_t* block = static_cast<uint8_t*>(ClassEMemory::Alloc(stride * h));
+  ELoaderWork work;
+  uint8_t* block = work.Take(stride * h);
   if (!block) return;
   std::memset(block, 0, stride * h);
   for (uint32_t i = 0; i < h; i++) {
@@ -208,5 +197,44 @@ void ELoader_BMP::WritePixelData(ClassEFile* file, E2DSurface* surface, const ta
     }
   }
   file->Write(block, stride * h);
-  ClassEMemory::DeAlloc(block);
+}
+
+// E2DSurface::WriteBmp lives here, with the writer it drives, so that the display
+// does not depend on the loaders above it.
+namespace {
+
+void WriteRect(E2DSurface* s, ClassEFile& file, bool created, const tagRECT* rect) {
+  if (!created) return;
+  ELoader_BMP writer;
+  writer.WriteHeader(&file, static_cast<uint32_t>(rect->right - rect->left),
+                     static_cast<uint32_t>(rect->bottom - rect->top));
+  writer.WritePixelData(&file, s, rect);
+  file.Close();
+}
+
+// The rectangle to write (null: the whole surface); false when nothing is to be written.
+bool Prepare(const E2DSurface* s, const tagRECT* rect, tagRECT* out) {
+  if (!s->IsCreated() || !s->GetBuffer()) return false;
+  if (rect)
+    *out = *rect;
+  else
+    *out = {0, 0, static_cast<int32_t>(s->GetWidth()), static_cast<int32_t>(s->GetHeight())};
+  // An empty or inverted rectangle would make a header of a huge picture.
+  return out->right > out->left && out->bottom > out->top;
+}
+
+}  // namespace
+
+void E2DSurface::WriteBmp(const uint16_t* name, const tagRECT* rect) {
+  tagRECT r;
+  if (!name || !Prepare(this, rect, &r)) return;
+  ClassEFile file;
+  WriteRect(this, file, file.New(name), &r);
+}
+
+void E2DSurface::WriteBmp(const char* name, const tagRECT* rect) {
+  tagRECT r;
+  if (!name || !Prepare(this, rect, &r)) return;
+  ClassEFile file;
+  WriteRect(this, file, file.New(name), &r);
 }

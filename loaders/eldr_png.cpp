@@ -192,20 +192,18 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
     }
   }
   if (total > kMaxBlock || static_cast<uint64_t>(w) * ht * bpo > kMaxBlock || RowBytes(w, h) > kMaxBlock)
-    return 2;
+    return ERES_NOMEMORY;
   const uint32_t size = static_cast<uint32_t>(total);
-  uint8_t* inflated = static_cast<uint8_t*>(ClassEMemory::Alloc(size));
-  if (!inflated) return 2;
+  ELoaderWork work;
+  uint8_t* inflated = work.Take(size);
+  if (!inflated) return ERES_NOMEMORY;
 
   // Gather the data of every IDAT chunk, whatever lies between them.
   const uint8_t* comp = data_ + h.firstchunk + 8;
   uint8_t* gathered = nullptr;
   if (h.chunks > 1) {
-    gathered = static_cast<uint8_t*>(ClassEMemory::Alloc(h.datalength));
-    if (!gathered) {
-      ClassEMemory::DeAlloc(inflated);
-      return 2;
-    }
+    gathered = work.Take(h.datalength);
+    if (!gathered) return ERES_NOMEMORY;
     uint32_t filled = 0;
     SeekSet(h.firstchunk);
     uint32_t len = 0, type = 0;
@@ -225,25 +223,19 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
   }
   uint32_t produced = size;
   const bool ok = ClassEMemory::UnCompressZLib(inflated, produced, comp, h.datalength);
-  ClassEMemory::DeAlloc(gathered);
-  if (!ok) {
-    ClassEMemory::DeAlloc(inflated);
-    return 1;
-  }
+  work.Free(gathered);
+  if (!ok) return ERES_BAD;
   // A stream that ends early leaves the rest of the image zero.
   if (produced < size) std::memset(inflated + produced, 0, size - produced);
 
   const uint8_t unit = static_cast<uint8_t>((h.depth * Channels(h) + 7) / 8);
   const uint32_t rowout = w * bpo;
-  int result = 0;
+  int result = ERES_OK;
   if (!h.interlace) {
     const uint32_t rb = static_cast<uint32_t>(RowBytes(w, h));
     RevertBytes(inflated, size, rb, ht, unit);
-    uint8_t* row = static_cast<uint8_t*>(ClassEMemory::Alloc(rowout));
-    if (!row) {
-      ClassEMemory::DeAlloc(inflated);
-      return 2;
-    }
+    uint8_t* row = work.Take(rowout);
+    if (!row) return ERES_NOMEMORY;
     std::memset(row, 0, rowout);
     info->data = row;
     info->bytecount = rowout;
@@ -253,16 +245,10 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
       info->pixelindex = static_cast<int32_t>(y * w);
       surface->LdrOnPixelStream(info);
     }
-    ClassEMemory::DeAlloc(row);
   } else {
-    uint8_t* image = static_cast<uint8_t*>(ClassEMemory::Alloc(rowout * ht));
-    uint8_t* row = static_cast<uint8_t*>(ClassEMemory::Alloc(rowout));
-    if (!image || !row) {
-      ClassEMemory::DeAlloc(image);
-      ClassEMemory::DeAlloc(row);
-      ClassEMemory::DeAlloc(inflated);
-      return 2;
-    }
+    uint8_t* image = work.Take(rowout * ht);
+    uint8_t* row = work.Take(rowout);
+    if (!image || !row) return ERES_NOMEMORY;
     std::memset(image, 0, static_cast<size_t>(rowout) * ht);
     std::memset(row, 0, rowout);
     uint8_t* run = inflated;
@@ -287,10 +273,7 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
       info->pixelindex = static_cast<int32_t>(y * w);
       surface->LdrOnPixelStream(info);
     }
-    ClassEMemory::DeAlloc(image);
-    ClassEMemory::DeAlloc(row);
   }
-  ClassEMemory::DeAlloc(inflated);
   return result;
 }
 
@@ -305,7 +288,7 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
   uint32_t sig0 = 0, sig1 = 0;
   Read32(&sig0);
   Read32(&sig1);
-  if (sig0 != 0x89504E47 || sig1 != 0x0D0A1A0A) return 3;
+  if (sig0 != 0x89504E47 || sig1 != 0x0D0A1A0A) return ERES_NOTTHISFORMAT;
 
   ELDR_PNGHEADER h;
   std::memset(&h, 0, sizeof h);
@@ -322,7 +305,7 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
     const bool cut = len > avail;
     const uint32_t n = cut ? avail : len;
     if (type == kIHDR) {
-      if (h.haveheader) return 1;  // the surface is made once
+      if (h.haveheader) return ERES_BAD;  // the surface is made once
       uint8_t ct = 0;
       Read32(&h.width);
       Read32(&h.height);
@@ -335,11 +318,11 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
       h.colour = ct & 2;
       h.alpha = ct & 4;
       if (h.alpha) info.transparency = 1;
-      if (h.width == 0 || h.height == 0) return 1;
+      if (h.width == 0 || h.height == 0) return ERES_BAD;
       // Rows are sized from the depth: anything PNG does not allow is refused
       // before a surface is made.
-      if (!LegalDepth(ct, h.depth)) return 1;
-      if (h.compression != 0 || h.filter != 0) return 3;
+      if (!LegalDepth(ct, h.depth)) return ERES_BAD;
+      if (h.compression != 0 || h.filter != 0) return ERES_NOTTHISFORMAT;
       info.width = h.width;
       info.height = h.height;
       info.indexed = h.palette;
@@ -348,9 +331,9 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
       h.haveheader = 1;
     } else if (type == kPLTE || type == kTRNS || type == kIDAT) {
       // Nothing can be placed before the header has made the surface.
-      if (!h.haveheader) return 1;
+      if (!h.haveheader) return ERES_BAD;
       if (type == kPLTE) {
-        if (len % 3 || len > 768) return 1;
+        if (len % 3 || len > 768) return ERES_BAD;
         uint8_t rgb[768];
         std::memset(rgb, 0, sizeof rgb);
         ReadStream(rgb, n);
@@ -404,13 +387,13 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
     uint32_t crc;
     Read32(&crc);
   }
-  if (!h.chunks) return 1;
+  if (!h.chunks) return ERES_BAD;
   return DecodeImageT(surface, &info, &h);
 }
 
 int ELoader_PNG::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
                        uint32_t flags) {
-  if (!surface) return 3;
+  if (!surface) return ERES_NOTTHISFORMAT;
   return Run(surface, data, length, renderformat, flags);
 }
 
@@ -420,6 +403,6 @@ int ELoader_PNG::DecodeImage(E2DSurfaceBase* surface, ELDR_2DCALLBACKINFO* info,
 
 int ELoader_PNG::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
                         uint32_t flags) {
-  if (!target) return 3;
+  if (!target) return ERES_NOTTHISFORMAT;
   return Run(target, data, length, renderformat, flags);
 }

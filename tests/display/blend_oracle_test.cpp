@@ -58,9 +58,9 @@ TEST(BlendOracle, AdditiveAndSubtractiveEqualPillow) {
   const int w = 29, h = 7;
   std::mt19937 rng(31);
   E2DSurface src, dst, fill;
-  ASSERT_EQ(src.Create(w, h, 6, 1), 0);
-  ASSERT_EQ(dst.Create(w, h, 6, 1), 0);
-  ASSERT_EQ(fill.Create(w, h, 6, 1), 0);
+  ASSERT_EQ(src.Create(w, h, EFMT_RGB32, 1), ERES_OK);
+  ASSERT_EQ(dst.Create(w, h, EFMT_RGB32, 1), ERES_OK);
+  ASSERT_EQ(fill.Create(w, h, EFMT_RGB32, 1), ERES_OK);
   Random(src, rng);
   Random(dst, rng);
   fill.FillRect(nullptr, 0x4080C0);
@@ -95,12 +95,12 @@ TEST(BlendOracle, AdditiveAndSubtractiveEqualPillow) {
     ASSERT_EQ(want.size(), size_t(w * h * 3));
     for (int path = 0; path < 2; path++) {
       E2DSurface out;
-      ASSERT_EQ(out.Create(w, h, 6, 1), 0);
-      ASSERT_EQ(out.BltFast(0, 0, &dst, nullptr), 0);
+      ASSERT_EQ(out.Create(w, h, EFMT_RGB32, 1), ERES_OK);
+      ASSERT_EQ(out.BltFast(0, 0, &dst, nullptr), ERES_OK);
       if (c.fillRect) {
         out.FillRect(nullptr, 0x4080C0, int32_t(c.flags), 0);
       } else if (path == 0) {
-        ASSERT_EQ(out.BltFast(0, 0, &src, nullptr, int32_t(c.flags), 0), 0);  // generic loop
+        ASSERT_EQ(out.BltFast(0, 0, &src, nullptr, int32_t(c.flags), 0), ERES_OK);  // generic loop
       } else {
         ERdrBltFast32(w, h, out.GetBuffer(), src.GetBuffer(), out.GetPitch() * 4,
                       src.GetPitch() * 4, 0xFFFFFFFF, 0, 0, table.fast, c.flags);

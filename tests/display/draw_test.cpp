@@ -134,7 +134,7 @@ TEST(Primitives, OvalsTrianglesAndGradients) {
   // A textured triangle reads its texture only when the formats agree.
   E2DSurface tex;
   tex.LinkECD(&rig.ecd);
-  ASSERT_EQ(tex.Create(8, 8, 6, 0), 0);
+  ASSERT_EQ(tex.Create(8, 8, EFMT_RGB32, 0), ERES_OK);
   tex.FillRect(nullptr, 0xFFFFFF);
   s.Clear(0);
   s.TexturePoly(0, 0, 30, 0, 0, 30, 0, 0, 8, 0, 0, 8, &tex);
@@ -284,7 +284,7 @@ TEST(Primitives, ScaledAndTurnedBlitsInEveryOrientation) {
       SCOPED_TRACE(c.rotation);
       s.Clear(0);
       E2DBLTFX fx = {0, 0, 0x20000, 0x20000, c.rotation, 0};
-      ASSERT_EQ(s.BltFx(32, 24, &src, nullptr, &fx), 0);
+      ASSERT_EQ(s.BltFx(32, 24, &src, nullptr, &fx), ERES_OK);
       EXPECT_EQ(s.GetPixel(32 + c.dx, 24 + c.dy), red);
       EXPECT_EQ(s.GetPixel(32 + c.gx, 24 + c.gy), green);
       // Twice the size: nothing beyond 8 pixels from the centre.
@@ -296,7 +296,7 @@ TEST(Primitives, ScaledAndTurnedBlitsInEveryOrientation) {
     // A mirrored, slightly turned blit keeps its sides: red on the right.
     s.Clear(0);
     E2DBLTFX fx = {0, 0, 0x20000, 0x20000, 40, 1};
-    ASSERT_EQ(s.BltFx(32, 24, &src, nullptr, &fx), 0);
+    ASSERT_EQ(s.BltFx(32, 24, &src, nullptr, &fx), ERES_OK);
     EXPECT_EQ(s.GetPixel(27, 24), green);
     EXPECT_EQ(s.GetPixel(37, 24), red);
   }

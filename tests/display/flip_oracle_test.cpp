@@ -52,7 +52,7 @@ TEST(FlipOracle, SixteenTurnsAndMirrorsEqualImageMagick) {
   if (zt::Run(std::string("test -x ") + kConvert) != 0) GTEST_SKIP() << "no ImageMagick";
   const std::string dir = zt::TempDir("flip_oracle");
   E2DSurface src;
-  ASSERT_EQ(src.Create(7, 5, 6, 1), 0);
+  ASSERT_EQ(src.Create(7, 5, EFMT_RGB32, 1), ERES_OK);
   std::mt19937 rng(21);
   for (int y = 0; y < 5; y++)
     for (int x = 0; x < 7; x++) src.PutPixel(x, y, rng() & 0xFFFFFF);
@@ -79,7 +79,7 @@ TEST(FlipOracle, SixteenTurnsAndMirrorsEqualImageMagick) {
       const int positions[][2] = {{5, 4}, {0, 4}, {clipR - 3, 4}, {5, -1}, {5, clipB - 2}, {-6, -6}};
       for (const auto& pos : positions) {
         E2DSurface dst;
-        ASSERT_EQ(dst.Create(17, 13, 6, 1), 0);
+        ASSERT_EQ(dst.Create(17, 13, EFMT_RGB32, 1), ERES_OK);
         dst.FillRect(nullptr, back);
         const tagRECT clip = {clipL, clipT, clipR, clipB};
         dst.SetClipper(&clip);

@@ -37,8 +37,8 @@ int RunLength(E2DSurface& s, int32_t x, int32_t y) {
 
 TEST(Landscape, HorizonAndPerspective) {
   E2DSurface dst, tex;
-  ASSERT_EQ(dst.Create(40, 30, 6, 1), 0);
-  ASSERT_EQ(tex.Create(64, 64, 6, 1), 0);
+  ASSERT_EQ(dst.Create(40, 30, EFMT_RGB32, 1), ERES_OK);
+  ASSERT_EQ(tex.Create(64, 64, EFMT_RGB32, 1), ERES_OK);
   Checker(tex);
   dst.FillRect(nullptr, kSentinel);
   // Tilt 2048 on 30 rows: the divisor reaches 0 fifteen rows up.
@@ -64,8 +64,8 @@ TEST(Landscape, HorizonAndPerspective) {
 
 TEST(Landscape, ZoomAndCameraHeightScale) {
   E2DSurface dst, tex;
-  ASSERT_EQ(dst.Create(40, 8, 6, 1), 0);
-  ASSERT_EQ(tex.Create(64, 64, 6, 1), 0);
+  ASSERT_EQ(dst.Create(40, 8, EFMT_RGB32, 1), ERES_OK);
+  ASSERT_EQ(tex.Create(64, 64, EFMT_RGB32, 1), ERES_OK);
   Checker(tex);
   struct Case {
     int32_t a;
@@ -80,8 +80,8 @@ TEST(Landscape, ZoomAndCameraHeightScale) {
 
 TEST(Landscape, AngleTurnsTheTexture) {
   E2DSurface dst, tex;
-  ASSERT_EQ(dst.Create(24, 16, 6, 1), 0);
-  ASSERT_EQ(tex.Create(64, 64, 6, 1), 0);
+  ASSERT_EQ(dst.Create(24, 16, EFMT_RGB32, 1), ERES_OK);
+  ASSERT_EQ(tex.Create(64, 64, EFMT_RGB32, 1), ERES_OK);
   Unique(tex);
   // Viewpoint on the centre of texel (10, 20), drawn at (12, 15); flat, 1:1.
   for (uint16_t angle : {uint16_t(0), uint16_t(1024), uint16_t(2048), uint16_t(3072)}) {
@@ -103,9 +103,9 @@ TEST(Landscape, AngleTurnsTheTexture) {
 
 TEST(Landscape, RefusalsDrawNothing) {
   E2DSurface dst, tex16, none, tex;
-  ASSERT_EQ(dst.Create(16, 16, 6, 1), 0);
-  ASSERT_EQ(tex16.Create(16, 16, 4, 1), 0);
-  ASSERT_EQ(tex.Create(16, 16, 6, 1), 0);
+  ASSERT_EQ(dst.Create(16, 16, EFMT_RGB32, 1), ERES_OK);
+  ASSERT_EQ(tex16.Create(16, 16, EFMT_RGB16, 1), ERES_OK);
+  ASSERT_EQ(tex.Create(16, 16, EFMT_RGB32, 1), ERES_OK);
   Checker(tex);
   dst.FillRect(nullptr, kSentinel);
   dst.Landscape(nullptr, 256, 0, 0, 0, 0, 256, &tex16);      // other format
@@ -132,8 +132,8 @@ TEST(Landscape, RefusalsDrawNothing) {
 
 TEST(Landscape, PointProjectionFindsTheDrawnTexel) {
   E2DSurface dst, tex;
-  ASSERT_EQ(dst.Create(48, 40, 6, 1), 0);
-  ASSERT_EQ(tex.Create(64, 64, 6, 1), 0);
+  ASSERT_EQ(dst.Create(48, 40, EFMT_RGB32, 1), ERES_OK);
+  ASSERT_EQ(tex.Create(64, 64, EFMT_RGB32, 1), ERES_OK);
   Unique(tex);
   const tagRECT rc = {2, 1, 46, 40};
   const int32_t b = 32 * 16 + 5, c = 30 * 16 + 11;
@@ -185,9 +185,9 @@ TEST(Landscape, EveryOrientationGivesTheSamePicture) {
     dst.LinkECD(&ctx.ecd);
     square.LinkECD(&ctx.ecd);
     oblong.LinkECD(&ctx.ecd);
-    ASSERT_EQ(dst.Create(40, 30, 6, 0), 0);
-    ASSERT_EQ(square.Create(64, 64, 6, 0), 0);   // mask-and-shift fetch
-    ASSERT_EQ(oblong.Create(32, 16, 6, 0), 0);   // modulo fetch
+    ASSERT_EQ(dst.Create(40, 30, EFMT_RGB32, 0), ERES_OK);
+    ASSERT_EQ(square.Create(64, 64, EFMT_RGB32, 0), ERES_OK);   // mask-and-shift fetch
+    ASSERT_EQ(oblong.Create(32, 16, EFMT_RGB32, 0), ERES_OK);   // modulo fetch
     Unique(square);
     Unique(oblong);
     E2DSurface* textures[2] = {&square, &oblong};

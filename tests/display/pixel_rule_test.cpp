@@ -61,7 +61,7 @@ TEST(PixelRule, EveryFlagCombinationOnEveryFormat) {
   std::mt19937 rng(41);
   for (uint8_t format = 2; format <= 6; format++) {
     E2DSurface s;
-    ASSERT_EQ(s.Create(1, 1, format, 1), 0);
+    ASSERT_EQ(s.Create(1, 1, format, 1), ERES_OK);
     for (uint32_t f = 0; f < 0x40; f++)
       for (int k = 0; k < 40; k++) {
         const uint32_t start = rng() & 0xFFFFFF, c = rng() & 0xFFFFFF;
@@ -84,22 +84,22 @@ TEST(PixelRule, RoundsOtherwiseThanTheKernelsOnPurpose) {
   // ((255 * 100) >> 8 = 99, stored as 96 on 5 bits), the 16-bit kernel on the
   // stored channels with weight 100 >> 3 = 12 ((31 * 12) >> 5 = 11, read as 88).
   E2DSurface a, white4, white6, b;
-  ASSERT_EQ(a.Create(1, 1, 4, 1), 0);
-  ASSERT_EQ(b.Create(1, 1, 4, 1), 0);
-  ASSERT_EQ(white4.Create(1, 1, 4, 1), 0);
-  ASSERT_EQ(white6.Create(1, 1, 6, 1), 0);
+  ASSERT_EQ(a.Create(1, 1, EFMT_RGB16, 1), ERES_OK);
+  ASSERT_EQ(b.Create(1, 1, EFMT_RGB16, 1), ERES_OK);
+  ASSERT_EQ(white4.Create(1, 1, EFMT_RGB16, 1), ERES_OK);
+  ASSERT_EQ(white6.Create(1, 1, EFMT_RGB32, 1), ERES_OK);
   white4.PutPixel(0, 0, 0xFFFFFF);
   white6.PutPixel(0, 0, 0xFFFFFF);
-  ASSERT_EQ(a.BltFast(0, 0, &white4, nullptr, 0x08, 100), 0);  // same format: kernel
-  ASSERT_EQ(b.BltFast(0, 0, &white6, nullptr, 0x08, 100), 0);  // formats differ: per pixel
+  ASSERT_EQ(a.BltFast(0, 0, &white4, nullptr, 0x08, 100), ERES_OK);  // same format: kernel
+  ASSERT_EQ(b.BltFast(0, 0, &white6, nullptr, 0x08, 100), ERES_OK);  // formats differ: per pixel
   EXPECT_EQ(a.GetPixel(0, 0) & 0xFF, 88u);
   EXPECT_EQ(b.GetPixel(0, 0) & 0xFF, 96u);
 }
 
 TEST(PixelRule, BlitClippingSteps) {
   E2DSurface dst, src;
-  ASSERT_EQ(dst.Create(10, 8, 4, 1), 0);
-  ASSERT_EQ(src.Create(6, 5, 4, 1), 0);
+  ASSERT_EQ(dst.Create(10, 8, EFMT_RGB16, 1), ERES_OK);
+  ASSERT_EQ(src.Create(6, 5, EFMT_RGB16, 1), ERES_OK);
   const tagRECT clip = {2, 1, 9, 7};
   dst.SetClipper(&clip);
   struct Case {

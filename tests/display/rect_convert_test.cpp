@@ -180,7 +180,7 @@ TEST(ColourConvert, PaletteCacheIsKeptUntilMarkedEmpty) {
 
 TEST(FillRect, OpacityFrontOfTheFill) {
   E2DSurface s;
-  ASSERT_EQ(s.Create(4, 2, 4, 1), 0);
+  ASSERT_EQ(s.Create(4, 2, EFMT_RGB16, 1), ERES_OK);
   s.FillRect(nullptr, 0x0000F8);
   s.FillRect(nullptr, 0xFFFFFF, 0x08, 3);  // masked to 0 on 16 bits: nothing
   EXPECT_EQ(s.GetPixel(0, 0), 0x0000F8u);

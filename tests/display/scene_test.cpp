@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/display/display_rig.h"
-#include "tests/display/scene.h"
+#include "tools/displayscene/scene.h"
 
 namespace {
 

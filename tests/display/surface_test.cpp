@@ -15,7 +15,7 @@ namespace {
 
 TEST(Surface, CreateSizesPitchAndFormatOverride) {
   E2DSurface s;
-  ASSERT_EQ(s.Create(30, 20, 4, 1), 0);
+  ASSERT_EQ(s.Create(30, 20, EFMT_RGB16, 1), ERES_OK);
   EXPECT_EQ(s.GetPitch(), 32u);
   EXPECT_EQ(s.GetStoredWidth(), 30u);
   EXPECT_EQ(s.GetStoredRows(), 20u);
@@ -23,18 +23,18 @@ TEST(Surface, CreateSizesPitchAndFormatOverride) {
   EXPECT_EQ(s.GetHeight(), 20u);
   EXPECT_EQ(s.GetBitsPerPixel(), 16);
   E2DSurface o;
-  ASSERT_EQ(o.Create(8, 8, 1, 0x0401), 0);
+  ASSERT_EQ(o.Create(8, 8, EFMT_INDEX8, 0x0401), ERES_OK);
   EXPECT_EQ(o.GetFormat(), 4);
   EXPECT_EQ(o.GetBitsPerPixel(), 16);
 }
 
 TEST(Surface, CreateFailures) {
   E2DSurface s;
-  EXPECT_EQ(s.Create(0, 5, 4, 1), 4);
-  EXPECT_EQ(s.Create(5, 0, 4, 1), 4);
-  EXPECT_EQ(s.Create(5, 5, 4, 4), 4);
-  EXPECT_EQ(s.Create(5, 5, 7, 1), 1);
-  EXPECT_EQ(s.Create(0x10000, 0x10000, 6, 1), 2);  // too large to address
+  EXPECT_EQ(s.Create(0, 5, EFMT_RGB16, 1), ERES_BADARGS);
+  EXPECT_EQ(s.Create(5, 0, EFMT_RGB16, 1), ERES_BADARGS);
+  EXPECT_EQ(s.Create(5, 5, EFMT_RGB16, 4), ERES_BADARGS);
+  EXPECT_EQ(s.Create(5, 5, 7, 1), ERES_BAD);
+  EXPECT_EQ(s.Create(0x10000, 0x10000, EFMT_RGB32, 1), ERES_NOMEMORY);  // too large to address
   EXPECT_FALSE(s.IsCreated());
   EXPECT_EQ(s.GetWidth(), 0u);
   EXPECT_EQ(s.GetPixel(0, 0), 0u);
@@ -43,14 +43,14 @@ TEST(Surface, CreateFailures) {
 
 TEST(Surface, RecreateSameSizeKeepsBufferAndClears) {
   E2DSurface s;
-  ASSERT_EQ(s.Create(10, 10, 4, 1), 0);
+  ASSERT_EQ(s.Create(10, 10, EFMT_RGB16, 1), ERES_OK);
   uint8_t* buf = s.GetBuffer();
   s.PutPixel(3, 3, 0xFFFFFF);
   ASSERT_NE(s.GetPixel(3, 3), 0u);
-  ASSERT_EQ(s.Create(10, 10, 4, 1), 0);
+  ASSERT_EQ(s.Create(10, 10, EFMT_RGB16, 1), ERES_OK);
   EXPECT_EQ(s.GetBuffer(), buf);
   EXPECT_EQ(s.GetPixel(3, 3), 0u);
-  ASSERT_EQ(s.Create(12, 10, 4, 1), 0);
+  ASSERT_EQ(s.Create(12, 10, EFMT_RGB16, 1), ERES_OK);
   EXPECT_EQ(s.GetWidth(), 12u);
 }
 
@@ -70,7 +70,7 @@ TEST(Surface, ColourPackingAndReadBack) {
     EXPECT_EQ(E2DSurface::ColorToNative(0xFFFFFF, c.format), c.white);
     EXPECT_EQ(E2DSurface::ColorToNative(0x0000FF, c.format), c.red);
     E2DSurface s;
-    ASSERT_EQ(s.Create(4, 4, c.format, 1), 0);
+    ASSERT_EQ(s.Create(4, 4, c.format, 1), ERES_OK);
     s.PutPixel(1, 2, 0xFFFFFF);
     EXPECT_EQ(s.GetPixel(1, 2), c.whiteBack);
     s.PutPixel(2, 2, 0x0000FF);
@@ -78,14 +78,14 @@ TEST(Surface, ColourPackingAndReadBack) {
     EXPECT_EQ(s.GetPixel(2, 2) & 0xFFFF00, 0u);
   }
   E2DSurface idx;
-  ASSERT_EQ(idx.Create(4, 4, 1, 1), 0);
+  ASSERT_EQ(idx.Create(4, 4, EFMT_INDEX8, 1), ERES_OK);
   idx.PutPixel(0, 0, 0x123456);
   EXPECT_EQ(idx.GetPixel(0, 0), 0x56u);
 }
 
 TEST(Surface, PutPixelClipsAndGetPixelOutside) {
   E2DSurface s;
-  ASSERT_EQ(s.Create(8, 8, 6, 1), 0);
+  ASSERT_EQ(s.Create(8, 8, EFMT_RGB32, 1), ERES_OK);
   tagRECT clip = {2, 2, 6, 6};
   s.SetClipper(&clip);
   s.PutPixel(1, 1, 0xFFFFFF);
@@ -105,7 +105,7 @@ TEST(Surface, PutPixelClipsAndGetPixelOutside) {
 
 TEST(Surface, ColourKeyAndAutoKey) {
   E2DSurface s;
-  ASSERT_EQ(s.Create(4, 4, 4, 1), 0);
+  ASSERT_EQ(s.Create(4, 4, EFMT_RGB16, 1), ERES_OK);
   s.SetColorKey(0xFF00FF);
   EXPECT_EQ(s.GetColorKeyNative(), 0xF81Fu);
   EXPECT_EQ(s.GetColorKey(), 0xF800F8u);
@@ -117,7 +117,7 @@ TEST(Surface, ColourKeyAndAutoKey) {
 
 TEST(Surface, LockCountsAndInfo) {
   E2DSurface s;
-  ASSERT_EQ(s.Create(6, 3, 4, 1), 0);
+  ASSERT_EQ(s.Create(6, 3, EFMT_RGB16, 1), ERES_OK);
   E2DSURFACEINFO info;
   ASSERT_EQ(s.Lock(&info), s.GetBuffer());
   EXPECT_EQ(s.GetLockCount(), 1);
@@ -135,7 +135,7 @@ TEST(Surface, LockCountsAndInfo) {
 
 TEST(Surface, ReplaceColorInsideClip) {
   E2DSurface s;
-  ASSERT_EQ(s.Create(4, 1, 6, 1), 0);
+  ASSERT_EQ(s.Create(4, 1, EFMT_RGB32, 1), ERES_OK);
   s.PutPixel(0, 0, 0x112233);
   s.PutPixel(3, 0, 0x112233);
   tagRECT clip = {0, 0, 3, 1};
@@ -161,45 +161,45 @@ ELDR_2DCALLBACKINFO Info(uint32_t w, uint32_t h, uint8_t indexed, uint8_t format
 TEST(LoaderCallbacks, PaletteStreamStopsAtTheLastEntry) {
   E2DSurface s;
   ELDR_2DCALLBACKINFO info = Info(4, 4, 1, 4, 1);
-  ASSERT_EQ(s.LdrOnCreate(&info), 0);
+  ASSERT_EQ(s.LdrOnCreate(&info), ERES_OK);
   uint32_t words[10];
   for (uint32_t i = 0; i < 10; i++) words[i] = 0xFF000000u | i;
   info.paletteindex = 250;
   info.data = words;
   info.bytecount = sizeof words;
-  EXPECT_EQ(s.LdrOnPaletteStream(&info), 0);
+  EXPECT_EQ(s.LdrOnPaletteStream(&info), ERES_OK);
   EXPECT_EQ(info.paletteindex, 256u);
   uint32_t pal[6];
   s.GetPalette(pal, 250, 10);
   EXPECT_EQ(pal[5], 0xFF000005u);
-  EXPECT_EQ(s.LdrOnPaletteStream(&info), 10);
+  EXPECT_EQ(s.LdrOnPaletteStream(&info), ERES_NOTHINGDRAWN);
 }
 
 TEST(LoaderCallbacks, PixelStreamAlphaLiftAndIndexes) {
   E2DSurface s;
   ELDR_2DCALLBACKINFO info = Info(3, 2, 0, 2, 1);
-  ASSERT_EQ(s.LdrOnCreate(&info), 0);
+  ASSERT_EQ(s.LdrOnCreate(&info), ERES_OK);
   EXPECT_EQ(s.GetColorKeyNative(), 0u);
   uint32_t row[3] = {0x80FFFFFFu, 0xFF000000u, 0xFF3060F0u};
   info.data = row;
   info.bytecount = sizeof row;
   info.transparency = 1;
-  ASSERT_EQ(s.LdrOnPixelStream(&info), 0);
+  ASSERT_EQ(s.LdrOnPixelStream(&info), ERES_OK);
   EXPECT_EQ(info.pixelindex, 3);
   EXPECT_EQ(s.GetPixel(0, 0), 0u);          // alpha below 255: the key colour
   EXPECT_EQ(s.GetPixel(1, 0), 0x101010u);   // opaque black lifted off the key
   EXPECT_EQ(s.GetPixel(2, 0), 0x3060F0u);
   // A stream past the last row or before the first writes nothing.
   info.pixelindex = 6;
-  EXPECT_EQ(s.LdrOnPixelStream(&info), 0);
+  EXPECT_EQ(s.LdrOnPixelStream(&info), ERES_OK);
   info.pixelindex = -3;
-  EXPECT_EQ(s.LdrOnPixelStream(&info), 0);
+  EXPECT_EQ(s.LdrOnPixelStream(&info), ERES_OK);
   EXPECT_EQ(s.GetPixel(0, 0), 0u);
   EXPECT_EQ(s.GetLockCount(), 0);
   // Indexed data on format 1 keeps only opaque entries.
   E2DSurface p;
   ELDR_2DCALLBACKINFO pi = Info(2, 1, 1, 1, 1);
-  ASSERT_EQ(p.LdrOnCreate(&pi), 0);
+  ASSERT_EQ(p.LdrOnCreate(&pi), ERES_OK);
   uint32_t pal[2] = {0xFF000000u, 0x7F00FF00u};
   pi.data = pal;
   pi.bytecount = 8;
@@ -207,22 +207,22 @@ TEST(LoaderCallbacks, PixelStreamAlphaLiftAndIndexes) {
   uint8_t idx[2] = {0, 1};
   pi.data = idx;
   pi.bytecount = 2;
-  ASSERT_EQ(p.LdrOnPixelStream(&pi), 0);
+  ASSERT_EQ(p.LdrOnPixelStream(&pi), ERES_OK);
   EXPECT_EQ(p.GetPixel(0, 0), 0u);
   EXPECT_EQ(p.GetPixel(1, 0), 0u);
   E2DSurface none;
-  EXPECT_EQ(none.LdrOnPixelStream(&pi), 1);
+  EXPECT_EQ(none.LdrOnPixelStream(&pi), ERES_BAD);
 }
 
 TEST(LoaderCallbacks, OrderedDither) {
   E2DSurface s;
   ELDR_2DCALLBACKINFO info = Info(2, 1, 0, 4, 0x11);
-  ASSERT_EQ(s.LdrOnCreate(&info), 0);
+  ASSERT_EQ(s.LdrOnCreate(&info), ERES_OK);
   // Blue 5 at d = 0 (row 0 of the 8-step table holds 4-7) and at d = 1 (3, 6, 7).
   uint32_t row[2] = {0xFF050000u, 0xFF050000u};
   info.data = row;
   info.bytecount = 8;
-  ASSERT_EQ(s.LdrOnPixelStream(&info), 0);
+  ASSERT_EQ(s.LdrOnPixelStream(&info), ERES_OK);
   EXPECT_EQ(s.GetPixel(0, 0), 0x080000u);
   EXPECT_EQ(s.GetPixel(1, 0), 0x000000u);
 }
@@ -230,14 +230,14 @@ TEST(LoaderCallbacks, OrderedDither) {
 TEST(LoaderCallbacks, LoadImageWithoutLoaders) {
   E2DSurface s;
   uint8_t data[4] = {};
-  EXPECT_EQ(s.LoadImage(data, 4, 4, 1), 3);
-  EXPECT_EQ(s.LoadImage(data, 4, 4, 5), 4);
+  EXPECT_EQ(s.LoadImage(data, 4, 4, 1), ERES_NOTTHISFORMAT);
+  EXPECT_EQ(s.LoadImage(data, 4, 4, 5), ERES_BADARGS);
 }
 
 TEST(Mask, IntersectByBoxesAndByMaskBits) {
   E2DSurface a, b;
-  ASSERT_EQ(a.Create(40, 3, 6, 1), 0);
-  ASSERT_EQ(b.Create(33, 2, 6, 1), 0);
+  ASSERT_EQ(a.Create(40, 3, EFMT_RGB32, 1), ERES_OK);
+  ASSERT_EQ(b.Create(33, 2, EFMT_RGB32, 1), ERES_OK);
   tagPOINT hit;
   // Without masks the boxes decide: the overlap's top-left.
   EXPECT_EQ(a.Intersect(0, 0, nullptr, 10, 1, nullptr, &b, &hit), 1);
@@ -298,12 +298,12 @@ TEST(LoaderCallbacks, LoadImageAsksTheLoadersInOrder) {
   uint8_t data[13] = {'F', 'A', 'K', 'E', 2};
   const uint32_t px[2] = {0xFF0000FFu, 0xFF00FF00u};
   std::memcpy(data + 5, px, 8);
-  ASSERT_EQ(s.LoadImage(data, sizeof data, 6, 0), 0);
+  ASSERT_EQ(s.LoadImage(data, sizeof data, 6, 0), ERES_OK);
   EXPECT_EQ(s.GetWidth(), 2u);
   EXPECT_EQ(s.GetPixel(0, 0), 0x0000FFu);
   EXPECT_EQ(s.GetPixel(1, 0), 0x00FF00u);
   uint8_t other[8] = {'P', 'N', 'G'};
-  EXPECT_EQ(s.LoadImage(other, sizeof other, 6, 0), 3);
+  EXPECT_EQ(s.LoadImage(other, sizeof other, 6, 0), ERES_NOTTHISFORMAT);
   // From a file: missing and empty files fail with 1.
   const std::string dir = zt::TempDir("loadimage");
   auto wide = [](const std::string& n) {
@@ -311,9 +311,9 @@ TEST(LoaderCallbacks, LoadImageAsksTheLoadersInOrder) {
     w.push_back(0);
     return w;
   };
-  EXPECT_EQ(s.LoadImage(wide(dir + "/none.fake").data(), 6, 0), 1);
+  EXPECT_EQ(s.LoadImage(wide(dir + "/none.fake").data(), 6, 0), ERES_BAD);
   ASSERT_EQ(zt::Run("touch '" + dir + "/empty.fake'"), 0);
-  EXPECT_EQ(s.LoadImage(wide(dir + "/empty.fake").data(), 6, 0), 1);
+  EXPECT_EQ(s.LoadImage(wide(dir + "/empty.fake").data(), 6, 0), ERES_BAD);
   {
     FILE* f = std::fopen((dir + "/two.fake").c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -322,7 +322,7 @@ TEST(LoaderCallbacks, LoadImageAsksTheLoadersInOrder) {
   }
   E2DSurface t;
   t.LinkECD(&ctx.ecd);
-  ASSERT_EQ(t.LoadImage(wide(dir + "/two.fake").data(), 4, 0), 0);
+  ASSERT_EQ(t.LoadImage(wide(dir + "/two.fake").data(), 4, 0), ERES_OK);
   EXPECT_EQ(t.GetPixel(1, 0), 0x00FC00u);
 }
 

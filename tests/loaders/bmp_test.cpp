@@ -131,13 +131,13 @@ TEST_F(BmpCorpus, MutatedFilesFailCleanly) {
 TEST(BmpHand, EdgeCases) {
   {  // height 0: created, no rows, success
     ldr::FakeImage img;
-    EXPECT_EQ(Decode(img, MakeBmp(5, 0, 24, 0, 0)), 0);
+    EXPECT_EQ(Decode(img, MakeBmp(5, 0, 24, 0, 0)), ERES_OK);
     EXPECT_EQ(img.creates, 1);
     EXPECT_EQ(img.rows, 0);
   }
   {  // width 0: no row at all, bad data before any callback
     ldr::FakeImage img;
-    EXPECT_EQ(Decode(img, MakeBmp(0, 4, 8, 0, 256)), 1);
+    EXPECT_EQ(Decode(img, MakeBmp(0, 4, 8, 0, 256)), ERES_BAD);
     EXPECT_EQ(img.creates, 0);
   }
   {  // a top-down file: the huge unsigned height reaches the surface, which refuses it
@@ -145,14 +145,14 @@ TEST(BmpHand, EdgeCases) {
     Bytes b = MakeBmp(4, 3, 24, 3, 0);
     b[22] = 0xFD;
     b[23] = b[24] = b[25] = 0xFF;  // -3
-    EXPECT_EQ(Decode(img, b), 2);
+    EXPECT_EQ(Decode(img, b), ERES_NOMEMORY);
     EXPECT_EQ(img.creates, 1);
     EXPECT_EQ(img.height, 0xFFFFFFFDu);
     EXPECT_EQ(img.rows, 0);
     // A receiver that takes any size is still kept from a pixel index that wraps.
     ldr::FakeImage any;
     any.acceptAll = true;
-    EXPECT_EQ(Decode(any, b), 1);
+    EXPECT_EQ(Decode(any, b), ERES_BAD);
     EXPECT_EQ(any.rows, 0);
   }
   {  // widths whose rows do not fit 32 bits are bad data
@@ -177,7 +177,7 @@ TEST(BmpHand, EdgeCases) {
   {  // an 8-bit file with a 2-entry palette still sends 256 words from offset 54
     ldr::FakeImage img;
     Bytes b = MakeBmp(4, 2, 8, 2, 2);
-    ASSERT_EQ(Decode(img, b), 0);
+    ASSERT_EQ(Decode(img, b), ERES_OK);
     EXPECT_EQ(img.paletteCounts[0], 256u);
     EXPECT_EQ(img.palette[1], 0xFF060402u);  // bytes 06 04 02: blue 6, green 4, red 2
     // Entry 2 is the first four pixel bytes.
@@ -187,7 +187,7 @@ TEST(BmpHand, EdgeCases) {
     ldr::FakeImage img;
     Bytes b = MakeBmp(5, 6, 24, 6, 0);
     b.resize(54 + 7);
-    ASSERT_EQ(Decode(img, b), 0);
+    ASSERT_EQ(Decode(img, b), ERES_OK);
     EXPECT_EQ(img.rows, 6);
     const uint32_t bottom = 5 * 5;
     EXPECT_EQ(img.pixels[bottom + 3], 0xFF000000u);
@@ -200,13 +200,13 @@ TEST(BmpHand, EdgeCases) {
     Bytes b = MakeBmp(10, 1, 1, 1, 2);
     b[54 + 8] = 0xA5;
     b[54 + 9] = 0x40;
-    ASSERT_EQ(Decode(img, b), 0);
+    ASSERT_EQ(Decode(img, b), ERES_OK);
     EXPECT_EQ(img.pixels, (std::vector<uint32_t>{1, 0, 1, 0, 0, 1, 0, 1, 0, 1}));
     ldr::FakeImage img4;
     Bytes c = MakeBmp(3, 1, 4, 1, 16);
     c[54 + 64] = 0x3C;
     c[54 + 65] = 0x7F;
-    ASSERT_EQ(Decode(img4, c), 0);
+    ASSERT_EQ(Decode(img4, c), ERES_OK);
     EXPECT_EQ(img4.pixels, (std::vector<uint32_t>{3, 12, 7}));
   }
 }

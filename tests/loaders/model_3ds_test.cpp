@@ -137,7 +137,7 @@ int Decode(FakeModel& fake, Bytes file) {
 TEST(Loader3DS, RecordsAndBatches) {
   const Bytes f = File(Object("grid", MeshChunk(Grid(100, 70, true))));
   FakeModel m;
-  ASSERT_EQ(Decode(m, f), 0);
+  ASSERT_EQ(Decode(m, f), ERES_OK);
   EXPECT_EQ(m.created, 1);
   EXPECT_EQ(m.vt, 100u);
   EXPECT_EQ(m.pt, 70u);
@@ -168,7 +168,7 @@ TEST(Loader3DS, VersionChunkOptionalAndFirstObjectOnly) {
   const Bytes camera = Chunk(0x4700, Bytes(32, 0));
   FakeModel m;
   m.refuse = 0;
-  EXPECT_EQ(Decode(m, File(Cat({Object("cam", camera), Object("mesh", MeshChunk(a))}))), 0);
+  EXPECT_EQ(Decode(m, File(Cat({Object("cam", camera), Object("mesh", MeshChunk(a))}))), ERES_OK);
   EXPECT_EQ(m.vt, 0u);
   EXPECT_TRUE(m.vbatches.empty());
 }
@@ -186,9 +186,9 @@ TEST(Loader3DS, RefusalsAndForeignData) {
   FakeModel m;
   Bytes bad = f;
   bad[0] = 0x4C;
-  EXPECT_EQ(Decode(m, bad), 3);
-  EXPECT_EQ(Decode(m, Bytes{}), 3);
-  EXPECT_EQ(Decode(m, Bytes{0x4D}), 3);
+  EXPECT_EQ(Decode(m, bad), ERES_NOTTHISFORMAT);
+  EXPECT_EQ(Decode(m, Bytes{}), ERES_NOTTHISFORMAT);
+  EXPECT_EQ(Decode(m, Bytes{0x4D}), ERES_NOTTHISFORMAT);
   EXPECT_EQ(m.created, 0);
 }
 
@@ -210,7 +210,7 @@ TEST(Loader3DS, HostileChunkLengthsEndTheWalk) {
   Bytes mesh = MeshChunk(Grid(4, 2, false));
   Bytes f = File(Object("o", Cat({Chunk(0x4100, Bytes{0x11, 0x41, 0, 0, 0, 0}), mesh})));
   FakeModel m;
-  EXPECT_EQ(Decode(m, f), 0);
+  EXPECT_EQ(Decode(m, f), ERES_OK);
 }
 
 TEST(Loader3DS, TruncatedListsDeliverWholeRecordsOnly) {
@@ -220,7 +220,7 @@ TEST(Loader3DS, TruncatedListsDeliverWholeRecordsOnly) {
   while (!(f[vstart] == 0x10 && f[vstart + 1] == 0x41 && f[vstart + 6] == 100 && f[vstart + 7] == 0)) vstart++;
   Bytes cut(f.begin(), f.begin() + vstart + 8 + 40 * 12 + 5);
   FakeModel m;
-  ASSERT_EQ(Decode(m, cut), 0);
+  ASSERT_EQ(Decode(m, cut), ERES_OK);
   EXPECT_EQ(m.vt, 100u);
   EXPECT_EQ(m.verts.size(), 40u);
   EXPECT_TRUE(m.pbatches.empty());

@@ -152,7 +152,7 @@ TEST(PngHand, KeysAndPalettes) {
                   0x12, 0x00, 0x56, 0x00, 0x9B, 0x00};    // blue differs
     Bytes key = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
     ldr::FakeImage img;
-    ASSERT_EQ(Decode(img, Png(Ihdr(2, 1, 16, 2), rows, {{"tRNS", key}})), 0);
+    ASSERT_EQ(Decode(img, Png(Ihdr(2, 1, 16, 2), rows, {{"tRNS", key}})), ERES_OK);
     EXPECT_EQ(img.pixels[0], 0x009A5612u);
     EXPECT_EQ(img.pixels[1], 0xFF9B5612u);
   }
@@ -160,7 +160,7 @@ TEST(PngHand, KeysAndPalettes) {
     Bytes plte;
     for (int i = 0; i < 5; i++) plte.insert(plte.end(), {uint8_t(i), uint8_t(10 + i), uint8_t(20 + i)});
     ldr::FakeImage img;
-    ASSERT_EQ(Decode(img, Png(Ihdr(5, 1, 8, 3), {0, 0, 1, 2, 3, 4}, {{"PLTE", plte}, {"tRNS", {0, 128, 7}}})), 0);
+    ASSERT_EQ(Decode(img, Png(Ihdr(5, 1, 8, 3), {0, 0, 1, 2, 3, 4}, {{"PLTE", plte}, {"tRNS", {0, 128, 7}}})), ERES_OK);
     EXPECT_EQ(img.paletteCounts, (std::vector<uint32_t>{5, 3}));
     EXPECT_EQ(img.paletteStarts, (std::vector<uint32_t>{0, 0}));
     EXPECT_EQ(img.palette[0], 0x00140A00u);
@@ -171,7 +171,7 @@ TEST(PngHand, KeysAndPalettes) {
   }
   {  // grey 2-bit: value 2 is 0xAA; a key of 1 turns 0x55 transparent
     ldr::FakeImage img;
-    ASSERT_EQ(Decode(img, Png(Ihdr(4, 1, 2, 0), {0, 0x1B}, {{"tRNS", {0, 1}}})), 0);
+    ASSERT_EQ(Decode(img, Png(Ihdr(4, 1, 2, 0), {0, 0x1B}, {{"tRNS", {0, 1}}})), ERES_OK);
     EXPECT_EQ(img.pixels, (std::vector<uint32_t>{0xFF000000u, 0x00555555u, 0xFFAAAAAAu, 0xFFFFFFFFu}));
   }
 }
@@ -180,7 +180,7 @@ TEST(PngHand, StructureEdgeCases) {
   const Bytes rgbRows = {0, 1, 2, 3, 4, 5, 6, 1, 9, 9, 9, 1, 1, 1};
   {  // no IEND: decodes normally
     ldr::FakeImage img;
-    ASSERT_EQ(Decode(img, Png(Ihdr(2, 2, 8, 2), rgbRows, {}, false)), 0);
+    ASSERT_EQ(Decode(img, Png(Ihdr(2, 2, 8, 2), rgbRows, {}, false)), ERES_OK);
     EXPECT_EQ(img.pixels[3], 0xFF0A0A0Au);  // Sub filter on the second row
   }
   {  // several IDATs with another chunk between them decode like one
@@ -192,8 +192,8 @@ TEST(PngHand, StructureEdgeCases) {
     Chunk(p, "IDAT", Bytes(z.begin() + 5, z.end()));
     Chunk(p, "IEND", {});
     ldr::FakeImage one, split;
-    ASSERT_EQ(Decode(one, Png(Ihdr(2, 2, 8, 2), rgbRows)), 0);
-    ASSERT_EQ(Decode(split, p), 0);
+    ASSERT_EQ(Decode(one, Png(Ihdr(2, 2, 8, 2), rgbRows)), ERES_OK);
+    ASSERT_EQ(Decode(split, p), ERES_OK);
     EXPECT_EQ(split.pixels, one.pixels);
   }
   {  // nothing before the header: IDAT or PLTE first is bad data, no callback
@@ -213,7 +213,7 @@ TEST(PngHand, StructureEdgeCases) {
     Chunk(p, "IHDR", Ihdr(200, 200, 8, 2));
     Chunk(p, "IDAT", Deflate(rgbRows));
     ldr::FakeImage img;
-    EXPECT_EQ(Decode(img, p), 1);
+    EXPECT_EQ(Decode(img, p), ERES_BAD);
     EXPECT_EQ(img.creates, 1);
   }
   {  // chunk lengths that wrap or run past the file end the walk; no hang, no overrun
@@ -241,7 +241,7 @@ TEST(PngHand, StructureEdgeCases) {
   }
   {  // a stream that ends early: the rows it does not cover are zero
     ldr::FakeImage img;
-    ASSERT_EQ(Decode(img, Png(Ihdr(2, 3, 8, 2), {0, 1, 2, 3, 4, 5, 6})), 0);
+    ASSERT_EQ(Decode(img, Png(Ihdr(2, 3, 8, 2), {0, 1, 2, 3, 4, 5, 6})), ERES_OK);
     EXPECT_EQ(img.pixels[1], 0xFF060504u);
     EXPECT_EQ(img.pixels[2], 0xFF000000u);
     EXPECT_EQ(img.pixels[5], 0xFF000000u);
@@ -249,11 +249,11 @@ TEST(PngHand, StructureEdgeCases) {
   {  // a 1x1 Adam7 picture has only pass 1; a refused row does not stop delivery
     ldr::FakeImage img;
     img.refusePixelAt = 0;
-    ASSERT_EQ(Decode(img, Png(Ihdr(1, 1, 8, 0, 1), {0, 0x42})), 0);
+    ASSERT_EQ(Decode(img, Png(Ihdr(1, 1, 8, 0, 1), {0, 0x42})), ERES_OK);
     EXPECT_EQ(img.pixels[0], 0xFF424242u);
     ldr::FakeImage many;
     many.refusePixelAt = 0;
-    ASSERT_EQ(Decode(many, Png(Ihdr(2, 2, 8, 2), rgbRows)), 0);
+    ASSERT_EQ(Decode(many, Png(Ihdr(2, 2, 8, 2), rgbRows)), ERES_OK);
     EXPECT_EQ(many.rows, 2);
   }
   {  // depths PNG does not allow for the colour type are bad data before any callback
@@ -271,11 +271,11 @@ TEST(PngHand, StructureEdgeCases) {
   }
   {  // a zero width is bad data before any callback; a wrong signature is not ours
     ldr::FakeImage img;
-    EXPECT_EQ(Decode(img, Png(Ihdr(0, 2, 8, 2), rgbRows)), 1);
+    EXPECT_EQ(Decode(img, Png(Ihdr(0, 2, 8, 2), rgbRows)), ERES_BAD);
     Bytes p = Png(Ihdr(2, 2, 8, 2), rgbRows);
     p[7] = 0;
-    EXPECT_EQ(Decode(img, p), 3);
-    EXPECT_EQ(Decode(img, {}), 3);
+    EXPECT_EQ(Decode(img, p), ERES_NOTTHISFORMAT);
+    EXPECT_EQ(Decode(img, {}), ERES_NOTTHISFORMAT);
     EXPECT_EQ(img.creates, 0);
   }
   EXPECT_EQ(ELoader_PNG_Linesize(3, 4, false, false, false), 3u);

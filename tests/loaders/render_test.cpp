@@ -19,7 +19,7 @@ void BuildCube(E3DSurface& m) {
                            {-60, -60, 60},  {60, -60, 60},  {60, 60, 60},  {-60, 60, 60}};
   const uint32_t q[6][4] = {{0, 1, 2, 3}, {5, 4, 7, 6}, {4, 0, 3, 7}, {1, 5, 6, 2}, {4, 5, 1, 0}, {3, 2, 6, 7}};
   const uint32_t colour[6] = {0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF, 0xFF00FF, 0xFFFF00};
-  ASSERT_EQ(m.Create(8, 12), 0);
+  ASSERT_EQ(m.Create(8, 12), ERES_OK);
   m.StartList();
   for (uint32_t i = 0; i < 8; i++) m.SetVertex(i, c[i][0], c[i][1], c[i][2]);
   for (uint32_t f = 0; f < 6; f++) {
@@ -67,7 +67,7 @@ struct Render3D : ::testing::Test {
     cube.Rotate(300, 500, 0);
     cube.Translate(0, 0, 200 * 256);
     s.LinkECD(&ctx.ecd);
-    ASSERT_EQ(s.Create(kW, kH, 6, 1), 0);
+    ASSERT_EQ(s.Create(kW, kH, EFMT_RGB32, 1), ERES_OK);
   }
 };
 

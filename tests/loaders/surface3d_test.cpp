@@ -23,11 +23,11 @@ struct Surface3D : ::testing::Test {
 };
 
 TEST_F(Surface3D, CreateAndSetters) {
-  EXPECT_EQ(s.Create(0, 5), 1);
+  EXPECT_EQ(s.Create(0, 5), ERES_BAD);
   EXPECT_FALSE(s.IsCreated());
-  EXPECT_EQ(s.Create(5, 0), 1);
+  EXPECT_EQ(s.Create(5, 0), ERES_BAD);
   EXPECT_FALSE(s.IsCreated());
-  ASSERT_EQ(s.Create(4, 2), 0);
+  ASSERT_EQ(s.Create(4, 2), ERES_OK);
   EXPECT_TRUE(s.IsCreated());
   s.SetVertex(1, 3, -4, 5);
   s.SetVertex(4, 9, 9, 9);  // past the capacity: ignored
@@ -47,7 +47,7 @@ TEST_F(Surface3D, CreateAndSetters) {
 }
 
 TEST_F(Surface3D, PositionFormSharesAndRunsOutOfSlots) {
-  ASSERT_EQ(s.Create(4, 3), 0);
+  ASSERT_EQ(s.Create(4, 3), ERES_OK);
   s.SetPolygon(0, 0, 0, 0, 100, 0, 0, 0, 100, 0, 0xFF);
   s.SetPolygon(1, 100, 0, 0, 0, 100, 0, 100, 100, 0, 0xFF00);
   EXPECT_EQ(s.VerticesInUse(), 4u);
@@ -58,7 +58,7 @@ TEST_F(Surface3D, PositionFormSharesAndRunsOutOfSlots) {
 }
 
 TEST_F(Surface3D, SharedPositionsGetOneAveragedNormal) {
-  ASSERT_EQ(s.Create(6, 2), 0);
+  ASSERT_EQ(s.Create(6, 2), ERES_OK);
   // Two triangles folded along the edge (0,0,0)-(0,100,0), each with its own vertices.
   s.SetVertex(0, 0, 0, 0);
   s.SetVertex(1, 0, 100, 0);
@@ -86,7 +86,7 @@ TEST_F(Surface3D, SharedPositionsGetOneAveragedNormal) {
 }
 
 TEST_F(Surface3D, TransformsAccumulateAndReset) {
-  ASSERT_EQ(s.Create(3, 1), 0);
+  ASSERT_EQ(s.Create(3, 1), ERES_OK);
   s.SetPolygon(0, 300, 0, 0, 0, 200, 0, 0, 0, 100, 0xFFFFFF);
   auto snap = [&] {
     std::vector<int32_t> out;
@@ -129,7 +129,7 @@ TEST_F(Surface3D, TransformsAccumulateAndReset) {
 }
 
 TEST_F(Surface3D, LightAndColour) {
-  ASSERT_EQ(s.Create(3, 1), 0);
+  ASSERT_EQ(s.Create(3, 1), ERES_OK);
   // A triangle in the z = 0 plane whose normal points along -z or +z.
   s.SetPolygon(0, 0, 0, 0, 100, 0, 0, 0, 100, 0, 0x00804020);
   const int32_t nz = s.GetPolygonArray()[0].normal.z;
@@ -146,7 +146,7 @@ TEST_F(Surface3D, LightAndColour) {
 }
 
 TEST_F(Surface3D, ProjectionCullingAndNeverDrawnPolygons) {
-  ASSERT_EQ(s.Create(4, 3), 0);
+  ASSERT_EQ(s.Create(4, 3), ERES_OK);
   s.SetVertex(0, 0, 0, 0);
   s.SetVertex(1, 100, 0, 0);
   s.SetVertex(2, 0, 100, 0);
@@ -176,7 +176,7 @@ TEST_F(Surface3D, ProjectionCullingAndNeverDrawnPolygons) {
 
 TEST_F(Surface3D, DepthSortFarthestFirst) {
   const int n = 40;
-  ASSERT_EQ(s.Create(3 * n, n), 0);
+  ASSERT_EQ(s.Create(3 * n, n), ERES_OK);
   s.StartList();
   for (int i = 0; i < n; i++) {
     const int z = ((i * 17) % n) * 10 - 100;  // distinct depths in a scrambled order
@@ -193,7 +193,7 @@ TEST_F(Surface3D, DepthSortFarthestFirst) {
 }
 
 TEST_F(Surface3D, TexturesAndTexelRecords) {
-  ASSERT_EQ(s.Create(3, 2), 0);
+  ASSERT_EQ(s.Create(3, 2), ERES_OK);
   s.SetPolygon(0, 0, 0, 0, 10, 0, 0, 0, 10, 0, 0xFF);
   // Per-polygon records, one more than the mesh holds: the extra is dropped.
   ELDR_3DCALLBACKINFO info;
@@ -207,7 +207,7 @@ TEST_F(Surface3D, TexturesAndTexelRecords) {
   }
   info.data = rec;
   info.bytecount = sizeof rec;
-  EXPECT_EQ(s.LdrOnTexelStream(&info), 0);
+  EXPECT_EQ(s.LdrOnTexelStream(&info), ERES_OK);
   EXPECT_EQ(info.texelindex, 3);
   const EPOLYGON3D* p = s.GetPolygonArray();
   EXPECT_EQ(p[1].u[2], 5);
@@ -216,7 +216,7 @@ TEST_F(Surface3D, TexturesAndTexelRecords) {
   // so use a created 2D surface.
   E2DSurface tex;
   tex.LinkECD(&ctx.ecd);
-  ASSERT_EQ(tex.Create(8, 4, 4, 1), 0);
+  ASSERT_EQ(tex.Create(8, 4, EFMT_RGB16, 1), ERES_OK);
   s.BindTexture(1u, &tex);
   EXPECT_EQ(p[0].texture, &tex);
   EXPECT_EQ(p[0].u[0], 1 * 32);

@@ -24,7 +24,7 @@ struct SurfaceIO : ::testing::Test {
   // A 32-bit surface with a different colour in every pixel.
   void Paint(E2DSurface& s, uint32_t w, uint32_t h) {
     s.LinkECD(&ctx.ecd);
-    ASSERT_EQ(s.Create(w, h, 6, 1), 0);
+    ASSERT_EQ(s.Create(w, h, EFMT_RGB32, 1), ERES_OK);
     for (uint32_t y = 0; y < h; y++)
       for (uint32_t x = 0; x < w; x++)
         s.PutPixel(static_cast<int32_t>(x), static_cast<int32_t>(y), (x * 37 + 5) | (y * 29 + 3) << 8 | ((x ^ y) * 11) << 16);
@@ -48,7 +48,7 @@ TEST_F(SurfaceIO, UnclaimedDataMakesNoCallback) {
   E2DSurface s;
   s.LinkECD(&ctx.ecd);
   Bytes junk(100, 0x55);
-  EXPECT_EQ(s.LoadImage(junk.data(), 100, 6, 1), 3);
+  EXPECT_EQ(s.LoadImage(junk.data(), 100, 6, 1), ERES_NOTTHISFORMAT);
   EXPECT_FALSE(s.IsCreated());
   E3DSurface m;
   m.LinkECD(&ctx.ecd);
@@ -93,7 +93,7 @@ TEST_F(SurfaceIO, WriteBmpReadsBackInPillowAndImageMagick) {
   E2DSurface back;
   back.LinkECD(&ctx.ecd);
   Bytes data = ldr::ReadFile(whole);
-  ASSERT_EQ(back.LoadImage(data.data(), static_cast<uint32_t>(data.size()), 6, 1), 0);
+  ASSERT_EQ(back.LoadImage(data.data(), static_cast<uint32_t>(data.size()), 6, 1), ERES_OK);
   for (int32_t y = 0; y < 7; y++)
     for (int32_t x = 0; x < 13; x++) EXPECT_EQ(back.GetPixel(x, y), s.GetPixel(x, y));
 }

@@ -118,7 +118,7 @@ TEST_F(OwnLoaders, FontsMeasureAndDrawFromTheirMarkerRows) {
   }
   // Drawn as the game draws font 0 over a mid grey: a dark rim from the mask, a light face.
   screen.LinkECD(&ecd);
-  ASSERT_EQ(screen.Create(320, 40, 4, 1), 0);
+  ASSERT_EQ(screen.Create(320, 40, EFMT_RGB16, 1), ERES_OK);
   screen.FillRect(nullptr, 0x808080, 0, 0);
   screen.DrawFont(10, 10, &mask, "Hi 42", 0x21, 0);
   screen.DrawFont(10, 10, &face, "Hi 42", 1, 0);
@@ -153,7 +153,7 @@ TEST_F(OwnLoaders, LogoShowsUprightFaceOnAndLit) {
   logo.Rotate(2488, 1536, 0);
   E2DSurface screen;
   screen.LinkECD(&ecd);
-  ASSERT_EQ(screen.Create(320, 240, 6, 1), 0);
+  ASSERT_EQ(screen.Create(320, 240, EFMT_RGB32, 1), ERES_OK);
   screen.Render(0, -20, &logo, 0x80000200u, 0);
   int minx = 320, maxx = -1, miny = 240, maxy = -1, red = 0, white = 0, drawn = 0;
   uint64_t red_level = 0;
@@ -194,14 +194,14 @@ TEST_F(OwnLoaders, StoneRowsComposeIntoKeyedDiamonds) {
   const uint32_t colours[7] = {0x00D0D0, 0xFF00C0, 0x00D000, 0x0000FF, 0x0060C0, 0xFF6000, 0xD0D0D0};
   for (int i = 0; i < 7; i++) {
     tagRECT a = {0, 0, 120, 24}, b = {0, 24, 120, 48}, c = {0, 48, 120, 72};
-    ASSERT_EQ(sheet.BltFast(0, 24 * i, &block, &a, 6, colours[i]), 0);
-    ASSERT_EQ(sheet.BltFast(0, 24 * i, &block, &b, 0x11, 0), 0);
-    ASSERT_EQ(sheet.BltFast(0, 24 * i, &block, &c, 1, 0), 0);
+    ASSERT_EQ(sheet.BltFast(0, 24 * i, &block, &a, 6, colours[i]), ERES_OK);
+    ASSERT_EQ(sheet.BltFast(0, 24 * i, &block, &b, 0x11, 0), ERES_OK);
+    ASSERT_EQ(sheet.BltFast(0, 24 * i, &block, &c, 1, 0), ERES_OK);
   }
   tagRECT ice = {168, 0, 192, 24}, shimmer = {120, 144, 144, 168};
-  ASSERT_EQ(sheet.BltFast(168, 48, &sheet, &ice, 6, 0xFF8080), 0);
+  ASSERT_EQ(sheet.BltFast(168, 48, &sheet, &ice, 6, 0xFF8080), ERES_OK);
   sheet.SetColorKey(0);
-  ASSERT_EQ(sheet.BltFast(168, 48, &sheet, &shimmer, 1, 0), 0);
+  ASSERT_EQ(sheet.BltFast(168, 48, &sheet, &shimmer, 1, 0), ERES_OK);
   sheet.SetColorKey(0xFF00FF);
   const uint32_t key = sheet.GetColorKey();  // magenta as the 5:6:5 surface reads it back
   auto check_cell = [&](int k, uint32_t colour) {
@@ -238,11 +238,11 @@ TEST_F(OwnLoaders, StoneRowsComposeIntoKeyedDiamonds) {
   ASSERT_TRUE(Load(mini, "minisheet.bmp", 4));
   for (int i = 0; i < 7; i++) {
     tagRECT t = {30, 12, 36, 18}, ad = {36, 12, 42, 18}, ol = {42, 12, 48, 18};
-    ASSERT_EQ(mini.BltFast(6 * i, 0, &mini, &t, 7, colours[i]), 0);
+    ASSERT_EQ(mini.BltFast(6 * i, 0, &mini, &t, 7, colours[i]), ERES_OK);
     mini.SetColorKey(0xFF00FF);
-    ASSERT_EQ(mini.BltFast(6 * i, 0, &mini, &ad, 0x11, 0), 0);
+    ASSERT_EQ(mini.BltFast(6 * i, 0, &mini, &ad, 0x11, 0), ERES_OK);
     mini.SetColorKey(0x800080);
-    ASSERT_EQ(mini.BltFast(6 * i, 0, &mini, &ol, 1, 0), 0);
+    ASSERT_EQ(mini.BltFast(6 * i, 0, &mini, &ol, 1, 0), ERES_OK);
   }
   for (int i = 0; i < 7; i++) {
     EXPECT_EQ(mini.GetPixel(6 * i, 0), key) << i;

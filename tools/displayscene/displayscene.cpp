@@ -13,7 +13,7 @@
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
 #include "standin/standin.h"
-#include "tests/display/scene.h"
+#include "tools/displayscene/scene.h"
 
 int main() {
   if (!HandleDevicePtr(false)) {

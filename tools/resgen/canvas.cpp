@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "framework/emod_bytes.h"
+
 namespace rg {
 
 Col Hex(uint32_t rgb, float a) {
@@ -115,10 +117,20 @@ void GuardKey(Image& img, uint32_t key) {
   }
 }
 
-static void Put16(std::vector<uint8_t>& o, uint32_t v) { o.push_back(uint8_t(v)); o.push_back(uint8_t(v >> 8)); }
-static void Put32(std::vector<uint8_t>& o, uint32_t v) { Put16(o, v & 0xFFFF); Put16(o, v >> 16); }
-static void Put32BE(std::vector<uint8_t>& o, uint32_t v) {
-  o.push_back(uint8_t(v >> 24)); o.push_back(uint8_t(v >> 16)); o.push_back(uint8_t(v >> 8)); o.push_back(uint8_t(v));
+void Put16(std::vector<uint8_t>& o, uint32_t v) {
+  uint8_t b[2];
+  EBytes_Put16(b, v);
+  o.insert(o.end(), b, b + 2);
+}
+void Put32(std::vector<uint8_t>& o, uint32_t v) {
+  uint8_t b[4];
+  EBytes_Put32(b, v);
+  o.insert(o.end(), b, b + 4);
+}
+void Put32BE(std::vector<uint8_t>& o, uint32_t v) {
+  uint8_t b[4];
+  EBytes_Put32BE(b, v);
+  o.insert(o.end(), b, b + 4);
 }
 
 std::vector<uint8_t> EncodeBmp24(const Image& img) {

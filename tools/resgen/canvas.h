@@ -19,6 +19,11 @@ Col Hex(uint32_t rgb, float a = 1);
 Col Mix(const Col& x, const Col& y, float t);
 Col Scale(const Col& c, float k);
 
+// Appends a little-endian 16- or 32-bit value, or a big-endian 32-bit one.
+void Put16(std::vector<uint8_t>& o, uint32_t v);
+void Put32(std::vector<uint8_t>& o, uint32_t v);
+void Put32BE(std::vector<uint8_t>& o, uint32_t v);
+
 struct Image {
   int w = 0, h = 0;
   std::vector<Col> px;

@@ -109,8 +109,6 @@ std::vector<int16_t> Finish(Buf b, double peak = 0.85) {
   return out;
 }
 
-void Put16(std::vector<uint8_t>& o, uint32_t v) { o.push_back(uint8_t(v)); o.push_back(uint8_t(v >> 8)); }
-void Put32(std::vector<uint8_t>& o, uint32_t v) { Put16(o, v & 0xFFFF); Put16(o, v >> 16); }
 void Tag(std::vector<uint8_t>& o, const char* t) {
   for (int i = 0; i < 4; ++i) o.push_back(uint8_t(t[i]));
 }

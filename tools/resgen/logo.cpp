@@ -174,8 +174,6 @@ const Built& Logo() {
   return b;
 }
 
-void Put16(std::vector<uint8_t>& o, uint32_t v) { o.push_back(uint8_t(v)); o.push_back(uint8_t(v >> 8)); }
-void Put32(std::vector<uint8_t>& o, uint32_t v) { Put16(o, v & 0xFFFF); Put16(o, v >> 16); }
 void PutF(std::vector<uint8_t>& o, float f) {
   uint32_t u;
   std::memcpy(&u, &f, 4);

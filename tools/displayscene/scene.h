@@ -1,8 +1,8 @@
 // The display test scene: sprites, text in several alignments, lines, ovals,
 // gradients, triangles, a turned and scaled blit and a wipe, drawn on the back
 // buffer of an open display (logical 320 x 240).
-#ifndef ZARN_TESTS_DISPLAY_SCENE_H
-#define ZARN_TESTS_DISPLAY_SCENE_H
+#ifndef ZARN_TOOLS_DISPLAYSCENE_SCENE_H
+#define ZARN_TOOLS_DISPLAYSCENE_SCENE_H
 
 #include "display/edsp_base.h"
 

@@ -1,0 +1,25 @@
+// The built-in loaders and their registration with the display. Apart from the
+// loader interface (eldr_base), which the display builds on.
+#include "display/edsp_base.h"
+#include "loaders/eldr_3ds.h"
+#include "loaders/eldr_base.h"
+#include "loaders/eldr_bmp.h"
+#include "loaders/eldr_png.h"
+
+int RegisterDisplayLoaders(ClassEDisplay* display) {
+  if (!display) return 0;
+  // Slot order is priority: formats with a magic number first.
+  ClassELoaderBase* (*const makers[])() = {
+      [] { return static_cast<ClassELoaderBase*>(new ELoader_BMP); },
+      [] { return static_cast<ClassELoaderBase*>(new ELoader_PNG); },
+      [] { return static_cast<ClassELoaderBase*>(new ELoader_3DS); },
+  };
+  for (auto make : makers) {
+    ClassELoaderBase* l = make();
+    if (!display->RegisterLoader(l)) {
+      delete l;
+      return 0;
+    }
+  }
+  return 1;
+}
