@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "framework/emod_bytes.h"
+
 struct MAINCONFIG {
   static constexpr uint32_t kSize = 804;
   static constexpr uint32_t kPlayerName = 90;       // char[32]
@@ -55,14 +57,8 @@ struct MAINCONFIG {
   uint32_t Key(uint32_t slot) const { return Word(kKeys + 4 * (slot & 3)); }
   void SetKey(uint32_t slot, uint32_t code) { SetWord(kKeys + 4 * (slot & 3), code); }
 
-  uint32_t Word(uint32_t offset) const {
-    return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes[offset + 2]) << 16 |
-           static_cast<uint32_t>(bytes[offset + 3]) << 24;
-  }
-  void SetWord(uint32_t offset, uint32_t v) {
-    for (uint32_t i = 0; i < 4; i++) bytes[offset + i] = static_cast<uint8_t>(v >> (8 * i));
-  }
+  uint32_t Word(uint32_t offset) const { return EBytes_Get32(bytes + offset); }
+  void SetWord(uint32_t offset, uint32_t v) { EBytes_Put32(bytes + offset, v); }
 
   static uint32_t ScoreNameOffset(uint32_t mode, uint32_t rank) {
     return kScoreNames + 96 * (mode % 3) + kTextSize * (rank % 3);
