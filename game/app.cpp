@@ -45,6 +45,7 @@ int ClassMain::OnCreate(ZARNCONFIG* c, ZARNDATA* data) {
 }
 
 int ClassMain::OnInit(int) {
+  graphics_.Init(&display_, &maindata_);
   input_.AddKeyMapping(16, 14);
   srandom(ClassERTimer::Count());
   LinkData();
@@ -102,7 +103,6 @@ int ClassMain::OnDisplayInit(int, ClassEDisplay* display) {
         sound_.failed = true;
     }
   }
-  graphics_.Link(&maindata_, display);
   return 0;
 }
 

@@ -36,19 +36,7 @@ ClassLevel::ClassLevel() {
   for (const auto& s : kSpriteCodes) spriteOf[s[0]] = s[1];
 }
 
-ClassLevel::~ClassLevel() {}
-
-int ClassLevel::Manage(E2DSurface*, uint32_t* module, uint32_t* message, int32_t* keys, uint32_t) {
-  if (*message == MSG_ATTACH) {
-    mainData = reinterpret_cast<MAINDATA*>(keys);
-    return 0;
-  }
-  // Play itself is driven by the frame function that lands with the screens;
-  // until then the level hands straight back to the title.
-  *module = MODULE_TITLE;
-  *message = MSG_ENTER;
-  return 0;
-}
+ClassLevel::~ClassLevel() { CloseTrace(); }
 
 void ClassLevel::OnNetMessage(int32_t, int32_t, int32_t, uint8_t*) {}
 

@@ -3,6 +3,7 @@
 #define ZARN_GAME_LEVEL_H
 
 #include <cstdint>
+#include <cstdio>
 
 #include "framework/zarn_types.h"
 #include "game/level_types.h"
@@ -54,6 +55,35 @@ class ClassLevel {
   void AddCPUVsQueue(uint32_t seat, uint32_t count, uint32_t kind);
   void NetSendStones(uint32_t count, uint32_t kind);
   void ReceiveStones(uint32_t seat, uint32_t count, uint32_t kind);
+
+  // Computer players and co-player grids, one 16 ms logic step each.
+  void HandleCPU(uint32_t delta);
+  void HandleSmallHUD(uint32_t delta);
+
+  // ---- Frame function, drawing and the start of a game ----
+  void RenderAll(E2DSurface* screen, bool showClock);
+  void RenderHUD(E2DSurface* screen, bool showClock);
+  void DrawStatusBar(E2DSurface* screen, int32_t x, int32_t y, uint32_t lines, int32_t length,
+                     int32_t value, bool mirrored, uint32_t colour);
+  void RenderSmallGrid(E2DSurface* screen, uint32_t seat, int32_t x, int32_t y);
+  void BuildAttackRotation();
+  // The computer players a versus-computer game seats (kinds 0 to 3 per seat);
+  // the start path sets it before the enter message.
+  uint8_t cpuSeatKinds[3] = {1, 2, 3};
+  // One new game: the resets shared by the enter and the further-game messages.
+  void StartReset(bool enter);
+  // Hashes of the own board (cells and states) and of the three small grids.
+  uint32_t BoardHash() const;
+  uint32_t CoGridHash() const;
+  // One line per finished turn into the file ZARN_TRACE names (repeatable runs).
+  void TraceStep();
+  std::FILE* TraceFile();
+  void CloseTrace();
+  std::FILE* traceFile = nullptr;
+  uint8_t traceChecked = 0;
+  uint8_t tracePhase = 0;
+  uint32_t traceTurns = 0;
+  char messageLine[3][32] = {};
 
   // Pools and geometry.
   uint32_t FreeQEntity() const;

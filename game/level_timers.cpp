@@ -15,7 +15,10 @@ void ClassLevel::HandleIdle(uint32_t delta) {
     for (int i = 0; i < 4; i++)
       if (pl->ranking[i] == slot[3].kind) pl->score = static_cast<uint32_t>(pl->finalScore[i]);
   }
-  if (levelState == 1) stateTimer += delta;
+  if (levelState == 1) {
+    stateTimer += delta;
+    if (mainData->graphics) mainData->graphics->AddPlayTime(delta);
+  }
 
   pl->HandleNegBar(static_cast<int32_t>(delta));
 

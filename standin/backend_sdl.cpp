@@ -125,7 +125,27 @@ class SdlBackend : public HeadlessBackend {
     SDL_PauseAudioDevice(audio_, 0);
   }
 
+  // Buttons change only here, once a frame, and the game polls the register once
+  // a frame: a press and its release arriving together would never be seen. A
+  // release of a button pressed in the same pump is held back to the next pump.
+  void Press(uint32_t code, bool down) {
+    const uint32_t bit = 1u << (code & 31);
+    if (down) {
+      SetButton(code, true);
+      pressedNow_ |= bit;
+      releaseDue_ &= ~bit;
+    } else if (pressedNow_ & bit) {
+      releaseDue_ |= bit;
+    } else {
+      SetButton(code, false);
+    }
+  }
+
   void Pump() {
+    for (uint32_t code = 1; code <= 32; code++)
+      if (releaseDue_ & (1u << (code & 31))) SetButton(code, false);
+    releaseDue_ = 0;
+    pressedNow_ = 0;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
       switch (e.type) {
@@ -136,12 +156,12 @@ class SdlBackend : public HeadlessBackend {
         case SDL_KEYUP:
           if (e.key.repeat) break;
           for (const auto& k : kKeys)
-            if (k.key == e.key.keysym.sym) SetButton(k.code, e.type == SDL_KEYDOWN);
+            if (k.key == e.key.keysym.sym) Press(k.code, e.type == SDL_KEYDOWN);
           break;
         case SDL_CONTROLLERBUTTONDOWN:
         case SDL_CONTROLLERBUTTONUP:
           for (const auto& p : kPad)
-            if (p.button == e.cbutton.button) SetButton(p.code, e.type == SDL_CONTROLLERBUTTONDOWN);
+            if (p.button == e.cbutton.button) Press(p.code, e.type == SDL_CONTROLLERBUTTONDOWN);
           break;
         case SDL_CONTROLLERDEVICEADDED:
           SDL_GameControllerOpen(e.cdevice.which);
@@ -158,6 +178,8 @@ class SdlBackend : public HeadlessBackend {
   SDL_AudioDeviceID audio_ = 0;
   bool audioFailed_ = false;
   bool rgb565_ = true;
+  uint32_t pressedNow_ = 0;  // buttons pressed in this pump (bit code & 31)
+  uint32_t releaseDue_ = 0;  // their releases, applied at the next pump
   std::vector<uint8_t> rgb_;
 };
 

@@ -230,6 +230,18 @@ Config ConfigFromEnvironment() {
   if (const char* v = std::getenv("ZARN_AUDIO"); v && *v) c.audioPath = v;
   if (const char* v = std::getenv("ZARN_SAVE_STOP"); v && std::strcmp(v, "1") == 0)
     c.stopInSave = true;
+  if (const char* v = std::getenv("ZARN_TIME"); v && *v) {
+    // A fixed wall clock (seconds since 1970, UTC) for repeatable runs.
+    uint32_t t;
+    if (ParseU32(v, &t) && t != 0) {
+      c.wallTime = static_cast<std::time_t>(t);
+      c.injectZone = true;
+      c.zoneOffset = 0;
+      c.zoneDst = false;
+    } else {
+      std::fprintf(stderr, "ZARN_TIME: not a number of seconds\n");
+    }
+  }
   return c;
 }
 

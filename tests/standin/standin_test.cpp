@@ -97,6 +97,7 @@ TEST(Program, HeadlessRunEndsThroughTheMenuWithFrameDumps) {
   GTEST_SKIP() << "the emulated test cannot start another ARM program";
 #endif
   const std::string dir = zt::TempDir("standin_program");
+  ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
   const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=headless ZARN_CLOCK=fake ZARN_FRAMES=20 ZARN_DUMP='" +
                          dir + "/frames' ZARN_DUMP_FRAMES=20 '" + exe + "' 2>/dev/null");
@@ -111,6 +112,7 @@ TEST(Program, OpensAWindowUnderXvfb) {
 #endif
   if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
   const std::string dir = zt::TempDir("standin_window");
+  ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
   const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   // The window backend announces nothing; it must run and leave with status 0,
   // and must not fall back to headless (which it reports on stderr). Leak checks

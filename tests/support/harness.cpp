@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "framework/emod_device.h"
@@ -31,6 +33,28 @@ std::string TempDir(const std::string& name) {
   std::string dir = root + "/" + name;
   Run("rm -rf '" + dir + "' && mkdir -p '" + dir + "'");
   return dir;
+}
+
+std::string ResParent() {
+  const std::string dir = ZARN_RES_PARENT;
+  struct stat st;
+  return stat((dir + "/res/gfx.epk").c_str(), &st) == 0 ? dir : std::string();
+}
+
+bool LinkRes(const std::string& dir) {
+  const std::string parent = ResParent();
+  if (parent.empty()) return false;
+  return Run("ln -sfn '" + parent + "/res' '" + dir + "/res'") == 0;
+}
+
+InFolder::InFolder(const std::string& dir) {
+  char buf[4096];
+  if (getcwd(buf, sizeof buf)) old_ = buf;
+  ok_ = !old_.empty() && chdir(dir.c_str()) == 0;
+}
+
+InFolder::~InFolder() {
+  if (ok_ && chdir(old_.c_str()) != 0) std::abort();
 }
 
 int Run(const std::string& command) {

@@ -28,6 +28,22 @@ class Devices {
 // A fresh empty folder for one test, below the build's test folder.
 std::string TempDir(const std::string& name);
 
+// The folder that holds the game's res/ (empty when the packs are not there).
+std::string ResParent();
+// Makes dir/res point at the game's packs; false when there are none.
+bool LinkRes(const std::string& dir);
+// Works in another folder for its lifetime.
+class InFolder {
+ public:
+  explicit InFolder(const std::string& dir);
+  ~InFolder();
+  bool ok() const { return ok_; }
+
+ private:
+  std::string old_;
+  bool ok_ = false;
+};
+
 // Runs a command with the shell; returns its exit status (-1 when it could not run).
 int Run(const std::string& command);
 // True when a program is on the PATH.

@@ -1,0 +1,441 @@
+// The level's frame function: module messages, the fourteen states, and play in
+// fixed 16 ms logic steps with particles and drawing on the frame's time.
+#include <cstring>
+
+#include "display/esurf_2d.h"
+#include "framework/emod_input.h"
+#include "game/app.h"
+#include "game/level.h"
+#include "game/player.h"
+
+namespace {
+
+constexpr uint32_t kStep = 16;
+
+enum : uint8_t {
+  ST_TRANSITION = 0,
+  ST_PLAY = 1,
+  ST_GAMEOVER = 2,
+  ST_NAMEENTRY = 3,
+  ST_HOSTSETUP = 4,
+  ST_SEARCH = 5,
+  ST_JOIN = 6,
+  ST_PLAYERSELECT = 7,
+  ST_HOSTSELECT = 8,
+  ST_NETPAUSE = 9,
+  ST_MESSAGE = 10,
+  ST_RANKING = 11,
+  ST_MULTIMENU = 12,
+  ST_RESTART = 13,
+};
+
+// Messages the level answers and writes.
+constexpr uint32_t kMsgEndGame = 0x10000;
+constexpr uint32_t kMsgResume = 0x10001;
+constexpr uint32_t kMsgMinimized = 0x10002;
+constexpr uint32_t kMsgFreshGame = 0x10003;
+constexpr uint32_t kMsgSameSeats = 0x10004;
+constexpr uint32_t kTitleMainMenu = 0x8001;
+constexpr uint32_t kTitlePauseMenu = 0x10000;
+constexpr uint32_t kTitleMultiMenu = 0x10002;
+
+uint32_t TargetScore(const MAINCONFIG* cfg) {
+  switch (cfg ? cfg->bytes[799] : 1) {
+    case 0: return 5000;
+    case 1: return 10000;
+    case 2: return 20000;
+    default: return 50000;
+  }
+}
+
+}  // namespace
+
+void ClassLevel::BuildAttackRotation() {
+  std::memset(attackRotation, 0, sizeof attackRotation);
+  uint32_t n = 0;
+  for (int s = 0; s < 3; s++)
+    if ((slot[s].kind >= 1 && slot[s].kind <= 3) || (slot[s].kind == 4 && slot[s].link == 2)) n++;
+  if (n == 0) return;
+  uint8_t quota[3] = {};
+  for (uint32_t v = 0; v < n; v++) quota[v] = static_cast<uint8_t>(16 / n);
+  for (auto& entry : attackRotation) {
+    uint32_t v = static_cast<uint32_t>(Rand() / 100) % n;
+    for (int more = 0; quota[v] == 0 && more < 16; more++) v = static_cast<uint32_t>(Rand() / 100) % n;
+    entry = static_cast<uint8_t>(v);
+    if (quota[v]) quota[v]--;
+  }
+}
+
+void ClassLevel::StartReset(bool enter) {
+  ClassPlayer* pl = Player();
+  std::memset(entity, 0, sizeof entity);
+  std::memset(particle, 0, sizeof particle);
+  fireChance = nuclearCounter = reserved1 = reserved2 = 0;
+  std::memset(vsQueue, 0, sizeof vsQueue);
+  BuildFallTable();
+  if (pl) pl->targetScore = TargetScore(mainData ? mainData->settings : nullptr);
+  dropPos = 8;
+  turnPhase = 1;
+  curStone = 0;
+  settled = 0;
+  fallCounter = 0;
+  fadePending = 0;
+  fadeTimer = 0;
+  aimRepeat = 0;
+  stateTimer = stepAccu = 0;
+  scorePopTimer = bonusPopTimer = clockTimer = idleTimer = 0;
+  barAccu = messageTimer = levelUpTimer = keepAliveTimer = 0;
+  if (!pl) return;
+  const MAINCONFIG* cfg = mainData ? mainData->settings : nullptr;
+  uint8_t start = cfg ? cfg->bytes[pl->mode == 4 ? 797 : 796] : 1;
+  if (start == 0) start = 1;
+  if (enter && pl->mode == 5) {
+    pl->level = 1;
+    tutorialNext = 0;
+    BuildTutorialFallTable();
+  } else {
+    pl->level = start;
+  }
+}
+
+int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, int32_t* keys, uint32_t elapsed) {
+  if (*message == MSG_ATTACH) {
+    mainData = reinterpret_cast<MAINDATA*>(keys);
+    return 0;
+  }
+  ClassPlayer* pl = Player();
+  ClassGraphics* gfx = mainData ? mainData->graphics : nullptr;
+  ClassEInput* input = (mainData && mainData->ecd) ? mainData->ecd->input : nullptr;
+  if (!pl) return 0;
+
+  if (*message != MSG_FRAME || levelState != ST_PLAY) {
+    eventCount = 0;
+    wheelAccu = 0;
+  }
+
+  switch (*message) {
+    case MSG_FRAME:
+      break;
+    case MSG_ENTER: {
+      if (gfx) {
+        gfx->SetColorBlind(mainData->settings && mainData->settings->bytes[471] != 0);
+        gfx->Transition(nullptr, 0xFFFFFF);
+        gfx->LoadBackDrop("gamehud.bmp");
+        gfx->ResetPlayTime();
+      }
+      StartReset(true);
+      tracePhase = turnPhase;
+      traceTurns = 0;
+      ResetCoPlayers();
+      EmptyGrid();
+      CreateRandom(pl->level);
+      nextStone[0] = GetNextStone();
+      nextStone[1] = GetNextStone();
+      levelState = ST_TRANSITION;
+      HandleIdle(0);
+      if (gfx) {
+        E2DSurface* back = nullptr;
+        gfx->GetBackSurface(back);
+        if (back && back->GetBuffer()) RenderAll(back, true);
+      }
+      mainData->zerodelta = 1;
+      *message = MSG_FRAME;
+      return 0;
+    }
+    case kMsgEndGame:
+      levelState = ST_GAMEOVER;
+      stateTimer = 0;
+      clockTimer = 0;
+      mainData->zerodelta = 1;
+      *message = MSG_FRAME;
+      return 0;
+    case kMsgResume:
+      clockTimer = 0;
+      *message = MSG_FRAME;
+      return 0;
+    case kMsgMinimized:
+      // Only a networked game pauses for the others too.
+      if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4 && levelState == ST_PLAY) {
+        levelState = ST_NETPAUSE;
+        stateTimer = 0;
+        menuCursor = 0;
+      }
+      return 0;
+    case kMsgFreshGame:
+    case kMsgSameSeats: {
+      const bool fresh = *message == kMsgFreshGame;
+      pl->score = 0;
+      StartReset(false);
+      if (fresh) ResetCoPlayers();
+      EmptyGrid();
+      CreateRandom(pl->level);
+      pl->lastColour = 1;
+      pl->winner = 0;
+      pl->turns = 0;
+      pl->bar = 0;
+      pl->blackDue = 0;
+      pl->chain = 0;
+      nextStone[0] = GetNextStone();
+      nextStone[1] = GetNextStone();
+      if (pl->mode == 4) {
+        menuCursor = 0;
+        stateTimer = 0;
+        if (fresh) {
+          switch (pl->kind) {
+            case 0: levelState = ST_PLAYERSELECT; break;
+            case 1:
+            case 2: levelState = ST_HOSTSETUP; break;
+            case 3: levelState = ST_SEARCH; break;
+            case 4: levelState = ST_HOSTSELECT; break;
+            default: levelState = ST_PLAY; break;
+          }
+        } else if (pl->kind == 3 || pl->kind == 4) {
+          ResetCoPlayers();
+          levelState = ST_JOIN;
+        } else {
+          std::memset(cpuPlayer, 0, sizeof cpuPlayer);
+          for (int s = 0; s < 3; s++) {
+            slot[s].barShown = slot[s].bar = 0;
+            slot[s].score = slot[s].silence = 0;
+          }
+          slot[3].barShown = slot[3].bar = 0;
+          slot[3].score = 0;
+          levelState = ST_PLAY;
+        }
+      } else {
+        levelState = ST_PLAY;
+      }
+      HandleIdle(0);
+      if (screen) RenderAll(screen, true);
+      *message = MSG_FRAME;
+      mainData->zerodelta = 1;
+      return 0;
+    }
+    default:
+      return 0;
+  }
+
+  switch (levelState) {
+    case ST_TRANSITION: {
+      if (!gfx || gfx->Transition(screen, elapsed)) {
+        if (pl->mode != 4) {
+          levelState = ST_PLAY;
+        } else {
+          menuCursor = 0;
+          stateTimer = 0;
+          switch (pl->kind) {
+            case 0: levelState = ST_PLAYERSELECT; break;
+            case 1:
+            case 2: levelState = ST_HOSTSETUP; break;
+            case 3:
+            case 4: levelState = ST_SEARCH; break;
+            default: levelState = ST_PLAY; break;
+          }
+          ResetCoPlayers();
+        }
+      }
+      break;
+    }
+
+    case ST_PLAY: {
+      stepAccu += elapsed;
+      if (input) {
+        wheelAccu += input->GetWheelScroll();
+        E_INPUTEVENT ev;
+        while (eventCount < 32 && input->GetKeyEvent(&ev)) eventQueue[eventCount++] = ev;
+        while (eventCount < 32 && input->GetClickEvent(&ev)) {
+          ev.action = static_cast<uint8_t>(ev.action + 65);  // pointer buttons read 65 to 67
+          eventQueue[eventCount++] = ev;
+        }
+      }
+      bool pause = false, minimize = false;
+      for (uint32_t i = 0; i < eventCount; i++) {
+        E_INPUTEVENT& ev = eventQueue[i];
+        if (ev.type == EIT_DOWN && ev.action == 2) {
+          ev.type = 0;
+          pause = true;
+        }
+      }
+      for (uint32_t i = 0; i < eventCount; i++) {
+        E_INPUTEVENT& ev = eventQueue[i];
+        if (ev.type != EIT_DOWN || ev.action < 65 || ev.action > 67) continue;
+        if (ev.x <= 3 || ev.y < 216 || ev.y > 235 || (ev.x - 4) % 30 >= 20) continue;
+        if (ev.x >= 34 && ev.x <= 53) {
+          ev.type = 0;
+          pause = true;
+        } else if (ev.x >= 4 && ev.x <= 23) {
+          ev.type = 0;
+          minimize = true;
+        }
+      }
+      if (pause) {
+        if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4) {
+          // The pause packet goes to the others; a host pauses at once, a joiner
+          // when the host's answer comes back.
+          if (pl->kind <= 2) {
+            levelState = ST_NETPAUSE;
+            stateTimer = 0;
+            menuCursor = 0;
+          }
+        } else if (gfx) {
+          E2DSurface* back = nullptr;
+          gfx->GetBackSurface(back);
+          if (back && back->GetBuffer()) {
+            RenderAll(back, false);
+            back->FillRect(nullptr, 0x000000, 8, 128);
+          }
+          *message = kTitlePauseMenu;
+          *module = MODULE_TITLE;
+        } else {
+          *message = kTitlePauseMenu;
+          *module = MODULE_TITLE;
+        }
+      }
+      if (minimize) *message = MSG_MINIMIZE;
+      bool ran = false;
+      if (levelState == ST_PLAY && *module == MODULE_LEVEL && *message == MSG_FRAME) {
+        while (stepAccu >= kStep) {
+          HandleIdle(kStep);
+          switch (turnPhase) {
+            case 0: HandlePlayer(kStep); break;
+            case 1: HandleGravity(kStep); break;
+            case 2: HandleStoneBreak(kStep); break;
+            default: break;
+          }
+          if (pl->mode == 4) {
+            HandleCPU(kStep);
+            HandleSmallHUD(kStep);
+          }
+          stepAccu -= kStep;
+          ran = true;
+          TraceStep();
+          // A lost game or a winner ends play: the rest of the frame's time goes.
+          if (levelState != ST_PLAY) {
+            stepAccu = 0;
+            break;
+          }
+        }
+      }
+      HandleParticles(elapsed);
+      if (screen) RenderAll(screen, true);
+      if (ran) {
+        eventCount = 0;
+        wheelAccu = 0;
+      }
+      break;
+    }
+
+    case ST_GAMEOVER: {
+      if (stateTimer == 0) {
+        turnPhase = 1;
+        StoneDestroy();
+        stateTimer = 1;
+      }
+      HandleIdle(elapsed);
+      HandleStoneBreak(elapsed);
+      HandleParticles(elapsed);
+      if (screen) RenderAll(screen, true);
+      if (stateTimer >= 2) {
+        stateTimer += elapsed;
+        if (stateTimer >= 1500) {
+          // The highscore table and its name entry come with the title pages;
+          // until then every game ends at the title's main menu.
+          *message = kTitleMainMenu;
+          *module = MODULE_TITLE;
+        }
+      }
+      break;
+    }
+
+    case ST_NAMEENTRY:
+      mainData->saverequest = 1;
+      *message = kTitleMainMenu;
+      *module = MODULE_TITLE;
+      break;
+
+    case ST_PLAYERSELECT: {
+      // Versus computer: seat the chosen computer players and start. (Hosting
+      // seats its remote players here too once the network set-up lands.)
+      if (pl->kind == 0) {
+        for (int s = 0; s < 3; s++) {
+          slot[s].kind = cpuSeatKinds[s] <= 3 ? cpuSeatKinds[s] : 0;
+          slot[s].link = 0;
+        }
+        bool any = false;
+        for (int s = 0; s < 3; s++) any = any || slot[s].kind != 0;
+        if (!any) {
+          *message = kTitleMultiMenu;
+          *module = MODULE_TITLE;
+          break;
+        }
+        rotationIndex = 0;
+        BuildAttackRotation();
+        slot[3].kind = 0;
+        levelState = ST_PLAY;
+      } else {
+        levelState = ST_MULTIMENU;
+      }
+      if (screen) RenderAll(screen, true);
+      break;
+    }
+
+    case ST_HOSTSETUP:
+    case ST_SEARCH:
+    case ST_JOIN:
+    case ST_HOSTSELECT:
+      // Network games are set up by the network screens; without them the
+      // player goes back to the multi-player menu.
+      levelState = ST_MULTIMENU;
+      if (screen) RenderAll(screen, true);
+      break;
+
+    case ST_NETPAUSE:
+      // The networked pause menu comes with the network screens; play resumes.
+      levelState = ST_PLAY;
+      if (screen) RenderAll(screen, true);
+      break;
+
+    case ST_MESSAGE: {
+      if (messageTimer > elapsed)
+        messageTimer -= elapsed;
+      else
+        levelState = returnState;
+      if (!screen) break;
+      RenderAll(screen, true);
+      if (!gfx) break;
+      const int32_t lines = messageLine[2][0] ? 3 : messageLine[1][0] ? 2 : 1;
+      const int32_t fh = static_cast<int32_t>(gfx->GetFontHeight(0));
+      const int32_t row = fh > 2 ? fh - 2 : 1;
+      const int32_t top = 120 - lines * row / 2, bottom = top + lines * row;
+      gfx->DrawAlphaBar(screen, 0, top, 320, bottom, 0x000000, 128);
+      gfx->DrawLine(screen, 0, top - 2, 319, top - 2, 0x000000);
+      gfx->DrawLine(screen, 0, top - 1, 319, top - 1, 0xFFFFFF);
+      gfx->DrawLine(screen, 0, bottom, 319, bottom, 0xFFFFFF);
+      gfx->DrawLine(screen, 0, bottom + 1, 319, bottom + 1, 0x000000);
+      for (int32_t i = 0; i < lines; i++)
+        gfx->DrawFontFx(screen, 0, 160, top + i * row, messageLine[i], 0x201, 0);
+      break;
+    }
+
+    case ST_RANKING:
+      // The winner banner and replay menu come with the ranking screen; until
+      // then the game ends at the title's main menu.
+      if (screen) RenderAll(screen, true);
+      *message = kTitleMainMenu;
+      *module = MODULE_TITLE;
+      break;
+
+    case ST_MULTIMENU:
+      *message = kTitleMultiMenu;
+      *module = MODULE_TITLE;
+      break;
+
+    case ST_RESTART:
+      *message = kMsgFreshGame;
+      break;
+
+    default:
+      break;
+  }
+  return 0;
+}

@@ -1,0 +1,116 @@
+#include "game/start.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "framework/emod_input.h"
+#include "game/app.h"
+
+namespace {
+
+bool ParseNumber(const char* s, size_t n, uint32_t max, uint32_t* out) {
+  if (n == 0 || n > 9) return false;
+  uint32_t v = 0;
+  for (size_t i = 0; i < n; i++) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    v = v * 10 + static_cast<uint32_t>(s[i] - '0');
+  }
+  if (v > max) return false;
+  *out = v;
+  return true;
+}
+
+bool ParseItem(const char* s, size_t n, bool first, GameStart* g) {
+  auto is = [&](const char* word) { return std::strlen(word) == n && std::strncmp(s, word, n) == 0; };
+  if (first) {
+    if (is("standard")) g->mode = 0;
+    else if (is("timed")) g->mode = 1;
+    else if (is("puzzle")) g->mode = 2;
+    else if (is("tutorial")) g->mode = 5;
+    else if (n >= 3 && std::strncmp(s, "cpu", 3) == 0) {
+      g->mode = 4;
+      if (n == 3) return true;
+      if (s[3] != ':' || n < 5 || n > 7) return false;
+      for (int k = 0; k < 3; k++) g->seats[k] = 0;
+      for (size_t k = 4; k < n; k++) {
+        if (s[k] < '0' || s[k] > '3') return false;
+        g->seats[k - 4] = static_cast<uint8_t>(s[k] - '0');
+      }
+    } else {
+      return false;
+    }
+    return true;
+  }
+  uint32_t v = 0;
+  if (n > 6 && std::strncmp(s, "level=", 6) == 0) {
+    if (!ParseNumber(s + 6, n - 6, 9, &v) || v == 0) return false;
+    g->level = static_cast<uint8_t>(v);
+    return true;
+  }
+  if (n > 5 && std::strncmp(s, "seed=", 5) == 0) {
+    if (!ParseNumber(s + 5, n - 5, 0xFFFFFFFFu, &v)) return false;
+    g->seed = v;
+    g->seeded = true;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ParseGameStart(const char* text, GameStart* out) {
+  if (!text || !*text) return false;
+  GameStart g;
+  const char* s = text;
+  bool first = true;
+  while (true) {
+    const char* end = std::strchr(s, ',');
+    const size_t n = end ? static_cast<size_t>(end - s) : std::strlen(s);
+    if (!ParseItem(s, n, first, &g)) {
+      std::fprintf(stderr, "ZARN_START: cannot read \"%s\" (standard, timed, puzzle, tutorial or cpu:KKK, "
+                           "then ,level=N ,seed=N)\n", text);
+      return false;
+    }
+    first = false;
+    if (!end) break;
+    s = end + 1;
+  }
+  *out = g;
+  return true;
+}
+
+void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_t* message) {
+  ClassPlayer* pl = data->player;
+  pl->mode = start.mode;
+  if (start.mode == 4) pl->kind = 0;
+  pl->level = 1;
+  pl->turns = 0;
+  pl->chain = 0;
+  pl->winner = 0;
+  pl->targetScore = 10000;
+  pl->score = 0;
+  pl->bar = 0;
+  pl->barShown = 0;
+  MAINCONFIG* cfg = data->settings;
+  if (start.level) cfg->bytes[start.mode == 4 ? 797 : 796] = start.level;
+  ClassLevel& level = data->app->Level();
+  for (int s = 0; s < 3; s++) level.cpuSeatKinds[s] = start.seats[s];
+  if (start.seeded) std::srand(start.seed);
+
+  // The game's three actions on the player's keys (defaults where none is set).
+  auto key = [&](uint32_t offset, uint32_t fallback) {
+    const uint8_t* b = cfg->bytes + offset;
+    const uint32_t k = b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+    return k >= 1 && k <= 32 ? k : fallback;
+  };
+  ClassEInput* input = data->ecd->input;
+  input->ResetState();
+  input->ResetEvents();
+  for (uint8_t a = 0; a < 3; a++) input->RemoveActionMapping(a);
+  input->AddKeyMapping(0, key(444, 14));
+  input->AddKeyMapping(1, key(456, 15));
+  input->AddKeyMapping(2, key(452, 9));
+  *module = MODULE_LEVEL;
+  *message = MSG_ENTER;
+}

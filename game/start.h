@@ -1,0 +1,28 @@
+// Starting a game from the stand-in title or from ZARN_START (until the title
+// menus land): the mode, the computer players of a versus game, the start level
+// and the seed of the random draws.
+#ifndef ZARN_GAME_START_H
+#define ZARN_GAME_START_H
+
+#include <cstdint>
+
+struct MAINDATA;
+
+struct GameStart {
+  uint8_t mode = 0;              // 0 standard, 1 timed, 2 puzzle, 4 versus CPU, 5 tutorial
+  uint8_t seats[3] = {1, 2, 3};  // versus CPU: 0 empty, 1 to 3 the computer's strength
+  uint8_t level = 0;             // 0: the settings' start level
+  bool seeded = false;
+  uint32_t seed = 0;
+};
+
+// "standard", "timed", "puzzle", "tutorial" or "cpu[:K[K[K]]]" (K 0 to 3 per
+// seat), then optional ",level=N" and ",seed=N". False (with a message on
+// stderr) when the text is absent or malformed.
+bool ParseGameStart(const char* text, GameStart* out);
+
+// Sets up the game state and the game's keys as the title does and hands over
+// to the level.
+void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_t* message);
+
+#endif
