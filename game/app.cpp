@@ -88,21 +88,7 @@ int ClassMain::OnDisplayInit(int, ClassEDisplay* display) {
     return 1;
   }
   LoadCfg();
-  if (!sound_.open && !sound_.failed) {
-    sound_.ecd = &ecd_;
-    const uint32_t now = ClassERTimer::Count();
-    for (auto& s : sound_.sfxStamps) s = now;
-    sound_.musicClock = now;
-    sound_.sfxVolume = settings_.EffectVolume();
-    sound_.bgmVolume = settings_.MusicVolume();
-    sound_.mute = settings_.Mute();
-    if (!sound_.mute) {
-      if (sound_.Open())
-        sound_.open = true;
-      else
-        sound_.failed = true;
-    }
-  }
+  sound_.Initialize(settings_.Mute() != 0, settings_.EffectVolume(), settings_.MusicVolume(), &ecd_);
   return 0;
 }
 
@@ -152,7 +138,7 @@ int ClassMain::OnNextFrame(ClassEDisplay* display, uint32_t elapsed) {
   else
     modules_[moduleId_](this, screen, &moduleId_, &moduleMessage_, keys_, elapsed);
   dialog_.Manage(screen, &moduleId_, &moduleMessage_, keys_, elapsed);
-  sound_.Update(settings_.Mute());
+  sound_.Update(settings_.Mute() != 0);
   maindata_.playlogic = 0;
   if (moduleMessage_ == MSG_MINIMIZE) {
     Minimize();
@@ -179,7 +165,7 @@ void ClassMain::OnButtonDown(uint32_t code, EBUTTONLIST*) {
   if (!changed) return;
   settings_.SetEffectVolume(sfx);
   settings_.SetMusicVolume(bgm);
-  sound_.SetVolumeSfx(sfx);
+  sound_.VolumeSfx(sfx);
   sound_.VolumeBgm(bgm);
 }
 
@@ -192,10 +178,7 @@ void ClassMain::OnStylusMove(tagPOINT) {}
 
 int ClassMain::OnMinimize() {
   if (!minimized_) {
-    if (sound_.open && !sound_.suspended && !sound_.mute) {
-      sound_.SuspendMixer();
-      sound_.suspended = true;
-    }
+    sound_.Suspend();
     minimized_ = 1;
   }
   if (moduleId_ == MODULE_LEVEL && modules_[MODULE_LEVEL]) {
@@ -209,10 +192,7 @@ int ClassMain::OnMinimize() {
 int ClassMain::OnRestore() {
   if (minimized_) {
     std::memset(keys_, 0, sizeof keys_);
-    if (sound_.open && sound_.suspended && !sound_.mute) {
-      sound_.ResumeMixer();
-      sound_.suspended = false;
-    }
+    sound_.Resume();
     minimized_ = 0;
   }
   if (moduleId_ <= 15 && modules_[moduleId_]) {

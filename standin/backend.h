@@ -2,7 +2,10 @@
 #ifndef ZARN_STANDIN_BACKEND_H
 #define ZARN_STANDIN_BACKEND_H
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "standin/standin.h"
@@ -27,7 +30,10 @@ class Backend {
   virtual int DspSetFormat(int fd, int* format) = 0;
   virtual int DspSetStereo(int fd, int* stereo) = 0;
   virtual int32_t DspWrite(int fd, const void* data, uint32_t bytes) = 0;
+  virtual int DspReset(int fd) = 0;
   virtual void DspClose(int fd) = 0;
+  // The fake clock moved forward (the program slept).
+  virtual void ClockAdvanced() {}
   virtual int BatteryRead(uint16_t* value) = 0;
   virtual void RunMenuProgram() = 0;
 };
@@ -51,14 +57,26 @@ class HeadlessBackend : public Backend {
   int DspSetFormat(int fd, int* format) override;
   int DspSetStereo(int fd, int* stereo) override;
   int32_t DspWrite(int fd, const void* data, uint32_t bytes) override;
+  int DspReset(int fd) override;
   void DspClose(int fd) override;
+  void ClockAdvanced() override;
   int BatteryRead(uint16_t* value) override;
   void RunMenuProgram() override;
 
  protected:
   void WriteAudioFile();
+  // Appends a fragment to the captured sound; returns its length in frames.
+  uint32_t Capture(const void* data, uint32_t bytes);
   int dspRate_ = 8000, dspFormat_ = 0x10, dspStereo_ = 0;
-  bool dspOpen_ = false;
+  std::atomic<bool> dspOpen_{false};
+  // The writer's place on the program's clock (fake clock runs).
+  std::mutex dspMutex_;
+  std::condition_variable dspWake_;
+  uint64_t dspFrames_ = 0;        // frames written since open
+  uint64_t dspWaitingFor_ = 0;    // clock (us) at which a blocked write returns
+  bool dspBlocked_ = false;
+  bool dspReset_ = false;
+  uint64_t dspActivity_ = 0;      // count of writes, to tell a stalled writer
 };
 
 Backend* MakeHeadlessBackend();

@@ -80,6 +80,7 @@ class DeviceBackend : public Backend {
   int32_t DspWrite(int fd, const void* data, uint32_t bytes) override {
     return static_cast<int32_t>(write(fd, data, bytes));
   }
+  int DspReset(int fd) override { return ioctl(fd, SNDCTL_DSP_RESET, 0) == 0 ? 0 : -1; }
   void DspClose(int fd) override {
     if (fd >= 0) close(fd);
   }

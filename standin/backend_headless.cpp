@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <thread>
 
 #include "standin/backend.h"
@@ -58,6 +59,10 @@ void HeadlessBackend::FbPresented() { AfterPresent(); }
 
 int HeadlessBackend::DspOpen() {
   if (CurrentConfig().failDsp || dspOpen_) return -1;
+  std::lock_guard<std::mutex> g(dspMutex_);
+  dspFrames_ = 0;
+  dspBlocked_ = false;
+  dspReset_ = false;
   dspOpen_ = true;
   return kDspFd;
 }
@@ -83,30 +88,78 @@ int HeadlessBackend::DspSetStereo(int fd, int* stereo) {
   return 0;
 }
 
-int32_t HeadlessBackend::DspWrite(int fd, const void* data, uint32_t bytes) {
-  if (fd != kDspFd || !data) return -1;
+uint32_t HeadlessBackend::Capture(const void* data, uint32_t bytes) {
   state::audioRate = dspRate_;
   state::audioChannels = dspStereo_ ? 2 : 1;
   // Keep at most ten minutes of sound for tests and the audio file.
   const size_t cap = static_cast<size_t>(dspRate_) * state::audioChannels * 600;
   const auto* p = static_cast<const uint8_t*>(data);
-  uint32_t frames;
   if (dspFormat_ == 0x08) {
     for (uint32_t i = 0; i < bytes && state::audio.size() < cap; i++)
       state::audio.push_back(static_cast<int16_t>((p[i] - 128) * 256));
-    frames = bytes / state::audioChannels;
-  } else {
-    for (uint32_t i = 0; i + 1 < bytes && state::audio.size() < cap; i += 2)
-      state::audio.push_back(static_cast<int16_t>(p[i] | (p[i + 1] << 8)));
-    frames = bytes / 2 / state::audioChannels;
+    return bytes / state::audioChannels;
   }
-  // A real device blocks for as long as the fragment plays.
-  if (dspRate_ > 0) SleepUs(static_cast<uint32_t>(static_cast<uint64_t>(frames) * 1000000u / dspRate_));
+  for (uint32_t i = 0; i + 1 < bytes && state::audio.size() < cap; i += 2)
+    state::audio.push_back(static_cast<int16_t>(p[i] | (p[i + 1] << 8)));
+  return bytes / 2 / state::audioChannels;
+}
+
+int32_t HeadlessBackend::DspWrite(int fd, const void* data, uint32_t bytes) {
+  if (fd != kDspFd || !data || !dspOpen_) return -1;
+  if (dspRate_ <= 0) return -1;
+  std::unique_lock<std::mutex> lock(dspMutex_);
+  const uint32_t frames = Capture(data, bytes);
+  dspFrames_ += frames;
+  const uint64_t endUs = dspFrames_ * 1000000u / static_cast<uint64_t>(dspRate_);
+  dspActivity_++;
+  if (!CurrentConfig().fakeClock) {
+    lock.unlock();
+    // A real device blocks for as long as the fragment plays.
+    SleepUs(static_cast<uint32_t>(static_cast<uint64_t>(frames) * 1000000u / dspRate_));
+    return static_cast<int32_t>(bytes);
+  }
+  // The device holds one fragment: the write returns once the program's clock
+  // has played it. Bounded in real time, so a program that stopped sleeping
+  // cannot hang us.
+  dspBlocked_ = true;
+  dspWaitingFor_ = endUs;
+  dspWake_.notify_all();
+  dspWake_.wait_for(lock, std::chrono::seconds(2),
+                    [&] { return dspReset_ || ClockUs() >= endUs; });
+  dspBlocked_ = false;
+  dspReset_ = false;
   return static_cast<int32_t>(bytes);
 }
 
+void HeadlessBackend::ClockAdvanced() {
+  if (!dspOpen_) return;
+  std::unique_lock<std::mutex> lock(dspMutex_);
+  dspWake_.notify_all();
+  // Let the writer catch up with the clock: it is done when it waits for a later
+  // fragment. A writer that does not come (suspended output) is waited for briefly.
+  const uint64_t now = ClockUs();
+  for (;;) {
+    if (!dspOpen_ || (dspBlocked_ && dspWaitingFor_ > now)) return;
+    const uint64_t seen = dspActivity_;
+    if (!dspWake_.wait_for(lock, std::chrono::milliseconds(5),
+                           [&] { return dspActivity_ != seen || !dspOpen_; }))
+      return;
+  }
+}
+
+int HeadlessBackend::DspReset(int fd) {
+  if (fd != kDspFd) return -1;
+  std::lock_guard<std::mutex> g(dspMutex_);
+  dspReset_ = true;
+  dspWake_.notify_all();
+  return 0;
+}
+
 void HeadlessBackend::DspClose(int fd) {
-  if (fd == kDspFd) dspOpen_ = false;
+  if (fd != kDspFd) return;
+  std::lock_guard<std::mutex> g(dspMutex_);
+  dspOpen_ = false;
+  dspWake_.notify_all();
 }
 
 void HeadlessBackend::WriteAudioFile() {

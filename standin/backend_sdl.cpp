@@ -105,9 +105,28 @@ class SdlBackend : public HeadlessBackend {
     if (!audio_ && !audioFailed_) OpenAudio();
     if (!audio_) return HeadlessBackend::DspWrite(fd, data, bytes);
     // Block like the device: keep at most about three fragments queued.
-    while (SDL_GetQueuedAudioSize(audio_) > bytes * 3) SDL_Delay(2);
+    while (SDL_GetQueuedAudioSize(audio_) > bytes * 3 && !sdlReset_.load()) SDL_Delay(2);
+    sdlReset_.store(false);
     SDL_QueueAudio(audio_, data, bytes);
     return static_cast<int32_t>(bytes);
+  }
+
+  int DspReset(int fd) override {
+    if (!audio_) return HeadlessBackend::DspReset(fd);
+    sdlReset_.store(true);
+    return 0;
+  }
+
+  // The writer has stopped (the driver joins it first): the next open may ask
+  // for another format.
+  void DspClose(int fd) override {
+    if (audio_) {
+      SDL_CloseAudioDevice(audio_);
+      audio_ = 0;
+    }
+    audioFailed_ = false;
+    sdlReset_.store(false);
+    HeadlessBackend::DspClose(fd);
   }
 
  private:
@@ -177,6 +196,7 @@ class SdlBackend : public HeadlessBackend {
   SDL_Texture* texture_ = nullptr;
   SDL_AudioDeviceID audio_ = 0;
   bool audioFailed_ = false;
+  std::atomic<bool> sdlReset_{false};
   bool rgb565_ = true;
   uint32_t pressedNow_ = 0;  // buttons pressed in this pump (bit code & 31)
   uint32_t releaseDue_ = 0;  // their releases, applied at the next pump

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -36,7 +37,7 @@ uint8_t g_registers[kRegisterBlockSize];
 Config g_config;
 bool g_configured = false;
 bool g_quit = false;
-uint64_t g_fakeUs = 0;
+std::atomic<uint64_t> g_fakeUs{0};
 std::unique_ptr<Backend> g_backend;
 
 void ResetRegisters() {
@@ -320,6 +321,7 @@ int DspSetSpeed(int fd, int* rate) { return B().DspSetSpeed(fd, rate); }
 int DspSetFormat(int fd, int* format) { return B().DspSetFormat(fd, format); }
 int DspSetStereo(int fd, int* stereo) { return B().DspSetStereo(fd, stereo); }
 int32_t DspWrite(int fd, const void* data, uint32_t bytes) { return B().DspWrite(fd, data, bytes); }
+int DspReset(int fd) { return B().DspReset(fd); }
 void DspClose(int fd) { B().DspClose(fd); }
 
 int BatteryRead(uint16_t* value) { return B().BatteryRead(value); }
@@ -356,6 +358,7 @@ void SleepUs(uint32_t us) {
   EnsureConfigured();
   if (g_config.fakeClock) {
     g_fakeUs += us;
+    g_backend->ClockAdvanced();
     return;
   }
   usleep(us);

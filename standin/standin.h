@@ -77,7 +77,14 @@ int DspOpen();                                         // descriptor or -1
 int DspSetSpeed(int fd, int* rate);                   // SNDCTL_DSP_SPEED: 0 or -1
 int DspSetFormat(int fd, int* format);                // SNDCTL_DSP_SETFMT (0x10 = S16_LE)
 int DspSetStereo(int fd, int* stereo);                // SNDCTL_DSP_STEREO
-int32_t DspWrite(int fd, const void* data, uint32_t bytes);  // blocks; bytes or -1
+// Blocks while the device's buffer is full, which paces the caller; bytes or -1.
+// Headless, the device plays at the program's clock: with the fake clock a write
+// returns once the clock has reached the time its fragment starts to play, and
+// the program's own sleeps wait for the writer to catch up, so sound and frames
+// stay in step in repeatable runs.
+int32_t DspWrite(int fd, const void* data, uint32_t bytes);
+// SNDCTL_DSP_RESET: drops what is queued and wakes a write that is blocked.
+int DspReset(int fd);
 void DspClose(int fd);
 
 // ---- Battery ("/dev/batt") -----------------------------------------------------

@@ -1,0 +1,335 @@
+#include "game/gamesound.h"
+
+#include "framework/emod_file.h"
+#include "framework/emod_memory.h"
+#include "framework/emod_vtimer.h"
+
+ClassSound::ClassSound() = default;
+
+ClassSound::~ClassSound() { Cleanup(); }
+
+void ClassSound::SetFormat(uint32_t rate, uint32_t bits, bool stereo) {
+  rate_ = rate;
+  bits_ = bits;
+  stereo_ = stereo ? 1 : 0;
+}
+
+bool ClassSound::Initialize(bool mute, uint32_t effectVolume, uint32_t musicVolume, ECD* ecd) {
+  if (failed_) return false;
+  if (open_) return true;
+  if (ecd) ecd_ = ecd;
+  const uint32_t now = ClassERTimer::Count();
+  for (auto& s : stamps_) s = now;
+  sfxVolume = effectVolume > 64 ? 64 : effectVolume;
+  bgmVolume = musicVolume > 64 ? 64 : musicVolume;
+  muted_ = mute ? 1 : 0;
+  if (muted_) return true;
+  if (Open()) return true;
+  failed_ = 1;
+  return false;
+}
+
+bool ClassSound::Open() {
+  if (failed_ || muted_) return false;
+  if (rate_ == 0) return false;
+  int rc;
+  if (bits_ == 0) {
+    rc = mixer_.open(rate_, 16, stereo_ != 0, musicChannels_, soundChannels_);
+    if (rc != 0) rc = mixer_.open(rate_, 8, stereo_ != 0, musicChannels_, soundChannels_);
+  } else {
+    rc = mixer_.open(rate_, bits_, stereo_ != 0, musicChannels_, soundChannels_);
+  }
+  if (rc != 0) return false;
+  mixer_.volumeSounds(sfxVolume);
+  mixer_.volumeMusics(bgmVolume);
+  suspended_ = 0;
+  open_ = 1;
+  return true;
+}
+
+void ClassSound::Suspend() {
+  if (!open_ || muted_ || suspended_) return;
+  mixer_.suspend();
+  suspended_ = 1;
+}
+
+void ClassSound::Resume() {
+  if (!open_ || muted_ || !suspended_) return;
+  mixer_.resume();
+  suspended_ = 0;
+}
+
+bool ClassSound::LoadSfxFiles() {
+  ClassEFile pack;
+  if (!pack.Open("res\\sfx.epk", EFILE_READ) || !pack.PackValid()) return false;
+  for (uint32_t i = 0; i < effectCount_; i++) {
+    effect_[i].unload();
+    ClassEMemory::DeAlloc(effectData_[i]);
+    effectData_[i] = nullptr;
+  }
+  uint32_t count = pack.PackContainFiles();
+  effectCount_ = count > kMaxEffects ? kMaxEffects : count;
+  for (uint32_t i = 0; i < effectCount_; i++) {
+    void* data = nullptr;
+    uint32_t length = 0;
+    if (pack.PackGetFileData(data, length, i) != 0 || !data) {
+      ClassEMemory::DeAlloc(data);
+      continue;
+    }
+    if (effect_[i].load(data, length, false) != 0) {
+      ClassEMemory::DeAlloc(data);
+      continue;
+    }
+    effectData_[i] = data;
+  }
+  pack.Close();
+  return true;
+}
+
+bool ClassSound::LoadBgmFiles() {
+  ClassEFile pack;
+  if (!pack.Open("res\\bgm.epk", EFILE_READ) || !pack.PackValid()) return false;
+  // Nothing may play from the data about to be replaced.
+  if (open_) {
+    StopChannel(curChannel_);
+    StopChannel(prevChannel_);
+    curChannel_ = prevChannel_ = -1;
+    curPlaying_ = prevPlaying_ = 0;
+  }
+  for (uint32_t i = 0; i < musicCount_; i++) {
+    music_[i].unload();
+    ClassEMemory::DeAlloc(musicData_[i]);
+    musicData_[i] = nullptr;
+  }
+  uint32_t count = pack.PackContainFiles();
+  musicCount_ = count > kMaxTracks ? kMaxTracks : count;
+  for (uint32_t i = 0; i < musicCount_; i++) {
+    void* data = nullptr;
+    uint32_t length = 0;
+    if (pack.PackGetFileData(data, length, i) != 0 || !data) {
+      ClassEMemory::DeAlloc(data);
+      continue;
+    }
+    if (music_[i].load(data, length, false) != 0) {
+      ClassEMemory::DeAlloc(data);
+      continue;
+    }
+    musicData_[i] = data;
+  }
+  pack.Close();
+  return true;
+}
+
+void ClassSound::PlaySfx(uint16_t n) {
+  if (n < 32) sfxPlayed[n]++;
+  if (!open_ || n == 0 || sfxVolume == 0 || muted_ || n > effectCount_ || !effectData_[n - 1]) return;
+  const uint32_t now = ClassERTimer::Count();
+  if (DeltaTime(now, stamps_[n]) < kEffectGuardMs) return;
+  if (mixer_.playSound(&effect_[n - 1], MOX_ANYCHANNEL) >= 0 && n < 32) sfxStarted[n]++;
+  stamps_[n] = now;
+}
+
+void ClassSound::StopChannel(int32_t id) {
+  if (id < 0) return;
+  if (moxChannel* c = mixer_.channel(id)) c->stop();
+}
+
+void ClassSound::SetChannelVolume(int32_t id, uint32_t level) {
+  if (id < 0) return;
+  if (moxChannel* c = mixer_.channel(id)) c->volume(level * 64 / 1000);
+}
+
+void ClassSound::MoveCurrentToPrevious() {
+  if (prevPlaying_) StopChannel(prevChannel_);
+  prevChannel_ = curChannel_;
+  prevPlaying_ = curPlaying_;
+  fading_ = requested_;
+  fadeOut_ = fadeIn_;
+  curChannel_ = -1;
+  curPlaying_ = 0;
+  requested_ = 0;
+  fadeIn_ = 0;
+}
+
+void ClassSound::StopBgm() {
+  if (!open_) return;
+  MoveCurrentToPrevious();
+}
+
+int32_t ClassSound::StartTrack(uint16_t n) {
+  if (n == 0 || n > musicCount_ || !musicData_[n - 1]) return -1;
+  const int id = mixer_.playMusic(&music_[n - 1], MOX_ANYCHANNEL);
+  if (id < 0) return -1;
+  // Silent until the fade raises it.
+  if (moxChannel* c = mixer_.channel(id)) c->volume(0);
+  return id;
+}
+
+void ClassSound::PlayBgm(uint16_t n) {
+  if (!open_) {
+    if (n >= 1 && n <= musicCount_) {
+      requested_ = n;
+      fadeIn_ = 0;
+    }
+    fading_ = 0;
+    fadeOut_ = 0;
+    return;
+  }
+  if (n != 0 && n == curPlaying_) return;
+  if (requested_) MoveCurrentToPrevious();
+  if (n == 0 || n > musicCount_ || !musicData_[n - 1]) return;
+  music_[n - 1].loop(true);
+  fadeIn_ = 0;
+  requested_ = n;
+  if (suspended_ || muted_ || bgmVolume == 0) return;
+  const int32_t id = StartTrack(n);
+  if (id >= 0) {
+    curChannel_ = id;
+    curPlaying_ = n;
+  }
+}
+
+void ClassSound::VolumeSfx(uint8_t v) {
+  sfxVolume = v > 64 ? 64 : v;
+  if (open_) mixer_.volumeSounds(sfxVolume);
+}
+
+void ClassSound::VolumeBgm(uint8_t v) {
+  const uint32_t old = bgmVolume;
+  bgmVolume = v > 64 ? 64 : v;
+  if (!open_) return;
+  if (!muted_) {
+    if (old == 0 && bgmVolume != 0) {
+      if (requested_ && !curPlaying_) {
+        const int32_t id = StartTrack(requested_);
+        if (id >= 0) {
+          curChannel_ = id;
+          curPlaying_ = requested_;
+        }
+      }
+      if (fading_ && !prevPlaying_) {
+        const int32_t id = StartTrack(fading_);
+        if (id >= 0) {
+          prevChannel_ = id;
+          prevPlaying_ = fading_;
+        }
+      }
+    } else if (old != 0 && bgmVolume == 0) {
+      StopChannel(curChannel_);
+      StopChannel(prevChannel_);
+      curPlaying_ = prevPlaying_ = 0;
+    }
+  }
+  mixer_.volumeMusics(bgmVolume);
+}
+
+void ClassSound::Update(bool mute) {
+  const uint32_t now = ClassERTimer::Count();
+  const uint32_t elapsed = DeltaTime(now, stamps_[0]);
+  if (!open_ && !mute) {
+    muted_ = 0;
+    // A mixer that failed to open is not tried again every frame.
+    if (failed_ || !Open()) {
+      failed_ = 1;
+      stamps_[0] = now;
+      return;
+    }
+    if (requested_) {
+      const uint16_t n = requested_;
+      requested_ = 0;
+      PlayBgm(n);
+    }
+  }
+  if ((mute ? 1 : 0) != muted_) {
+    if (mute) {
+      if (open_) {
+        if (bgmVolume != 0) {
+          StopChannel(curChannel_);
+          StopChannel(prevChannel_);
+        }
+        curPlaying_ = prevPlaying_ = 0;
+        mixer_.suspend();
+        suspended_ = 1;
+      }
+    } else {
+      if (open_) {
+        mixer_.resume();
+        suspended_ = 0;
+      } else {
+        if (failed_) {
+          stamps_[0] = now;
+          return;
+        }
+        for (auto& s : stamps_) s = now;
+        muted_ = 0;
+        if (!Open()) {
+          failed_ = 1;
+          return;
+        }
+      }
+      if (bgmVolume != 0) {
+        if (requested_ && !curPlaying_) {
+          const int32_t id = StartTrack(requested_);
+          if (id >= 0) {
+            curChannel_ = id;
+            curPlaying_ = requested_;
+          }
+        }
+        if (fading_ && !prevPlaying_) {
+          const int32_t id = StartTrack(fading_);
+          if (id >= 0) {
+            prevChannel_ = id;
+            prevPlaying_ = fading_;
+          }
+        }
+      }
+    }
+    muted_ = mute ? 1 : 0;
+  }
+  if (requested_) {
+    fadeIn_ = fadeIn_ + elapsed > 1000 ? 1000 : fadeIn_ + elapsed;
+    if (curPlaying_) SetChannelVolume(curChannel_, fadeIn_);
+  }
+  if (fading_) {
+    const uint32_t step = elapsed / 2;
+    fadeOut_ = fadeOut_ > step ? fadeOut_ - step : 0;
+    if (fadeOut_ == 0) {
+      if (prevPlaying_) StopChannel(prevChannel_);
+      prevChannel_ = -1;
+      prevPlaying_ = 0;
+      fading_ = 0;
+    } else if (prevPlaying_) {
+      SetChannelVolume(prevChannel_, fadeOut_);
+    }
+  }
+  stamps_[0] = now;
+}
+
+void ClassSound::FreeData() {
+  for (uint32_t i = 0; i < kMaxEffects; i++) {
+    effect_[i].unload();
+    ClassEMemory::DeAlloc(effectData_[i]);
+    effectData_[i] = nullptr;
+  }
+  for (uint32_t i = 0; i < kMaxTracks; i++) {
+    music_[i].unload();
+    ClassEMemory::DeAlloc(musicData_[i]);
+    musicData_[i] = nullptr;
+  }
+  effectCount_ = musicCount_ = 0;
+}
+
+void ClassSound::Cleanup() {
+  if (open_) {
+    if (prevPlaying_) StopChannel(prevChannel_);
+    MoveCurrentToPrevious();
+    open_ = 0;
+    if (suspended_ && !muted_) mixer_.resume();
+    // Joins the feeder thread before the data below goes away.
+    mixer_.close();
+    suspended_ = 0;
+  }
+  curChannel_ = prevChannel_ = -1;
+  curPlaying_ = prevPlaying_ = 0;
+  FreeData();
+}

@@ -1,0 +1,651 @@
+#include "sound/moxChannel.h"
+
+#include <cstring>
+
+#include "sound/moxData.h"
+#include "sound/moxSpeaker.h"
+
+// ---- moxChannel ---------------------------------------------------------------------
+
+void moxChannel::lock() {
+  if (speaker_) speaker_->enterCriticalSection();
+}
+
+void moxChannel::unlock() {
+  if (speaker_) speaker_->leaveCriticalSection();
+}
+
+void moxChannel::volume(unsigned v) {
+  lock();
+  volume_ = v > 64 ? 64 : v;
+  unlock();
+}
+
+void moxChannel::pan(unsigned p) {
+  lock();
+  pan_ = p > 255 ? 255 : p;
+  unlock();
+}
+
+void moxChannel::play(bool paused) {
+  lock();
+  stopped_ = 0;
+  paused_ = paused ? 1 : 0;
+  unlock();
+}
+
+void moxChannel::stop() {
+  lock();
+  stopped_ = 1;
+  paused_ = 0;
+  unlock();
+}
+
+void moxChannel::pause() {
+  lock();
+  if (!stopped_) paused_ = 1;
+  unlock();
+}
+
+void moxChannel::resume() {
+  lock();
+  if (!stopped_) paused_ = 0;
+  unlock();
+}
+
+void moxChannel::setSpeedFromFrequency() {
+  speed_ = rate_ ? static_cast<uint32_t>(((static_cast<uint64_t>(frequency_) << 16) / rate_) >> 9) : 0;
+}
+
+void moxChannel::frequency(unsigned f) {
+  lock();
+  frequency_ = f;
+  setSpeedFromFrequency();
+  freqChanged_ = 1;
+  unlock();
+}
+
+void moxChannel::speed(unsigned s) {
+  lock();
+  speed_ = s;
+  frequency_ = static_cast<uint32_t>((static_cast<uint64_t>(rate_) * s * 512u) >> 16);
+  freqChanged_ = 1;
+  unlock();
+}
+
+void moxChannel::loop(bool on) {
+  lock();
+  loop_ = on ? 1 : 0;
+  unlock();
+}
+
+// ---- moxSoundChannel -------------------------------------------------------------------
+
+void moxSoundChannel::volume(unsigned v) {
+  lock();
+  volume_ = v > 64 ? 64 : v;
+  const uint32_t master = speaker_ ? speaker_->volumeSounds() : 64;
+  effVolume_ = volume_ * master / 64;
+  unlock();
+}
+
+void moxSoundChannel::position(unsigned u) {
+  lock();
+  const uint64_t p = static_cast<uint64_t>(u) << (8 + shift());
+  pos_ = p > len_ ? len_ : static_cast<uint32_t>(p);
+  unlock();
+}
+
+unsigned moxSoundChannel::position() { return pos_ >> (8 + shift()); }
+unsigned moxSoundChannel::length() { return len_ >> (8 + shift()); }
+
+void moxSoundChannel::setup(const moxSound& s) {
+  rate_ = s.rate();
+  frequency_ = s.frequency();
+  speed_ = s.speed();
+  freqChanged_ = 1;
+  pos_ = 0;
+  loop_ = s.loop() ? 1 : 0;
+  len_ = s.frames() << 8;
+  eight_ = s.eightBit() ? 1 : 0;
+  stereo_ = s.stereo() ? 1 : 0;
+  pan_ = s.pan();
+  data_ = s.data();
+}
+
+// ---- moxMusicChannel -------------------------------------------------------------------
+
+moxMusicChannel::moxMusicChannel(moxSpeaker* owner) : moxChannel(owner) {
+  std::memset(samples_, 0, sizeof samples_);
+  std::memset(voice_, 0, sizeof voice_);
+  for (auto& v : voice_) {
+    v.vibSpeed = 9;
+    v.vibDepth = 2;
+  }
+  pan_ = 255;
+}
+
+void moxMusicChannel::volume(unsigned v) {
+  lock();
+  volume_ = v > 64 ? 64 : v;
+  const uint32_t master = speaker_ ? speaker_->volumeMusics() : 64;
+  effVolume_ = volume_ * master / 64;
+  for (auto& vc : voice_) applyVoiceVolume(vc);
+  unlock();
+}
+
+void moxMusicChannel::pan(unsigned p) {
+  lock();
+  pan_ = p > 255 ? 255 : p;
+  const uint32_t b = ((255 - pan_) * 64) / 256;
+  for (int i = 0; i + 1 < kMaxVoices; i += 2) {
+    voice_[i].pan = 64 + b;
+    voice_[i + 1].pan = 192 - b;
+  }
+  unlock();
+}
+
+void moxMusicChannel::position(unsigned u) {
+  if (!orders_ || u / 64 + 1 > songLength_) return;
+  lock();
+  order_ = u / 64;
+  pattern_ = orders_[order_];
+  rowOffset_ = (u % 64) * voices_;
+  jumpOrder_ = -1;
+  unlock();
+}
+
+unsigned moxMusicChannel::position() { return order_ * 64 + row(); }
+unsigned moxMusicChannel::length() { return songLength_ * 64; }
+
+uint32_t moxMusicChannel::stepOf(uint32_t period) const {
+  if (period == 0 || !speaker_) return 0;
+  // Periods past the table (12-bit values, low finetunes) use its last entry.
+  if (period > kMoxMaxPeriod) period = kMoxMaxPeriod;
+  return speaker_->stepTable()[period];
+}
+
+uint32_t moxMusicChannel::noteStep(uint32_t note) const {
+  return stepOf(moxAmigaNote()[note]);
+}
+
+bool moxMusicChannel::setup(const moxMusic& m) {
+  const unsigned char* img = m.image();
+  if (!img || m.voices() < 1 || m.voices() > static_cast<uint32_t>(kMaxVoices)) return false;
+  voices_ = m.voices();
+  songLength_ = m.songLength();
+  orders_ = img + 952;
+  patterns_ = img + 1084;
+  const unsigned char* sampleData = patterns_ + static_cast<size_t>(voices_) * m.patterns() * 256;
+  uint32_t offset = 0;
+  for (int i = 0; i < 31; i++) {
+    const unsigned char* r = img + 20 + 30 * i;
+    moxSampleRecord& s = samples_[i];
+    std::memset(&s, 0, sizeof s);
+    s.finetune = r[24] & 0x0F;
+    s.volume = r[25] > 64 ? 64 : r[25];
+    const uint32_t bytes = m.sampleBytes(i);
+    if (bytes) {
+      uint32_t ls = moxUtility::be16(r + 26) * 2u, ll = moxUtility::be16(r + 28) * 2u;
+      if (ll < 4) ll = 0;
+      // A loop reaching past the sample's end is cut at the end.
+      if (ls >= bytes) ll = 0;
+      if (ll && ls + ll > bytes) ll = bytes - ls;
+      s.length = bytes << 12;
+      s.loopStart = ll ? ls << 12 : 0;
+      s.loopLength = ll << 12;
+      s.data = reinterpret_cast<const int8_t*>(sampleData + offset);
+    }
+    offset += bytes;
+  }
+  const unsigned char restart = img[951];
+  restart_ = (restart == 127 || restart >= songLength_) ? 0 : restart;
+  ticksPerSecond_ = 50;
+  ticksPerRow_ = 6;
+  tick_ = 6;
+  order_ = 0;
+  rowOffset_ = 0;
+  pattern_ = songLength_ ? orders_[0] : 0;
+  jumpOrder_ = -1;
+  jumpRow_ = 0;
+  patternDelay_ = 0;
+  rate_ = m.rate();
+  frequency_ = m.frequency();
+  speed_ = m.speed();
+  freqChanged_ = 1;
+  data_ = img;
+  for (auto& v : voice_) {
+    const uint32_t pan = v.pan;
+    std::memset(&v, 0, sizeof v);
+    v.pan = pan;
+    v.vibSpeed = 9;
+    v.vibDepth = 2;
+  }
+  recomputeTiming();
+  sampleCount_ = 0;
+  return true;
+}
+
+void moxMusicChannel::recomputeTiming() {
+  freqChanged_ = 0;
+  const uint32_t outRate = speaker_ ? speaker_->outputRate() : 44100;
+  // At a frequency below 173 Hz the tempo divisor would be 0: clamp it.
+  uint64_t div = static_cast<uint64_t>(frequency_) * 256u / 44100u * ticksPerSecond_;
+  if (div == 0) div = 1;
+  uint64_t spt = (static_cast<uint64_t>(outRate) * 65536u / div) / 256u;
+  if (spt == 0) spt = 1;
+  if (spt > 0x7FFFFFFF) spt = 0x7FFFFFFF;
+  samplesPerTick_ = static_cast<uint32_t>(spt);
+}
+
+void moxMusicChannel::endModule() {
+  stopped_ = 1;
+  paused_ = 0;
+}
+
+namespace {
+inline uint32_t ClampNote(uint32_t note, uint32_t add) {
+  const uint32_t rowStart = note - note % kMoxNotes;
+  const uint32_t n = note + add;
+  return n >= rowStart + kMoxNotes ? rowStart + kMoxNotes - 1 : n;
+}
+}  // namespace
+
+void moxMusicChannel::readRow() {
+  const uint16_t* notes = speaker_->noteTable();
+  const uint16_t* amiga = moxAmigaNote();
+  const unsigned char* row =
+      patterns_ + (static_cast<size_t>(pattern_) * 64u * voices_ + rowOffset_) * 4u;
+  const uint32_t curRow = rowOffset_ / voices_;
+  bool jumpedByB = false;
+  for (uint32_t i = 0; i < voices_; i++) {
+    const unsigned char* n = row + i * 4;
+    moxVoice& v = voice_[i];
+    const uint32_t smp = (n[0] & 0xF0u) | (n[2] >> 4);
+    uint32_t period = ((n[0] & 0x0Fu) << 8) | n[1];
+    v.effect = n[2] & 0x0F;
+    v.param = n[3];
+    v.px = n[3] >> 4;
+    v.py = n[3] & 0x0F;
+    // Sample numbers past the 31 records are ignored.
+    if (smp > 0 && smp <= 31) {
+      v.instrument = smp;
+      v.volume = samples_[smp - 1].volume;
+      applyVoiceVolume(v);
+    }
+    const uint32_t fine = v.instrument ? samples_[v.instrument - 1].finetune : 0;
+    if (period > kMoxMaxPeriod) period = kMoxMaxPeriod;
+    const uint32_t newNote = period ? notes[period] + fine * kMoxNotes : 0;
+    const bool porta = v.effect == 3 || v.effect == 5;
+    const bool delayed = v.effect == 0xE && v.px == 0xD;
+    if (period && !porta && !delayed) {
+      v.note = newNote;
+      v.period = amiga[newNote];
+      v.pos = 0;
+      if (v.instrument) {
+        const moxSampleRecord& s = samples_[v.instrument - 1];
+        v.data = s.data;
+        v.length = s.length;
+        v.loopStart = s.loopStart;
+        v.loopLength = s.loopLength;
+      }
+    }
+    if (v.instrument) v.step = stepOf(v.period);
+    v.cutCounter = 0;
+    v.delayCounter = 0;
+    switch (v.effect) {
+      case 0x0:
+        if (v.param) {
+          v.arpCounter = 0;
+          v.arpStep[0] = noteStep(v.note);
+          v.arpStep[1] = noteStep(ClampNote(v.note, v.px));
+          v.arpStep[2] = noteStep(ClampNote(v.note, v.py));
+        }
+        break;
+      case 0x1:
+      case 0x2:
+        v.portaPeriod = v.period;
+        break;
+      case 0x3:
+        if (period)
+          v.tpTarget = amiga[newNote];
+        else if (!v.tpTarget)
+          v.tpTarget = v.period;
+        if (v.param) v.tpSpeed = v.param;
+        break;
+      case 0x4:
+        if (v.param) {
+          v.vibPos = 0;
+          v.vibSpeed = v.px;
+          v.vibDepth = v.py;
+        }
+        break;
+      case 0x5:
+      case 0x6:
+      case 0xA:
+        v.volSlide = v.param ? (v.px ? static_cast<int32_t>(v.px) : -static_cast<int32_t>(v.py)) : 0;
+        if (v.effect == 5 && period) v.tpTarget = amiga[newNote];
+        break;
+      case 0x9:
+        if (v.param) v.sampleOffset = v.param * 256u;
+        // Past the sample's end the voice is silent until its next note.
+        v.pos = v.sampleOffset << 12;
+        break;
+      case 0xB:
+        if (loop_ || v.param > order_) {
+          jumpOrder_ = v.param;
+          jumpRow_ = 0;
+          jumpedByB = true;
+        } else {
+          jumpOrder_ = static_cast<int32_t>(songLength_);  // ends the module
+          jumpRow_ = 0;
+        }
+        break;
+      case 0xC:
+        v.volume = v.param > 64 ? 64 : v.param;
+        applyVoiceVolume(v);
+        break;
+      case 0xD: {
+        uint32_t r = v.px * 10u + v.py;
+        // A row past the pattern's end starts the next pattern at its top.
+        if (r > 63) r = 0;
+        if (jumpedByB) {
+          jumpRow_ = r;
+        } else if (order_ + 1 < songLength_) {
+          jumpOrder_ = static_cast<int32_t>(order_ + 1);
+          jumpRow_ = r;
+        } else if (loop_) {
+          jumpOrder_ = static_cast<int32_t>(restart_);
+          jumpRow_ = r;
+        } else {
+          jumpOrder_ = static_cast<int32_t>(songLength_);
+        }
+        break;
+      }
+      case 0xE:
+        switch (v.px) {
+          case 0x6:
+            if (v.py == 0) {
+              v.loopRow = curRow;
+            } else if (v.loopCount == 0) {
+              v.loopCount = v.py;
+              jumpOrder_ = static_cast<int32_t>(order_);
+              jumpRow_ = v.loopRow;
+            } else if (--v.loopCount > 0) {
+              jumpOrder_ = static_cast<int32_t>(order_);
+              jumpRow_ = v.loopRow;
+            }
+            break;
+          case 0xA:
+            v.volume = v.volume + v.py > 64 ? 64 : v.volume + v.py;
+            applyVoiceVolume(v);
+            break;
+          case 0xB:
+            v.volume = v.volume < v.py ? 0 : v.volume - v.py;
+            applyVoiceVolume(v);
+            break;
+          case 0xC:
+            v.cutCounter = v.py;
+            if (v.py == 0) v.effVolume = 0;
+            break;
+          case 0xD:
+            if (period) {
+              if (v.py == 0) {
+                v.note = newNote;
+                v.period = amiga[newNote];
+                v.pos = 0;
+                if (v.instrument) {
+                  const moxSampleRecord& s = samples_[v.instrument - 1];
+                  v.data = s.data;
+                  v.length = s.length;
+                  v.loopStart = s.loopStart;
+                  v.loopLength = s.loopLength;
+                  v.step = stepOf(v.period);
+                }
+              } else {
+                v.heldNote = newNote;
+                v.heldPeriod = amiga[newNote];
+                v.delayCounter = v.py;
+              }
+            }
+            break;
+          case 0xE:
+            if (patternDelay_ == 0) patternDelay_ = v.py;
+            break;
+          default:
+            break;
+        }
+        break;
+      case 0xF:
+        if (v.param > 32) {
+          ticksPerSecond_ = v.param * 2u / 5u;
+          recomputeTiming();
+        } else if (v.param > 0) {
+          ticksPerRow_ = v.param;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  endOfRow();
+}
+
+void moxMusicChannel::endOfRow() {
+  if (jumpOrder_ >= 0) {
+    const uint32_t target = static_cast<uint32_t>(jumpOrder_);
+    jumpOrder_ = -1;
+    if (target >= songLength_) {
+      endModule();
+      return;
+    }
+    order_ = target;
+    pattern_ = orders_[order_];
+    rowOffset_ = jumpRow_ * voices_;
+    return;
+  }
+  rowOffset_ += voices_;
+  if (rowOffset_ >= 64 * voices_) {
+    rowOffset_ = 0;
+    order_++;
+    if (order_ >= songLength_) {
+      if (!loop_) {
+        endModule();
+        return;
+      }
+      order_ = restart_;
+    }
+    pattern_ = orders_[order_];
+  }
+}
+
+void moxMusicChannel::tickEffects(moxVoice& v) {
+  auto slide = [&]() {
+    int32_t vol = static_cast<int32_t>(v.volume) + v.volSlide;
+    v.volume = vol < 0 ? 0 : vol > 64 ? 64 : static_cast<uint32_t>(vol);
+    applyVoiceVolume(v);
+  };
+  switch (v.effect) {
+    case 0x0:
+      if (v.param) {
+        v.arpCounter = v.arpCounter >= 2 ? 0 : v.arpCounter + 1;
+        v.step = v.arpStep[v.arpCounter];
+      }
+      break;
+    case 0x1:
+      v.period = v.period < kMoxMinPeriod + v.param ? kMoxMinPeriod : v.period - v.param;
+      v.step = stepOf(v.period);
+      break;
+    case 0x2:
+      v.period = v.period + v.param > kMoxMaxPeriod ? kMoxMaxPeriod : v.period + v.param;
+      v.step = stepOf(v.period);
+      break;
+    case 0x3:
+    case 0x5:
+      if (v.tpTarget && v.period) {
+        if (v.period < v.tpTarget)
+          v.period = v.period + v.tpSpeed > v.tpTarget ? v.tpTarget : v.period + v.tpSpeed;
+        else if (v.period > v.tpTarget)
+          v.period = v.period < v.tpTarget + v.tpSpeed ? v.tpTarget : v.period - v.tpSpeed;
+        v.step = stepOf(v.period);
+      }
+      if (v.effect == 5) slide();
+      break;
+    case 0x4:
+    case 0x6: {
+      const uint32_t delta = v.vibDepth * sine[v.vibPos & 31] / 128;
+      const uint32_t p = v.vibPos < 32 ? v.period + delta : (v.period > delta ? v.period - delta : 1);
+      v.step = v.period ? stepOf(p) : 0;
+      v.vibPos = (v.vibPos + v.vibSpeed) & 63;
+      if (v.effect == 6) slide();
+      break;
+    }
+    case 0xA:
+      slide();
+      break;
+    case 0xE:
+      if (v.px == 0xC && v.cutCounter > 0) {
+        if (--v.cutCounter == 0) v.effVolume = 0;
+      } else if (v.px == 0xD && v.delayCounter > 0) {
+        if (--v.delayCounter == 0) {
+          v.note = v.heldNote;
+          v.period = v.heldPeriod;
+          v.pos = 0;
+          if (v.instrument) {
+            const moxSampleRecord& s = samples_[v.instrument - 1];
+            v.data = s.data;
+            v.length = s.length;
+            v.loopStart = s.loopStart;
+            v.loopLength = s.loopLength;
+            v.step = stepOf(v.period);
+          }
+        }
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void moxMusicChannel::tick() {
+  if (freqChanged_) recomputeTiming();
+  if (tick_ >= ticksPerRow_) {
+    tick_ = 0;
+    if (patternDelay_ > 0)
+      patternDelay_--;
+    else
+      readRow();
+  } else {
+    for (uint32_t i = 0; i < voices_; i++) tickEffects(voice_[i]);
+  }
+  tick_++;
+}
+
+bool moxMusicChannel::advanceTick() {
+  if (stopped_ || !speaker_) return false;
+  tick();
+  sampleCount_ = 0;
+  return !stopped_;
+}
+
+// ---- mixing (feeder thread, inside the critical section) ------------------------------
+
+void moxSoundChannel::render(int32_t* l, int32_t* r, uint32_t frames, uint32_t outRate,
+                             bool stereoOut) {
+  if (freqChanged_) {
+    const uint64_t den = static_cast<uint64_t>(outRate) << 8;
+    step_ = den ? static_cast<uint32_t>((static_cast<uint64_t>(frequency_) << 16) / den) : 0;
+    freqChanged_ = 0;
+  }
+  const int32_t v = static_cast<int32_t>(effVolume_);
+  const int32_t V = 2 * v, W = (V * static_cast<int32_t>(pan_)) >> 8;
+  const bool centre = pan_ == 128;
+  uint32_t pos = pos_;
+  const uint32_t len = len_, step = step_;
+  const bool looping = loop_ != 0;
+  for (uint32_t k = 0; k < frames; k++) {
+    if (looping && pos >= len) pos -= len;
+    if (pos >= len) {
+      stopped_ = 1;
+      paused_ = 0;
+      break;
+    }
+    const uint32_t i = pos >> 8;
+    int32_t u, w = 0;
+    if (eight_) {
+      const unsigned char* d = static_cast<const unsigned char*>(data_);
+      if (stereo_) {
+        u = (d[2 * i] - 128) * 256;
+        w = (d[2 * i + 1] - 128) * 256;
+      } else {
+        u = (d[i] - 128) * 256;
+      }
+    } else {
+      const unsigned char* d = static_cast<const unsigned char*>(data_);
+      if (stereo_) {
+        u = static_cast<int16_t>(moxUtility::le16(d + 4 * i));
+        w = static_cast<int16_t>(moxUtility::le16(d + 4 * i + 2));
+      } else {
+        u = static_cast<int16_t>(moxUtility::le16(d + 2 * i));
+      }
+    }
+    if (stereoOut) {
+      if (centre) {
+        l[k] += u * v;
+        r[k] += (stereo_ ? w : u) * v;
+      } else {
+        const int32_t x = stereo_ ? u + w : u;
+        l[k] += x * (V - W);
+        r[k] += x * W;
+      }
+    } else {
+      l[k] += (stereo_ ? u + w : u) * v;
+    }
+    pos += step;
+  }
+  pos_ = pos;
+}
+
+namespace {
+
+inline void MixVoice(moxVoice& v, int32_t* l, int32_t* r, uint32_t run, bool stereoOut) {
+  if (!v.data) return;
+  const int8_t* d = v.data;
+  uint32_t pos = v.pos;
+  const uint32_t step = v.step, len = v.length, llen = v.loopLength, lstart = v.loopStart;
+  const uint32_t lend = lstart + llen;
+  const int32_t vol = static_cast<int32_t>(v.effVolume);
+  const int32_t t = (vol * static_cast<int32_t>(v.pan)) >> 8;
+  const int32_t vl = stereoOut ? 2 * (vol - t) : vol, vr = 2 * t;
+  for (uint32_t k = 0; k < run; k++) {
+    if (llen && pos >= lend) {
+      pos -= llen;
+      if (pos >= lend) pos = lstart + (pos - lstart) % llen;
+    }
+    if (pos >= len) break;
+    const int32_t s = d[pos >> 12];
+    l[k] += s * vl;
+    if (stereoOut) r[k] += s * vr;
+    pos += step;
+  }
+  v.pos = pos;
+}
+
+}  // namespace
+
+void moxMusicChannel::render(int32_t* l, int32_t* r, uint32_t frames, bool stereoOut) {
+  while (frames > 0) {
+    if (sampleCount_ == 0) {
+      tick();
+      if (stopped_) return;
+    }
+    uint32_t run = samplesPerTick_ - sampleCount_;
+    if (run > frames) run = frames;
+    for (uint32_t i = 0; i < voices_; i++) MixVoice(voice_[i], l, r, run, stereoOut);
+    sampleCount_ += run;
+    if (sampleCount_ >= samplesPerTick_) sampleCount_ = 0;
+    l += run;
+    r += run;
+    frames -= run;
+  }
+}

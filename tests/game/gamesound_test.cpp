@@ -1,0 +1,274 @@
+// The game's sound wrapper over the real mixer, fed from the generated packs, and
+// a whole headless run whose captured sound is checked against the frames that
+// asked for it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/emod_vtimer.h"
+#include "game/app.h"
+#include "game/gamesound.h"
+#include "standin/standin.h"
+#include "tests/support/harness.h"
+
+namespace {
+
+// Runs a test from the build folder, where res/ holds the generated packs.
+struct InBuildFolder {
+  std::string old;
+  InBuildFolder() {
+    char buf[4096];
+    old = getcwd(buf, sizeof buf) ? buf : ".";
+    EXPECT_EQ(chdir(ZARN_BINARY_DIR), 0);
+  }
+  ~InBuildFolder() { EXPECT_EQ(chdir(old.c_str()), 0); }
+};
+
+void AdvanceMs(uint32_t ms) { standin::SleepUs(ms * 1000u); }
+
+struct Wrapper : ::testing::Test {
+  zt::Devices dev;
+  InBuildFolder here;
+  ClassSound sound;
+  void SetUp() override {
+    ASSERT_TRUE(sound.Initialize(false, 64, 64, nullptr));
+    ASSERT_TRUE(sound.LoadSfxFiles());
+    ASSERT_TRUE(sound.LoadBgmFiles());
+    ASSERT_EQ(sound.SfxFound(), 16u);
+    ASSERT_EQ(sound.BgmFound(), 2u);
+  }
+  void TearDown() override { sound.Cleanup(); }
+  unsigned MusicChannelVolume(int32_t id) {
+    moxChannel* c = sound.Mixer().channel(id);
+    return c ? c->volume() : 999;
+  }
+  unsigned PlayingMusic() { return sound.Mixer().playingChannelMusics(); }
+  // Frames of `ms` each, with Update.
+  void Frames(int n, uint32_t ms, bool mute = false) {
+    for (int i = 0; i < n; i++) {
+      AdvanceMs(ms);
+      sound.Update(mute);
+    }
+  }
+};
+
+TEST_F(Wrapper, EffectGuardAndRefusals) {
+  AdvanceMs(100);
+  sound.PlaySfx(1);
+  AdvanceMs(40);
+  sound.PlaySfx(1);   // 40 ms after the start: held back
+  sound.PlaySfx(2);   // another effect may overlap
+  AdvanceMs(40);
+  sound.PlaySfx(1);   // 80 ms after the first start: plays
+  EXPECT_EQ(sound.sfxStarted[1], 2u);
+  EXPECT_EQ(sound.sfxStarted[2], 1u);
+  EXPECT_EQ(sound.sfxPlayed[1], 3u);  // every request is still counted
+  sound.PlaySfx(0);
+  sound.PlaySfx(17);
+  EXPECT_EQ(sound.sfxStarted[0] + sound.sfxStarted[17], 0u);
+  sound.VolumeSfx(0);
+  AdvanceMs(200);
+  sound.PlaySfx(3);
+  EXPECT_EQ(sound.sfxStarted[3], 0u);
+  sound.VolumeSfx(40);
+  EXPECT_EQ(sound.Mixer().volumeSounds(), 40u);
+  sound.PlaySfx(3);
+  EXPECT_EQ(sound.sfxStarted[3], 1u);
+}
+
+TEST_F(Wrapper, TrackChangeFadesOutAndIn) {
+  sound.PlayBgm(1);
+  EXPECT_EQ(sound.MusicPlaying(), 1);
+  const int32_t first = sound.CurrentChannel();
+  ASSERT_GE(first, 0);
+  EXPECT_EQ(MusicChannelVolume(first), 0u);
+  Frames(5, 100);
+  EXPECT_EQ(sound.FadeInLevel(), 500u);
+  EXPECT_EQ(MusicChannelVolume(first), 32u);
+  Frames(6, 100);
+  EXPECT_EQ(sound.FadeInLevel(), 1000u);
+  EXPECT_EQ(MusicChannelVolume(first), 64u);
+  sound.PlayBgm(1);  // already playing: nothing changes
+  EXPECT_EQ(sound.CurrentChannel(), first);
+  sound.PlayBgm(2);
+  EXPECT_EQ(sound.PreviousChannel(), first);
+  EXPECT_EQ(sound.FadingTrack(), 1);
+  const int32_t second = sound.CurrentChannel();
+  ASSERT_GE(second, 0);
+  EXPECT_NE(second, first);
+  Frames(10, 100);  // one second: track 2 full, track 1 half
+  EXPECT_EQ(MusicChannelVolume(second), 64u);
+  EXPECT_EQ(sound.FadeOutLevel(), 500u);
+  EXPECT_EQ(MusicChannelVolume(first), 32u);
+  Frames(10, 100);
+  EXPECT_EQ(sound.FadingTrack(), 0);
+  EXPECT_FALSE(sound.Mixer().channel(first)->playing());
+  EXPECT_EQ(PlayingMusic(), 1u);
+  sound.StopBgm();
+  EXPECT_EQ(sound.MusicPlaying(), 0);
+  EXPECT_EQ(sound.FadingTrack(), 2);
+}
+
+TEST_F(Wrapper, MuteAndMusicVolume) {
+  sound.PlayBgm(1);
+  Frames(3, 100);
+  EXPECT_EQ(PlayingMusic(), 1u);
+  Frames(1, 16, true);  // mute
+  EXPECT_EQ(PlayingMusic(), 0u);
+  EXPECT_TRUE(sound.Suspended());
+  sound.PlaySfx(1);
+  EXPECT_EQ(sound.sfxStarted[1], 0u);
+  Frames(1, 16, false);  // unmute: the requested track starts from its start
+  EXPECT_FALSE(sound.Suspended());
+  EXPECT_EQ(PlayingMusic(), 1u);
+  auto* ch = static_cast<moxMusicChannel*>(sound.Mixer().channel(sound.CurrentChannel()));
+  EXPECT_EQ(ch->position(), 0u);
+  sound.VolumeBgm(0);
+  EXPECT_EQ(PlayingMusic(), 0u);
+  sound.VolumeBgm(48);
+  EXPECT_EQ(PlayingMusic(), 1u);
+  EXPECT_EQ(sound.Mixer().volumeMusics(), 48u);
+}
+
+TEST(WrapperStart, MutedStartOpensOnDemand) {
+  zt::Devices dev;
+  InBuildFolder here;
+  ClassSound sound;
+  ASSERT_TRUE(sound.Initialize(true, 64, 64, nullptr));
+  EXPECT_FALSE(sound.IsOpen());
+  ASSERT_TRUE(sound.LoadBgmFiles());
+  sound.PlayBgm(1);
+  EXPECT_EQ(sound.MusicPlaying(), 1);
+  AdvanceMs(16);
+  sound.Update(true);
+  EXPECT_FALSE(sound.IsOpen());
+  AdvanceMs(16);
+  sound.Update(false);
+  EXPECT_TRUE(sound.IsOpen());
+  EXPECT_EQ(sound.Mixer().playingChannelMusics(), 1u);
+  sound.Cleanup();
+}
+
+int g_opens = 0;
+class FailingDriver : public moxDriver {
+ public:
+  int open(AudioSpec*, unsigned, moxAudioCallback, void*) override {
+    g_opens++;
+    return -1;
+  }
+  int close() override { return -3; }
+  void enterCriticalSection() override {}
+  void leaveCriticalSection() override {}
+  void suspend() override {}
+  void resume() override {}
+};
+
+TEST(WrapperStart, FailedOpenIsRemembered) {
+  zt::Devices dev;
+  moxSpeaker::injectDriver([]() -> moxDriver* { return new FailingDriver(); });
+  g_opens = 0;
+  ClassSound sound;
+  EXPECT_FALSE(sound.Initialize(false, 64, 64, nullptr));
+  EXPECT_EQ(g_opens, 2);  // 16 bits, then 8
+  for (int i = 0; i < 10; i++) {
+    AdvanceMs(16);
+    sound.Update(i % 2 == 0);
+  }
+  EXPECT_EQ(g_opens, 2);
+  EXPECT_FALSE(sound.Initialize(false, 64, 64, nullptr));
+  EXPECT_EQ(g_opens, 2);
+  // Started muted, the first unmuted frame tries once and remembers the failure.
+  ClassSound muted;
+  EXPECT_TRUE(muted.Initialize(true, 64, 64, nullptr));
+  for (int i = 0; i < 10; i++) {
+    AdvanceMs(16);
+    muted.Update(false);
+  }
+  EXPECT_EQ(g_opens, 4);
+  EXPECT_TRUE(muted.Failed());
+  moxSpeaker::injectDriver(nullptr);
+}
+
+// ---- a whole run ------------------------------------------------------------------------
+
+struct Request {
+  uint32_t frame;
+  uint16_t effect;
+  uint32_t ms;  // program clock when asked, from the mixer's open
+};
+std::vector<Request> g_requests;
+uint32_t g_frame = 0, g_openMs = 0;
+MAINDATA* g_data = nullptr;
+
+int OnsetModule(void*, E2DSurface*, uint32_t*, uint32_t* message, int32_t* keys, uint32_t) {
+  if (*message == MSG_ATTACH) {
+    g_data = reinterpret_cast<MAINDATA*>(keys);
+    return 0;
+  }
+  g_frame++;
+  if (g_frame == 1) {
+    g_data->sound->LoadSfxFiles();
+    g_data->sound->LoadBgmFiles();
+  }
+  for (auto& r : g_requests)
+    if (r.frame == g_frame) {
+      r.ms = ClassERTimer::Count() - g_openMs;
+      g_data->sound->PlaySfx(r.effect);
+    }
+  return 0;
+}
+
+class OnsetApp : public ClassMain {
+ public:
+  using ClassMain::ClassMain;
+  int OnInit(int v) override {
+    const int r = ClassMain::OnInit(v);
+    ModuleEntry(MODULE_INTRO) = &OnsetModule;
+    uint32_t message = MSG_ATTACH;
+    OnsetModule(this, nullptr, nullptr, &message, reinterpret_cast<int32_t*>(&Data()), 0);
+    return r;
+  }
+  int OnDisplayInit(int v, ClassEDisplay* d) override {
+    g_openMs = ClassERTimer::Count();
+    return ClassMain::OnDisplayInit(v, d);
+  }
+};
+
+TEST(HeadlessRun, EffectOnsetsFallOnTheRequestingFrames) {
+  InBuildFolder here;
+  standin::Config cfg = zt::HeadlessConfig();
+  cfg.frameLimit = 260;
+  cfg.audioPath = zt::TempDir("onsets") + "/run.wav";
+  zt::Devices dev(cfg);
+  g_requests = {{30, 1, 0}, {75, 6, 0}, {120, 2, 0}, {165, 11, 0}, {210, 6, 0}};
+  g_frame = 0;
+  {
+    ZARNDATA data{};
+    OnsetApp app(&data);
+    app.StartFramework(0);
+  }
+  const auto& pcm = standin::AudioWritten();
+  ASSERT_EQ(standin::AudioChannels(), 2);
+  ASSERT_EQ(standin::AudioRate(), 44100);
+  // Onsets: the first loud frame after at least 100 ms of silence.
+  std::vector<double> onsets;
+  size_t quiet = 4410;
+  for (size_t f = 0; f < pcm.size() / 2; f++) {
+    const bool loud = std::abs(pcm[2 * f]) > 200 || std::abs(pcm[2 * f + 1]) > 200;
+    if (loud && quiet >= 4410) onsets.push_back(double(f) * 1000.0 / 44100.0);
+    quiet = loud ? 0 : quiet + 1;
+  }
+  ASSERT_EQ(onsets.size(), g_requests.size());
+  for (size_t i = 0; i < onsets.size(); i++) {
+    const double late = onsets[i] - g_requests[i].ms;
+    // Within one 20 ms fragment of the frame that asked.
+    EXPECT_GE(late, -1.0) << "effect " << g_requests[i].effect << " at frame " << g_requests[i].frame;
+    EXPECT_LE(late, 21.0) << "effect " << g_requests[i].effect << " at frame " << g_requests[i].frame;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,251 @@
+// MOD modules: signatures, loading of broken images, the tracker's rows, ticks
+// and tempo, and the period tables.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sound/moxSpeaker.h"
+#include "tests/sound/sound_util.h"
+
+using namespace soundtest;
+
+namespace {
+
+TEST(ModTables, AmigaNotesMatchTheGolden) {
+  std::ifstream f(std::string(ZARN_SOURCE_DIR) + "/tests/sound/data/amiganote.txt");
+  ASSERT_TRUE(f.good());
+  std::string line;
+  int row = 0;
+  const uint16_t* t = moxAmigaNote();
+  while (std::getline(f, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream in(line);
+    for (int n = 0; n < kMoxNotes; n++) {
+      int v = -1;
+      in >> v;
+      ASSERT_EQ(t[row * kMoxNotes + n], v) << "finetune row " << row << " note " << n;
+    }
+    row++;
+  }
+  EXPECT_EQ(row, kMoxFinetunes);
+  // The octave anchors that every tracker shares.
+  EXPECT_EQ(t[0], 1712);
+  EXPECT_EQ(t[12], 856);
+  EXPECT_EQ(t[24], 428);
+  EXPECT_EQ(t[36], 214);
+  EXPECT_EQ(t[48], 107);
+}
+
+TEST(ModTables, StepAndNoteTables) {
+  moxSpeaker sp;
+  sp.createTables(44100);
+  EXPECT_EQ(sp.stepTable()[0], 0u);
+  // ((7159090 / 2p) << 12) / rate, in 64 bits: p = 1 passes 32 bits before the division.
+  EXPECT_EQ(sp.stepTable()[1], uint32_t((uint64_t(3579545) << 12) / 44100));
+  EXPECT_EQ(sp.stepTable()[428], uint32_t((uint64_t(7159090 / 856) << 12) / 44100));
+  EXPECT_EQ(sp.noteTable()[428], 24u);
+  EXPECT_EQ(sp.noteTable()[1712], 0u);
+  EXPECT_EQ(sp.noteTable()[0], 83u);
+  EXPECT_EQ(sp.noteTable()[1], 83u);
+  EXPECT_EQ(moxSpeaker::findBestNoteIndex(5000), 0u);
+  // A tie between 856 and 808 (832) goes to the first.
+  EXPECT_EQ(moxSpeaker::findBestNoteIndex(832), 12u);
+}
+
+TEST(ModFormat, Signatures) {
+  struct Case {
+    const char* sign;
+    uint32_t voices;
+  } cases[] = {{"M.K.", 4}, {"M!K!", 4}, {"m.k.", 4}, {"8CHN", 8}, {"6CHN", 6}, {"16CH", 16},
+               {"32CH", 32}, {"FLT4", 0}, {"XXXX", 0}, {"\0\0\0\0", 0}, {"C..C", 0}};
+  for (const auto& c : cases)
+    EXPECT_EQ(moxMusic::translatePTSign(reinterpret_cast<const unsigned char*>(c.sign)), c.voices) << c.sign;
+}
+
+Mod SimpleMod() {
+  Mod m;
+  m.samples.push_back(SquareSample(64, true));
+  m.samples.push_back(SquareSample(200, false));
+  m.At(0, 0, 0) = {1, 428, 0, 0};
+  m.At(1, 0, 1) = {2, 214, 0, 0};
+  m.order = {0, 1};
+  return m;
+}
+
+// Broken modules: each gives its code or a clamped value, never a read outside the image.
+TEST(ModFormat, MutationTable) {
+  const auto good = SimpleMod().Build();
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> image;
+    int code;
+  };
+  auto with = [](std::vector<uint8_t> v, size_t at, std::vector<uint8_t> bytes) {
+    for (size_t i = 0; i < bytes.size(); i++) v[at + i] = bytes[i];
+    return v;
+  };
+  auto cut = [](std::vector<uint8_t> v, size_t n) {
+    v.resize(n);
+    return v;
+  };
+  std::vector<Case> cases = {
+      {"good", good, 0},
+      {"FLT4", with(good, 1080, {'F', 'L', 'T', '4'}), MOX_ERR_FORMAT},
+      {"header only", cut(good, 1083), MOX_ERR_FORMAT},
+      {"patterns cut", cut(good, 1084 + 1024 + 1000), MOX_ERR_READ},
+      {"samples cut", cut(good, 1084 + 2048 + 30), 0},
+      {"song length 200 (clamped to 128)", with(good, 950, {200}), 0},
+      {"order past the patterns", with(good, 953, {9}), MOX_ERR_READ},
+      {"sample 1 longer than the image", with(good, 42, {0xFF, 0xFF}), 0},
+      {"loop past the sample", with(good, 46, {0x00, 0x20, 0x7F, 0xFF}), 0},
+      {"restart 127", with(good, 951, {127}), 0},
+      {"99 voices", with(good, 1080, {'9', '9', 'C', 'H'}), MOX_ERR_READ},
+  };
+  ManualDriverScope scope;
+  moxSpeaker sp;
+  ASSERT_EQ(sp.open(44100, 16, true, 2, 8), 0);
+  for (const auto& c : cases) {
+    std::vector<uint8_t> copy(c.image);
+    moxMusic m;
+    const int rc = m.load(copy.data(), uint32_t(copy.size()), false);
+    EXPECT_EQ(rc, c.code) << c.what;
+    if (rc == 0) {
+      EXPECT_LE(m.songLength(), 128u) << c.what;
+    }
+    if (rc != 0) continue;
+    EXPECT_LE(m.size(), copy.size()) << c.what;
+    m.loop(false);
+    const int id = sp.playMusic(&m, MOX_ANYCHANNEL);
+    ASSERT_GE(id, 0) << c.what;
+    Mix16(sp, 44100);  // a second of play reads every note and sample that exists
+    sp.stopMusics();
+  }
+}
+
+// Runs ticks until the channel's row changes or it stops; returns the ticks taken.
+int TicksOfRow(moxMusicChannel* ch) {
+  const uint32_t r = ch->row(), o = ch->order();
+  int n = 0;
+  while (ch->playing() && ch->row() == r && ch->order() == o && n < 1000) {
+    ch->advanceTick();
+    n++;
+  }
+  return n;
+}
+
+struct Tracker : ::testing::Test {
+  ManualDriverScope scope;
+  moxSpeaker sp;
+  moxMusic music;
+  std::vector<uint8_t> image;
+  moxMusicChannel* ch = nullptr;
+  void Play(const Mod& m, bool loop) {
+    if (!sp.isOpen()) {
+      ASSERT_EQ(sp.open(44100, 16, true, 2, 8), 0);
+    }
+    image = m.Build();
+    ASSERT_EQ(music.load(image.data(), uint32_t(image.size()), false), 0);
+    music.loop(loop);
+    const int id = sp.playMusic(&music, MOX_ANYCHANNEL);
+    ASSERT_GE(id, 0);
+    ch = static_cast<moxMusicChannel*>(sp.channel(id));
+  }
+};
+
+TEST_F(Tracker, SpeedAndTempo) {
+  Mod m = SimpleMod();
+  m.At(0, 0, 3) = {0, 0, 0xF, 125};
+  m.At(0, 1, 3) = {0, 0, 0xF, 3};
+  m.At(0, 2, 3) = {0, 0, 0xF, 0};
+  m.At(0, 3, 3) = {0, 0, 0xF, 150};
+  Play(m, false);
+  EXPECT_EQ(ch->samplesPerTick(), 882u);
+  ch->advanceTick();  // row 0
+  EXPECT_EQ(ch->ticksPerSecond(), 50u);
+  EXPECT_EQ(ch->ticksPerRow(), 6u);
+  EXPECT_EQ(TicksOfRow(ch), 6);  // row 1 (speed 3) is read on the 6th tick
+  EXPECT_EQ(ch->ticksPerRow(), 3u);
+  EXPECT_EQ(TicksOfRow(ch), 3);  // row 2: F00 changes nothing
+  EXPECT_EQ(ch->ticksPerRow(), 3u);
+  TicksOfRow(ch);                // row 3: 150 -> 60 ticks a second
+  EXPECT_EQ(ch->ticksPerSecond(), 60u);
+  EXPECT_EQ(ch->samplesPerTick(), 735u);
+}
+
+TEST_F(Tracker, PatternBreakJumpAndEnd) {
+  Mod m = SimpleMod();
+  m.At(0, 2, 0) = {0, 0, 0xD, 0x32};  // break to row 32 of the next order
+  Play(m, false);
+  ch->advanceTick();
+  TicksOfRow(ch);  // row 1 -> 2
+  TicksOfRow(ch);  // row 2 read: break
+  EXPECT_EQ(ch->order(), 1u);
+  EXPECT_EQ(ch->row(), 32u);
+  // A module without loop stops after its last order.
+  for (int i = 0; i < 32 * 6 + 6 && ch->playing(); i++) ch->advanceTick();
+  EXPECT_FALSE(ch->playing());
+}
+
+TEST_F(Tracker, LoopRestartsAtRestartOrder) {
+  struct Case {
+    uint8_t restart;
+    uint32_t expect;
+  } cases[] = {{1, 1}, {127, 0}, {5, 0}};
+  for (const auto& c : cases) {
+    Mod m = SimpleMod();
+    m.restart = c.restart;
+    m.At(1, 0, 0) = {0, 0, 0xD, 0};  // order 1 ends at once
+    Play(m, true);
+    int guard = 0;
+    while (ch->order() != 1 && guard++ < 1000) ch->advanceTick();
+    TicksOfRow(ch);
+    EXPECT_TRUE(ch->playing());
+    EXPECT_EQ(ch->order(), c.expect) << int(c.restart);
+    sp.stopMusics();
+  }
+}
+
+TEST_F(Tracker, RowEffectsClampHostileValues) {
+  Mod m = SimpleMod();
+  m.At(0, 0, 0) = {1, 0xFFF, 0xC, 200};  // 12-bit period, volume past 64
+  m.At(0, 0, 1) = {1, 14, 0x0, 0xFF};    // arpeggio past the table's end
+  m.At(0, 0, 2) = {0x3F, 428, 0, 0};     // sample number 63
+  m.At(0, 1, 0) = {0, 0, 0xD, 0x99};     // break to row 99
+  m.At(0, 1, 3) = {0, 0, 0xE, 0xAF};     // fine volume up past 64
+  Play(m, false);
+  ch->advanceTick();
+  EXPECT_EQ(ch->voice(0).volume, 64u);
+  EXPECT_EQ(ch->voice(0).period, moxAmigaNote()[0]);
+  EXPECT_EQ(ch->voice(2).instrument, 0u);
+  for (int i = 0; i < 5; i++) ch->advanceTick();  // arpeggio cycles on the clamped notes
+  EXPECT_EQ(ch->voice(1).arpStep[1], sp.stepTable()[moxAmigaNote()[83]]);
+  TicksOfRow(ch);
+  EXPECT_EQ(ch->order(), 1u);
+  EXPECT_EQ(ch->row(), 0u);
+}
+
+TEST(ModTiming, LowFrequencyDoesNotDivideByZero) {
+  ManualDriverScope scope;
+  moxSpeaker sp;
+  ASSERT_EQ(sp.open(44100, 16, true, 2, 8), 0);
+  auto image = SimpleMod().Build();
+  moxMusic music;
+  ASSERT_EQ(music.load(image.data(), uint32_t(image.size()), false), 0);
+  music.frequency(100);
+  const int id = sp.playMusic(&music, MOX_ANYCHANNEL);
+  ASSERT_GE(id, 0);
+  Mix16(sp, 2000);
+  auto* ch = static_cast<moxMusicChannel*>(sp.channel(id));
+  EXPECT_GT(ch->samplesPerTick(), 882u);
+  // And 48000 Hz output: rate x 65536 passes 32 bits.
+  sp.close();
+  ASSERT_EQ(sp.open(48000, 16, true, 2, 8), 0);
+  music.frequency(44100);
+  const int id2 = sp.playMusic(&music, MOX_ANYCHANNEL);
+  EXPECT_EQ(static_cast<moxMusicChannel*>(sp.channel(id2))->samplesPerTick(), 960u);
+}
+
+}  // namespace
