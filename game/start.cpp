@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "framework/emod_bytes.h"
 #include "framework/emod_input.h"
 #include "game/app.h"
 
@@ -100,8 +101,7 @@ void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_
 
   // The game's three actions on the player's keys (defaults where none is set).
   auto key = [&](uint32_t offset, uint32_t fallback) {
-    const uint8_t* b = cfg->bytes + offset;
-    const uint32_t k = b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+    const uint32_t k = EBytes_Get32(cfg->bytes + offset);
     return k >= 1 && k <= 32 ? k : fallback;
   };
   ClassEInput* input = data->ecd->input;

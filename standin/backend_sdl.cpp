@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -74,6 +75,7 @@ class SdlBackend : public HeadlessBackend {
   }
 
   ~SdlBackend() override {
+    if (keylog_) std::fclose(keylog_);
     if (audio_) SDL_CloseAudioDevice(audio_);
     if (texture_) SDL_DestroyTexture(texture_);
     if (renderer_) SDL_DestroyRenderer(renderer_);
@@ -150,19 +152,36 @@ class SdlBackend : public HeadlessBackend {
   void Press(uint32_t code, bool down) {
     const uint32_t bit = 1u << (code & 31);
     if (down) {
-      SetButton(code, true);
+      Set(code, true);
       pressedNow_ |= bit;
       releaseDue_ &= ~bit;
     } else if (pressedNow_ & bit) {
       releaseDue_ |= bit;
     } else {
-      SetButton(code, false);
+      Set(code, false);
+    }
+  }
+
+  // Every change, with the frame a button script would give it, goes to the
+  // key log when ZARN_KEYLOG names one: replayed headless, it plays the same game.
+  void Set(uint32_t code, bool down) {
+    SetButton(code, down);
+    if (!keylogChecked_) {
+      keylogChecked_ = true;
+      const char* path = std::getenv("ZARN_KEYLOG");
+      if (path && *path) keylog_ = std::fopen(path, "w");
+    }
+    if (keylog_) {
+      std::fprintf(keylog_, "%s%u:%c%u", keylogUsed_ ? "," : "", static_cast<unsigned>(state::framesPresented + 1),
+                   down ? '+' : '-', static_cast<unsigned>(code));
+      std::fflush(keylog_);
+      keylogUsed_ = true;
     }
   }
 
   void Pump() {
     for (uint32_t code = 1; code <= 32; code++)
-      if (releaseDue_ & (1u << (code & 31))) SetButton(code, false);
+      if (releaseDue_ & (1u << (code & 31))) Set(code, false);
     releaseDue_ = 0;
     pressedNow_ = 0;
     SDL_Event e;
@@ -198,6 +217,8 @@ class SdlBackend : public HeadlessBackend {
   bool audioFailed_ = false;
   std::atomic<bool> sdlReset_{false};
   bool rgb565_ = true;
+  std::FILE* keylog_ = nullptr;
+  bool keylogChecked_ = false, keylogUsed_ = false;
   uint32_t pressedNow_ = 0;  // buttons pressed in this pump (bit code & 31)
   uint32_t releaseDue_ = 0;  // their releases, applied at the next pump
   std::vector<uint8_t> rgb_;

@@ -77,6 +77,53 @@ TEST(Play, WholeGamesGiveTheRecordedTraces) {
   }
 }
 
+// The window backend under Xvfb with real key presses from xdotool: the buttons
+// it recorded (ZARN_KEYLOG), replayed headless as a button script, give the same
+// game; every tap reached the game (a press and its release inside one frame
+// are kept until the game has polled the press).
+TEST(Play, WindowUnderXvfbPlaysTheHeadlessGame) {
+#if defined(__arm__)
+  GTEST_SKIP() << "the ARM build has no window backend";
+#endif
+  REQUIRE_PACKS();
+  if (!zt::HaveTool("xvfb-run") || !zt::HaveTool("xdotool")) GTEST_SKIP() << "xvfb-run or xdotool missing";
+  const std::string dir = zt::TempDir("play_window");
+  ASSERT_TRUE(zt::LinkRes(dir));
+  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
+  const std::string env =
+      "ZARN_CLOCK=fake ZARN_TIME=1700000000 ZARN_START=standard,seed=21 SDL_AUDIODRIVER=dummy "
+      "ASAN_OPTIONS=detect_leaks=0 ";
+  {
+    std::ofstream sh(dir + "/keys.sh");
+    sh << "cd '" << dir << "'\n"
+       << "ZARN_BACKEND=sdl ZARN_KEYLOG=keylog.txt ZARN_TRACE=window.txt " << env << "'" << exe
+       << "' 2>err.txt &\n"
+       << "pid=$!\n"
+       << "w=$(xdotool search --sync --name '^Zarn$' | head -1)\n"
+       << "sleep 1\n"
+       << "for round in 1 2 3 4 5 6; do\n"
+       << "  for k in $(seq 1 $((round % 3))); do xdotool key --window \"$w\" Left; sleep 0.2; done\n"
+       << "  xdotool key --window \"$w\" x; sleep 1\n"
+       << "done\n"
+       << "kill $pid; wait $pid; exit 0\n";
+  }
+  ASSERT_EQ(zt::Run("timeout 120 xvfb-run -a -s '-screen 0 1024x768x24' sh '" + dir + "/keys.sh'"), 0);
+  const std::string keylog = zt::ReadFile(dir + "/keylog.txt");
+  const std::string window = zt::ReadFile(dir + "/window.txt");
+  // 6 drops and 6 taps: 12 presses, each released.
+  size_t presses = 0;
+  for (size_t i = 0; (i = keylog.find(":+", i)) != std::string::npos; i++) presses++;
+  EXPECT_EQ(presses, 12u) << keylog;
+  // The opening settle and one turn per drop.
+  EXPECT_GE(std::count(window.begin(), window.end(), '\n'), 7) << window;
+  ASSERT_EQ(zt::Run("cd '" + dir + "' && ZARN_BACKEND=headless ZARN_FRAMES=$(( $(tr ',' '\\n' < keylog.txt | tail -n 1 | cut -d: -f1) + 600 )) ZARN_BUTTONS=@keylog.txt ZARN_TRACE=headless.txt " + env + "'" + exe + "' 2>/dev/null"),
+            0);
+  const std::string headless = zt::ReadFile(dir + "/headless.txt");
+  // The window run was stopped mid-game: its turns are the first ones of the replay.
+  ASSERT_FALSE(window.empty());
+  EXPECT_EQ(headless.substr(0, window.size()), window);
+}
+
 // Frames picked by what the game shows, dumped as they were presented.
 struct Shot {
   const char* name;

@@ -126,3 +126,42 @@ TEST(Program, OpensAWindowUnderXvfb) {
 }
 
 }  // namespace
+
+#if defined(ZARN_HAVE_SDL2)
+#include <SDL.h>
+
+// A key pressed and released between two polls still reaches the register for
+// one frame: the release waits for the next pump.
+TEST(Window, QuickTapIsHeldUntilTheNextFrame) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  standin::Config cfg = zt::HeadlessConfig();
+  cfg.backend = "sdl";
+  standin::Configure(cfg);
+  standin::FbPresented();  // opens the window backend
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "no SDL video";
+  auto push = [](Uint32 type, SDL_Keycode key) {
+    SDL_Event e{};
+    e.type = type;
+    e.key.keysym.sym = key;
+    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+  };
+  push(SDL_KEYDOWN, SDLK_x);
+  push(SDL_KEYUP, SDLK_x);
+  standin::FbPresented();
+  EXPECT_TRUE(standin::ButtonPressed(14));
+  standin::FbPresented();
+  EXPECT_FALSE(standin::ButtonPressed(14));
+  // A press held across frames is released when its release comes.
+  push(SDL_KEYDOWN, SDLK_LEFT);
+  standin::FbPresented();
+  EXPECT_TRUE(standin::ButtonPressed(3));
+  standin::FbPresented();
+  EXPECT_TRUE(standin::ButtonPressed(3));
+  push(SDL_KEYUP, SDLK_LEFT);
+  standin::FbPresented();
+  EXPECT_FALSE(standin::ButtonPressed(3));
+  standin::Configure(zt::HeadlessConfig());
+  unsetenv("SDL_VIDEODRIVER");
+}
+#endif
