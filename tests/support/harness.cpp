@@ -47,6 +47,11 @@ bool LinkRes(const std::string& dir) {
   return Run("ln -sfn '" + parent + "/res' '" + dir + "/res'") == 0;
 }
 
+std::string GameDir(const std::string& name) {
+  const std::string dir = TempDir(name);
+  return LinkRes(dir) ? dir : std::string();
+}
+
 InFolder::InFolder(const std::string& dir) {
   char buf[4096];
   if (getcwd(buf, sizeof buf)) old_ = buf;

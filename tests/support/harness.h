@@ -32,6 +32,9 @@ std::string TempDir(const std::string& name);
 std::string ResParent();
 // Makes dir/res point at the game's packs; false when there are none.
 bool LinkRes(const std::string& dir);
+// A fresh folder for one run of the game: its packs linked in and no settings
+// file, so runs never see what an earlier run saved. Empty without packs.
+std::string GameDir(const std::string& name);
 // Works in another folder for its lifetime.
 class InFolder {
  public:

@@ -1,6 +1,7 @@
 // Whole program runs for play tests: the real frame loop headless with the fake
 // clock, a fixed wall clock, a button script and a game started by ZARN_START,
-// run in the folder that holds the resource packs. A hook sees the application
+// run in a fresh folder with the resource packs and default settings whose
+// target score is the shortest (5000). A hook sees the application
 // after every frame; frames can be dumped as they were shown.
 #ifndef ZARN_TESTS_SUPPORT_PLAY_RIG_H
 #define ZARN_TESTS_SUPPORT_PLAY_RIG_H
