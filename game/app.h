@@ -85,6 +85,10 @@ class ClassMain : public ClassZarn {
   MAINCONFIG& Settings() { return settings_; }
   ClassSound& Sound() { return sound_; }
   ClassLevel& Level() { return level_; }
+  ClassTitle& Title() { return title_; }
+  ClassIntro& Intro() { return intro_; }
+  ClassConsole& Console() { return dialog_; }
+  ClassGraphics& Graphics() { return graphics_; }
   ModuleFrameFn& ModuleEntry(uint32_t id) { return modules_[id & 15]; }
   int32_t* ModuleKeys() { return keys_; }
   uint32_t SaveCount() const { return saveCount_; }

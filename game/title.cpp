@@ -120,6 +120,14 @@ void ClassTitle::UpdateMappings() {
   in->AddKeyMapping(2, cfg->Key(MAINCONFIG::KEY_START));
 }
 
+uint8_t ClassTitle::KeyWord(uint8_t action) {
+  switch (action) {
+    case 50: return MAINCONFIG::KEY_TOGGLE;
+    case 51: return MAINCONFIG::KEY_START;
+    default: return static_cast<uint8_t>((action - 48) & 3);
+  }
+}
+
 bool ClassTitle::SetKey(uint8_t slot, uint32_t key) {
   ClassEInput* in = maindata->ecd->input;
   for (uint8_t a = 0xA0; a <= 0xA3; a++)
@@ -343,7 +351,7 @@ uint8_t ClassTitle::MenuInputDialog() {
   }
   if (action >= 48 && action <= 51 && dlg->state == DLG_SETKEY) {
     const uint32_t key = maindata->ecd->input->GetLastKey();
-    if (key && SetKey(static_cast<uint8_t>(action - 48), key)) dlg->state = DLG_IDLE;
+    if (key && SetKey(KeyWord(action), key)) dlg->state = DLG_IDLE;
   }
   return 0;
 }

@@ -44,6 +44,9 @@ class ClassTitle {
   // The key assignment rule: false for a direction key; a choice that already
   // holds the key gets the slot's old key.
   bool SetKey(uint8_t slot, uint32_t key);
+  // The settings key word that a key item edits: the items read Drop/Confirm,
+  // Toggle Next, Start/Pause, while the words run drop, reserved, start, toggle.
+  static uint8_t KeyWord(uint8_t action);
   // The three modes' submission codes from the best scores.
   void ComputeCodes();
 

@@ -43,7 +43,7 @@ void ClassTitle::RenderValue(char* out, uint32_t size, uint8_t action) const {
     case 50:
     case 51: {
       char name[256];
-      maindata->ecd->input->GetKeyName(static_cast<int32_t>(keyChoice[action - 48]), name);
+      maindata->ecd->input->GetKeyName(static_cast<int32_t>(keyChoice[KeyWord(action)]), name);
       std::snprintf(out, size, "%.40s", name);
       break;
     }

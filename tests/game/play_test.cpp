@@ -138,23 +138,11 @@ struct Shot {
   std::vector<standin::Config::ButtonStep> extra;  // buttons besides the player's
 };
 
-const char* kCompare = "/usr/bin/compare";
-
-long DifferentPixels(const std::string& a, const std::string& b) {
-  const std::string out = a + ".ae";
-  const int rc = zt::Run(std::string(kCompare) + " -metric AE '" + a + "' '" + b + "' null: 2> '" + out + "'");
-  if (rc != 0 && rc != 1) return -1;
-  std::ifstream in(out);
-  double v = -1;
-  if (!(in >> v)) return -1;
-  return long(v);
-}
-
 bool Playing(ClassMain& app) { return app.ModuleId() == MODULE_LEVEL && app.Level().levelState == 1; }
 
 TEST(Play, GoldenFramesUprightAndTurned) {
   REQUIRE_PACKS();
-  if (!std::ifstream(kCompare).good()) GTEST_SKIP() << "ImageMagick is not installed";
+  if (!zt::HaveCompare()) GTEST_SKIP() << "ImageMagick is not installed";
   const std::vector<Shot> shots = {
       {"midturn", "standard,seed=11", 20,
        [](ClassMain& app, uint32_t f) {
@@ -214,7 +202,7 @@ TEST(Play, GoldenFramesUprightAndTurned) {
       ASSERT_TRUE(taken) << "the moment never came";
       const std::string got = dir + "/" + name + ".png", golden = kGolden + name + ".png";
       if (update) zt::Run("cp '" + got + "' '" + golden + "'");
-      EXPECT_EQ(DifferentPixels(got, golden), 0) << got << " vs " << golden;
+      EXPECT_EQ(zt::DifferentPixels(got, golden), 0) << got << " vs " << golden;
     }
   }
 }

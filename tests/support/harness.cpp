@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "framework/emod_device.h"
 
@@ -60,6 +61,18 @@ InFolder::InFolder(const std::string& dir) {
 
 InFolder::~InFolder() {
   if (ok_ && chdir(old_.c_str()) != 0) std::abort();
+}
+
+bool HaveCompare() { return access("/usr/bin/compare", X_OK) == 0; }
+
+long DifferentPixels(const std::string& a, const std::string& b) {
+  const std::string out = a + ".ae";
+  const int rc = Run("/usr/bin/compare -metric AE '" + a + "' '" + b + "' null: 2> '" + out + "'");
+  if (rc != 0 && rc != 1) return -1;
+  std::ifstream in(out);
+  double v = -1;
+  if (!(in >> v)) return -1;
+  return static_cast<long>(v);
 }
 
 int Run(const std::string& command) {

@@ -49,6 +49,10 @@ class InFolder {
 
 // Runs a command with the shell; returns its exit status (-1 when it could not run).
 int Run(const std::string& command);
+// Pixels that differ between two pictures (ImageMagick's compare); -1 when
+// they could not be compared.
+long DifferentPixels(const std::string& a, const std::string& b);
+bool HaveCompare();
 // True when a program is on the PATH.
 bool HaveTool(const std::string& name);
 

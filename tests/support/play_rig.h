@@ -26,6 +26,9 @@ struct PlayRun {
   // as shown (at the next frame) to dumpDir/name.png.
   std::function<std::string(ClassMain&, uint32_t frame)> hook;
   std::string dumpDir;
+  // The folder to run in, kept as it is (its settings file included); empty:
+  // a fresh folder with the default settings and a target score of 5000.
+  std::string folder;
   uint32_t framesRun = 0;
   bool ended = false;         // the game handed back (the program quit before the limit)
 };
