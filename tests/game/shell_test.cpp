@@ -403,3 +403,40 @@ TEST(Shell, GamesFromTheMenusToTheHighscorePage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The tutorial from the main menu to its end: it plays itself, its text comes
+// line by line in the band, and it hands back to the main menu.
+TEST(Shell, TutorialFromTheMenuToItsEnd) {
+  REQUIRE_TOOLS();
+  const std::string folder = zt::GameDir("shell_tutorial");
+  const std::string dir = zt::TempDir("shell_tutorial_frames");
+  auto tutorial = [](ClassMain& app) { return app.ModuleId() == MODULE_LEVEL && app.Level().levelState == 1; };
+  std::vector<Step> s;
+  Add(s, Choose(MENU_MAIN, 0, 2));
+  s.push_back(Shot([=](ClassMain& app) { return tutorial(app) && app.Level().tutorial.linesScrolled >= 2; },
+                   "tutorial_text"));
+  s.push_back(Shot([=](ClassMain& app) { return tutorial(app) && app.Level().tutorial.segments > 0 &&
+                                                app.Level().tutorial.position >= 5; },
+                   "tutorial_aim"));
+  s.push_back(Shot([=](ClassMain& app) { return tutorial(app) && app.Data().player->level == 2 &&
+                                                app.Level().turnPhase == 0; },
+                   "tutorial_level2"));
+  s.push_back(Shot([=](ClassMain& app) { return tutorial(app) && app.Data().player->level == 3 &&
+                                                app.Level().turnPhase == 0; },
+                   "tutorial_level3"));
+  s.push_back(Shot(AtItem(MENU_MAIN, 0), "tutorial_done"));
+  ShellRun r(s, folder, dir, 20000);
+  r.quitWhenDone = true;
+  uint32_t lastPosition = 0;
+  r.hook = [&](ClassMain& app, uint32_t) {
+    if (app.ModuleId() == MODULE_LEVEL) lastPosition = app.Level().tutorial.position;
+  };
+  ASSERT_TRUE(r.Go());
+  EXPECT_TRUE(r.driver.Done()) << "stopped after step " << r.driver.StepsDone();
+  EXPECT_EQ(lastPosition, 215u) << "the script ran to its last opcode";
+  CheckShots(r.driver, dir);
+}
+
+}  // namespace
