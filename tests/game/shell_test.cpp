@@ -72,6 +72,7 @@ class Driver {
     }
     if (!s.shot.empty()) {
       shots.push_back(s.shot);
+      shotFrames.push_back(frame);
       return s.shot;
     }
     queue_ = s.taps;
@@ -87,6 +88,7 @@ class Driver {
   }
   size_t StepsDone() const { return next_; }
   std::vector<std::string> shots;
+  std::vector<uint32_t> shotFrames;  // the frame each picture was drawn in
 
   static bool Playing(ClassMain& app) {
     return app.ModuleId() == MODULE_LEVEL && app.Level().levelState == 1;
@@ -230,14 +232,10 @@ void CheckShots(const Driver& d, const std::string& dir) {
     if (!zt::HaveCompare()) GTEST_SKIP() << "ImageMagick is not installed";             \
   } while (0)
 
-// The intro, every page of the title and every dialog the title opens;
-// settings changed on the way are in the file after quitting and come back on
-// the next start, and the next start's save is the same file.
-TEST(Shell, TitlePagesDialogsAndSettingsThroughTheMenus) {
-  REQUIRE_TOOLS();
-  if (!zt::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
-  const std::string folder = zt::GameDir("shell_settings");
-  const std::string dir = zt::TempDir("shell_settings_frames");
+// The tour: the intro, every page of the title and every dialog it opens, the
+// name typed on the keyboard, volumes, colour-blind mode and a key changed;
+// then Quit Game.
+std::vector<Step> TourSteps() {
   std::vector<Step> s;
   s.push_back(Shot([](ClassMain& app) { return app.ModuleId() == MODULE_INTRO && app.Intro().step >= 10; },
                    "intro_loading"));
@@ -283,6 +281,18 @@ TEST(Shell, TitlePagesDialogsAndSettingsThroughTheMenus) {
   Add(s, Choose(MENU_MULTI, 0, 6));  // Return
   Add(s, Choose(MENU_MAIN, 1, 7));   // Quit Game
 
+  return s;
+}
+
+// The intro, every page of the title and every dialog the title opens;
+// settings changed on the way are in the file after quitting and come back on
+// the next start, and the next start's save is the same file.
+TEST(Shell, TitlePagesDialogsAndSettingsThroughTheMenus) {
+  REQUIRE_TOOLS();
+  if (!zt::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  const std::string folder = zt::GameDir("shell_settings");
+  const std::string dir = zt::TempDir("shell_settings_frames");
+  const std::vector<Step> s = TourSteps();
   ShellRun first(s, folder, dir, 12000);
   ASSERT_TRUE(first.Go());
   EXPECT_TRUE(first.driver.Done()) << "stopped after step " << first.driver.StepsDone();
@@ -437,6 +447,50 @@ TEST(Shell, TutorialFromTheMenuToItsEnd) {
   EXPECT_TRUE(r.driver.Done()) << "stopped after step " << r.driver.StepsDone();
   EXPECT_EQ(lastPosition, 215u) << "the script ran to its last opcode";
   CheckShots(r.driver, dir);
+}
+
+}  // namespace
+
+namespace {
+
+// The tour's taps as a button script for the program itself: headless, and in
+// its window under Xvfb, it shows the same frames as the run above.
+TEST(Shell, WindowUnderXvfbShowsTheSameFrames) {
+#if defined(__arm__)
+  GTEST_SKIP() << "the ARM build has no window backend";
+#endif
+  REQUIRE_TOOLS();
+  const bool xvfb = zt::HaveTool("xvfb-run");
+  const std::string dir = zt::TempDir("shell_window");
+  ShellRun tour(TourSteps(), zt::GameDir("shell_window_run"), dir, 12000);
+  ASSERT_TRUE(tour.Go());
+  ASSERT_TRUE(tour.driver.Done());
+  const std::string script = tour.driver.Script();
+  std::string frames;
+  for (uint32_t f : tour.driver.shotFrames) frames += (frames.empty() ? "" : ",") + std::to_string(f + 1);
+  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
+  for (const std::string backend : {"headless", "sdl"}) {
+    if (backend == "sdl" && !xvfb) continue;
+    SCOPED_TRACE(backend);
+    const std::string folder = zt::GameDir("shell_window_" + backend);
+    {
+      std::ofstream out(folder + "/script.txt");
+      out << script;
+    }
+    std::string cmd = "cd '" + folder + "' && ZARN_BACKEND=" + backend +
+                      " ZARN_CLOCK=fake ZARN_TIME=1700000000 ZARN_BUTTONS=@script.txt ZARN_DUMP=out"
+                      " ZARN_DUMP_FRAMES=" + frames + " ZARN_FRAMES=" + std::to_string(tour.run.framesRun + 50) +
+                      " SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 '" + exe + "' 2>err.txt";
+    if (backend == "sdl") cmd = "timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' sh -c \"" + cmd + "\"";
+    ASSERT_EQ(zt::Run(cmd), 0) << zt::ReadFile(folder + "/err.txt");
+    for (size_t i = 0; i < tour.driver.shots.size(); i++) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/out/frame%06u.png", tour.driver.shotFrames[i] + 1);
+      EXPECT_EQ(zt::DifferentPixels(folder + name, dir + "/" + tour.driver.shots[i] + ".png"), 0)
+          << tour.driver.shots[i];
+    }
+    EXPECT_EQ(ReadBytes(folder + "/game.cfg"), ReadBytes(tour.run.folder + "/game.cfg"));
+  }
 }
 
 }  // namespace
