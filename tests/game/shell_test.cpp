@@ -32,6 +32,7 @@ struct Step {
   std::vector<uint32_t> taps;
   std::string shot;
   bool play = false;
+  std::function<void(ClassMain&)> act;  // what a module would do (not a button)
 };
 
 // Runs steps from a hook: each tap holds a button for two frames with two idle
@@ -65,6 +66,10 @@ class Driver {
     const Step& s = steps_[next_];
     if (!s.when(app)) return "";
     next_++;
+    if (s.act) {
+      s.act(app);
+      return "";
+    }
     if (s.play) {
       playing_ = true;
       drops_ = 0;
@@ -491,6 +496,48 @@ TEST(Shell, WindowUnderXvfbShowsTheSameFrames) {
     }
     EXPECT_EQ(ReadBytes(folder + "/game.cfg"), ReadBytes(tour.run.folder + "/game.cfg"));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The dialogs that no title page opens, over the main menu: the message line,
+// the volume slider and the four-way choice.
+TEST(Shell, OtherDialogKinds) {
+  REQUIRE_TOOLS();
+  const std::string dir = zt::TempDir("shell_dialogs_frames");
+  auto act = [](std::function<void(ClassMain&)> f) {
+    Step s{[](ClassMain&) { return true; }, {}, ""};
+    s.act = std::move(f);
+    return s;
+  };
+  std::vector<Step> s;
+  s.push_back(act([](ClassMain&) {}));
+  s.back().when = AtItem(MENU_MAIN, 0);
+  s.push_back(act([](ClassMain& app) { app.Console().SendMessage("Settings saved"); }));
+  s.push_back(Shot(Dialog(DLG_MESSAGE), "message"));
+  s.push_back(act([](ClassMain& app) {
+    app.Console().SetIdle();
+    app.Console().OpenSoundChange(1);
+  }));
+  s.push_back(Shot([](ClassMain& app) { return app.Console().state == DLG_VOLUME && app.Console().timer >= 300; },
+                   "volume"));
+  s.push_back({Dialog(DLG_VOLUME), {B}, ""});
+  s.push_back(act([](ClassMain& app) {
+    app.Console().SetIdle();
+    app.Console().AskOption("Connect", "Edit", "Delete", "Cancel");
+  }));
+  s.push_back({Dialog(DLG_OPTION), {DOWN}, ""});
+  s.push_back(Shot(Dialog(DLG_OPTION), "option"));
+  s.push_back({Dialog(DLG_OPTION), {B}, ""});
+  s.push_back(act([](ClassMain& app) { EXPECT_EQ(app.Console().chosen, 1); }));
+  s.back().when = Dialog(DLG_OPTION_CHOSEN);
+  ShellRun r(s, zt::GameDir("shell_dialogs"), dir, 3000);
+  r.quitWhenDone = true;
+  ASSERT_TRUE(r.Go());
+  EXPECT_TRUE(r.driver.Done()) << "stopped after step " << r.driver.StepsDone();
+  CheckShots(r.driver, dir);
 }
 
 }  // namespace
