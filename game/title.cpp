@@ -405,7 +405,7 @@ uint8_t ClassTitle::MenuInputList() {
 
 // ---- actions ----
 
-void ClassTitle::StartGame(uint8_t mode, int kind) {
+void ClassTitle::BeginGame(uint8_t mode, int kind, uint32_t* module, uint32_t* message) {
   ClassPlayer* pl = maindata->player;
   pl->mode = mode;
   if (kind >= 0) pl->kind = static_cast<uint8_t>(kind);
@@ -420,8 +420,8 @@ void ClassTitle::StartGame(uint8_t mode, int kind) {
   pl->score = 0;
   pl->bar = 0;
   pl->barShown = 0;
-  *module_ = MODULE_LEVEL;
-  *message_ = MSG_ENTER;
+  *module = MODULE_LEVEL;
+  *message = MSG_ENTER;
   UpdateMappings();
 }
 
@@ -513,14 +513,14 @@ void ClassTitle::Action(uint8_t a) {
     case 51:
       if (dlg && dlg->state == DLG_IDLE) dlg->OpenSetkey(static_cast<uint8_t>(a - 48));
       break;
-    case 60: StartGame(0, -1); break;
-    case 61: StartGame(1, -1); break;
-    case 62: StartGame(3, -1); break;
+    case 60: BeginGame(0, -1, module_, message_); break;
+    case 61: BeginGame(1, -1, module_, message_); break;
+    case 62: BeginGame(3, -1, module_, message_); break;
     case 63: PageChange(MENU_MULTI, 0); break;
-    case 64: StartGame(5, -1); break;
-    case 70: StartGame(4, 0); break;
-    case 71: StartGame(4, cfg->bytes[MAINCONFIG::kConnection] == 0 ? 1 : 2); break;
-    case 72: StartGame(4, cfg->bytes[MAINCONFIG::kConnection] == 0 ? 3 : 4); break;
+    case 64: BeginGame(5, -1, module_, message_); break;
+    case 70: BeginGame(4, 0, module_, message_); break;
+    case 71: BeginGame(4, cfg->bytes[MAINCONFIG::kConnection] == 0 ? 1 : 2, module_, message_); break;
+    case 72: BeginGame(4, cfg->bytes[MAINCONFIG::kConnection] == 0 ? 3 : 4, module_, message_); break;
     case 98: {
       const char* names[3] = {"Chris", "Joe", "Kate"};
       const uint32_t scores[3] = {3000, 2000, 1000};

@@ -47,6 +47,9 @@ class ClassTitle {
   // The settings key word that a key item edits: the items read Drop/Confirm,
   // Toggle Next, Start/Pause, while the words run drop, reserved, start, toggle.
   static uint8_t KeyWord(uint8_t action);
+  // Resets the game state for a new game of a mode (a multi-player kind of -1
+  // keeps the kind), maps the game's keys and hands over to the level.
+  void BeginGame(uint8_t mode, int kind, uint32_t* module, uint32_t* message);
   // The three modes' submission codes from the best scores.
   void ComputeCodes();
 
@@ -78,7 +81,6 @@ class ClassTitle {
   void Enter(uint32_t message);
   void PageChange(uint8_t m, uint8_t k);
   void Action(uint8_t a);
-  void StartGame(uint8_t mode, int kind);
   void MoveSound();
   uint32_t FontHeight() const;
   uint8_t MenuInputHighscores();
