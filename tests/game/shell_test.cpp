@@ -541,3 +541,40 @@ TEST(Shell, OtherDialogKinds) {
 }
 
 }  // namespace
+
+namespace {
+
+// The intro's timing: the splash holds step 3 for 500 ms of frame time, the
+// loading screen stays at least 3.5 s, and the title is entered once, after
+// 4096 ms of logo.
+TEST(Shell, IntroTimesItsStagesAndEntersTheTitleOnce) {
+  if (zt::ResParent().empty()) GTEST_SKIP() << "no resource packs";
+  ShellRun r({}, zt::GameDir("shell_intro"), "", 700);
+  uint32_t step3Ms = 0, loadingMs = 0, logoMs = 0, enters = 0, lastModule = MODULE_INTRO;
+  uint32_t lastTick = 0;
+  r.hook = [&](ClassMain& app, uint32_t) {
+    const uint32_t now = ClassERTimer::Count();
+    const uint32_t ms = now - lastTick;
+    lastTick = now;
+    if (app.ModuleId() == MODULE_INTRO) {
+      const ClassIntro& in = app.Intro();
+      if (in.phase == INTRO_LOADING && in.step == 3) step3Ms += ms;
+      if (in.phase == INTRO_LOADING) loadingMs += ms;
+    }
+    if (app.Intro().phase == INTRO_LOGO) logoMs = app.Intro().elapsed;
+    if (app.ModuleId() == MODULE_TITLE && lastModule != MODULE_TITLE) {
+      enters++;
+      EXPECT_EQ(app.ModuleMessage(), uint32_t(MSG_ENTER));
+      EXPECT_EQ(app.Intro().elapsed, 4096u);
+    }
+    lastModule = app.ModuleId();
+  };
+  ASSERT_TRUE(r.Go());
+  EXPECT_GE(step3Ms, 480u);
+  EXPECT_LE(step3Ms, 540u);
+  EXPECT_GE(loadingMs, 3500u);
+  EXPECT_EQ(logoMs, 4096u);
+  EXPECT_EQ(enters, 1u);
+}
+
+}  // namespace
