@@ -18,6 +18,8 @@
 //   png-565          ours | libpng          FILE into a 5:6:5 surface (libpng decode
 //                                           plus a plain conversion loop)
 //   bmp-565          ours | loop            FILE (24-bit) into a 5:6:5 surface
+//   cpu-steps        ours                   1000 logic steps of a game against
+//                                           three computer players, no drawing
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_level.h"
 #include "bench/bench_world.h"
 #include "loaders/eldr_base.h"
 #include "loaders/eldr_png.h"
@@ -36,60 +39,12 @@
 
 namespace {
 
-using zb::kGlyphH;
-using zb::kGlyphs;
-using zb::kGlyphW;
-using zb::kSprites;
-using zb::World;
+using namespace zb;
 
 std::vector<uint8_t> ReadFile(const char* name) {
   std::ifstream f(name, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
-
-// ---- Blits -----------------------------------------------------------------------
-
-void SpritesOurs(World& w, uint32_t flags, uint32_t opacity) {
-  for (const tagPOINT& p : w.spritePos) w.back.BltFast(p.x, p.y, &w.sprite, nullptr, flags, opacity);
-}
-
-void GlyphsOurs(World& w, uint32_t flags, int dx) {
-  for (int i = 0; i < kGlyphs; i++) {
-    const tagRECT r = {(i % 64) * kGlyphW, 0, (i % 64) * kGlyphW + kGlyphW, kGlyphH};
-    w.back.BltFast(w.glyphPos[size_t(i)].x + dx, w.glyphPos[size_t(i)].y + dx, &w.font, &r, flags, 0);
-  }
-}
-
-#ifdef ZARN_HAVE_SDL2
-void SpritesSdl(World& w) {
-  for (const tagPOINT& p : w.spritePos) {
-    SDL_Rect d = {p.x, p.y, 0, 0};
-    SDL_BlitSurface(w.sSprite, nullptr, w.sBack, &d);
-  }
-}
-
-void GlyphFacesSdl(World& w) {
-  for (int i = 0; i < kGlyphs; i++) {
-    SDL_Rect r = {(i % 64) * kGlyphW, 0, kGlyphW, kGlyphH};
-    SDL_Rect d = {w.glyphPos[size_t(i)].x, w.glyphPos[size_t(i)].y, 0, 0};
-    SDL_BlitSurface(w.sFontFace, &r, w.sBack, &d);
-  }
-}
-
-struct SdlFill {
-  SDL_Renderer* r = nullptr;
-  explicit SdlFill(World& w, uint8_t alpha) {
-    r = SDL_CreateSoftwareRenderer(w.sBack);
-    SDL_SetRenderDrawBlendMode(r, SDL_BLENDMODE_BLEND);
-    SDL_SetRenderDrawColor(r, 0xC0, 0x80, 0x40, alpha);  // our 0x4080C0
-  }
-  ~SdlFill() { SDL_DestroyRenderer(r); }
-  void Run() {
-    SDL_RenderFillRect(r, nullptr);
-    SDL_RenderFlush(r);
-  }
-};
-#endif
 
 // ---- Pictures ----------------------------------------------------------------------
 
@@ -354,6 +309,7 @@ int main(int argc, char** argv) {
   RgbaRows rows;
   ELoader_PNG png;
   std::vector<uint16_t> out;
+  zb::CpuGame* game = row == "cpu-steps" ? new zb::CpuGame : nullptr;
 #ifdef ZARN_HAVE_SDL2
   SdlFill* fill = nullptr;
   if (side == "sdl" && (row == "fill128" || row == "fill192")) fill = new SdlFill(w, row == "fill128" ? 128 : 192);
@@ -378,6 +334,7 @@ int main(int argc, char** argv) {
     else if (row == "fill192" && side == "ours") w.back.FillRect(nullptr, 0x4080C0, 0x08, 192);
     else if (row == "png-decode" && side == "ours") png.Decode(&rows, file.data(), uint32_t(file.size()), 32, 0);
     else if ((row == "png-565" || row == "bmp-565") && side == "ours") surface.Load(file);
+    else if (game && side == "ours") game->Steps(1000);
 #ifdef ZARN_HAVE_SDL2
     else if ((row == "sprites-keyed" || row == "sprites-op200") && side != "ours") SpritesSdl(w);
     else if (row == "glyph-faces" && side == "sdl") GlyphFacesSdl(w);

@@ -73,3 +73,4 @@ for f in title_rgb title_rgba title_pal title_grey zarnbanner; do
   row png-565 "$f.png" libpng "$pics/$f.png"
 done
 row bmp-565 "title.bmp" loop "$pics/title.bmp"
+row cpu-steps "1000 logic steps, 3 computers" -

@@ -6,13 +6,10 @@ using namespace erdr;
 namespace {
 
 inline uint32_t AddSat(uint32_t d, uint32_t c, const Channels& ch) {
-  uint32_t out = 0;
-  const uint32_t masks[3] = {ch.b, ch.g, ch.r};
-  for (uint32_t m : masks) {
-    const uint32_t s = (d & m) + (c & m);
-    out |= s > m ? m : s;
-  }
-  return out;
+  return PerChannel(d, c, ch, [](uint32_t a, uint32_t b, uint32_t m) {
+    const uint32_t s = a + b;
+    return s > m ? m : s;
+  });
 }
 
 }  // namespace

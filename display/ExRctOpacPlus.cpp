@@ -28,8 +28,9 @@ template <bool High>
 void Fill(const tagRECT* rect, uint8_t* pixels, uint32_t pitch, uint8_t bpp, uint32_t c, uint32_t k,
           uint32_t m) {
   const uint32_t c2 = (c & 0xFFFF) | (c << 16), m2 = m | (m << 16);
-  FillRows(rect, pixels, pitch, bpp, c, [&](uint32_t d) { return Rule<High>(d, c, k, m); },
-           [&](uint32_t d) { return Rule<High>(d, c2, k, m2); });
+  auto one = [&](uint32_t d) { return Rule<High>(d, c, k, m); };
+  auto pair = [&](uint32_t d) { return Rule<High>(d, c2, k, m2); };
+  FillRows(rect, pixels, pitch, bpp, c, one, pair);
 }
 
 }  // namespace

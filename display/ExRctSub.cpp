@@ -6,13 +6,7 @@ using namespace erdr;
 namespace {
 
 inline uint32_t SubSat(uint32_t d, uint32_t c, const Channels& ch) {
-  uint32_t out = 0;
-  const uint32_t masks[3] = {ch.b, ch.g, ch.r};
-  for (uint32_t m : masks) {
-    const uint32_t a = d & m, b = c & m;
-    out |= a > b ? a - b : 0;
-  }
-  return out;
+  return PerChannel(d, c, ch, [](uint32_t a, uint32_t b, uint32_t) { return a > b ? a - b : 0; });
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #define ZARN_DISPLAY_ERDR_BLT_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "display/erdr_kernel.h"
 #include "display/erdr_pixel.h"
@@ -197,12 +198,65 @@ inline void Column16(int32_t h, uint8_t* d, const uint8_t* s, uint32_t dp, uint3
   }
 }
 
+// Eight 16-bit pixels in one register, where the compiler maps that onto the
+// processor's vector unit (elsewhere it would only split it up again).
+#if defined(__SSE2__) || defined(__ARM_NEON)
+#define ZARN_KEYED_VECTOR 1
+typedef uint16_t V16 __attribute__((vector_size(16)));
+
+inline void KeyedGroup16(uint8_t* d, const uint8_t* s, V16 key) {
+  V16 sv, dv;
+  std::memcpy(&sv, s, 16);
+  std::memcpy(&dv, d, 16);
+  const V16 hole = sv == key;  // all ones where the source is the key
+  dv = (sv & ~hole) | (dv & hole);
+  std::memcpy(d, &dv, 16);
+}
+
+// Rows of G whole groups (sprite widths up to 32 pixels), unrolled; G = 0 takes
+// the group count from the width.
+template <uint32_t G>
+inline void KeyedRowsG(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dp,
+                       uint32_t sp, V16 k8) {
+  const uint32_t groups = G ? G : uint32_t(w) / 8, last = (uint32_t(w) - 8) * 2;
+  const bool tail = (w & 7) != 0;
+  for (int32_t y = 0; y < h; y++, dst += dp, src += sp) {
+    for (uint32_t g = 0; g < groups; g++) KeyedGroup16(dst + 16 * g, src + 16 * g, k8);
+    if (tail) KeyedGroup16(dst + last, src + last, k8);
+  }
+}
+
+// Keyed 16-bit copy of blocks at least eight pixels wide, eight pixels at a
+// time. A row's last partial group is done as the eight pixels ending the row,
+// overlapping the group before: a keyed copy done twice gives the same pixels.
+inline void KeyedRows16(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dp,
+                        uint32_t sp, uint32_t key) {
+  const uint16_t k = uint16_t(key);
+  const V16 k8 = {k, k, k, k, k, k, k, k};
+  switch (uint32_t(w) / 8) {
+    case 1: return KeyedRowsG<1>(w, h, dst, src, dp, sp, k8);
+    case 2: return KeyedRowsG<2>(w, h, dst, src, dp, sp, k8);
+    case 3: return KeyedRowsG<3>(w, h, dst, src, dp, sp, k8);
+    case 4: return KeyedRowsG<4>(w, h, dst, src, dp, sp, k8);
+    default: return KeyedRowsG<0>(w, h, dst, src, dp, sp, k8);
+  }
+}
+#else
+#define ZARN_KEYED_VECTOR 0
+#endif
+
 // Straight 12- and 16-bit walker: first column when the source starts mid-word,
 // last column when it ends mid-word, then aligned source pairs.
 template <class O>
 inline void Walk16(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dp, uint32_t sp,
                    const O& op) {
   if (h <= 0) return;
+#if ZARN_KEYED_VECTOR
+  if (O::kCopy && O::kCk && w >= 8) {
+    KeyedRows16(w, h, dst, src, dp, sp, op.key);
+    return;
+  }
+#endif
   if (w > 0 && (uintptr_t(src) & 2)) {
     Column16(h, dst, src, dp, sp, op);
     dst += 2;
@@ -225,7 +279,8 @@ inline void Walk16(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint3
       // Where unaligned words cost nothing extra the destination is always
       // taken as words.
       if (kUnalignedWords || !(uintptr_t(d) & 3)) {
-        for (int32_t i = 0; i < pairs; i++, d += 4, s += 4) {
+        int32_t i = 0;
+        for (; i < pairs; i++, d += 4, s += 4) {
           const uint32_t sv = Load32(s), x = sv ^ key2;
           const uint32_t m = ((0u - uint32_t((x & 0xFFFF) != 0)) & 0xFFFFu) |
                              ((0u - uint32_t((x >> 16) != 0)) & 0xFFFF0000u);
@@ -350,6 +405,13 @@ inline uint32_t GenericFlags(uint32_t flags) {
   return (flags & 0xC0) ? ((flags & 0x3F) | EBLT_OP) : flags;
 }
 
+// The generic loops are kept out of line so that a blit the table serves pays
+// only for the look-up, not for the loops' register set-up.
+template <class P>
+__attribute__((noinline)) int32_t GenericWalk(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src,
+                                              uint32_t dp, uint32_t sp, uint32_t key, uint32_t colour,
+                                              uint32_t opacity, uint32_t flags);
+
 template <class P>
 inline int32_t GenericFast(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dp,
                            uint32_t sp, uint32_t key, uint32_t colour, uint32_t opacity,
@@ -363,6 +425,12 @@ inline int32_t GenericFast(int32_t w, int32_t h, uint8_t* dst, const uint8_t* sr
     }
   }
   if (h == 0) return 1;
+  return GenericWalk<P>(w, h, dst, src, dp, sp, key, colour, opacity, flags);
+}
+
+template <class P>
+int32_t GenericWalk(int32_t w, int32_t h, uint8_t* dst, const uint8_t* src, uint32_t dp, uint32_t sp,
+                    uint32_t key, uint32_t colour, uint32_t opacity, uint32_t flags) {
   const uint32_t f = GenericFlags(flags) & 0xFF;
   const Op<P, FLAGS_RUNTIME> op = MakeOp<P, FLAGS_RUNTIME>(f, key, colour, opacity);
   if (P::kBytes == 2)

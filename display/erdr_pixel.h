@@ -67,6 +67,12 @@ inline Channels ChannelsOf(uint8_t bpp, uint8_t format) {
   return {0x0000FF, 0x00FF00, 0xFF0000};
 }
 
+// op(d's channel, c's channel, mask) for blue, green and red, each masked in place.
+template <class Op>
+inline uint32_t PerChannel(uint32_t d, uint32_t c, const Channels& ch, Op op) {
+  return op(d & ch.b, c & ch.b, ch.b) | op(d & ch.g, c & ch.g, ch.g) | op(d & ch.r, c & ch.r, ch.r);
+}
+
 // Shift k of an opacity on the fast paths (0 = none).
 inline uint32_t OpacityShift(uint32_t opacity) {
   switch (opacity) {

@@ -1,5 +1,6 @@
 #include "display/esurf_2d.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "display/edsp_base.h"
@@ -15,7 +16,9 @@ inline uint32_t SwapRB(uint32_t c) { return (c & 0xFF00) | ((c >> 16) & 0xFF) | 
 inline uint32_t BytesPerPixel(uint8_t format) {
   switch (format) {
     case EFMT_INDEX8: return 1;
-    case EFMT_RGB12: case EFMT_RGB15: case EFMT_RGB16: return 2;
+    case EFMT_RGB12:
+    case EFMT_RGB15:
+    case EFMT_RGB16: return 2;
     case EFMT_RGB24: return 3;
     case EFMT_RGB32: return 4;
     default: return 0;
@@ -44,6 +47,66 @@ inline uint32_t Dither(uint32_t c, uint8_t format, uint32_t d) {
     out |= v << (ch * 8);
   }
   return out;
+}
+
+// Loader colours (0xAABBGGRR, or palette entries) to native pixels of one
+// format: not opaque is the key black, and with LIFT true black is lifted to
+// the lift colour so that it stays visible.
+template <uint8_t F, bool LIFT>
+inline uint32_t NativeOf(uint32_t c, uint32_t lift) {
+  if (c < 0xFF000000u) return 0;  // alpha below 255
+  if (LIFT && c == 0xFF000000u) c = lift;
+  switch (F) {
+    case EFMT_RGB12: return ((c & 0xF0) << 4) | ((c >> 8) & 0xF0) | ((c >> 20) & 0xF);
+    case EFMT_RGB15: return ((c & 0xF8) << 7) | ((c >> 6) & 0x3E0) | ((c >> 19) & 0x1F);
+    case EFMT_RGB16: return ((c & 0xF8) << 8) | ((c >> 5) & 0x7E0) | ((c >> 19) & 0x1F);
+    default: return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+  }
+}
+
+template <uint8_t F, uint32_t B, bool INDEXED, bool LIFT>
+void DeliverRunT(uint8_t* p, int32_t step, const uint8_t* src, uint32_t n, const uint32_t* palette,
+                 uint32_t lift) {
+  for (uint32_t k = 0; k < n; k++, p += step) {
+    uint32_t c;
+    if (INDEXED) {
+      c = palette[src[k]];
+    } else {
+      std::memcpy(&c, src, 4);
+      src += 4;
+    }
+    erdr::StoreBytes(p, B, NativeOf<F, LIFT>(c, lift));
+  }
+}
+
+template <uint8_t F, uint32_t B>
+void DeliverRunF(uint8_t* p, int32_t step, const uint8_t* data, uint32_t first, uint32_t n,
+                 const uint32_t* palette, bool lifted, uint32_t lift) {
+  if (palette) {
+    if (lifted)
+      DeliverRunT<F, B, true, true>(p, step, data + first, n, palette, lift);
+    else
+      DeliverRunT<F, B, true, false>(p, step, data + first, n, palette, lift);
+  } else {
+    if (lifted)
+      DeliverRunT<F, B, false, true>(p, step, data + 4 * size_t(first), n, palette, lift);
+    else
+      DeliverRunT<F, B, false, false>(p, step, data + 4 * size_t(first), n, palette, lift);
+  }
+}
+
+// One run of loader pixels along a physical row (step one pixel) or column
+// (step one stored row) of a surface in an RGB format; `lifted` for pictures
+// with transparency, whose true black becomes `lift`.
+void DeliverRun(uint8_t format, uint8_t* p, int32_t step, const uint8_t* data, uint32_t first,
+                uint32_t n, const uint32_t* palette, bool lifted, uint32_t lift) {
+  switch (format) {
+    case EFMT_RGB12: return DeliverRunF<EFMT_RGB12, 2>(p, step, data, first, n, palette, lifted, lift);
+    case EFMT_RGB15: return DeliverRunF<EFMT_RGB15, 2>(p, step, data, first, n, palette, lifted, lift);
+    case EFMT_RGB16: return DeliverRunF<EFMT_RGB16, 2>(p, step, data, first, n, palette, lifted, lift);
+    case EFMT_RGB24: return DeliverRunF<EFMT_RGB24, 3>(p, step, data, first, n, palette, lifted, lift);
+    default: return DeliverRunF<EFMT_RGB32, 4>(p, step, data, first, n, palette, lifted, lift);
+  }
 }
 
 }  // namespace
@@ -178,17 +241,6 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
   return ERES_OK;
 }
 
-uint8_t* E2DSurface::Lock(E2DSURFACEINFO* info) {
-  if (!IsCreated() || !pixels_) return nullptr;
-  if (info) GetInfo(info);
-  lockcount_++;
-  return pixels_;
-}
-
-void E2DSurface::Unlock() {
-  if (lockcount_ > 0) lockcount_--;
-}
-
 int E2DSurface::GetInfo(E2DSURFACEINFO* info) const {
   if (!info) return 0;
   const EORIENT o = Orientation();
@@ -261,7 +313,8 @@ uint32_t E2DSurface::GetPixelV(int32_t x, int32_t y) {
 
 uint32_t E2DSurface::GetPixelRaw(int32_t x, int32_t y, const uint8_t* pixels) const {
   const uint32_t B = bpp_ >> 3;
-  return NativeToColor(erdr::LoadBytes(pixels + (uint32_t(y) * pitch_ + uint32_t(x)) * B, B), format_);
+  return NativeToColor(erdr::LoadBytes(pixels + (uint32_t(y) * pitch_ + uint32_t(x)) * B, B),
+                       format_);
 }
 
 void E2DSurface::PixelRule(uint8_t* p, uint32_t c, int32_t flags, uint32_t v) const {
@@ -442,49 +495,80 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
     Unlock();
     return ERES_OK;
   }
-  for (uint32_t i = 0; i < count; i++) {
-    const int32_t idx = info->pixelindex;
-    info->pixelindex = int32_t(uint32_t(idx) + 1);  // wraps instead of overflowing
-    if (idx < 0) continue;
-    const int32_t lx = int32_t(uint32_t(idx) % w), ly = int32_t(uint32_t(idx) / w);
-    uint32_t out;
+  // One loader pixel in the generic way (palette surfaces, dithering).
+  auto convert = [&](uint32_t i, uint32_t lx, uint32_t ly) -> uint32_t {
     if (info->indexed) {
       const uint8_t k = data[i];
       if (format_ == EFMT_INDEX8) {
-        out = (palette_[k] >> 24) == 255 ? k : 0;
-        if (remap) out = remap_[out];
-      } else {
-        uint32_t c = palette_[k];
-        if (dither) c = (c & 0xFF000000u) | Dither(c, format_, uint32_t(lx + ly));
-        if ((c >> 24) < 255)
-          c = 0;
-        else if ((c & 0xFFFFFF) == 0 && info->transparency)
-          c = lift;
-        out = ColorToNative(c & 0xFFFFFF, format_);
+        const uint32_t out = (palette_[k] >> 24) == 255 ? k : 0;
+        return remap ? remap_[out] : out;
       }
-    } else {
-      uint32_t c;
-      std::memcpy(&c, data + i * 4, 4);
-      if (format_ == EFMT_INDEX8) {
-        if ((c >> 24) < 255)
-          out = 0;
-        else if (remap)
-          out = lookup[((c >> 9) & 0x7C00) | ((c >> 6) & 0x3E0) | ((c >> 3) & 0x1F)];
-        else
-          out = c & 0xFF;
+      uint32_t c = palette_[k];
+      if (dither) c = (c & 0xFF000000u) | Dither(c, format_, lx + ly);
+      if ((c >> 24) < 255)
+        c = 0;
+      else if ((c & 0xFFFFFF) == 0 && info->transparency)
+        c = lift;
+      return ColorToNative(c & 0xFFFFFF, format_);
+    }
+    uint32_t c;
+    std::memcpy(&c, data + i * 4, 4);
+    if (format_ == EFMT_INDEX8) {
+      if ((c >> 24) < 255) return 0;
+      if (remap) return lookup[((c >> 9) & 0x7C00) | ((c >> 6) & 0x3E0) | ((c >> 3) & 0x1F)];
+      return c & 0xFF;
+    }
+    if (dither) c = (c & 0xFF000000u) | Dither(c, format_, lx + ly);
+    if ((c >> 24) < 255)
+      c = 0;
+    else if ((c & 0xFFFFFF) == 0 && info->transparency)
+      c = lift;
+    return ColorToNative(c & 0xFFFFFF, format_);
+  };
+  const bool fast = format_ != EFMT_INDEX8 && !dither;
+  // The call is taken run by run, a run being its part within one picture row:
+  // where the run lands on the surface (its physical row or column, turned and
+  // mirrored) and what the clipper leaves of it is decided once per run.
+  uint32_t i = 0;
+  while (i < count) {
+    const int32_t idx = info->pixelindex;
+    if (idx < 0) {  // indices below 0 land nowhere
+      const uint32_t skip = std::min(count - i, 0u - uint32_t(idx));
+      info->pixelindex = int32_t(uint32_t(idx) + skip);
+      i += skip;
+      continue;
+    }
+    const uint32_t lx = uint32_t(idx) % w, ly = uint32_t(idx) / w;
+    // A run ends with its row, or where the index wraps to negative.
+    const uint32_t n = std::min(std::min(count - i, w - lx), 0x80000000u - uint32_t(idx));
+    info->pixelindex = int32_t(uint32_t(idx) + n);
+    int32_t px = int32_t(lx), py = int32_t(ly);
+    EOrient_VirtualPos(o, px, py, width_, rows_);
+    const bool alongY = o.swap != 0;
+    const int64_t dir = alongY ? o.ydir : o.xdir;
+    const int64_t fixed = alongY ? px : py, start = alongY ? py : px;
+    const int64_t fixLo = alongY ? clip_.left : clip_.top, fixHi = alongY ? clip_.right : clip_.bottom;
+    const int64_t lo = alongY ? clip_.top : clip_.left, hi = alongY ? clip_.bottom : clip_.right;
+    int64_t k0 = 0, k1 = 0;
+    if (fixed >= fixLo && fixed < fixHi) {
+      k0 = dir > 0 ? std::max<int64_t>(0, lo - start) : std::max<int64_t>(0, start - (hi - 1));
+      k1 = dir > 0 ? std::min<int64_t>(n, hi - start) : std::min<int64_t>(n, start - lo + 1);
+    }
+    if (k0 < k1) {
+      const int64_t m = start + dir * k0;
+      const int64_t x = alongY ? fixed : m, y = alongY ? m : fixed;
+      uint8_t* p = pixels_ + (uint32_t(y) * pitch_ + uint32_t(x)) * B;
+      const int32_t step = int32_t(alongY ? dir * int64_t(pitch_) : dir) * int32_t(B);
+      const uint32_t first = i + uint32_t(k0), len = uint32_t(k1 - k0);
+      if (fast) {
+        DeliverRun(format_, p, step, data, first, len, info->indexed ? palette_ : nullptr,
+                   info->transparency != 0, lift);
       } else {
-        if (dither) c = (c & 0xFF000000u) | Dither(c, format_, uint32_t(lx + ly));
-        if ((c >> 24) < 255)
-          c = 0;
-        else if ((c & 0xFFFFFF) == 0 && info->transparency)
-          c = lift;
-        out = ColorToNative(c & 0xFFFFFF, format_);
+        for (uint32_t k = 0; k < len; k++, p += step)
+          erdr::StoreBytes(p, B, convert(first + k, lx + uint32_t(k0) + k, ly));
       }
     }
-    int32_t px = lx, py = ly;
-    EOrient_VirtualPos(o, px, py, width_, rows_);
-    if (px < clip_.left || px >= clip_.right || py < clip_.top || py >= clip_.bottom) continue;
-    erdr::StoreBytes(pixels_ + (uint32_t(py) * pitch_ + uint32_t(px)) * B, B, out);
+    i += n;
   }
   Unlock();
   return ERES_OK;

@@ -15,7 +15,6 @@
 //   loaders/eldr_bmp.cpp  WriteBmp, beside the BMP writer it drives (the loaders
 //                         sit above the display)
 //   esurf_2d_landscape.cpp Landscape, GetLandscapePoint (the ground plane)
-//   not built yet         the RGBA BltFast, BltPixelShader
 // Colours are 0x00BBGGRR (a palette index on format 1); coordinates are logical
 // unless the name ends in V.
 #ifndef ZARN_DISPLAY_ESURF_2D_H
@@ -63,8 +62,15 @@ class E2DSurface : public E2DSurfaceBase {
   // 0 done, 1 bad format, 2 no memory, 4 bad arguments.
   int Create(uint32_t width, uint32_t height, uint8_t format, uint32_t flags);
   void Free();
-  uint8_t* Lock(E2DSURFACEINFO* info);
-  void Unlock();
+  uint8_t* Lock(E2DSURFACEINFO* info) {
+    if (!IsCreated() || !pixels_) return nullptr;
+    if (info) GetInfo(info);
+    lockcount_++;
+    return pixels_;
+  }
+  void Unlock() {
+    if (lockcount_ > 0) lockcount_--;
+  }
   int GetInfo(E2DSURFACEINFO* info) const;
   void SetClipper(const tagRECT* rect);
   void GetClipper(tagRECT* out) const;

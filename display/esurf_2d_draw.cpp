@@ -80,8 +80,10 @@ void E2DSurface::FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, 
     } else if (o > 254) {
       flags &= ~int32_t(EBLT_OP);
     } else {
-      if (format_ == EFMT_RGB12) o &= 0xF0;
-      else if (format_ == EFMT_RGB15 || format_ == EFMT_RGB16) o &= 0xF8;
+      if (format_ == EFMT_RGB12)
+        o &= 0xF0;
+      else if (format_ == EFMT_RGB15 || format_ == EFMT_RGB16)
+        o &= 0xF8;
       if (o == 0) return;
     }
   }

@@ -145,8 +145,17 @@ int E2DSurfaceBase::PrepareBlitRect(int32_t& px, int32_t& py, tagRECT* src, int3
 int E2DSurfaceBase::GetBltFastPositions(int32_t& x, int32_t& y, tagRECT* out, const tagRECT* src,
                                         const E2DSurfaceBase* source) const {
   if (!out || !source || !IsCreated() || !source->IsCreated()) return 1;
-  *out = src ? *src : tagRECT{0, 0, int32_t(source->GetWidth()), int32_t(source->GetHeight())};
-  EOrient_VirtualRectPos(Orientation(), x, y, out, width_, rows_, source->width_, source->rows_);
+  if (src) {
+    *out = *src;
+  } else {
+    const bool turned = source->Orientation().swap != 0;
+    *out = tagRECT{0, 0, int32_t(turned ? source->rows_ : source->width_),
+                   int32_t(turned ? source->width_ : source->rows_)};
+  }
+  // Upright and unmirrored (the usual case) logical and stored positions agree.
+  const EORIENT o = Orientation();
+  if (o.swap || o.xdir < 0 || o.ydir < 0)
+    EOrient_VirtualRectPos(o, x, y, out, width_, rows_, source->width_, source->rows_);
   return PrepareBlitRect(x, y, out, int32_t(source->width_), int32_t(source->rows_)) ? 0 : 4;
 }
 

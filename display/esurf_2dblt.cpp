@@ -11,9 +11,11 @@
 
 namespace {
 
-// Opacity front steps 1 and 2. Returns false when the masked opacity is zero.
-// max: the opacity that drops op (255 for BltFast/BltFlip, 254 for BltFx, which
-// reads the whole value).
+// Settles a blit's flags and opacity: ad with sb drops both; the opacity comes
+// from the value word (its top byte with cf or tn; lowByte keeps only its low
+// byte, as BltFast and BltFlip do, while BltFx reads the whole value); with op,
+// an opacity above 254 drops op, any other is masked to what the format can
+// show. Returns false when the masked opacity is zero.
 bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uint32_t& opacity) {
   if ((f & EBLT_AD) && (f & EBLT_SB)) f &= ~(EBLT_AD | EBLT_SB);
   opacity = (f & (EBLT_CF | EBLT_TN)) ? value >> 24 : value;
@@ -28,7 +30,7 @@ bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uin
   return opacity != 0;
 }
 
-// Opacity front step 3: the shift fast paths for the kernels.
+// Turns op into oh or ol for the opacities the kernels do with shifts.
 uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {
   if (!(f & EBLT_OP)) return f;
   switch (opacity) {
@@ -36,6 +38,22 @@ uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {
     case 16: case 32: case 64: return (f & ~EBLT_OP) | EBLT_OL;
     default: return f;
   }
+}
+
+// The kernels' colour argument, native: the value's colour with cf or tn (a tint
+// alone is halved, except on 8-bit surfaces), else 0.
+uint32_t KernelColour(uint32_t f, uint32_t value, uint8_t format) {
+  if (!(f & (EBLT_CF | EBLT_TN))) return 0;
+  uint32_t colour = value & 0xFFFFFF;
+  if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format != EFMT_INDEX8)
+    colour = (colour >> 1) & 0x7F7F7F;
+  return E2DSurface::ColorToNative(colour, format);
+}
+
+// The display's kernel table, when the destination has the render format.
+const ERDR_KERNELTABLE* KernelTable(const ECD* ecd, uint8_t format) {
+  ClassEDisplay* dsp = ecd ? ecd->dsp : nullptr;
+  return (dsp && dsp->GetRenderFormat() == format) ? dsp->GetKernelTable() : nullptr;
 }
 
 // x + n without leaving the 32-bit range.
@@ -71,7 +89,8 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
   uint8_t* d = dpx + (uint32_t(y) * pitch_ + uint32_t(x)) * DB;
   const uint8_t* s = spx + (uint32_t(sr.top) * src->pitch_ + uint32_t(sr.left)) * SB;
   const bool sameFormat = format_ == src->format_;
-  const bool kernel = format_ == EFMT_INDEX8 || format_ == EFMT_RGB12 || format_ == EFMT_RGB16 || format_ == EFMT_RGB32;
+  const bool kernel = format_ == EFMT_INDEX8 || format_ == EFMT_RGB12 || format_ == EFMT_RGB16 ||
+                      format_ == EFMT_RGB32;
   if ((f & 0xFF) && (!sameFormat || !kernel)) {
     // Pixel by pixel through the per-pixel rule (also 15- and 24-bit surfaces,
     // which have no kernels).
@@ -93,15 +112,8 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     ExBltColorConvert(d, s, pitch_, src->pitch_, format_, src->format_, w, h, palette, cache);
   } else if (f & 0xFF) {
     f = ShiftFlags(f, opacity);
-    uint32_t colour = 0;
-    if (f & (EBLT_CF | EBLT_TN)) {
-      colour = value & 0xFFFFFF;
-      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8) colour = (colour >> 1) & 0x7F7F7F;
-      colour = ColorToNative(colour, format_);
-    }
-    ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
-    const ERDR_KERNELTABLE* table =
-        (dsp && dsp->GetRenderFormat() == format_) ? dsp->GetKernelTable() : nullptr;
+    const uint32_t colour = KernelColour(f, value, format_);
+    const ERDR_KERNELTABLE* table = KernelTable(ecd_, format_);
     const uint32_t dp = pitch_ * DB, sp = src->pitch_ * SB, key = src->colorkey_;
     switch (format_) {
       case EFMT_INDEX8:
@@ -214,15 +226,8 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     }
   } else {
     f = ShiftFlags(f, opacity);
-    uint32_t colour = 0;
-    if (f & (EBLT_CF | EBLT_TN)) {
-      colour = value & 0xFFFFFF;
-      if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8) colour = (colour >> 1) & 0x7F7F7F;
-      colour = ColorToNative(colour, format_);
-    }
-    ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
-    const ERDR_KERNELTABLE* table =
-        (dsp && dsp->GetRenderFormat() == format_) ? dsp->GetKernelTable() : nullptr;
+    const uint32_t colour = KernelColour(f, value, format_);
+    const ERDR_KERNELTABLE* table = KernelTable(ecd_, format_);
     const ERDR_BLTFLIP* t = table ? table->flip : nullptr;
     const uint32_t sp = src->pitch_ * uint32_t(B), key = src->colorkey_;
     switch (format_) {

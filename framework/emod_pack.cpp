@@ -77,7 +77,9 @@ void ClassEFile::DetectPack() {
   packValid_ = 1;
 }
 
-uint32_t ClassEFile::PackContainFiles() const { return PackValid() ? EBytes_Get32(packHeader_ + 16) : 0; }
+uint32_t ClassEFile::PackContainFiles() const {
+  return PackValid() ? EBytes_Get32(packHeader_ + 16) : 0;
+}
 
 bool ClassEFile::PackGetVendor(char* out) const {
   if (!out || !PackValid()) return false;

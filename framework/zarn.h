@@ -105,16 +105,11 @@ class ClassZarn {
     return (i >= 0 && i < kMaxConnections) ? connections_[i] : nullptr;
   }
 
-  // Frame-rate lock fields, for tests.
-  uint32_t LockTarget() const { return lockTarget_; }
-  uint32_t LockElapsed() const { return lockElapsed_; }
-  void SetLockState(uint32_t target, uint32_t elapsed, uint32_t remainder) {
-    lockTarget_ = target;
-    lockElapsed_ = elapsed;
-    lockRemainder_ = remainder;
-  }
-
  protected:
+  // The tests reach the frame-rate lock's state through this seam
+  // (tests/support/zarn_seam.h); the program never does.
+  friend struct ZarnTestSeam;
+
   ECD ecd_;
   void* window_ = nullptr;
   EBUTTONLIST buttonlist_;

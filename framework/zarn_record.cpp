@@ -111,7 +111,8 @@ void ClassZarn::PlayRecording(void* data, uint32_t size) {
   playback_ = nullptr;
   auto* p = static_cast<uint8_t*>(data);
   // A recording that does not fit its own header is not played at all.
-  if (!p || size < kHeader || EBytes_Get32(p) != kHeader || EBytes_Get32(p + 8) > size - kHeader) return;
+  if (!p || size < kHeader || EBytes_Get32(p) != kHeader || EBytes_Get32(p + 8) > size - kHeader)
+    return;
   playback_ = p;
   playbackSize_ = kHeader + EBytes_Get32(p + 8);
   input_.ResetState();

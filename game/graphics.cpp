@@ -133,8 +133,7 @@ bool ClassGraphics::ScriptLoad(uint32_t stage) {
   switch (stage) {
     case 1:
       if (!OpenPack()) return Fail(nullptr);
-      if (!packIndex_) packIndex_ = pack_.PackBuildIndex();
-      else pack_.PackUseIndex(packIndex_);
+      UseIndex();
       return true;
     case 2:
       if (!QuickLoadFileSurface("splash.bmp", &backdrop_)) return Fail("splash.bmp");
@@ -212,12 +211,22 @@ bool ClassGraphics::ScriptLoad(uint32_t stage) {
   }
 }
 
+void ClassGraphics::UseIndex() {
+  // The index is built once; a pack that no longer has the same number of
+  // entries (replaced while we run) gets a new one rather than a short index.
+  const uint32_t count = pack_.PackContainFiles();
+  if (packIndex_ && count == packIndexCount_) {
+    pack_.PackUseIndex(packIndex_);
+    return;
+  }
+  if (packIndex_) ClassEMemory::DeAlloc(packIndex_);
+  packIndex_ = pack_.PackBuildIndex();
+  packIndexCount_ = packIndex_ ? count : 0;
+}
+
 void ClassGraphics::LoadBackDrop(const char* name) {
   if (!OpenPack()) return;
-  if (packIndex_)
-    pack_.PackUseIndex(packIndex_);
-  else
-    packIndex_ = pack_.PackBuildIndex();
+  UseIndex();
   if (std::strcmp(name, "gamehud.bmp") == 0) {
     QuickLoadFileSurface("title.bmp", &backdrop_);
     E2DSurface hud;
@@ -471,6 +480,11 @@ void ClassGraphics::DrawKeyboard(E2DSurface* s, uint32_t progress, uint8_t layou
   if (h <= 0) return;
   tagRECT rc = Rect(0, 0, static_cast<int32_t>(kb.GetWidth()), h);
   s->BltFast(0, static_cast<int32_t>(s->GetHeight()) - h, &kb, &rc);
+}
+
+uint8_t ClassGraphics::KeyCell(uint8_t layout, uint8_t row, uint8_t column) {
+  if (row > 4 || column > 26 || layout > 1) return 0;
+  return kKbLayout[layout][row][column];
 }
 
 void ClassGraphics::KeyLabel(uint8_t layout, uint8_t row, uint8_t column, char* out) {

@@ -101,6 +101,8 @@ class ClassGraphics {
                   bool atPanel, bool highlighted);
   // The label of the key that covers cell (row, column); "" for no key.
   static void KeyLabel(uint8_t layout, uint8_t row, uint8_t column, char* out);
+  // The layout byte of a cell (0: no key, also outside the layout).
+  static uint8_t KeyCell(uint8_t layout, uint8_t row, uint8_t column);
 
   uint32_t GetZarnBannerHeight() const;
   void DrawZarnBanner(E2DSurface* s, int32_t y);
@@ -120,6 +122,7 @@ class ClassGraphics {
 
  private:
   bool OpenPack();
+  void UseIndex();
   bool Fail(const char* name);
   // The pictures with alpha (banner, key caps): kept apart until the RGBA
   // surface is available.
@@ -140,6 +143,7 @@ class ClassGraphics {
   E2DSurface miniBomb_;
   E3DSurface logo_;
   char* packIndex_ = nullptr;
+  uint32_t packIndexCount_ = 0;
   uint32_t aniTimer_ = 0;
   uint32_t transition_ = 0;
   uint32_t playTime_ = 0;

@@ -9,14 +9,9 @@ bool ClassGraphics::DrawKeyCaps() {
   for (uint8_t j = 0; j < 2; j++)
     for (uint8_t r = 0; r < 5; r++)
       for (uint8_t c = 0; c < 27; c++) {
-        char here[2], before[2];
-        KeyLabel(j, r, c, here);
-        if (!here[0]) continue;
-        if (c > 0) {
-          KeyLabel(j, r, static_cast<uint8_t>(c - 1), before);
-          if (before[0] == here[0]) continue;
-        }
-        DrawKBChar(&Keyboard(j), c, r, j, 0, true, false);
+        const uint8_t v = KeyCell(j, r, c);
+        if (v != 0 && (c == 0 || KeyCell(j, r, static_cast<uint8_t>(c - 1)) != v))
+          DrawKBChar(&Keyboard(j), c, r, j, 0, true, false);
       }
   return true;
 }

@@ -73,10 +73,6 @@ class ClassLevel {
   void NetSendStones(uint32_t count, uint32_t kind);
   void ReceiveStones(uint32_t seat, uint32_t count, uint32_t kind);
 
-  // Computer players and co-player grids, one 16 ms logic step each.
-  void HandleCPU(uint32_t delta);
-  void HandleSmallHUD(uint32_t delta);
-
   // ---- Frame function, drawing and the start of a game ----
   void RenderAll(E2DSurface* screen, bool showClock);
   void RenderHUD(E2DSurface* screen, bool showClock);
@@ -181,6 +177,33 @@ class ClassLevel {
   // Index of cell (r, c); callers check bounds first.
   static int Cell(int r, int c) { return 9 * r + c; }
   static bool Inside(int r, int c) { return r >= 0 && r < 9 && c >= 0 && c < 9; }
+
+  // ---- Computer players and the co-player grids ----
+  // One 16 ms logic step of the computer players' turns, then of the three small grids.
+  void HandleCPU(uint32_t delta);
+  void HandleSmallHUD(uint32_t delta);
+  // Best drop position (0 to 16, or 255 when none) of a stone on a seat's grid,
+  // and its value; each evaluation step is taken with a chance set by skill.
+  uint8_t CPUGetScoreStone(uint32_t seat, uint8_t stone, uint32_t skill, int32_t& bestValue);
+  // Stones of the colour of cell (row, col) linked to it within two steps.
+  uint32_t CPUCheckLinkScore(uint32_t seat, int row, int col) const;
+  // First drop position from which the stone, falling straight down, rests
+  // between two lower diagonal neighbours of its colour (one when not strict).
+  uint8_t CPUGetNearStone(uint32_t seat, uint8_t stone, bool strict) const;
+  // A computer player's break: the package goes by the attack rotation.
+  void NetSendStoneCPUPkg(uint32_t seat, uint32_t linkSize, uint32_t kind);
+  // Drop position p (0 to 16): (p, 0) on the upper-left side, (8, p - 8) on the upper-right.
+  static int DropCell(int p) { return p < 8 ? Cell(p, 0) : Cell(8, p - 8); }
+  static uint32_t FreeDropCells(const uint8_t* g);
+  // The k-th empty drop cell in drop-position order, or -1.
+  static int NthFreeDropCell(const uint8_t* g, uint32_t k);
+  // Fall direction (0 stays, 1 to 3) of the stone in cell (r, c) of a grid;
+  // a tie between the diagonals reads the fall table and advances the counter.
+  static int FallDirection(const uint8_t* g, int r, int c, const uint8_t* table, uint8_t& counter);
+  // Grows the group of the colour of cell seed over the mark plane (0 open,
+  // 1 in the group, 2 done), absorbing adjacent black and nuclear stones;
+  // returns its size without them. Below four the marks are undone.
+  static uint32_t LinkGroup(const uint8_t* g, uint8_t* mark, int seed);
 
  private:
   ClassPlayer* Player() const;

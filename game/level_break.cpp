@@ -8,9 +8,6 @@
 #include "game/player.h"
 
 namespace {
-const int kDr[4] = {-1, 0, 1, 0};
-const int kDc[4] = {0, -1, 0, 1};
-bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
 bool Absorbable(uint8_t code) { return (code & 15) == CELL_BLACK || (code & 15) == CELL_NUCLEAR; }
 }  // namespace
 
@@ -22,7 +19,7 @@ bool ClassLevel::FindWildcard() {
       int colour = 0;
       bool taken = false;
       for (int d = 0; d < 4; d++) {
-        const int nr = r + kDr[d], nc = c + kDc[d];
+        const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
         if (!Inside(nr, nc) || !IsPlainColour(grid[Cell(nr, nc)])) continue;
         if (d == 0) {
           colour = grid[Cell(nr, nc)];
@@ -47,6 +44,49 @@ bool ClassLevel::FindWildcard() {
     }
   }
   return false;
+}
+
+// The group is the seed's colour component over four neighbours, found with a
+// queue (each cell is looked at once); then the black and nuclear stones beside
+// it. Group cells are the only non-absorbable cells marked 1 here.
+uint32_t ClassLevel::LinkGroup(const uint8_t* g, uint8_t* mark, int seed) {
+  const uint8_t t = g[seed] & 15;
+  int cells[kGridCells];
+  int n = 0, head = 0;
+  mark[seed] = 1;
+  cells[n++] = seed;
+  while (head < n) {
+    const int i = cells[head++];
+    const int r = i / 9, c = i % 9;
+    for (int d = 0; d < 4; d++) {
+      const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
+      if (!Inside(nr, nc)) continue;
+      const int j = Cell(nr, nc);
+      if (mark[j] != 0 || (g[j] & 15) != t) continue;
+      mark[j] = 1;
+      cells[n++] = j;
+    }
+  }
+  const int members = n;
+  int absorbed[kGridCells];
+  int na = 0;
+  for (int k = 0; k < members; k++) {
+    const int r = cells[k] / 9, c = cells[k] % 9;
+    for (int d = 0; d < 4; d++) {
+      const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
+      if (!Inside(nr, nc)) continue;
+      const int j = Cell(nr, nc);
+      if (mark[j] != 0 || !Absorbable(g[j])) continue;
+      mark[j] = 1;
+      absorbed[na++] = j;
+    }
+  }
+  // Too small: black and nuclear stones stay open for another group.
+  if (members < 4) {
+    for (int k = 0; k < members; k++) mark[cells[k]] = 2;
+    for (int k = 0; k < na; k++) mark[absorbed[k]] = 0;
+  }
+  return static_cast<uint32_t>(members);
 }
 
 void ClassLevel::FinishBreak(STONEENTITY& e) {
@@ -75,50 +115,8 @@ void ClassLevel::HandleStoneBreak(uint32_t delta) {
   int groups = 0;
   for (int s = 0; s < kGridCells; s++) {
     if (gridMark[s] != 0 || grid[s] >= 64 || (grid[s] & 15) >= 8) continue;
-    const uint8_t t = grid[s] & 15;
-    gridMark[s] = 1;
-    uint32_t n = 1;
-    bool changed = true;
-    while (changed) {
-      changed = false;
-      for (int r = 0; r < 9; r++) {
-        for (int c = 0; c < 9; c++) {
-          const int i = Cell(r, c);
-          if (gridMark[i] != 0 || (grid[i] & 15) != t) continue;
-          for (int d = 0; d < 4; d++) {
-            const int nr = r + kDr[d], nc = c + kDc[d];
-            if (!Inside(nr, nc)) continue;
-            const int j = Cell(nr, nc);
-            if (gridMark[j] == 1 && (grid[j] & 15) == t) {
-              gridMark[i] = 1;
-              n++;
-              changed = true;
-              break;
-            }
-          }
-        }
-      }
-    }
-    for (int r = 0; r < 9; r++) {
-      for (int c = 0; c < 9; c++) {
-        const int i = Cell(r, c);
-        if (gridMark[i] != 0 || !Absorbable(grid[i])) continue;
-        for (int d = 0; d < 4; d++) {
-          const int nr = r + kDr[d], nc = c + kDc[d];
-          if (!Inside(nr, nc)) continue;
-          const int j = Cell(nr, nc);
-          if (gridMark[j] == 1 && !Absorbable(grid[j])) {
-            gridMark[i] = 1;
-            break;
-          }
-        }
-      }
-    }
-    if (n < 4) {
-      for (int i = 0; i < kGridCells; i++)
-        if (gridMark[i] == 1) gridMark[i] = Absorbable(grid[i]) ? 0 : 2;
-      continue;
-    }
+    const uint32_t n = LinkGroup(grid, gridMark, s);
+    if (n < 4) continue;
     if (groups == 0) {
       pl->chain++;
       PlayEffect(pl->chain < 4 ? 11u + pl->chain : 15u);

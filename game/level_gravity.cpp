@@ -6,9 +6,24 @@
 #include "game/level.h"
 #include "game/player.h"
 
-namespace {
-bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
-}  // namespace
+// A diagonal is free (2) when empty or left the same way, half free (1) when its
+// stone leaves straight down: then only a straight fall is possible.
+int ClassLevel::FallDirection(const uint8_t* g, int r, int c, const uint8_t* table, uint8_t& counter) {
+  int e = 0, f = 0;
+  if (r > 0) {
+    const uint8_t t = g[Cell(r - 1, c)];
+    e = (t == 0 || t == 193) ? 2 : t == 195 ? 1 : 0;
+  }
+  if (c < 8) {
+    const uint8_t t = g[Cell(r, c + 1)];
+    f = (t == 0 || t == 194) ? 2 : t == 195 ? 1 : 0;
+  }
+  if (e && f && g[Cell(r - 1, c + 1)] == 0) return 3;
+  if (e == 2 && f == 2) return table[counter++ & 15] ? 2 : 1;
+  if (e == 2) return 1;
+  if (f == 2) return 2;
+  return 0;
+}
 
 void ClassLevel::StartBreak(int r, int c) {
   if (!StartCellEntity(r, c, ENT_BREAK, 0)) grid[Cell(r, c)] = 0;
@@ -107,26 +122,7 @@ void ClassLevel::HandleGravity(uint32_t delta) {
       const int i = Cell(r, c);
       const uint8_t code = grid[i];
       if (code < 1 || code > 63 || code == CELL_FIXED) continue;
-      int e = 0, f = 0;
-      if (r > 0) {
-        const uint8_t t = grid[Cell(r - 1, c)];
-        e = (t == 0 || t == 193) ? 2 : t == 195 ? 1 : 0;
-      }
-      if (c < 8) {
-        const uint8_t t = grid[Cell(r, c + 1)];
-        f = (t == 0 || t == 194) ? 2 : t == 195 ? 1 : 0;
-      }
-      int dir = 0;
-      if (e && f && grid[Cell(r - 1, c + 1)] == 0) {
-        dir = 3;
-      } else if (e == 2 && f == 2) {
-        dir = fallTable[fallCounter & 15] ? 2 : 1;
-        fallCounter++;
-      } else if (e == 2) {
-        dir = 1;
-      } else if (f == 2) {
-        dir = 2;
-      }
+      const int dir = FallDirection(grid, r, c, fallTable, fallCounter);
       if (dir == 0) continue;
       const uint32_t k = FreeQEntity();
       if (k == kMaxEntities) continue;  // falls in a later step
@@ -236,14 +232,12 @@ void ClassLevel::EndTurnRules() {
 }
 
 void ClassLevel::SpreadBiohazard() {
-  static const int kDr[4] = {-1, 0, 1, 0};
-  static const int kDc[4] = {0, -1, 0, 1};
   for (int r = 0; r < 9; r++) {
     for (int c = 0; c < 9; c++) {
       const int i = Cell(r, c);
       if (!IsPlainColour(grid[i])) continue;
       for (int d = 0; d < 4; d++) {
-        const int nr = r + kDr[d], nc = c + kDc[d];
+        const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
         if (!Inside(nr, nc)) continue;
         const int n = Cell(nr, nc);
         if (grid[n] != CELL_BIOHAZARD || gridMark[n] != 0) continue;

@@ -221,6 +221,9 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
       return 0;
   }
 
+  // The pulse of special stones runs on the frame's time in every state.
+  if (gfx) gfx->AddAnitimer(elapsed);
+
   switch (levelState) {
     case ST_TRANSITION: {
       if (!gfx || gfx->Transition(screen, elapsed)) {

@@ -10,9 +10,6 @@
 
 namespace {
 
-// Drop position p: (p, 0) on the upper-left side, (8, p - 8) on the upper-right.
-int DropCell(int p) { return p < 8 ? ClassLevel::Cell(p, 0) : ClassLevel::Cell(8, p - 8); }
-
 // Floor division for the stylus mapping.
 int32_t FloorDiv(int32_t a, int32_t b) {
   int32_t q = a / b;
@@ -20,7 +17,6 @@ int32_t FloorDiv(int32_t a, int32_t b) {
   return q;
 }
 
-bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
 
 }  // namespace
 

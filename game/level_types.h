@@ -29,6 +29,14 @@ enum : uint8_t {
   CELL_EXPLODED = 255,
 };
 
+// A plain colour stone.
+inline bool IsPlainColour(uint8_t code) { return code >= 1 && code <= 7; }
+
+// The four neighbours of a cell in the order the rules test them: (r - 1, c),
+// (r, c - 1), (r + 1, c), (r, c + 1).
+constexpr int kNeighbourDr[4] = {-1, 0, 1, 0};
+constexpr int kNeighbourDc[4] = {0, -1, 0, 1};
+
 // Entity kinds.
 enum : uint8_t {
   ENT_FALL_LEFT = 1,

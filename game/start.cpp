@@ -11,14 +11,14 @@
 namespace {
 
 bool ParseNumber(const char* s, size_t n, uint32_t max, uint32_t* out) {
-  if (n == 0 || n > 9) return false;
-  uint32_t v = 0;
+  if (n == 0 || n > 10) return false;
+  uint64_t v = 0;
   for (size_t i = 0; i < n; i++) {
     if (s[i] < '0' || s[i] > '9') return false;
     v = v * 10 + static_cast<uint32_t>(s[i] - '0');
   }
   if (v > max) return false;
-  *out = v;
+  *out = static_cast<uint32_t>(v);
   return true;
 }
 
@@ -68,11 +68,7 @@ bool ParseGameStart(const char* text, GameStart* out) {
   while (true) {
     const char* end = std::strchr(s, ',');
     const size_t n = end ? static_cast<size_t>(end - s) : std::strlen(s);
-    if (!ParseItem(s, n, first, &g)) {
-      std::fprintf(stderr, "ZARN_START: cannot read \"%s\" (standard, timed, puzzle, tutorial or cpu:KKK, "
-                           "then ,level=N ,seed=N)\n", text);
-      return false;
-    }
+    if (!ParseItem(s, n, first, &g)) return false;
     first = false;
     if (!end) break;
     s = end + 1;

@@ -17,8 +17,8 @@ struct GameStart {
 };
 
 // "standard", "timed", "puzzle", "tutorial" or "cpu[:K[K[K]]]" (K 0 to 3 per
-// seat), then optional ",level=N" and ",seed=N". False (with a message on
-// stderr) when the text is absent or malformed.
+// seat), then optional ",level=N" and ",seed=N". False when the text is
+// absent or malformed.
 bool ParseGameStart(const char* text, GameStart* out);
 
 // Sets up the game as the title starts it and hands over to the level.

@@ -120,7 +120,8 @@ void ELoader_3DS::Vertices(uint8_t* out, uint32_t first, uint32_t n) const {
 void ELoader_3DS::Faces(uint8_t* out, uint32_t first, uint32_t n) const {
   const uint8_t* src = data_ + objects_[0].facedata + 8 * first;
   for (uint32_t k = 0; k < n; k++) {
-    const uint32_t rec[4] = {EBytes_Get16(src + 8 * k + 4), EBytes_Get16(src + 8 * k + 2), EBytes_Get16(src + 8 * k), 0x00FFFFFFu};
+    const uint32_t rec[4] = {EBytes_Get16(src + 8 * k + 4), EBytes_Get16(src + 8 * k + 2),
+                             EBytes_Get16(src + 8 * k), 0x00FFFFFFu};
     std::memcpy(out + 16 * k, rec, 16);
   }
 }

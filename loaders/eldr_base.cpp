@@ -5,7 +5,9 @@
 ClassELoaderBase::ClassELoaderBase() = default;
 ClassELoaderBase::~ClassELoaderBase() = default;
 
-int ClassELoaderBase::Start(E2DSurfaceBase*, void*, uint32_t, uint8_t, uint32_t) { return ERES_NOTTHISFORMAT; }
+int ClassELoaderBase::Start(E2DSurfaceBase*, void*, uint32_t, uint8_t, uint32_t) {
+  return ERES_NOTTHISFORMAT;
+}
 int ClassELoaderBase::Start(E3DSurface*, void*, uint32_t) { return ERES_NOTTHISFORMAT; }
 
 void ClassELoaderBase::LinkData(void* data, uint32_t size) {

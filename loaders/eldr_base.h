@@ -101,7 +101,7 @@ class ELoaderWork {
   // Frees a block early; null or a block not taken here is ignored.
   void Free(void* block);
 
-  static constexpr int kSlots = 4;
+  static constexpr int kSlots = 8;
 
  private:
   void* blocks_[kSlots] = {};

@@ -29,7 +29,8 @@ int ELoader_BMP::ReadHeader(uint32_t* stride, uint32_t* outrow) {
   Read32(&h.yppm);
   Read32(&h.colorsused);
   Read32(&h.colorsimportant);
-  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0) return ERES_NOTTHISFORMAT;
+  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0)
+    return ERES_NOTTHISFORMAT;
   if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 24) return ERES_NOTTHISFORMAT;
   // Row sizes are worked out wide: a width that does not fit 32-bit rows is bad data.
   const uint64_t s = (static_cast<uint64_t>(h.bpp) * h.width + 31) / 32 * 4;
@@ -51,11 +52,10 @@ void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out) const {
       for (uint32_t x = 0; x < w; x++) out[x] = (x & 1) ? (raw[x >> 1] & 0xF) : (raw[x >> 1] >> 4);
       break;
     case 24:
-      for (uint32_t x = 0; x < w; x++) {
-        const uint8_t* p = raw + 3 * x;
-        const uint32_t c = 0xFF000000u | static_cast<uint32_t>(p[0]) << 16 |
-                           static_cast<uint32_t>(p[1]) << 8 | p[2];
-        std::memcpy(out + 4 * x, &c, 4);
+      for (uint32_t x = 0; x < w; x++, raw += 3, out += 4) {
+        const uint32_t c = 0xFF000000u | static_cast<uint32_t>(raw[0]) << 16 |
+                           static_cast<uint32_t>(raw[1]) << 8 | raw[2];
+        std::memcpy(out, &c, 4);
       }
       break;
     default:

@@ -64,6 +64,22 @@ void ConvertRow(uint8_t* dst, const uint8_t* src, uint32_t width, const ELDR_PNG
       for (uint32_t x = 0; x < width; x++) dst[x] = static_cast<uint8_t>(Packed(src, x, d));
     return;
   }
+  if (h.colour && d == 8) {
+    if (h.alpha) {  // R, G, B, A bytes are already the colour words
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      std::memcpy(dst, src, 4 * static_cast<size_t>(width));
+#else
+      for (uint32_t x = 0; x < width; x++, src += 4) PutWord(dst, x, Rgba(src[0], src[1], src[2], src[3]));
+#endif
+    } else {
+      for (uint32_t x = 0; x < width; x++, src += 3) PutWord(dst, x, Rgba(src[0], src[1], src[2], 255));
+    }
+    return;
+  }
+  if (!h.alpha && d == 8) {  // grey
+    for (uint32_t x = 0; x < width; x++) PutWord(dst, x, 0xFF000000u | src[x] * 0x010101u);
+    return;
+  }
   if (h.colour) {
     if (d != 8 && d != 16) return;
     const uint32_t step = (h.alpha ? 4 : 3) * (d / 8), hb = d / 8;  // sample stride in bytes
@@ -131,33 +147,44 @@ uint32_t ELoader_PNG_Linesize(uint32_t width, uint8_t depth, bool palette, bool 
 
 void ELoader_PNG::RevertBytes(uint8_t* lines, uint32_t, uint32_t rowbytes, uint32_t rows, uint8_t unit) {
   const uint32_t line = rowbytes + 1;
+  const uint32_t lead = unit < rowbytes ? unit : rowbytes;  // bytes with no left neighbour
   const uint8_t* prev = nullptr;
   for (uint32_t r = 0; r < rows; r++) {
     uint8_t* l = lines + static_cast<size_t>(line) * r;
     const uint8_t type = l[0];
     uint8_t* x = l + 1;
+    // The first row has no row above: its bytes count as zero. The loops are
+    // split at `lead` so the byte loops carry no tests.
     switch (type) {
       case 1:
-        for (uint32_t i = unit; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + x[i - unit]);
+        for (uint32_t i = lead; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + x[i - unit]);
         break;
       case 2:
         if (prev)
           for (uint32_t i = 0; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + prev[i]);
         break;
       case 3:
-        for (uint32_t i = 0; i < rowbytes; i++) {
-          const uint32_t a = i >= unit ? x[i - unit] : 0, b = prev ? prev[i] : 0;
-          x[i] = static_cast<uint8_t>(x[i] + ((a + b) >> 1));
+        if (prev) {
+          for (uint32_t i = 0; i < lead; i++) x[i] = static_cast<uint8_t>(x[i] + (prev[i] >> 1));
+          for (uint32_t i = lead; i < rowbytes; i++)
+            x[i] = static_cast<uint8_t>(x[i] + ((uint32_t(x[i - unit]) + prev[i]) >> 1));
+        } else {
+          for (uint32_t i = lead; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + (x[i - unit] >> 1));
         }
         break;
       case 4:
-        for (uint32_t i = 0; i < rowbytes; i++) {
-          const int32_t a = i >= unit ? x[i - unit] : 0, b = prev ? prev[i] : 0;
-          const int32_t c = (prev && i >= unit) ? prev[i - unit] : 0;
-          const int32_t p = a + b - c;
-          const uint32_t pa = ClassEMath::Abs(p - a), pb = ClassEMath::Abs(p - b), pc = ClassEMath::Abs(p - c);
-          const int32_t pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-          x[i] = static_cast<uint8_t>(x[i] + pred);
+        if (prev) {
+          // Without a left neighbour the predictor is the byte above.
+          for (uint32_t i = 0; i < lead; i++) x[i] = static_cast<uint8_t>(x[i] + prev[i]);
+          for (uint32_t i = lead; i < rowbytes; i++) {
+            const int32_t a = x[i - unit], b = prev[i], c = prev[i - unit];
+            const int32_t pa = ClassEMath::Abs(b - c), pb = ClassEMath::Abs(a - c),
+                          pc = ClassEMath::Abs(a + b - 2 * c);
+            const int32_t pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+            x[i] = static_cast<uint8_t>(x[i] + pred);
+          }
+        } else {  // above and above-left are zero: the predictor is the left byte
+          for (uint32_t i = lead; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + x[i - unit]);
         }
         break;
       default:

@@ -1,4 +1,4 @@
-// One network connection. (Minimal form until networking lands: nothing connects.)
+// One network connection. In this form nothing connects.
 #ifndef ZARN_NET_EMOD_CONNECT_H
 #define ZARN_NET_EMOD_CONNECT_H
 

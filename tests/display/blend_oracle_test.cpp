@@ -13,12 +13,6 @@
 
 namespace {
 
-const char* kPython = "/usr/bin/python3";
-
-bool HavePillow() {
-  return zt::Run(std::string(kPython) + " -c 'import PIL.ImageChops' >/dev/null 2>&1") == 0;
-}
-
 // Writes the surface's pixels as raw RGB bytes.
 void WriteRgb(const std::string& path, E2DSurface& s) {
   std::ofstream f(path, std::ios::binary);
@@ -28,11 +22,6 @@ void WriteRgb(const std::string& path, E2DSurface& s) {
       const char rgb[3] = {char(c & 0xFF), char((c >> 8) & 0xFF), char((c >> 16) & 0xFF)};
       f.write(rgb, 3);
     }
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
 std::vector<uint8_t> Rgb(E2DSurface& s) {
@@ -53,7 +42,7 @@ void Random(E2DSurface& s, std::mt19937& rng) {
 }
 
 TEST(BlendOracle, AdditiveAndSubtractiveEqualPillow) {
-  if (!HavePillow()) GTEST_SKIP() << "no Pillow";
+  if (!zt::HavePythonModule("PIL.ImageChops")) GTEST_SKIP() << "no Pillow";
   const std::string dir = zt::TempDir("blend_oracle");
   const int w = 29, h = 7;
   std::mt19937 rng(31);
@@ -81,7 +70,7 @@ TEST(BlendOracle, AdditiveAndSubtractiveEqualPillow) {
     std::ofstream f(dir + "/blend.py");
     f << script;
   }
-  ASSERT_EQ(zt::Run("cd '" + dir + "' && " + kPython + " blend.py"), 0);
+  ASSERT_EQ(zt::Run("cd '" + dir + "' && " + zt::kPython + " blend.py"), 0);
   struct Case {
     const char* file;
     uint32_t flags;
@@ -91,7 +80,7 @@ TEST(BlendOracle, AdditiveAndSubtractiveEqualPillow) {
   ERDR_KERNELTABLE table{};
   ERender_Get_BltFast32(table.fast);
   for (const Case& c : cases) {
-    const std::vector<uint8_t> want = ReadAll(dir + "/" + c.file);
+    const std::vector<uint8_t> want = zt::ReadFile(dir + "/" + c.file);
     ASSERT_EQ(want.size(), size_t(w * h * 3));
     for (int path = 0; path < 2; path++) {
       E2DSurface out;

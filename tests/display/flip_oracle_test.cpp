@@ -14,7 +14,6 @@
 
 namespace {
 
-const char* kConvert = "/usr/bin/convert";
 
 struct Image {
   int w = 0, h = 0;
@@ -49,7 +48,7 @@ bool ReadPpm(const std::string& path, Image* img) {
 }
 
 TEST(FlipOracle, SixteenTurnsAndMirrorsEqualImageMagick) {
-  if (zt::Run(std::string("test -x ") + kConvert) != 0) GTEST_SKIP() << "no ImageMagick";
+  if (!zt::HaveExecutable(zt::kConvert)) GTEST_SKIP() << "no ImageMagick";
   const std::string dir = zt::TempDir("flip_oracle");
   E2DSurface src;
   ASSERT_EQ(src.Create(7, 5, EFMT_RGB32, 1), ERES_OK);
@@ -61,7 +60,7 @@ TEST(FlipOracle, SixteenTurnsAndMirrorsEqualImageMagick) {
   cmd << "cd '" << dir << "'";
   for (int angle = 0; angle < 4; angle++)
     for (int mirror = 0; mirror < 4; mirror++) {
-      cmd << " && " << kConvert << " src.ppm" << ((mirror & 1) ? " -flop" : "")
+      cmd << " && " << zt::kConvert << " src.ppm" << ((mirror & 1) ? " -flop" : "")
           << ((mirror & 2) ? " -flip" : "") << " -rotate " << angle * 90 << " -depth 8 out_"
           << angle << "_" << mirror << ".ppm";
     }

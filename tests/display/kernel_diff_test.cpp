@@ -224,7 +224,9 @@ TEST(KernelDiff, TableKernelsEqualGenericOrFollowTheShiftRules) {
   std::mt19937 rng(99);
   const uint32_t slots[] = {1, 3, 4, 5, 8, 9, 16, 17, 32, 33, 64, 65, 128, 129};
   const uint32_t opacities[] = {16, 32, 64, 100, 128, 192, 200, 224, 240};
-  const int widths[] = {0, 1, 2, 3, 4, 5, 8, 33};
+  // Past 8 pixels the keyed copy goes by groups of eight with an overlapping
+  // last group: every group count and a tail of each kind.
+  const int widths[] = {0, 1, 2, 3, 4, 5, 8, 12, 17, 24, 31, 33, 47};
   for (const Depth& D : kDepths) {
     const Layout& L = *D.L;
     ERDR_KERNELTABLE table{};

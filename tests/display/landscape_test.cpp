@@ -186,8 +186,8 @@ TEST(Landscape, EveryOrientationGivesTheSamePicture) {
     square.LinkECD(&ctx.ecd);
     oblong.LinkECD(&ctx.ecd);
     ASSERT_EQ(dst.Create(40, 30, EFMT_RGB32, 0), ERES_OK);
-    ASSERT_EQ(square.Create(64, 64, EFMT_RGB32, 0), ERES_OK);   // mask-and-shift fetch
-    ASSERT_EQ(oblong.Create(32, 16, EFMT_RGB32, 0), ERES_OK);   // modulo fetch
+    ASSERT_EQ(square.Create(64, 64, EFMT_RGB32, 0), ERES_OK);  // mask-and-shift fetch
+    ASSERT_EQ(oblong.Create(32, 16, EFMT_RGB32, 0), ERES_OK);  // modulo fetch
     Unique(square);
     Unique(oblong);
     E2DSurface* textures[2] = {&square, &oblong};

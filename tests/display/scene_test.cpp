@@ -13,17 +13,10 @@
 
 namespace {
 
-const char* kCompare = "/usr/bin/compare";
-const char* kConvert = "/usr/bin/convert";
-
-bool HaveImageMagick() {
-  return std::ifstream(kCompare).good() && std::ifstream(kConvert).good();
-}
-
 // Number of pixels that differ by more than fuzz percent (-1 when compare failed).
 long DifferentPixels(const std::string& a, const std::string& b, int fuzz) {
   const std::string out = a + ".ae";
-  const std::string cmd = std::string(kCompare) + " -metric AE -fuzz " + std::to_string(fuzz) +
+  const std::string cmd = std::string(zt::kCompare) + " -metric AE -fuzz " + std::to_string(fuzz) +
                           "% '" + a + "' '" + b + "' null: 2> '" + out + "'";
   const int rc = zt::Run(cmd);
   if (rc != 0 && rc != 1) return -1;
@@ -47,7 +40,7 @@ void Render(const std::string& dir, int o) {
 }
 
 TEST(Scene, GoldenFramesInEveryOrientation) {
-  if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+  if (!zt::HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
   const std::string dir = zt::TempDir("display_scene");
   const char* update = std::getenv("ZARN_UPDATE_GOLDEN");
   for (int o = 0; o < 4; o++) {
@@ -66,7 +59,7 @@ TEST(Scene, GoldenFramesInEveryOrientation) {
   for (int o = 1; o < 4; o++) {
     SCOPED_TRACE(o);
     const std::string upright = dir + "/upright" + std::to_string(o) + ".png";
-    ASSERT_EQ(zt::Run(std::string(kConvert) + " '" + Frame(dir, o) + "' -rotate " +
+    ASSERT_EQ(zt::Run(std::string(zt::kConvert) + " '" + Frame(dir, o) + "' -rotate " +
                       std::to_string(turn[o]) + " '" + upright + "'"),
               0);
     const long differ = DifferentPixels(upright, Frame(dir, 0), 0);
@@ -80,7 +73,7 @@ TEST(Scene, WindowUnderXvfbShowsTheHeadlessFrame) {
 #if defined(__arm__)
   GTEST_SKIP() << "the ARM build has no window backend";
 #endif
-  if (!HaveImageMagick() || !zt::HaveTool("xvfb-run") || !zt::HaveTool("xdotool") ||
+  if (!zt::HaveImageMagick() || !zt::HaveTool("xvfb-run") || !zt::HaveTool("xdotool") ||
       !zt::HaveTool("import"))
     GTEST_SKIP() << "xvfb-run, xdotool or ImageMagick is not installed";
   const std::string dir = zt::TempDir("display_window");
@@ -92,7 +85,7 @@ TEST(Scene, WindowUnderXvfbShowsTheHeadlessFrame) {
                     exe + "' 2> '" + dir + "/err.txt'"),
             0);
   // The window is the frame at 3x; sampled back it is the headless frame.
-  ASSERT_EQ(zt::Run(std::string(kConvert) + " '" + dir + "/shot.png' -sample 320x240! '" + dir +
+  ASSERT_EQ(zt::Run(std::string(zt::kConvert) + " '" + dir + "/shot.png' -sample 320x240! '" + dir +
                     "/shot320.png'"),
             0);
   EXPECT_EQ(DifferentPixels(dir + "/shot320.png", dir + "/headless.png", 3), 0);

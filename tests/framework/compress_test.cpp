@@ -64,9 +64,9 @@ TEST(Lzw, RoundTripsAndMatchesTheIndependentCoder) {
     ASSERT_TRUE(UnLzw(z, back, static_cast<uint32_t>(c.data.size())));
     EXPECT_TRUE(back == c.data);
     if (!py) continue;
-    ft::WriteAll(dir + "/in", c.data);
+    zt::WriteFile(dir + "/in", c.data);
     ASSERT_EQ(ft::Py("lzw-c '" + dir + "/in' '" + dir + "/py.lzw'"), 0);
-    EXPECT_TRUE(ft::ReadAll(dir + "/py.lzw") == z) << "stream differs from the Python coder";
+    EXPECT_TRUE(zt::ReadFile(dir + "/py.lzw") == z) << "stream differs from the Python coder";
   }
   // The long input really did reset: far more codes than one dictionary holds.
   Bytes z;
@@ -183,11 +183,11 @@ TEST(ZLib, CompressMatchesPythonAndRoundTrips) {
   for (const Bytes& in : corpus) {
     SCOPED_TRACE(i);
     const std::string base = dir + "/" + std::to_string(i++);
-    ft::WriteAll(base, in);
+    zt::WriteFile(base, in);
     ASSERT_EQ(zt::Run("python3 -c \"import zlib,sys; d=open(sys.argv[1],'rb').read(); "
                       "open(sys.argv[1]+'.z','wb').write(zlib.compress(d))\" '" + base + "'"),
               0);
-    const Bytes want = ft::ReadAll(base + ".z");
+    const Bytes want = zt::ReadFile(base + ".z");
     Bytes out(in.size() + in.size() / 100 + 64);
     uint32_t size = static_cast<uint32_t>(out.size());
     ASSERT_TRUE(ClassEMemory::CompressZLib(out.data(), size, in.data(), static_cast<uint32_t>(in.size())));

@@ -116,7 +116,7 @@ TEST(Files, FoldersAttributesAndRenames) {
   EXPECT_EQ(st.st_mode & 0700, 0700u);  // enterable, not 0600
   EXPECT_EQ(f.GetAttributesC("sub"), 0x21);
   EXPECT_TRUE(f.IsFolder("sub"));
-  ft::WriteAll(d + "/sub/one.txt", ft::Text("1"));
+  zt::WriteFile(d + "/sub/one.txt", ft::Text("1"));
   EXPECT_EQ(f.GetAttributesC("sub/one.txt"), 1);
   EXPECT_EQ(f.GetAttributesC("nothing"), 0);
   EXPECT_FALSE(f.Exists("nothing"));
@@ -162,7 +162,7 @@ TEST(Files, MoveDataAndSetSize) {
   const std::string d = zt::TempDir("files_move");
   Bytes data(1000);
   for (size_t i = 0; i < data.size(); i++) data[i] = static_cast<uint8_t>(i * 7);
-  ft::WriteAll(d + "/m", data);
+  zt::WriteFile(d + "/m", data);
   ClassEFile f;
   f.SetCurrentFolder(d.c_str());
   ASSERT_TRUE(f.Open("m", 0));
@@ -171,7 +171,7 @@ TEST(Files, MoveDataAndSetSize) {
   Bytes want = data;
   std::memmove(&want[100], &data[50], 700);
   f.Close();
-  EXPECT_TRUE(ft::ReadAll(d + "/m") == want);
+  EXPECT_TRUE(zt::ReadFile(d + "/m") == want);
   ASSERT_TRUE(f.Open("m", 0));
   ASSERT_TRUE(f.MoveData(10, 300, 650, 100));
   Bytes want2 = want;
@@ -186,7 +186,7 @@ TEST(Files, MoveDataAndSetSize) {
   EXPECT_EQ(f.Size(), 300u);
   f.Close();
   want2.resize(300);
-  EXPECT_TRUE(ft::ReadAll(d + "/m") == want2);
+  EXPECT_TRUE(zt::ReadFile(d + "/m") == want2);
   EXPECT_TRUE(f.SetSize(5));  // nothing open: 1 and nothing done
   EXPECT_FALSE(f.MoveData(0, 1, 2, 3));
 }
@@ -204,5 +204,5 @@ TEST(Files, EightBitNamesLongerThan255Characters) {
   ASSERT_TRUE(f.Open(name.c_str(), 2));
   EXPECT_TRUE(f.Write("ok", 2));
   f.Close();
-  EXPECT_TRUE(ft::ReadAll(d + "/" + name) == ft::Text("ok"));
+  EXPECT_TRUE(zt::ReadFile(d + "/" + name) == ft::Text("ok"));
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/emod_bytes.h"
 #include "framework/emod_file.h"
 #include "standin/standin.h"
 #include "tests/support/harness.h"
@@ -17,14 +18,6 @@ namespace ft {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-inline void WriteAll(const std::string& path, const Bytes& b) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
 inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 inline Bytes Random(size_t n, uint32_t seed) {
   std::mt19937 g(seed);
@@ -44,12 +37,8 @@ inline Bytes Prose(size_t n, uint32_t seed) {
   }
   return b;
 }
-inline uint32_t Get32(const Bytes& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-inline void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; i++) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+inline uint32_t Get32(const Bytes& b, size_t at) { return EBytes_Get32(b.data() + at); }
+inline void Put32(Bytes& b, size_t at, uint32_t v) { EBytes_Put32(b.data() + at, v); }
 
 inline bool HavePython() { return zt::HaveTool("python3"); }
 inline std::string RefScript() { return std::string(ZARN_SOURCE_DIR) + "/tests/framework/epk_ref.py"; }

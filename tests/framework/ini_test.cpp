@@ -49,7 +49,7 @@ TEST(Ini, ParsesLinesCommentsAndQuotes) {
     EXPECT_EQ(ReadAllLines(mem), want);
     mem.SetParseBufferSize(7);
     EXPECT_EQ(ReadAllLines(mem), want);
-    ft::WriteAll(d + "/t.ini", ft::Text(text));
+    zt::WriteFile(d + "/t.ini", ft::Text(text));
     ClassEIni file;
     ASSERT_TRUE(file.Open((d + "/t.ini").c_str(), 1));
     EXPECT_EQ(ReadAllLines(file), want);
@@ -101,15 +101,15 @@ TEST(Ini, WritesLinesThatReadBack) {
   ini.WriteNewline();
   ini.WriteLine("long", std::string(400, 'L').c_str());
   ini.Close();
-  const Bytes raw = ft::ReadAll(d + "/w.ini");
+  const Bytes raw = zt::ReadFile(d + "/w.ini");
   const std::string s(raw.begin(), raw.end());
   EXPECT_EQ(s.substr(0, 43), "# settings\r\nvolume = 32\r\nname = \"Joe = x\"\r\n");
   // A file that does not end its last line gets a CR LF before the next one.
-  ft::WriteAll(d + "/a.ini", ft::Text("a = 1"));
+  zt::WriteFile(d + "/a.ini", ft::Text("a = 1"));
   ASSERT_TRUE(ini.Open((d + "/a.ini").c_str(), 0));
   ini.WriteLine("b", 2);
   ini.Close();
-  EXPECT_TRUE(ft::ReadAll(d + "/a.ini") == ft::Text("a = 1\r\nb = 2\r\n"));
+  EXPECT_TRUE(zt::ReadFile(d + "/a.ini") == ft::Text("a = 1\r\nb = 2\r\n"));
   ASSERT_TRUE(ini.Open((d + "/w.ini").c_str(), 1));
   char k[ClassEIni::kTextSize], v[ClassEIni::kTextSize];
   ASSERT_TRUE(ini.ReadLine(k, v));
@@ -139,5 +139,5 @@ TEST(Log, AppendsToTheWorkingFolder) {
   const uint16_t wide[] = {'o', 0x144, 'd', 0};  // narrowed to its low bytes
   ClassZarn::Log(wide, true);
   ASSERT_EQ(chdir(cwd), 0);
-  EXPECT_TRUE(ft::ReadAll(d + "/log.txt") == ft::Text("first\r\nsecoDd\r\n"));
+  EXPECT_TRUE(zt::ReadFile(d + "/log.txt") == ft::Text("first\r\nsecoDd\r\n"));
 }

@@ -8,6 +8,7 @@
 #include "framework/emod_input.h"
 #include "tests/framework/log_app.h"
 #include "tests/support/harness.h"
+#include "tests/support/zarn_seam.h"
 
 namespace {
 
@@ -194,16 +195,16 @@ TEST(Loop, FrameLockSpreadsASecondOverSixtyFrames) {
   LogApp app;
   app.Init();
   std::vector<uint32_t> steps;
-  uint32_t before = app.LockTarget();
+  uint32_t before = ZarnTestSeam::LockTarget(app);
   for (int i = 0; i < 60; i++) {
     app.LockFPS();
-    steps.push_back(app.LockTarget() - before);
-    before = app.LockTarget();
+    steps.push_back(ZarnTestSeam::LockTarget(app) - before);
+    before = ZarnTestSeam::LockTarget(app);
   }
   EXPECT_EQ(steps[0], 16666u);
   EXPECT_EQ(steps[1], 16667u);
   EXPECT_EQ(steps[2], 16667u);
-  EXPECT_EQ(app.LockTarget(), 1000000u);
+  EXPECT_EQ(ZarnTestSeam::LockTarget(app), 1000000u);
 }
 
 TEST(Loop, LateFramesDoNotHurryAndWrapKeepsDifference) {
@@ -213,21 +214,21 @@ TEST(Loop, LateFramesDoNotHurryAndWrapKeepsDifference) {
   app.VTimer().Reset(0);
   app.VTimer().Update(50);  // a 50 ms frame
   app.LockFPS();
-  EXPECT_EQ(app.LockTarget(), 50000u);
-  EXPECT_EQ(app.LockElapsed(), 50000u);
+  EXPECT_EQ(ZarnTestSeam::LockTarget(app), 50000u);
+  EXPECT_EQ(ZarnTestSeam::LockElapsed(app), 50000u);
   // 999 us ahead: only the short sleep (1 ms with idlesleep 1).
   app.VTimer().Update(50);
-  app.SetLockState(50000 + 999 - 16666, 50000, 0);
+  ZarnTestSeam::SetLockState(app, 50000 + 999 - 16666, 50000, 0);
   uint64_t t0 = standin::ClockUs();
   app.LockFPS();
   EXPECT_EQ(standin::ClockUs() - t0, 1000u);
   // Both above ten seconds: both wrap, keeping their difference.
-  app.SetLockState(10016000 - 16666, 10000400, 0);
+  ZarnTestSeam::SetLockState(app, 10016000 - 16666, 10000400, 0);
   t0 = standin::ClockUs();
   app.LockFPS();
   EXPECT_EQ(standin::ClockUs() - t0, 15000u);
-  EXPECT_EQ(app.LockTarget(), 16000u);
-  EXPECT_EQ(app.LockElapsed(), 400u);
+  EXPECT_EQ(ZarnTestSeam::LockTarget(app), 16000u);
+  EXPECT_EQ(ZarnTestSeam::LockElapsed(app), 400u);
 }
 
 TEST(Loop, FrameRateMeter) {

@@ -42,7 +42,7 @@ std::vector<std::pair<std::string, Bytes>> Samples() {
 std::string WriteSamples(const PackDir& d) {
   std::string list;
   for (auto& s : Samples()) {
-    ft::WriteAll(d / s.first, s.second);
+    zt::WriteFile(d / s.first, s.second);
     list += " '" + (d / s.first) + "'";
   }
   return list;
@@ -71,7 +71,7 @@ TEST(PackFormat, CppAndPythonWritersAgreeByteForByte) {
     const std::string py = "py" + std::to_string(method) + ".epk";
     BuildCpp(d, cpp, static_cast<uint8_t>(method));
     ASSERT_EQ(ft::Py("write '" + (d / py) + "' ZARN 1600000000 1700000000 " + std::to_string(method) + list), 0);
-    EXPECT_TRUE(ft::ReadAll(d / cpp) == ft::ReadAll(d / py));
+    EXPECT_TRUE(zt::ReadFile(d / cpp) == zt::ReadFile(d / py));
   }
 }
 
@@ -91,14 +91,14 @@ TEST(PackFormat, PythonReadsCppPacks) {
   }
   const std::string out = zt::TempDir("pack_pyread_out");
   ASSERT_EQ(ft::Py("read '" + (d / "a.epk") + "' '" + out + "' > '" + out + "/manifest'"), 0);
-  const Bytes manifest = ft::ReadAll(out + "/manifest");
+  const Bytes manifest = zt::ReadFile(out + "/manifest");
   const std::string m(manifest.begin(), manifest.end());
   EXPECT_NE(m.find("\"vendor\": \"TEST\""), std::string::npos);
   auto s = Samples();
-  EXPECT_TRUE(ft::ReadAll(out + "/0") == s[0].second);
-  EXPECT_TRUE(ft::ReadAll(out + "/1") == ft::Prose(9000, 99));
-  EXPECT_TRUE(ft::ReadAll(out + "/2") == s[3].second);
-  EXPECT_TRUE(ft::ReadAll(out + "/3").empty());
+  EXPECT_TRUE(zt::ReadFile(out + "/0") == s[0].second);
+  EXPECT_TRUE(zt::ReadFile(out + "/1") == ft::Prose(9000, 99));
+  EXPECT_TRUE(zt::ReadFile(out + "/2") == s[3].second);
+  EXPECT_TRUE(zt::ReadFile(out + "/3").empty());
   EXPECT_NE(m.find("\"name\": \"run.bin\""), std::string::npos);
   EXPECT_EQ(m.find("noise.raw"), std::string::npos);
 }
@@ -171,14 +171,14 @@ TEST(PackFormat, EpckPacksAreConvertedBeforeAnyChange) {
   ASSERT_EQ(f.PackAddFileData("new.txt", "hello", 5, false, 0, 7), 0);
   f.Close();
   // Now an EPK2 pack that the independent reader accepts, with every old entry.
-  const Bytes raw = ft::ReadAll(pack);
+  const Bytes raw = zt::ReadFile(pack);
   ASSERT_EQ(std::memcmp(raw.data(), "EPK2", 4), 0);
   EXPECT_FALSE(ClassEFile().Exists((pack + "_tmp").c_str()));
   const std::string out = zt::TempDir("pack_convert_out");
   ASSERT_EQ(ft::Py("read '" + pack + "' '" + out + "' > /dev/null"), 0);
   auto s = Samples();
-  for (uint32_t i = 0; i < s.size(); i++) EXPECT_TRUE(ft::ReadAll(out + "/" + std::to_string(i)) == s[i].second);
-  EXPECT_TRUE(ft::ReadAll(out + "/5") == ft::Text("hello"));
+  for (uint32_t i = 0; i < s.size(); i++) EXPECT_TRUE(zt::ReadFile(out + "/" + std::to_string(i)) == s[i].second);
+  EXPECT_TRUE(zt::ReadFile(out + "/5") == ft::Text("hello"));
 }
 
 TEST(PackWriter, LayoutAndEdgeCases) {
@@ -187,11 +187,11 @@ TEST(PackWriter, LayoutAndEdgeCases) {
   ASSERT_EQ(f.PackNew((d / "p.epk").c_str(), "ABCD"), 0);
   EXPECT_TRUE(f.PackValid());
   EXPECT_EQ(f.PackContainFiles(), 0u);
-  EXPECT_EQ(ft::ReadAll(d / "p.epk").size(), 28u);  // a valid empty pack
+  EXPECT_EQ(zt::ReadFile(d / "p.epk").size(), 28u);  // a valid empty pack
 
   // The first entry: record at 28, bytes at 120, one-element table at the end.
   ASSERT_EQ(f.PackAddFileData("one.bin", "12345678", 8, false, 0, 42), 0);
-  Bytes raw = ft::ReadAll(d / "p.epk");
+  Bytes raw = zt::ReadFile(d / "p.epk");
   ASSERT_EQ(raw.size(), 28u + 92 + 8 + 4);
   EXPECT_EQ(ft::Get32(raw, 28), 92u);
   EXPECT_EQ(std::memcmp(&raw[120], "12345678", 8), 0);
@@ -237,7 +237,7 @@ TEST(PackWriter, LayoutAndEdgeCases) {
   EXPECT_EQ(f.PackDeleteFile(0u), 7);
   EXPECT_EQ(f.PackContainFiles(), 0u);
   f.Close();
-  EXPECT_EQ(ft::ReadAll(d / "p.epk").size(), 28u);
+  EXPECT_EQ(zt::ReadFile(d / "p.epk").size(), 28u);
   ASSERT_TRUE(f.Open((d / "p.epk").c_str(), 1));
   EXPECT_TRUE(f.PackValid());
   char vendor[5];
@@ -246,15 +246,15 @@ TEST(PackWriter, LayoutAndEdgeCases) {
   f.Close();
 
   // PackNew on an existing name: 9, file untouched.
-  const Bytes keep = ft::ReadAll(d / "p.epk");
+  const Bytes keep = zt::ReadFile(d / "p.epk");
   EXPECT_EQ(f.PackNew((d / "p.epk").c_str()), 9);
-  EXPECT_TRUE(ft::ReadAll(d / "p.epk") == keep);
+  EXPECT_TRUE(zt::ReadFile(d / "p.epk") == keep);
 }
 
 TEST(PackWriter, HeaderSizeOtherThan28IsNormalisedOnChange) {
   PackDir d("pack_header40");
   BuildCpp(d, "h.epk", 1);
-  Bytes b = ft::ReadAll(d / "h.epk");
+  Bytes b = zt::ReadFile(d / "h.epk");
   const uint32_t count = ft::Get32(b, 16);
   // 12 extra header bytes: every entry moves up by 12.
   b.insert(b.begin() + 28, 12, 0xAB);
@@ -265,7 +265,7 @@ TEST(PackWriter, HeaderSizeOtherThan28IsNormalisedOnChange) {
   ft::Put32(b, 8, 40);
   ft::Put32(b, 20, 0);
   ft::Put32(b, 20, EFile_QuickChecksum(b.data(), 28));
-  ft::WriteAll(d / "h.epk", b);
+  zt::WriteFile(d / "h.epk", b);
   ClassEFile f;
   ASSERT_TRUE(f.Open((d / "h.epk").c_str(), 0));
   ASSERT_TRUE(f.PackValid());
@@ -273,7 +273,7 @@ TEST(PackWriter, HeaderSizeOtherThan28IsNormalisedOnChange) {
   EXPECT_TRUE(Entry(f, 0) == s[0].second);
   ASSERT_EQ(f.PackAddFileData("added", "12345", 5, false, 0, 0), 0);
   f.Close();
-  const Bytes after = ft::ReadAll(d / "h.epk");
+  const Bytes after = zt::ReadFile(d / "h.epk");
   EXPECT_EQ(ft::Get32(after, 8), 28u);
   EXPECT_EQ(after.size(), b.size() - 12 + 92 + 5 + 4);
   ASSERT_TRUE(f.Open((d / "h.epk").c_str(), 1));
@@ -316,7 +316,7 @@ TEST(PackReader, NamesSearchAndIndex) {
 TEST(PackReader, WrongCheckOrAlteredHeaderIsAPlainFile) {
   PackDir d("pack_check");
   BuildCpp(d, "good.epk", 0);
-  const Bytes good = ft::ReadAll(d / "good.epk");
+  const Bytes good = zt::ReadFile(d / "good.epk");
   struct Case {
     const char* what;
     size_t at;
@@ -327,7 +327,7 @@ TEST(PackReader, WrongCheckOrAlteredHeaderIsAPlainFile) {
     SCOPED_TRACE(c.what);
     Bytes b = good;
     b[c.at] ^= c.flip;
-    ft::WriteAll(d / "bad.epk", b);
+    zt::WriteFile(d / "bad.epk", b);
     ClassEFile f;
     ASSERT_TRUE(f.Open((d / "bad.epk").c_str(), 1));  // opens as a plain file
     EXPECT_FALSE(f.PackValid());
@@ -340,12 +340,12 @@ TEST(PackReader, WrongCheckOrAlteredHeaderIsAPlainFile) {
   // Check word made with another constant.
   Bytes b = good;
   ft::Put32(b, 20, ft::Get32(b, 20) - kEpkCheckConstant + 0x12345678u);
-  ft::WriteAll(d / "other.epk", b);
+  zt::WriteFile(d / "other.epk", b);
   ClassEFile f;
   ASSERT_TRUE(f.Open((d / "other.epk").c_str(), 1));
   EXPECT_FALSE(f.PackValid());
   // Shorter than four bytes: a plain file.
-  ft::WriteAll(d / "short", ft::Text("EP"));
+  zt::WriteFile(d / "short", ft::Text("EP"));
   ASSERT_TRUE(f.Open((d / "short").c_str(), 1));
   EXPECT_FALSE(f.PackValid());
 }
@@ -353,10 +353,10 @@ TEST(PackReader, WrongCheckOrAlteredHeaderIsAPlainFile) {
 TEST(PackReader, HostileEntriesGiveCodes) {
   PackDir d("pack_hostile");
   BuildCpp(d, "h.epk", 1);
-  const Bytes good = ft::ReadAll(d / "h.epk");
+  const Bytes good = zt::ReadFile(d / "h.epk");
   const uint32_t rec0 = 28;  // prose.txt, LZW
   auto withFile = [&](const Bytes& b, const std::function<void(ClassEFile&)>& check) {
-    ft::WriteAll(d / "t.epk", b);
+    zt::WriteFile(d / "t.epk", b);
     ClassEFile f;
     ASSERT_TRUE(f.Open((d / "t.epk").c_str(), 0));
     ASSERT_TRUE(f.PackValid());
@@ -418,14 +418,14 @@ TEST(PackReader, HostileEntriesGiveCodes) {
     ft::Put32(b, b.size() - 20, c);
     ft::Put32(b, b.size() - 16, a);
     withFile(b, [&](ClassEFile& f) { EXPECT_EQ(f.PackDeleteFile(2u), 1); });
-    EXPECT_EQ(ft::ReadAll(d / "t.epk").size(), b.size());
+    EXPECT_EQ(zt::ReadFile(d / "t.epk").size(), b.size());
   }
   {  // An entry count far beyond the file is not a pack.
     Bytes b = good;
     ft::Put32(b, 16, 50000000);
     ft::Put32(b, 20, 0);
     ft::Put32(b, 20, EFile_QuickChecksum(b.data(), 28));
-    ft::WriteAll(d / "t.epk", b);
+    zt::WriteFile(d / "t.epk", b);
     ClassEFile f;
     ASSERT_TRUE(f.Open((d / "t.epk").c_str(), 1));
     EXPECT_FALSE(f.PackValid());
@@ -435,17 +435,17 @@ TEST(PackReader, HostileEntriesGiveCodes) {
 TEST(PackReader, ExtractStaysInTheTargetFolder) {
   PackDir d("pack_extract");
   BuildCpp(d, "x.epk", 2);
-  Bytes b = ft::ReadAll(d / "x.epk");
+  Bytes b = zt::ReadFile(d / "x.epk");
   // Rename entry 0 to "../escape.txt" and entry 3 to "..": the check word does
   // not cover records.
   std::memset(&b[28 + 4], 0, 64);
   std::memcpy(&b[28 + 4], "../escape.txt", 13);
-  ft::WriteAll(d / "x.epk", b);
+  zt::WriteFile(d / "x.epk", b);
   const std::string out = zt::TempDir("pack_extract/out");
   ClassEFile f;
   ASSERT_TRUE(f.Open((d / "x.epk").c_str(), 1));
   EXPECT_EQ(f.PackExtractFile(out.c_str(), 0u, false), 0);
-  EXPECT_TRUE(ft::ReadAll(out + "/escape.txt") == Samples()[0].second);
+  EXPECT_TRUE(zt::ReadFile(out + "/escape.txt") == Samples()[0].second);
   EXPECT_FALSE(f.Exists((d / "escape.txt").c_str()));
   EXPECT_EQ(f.PackExtractFile(out.c_str(), 0u, false), 9);  // exists
   EXPECT_EQ(f.PackExtractFile(out.c_str(), 0u, true), 0);
@@ -469,7 +469,7 @@ TEST(PackReader, MutatedPacksNeverCrash) {
   auto s = Samples();
   int opened = 0;
   for (int round = 0; round < 320; round++) {
-    Bytes b = ft::ReadAll(d / ("m" + std::to_string(round % 4) + ".epk"));
+    Bytes b = zt::ReadFile(d / ("m" + std::to_string(round % 4) + ".epk"));
     const int edits = 1 + static_cast<int>(g() % 4);
     for (int e = 0; e < edits; e++) {
       const size_t at = g() % b.size();
@@ -485,7 +485,7 @@ TEST(PackReader, MutatedPacksNeverCrash) {
         ft::Put32(b, 20, EFile_QuickChecksum(b.data(), 28));
       }
     }
-    ft::WriteAll(d / "t.epk", b);
+    zt::WriteFile(d / "t.epk", b);
     ClassEFile f;
     ASSERT_TRUE(f.Open((d / "t.epk").c_str(), 0));
     if (!f.PackValid()) continue;

@@ -129,14 +129,14 @@ TEST(Dates, MatchPythonTimegmBothWays) {
     in << "d " << x.year << " " << int(x.month) << " " << int(x.day) << " " << int(x.hour) << " "
        << int(x.minute) << " " << int(x.second) << "\n";
   for (uint32_t t : stamps) in << "t " << t << "\n";
-  ft::WriteAll(d + "/in", ft::Text(in.str()));
+  zt::WriteFile(d + "/in", ft::Text(in.str()));
   ASSERT_EQ(zt::Run("python3 -c \"import calendar,time,sys\n"
                     "for l in open(sys.argv[1]):\n"
                     " p=l.split()\n"
                     " if p[0]=='d': print(calendar.timegm(tuple(int(v) for v in p[1:])+(0,0,0)))\n"
                     " else: g=time.gmtime(int(p[1])); print(*g[:6])\" '" + d + "/in' > '" + d + "/out'"),
             0);
-  const Bytes out = ft::ReadAll(d + "/out");
+  const Bytes out = zt::ReadFile(d + "/out");
   std::istringstream res(std::string(out.begin(), out.end()));
   for (auto& x : dates) {
     uint64_t want;
@@ -205,9 +205,9 @@ TEST(MD5, MatchesRfcAndMd5sum) {
   for (size_t n : {0u, 55u, 56u, 63u, 64u, 65u, 8191u, 8192u, 8193u, 100000u}) {
     const Bytes b = ft::Random(n, static_cast<uint32_t>(n));
     const std::string f = d + "/f" + std::to_string(n);
-    ft::WriteAll(f, b);
+    zt::WriteFile(f, b);
     ASSERT_EQ(zt::Run("md5sum '" + f + "' | cut -c1-32 > '" + f + ".md5'"), 0);
-    const Bytes sum = ft::ReadAll(f + ".md5");
+    const Bytes sum = zt::ReadFile(f + ".md5");
     const std::string expect(sum.begin(), sum.begin() + 32);
     S::MD5File(out, f.c_str());
     EXPECT_EQ(std::string(out), expect) << n;

@@ -3,6 +3,7 @@
 // keyboard labels; a missing pack names the file and the folder.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -209,6 +210,31 @@ TEST(Graphics, KeyboardLabelsFollowTheKeyNotTheCell) {
   }
 }
 
+TEST(Graphics, KeyboardSlidesUpAndLogoTurns) {
+  GfxRig g;
+  REQUIRE_PACK(g);
+  g.gfx.Clear(&g.canvas, 0x010203);
+  const std::vector<uint32_t> blank = g.Pixels(g.canvas);
+  g.gfx.DrawKeyboard(&g.canvas, 0, 0);
+  EXPECT_EQ(g.Pixels(g.canvas), blank);
+  // Half way: the top 48 rows of the panel, at the bottom of the screen.
+  g.gfx.DrawKeyboard(&g.canvas, 125, 1);
+  for (int32_t x = 0; x < 320; x += 7) {
+    EXPECT_EQ(g.canvas.GetPixel(x, 191), blank[191 * 320 + size_t(x)]) << x;
+    EXPECT_EQ(g.canvas.GetPixel(x, 192), g.gfx.Keyboard(1).GetPixel(x, 0)) << x;
+    EXPECT_EQ(g.canvas.GetPixel(x, 239), g.gfx.Keyboard(1).GetPixel(x, 47)) << x;
+  }
+  // Beyond 250 the whole panel shows.
+  g.gfx.DrawKeyboard(&g.canvas, 100000, 0);
+  EXPECT_EQ(g.canvas.GetPixel(160, 144), g.gfx.Keyboard(0).GetPixel(160, 0));
+  // The logo: nothing at angle 0, something face-on at 2048.
+  g.gfx.Clear(&g.canvas, 0x010203);
+  g.gfx.DrawLogo(&g.canvas, 0, 40);
+  EXPECT_EQ(g.Pixels(g.canvas), blank);
+  g.gfx.DrawLogo(&g.canvas, 2048, 40);
+  EXPECT_NE(g.Pixels(g.canvas), blank);
+}
+
 TEST(Graphics, BackdropsReuseTheIndexAndComposeTheBoard) {
   GfxRig g;
   REQUIRE_PACK(g);
@@ -225,6 +251,77 @@ TEST(Graphics, BackdropsReuseTheIndexAndComposeTheBoard) {
   EXPECT_NE(hud, title);
   g.gfx.LoadBackDrop("no such picture.bmp");
   EXPECT_EQ(g.Pixels(g.gfx.BackDrop()), hud);
+}
+
+}  // namespace
+
+namespace {
+
+// The play screen's pieces drawn by the level with the real sheets.
+struct LevelDraw {
+  GfxRig g;
+  ClassPlayer player;
+  MAINCONFIG settings{};
+  MAINDATA data{};
+  ClassLevel level;
+  LevelDraw() {
+    data.graphics = &g.gfx;
+    data.player = &player;
+    data.settings = &settings;
+    uint32_t module = MODULE_LEVEL, message = MSG_ATTACH;
+    level.Manage(nullptr, &module, &message, reinterpret_cast<int32_t*>(&data), 0);
+  }
+};
+
+TEST(PlayScreen, StatusBarsEmptyGrowingAndFull) {
+  LevelDraw d;
+  REQUIRE_PACK(d.g);
+  auto bar = [&](int32_t value, uint32_t timer, bool mirrored) {
+    d.g.gfx.Clear(&d.g.canvas, 0x102030);
+    d.level.stateTimer = timer;
+    d.level.DrawStatusBar(&d.g.canvas, 176, 227, 8, 92, value, mirrored, 0x4040FF);
+    return d.g.Pixels(d.g.canvas);
+  };
+  d.g.gfx.Clear(&d.g.canvas, 0x102030);
+  const std::vector<uint32_t> empty = d.g.Pixels(d.g.canvas);
+  EXPECT_EQ(bar(0, 0, false), empty);
+  EXPECT_EQ(bar(-5, 0, false), empty);
+  // A growing bar does not pulse; a full one does, and a longer value is cut.
+  EXPECT_NE(bar(40, 0, false), empty);
+  EXPECT_EQ(bar(40, 0, false), bar(40, 400, false));
+  EXPECT_NE(bar(92, 0, false), bar(92, 400, false));
+  EXPECT_EQ(bar(92, 400, false), bar(5000, 400, false));
+  EXPECT_NE(bar(40, 0, true), bar(40, 0, false));
+}
+
+TEST(PlayScreen, EverySmallGridCodeDraws) {
+  LevelDraw d;
+  REQUIRE_PACK(d.g);
+  // Every byte a small grid can hold (a peer's grid packet brings any), with
+  // progress values from negative to past the end, draws inside the panel.
+  d.g.gfx.Clear(&d.g.canvas, 0);
+  for (int code = 0; code < 256; code++) {
+    for (int16_t p : {int16_t(-300), int16_t(0), int16_t(111), int16_t(383), int16_t(900), int16_t(32767)}) {
+      for (int i = 0; i < 81; i++) {
+        d.level.coGrid[1][i] = static_cast<uint8_t>(code);
+        d.level.coFallStep[1][i] = p;
+      }
+      d.level.RenderSmallGrid(&d.g.canvas, 1, 48, 178);
+    }
+  }
+  // Nothing falls outside the panel's diamond (with the explosions' margin).
+  for (int32_t y = 0; y < 240; y++)
+    for (int32_t x = 0; x < 320; x++)
+      if (d.g.canvas.GetPixel(x, y) != 0) {
+        EXPECT_LE(std::abs(x - 75) + std::abs(y - 181), 40) << x << "," << y;
+      }
+  // Empty and vacated cells show nothing.
+  for (uint8_t code : {0, 0xC1, 0xC2, 0xC3}) {
+    for (int i = 0; i < 81; i++) d.level.coGrid[1][i] = code;
+    d.g.gfx.Clear(&d.g.canvas, 0);
+    d.level.RenderSmallGrid(&d.g.canvas, 1, 48, 178);
+    for (uint32_t v : d.g.Pixels(d.g.canvas)) ASSERT_EQ(v, 0u) << int(code);
+  }
 }
 
 }  // namespace

@@ -285,6 +285,7 @@ TEST(LevelGames, VersusComputerBreaksSendPackagesToTheSeats) {
   // The computer players do not play here; the own breaks still fly to their
   // queues by the attack rotation.
   zt::LevelRig rig;
+  rig.coPlayers = false;
   rig.player.kind = 0;
   rig.StartGame(4, 1, 77);
   for (int i = 0; i < 16; i++) rig.level->attackRotation[i] = static_cast<uint8_t>(i % 3);

@@ -55,68 +55,78 @@ struct Board {
 };
 
 TEST(LevelRules, BlackStonesBreakOnlyWithAGroup) {
-  {  // three red and a black: nothing breaks
+  // One break step on the lower rows (skulls 'S' fill the lower half); '?' is a
+  // stone that has started to break.
+  struct Case {
+    const char* name;
+    std::vector<std::string> before;
+    const char* row0;
+    const char* row1;
+    uint32_t score;
+  };
+  const Case cases[] = {
+      {"three red and a black: nothing breaks", {".....111B"}, "SSSSS111B", "_SSSSSSSS", 0},
+      {"four red and a black: all five break, four score", {"....1111B"}, "SSSS?????",
+       "_SSSSSSSS", 40},
+      {"a black between two small groups waits for a third group",
+       {".111B22..", "....3333."}, "S111?22SS", "_SSS????S", 40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     Board b;
-    b.At(0, 5) = 1, b.At(0, 6) = 1, b.At(0, 7) = 1, b.At(0, 8) = CELL_BLACK;
-    b.L.turnPhase = 2;
-    b.RunTurn();
-    EXPECT_EQ(b.At(0, 5), 1);
-    EXPECT_EQ(b.At(0, 8), CELL_BLACK);
-    EXPECT_EQ(b.P.score, 0u);
-  }
-  {  // four red and a black: all five break, the score counts four
-    Board b;
-    b.At(0, 4) = 1, b.At(0, 5) = 1, b.At(0, 6) = 1, b.At(0, 7) = 1, b.At(0, 8) = CELL_BLACK;
+    zt::PlaceRows(b.L, c.before);
     b.L.turnPhase = 2;
     b.L.HandleStoneBreak(16);
-    EXPECT_EQ(b.P.score, 40u);
+    EXPECT_EQ(zt::RowText(b.L, 0), c.row0);
+    EXPECT_EQ(zt::RowText(b.L, 1), c.row1);
+    EXPECT_EQ(b.P.score, c.score);
+  }
+  {  // the whole turn of a group with a black stone
+    Board b;
+    zt::PlaceRows(b.L, {"....1111B"});
+    b.L.turnPhase = 2;
+    b.L.HandleStoneBreak(16);
     EXPECT_STREQ(b.L.textBuffer, "+40");
     EXPECT_EQ(b.L.scorePopTimer, 384u);
     EXPECT_EQ(b.L.fireChance, 0);
-    for (int c = 4; c <= 8; c++) EXPECT_GE(b.At(0, c), 128) << c;
     b.RunTurn();
     // The skulls above fall into the gap; nothing of the group is left.
     for (int c = 4; c <= 8; c++) EXPECT_NE(b.At(0, c), 1);
     EXPECT_NE(b.At(0, 8), CELL_BLACK);
     EXPECT_EQ(b.Effect(12), 1u);
   }
-  {  // a black stone between two small groups is kept for a third found later
+  {  // a lone trio with a black stays through the whole turn
     Board b;
-    b.At(0, 1) = 1, b.At(0, 2) = 1, b.At(0, 3) = 1;  // three, left of the black
-    b.At(0, 4) = CELL_BLACK;
-    b.At(0, 5) = 2, b.At(0, 6) = 2;                  // two, right of it
-    b.At(1, 4) = 3, b.At(1, 5) = 3, b.At(1, 6) = 3, b.At(1, 7) = 3;  // four, above it
-    b.L.HandleStoneBreak(16);
-    EXPECT_GE(b.At(0, 4), 128) << "the black stone breaks with the third group";
-    EXPECT_EQ(b.At(0, 1), 1);
-    EXPECT_EQ(b.At(0, 5), 2);
-    EXPECT_EQ(b.P.score, 40u);
+    zt::PlaceRows(b.L, {".....111B"});
+    b.L.turnPhase = 2;
+    b.RunTurn();
+    EXPECT_EQ(zt::RowText(b.L, 0), "SSSSS111B");
+    EXPECT_EQ(b.P.score, 0u);
   }
 }
 
 TEST(LevelRules, SpecialStonesTable) {
   struct Case {
     const char* name;
-    uint8_t stone;
+    char stone;            // its letter in a board picture
     bool breaksWithGroup;  // next to a breaking group of four
   };
-  const Case cases[] = {{"black", CELL_BLACK, true},       {"fixed", CELL_FIXED, false},
-                        {"nuclear", CELL_NUCLEAR, true},    {"dormant", CELL_DORMANT, false},
-                        {"skull", CELL_SKULL, false},       {"biohazard", CELL_BIOHAZARD, false},
-                        {"fire", CELL_FIRE, false}};
+  const Case cases[] = {{"black", 'B', true},     {"fixed", 'F', false}, {"nuclear", 'N', true},
+                        {"dormant", 'D', false},  {"skull", 'S', false}, {"biohazard", 'H', false},
+                        {"fire", '*', false}};
   for (const Case& c : cases) {
-    Board b(0, 1, 4);  // filler of colour 4 ... replaced below
-    for (int i = 0; i < 81; i++)
-      if (b.L.grid[i]) b.L.grid[i] = CELL_SKULL;
-    b.At(0, 4) = 1, b.At(0, 5) = 1, b.At(0, 6) = 1, b.At(0, 7) = 1, b.At(0, 8) = c.stone;
+    SCOPED_TRACE(c.name);
+    Board b;
+    zt::PlaceRows(b.L, {std::string("....1111") + c.stone});
     b.L.HandleStoneBreak(16);
-    EXPECT_EQ(b.At(0, 8) >= 128, c.breaksWithGroup) << c.name;
+    EXPECT_EQ(zt::RowText(b.L, 0), std::string("SSSS????") + (c.breaksWithGroup ? '?' : c.stone));
     // Four of the special stone alone never break.
     Board s;
-    s.At(0, 5) = c.stone, s.At(0, 6) = c.stone, s.At(0, 7) = c.stone, s.At(0, 8) = c.stone;
+    const std::string four = std::string(".....") + std::string(4, c.stone);
+    zt::PlaceRows(s.L, {four});
     s.L.HandleStoneBreak(16);
-    EXPECT_EQ(s.At(0, 5), c.stone) << c.name;
-    EXPECT_EQ(s.P.score, 0u) << c.name;
+    EXPECT_EQ(zt::RowText(s.L, 0), std::string("SSSSS") + std::string(4, c.stone));
+    EXPECT_EQ(s.P.score, 0u);
   }
 }
 
@@ -355,18 +365,18 @@ TEST(LevelRules, BonusForExactlyTheSecondGroup) {
     int groups;
     uint32_t score;
     int32_t bar;
+    int32_t barBefore;
   };
   // Level 1: 10 a stone, groups of four.
-  const Case cases[] = {{0, 1, 40, 700}, {0, 2, 80 + 1000, 188}, {0, 3, 120 + 1000, 188},
-                        {3, 2, 80, 700},  {1, 2, 80 + 1000, 700 - 512 - 200}, {0, 2, 1080, 0}};
+  const Case cases[] = {{0, 1, 40, 700, 700},     {0, 2, 80 + 1000, 188, 700},
+                        {0, 3, 120 + 1000, 188, 700}, {3, 2, 80, 700, 700},
+                        {1, 2, 80 + 1000, 700 - 512 - 200, 700}, {0, 2, 1080, 0, 300}};
+  // Groups of four stacked on the lower rows: rows 0, 2, 4, columns 5 to 8.
+  const std::vector<std::string> groups = {".....1111", "", ".....2222", "", ".....3333"};
   for (const Case& c : cases) {
     Board b(c.mode);
-    b.P.bar = &c == &cases[5] ? 300 : 700;
-    for (int g = 0; g < c.groups; g++)
-      for (int k = 0; k < 4; k++) b.At(g * 2, 5 + (k < 4 ? 0 : 0) + (k % 4 > 0 ? 0 : 0) + k - (g * 2 > 4 ? 4 : 0)) = 0;
-    // Groups of four stacked on the lower rows: rows 0, 2, 4, columns 5 to 8.
-    for (int g = 0; g < c.groups; g++)
-      for (int k = 0; k < 4; k++) b.At(g * 2, 5 + k) = static_cast<uint8_t>(1 + g);
+    b.P.bar = c.barBefore;
+    zt::PlaceRows(b.L, {groups.begin(), groups.begin() + (2 * c.groups - 1)});
     b.L.turnPhase = 2;
     b.L.HandleStoneBreak(16);
     SCOPED_TRACE(testing::Message() << "mode " << int(c.mode) << " groups " << c.groups);

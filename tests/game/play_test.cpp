@@ -35,7 +35,7 @@ struct Game {
   const char* name;
   const char* start;
   uint32_t period;  // frames between drops of the scripted player
-  bool ends;        // computer players do not play yet: those games run on
+  bool ends;        // the game must end within the frame limit
 };
 
 // Every single-player mode that ends by itself and games against one to three
@@ -43,8 +43,8 @@ struct Game {
 const Game kGames[] = {
     {"standard", "standard,seed=11", 20, true}, {"timed", "timed,seed=12", 20, true},
     {"puzzle", "puzzle,seed=13", 20, true},     {"level5", "standard,level=5,seed=18", 30, true},
-    {"cpu1", "cpu:100,seed=14", 30, false},     {"cpu2", "cpu:220,seed=15", 30, false},
-    {"cpu3", "cpu:333,seed=16", 30, false},     {"cpu123", "cpu:123,seed=17", 30, true},
+    {"cpu1", "cpu:100,seed=14", 30, true},      {"cpu2", "cpu:220,seed=15", 30, true},
+    {"cpu3", "cpu:333,seed=16", 30, true},      {"cpu123", "cpu:123,seed=17", 30, true},
 };
 
 TEST(Play, WholeGamesGiveTheRecordedTraces) {
@@ -66,7 +66,7 @@ TEST(Play, WholeGamesGiveTheRecordedTraces) {
       return std::string();
     };
     ASSERT_TRUE(zt::RunPlay(run));
-    const std::string trace = zt::ReadFile(run.trace);
+    const std::string trace = zt::ReadText(run.trace);
     ASSERT_FALSE(trace.empty());
     if (g.ends) {
       // The game ended by itself: lost (game over) or won (the ranking).
@@ -77,7 +77,7 @@ TEST(Play, WholeGamesGiveTheRecordedTraces) {
     }
     const std::string recorded = kData + g.name + ".txt";
     if (Env("ZARN_WRITE_TRACES")) zt::Run("mkdir -p '" + kData + "' && cp '" + run.trace + "' '" + recorded + "'");
-    EXPECT_EQ(trace, zt::ReadFile(recorded)) << run.trace << " vs " << recorded;
+    EXPECT_EQ(trace, zt::ReadText(recorded)) << run.trace << " vs " << recorded;
   }
 }
 
@@ -112,8 +112,8 @@ TEST(Play, WindowUnderXvfbPlaysTheHeadlessGame) {
        << "kill $pid; wait $pid; exit 0\n";
   }
   ASSERT_EQ(zt::Run("timeout 120 xvfb-run -a -s '-screen 0 1024x768x24' sh '" + dir + "/keys.sh'"), 0);
-  const std::string keylog = zt::ReadFile(dir + "/keylog.txt");
-  const std::string window = zt::ReadFile(dir + "/window.txt");
+  const std::string keylog = zt::ReadText(dir + "/keylog.txt");
+  const std::string window = zt::ReadText(dir + "/window.txt");
   // 6 drops and 6 taps: 12 presses, each released.
   size_t presses = 0;
   for (size_t i = 0; (i = keylog.find(":+", i)) != std::string::npos; i++) presses++;
@@ -122,7 +122,7 @@ TEST(Play, WindowUnderXvfbPlaysTheHeadlessGame) {
   EXPECT_GE(std::count(window.begin(), window.end(), '\n'), 7) << window;
   ASSERT_EQ(zt::Run("cd '" + dir + "' && ZARN_BACKEND=headless ZARN_FRAMES=$(( $(tr ',' '\\n' < keylog.txt | tail -n 1 | cut -d: -f1) + 600 )) ZARN_BUTTONS=@keylog.txt ZARN_TRACE=headless.txt " + env + "'" + exe + "' 2>/dev/null"),
             0);
-  const std::string headless = zt::ReadFile(dir + "/headless.txt");
+  const std::string headless = zt::ReadText(dir + "/headless.txt");
   // The window run was stopped mid-game: its turns are the first ones of the replay.
   ASSERT_FALSE(window.empty());
   EXPECT_EQ(headless.substr(0, window.size()), window);
@@ -170,9 +170,9 @@ TEST(Play, GoldenFramesUprightAndTurned) {
        {}},
       {"pause", "standard,seed=11", 20, [](ClassMain&, uint32_t f) { return f == 512; },
        {{500, 9, true}, {502, 9, false}}},
-      {"cpu1", "cpu:300,seed=14", 30, [](ClassMain&, uint32_t f) { return f == 700; }, {}},
-      {"cpu2", "cpu:230,seed=15", 30, [](ClassMain&, uint32_t f) { return f == 700; }, {}},
-      {"cpu3", "cpu:123,seed=17", 30, [](ClassMain&, uint32_t f) { return f == 700; }, {}},
+      {"cpu1", "cpu:300,seed=14", 30, [](ClassMain&, uint32_t f) { return f == 2400; }, {}},
+      {"cpu2", "cpu:230,seed=15", 30, [](ClassMain&, uint32_t f) { return f == 2400; }, {}},
+      {"cpu3", "cpu:123,seed=17", 30, [](ClassMain&, uint32_t f) { return f == 2400; }, {}},
   };
   const std::string dir = zt::TempDir("play_golden");
   const bool update = Env("ZARN_UPDATE_GOLDEN");

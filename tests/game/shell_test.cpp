@@ -487,7 +487,7 @@ TEST(Shell, WindowUnderXvfbShowsTheSameFrames) {
                       " ZARN_DUMP_FRAMES=" + frames + " ZARN_FRAMES=" + std::to_string(tour.run.framesRun + 50) +
                       " SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 '" + exe + "' 2>err.txt";
     if (backend == "sdl") cmd = "timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' sh -c \"" + cmd + "\"";
-    ASSERT_EQ(zt::Run(cmd), 0) << zt::ReadFile(folder + "/err.txt");
+    ASSERT_EQ(zt::Run(cmd), 0) << ReadBytes(folder + "/err.txt");
     for (size_t i = 0; i < tour.driver.shots.size(); i++) {
       char name[32];
       std::snprintf(name, sizeof name, "/out/frame%06u.png", tour.driver.shotFrames[i] + 1);

@@ -3,6 +3,8 @@
 #ifndef ZARN_TESTS_LOADERS_LDR_FAKE_H
 #define ZARN_TESTS_LOADERS_LDR_FAKE_H
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -86,13 +88,13 @@ struct FakeImage : ELDR_2DRECEIVER {
 inline bool PillowDecode(const std::string& file, std::vector<uint32_t>* out, uint32_t* w, uint32_t* h,
                          const std::string& mode = "RGBA") {
   const std::string raw = file + "." + mode + ".raw";
-  const std::string cmd = std::string(kPython) +
+  const std::string cmd = std::string(zt::kPython) +
                           " -c \"import sys; from PIL import Image; im=Image.open(sys.argv[1]); im.load(); "
                           "c=im if sys.argv[3]=='P' else im.convert(sys.argv[3]); "
                           "open(sys.argv[2],'wb').write(b'%d %d\\n' % im.size + c.tobytes())\" '" +
                           file + "' '" + raw + "' " + mode + " 2>/dev/null";
   if (zt::Run(cmd) != 0) return false;
-  std::vector<uint8_t> d = ReadFile(raw);
+  std::vector<uint8_t> d = zt::ReadFile(raw);
   auto nl = std::find(d.begin(), d.end(), '\n');
   if (nl == d.end()) return false;
   if (std::sscanf(std::string(d.begin(), nl).c_str(), "%u %u", w, h) != 2) return false;
@@ -109,13 +111,30 @@ inline bool PillowDecode(const std::string& file, std::vector<uint32_t>* out, ui
 
 // A reference decode written by the corpus scripts: "w h\n" then RGBA bytes.
 inline bool ReadReference(const std::string& path, std::vector<uint32_t>* px, uint32_t* w, uint32_t* h) {
-  std::vector<uint8_t> d = ReadFile(path);
+  std::vector<uint8_t> d = zt::ReadFile(path);
   auto nl = std::find(d.begin(), d.end(), '\n');
   if (nl == d.end() || std::sscanf(std::string(d.begin(), nl).c_str(), "%u %u", w, h) != 2) return false;
   px->clear();
   for (size_t i = static_cast<size_t>(nl - d.begin()) + 1; i + 3 < d.size(); i += 4)
     px->push_back(d[i] | d[i + 1] << 8 | d[i + 2] << 16 | static_cast<uint32_t>(d[i + 3]) << 24);
   return px->size() == static_cast<size_t>(*w) * *h;
+}
+
+// Runs a 2D decoder over the mutants of a file: each one decodes or fails with a
+// loader's own code (0 to 3), never reaches outside the image and asks for one
+// surface at most. decode(FakeImage&, bytes) returns the loader's result.
+template <class Decode>
+void ExpectMutantsFailCleanly(const std::string& name, const std::vector<uint8_t>& file, Lcg& rng,
+                              const Mutations& plan, Decode decode) {
+  ForEachMutant(file, rng, plan, [&](const std::vector<uint8_t>& m, int round) {
+    FakeImage img;
+    img.maxPixels = 1u << 16;
+    const int r = decode(img, m);
+    EXPECT_TRUE(r >= ERES_OK && r <= ERES_NOTTHISFORMAT)
+        << name << " round " << round << " gave " << r;
+    EXPECT_FALSE(img.overrun) << name << " round " << round;
+    EXPECT_LE(img.creates, 1) << name << " round " << round;
+  });
 }
 
 }  // namespace ldr

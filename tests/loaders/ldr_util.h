@@ -1,4 +1,5 @@
-// Helpers shared by the loader tests: files, outside tools and a framework context.
+// Helpers shared by the loader tests: a framework context, writers for hand-made
+// files and the mutation runs.
 #ifndef ZARN_TESTS_LOADERS_LDR_UTIL_H
 #define ZARN_TESTS_LOADERS_LDR_UTIL_H
 
@@ -9,39 +10,13 @@
 #include <vector>
 
 #include "display/edsp_base.h"
+#include "framework/emod_bytes.h"
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
 #include "framework/zarn_types.h"
 #include "tests/support/harness.h"
 
 namespace ldr {
-
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::vector<uint8_t> out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  std::fclose(f);
-  return out;
-}
-
-inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
-}
-
-// Debian's Python with Pillow (a python3 earlier on the PATH may lack it).
-constexpr const char* kPython = "/usr/bin/python3";
-constexpr const char* kConvert = "/usr/bin/convert";
-
-inline bool HavePillow() {
-  return zt::Run(std::string(kPython) + " -c 'import PIL' >/dev/null 2>&1") == 0;
-}
-inline bool HaveConvert() { return zt::Run(std::string("test -x ") + kConvert) == 0; }
 
 // A framework context with memory, math and an unopened display.
 struct Context {
@@ -59,12 +34,14 @@ struct Context {
 
 // Little-endian writers for hand-made files.
 inline void Put16(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(static_cast<uint8_t>(x));
-  v.push_back(static_cast<uint8_t>(x >> 8));
+  uint8_t b[2];
+  EBytes_Put16(b, x);
+  v.insert(v.end(), b, b + 2);
 }
 inline void Put32(std::vector<uint8_t>& v, uint32_t x) {
-  Put16(v, x & 0xFFFF);
-  Put16(v, x >> 16);
+  uint8_t b[4];
+  EBytes_Put32(b, x);
+  v.insert(v.end(), b, b + 4);
 }
 inline void PutFloat(std::vector<uint8_t>& v, float f) {
   uint32_t b;
@@ -82,6 +59,39 @@ struct Lcg {
     return s >> 8;
   }
 };
+
+// Mutants of a file, for a loader's failure paths. Round r of every three: 0 cuts
+// the file short; 1 overwrites 1 to maxFlips bytes in the head (headLength bytes
+// from headStart, where sizes and counts live; anywhere when headLength is 0);
+// 2 overwrites bytes anywhere.
+struct Mutations {
+  int rounds = 60;
+  uint32_t maxFlips = 4;
+  uint32_t headStart = 0;
+  uint32_t headLength = 0;
+};
+
+template <class Fn>
+void ForEachMutant(const std::vector<uint8_t>& file, Lcg& rng, const Mutations& plan, Fn&& fn) {
+  if (file.empty()) return;
+  for (int round = 0; round < plan.rounds; round++) {
+    std::vector<uint8_t> m = file;
+    const int mode = round % 3;
+    if (mode == 0) {
+      m.resize(rng.Next() % m.size());
+    } else {
+      const uint32_t flips = 1 + rng.Next() % plan.maxFlips;
+      const bool head = mode == 1 && plan.headLength && plan.headStart < m.size();
+      for (uint32_t k = 0; k < flips; k++) {
+        const size_t at =
+            head ? plan.headStart + rng.Next() % plan.headLength % (m.size() - plan.headStart)
+                 : rng.Next() % m.size();
+        m[at] = static_cast<uint8_t>(rng.Next());
+      }
+    }
+    fn(m, round);
+  }
+}
 
 }  // namespace ldr
 

@@ -250,7 +250,7 @@ TEST(Loader3DS, AssimpExportedCube) {
     for (auto& f : faces) o << "f " << f[0] << "/1 " << f[1] << "/2 " << f[2] << "/3\n";
   }
   ASSERT_EQ(zt::Run("cd '" + dir + "' && assimp export cube.obj cube.3ds >/dev/null 2>&1"), 0);
-  Bytes file = ldr::ReadFile(dir + "/cube.3ds");
+  Bytes file = zt::ReadFile(dir + "/cube.3ds");
   ASSERT_FALSE(file.empty());
 
   ldr::Context ctx;
@@ -325,26 +325,20 @@ TEST(Loader3DS, MutatedFilesFailCleanly) {
   std::vector<Bytes> corpus = {File(Object("grid", MeshChunk(Grid(100, 70, true)))),
                                File(Cat({Object("a", MeshChunk(Grid(5, 3, true))), Object("b", MeshChunk(Grid(4, 2, false)))}), false)};
   ldr::Lcg rng(7);
+  const ldr::Mutations plan{300, 5, 0, 0};
   for (const Bytes& file : corpus) {
-    for (int round = 0; round < 300; round++) {
-      Bytes m = file;
-      if (round % 3 == 0) {
-        m.resize(rng.Next() % m.size());
-      } else {
-        const int flips = 1 + rng.Next() % 5;
-        for (int k = 0; k < flips; k++) m[rng.Next() % m.size()] = static_cast<uint8_t>(rng.Next());
-      }
+    ldr::ForEachMutant(file, rng, plan, [&](Bytes& m, int round) {
       E3DSurface s;
       s.LinkECD(&ctx.ecd);
       const int r = s.LoadModel(m.data(), static_cast<uint32_t>(m.size()));
-      EXPECT_TRUE(r >= 0 && r <= 3) << round << " gave " << r;
+      EXPECT_TRUE(r >= ERES_OK && r <= ERES_NOTTHISFORMAT) << round << " gave " << r;
       if (r == 0) {
         EXPECT_LE(s.VerticesInUse(), 100u);
         s.SetLightSource(0, 0, 65536, 64, 64);
         s.Rotate(100, 200, 300);
         s.PrepareRender(320, 240, true);
       }
-    }
+    });
   }
 }
 

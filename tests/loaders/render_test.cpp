@@ -46,9 +46,9 @@ void ExpectGolden(const std::vector<uint8_t>& got, const char* name) {
   if (std::getenv("ZARN_WRITE_GOLDEN")) {
     std::vector<uint8_t> out(head.begin(), head.end());
     out.insert(out.end(), got.begin(), got.end());
-    ASSERT_TRUE(ldr::WriteFile(golden, out));
+    ASSERT_TRUE(zt::WriteFile(golden, out));
   }
-  std::vector<uint8_t> want = ldr::ReadFile(golden);
+  std::vector<uint8_t> want = zt::ReadFile(golden);
   ASSERT_EQ(want.size(), head.size() + got.size()) << name;
   want.erase(want.begin(), want.begin() + static_cast<long>(head.size()));
   size_t diff = 0;

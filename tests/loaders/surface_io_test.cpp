@@ -57,7 +57,7 @@ TEST_F(SurfaceIO, UnclaimedDataMakesNoCallback) {
 }
 
 TEST_F(SurfaceIO, WriteBmpReadsBackInPillowAndImageMagick) {
-  if (!ldr::HavePillow() || !ldr::HaveConvert()) GTEST_SKIP() << "Pillow or ImageMagick missing";
+  if (!zt::HavePythonModule("PIL") || !zt::HaveExecutable(zt::kConvert)) GTEST_SKIP() << "Pillow or ImageMagick missing";
   const std::string dir = zt::TempDir("ldr_writebmp");
   E2DSurface s;
   Paint(s, 13, 7);
@@ -66,7 +66,7 @@ TEST_F(SurfaceIO, WriteBmpReadsBackInPillowAndImageMagick) {
   tagRECT r = {2, 1, 5, 6};  // 3 pixels wide: 9 bytes of pixels and 3 of padding per row
   s.WriteBmp(part.c_str(), &r);
 
-  Bytes b = ldr::ReadFile(part);
+  Bytes b = zt::ReadFile(part);
   ASSERT_EQ(b.size(), 54u + 12 * 5);
   EXPECT_EQ(b[2] | b[3] << 8, 54 + 12 * 5);
   EXPECT_EQ(b[63] | b[64] | b[65], 0);  // padding is zero
@@ -78,8 +78,8 @@ TEST_F(SurfaceIO, WriteBmpReadsBackInPillowAndImageMagick) {
     ASSERT_EQ(w, static_cast<uint32_t>(rect.right - rect.left));
     ASSERT_EQ(h, static_cast<uint32_t>(rect.bottom - rect.top));
     // ImageMagick's own reading of the same file as raw RGB.
-    ASSERT_EQ(zt::Run(std::string(ldr::kConvert) + " '" + file + "' -depth 8 rgb:'" + file + ".rgb'"), 0);
-    Bytes im = ldr::ReadFile(file + ".rgb");
+    ASSERT_EQ(zt::Run(std::string(zt::kConvert) + " '" + file + "' -depth 8 rgb:'" + file + ".rgb'"), 0);
+    Bytes im = zt::ReadFile(file + ".rgb");
     ASSERT_EQ(im.size(), 3u * w * h);
     for (uint32_t y = 0; y < h; y++)
       for (uint32_t x = 0; x < w; x++) {
@@ -92,7 +92,7 @@ TEST_F(SurfaceIO, WriteBmpReadsBackInPillowAndImageMagick) {
   // The file loads back through our own reader into an equal surface.
   E2DSurface back;
   back.LinkECD(&ctx.ecd);
-  Bytes data = ldr::ReadFile(whole);
+  Bytes data = zt::ReadFile(whole);
   ASSERT_EQ(back.LoadImage(data.data(), static_cast<uint32_t>(data.size()), 6, 1), ERES_OK);
   for (int32_t y = 0; y < 7; y++)
     for (int32_t x = 0; x < 13; x++) EXPECT_EQ(back.GetPixel(x, y), s.GetPixel(x, y));
@@ -105,12 +105,12 @@ TEST_F(SurfaceIO, WriteBmpRefusesEmptyRectangles) {
   for (tagRECT r : {tagRECT{2, 2, 2, 3}, tagRECT{3, 0, 1, 4}, tagRECT{0, 3, 4, 1}}) {
     const std::string f = dir + "/e.bmp";
     s.WriteBmp(f.c_str(), &r);
-    EXPECT_TRUE(ldr::ReadFile(f).empty());
+    EXPECT_TRUE(zt::ReadFile(f).empty());
   }
   E2DSurface none;
   none.LinkECD(&ctx.ecd);
   none.WriteBmp((dir + "/n.bmp").c_str(), nullptr);
-  EXPECT_TRUE(ldr::ReadFile(dir + "/n.bmp").empty());
+  EXPECT_TRUE(zt::ReadFile(dir + "/n.bmp").empty());
 }
 
 // The inspector decodes through the registered loaders into a surface and
@@ -118,9 +118,9 @@ TEST_F(SurfaceIO, WriteBmpRefusesEmptyRectangles) {
 TEST_F(SurfaceIO, InspectorTool) {
   const std::string tool = std::string(ZARN_BINARY_DIR) + "/zarn-inspect";
   if (zt::Run("'" + tool + "' >/dev/null 2>&1") != 64) GTEST_SKIP() << "zarn-inspect cannot run here";
-  if (!ldr::HavePillow() || !ldr::HaveConvert()) GTEST_SKIP() << "Pillow or ImageMagick missing";
+  if (!zt::HavePythonModule("PIL") || !zt::HaveExecutable(zt::kConvert)) GTEST_SKIP() << "Pillow or ImageMagick missing";
   const std::string dir = zt::TempDir("ldr_inspect");
-  ASSERT_EQ(zt::Run("cd '" + dir + "' && " + ldr::kConvert + " rose: rose.png && " + ldr::kConvert +
+  ASSERT_EQ(zt::Run("cd '" + dir + "' && " + zt::kConvert + " rose: rose.png && " + zt::kConvert +
                     " rose: -type Palette -colors 16 -compress None BMP3:rose.bmp"),
             0);
   for (const char* in : {"rose.png", "rose.bmp"}) {

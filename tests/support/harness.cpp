@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -81,8 +82,48 @@ int Run(const std::string& command) {
   return WIFEXITED(r) ? WEXITSTATUS(r) : -1;
 }
 
+std::string Capture(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
 bool HaveTool(const std::string& name) {
   return Run("command -v '" + name + "' >/dev/null 2>&1") == 0;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::vector<uint8_t> out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return out;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+  std::fclose(f);
+  return out;
+}
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  // An empty vector may have no buffer at all: write nothing then.
+  const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+bool HaveExecutable(const std::string& path) { return Run("test -x '" + path + "'") == 0; }
+
+bool HavePythonModule(const std::string& module) {
+  return Run(std::string(kPython) + " -c 'import " + module + "' >/dev/null 2>&1") == 0;
+}
+
+bool HaveImageMagick() {
+  return HaveExecutable(kConvert) && HaveExecutable(kCompare) && HaveExecutable(kIdentify);
 }
 
 }  // namespace zt

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "standin/standin.h"
 
@@ -53,8 +54,26 @@ int Run(const std::string& command);
 // they could not be compared.
 long DifferentPixels(const std::string& a, const std::string& b);
 bool HaveCompare();
+// What a command prints on its standard output.
+std::string Capture(const std::string& command);
 // True when a program is on the PATH.
 bool HaveTool(const std::string& name);
+
+// A whole file ({} when it cannot be read); false when a write fails.
+std::vector<uint8_t> ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& data);
+
+// The outside tools the oracles use, by full path: Debian's own Python (a
+// python3 earlier on the PATH may lack Pillow) and ImageMagick.
+constexpr const char* kPython = "/usr/bin/python3";
+constexpr const char* kConvert = "/usr/bin/convert";
+constexpr const char* kCompare = "/usr/bin/compare";
+constexpr const char* kIdentify = "/usr/bin/identify";
+bool HaveExecutable(const std::string& path);
+// True when kPython can import the module (such as "PIL" or "PIL.ImageChops").
+bool HavePythonModule(const std::string& module);
+// convert, compare and identify.
+bool HaveImageMagick();
 
 }  // namespace zt
 

@@ -1,5 +1,7 @@
 #include "tests/support/level_rig.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,65 @@ uint32_t BoardHash(const ClassLevel& level) {
     h = (h ^ level.gridState[i]) * 16777619u;
   }
   return h;
+}
+
+namespace {
+
+constexpr char kCellChars[] = "_1234567BF*NDSWH";  // codes 0 to 15
+
+int CodeOf(char ch) {
+  if (ch == 'X') return CELL_EXPLODED;
+  for (int i = 0; kCellChars[i]; i++)
+    if (kCellChars[i] == ch) return i;
+  return -1;
+}
+
+}  // namespace
+
+void PlaceRows(ClassLevel& level, const std::vector<std::string>& rows) {
+  int r = 0;
+  for (const std::string& row : rows) {
+    if (r >= kGridSize || row.size() > size_t(kGridSize)) {
+      ADD_FAILURE() << "a board has 9 rows of 9 cells; row " << r << " is \"" << row << "\"";
+      break;
+    }
+    for (int c = 0; c < int(row.size()); c++) {
+      if (row[c] == '.') continue;
+      const int code = CodeOf(row[c]);
+      if (code < 0) {
+        ADD_FAILURE() << "no cell code for '" << row[c] << "' in row " << r;
+        continue;
+      }
+      level.grid[r * kGridSize + c] = static_cast<uint8_t>(code);
+    }
+    r++;
+  }
+}
+
+std::string RowText(const ClassLevel& level, int row) {
+  std::string out;
+  for (int c = 0; c < kGridSize; c++) {
+    const uint8_t code = level.grid[row * kGridSize + c];
+    out += code < 16 ? kCellChars[code] : code == CELL_EXPLODED ? 'X' : '?';
+  }
+  return out;
+}
+
+void BuildRotation(ClassLevel& level) {
+  std::memset(level.attackRotation, 0, sizeof level.attackRotation);
+  uint32_t n = 0;
+  for (int s = 0; s < 3; s++) {
+    const PLAYERSLOT& o = level.slot[s];
+    if ((o.kind >= 1 && o.kind <= 3) || (o.kind == 4 && o.link == 2)) n++;
+  }
+  if (n == 0) return;
+  uint32_t quota[3] = {16 / n, 16 / n, 16 / n};
+  for (auto& entry : level.attackRotation) {
+    uint32_t v = static_cast<uint32_t>(ClassLevel::Rand() / 100) % n;
+    for (int k = 0; k < 16 && quota[v] == 0; k++) v = static_cast<uint32_t>(ClassLevel::Rand() / 100) % n;
+    entry = static_cast<uint8_t>(v);
+    if (quota[v] != 0) quota[v]--;
+  }
 }
 
 LevelRig::LevelRig() {
@@ -87,12 +148,18 @@ void LevelRig::AfterStep() {
   if (phase == 0 && lastPhase != 0) {
     turnsTraced++;
     char line[160];
-    std::snprintf(line, sizeof line, "%u phase=%u mode=%u score=%u level=%u bar=%d shown=%d hash=%08x\n",
+    std::snprintf(line, sizeof line, "%u phase=%u mode=%u score=%u level=%u bar=%d shown=%d hash=%08x",
                   static_cast<unsigned>(turnsTraced), static_cast<unsigned>(phase),
                   static_cast<unsigned>(player.mode), static_cast<unsigned>(player.score),
                   static_cast<unsigned>(player.level), static_cast<int>(player.bar),
                   static_cast<int>(player.barShown), static_cast<unsigned>(BoardHash(*level)));
     trace += line;
+    if (player.mode == 4) {
+      std::snprintf(line, sizeof line, " seats=%u,%u,%u", static_cast<unsigned>(level->slot[0].score),
+                    static_cast<unsigned>(level->slot[1].score), static_cast<unsigned>(level->slot[2].score));
+      trace += line;
+    }
+    trace += "\n";
     if (onTurn) onTurn(*this);
   }
   lastPhase = phase;
@@ -117,6 +184,10 @@ void LevelRig::PlayFrame(uint32_t ms) {
       case 1: L.HandleGravity(16); break;
       case 2: L.HandleStoneBreak(16); break;
       default: break;
+    }
+    if (player.mode == 4 && coPlayers) {
+      L.HandleCPU(16);
+      L.HandleSmallHUD(16);
     }
     L.stepAccu -= 16;
     ran = true;
@@ -153,6 +224,8 @@ void LevelRig::Frame(uint32_t ms) {
     PlayFrame(ms);
   else if (level->levelState == 2 && !finished_)
     GameOverFrame(ms);
+  else if (level->levelState == 11)
+    finished_ = true;  // a game of several players has its winner
   input.ResetEvents();
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "framework/emod_input.h"
 #include "framework/emod_math.h"
@@ -23,6 +24,18 @@ constexpr uint32_t kKeyDrop = 13;
 constexpr uint32_t kKeyToggle = 12;
 
 uint32_t BoardHash(const ClassLevel& level);
+
+// Board pictures: one string per row (row 0 first), one character per column 0-8.
+//   '.' keep the cell   '_' empty     '1'-'7' colours   'B' black    'F' fixed
+//   '*' fire            'N' nuclear   'D' dormant       'S' skull    'W' wildcard
+//   'H' biohazard       'X' exploded
+// Reading back, a cell not in the table (a moving or vacated stone) shows as '?'.
+void PlaceRows(ClassLevel& level, const std::vector<std::string>& rows);
+std::string RowText(const ClassLevel& level, int row);
+// The attack rotation as a game of several players draws it at its start: 16
+// entries of 0 to n - 1 for n active co-players (at most 3), each value at most
+// 16 / n times.
+void BuildRotation(ClassLevel& level);
 
 class LevelRig {
  public:
@@ -46,6 +59,9 @@ class LevelRig {
   uint32_t PlayToEnd(uint32_t maxFrames, uint32_t frameMs = 16);
   bool GameOver() const { return finished_; }
 
+  // In games of several players the computer players and the small grids run
+  // after the own phase in every logic step.
+  bool coPlayers = true;
   // Called after the timers of every logic step, before the phase runs.
   std::function<void(LevelRig&)> afterIdle;
   // Called after every logic step (properties are checked here).

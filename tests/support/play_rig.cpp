@@ -112,7 +112,7 @@ std::string ScriptText(const std::vector<standin::Config::ButtonStep>& steps) {
   return out;
 }
 
-std::string ReadFile(const std::string& path) {
+std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();

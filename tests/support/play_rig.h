@@ -41,7 +41,7 @@ bool RunPlay(PlayRun& run);
 std::vector<standin::Config::ButtonStep> PlayerScript(uint32_t frames, uint32_t period, uint32_t salt);
 std::string ScriptText(const std::vector<standin::Config::ButtonStep>& steps);
 
-std::string ReadFile(const std::string& path);
+std::string ReadText(const std::string& path);
 
 }  // namespace zt
 

@@ -24,7 +24,7 @@ std::string Tool() {
 }
 
 std::string Slurp(const std::string& path) {
-  Bytes b = ft::ReadAll(path);
+  Bytes b = zt::ReadFile(path);
   return std::string(b.begin(), b.end());
 }
 
@@ -34,19 +34,19 @@ TEST(PackTool, BuildsListsExtractsEditsAndRebuildsIdentically) {
   const std::string tool = Tool();
   if (tool.empty()) GTEST_SKIP() << "pack tool cannot run here";
   const std::string d = zt::TempDir("packtool");
-  ft::WriteAll(d + "/03-boom.wav", ft::Prose(8000, 1));
-  ft::WriteAll(d + "/01-click.wav", ft::Random(700, 2));
-  ft::WriteAll(d + "/02-music.mod", Bytes(5000, 7));
+  zt::WriteFile(d + "/03-boom.wav", ft::Prose(8000, 1));
+  zt::WriteFile(d + "/01-click.wav", ft::Random(700, 2));
+  zt::WriteFile(d + "/02-music.mod", Bytes(5000, 7));
   // The list's order, not the names' order, numbers the entries.
-  ft::WriteAll(d + "/list", ft::Text("# effects\n" + d + "/03-boom.wav\r\n" + d + "/01-click.wav\n\n" +
+  zt::WriteFile(d + "/list", ft::Text("# effects\n" + d + "/03-boom.wav\r\n" + d + "/01-click.wav\n\n" +
                                      d + "/02-music.mod\n"));
   const std::string env = "cd '" + d + "' && SOURCE_DATE_EPOCH=1500000000 ";
   for (const char* p : {"a.epk", "b.epk"}) {
     ASSERT_EQ(zt::Run(env + tool + " create " + p), 0);
     ASSERT_EQ(zt::Run(env + tool + " add " + p + " -m 1 -l list"), 0);
   }
-  const Bytes a = ft::ReadAll(d + "/a.epk");
-  EXPECT_TRUE(a == ft::ReadAll(d + "/b.epk"));
+  const Bytes a = zt::ReadFile(d + "/a.epk");
+  EXPECT_TRUE(a == zt::ReadFile(d + "/b.epk"));
   EXPECT_EQ(zt::Run(env + tool + " create a.epk 2>/dev/null"), 1);  // exists
 
   ClassEFile::SetSyncOnClose(false);
@@ -72,8 +72,8 @@ TEST(PackTool, BuildsListsExtractsEditsAndRebuildsIdentically) {
   EXPECT_NE(listing.find("stored"), std::string::npos);
 
   ASSERT_EQ(zt::Run("cd '" + d + "' && mkdir out && " + tool + " extract a.epk out"), 0);
-  EXPECT_TRUE(ft::ReadAll(d + "/out/03-boom.wav") == ft::Prose(8000, 1));
-  EXPECT_TRUE(ft::ReadAll(d + "/out/02-music.mod") == Bytes(5000, 7));
+  EXPECT_TRUE(zt::ReadFile(d + "/out/03-boom.wav") == ft::Prose(8000, 1));
+  EXPECT_TRUE(zt::ReadFile(d + "/out/02-music.mod") == Bytes(5000, 7));
   EXPECT_EQ(zt::Run("cd '" + d + "' && " + tool + " extract a.epk out 01-click.wav 2>/dev/null"), 1);
   EXPECT_EQ(zt::Run("cd '" + d + "' && " + tool + " extract a.epk out -f 01-click.wav"), 0);
 
@@ -103,7 +103,7 @@ TEST(PackTool, BuildsListsExtractsEditsAndRebuildsIdentically) {
     EXPECT_TRUE(Bytes(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + len) == Bytes(5000, 7));
     ClassEMemory::DeAlloc(data);
     f.Close();
-    EXPECT_EQ(std::memcmp(ft::ReadAll(d + "/old.pck").data(), "EPK2", 4), 0);
+    EXPECT_EQ(std::memcmp(zt::ReadFile(d + "/old.pck").data(), "EPK2", 4), 0);
   }
   EXPECT_EQ(zt::Run(tool + " bogus x 2>/dev/null"), 2);
 }

@@ -13,6 +13,7 @@
 #include "display/edsp_base.h"
 #include "display/esurf_2d.h"
 #include "display/esurf_3d.h"
+#include "framework/emod_bytes.h"
 #include "framework/emod_file.h"
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
@@ -35,7 +36,7 @@ Bytes PackEntry(const std::string& pack, const char* name) {
   return out;
 }
 
-uint32_t Le32(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
+uint32_t Le32(const Bytes& b, size_t at) { return EBytes_Get32(b.data() + at); }
 
 class OwnLoaders : public ::testing::Test {
  protected:

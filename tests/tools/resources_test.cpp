@@ -14,6 +14,7 @@
 
 #include "display/edsp_base.h"
 #include "display/esurf_3d.h"
+#include "framework/emod_bytes.h"
 #include "framework/emod_file.h"
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
@@ -48,37 +49,8 @@ std::vector<Entry> ReadPack(const std::string& path) {
   return out;
 }
 
-Bytes ReadFile(const std::string& path) {
-  Bytes out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  std::fclose(f);
-  return out;
-}
-
-bool WriteFile(const std::string& path, const Bytes& b) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
-  return std::fclose(f) == 0 && ok;
-}
-
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-uint32_t Le32(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
-uint16_t Le16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint32_t Le32(const Bytes& b, size_t at) { return EBytes_Get32(b.data() + at); }
+uint16_t Le16(const Bytes& b, size_t at) { return EBytes_Get16(b.data() + at); }
 
 // A 24-bit bottom-up BMP as 0xRRGGBB rows, top row first (what the generator writes).
 struct Pic {
@@ -134,7 +106,7 @@ class Resources : public ::testing::Test {
         extracted_ = zt::Run("'" + packtool + "' extract '" + kBuild + "/res/" + p + ".epk' '" + dir_ + "' -f >/dev/null") == 0;
     if (!extracted_)
       for (auto* set : {&gfx_, &sfx_, &bgm_})
-        for (const Entry& e : *set) WriteFile(dir_ + "/" + e.name, e.data);
+        for (const Entry& e : *set) zt::WriteFile(dir_ + "/" + e.name, e.data);
   }
   void SetUp() override {
     // A cross build makes no packs (the generator runs on the build host).
@@ -179,7 +151,7 @@ TEST_F(Resources, PacksHoldEveryEntryFoundByName) {
 TEST_F(Resources, PackToolExtractsWhatTheReaderReads) {
   if (!extracted_) GTEST_SKIP() << "pack tool missing";
   for (auto* set : {&gfx_, &sfx_, &bgm_})
-    for (const Entry& e : *set) EXPECT_TRUE(ReadFile(dir_ + "/" + e.name) == e.data) << e.name;
+    for (const Entry& e : *set) EXPECT_TRUE(zt::ReadFile(dir_ + "/" + e.name) == e.data) << e.name;
 }
 
 TEST_F(Resources, RebuildingGivesIdenticalPacks) {
@@ -191,7 +163,7 @@ TEST_F(Resources, RebuildingGivesIdenticalPacks) {
                     "/res' -P '" + kSource + "/tools/resgen/pack.cmake' >/dev/null"),
             0);
   for (const char* p : {"gfx.epk", "sfx.epk", "bgm.epk"}) {
-    Bytes a = ReadFile(kBuild + "/res/" + p), b = ReadFile(d + "/res/" + p);
+    Bytes a = zt::ReadFile(kBuild + "/res/" + p), b = zt::ReadFile(d + "/res/" + p);
     EXPECT_FALSE(a.empty()) << p;
     EXPECT_TRUE(a == b) << p << " differs between two builds";
   }
@@ -207,8 +179,8 @@ const Size kSizes[] = {{"splash.bmp", 320, 240}, {"title.bmp", 320, 240}, {"game
                        {"zarnbanner.png", 320, 40}};
 
 TEST_F(Resources, OutsideToolsOpenEveryPicture) {
-  bool im = zt::Run("test -x /usr/bin/identify") == 0;
-  bool pil = zt::Run("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
+  bool im = zt::HaveExecutable(zt::kIdentify);
+  bool pil = zt::HavePythonModule("PIL");
   if (!im && !pil) GTEST_SKIP() << "neither ImageMagick nor Pillow";
   for (const char* n : kPictures) {
     std::string path = dir_ + "/" + n;
@@ -216,7 +188,7 @@ TEST_F(Resources, OutsideToolsOpenEveryPicture) {
     for (const Size& s : kSizes)
       if (std::string(s.name) == n) want = std::to_string(s.w) + " " + std::to_string(s.h);
     if (im) {
-      std::string got = Capture("/usr/bin/identify -format '%w %h' '" + path + "' 2>&1");
+      std::string got = zt::Capture(std::string(zt::kIdentify) + " -format '%w %h' '" + path + "' 2>&1");
       if (!want.empty()) {
         EXPECT_EQ(got, want) << n;
       } else {
@@ -224,7 +196,7 @@ TEST_F(Resources, OutsideToolsOpenEveryPicture) {
       }
     }
     if (pil) {
-      std::string got = Capture("/usr/bin/python3 -c \"from PIL import Image; i=Image.open('" + path +
+      std::string got = zt::Capture(std::string(zt::kPython) + " -c \"from PIL import Image; i=Image.open('" + path +
                                 "'); i.load(); print(i.size[0], i.size[1], i.mode)\" 2>&1");
       if (!want.empty()) {
         EXPECT_EQ(got.substr(0, want.size()), want) << n;
@@ -244,14 +216,14 @@ TEST_F(Resources, EffectsReadBySoxAndFreeOfClipping) {
   std::set<std::string> encodings;  // with the sample size: "MS ADPCM 4", "Unsigned Integer PCM 8"
   for (const Entry& e : sfx_) {
     std::string path = dir_ + "/" + e.name;
-    std::string enc = Capture("soxi -e '" + path + "' 2>&1");
-    std::string bits = Capture("soxi -b '" + path + "' 2>&1");
+    std::string enc = zt::Capture("soxi -e '" + path + "' 2>&1");
+    std::string bits = zt::Capture("soxi -b '" + path + "' 2>&1");
     if (!enc.empty()) enc.pop_back();
     encodings.insert(enc + " " + bits);
-    double secs = std::atof(Capture("soxi -D '" + path + "' 2>/dev/null").c_str());
+    double secs = std::atof(zt::Capture("soxi -D '" + path + "' 2>/dev/null").c_str());
     EXPECT_GT(secs, 0.02) << e.name;
     EXPECT_LT(secs, 3.0) << e.name;
-    std::string stat = Capture("sox '" + path + "' -n stat 2>&1");
+    std::string stat = zt::Capture("sox '" + path + "' -n stat 2>&1");
     size_t at = stat.find("Maximum amplitude:");
     ASSERT_NE(at, std::string::npos) << stat;
     double peak = std::atof(stat.c_str() + at + 18);
@@ -289,7 +261,7 @@ TEST_F(Resources, TracksAreLongLoopingFourVoiceModules) {
   }
   if (!zt::HaveTool("openmpt123")) GTEST_SKIP() << "openmpt123 missing";
   for (const Entry& e : bgm_) {
-    std::string info = Capture("openmpt123 --info '" + dir_ + "/" + e.name + "' 2>&1");
+    std::string info = zt::Capture("openmpt123 --info '" + dir_ + "/" + e.name + "' 2>&1");
     size_t at = info.find("Duration...: ");
     ASSERT_NE(at, std::string::npos) << info;
     int mins = 0;
@@ -419,7 +391,7 @@ TEST_F(Resources, ModelReadByAssimpAndOwnLoader) {
   const Bytes& file = Gfx("zarnlogo.3ds");
   ASSERT_GT(file.size(), 100u);
   if (zt::HaveTool("assimp")) {
-    std::string info = Capture("assimp info '" + dir_ + "/zarnlogo.3ds' 2>&1");
+    std::string info = zt::Capture("assimp info '" + dir_ + "/zarnlogo.3ds' 2>&1");
     EXPECT_NE(info.find("Meshes:             1\n"), std::string::npos) << info;
     size_t at = info.find("Faces:");
     ASSERT_NE(at, std::string::npos);

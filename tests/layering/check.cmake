@@ -1,6 +1,6 @@
 # Fails when a library's file includes a project header of a library that is not
 # below it (or a header that belongs to no library at all, such as a test's).
-#   cmake -DLAYERS=<build>/layers.cmake -DROOT=<source root> -P layering.cmake
+#   cmake -DLAYERS=<build>/layers.cmake -DROOT=<source root> -P check.cmake
 cmake_minimum_required(VERSION 3.25)
 include(${LAYERS})
 foreach(l ${LAYERS})

@@ -1,0 +1,47 @@
+// The start path's text: the games it names and what it refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "game/start.h"
+
+namespace {
+
+TEST(GameStart, ReadsGamesAndRefusesTheRest) {
+  const struct {
+    const char* text;
+    bool ok;
+    uint8_t mode, s0, s1, s2, level;
+    bool seeded;
+    uint32_t seed;
+  } cases[] = {
+      {"standard", true, 0, 1, 2, 3, 0, false, 0},
+      {"timed,seed=9", true, 1, 1, 2, 3, 0, true, 9},
+      {"puzzle,level=9", true, 2, 1, 2, 3, 9, false, 0},
+      {"tutorial", true, 5, 1, 2, 3, 0, false, 0},
+      {"cpu", true, 4, 1, 2, 3, 0, false, 0},
+      {"cpu:3", true, 4, 3, 0, 0, 0, false, 0},
+      {"cpu:102,seed=4294967295,level=2", true, 4, 1, 0, 2, 2, true, 4294967295u},
+      {"", false, 0, 0, 0, 0, 0, false, 0}, {"Standard", false, 0, 0, 0, 0, 0, false, 0}, {"cpu:", false, 0, 0, 0, 0, 0, false, 0}, {"cpu:4", false, 0, 0, 0, 0, 0, false, 0}, {"cpu:1234", false, 0, 0, 0, 0, 0, false, 0},
+      {"cpu;1", false, 0, 0, 0, 0, 0, false, 0}, {"standard,", false, 0, 0, 0, 0, 0, false, 0}, {"standard,level=0", false, 0, 0, 0, 0, 0, false, 0}, {"standard,level=10", false, 0, 0, 0, 0, 0, false, 0},
+      {"standard,seed=", false, 0, 0, 0, 0, 0, false, 0}, {"standard,seed=4294967296", false, 0, 0, 0, 0, 0, false, 0}, {"standard,seed=-1", false, 0, 0, 0, 0, 0, false, 0},
+      {"standard,speed=1", false, 0, 0, 0, 0, 0, false, 0}, {",standard", false, 0, 0, 0, 0, 0, false, 0}, {"standard,cpu", false, 0, 0, 0, 0, 0, false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    GameStart g;
+    ASSERT_EQ(ParseGameStart(c.text, &g), c.ok);
+    if (!c.ok) continue;
+    EXPECT_EQ(g.mode, c.mode);
+    EXPECT_EQ(g.seats[0], c.s0);
+    EXPECT_EQ(g.seats[1], c.s1);
+    EXPECT_EQ(g.seats[2], c.s2);
+    EXPECT_EQ(g.level, c.level);
+    EXPECT_EQ(g.seeded, c.seeded);
+    EXPECT_EQ(g.seed, c.seed);
+  }
+  GameStart g;
+  EXPECT_FALSE(ParseGameStart(nullptr, &g));
+}
+
+}  // namespace
