@@ -32,21 +32,6 @@ ClassConsole::ClassConsole() {
   std::memset(options, 0, sizeof options);
 }
 
-uint8_t ClassConsole::KeyCell(uint8_t layout, uint8_t row, uint8_t column) {
-  char label[4];
-  ClassGraphics::KeyLabel(layout, row, column, label);
-  // The labels of the special keys are glyphs below 32; the code is the key's.
-  switch (static_cast<uint8_t>(label[0])) {
-    case 28: return 7;
-    case 31: return 8;
-    case 30: return 9;
-    case 29: return 10;
-    case 24: case 25: return 11;
-    case 26: case 27: return 12;
-    default: return static_cast<uint8_t>(label[0]);
-  }
-}
-
 // ---- openers ----
 
 void ClassConsole::SendMessage(const char* t) {
@@ -197,23 +182,23 @@ void ClassConsole::MoveVertical(int dir) {
   const int row = kbRow + dir;
   if (row < 0 || row > 4) return;
   const uint8_t r = static_cast<uint8_t>(row);
-  if (KeyCell(layout, r, kbColumn)) {
+  if (ClassGraphics::KeyCell(layout, r, kbColumn)) {
     kbRow = r;
     return;
   }
   // Sideways within the current key for the nearest cell with a key beyond it.
-  const uint8_t key = KeyCell(layout, kbRow, kbColumn);
+  const uint8_t key = ClassGraphics::KeyCell(layout, kbRow, kbColumn);
   for (int u = 1; u <= 26; u++) {
     const int left = kbColumn - u, right = kbColumn + u;
-    const bool leftIn = left >= 0 && KeyCell(layout, kbRow, static_cast<uint8_t>(left)) == key;
-    const bool rightIn = right <= 26 && KeyCell(layout, kbRow, static_cast<uint8_t>(right)) == key;
+    const bool leftIn = left >= 0 && ClassGraphics::KeyCell(layout, kbRow, static_cast<uint8_t>(left)) == key;
+    const bool rightIn = right <= 26 && ClassGraphics::KeyCell(layout, kbRow, static_cast<uint8_t>(right)) == key;
     if (!leftIn && !rightIn) return;
-    if (leftIn && KeyCell(layout, r, static_cast<uint8_t>(left))) {
+    if (leftIn && ClassGraphics::KeyCell(layout, r, static_cast<uint8_t>(left))) {
       kbRow = r;
       kbColumn = static_cast<uint8_t>(left);
       return;
     }
-    if (rightIn && KeyCell(layout, r, static_cast<uint8_t>(right))) {
+    if (rightIn && ClassGraphics::KeyCell(layout, r, static_cast<uint8_t>(right))) {
       kbRow = r;
       kbColumn = static_cast<uint8_t>(right);
       return;
@@ -224,8 +209,8 @@ void ClassConsole::MoveVertical(int dir) {
 void ClassConsole::MoveLeft() {
   const uint8_t layout = shift ? 1 : 0;
   for (int c = kbColumn - 1; c >= 0; c--) {
-    const uint8_t v = KeyCell(layout, kbRow, static_cast<uint8_t>(c));
-    if (v && v != KeyCell(layout, kbRow, static_cast<uint8_t>(c + 1))) {
+    const uint8_t v = ClassGraphics::KeyCell(layout, kbRow, static_cast<uint8_t>(c));
+    if (v && v != ClassGraphics::KeyCell(layout, kbRow, static_cast<uint8_t>(c + 1))) {
       kbColumn = static_cast<uint8_t>(c);
       return;
     }
@@ -235,8 +220,8 @@ void ClassConsole::MoveLeft() {
 void ClassConsole::MoveRight() {
   const uint8_t layout = shift ? 1 : 0;
   for (int c = kbColumn + 1; c <= 26; c++) {
-    const uint8_t v = KeyCell(layout, kbRow, static_cast<uint8_t>(c));
-    if (v && v != KeyCell(layout, kbRow, static_cast<uint8_t>(c - 1))) {
+    const uint8_t v = ClassGraphics::KeyCell(layout, kbRow, static_cast<uint8_t>(c));
+    if (v && v != ClassGraphics::KeyCell(layout, kbRow, static_cast<uint8_t>(c - 1))) {
       kbColumn = static_cast<uint8_t>(c);
       return;
     }
@@ -256,17 +241,17 @@ void ClassConsole::TextInput(uint32_t ms) {
       case 0xA1: MoveVertical(1); break;
       case 0xA2: MoveLeft(); break;
       case 0xA3: MoveRight(); break;
-      case kActionType: TypeKey(KeyCell(shift ? 1 : 0, kbRow, kbColumn), true); break;
+      case kActionType: TypeKey(ClassGraphics::KeyCell(shift ? 1 : 0, kbRow, kbColumn), true); break;
       default: break;
     }
   }
   auto pointAt = [&](int32_t x, int32_t y, bool type) {
     if (x < 52 || x > 267 || y < 149 || y > 228) return;
     const uint8_t col = static_cast<uint8_t>((x - 52) / 8), row = static_cast<uint8_t>((y - 149) / 16);
-    if (col > 26 || row > 4 || !KeyCell(shift ? 1 : 0, row, col)) return;
+    if (col > 26 || row > 4 || !ClassGraphics::KeyCell(shift ? 1 : 0, row, col)) return;
     kbColumn = col;
     kbRow = row;
-    if (type) TypeKey(KeyCell(shift ? 1 : 0, kbRow, kbColumn), true);
+    if (type) TypeKey(ClassGraphics::KeyCell(shift ? 1 : 0, kbRow, kbColumn), true);
   };
   if (in->ClickHold(0)) {
     int32_t x, y;

@@ -51,10 +51,6 @@ class ClassConsole {
   // Types a character as the keyboard does; shiftable false ignores caps lock.
   void PutC(char c, bool shiftable);
 
-  // The on-screen keyboard's cell (layout 0 or 1, row 0-4, column 0-26): the key
-  // code, 0 for no key. A run of equal cells is one key.
-  static uint8_t KeyCell(uint8_t layout, uint8_t row, uint8_t column);
-
   // ---- The record (owners read and write these directly) ----
   MAINDATA* maindata = nullptr;
   char typed[64];
