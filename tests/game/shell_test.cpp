@@ -392,10 +392,6 @@ TEST(Shell, GamesFromTheMenusToTheHighscorePage) {
   auto inner = r.hook;
   r.hook = [&](ClassMain& app, uint32_t f) {
     inner(app, f);
-    if (std::getenv("SHELL_DEBUG") && f % 300 == 0)
-      std::fprintf(stderr, "f%u module=%u state=%u mode=%u score=%u title=%u/%u dlg=%u\n", f, app.ModuleId(),
-                   app.Level().levelState, app.Data().player->mode, app.Data().player->score, app.Title().state,
-                   app.Title().menu, app.Console().state);
     if (app.ModuleId() == MODULE_TITLE && app.Title().menu == MENU_HIGHSCORES)
       codes[app.Title().cursor % 3] = app.Title().codes[app.Title().cursor % 3];
     last = app.Settings();
@@ -575,6 +571,36 @@ TEST(Shell, IntroTimesItsStagesAndEntersTheTitleOnce) {
   EXPECT_GE(loadingMs, 3500u);
   EXPECT_EQ(logoMs, 4096u);
   EXPECT_EQ(enters, 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// A game against the computer from the multi-player menu to the winner, the
+// ranking and its replay menu, whose "Quit" returns to the multi-player menu.
+TEST(Shell, VersusComputerToTheRanking) {
+  REQUIRE_TOOLS();
+  const std::string folder = zt::GameDir("shell_versus");
+  const std::string dir = zt::TempDir("shell_versus_frames");
+  auto ranking = [](uint32_t ms) {
+    return [ms](ClassMain& app) {
+      return app.ModuleId() == MODULE_LEVEL && app.Level().levelState == 11 && app.Level().stateTimer >= ms;
+    };
+  };
+  std::vector<Step> s;
+  Add(s, Choose(MENU_MAIN, 0, 1));
+  s.push_back({AtItem(MENU_MULTI, 0), {DOWN, DOWN, DOWN, DOWN, DOWN, B, B, B, UP, UP, UP, B}, ""});  // 5000, Versus CPU
+  s.push_back({[](ClassMain& app) { return Driver::Playing(app); }, {}, "", true});
+  s.push_back(Shot(ranking(1000), "winner"));
+  s.push_back(Shot(ranking(3600), "ranking"));
+  s.push_back({ranking(3600), {DOWN, DOWN, B}, ""});
+  s.push_back(Shot(AtItem(MENU_MULTI, 0), "after_ranking"));
+  ShellRun r(s, folder, dir, 80000);
+  r.quitWhenDone = true;
+  ASSERT_TRUE(r.Go());
+  EXPECT_TRUE(r.driver.Done()) << "stopped after step " << r.driver.StepsDone();
+  CheckShots(r.driver, dir);
 }
 
 }  // namespace
