@@ -331,28 +331,26 @@ TEST(Shell, TitlePagesDialogsAndSettingsThroughTheMenus) {
   EXPECT_EQ(ReadBytes(cfg), saved);
 }
 
-// Each single-player mode from the menus to game over and the name entry; the
-// new score is on the highscore page with its submission code.
-TEST(Shell, GamesFromTheMenusToTheHighscorePage) {
-  REQUIRE_TOOLS();
-  const std::string folder = zt::GameDir("shell_games");
-  const std::string dir = zt::TempDir("shell_games_frames");
-  {
-    // A table of low scores, so that every game enters it.
-    MAINCONFIG cfg;
-    std::memset(cfg.bytes, 0, sizeof cfg.bytes);
-    Settings_Reset(&cfg, nullptr);
-    for (uint32_t m = 0; m < 3; m++)
-      for (uint32_t k = 0; k < 3; k++) cfg.SetScore(m, k, 30 - 10 * k);
-    ASSERT_TRUE(Settings_Save(&cfg, (folder + "/game.cfg").c_str()));
-  }
+// A table of low scores, so that every game enters it.
+bool LowScores(const std::string& folder) {
+  MAINCONFIG cfg;
+  std::memset(cfg.bytes, 0, sizeof cfg.bytes);
+  Settings_Reset(&cfg, nullptr);
+  for (uint32_t m = 0; m < 3; m++)
+    for (uint32_t k = 0; k < 3; k++) cfg.SetScore(m, k, 30 - 10 * k);
+  return Settings_Save(&cfg, (folder + "/game.cfg").c_str());
+}
+
+// The three single-player games from the menus at start level 9 (the most
+// colours: they end sooner), each to game over, the name entry and its page of
+// the highscores.
+std::vector<Step> GameSteps() {
   struct Mode {
     uint8_t item;   // in the single-player menu
     uint8_t table;  // highscore table
     const char* name;
   } modes[] = {{0, 0, "standard"}, {1, 1, "timed"}, {2, 2, "puzzle"}};
   std::vector<Step> s;
-  // Start level 9 (the most colours): the games end sooner.
   Add(s, Choose(MENU_MAIN, 0, 0));
   s.push_back({AtItem(MENU_SINGLE, 0), {DOWN, DOWN, DOWN, B, B, B, B, B, B, B, B, DOWN}, ""});
   s.push_back({AtItem(MENU_SINGLE, 4), {B}, ""});
@@ -378,6 +376,18 @@ TEST(Shell, GamesFromTheMenusToTheHighscorePage) {
     cursor = 5;
   }
   Add(s, Choose(MENU_MAIN, 5, 7));
+  return s;
+}
+
+// Each single-player mode from the menus to game over and the name entry; the
+// new score is on the highscore page with its submission code.
+TEST(Shell, GamesFromTheMenusToTheHighscorePage) {
+  REQUIRE_TOOLS();
+  const std::string folder = zt::GameDir("shell_games");
+  const std::string dir = zt::TempDir("shell_games_frames");
+  ASSERT_TRUE(LowScores(folder));
+  const std::vector<Step> s = GameSteps();
+  const char* const names[3] = {"standard", "timed", "puzzle"};
 
   ShellRun r(s, folder, dir, 60000);
   uint32_t scores[3] = {};
@@ -400,7 +410,7 @@ TEST(Shell, GamesFromTheMenusToTheHighscorePage) {
   EXPECT_TRUE(r.driver.Done()) << "stopped after step " << r.driver.StepsDone();
   CheckShots(r.driver, dir);
   for (uint32_t m = 0; m < 3; m++) {
-    SCOPED_TRACE(modes[m].name);
+    SCOPED_TRACE(names[m]);
     ASSERT_GT(scores[m], 30u) << "the scripted player should reach the table";
     // The score sits in its place by rank, with the player's name.
     bool found = false;
@@ -454,44 +464,63 @@ TEST(Shell, TutorialFromTheMenuToItsEnd) {
 
 namespace {
 
-// The tour's taps as a button script for the program itself: headless, and in
-// its window under Xvfb, it shows the same frames as the run above.
-TEST(Shell, WindowUnderXvfbShowsTheSameFrames) {
-#if defined(__arm__)
-  GTEST_SKIP() << "the ARM build has no window backend";
-#endif
-  REQUIRE_TOOLS();
-  const bool xvfb = zt::HaveTool("xvfb-run");
-  const std::string dir = zt::TempDir("shell_window");
-  ShellRun tour(TourSteps(), zt::GameDir("shell_window_run"), dir, 12000);
-  ASSERT_TRUE(tour.Go());
-  ASSERT_TRUE(tour.driver.Done());
-  const std::string script = tour.driver.Script();
+// A driven run's taps as a button script for the program itself: headless, and
+// in its window under Xvfb, it shows the same frames and saves the same
+// settings file. `prepare` sets up each folder as the driven run's was.
+void ReplayAsScript(const ShellRun& driven, const std::string& dir, const std::string& name,
+                    const std::function<bool(const std::string&)>& prepare, bool window = true) {
+  const std::string script = driven.driver.Script();
   std::string frames;
-  for (uint32_t f : tour.driver.shotFrames) frames += (frames.empty() ? "" : ",") + std::to_string(f + 1);
+  for (uint32_t f : driven.driver.shotFrames) frames += (frames.empty() ? "" : ",") + std::to_string(f + 1);
   const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   for (const std::string backend : {"headless", "sdl"}) {
-    if (backend == "sdl" && !xvfb) continue;
-    SCOPED_TRACE(backend);
-    const std::string folder = zt::GameDir("shell_window_" + backend);
+    if (backend == "sdl" && (!window || !zt::HaveTool("xvfb-run"))) continue;
+    SCOPED_TRACE(name + " " + backend);
+    const std::string folder = zt::GameDir("shell_replay_" + name + "_" + backend);
+    ASSERT_TRUE(prepare(folder));
     {
       std::ofstream out(folder + "/script.txt");
       out << script;
     }
     std::string cmd = "cd '" + folder + "' && ZARN_BACKEND=" + backend +
                       " ZARN_CLOCK=fake ZARN_TIME=1700000000 ZARN_BUTTONS=@script.txt ZARN_DUMP=out"
-                      " ZARN_DUMP_FRAMES=" + frames + " ZARN_FRAMES=" + std::to_string(tour.run.framesRun + 50) +
+                      " ZARN_DUMP_FRAMES=" + frames + " ZARN_FRAMES=" + std::to_string(driven.run.framesRun + 50) +
                       " SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 '" + exe + "' 2>err.txt";
-    if (backend == "sdl") cmd = "timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' sh -c \"" + cmd + "\"";
+    if (backend == "sdl") cmd = "timeout 600 xvfb-run -a -s '-screen 0 1024x768x24' sh -c \"" + cmd + "\"";
     ASSERT_EQ(zt::Run(cmd), 0) << ReadBytes(folder + "/err.txt");
-    for (size_t i = 0; i < tour.driver.shots.size(); i++) {
-      char name[32];
-      std::snprintf(name, sizeof name, "/out/frame%06u.png", tour.driver.shotFrames[i] + 1);
-      EXPECT_EQ(zt::DifferentPixels(folder + name, dir + "/" + tour.driver.shots[i] + ".png"), 0)
-          << tour.driver.shots[i];
+    for (size_t i = 0; i < driven.driver.shots.size(); i++) {
+      char file[32];
+      std::snprintf(file, sizeof file, "/out/frame%06u.png", driven.driver.shotFrames[i] + 1);
+      EXPECT_EQ(zt::DifferentPixels(folder + file, dir + "/" + driven.driver.shots[i] + ".png"), 0)
+          << driven.driver.shots[i];
     }
-    EXPECT_EQ(ReadBytes(folder + "/game.cfg"), ReadBytes(tour.run.folder + "/game.cfg"));
+    EXPECT_EQ(ReadBytes(folder + "/game.cfg"), ReadBytes(driven.run.folder + "/game.cfg"));
   }
+}
+
+TEST(Shell, WindowUnderXvfbShowsTheSameFrames) {
+#if defined(__arm__)
+  GTEST_SKIP() << "the ARM build has no window backend";
+#endif
+  REQUIRE_TOOLS();
+  const std::string dir = zt::TempDir("shell_window");
+  ShellRun tour(TourSteps(), zt::GameDir("shell_window_tour"), dir, 12000);
+  ASSERT_TRUE(tour.Go());
+  ASSERT_TRUE(tour.driver.Done());
+  ReplayAsScript(tour, dir, "tour", [](const std::string&) { return true; });
+
+  ShellRun games(GameSteps(), zt::GameDir("shell_window_games"), dir, 60000);
+  ASSERT_TRUE(LowScores(games.run.folder));
+  ASSERT_TRUE(games.Go());
+  ASSERT_TRUE(games.driver.Done());
+  // Whole games in the window take minutes under the sanitizers: the normal
+  // build replays them there, every build replays them headless.
+#if defined(__SANITIZE_ADDRESS__)
+  const bool window = false;
+#else
+  const bool window = true;
+#endif
+  ReplayAsScript(games, dir, "games", LowScores, window);
 }
 
 }  // namespace
