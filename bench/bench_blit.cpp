@@ -2,7 +2,8 @@
 // Benchmark: colour-keyed 24x24 stones (SDL2 plain and run-length), the same
 // with opacity 200, 6-pixel glyph faces (keyed copies) and masks (subtractive,
 // which SDL2 has no blit for), a full-screen copy and blended fills at 128 and
-// 192 (SDL2's software renderer). Both sides run the same rows of
+// 192 (SDL2's software renderer), pictures with per-pixel alpha (SDL2's
+// blended blit of 8-bit ARGB). Both sides run the same rows of
 // bench_world.h; `bench_count check` proves their pixels agree.
 #include <benchmark/benchmark.h>
 
@@ -19,6 +20,7 @@ World& W() {
 
 void Items(benchmark::State& state, int64_t pixels) { state.SetItemsProcessed(state.iterations() * pixels); }
 constexpr int64_t kSpritePixels = int64_t(kSprites) * 24 * 24, kGlyphPixels = int64_t(kGlyphs) * kGlyphW * kGlyphH;
+constexpr int64_t kPicturePixels = int64_t(kPictures) * kPictureW * kPictureH;
 
 void Sprites(benchmark::State& state, bool table) {
   World& w = W();
@@ -56,6 +58,12 @@ void BM_FullScreenCopy_Ours(benchmark::State& state) {
   Items(state, 320 * 240);
 }
 BENCHMARK(BM_FullScreenCopy_Ours);
+
+void BM_Alpha48x32_Ours(benchmark::State& state) {
+  for (auto _ : state) PicturesOurs(W());
+  Items(state, kPicturePixels);
+}
+BENCHMARK(BM_Alpha48x32_Ours);
 
 void Fill(benchmark::State& state, uint32_t opacity) {
   World& w = W();
@@ -104,6 +112,12 @@ void BM_FullScreenCopy_Sdl(benchmark::State& state) {
   Items(state, 320 * 240);
 }
 BENCHMARK(BM_FullScreenCopy_Sdl);
+
+void BM_Alpha48x32_Sdl(benchmark::State& state) {
+  for (auto _ : state) PicturesSdl(W());
+  Items(state, kPicturePixels);
+}
+BENCHMARK(BM_Alpha48x32_Sdl);
 
 void SdlFillRow(benchmark::State& state, uint8_t alpha) {
   SdlFill fill(W(), alpha);

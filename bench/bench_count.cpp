@@ -12,6 +12,9 @@
 //   glyph-faces      ours | sdl             60 keyed 6x10 glyph copies
 //   glyph-masks      ours                   60 subtractive glyph masks (SDL2 has none)
 //   copy             ours | sdl             a 320x240 copy
+//   alpha            ours | sdl             50 48x32 pictures with per-pixel alpha
+//                                           (ours: an RGBA surface of 5:6:5 words;
+//                                           SDL2: 8-bit ARGB, SDL_BLENDMODE_BLEND)
 //   fill128, fill192 ours | sdl             a blended full-screen fill (SDL2's
 //                                           software renderer, SDL_RenderFillRect)
 //   png-decode       ours | libpng          FILE decoded to RGBA words
@@ -244,6 +247,10 @@ int Check(World& w, int argc, char** argv) {
     SDL_SetSurfaceBlendMode(w.sSprite, SDL_BLENDMODE_NONE);
   });
   both("glyph-faces", 0, [&] { GlyphsOurs(w, 0x01, 0); }, [&] { GlyphFacesSdl(w); });
+  // SDL2 blends 8-bit ARGB onto 5:6:5 with 5-bit alpha (31/32 even for opaque
+  // pixels); ours with 6-bit alpha and opaque pixels copied: up to 3 steps of
+  // the 6-bit green apart.
+  both("alpha", 3, [&] { PicturesOurs(w); }, [&] { PicturesSdl(w); });
   both("copy", 0, [&] { w.back.BltFast(0, 0, &w.background, nullptr); },
        [&] { SDL_BlitSurface(w.sBackground, nullptr, w.sBack, nullptr); });
   for (uint32_t a : {128u, 192u}) {
@@ -330,6 +337,7 @@ int main(int argc, char** argv) {
     else if (row == "glyph-faces" && side == "ours") GlyphsOurs(w, 0x01, 0);
     else if (row == "glyph-masks" && side == "ours") GlyphsOurs(w, 0x21, 1);
     else if (row == "copy" && side == "ours") w.back.BltFast(0, 0, &w.background, nullptr);
+    else if (row == "alpha" && side == "ours") PicturesOurs(w);
     else if (row == "fill128" && side == "ours") w.back.FillRect(nullptr, 0x4080C0, 0x08, 128);
     else if (row == "fill192" && side == "ours") w.back.FillRect(nullptr, 0x4080C0, 0x08, 192);
     else if (row == "png-decode" && side == "ours") png.Decode(&rows, file.data(), uint32_t(file.size()), 32, 0);
@@ -339,6 +347,7 @@ int main(int argc, char** argv) {
     else if ((row == "sprites-keyed" || row == "sprites-op200") && side != "ours") SpritesSdl(w);
     else if (row == "glyph-faces" && side == "sdl") GlyphFacesSdl(w);
     else if (row == "copy" && side == "sdl") SDL_BlitSurface(w.sBackground, nullptr, w.sBack, nullptr);
+    else if (row == "alpha" && side == "sdl") PicturesSdl(w);
     else if (fill) fill->Run();
 #endif
 #ifdef ZARN_HAVE_LIBPNG

@@ -1,14 +1,17 @@
 // The benchmarks' shared scene: a 320x240 5:6:5 back buffer over a noisy
-// background, a round colour-keyed 24x24 stone, a strip of 6x10 glyphs, their
-// positions, and SDL2 surfaces wrapping the very same pixels.
+// background, a round colour-keyed 24x24 stone, a strip of 6x10 glyphs, a
+// soft-edged 48x32 picture with alpha, their positions, and SDL2 surfaces
+// wrapping the very same pixels (the picture as 8-bit ARGB).
 #ifndef ZARN_BENCH_BENCH_WORLD_H
 #define ZARN_BENCH_BENCH_WORLD_H
 
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include "display/edsp_base.h"
 #include "display/esurf_2d.h"
+#include "display/esurf_2drgba.h"
 #include "framework/emod_device.h"
 #include "framework/emod_memory.h"
 #include "standin/standin.h"
@@ -20,6 +23,7 @@
 namespace zb {
 
 constexpr int kSprites = 200, kGlyphs = 60, kGlyphW = 6, kGlyphH = 10;
+constexpr int kPictures = 50, kPictureW = 48, kPictureH = 32;
 
 struct World {
   ZARNCONFIG cfg{};
@@ -27,10 +31,12 @@ struct World {
   ClassEDisplay dsp;
   ECD ecd{};
   E2DSurface back, background, sprite, font;
+  E2DSurfaceRGBA picture;  // 5:6:5 colours with alpha, drawn at the first kPictures positions
   std::vector<tagPOINT> spritePos, glyphPos;
   bool open = false;
 #ifdef ZARN_HAVE_SDL2
-  SDL_Surface *sBack = nullptr, *sBackground = nullptr, *sSprite = nullptr, *sFontFace = nullptr;
+  SDL_Surface *sBack = nullptr, *sBackground = nullptr, *sSprite = nullptr, *sFontFace = nullptr,
+              *sPicture = nullptr;
 #endif
 
   World() {
@@ -68,6 +74,20 @@ struct World {
       for (int x = 0; x < kGlyphW * 64; x++)
         if (rng() % 2) font.PutPixel(x, y, 0x808080);
     font.SetColorKey(0xFF00FF);
+    // A disc whose alpha falls off towards the edge, fully opaque in the middle.
+    picture.LinkECD(&ecd);
+    picture.Create(kPictureW, kPictureH, 4, 0);
+    std::vector<uint32_t> argb(kPictureW * kPictureH);
+    for (int y = 0; y < kPictureH; y++)
+      for (int x = 0; x < kPictureW; x++) {
+        const int dx = x - kPictureW / 2, dy = (y - kPictureH / 2) * 3 / 2;
+        const int r2 = dx * dx + dy * dy;
+        const int a = r2 < 200 ? 255 : r2 > 575 ? 0 : 255 - (r2 - 200) * 255 / 375;
+        const uint32_t c = rng() & 0xFFFFFF;  // 0x00BBGGRR
+        picture.PutPixel(x, y, c, uint8_t(a));
+        argb[size_t(y * kPictureW + x)] =
+            uint32_t(a) << 24 | (c & 0xFF) << 16 | (c & 0xFF00) | ((c >> 16) & 0xFF);
+      }
     for (int i = 0; i < kSprites; i++)
       spritePos.push_back({int32_t(rng() % 330) - 12, int32_t(rng() % 250) - 12});
     for (int i = 0; i < kGlyphs; i++)
@@ -87,6 +107,12 @@ struct World {
     SDL_SetSurfaceBlendMode(sSprite, SDL_BLENDMODE_NONE);
     SDL_SetColorKey(sFontFace, SDL_TRUE, 0xF81F);
     SDL_SetSurfaceBlendMode(sFontFace, SDL_BLENDMODE_NONE);
+    sPicture =
+        SDL_CreateRGBSurfaceWithFormat(0, kPictureW, kPictureH, 32, SDL_PIXELFORMAT_ARGB8888);
+    for (int y = 0; y < kPictureH; y++)
+      std::memcpy(static_cast<uint8_t*>(sPicture->pixels) + y * sPicture->pitch,
+                  &argb[size_t(y * kPictureW)], kPictureW * 4);
+    SDL_SetSurfaceBlendMode(sPicture, SDL_BLENDMODE_BLEND);
 #endif
   }
 };
@@ -103,7 +129,19 @@ inline void GlyphsOurs(World& w, uint32_t flags, int dx) {
   }
 }
 
+inline void PicturesOurs(World& w) {
+  for (int i = 0; i < kPictures; i++)
+    w.back.BltFast(w.spritePos[size_t(i)].x, w.spritePos[size_t(i)].y, &w.picture, nullptr);
+}
+
 #ifdef ZARN_HAVE_SDL2
+inline void PicturesSdl(World& w) {
+  for (int i = 0; i < kPictures; i++) {
+    SDL_Rect d = {w.spritePos[size_t(i)].x, w.spritePos[size_t(i)].y, 0, 0};
+    SDL_BlitSurface(w.sPicture, nullptr, w.sBack, &d);
+  }
+}
+
 inline void SpritesSdl(World& w) {
   for (const tagPOINT& p : w.spritePos) {
     SDL_Rect d = {p.x, p.y, 0, 0};

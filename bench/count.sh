@@ -64,6 +64,7 @@ row sprites-op200 "200 stones 24x24" sdl
 row glyph-faces "60 glyphs 6x10" sdl
 row glyph-masks "60 glyphs 6x10" -
 row copy "320x240" sdl
+row alpha "50 pictures 48x32 with alpha" sdl
 row fill128 "320x240" sdl
 row fill192 "320x240" sdl
 for f in title_rgb title_rgba title_pal title_grey zarnbanner; do

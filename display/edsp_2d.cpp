@@ -5,11 +5,21 @@
 
 #include "display/edsp_base.h"
 #include "display/edsp_font.h"
+#include "display/esurf_2drgba.h"
 #include "display/esurf_3d.h"
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
 
 // ---- surfaces ----------------------------------------------------------------------
+
+namespace {
+// The 8-bit name forms: names of up to 511 characters, widened byte by byte.
+void WidenName(const char* name, uint16_t (&wide)[512]) {
+  uint32_t i = 0;
+  for (; i < 511 && name[i]; i++) wide[i] = static_cast<unsigned char>(name[i]);
+  wide[i] = 0;
+}
+}  // namespace
 
 int ClassEDisplay::CreateSurface(E2DSurface* s, uint32_t width, uint32_t height, uint32_t flags) {
   if (!s) return 4;
@@ -32,9 +42,33 @@ int ClassEDisplay::CreateSurface(E2DSurface* s, const uint16_t* name, uint32_t f
 int ClassEDisplay::CreateSurface(E2DSurface* s, const char* name, uint32_t flags) {
   if (!s || !name) return 4;
   uint16_t wide[512];
-  uint32_t i = 0;
-  for (; i < 511 && name[i]; i++) wide[i] = static_cast<unsigned char>(name[i]);
-  wide[i] = 0;
+  WidenName(name, wide);
+  return CreateSurface(s, wide, flags);
+}
+
+int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, uint32_t width, uint32_t height,
+                                 uint32_t flags) {
+  if (!s) return ERES_BADARGS;
+  s->LinkECD(ecd_);
+  return s->Create(width, height, renderformat_, flags);
+}
+
+int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, void* data, uint32_t length, uint32_t flags) {
+  if (!s) return ERES_BADARGS;
+  s->LinkECD(ecd_);
+  return s->LoadImage(data, length, renderformat_, flags);
+}
+
+int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, const uint16_t* name, uint32_t flags) {
+  if (!s || !name) return ERES_BADARGS;
+  s->LinkECD(ecd_);
+  return s->LoadImage(name, renderformat_, flags);
+}
+
+int ClassEDisplay::CreateSurface(E2DSurfaceRGBA* s, const char* name, uint32_t flags) {
+  if (!s || !name) return ERES_BADARGS;
+  uint16_t wide[512];
+  WidenName(name, wide);
   return CreateSurface(s, wide, flags);
 }
 
@@ -59,9 +93,7 @@ int ClassEDisplay::CreateSurface(E3DSurface* m, const uint16_t* name) {
 int ClassEDisplay::CreateSurface(E3DSurface* m, const char* name) {
   if (!m || !name) return 4;
   uint16_t wide[512];
-  uint32_t i = 0;
-  for (; i < 511 && name[i]; i++) wide[i] = static_cast<unsigned char>(name[i]);
-  wide[i] = 0;
+  WidenName(name, wide);
   return CreateSurface(m, wide);
 }
 

@@ -101,6 +101,10 @@ class ClassEDisplay : public ClassEDisplayBase {
   int CreateSurface(E2DSurface* surface, void* data, uint32_t length, uint32_t flags = 0);
   int CreateSurface(E2DSurface* surface, const uint16_t* name, uint32_t flags = 0);
   int CreateSurface(E2DSurface* surface, const char* name, uint32_t flags = 0);
+  int CreateSurface(E2DSurfaceRGBA* surface, uint32_t width, uint32_t height, uint32_t flags = 0);
+  int CreateSurface(E2DSurfaceRGBA* surface, void* data, uint32_t length, uint32_t flags = 0);
+  int CreateSurface(E2DSurfaceRGBA* surface, const uint16_t* name, uint32_t flags = 0);
+  int CreateSurface(E2DSurfaceRGBA* surface, const char* name, uint32_t flags = 0);
   int CreateSurface(E3DSurface* model, uint32_t vertices, uint32_t polygons);
   int CreateSurface(E3DSurface* model, void* data, uint32_t length);
   int CreateSurface(E3DSurface* model, const uint16_t* name);

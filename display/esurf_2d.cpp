@@ -5,7 +5,6 @@
 
 #include "display/edsp_base.h"
 #include "display/erdr_pixel.h"
-#include "framework/emod_file.h"
 #include "framework/emod_memory.h"
 #include "loaders/eldr_base.h"
 
@@ -110,6 +109,10 @@ void DeliverRun(uint8_t format, uint8_t* p, int32_t step, const uint8_t* data, u
 }
 
 }  // namespace
+
+uint32_t E2DSurface::DitherColor(uint32_t c, uint8_t format, uint32_t d) {
+  return Dither(c, format, d);
+}
 
 void* E2DSurface::AllocBlock(uint32_t size) { return ClassEMemory::Alloc(size); }
 void E2DSurface::FreeBlock(void* block) { ClassEMemory::DeAlloc(block); }
@@ -410,29 +413,17 @@ void E2DSurface::BuildTableMask(uint8_t threshold) {
 
 int E2DSurface::LoadImage(void* data, uint32_t length, uint8_t format, uint32_t flags) {
   if ((flags & 0xF) > 3) return ERES_BADARGS;
-  if (!ecd_ || !ecd_->dsp) return ERES_NOTTHISFORMAT;
-  for (int slot = 0; slot < 16; slot++) {
-    ClassELoaderBase* loader = ecd_->dsp->GetLoader(slot);
-    if (!loader) continue;
-    const int r = loader->Start(this, data, length, format, flags);
-    if (r != ERES_NOTTHISFORMAT) return r;
-  }
-  return ERES_NOTTHISFORMAT;
+  return LoadThroughSlots(data, length, format, flags);
 }
 
 int E2DSurface::LoadImage(const uint16_t* name, uint8_t format, uint32_t flags) {
-  if (!name) return ERES_BAD;
-  ClassEFile file;
-  if (!file.Open(name, EFILE_READ)) return ERES_BAD;
-  const uint32_t size = file.Size();
-  if (!size) return ERES_BAD;
-  void* data = ClassEMemory::Alloc(size);
-  if (!data) return ERES_NOMEMORY;
-  const bool read = file.Read(data, size);
-  file.Close();
-  const int r = read ? LoadImage(data, size, format, flags) : ERES_BAD;
+  void* data;
+  uint32_t size;
+  const int r = ReadWholeFile(name, &data, &size);
+  if (r) return r;
+  const int result = LoadImage(data, size, format, flags);
   ClassEMemory::DeAlloc(data);
-  return r;
+  return result;
 }
 
 int E2DSurface::LdrOnCreate(ELDR_2DCALLBACKINFO* info) {

@@ -15,6 +15,8 @@
 //   loaders/eldr_bmp.cpp  WriteBmp, beside the BMP writer it drives (the loaders
 //                         sit above the display)
 //   esurf_2d_landscape.cpp Landscape, GetLandscapePoint (the ground plane)
+//   esurf_2dblt_rgba.cpp  BltFast from an E2DSurfaceRGBA, BltPixelShader
+//   esurf_2d_memblt.cpp   MemBlt, MemBltColorkey and the stock pixel shaders
 // Colours are 0x00BBGGRR (a palette index on format 1); coordinates are logical
 // unless the name ends in V.
 #ifndef ZARN_DISPLAY_ESURF_2D_H
@@ -49,8 +51,16 @@ struct E2DBLTFX {
   uint8_t mirror;           // bit 0 horizontal, bit 1 vertical
 };
 
-// The function of BltPixelShader: (dst, src, x, y, param) -> pixel.
+// The function of BltPixelShader: (dst, src, x, y, param) -> pixel. Colours are
+// 0x00RRGGBB (blue in the low byte); x and y count from the drawn rectangle's
+// top-left.
 typedef uint32_t (*EPIXELSHADER)(uint32_t dst, uint32_t src, uint32_t x, uint32_t y, int32_t param);
+
+// Stock shaders: dst & src, dst | src, dst ^ src, and the grey of the source.
+uint32_t EPShader_AND(uint32_t dst, uint32_t src, uint32_t x, uint32_t y, int32_t param);
+uint32_t EPShader_OR(uint32_t dst, uint32_t src, uint32_t x, uint32_t y, int32_t param);
+uint32_t EPShader_XOR(uint32_t dst, uint32_t src, uint32_t x, uint32_t y, int32_t param);
+uint32_t EPShader_Grayscale(uint32_t dst, uint32_t src, uint32_t x, uint32_t y, int32_t param);
 
 class E2DSurface : public E2DSurfaceBase {
  public:
@@ -93,6 +103,9 @@ class E2DSurface : public E2DSurfaceBase {
   // Colour conversion between 0x00BBGGRR and a format's native value.
   static uint32_t ColorToNative(uint32_t colour, uint8_t format);
   static uint32_t NativeToColor(uint32_t pixel, uint8_t format);
+  // The loaders' ordered dither of a 0x00BBGGRR colour for a format (2-4; others
+  // unchanged), d = logical column + row of the pixel.
+  static uint32_t DitherColor(uint32_t colour, uint8_t format, uint32_t d);
   // The per-pixel rule at a physical pixel address of this surface's format.
   void PixelRule(uint8_t* pixel, uint32_t colour, int32_t flags, uint32_t value) const;
 
@@ -151,8 +164,19 @@ class E2DSurface : public E2DSurfaceBase {
   // The scaled and turned path of BltFx through the span kernels (esurf_2d_span.cpp):
   // (x, y) the logical centre, flags and value already through the opacity front.
   int BltFxSpans(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, const E2DBLTFX* fx);
+  // Of the flags only ck is used. 11 when the formats differ.
   int BltPixelShader(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, EPIXELSHADER shader,
                      int32_t flags, uint32_t param);
+  // The walks of BltPixelShader: every pixel pair of the clipped source rectangle
+  // (destination at physical (x, y)) through the shader; pitches in pixels, one
+  // format for both. On format 1 the source bytes are copied without the shader.
+  // The Colorkey form skips source pixels equal to the native key.
+  static void MemBlt(EPIXELSHADER shader, int32_t x, int32_t y, uint8_t* dst, const uint8_t* src,
+                     const tagRECT* rect, uint32_t dstPitch, uint32_t srcPitch, uint8_t format,
+                     int32_t param);
+  static void MemBltColorkey(EPIXELSHADER shader, int32_t x, int32_t y, uint8_t* dst,
+                             const uint8_t* src, const tagRECT* rect, uint32_t dstPitch,
+                             uint32_t srcPitch, uint8_t format, int32_t param, uint32_t key);
   int BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT* rect, int32_t flags = 0,
               uint32_t value = 0);
   // Ground plane: (b, c) the viewpoint in 1/16 texel, a the camera height (a / zoom
@@ -207,6 +231,10 @@ class E2DSurface : public E2DSurfaceBase {
  protected:
   // Clears the clip rectangle to native 0 without flags (creation, re-creation).
   void ClearNative();
+  // The opacity front shared by the blits (esurf_2dblt.cpp): false when the
+  // opacity masked to the format's precision is zero.
+  static bool OpacityFront(uint32_t& flags, uint32_t value, uint8_t format, bool lowByte,
+                           uint32_t& opacity);
   // Surface buffers (pixels, tables, mask, character set) come from and go back here.
   static void* AllocBlock(uint32_t size);
   static void FreeBlock(void* block);

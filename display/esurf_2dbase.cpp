@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "display/edsp_base.h"
+#include "framework/emod_file.h"
+#include "framework/emod_memory.h"
 
 void EOrient_VirtualPos(const EORIENT& o, int32_t& x, int32_t& y, uint32_t w, uint32_t h) {
   if (o.swap) {
@@ -77,6 +79,38 @@ EORIENT E2DSurfaceBase::Orientation() const {
 }
 
 ClassEMemory* E2DSurfaceBase::Memory() const { return ecd_ ? ecd_->mem : nullptr; }
+
+int E2DSurfaceBase::LoadThroughSlots(void* data, uint32_t length, uint8_t format, uint32_t flags) {
+  if (!ecd_ || !ecd_->dsp) return ERES_NOTTHISFORMAT;
+  for (int slot = 0; slot < 16; slot++) {
+    ClassELoaderBase* loader = ecd_->dsp->GetLoader(slot);
+    if (!loader) continue;
+    const int r = loader->Start(this, data, length, format, flags);
+    if (r != ERES_NOTTHISFORMAT) return r;
+  }
+  return ERES_NOTTHISFORMAT;
+}
+
+int E2DSurfaceBase::ReadWholeFile(const uint16_t* name, void** data, uint32_t* size) {
+  *data = nullptr;
+  *size = 0;
+  if (!name) return ERES_BAD;
+  ClassEFile file;
+  if (!file.Open(name, EFILE_READ)) return ERES_BAD;
+  const uint32_t n = file.Size();
+  if (!n) return ERES_BAD;
+  void* block = ClassEMemory::Alloc(n);
+  if (!block) return ERES_NOMEMORY;
+  const bool read = file.Read(block, n);
+  file.Close();
+  if (!read) {
+    ClassEMemory::DeAlloc(block);
+    return ERES_BAD;
+  }
+  *data = block;
+  *size = n;
+  return ERES_OK;
+}
 
 uint32_t E2DSurfaceBase::GetWidth() const {
   if (!IsCreated()) return 0;

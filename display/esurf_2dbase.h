@@ -89,6 +89,14 @@ class E2DSurfaceBase {
   ClassEMemory* Memory() const;
 
  protected:
+  // The display's loader slots in order: the first loader result other than 3,
+  // else 3 (also without a linked display).
+  int LoadThroughSlots(void* data, uint32_t length, uint8_t format, uint32_t flags);
+  // A whole file in a block from ClassEMemory::Alloc (the caller frees it):
+  // 0, 1 when it cannot be opened, read or is empty, 2 without memory.
+  static int ReadWholeFile(const uint16_t* name, void** data, uint32_t* size);
+
+ protected:
   ECD* ecd_ = nullptr;
   tagRECT clip_ = {0, 0, 0, 0};     // physical, right and bottom exclusive
   uint32_t palette_[256] = {};      // 0xAABBGGRR

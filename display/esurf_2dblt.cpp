@@ -9,14 +9,13 @@
 #include "display/erdr_pixel.h"
 #include "display/esurf_2d.h"
 
-namespace {
-
 // Settles a blit's flags and opacity: ad with sb drops both; the opacity comes
 // from the value word (its top byte with cf or tn; lowByte keeps only its low
-// byte, as BltFast and BltFlip do, while BltFx reads the whole value); with op,
-// an opacity above 254 drops op, any other is masked to what the format can
-// show. Returns false when the masked opacity is zero.
-bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uint32_t& opacity) {
+// byte, as BltFast and BltFlip do, while BltFx and the RGBA blit read the whole
+// value); with op, an opacity above 254 drops op, any other is masked to what
+// the format can show. Returns false when the masked opacity is zero.
+bool E2DSurface::OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte,
+                              uint32_t& opacity) {
   if ((f & EBLT_AD) && (f & EBLT_SB)) f &= ~(EBLT_AD | EBLT_SB);
   opacity = (f & (EBLT_CF | EBLT_TN)) ? value >> 24 : value;
   if (lowByte) opacity &= 0xFF;
@@ -29,6 +28,8 @@ bool OpacityFront(uint32_t& f, uint32_t value, uint8_t format, bool lowByte, uin
   if (format == EFMT_RGB15 || format == EFMT_RGB16) opacity &= 0xF8;
   return opacity != 0;
 }
+
+namespace {
 
 // Turns op into oh or ol for the opacities the kernels do with shifts.
 uint32_t ShiftFlags(uint32_t f, uint32_t opacity) {

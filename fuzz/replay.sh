@@ -26,8 +26,18 @@ seed() {  # target, files...
 
 # Pictures and models the resource generator made.
 seed png_fuzz "$res"/resgen/gfx/*.png
+# The same pictures and the kept GIF, JPEG and TGA seeds again, behind the
+# set-up byte of the RGBA target.
+mkdir -p "$corpus/rgba_fuzz"
+for f in "$res"/resgen/gfx/*.png "$res"/resgen/gfx/*.bmp "$here"/seeds/{gif,jpg,tga}_fuzz/*; do
+  [ -f "$f" ] && [ "$(stat -c %s "$f")" -le 65536 ] &&
+    { printf '\x08'; cat "$f"; } > "$corpus/rgba_fuzz/$(basename "$f")"
+done
 seed bmp_fuzz "$res"/resgen/gfx/*.bmp
 seed model3ds_fuzz "$res"/resgen/gfx/*.3ds
+# Sound effects and the two tracks.
+seed wav_fuzz "$res"/resgen/sfx/*.wav
+seed mod_fuzz "$res"/resgen/bgm/*.mod
 # Small packs made with the pack tool in each method, and one in the older format.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -62,6 +62,8 @@ void ClassSound::Resume() {
 bool ClassSound::LoadSfxFiles() {
   ClassEFile pack;
   if (!pack.Open("res\\sfx.epk", EFILE_READ) || !pack.PackValid()) return false;
+  // Nothing may play from the data about to be replaced.
+  if (open_) mixer_.stopSounds();
   for (uint32_t i = 0; i < effectCount_; i++) {
     effect_[i].unload();
     ClassEMemory::DeAlloc(effectData_[i]);

@@ -4,7 +4,8 @@
 set -euo pipefail
 need_play=(cmake g++ make zlib1g-dev libsdl2-dev googletest python3)
 need_test=(qemu-user clang libclang-rt-14-dev g++-arm-linux-gnueabihf xvfb xdotool imagemagick python3-pil sox libsox-fmt-all
-           pngcheck pngcrush assimp-utils openmpt123 libbenchmark-dev libpixman-1-dev ffmpeg libxmp-dev)
+           pngcheck pngcrush assimp-utils openmpt123 libbenchmark-dev libpixman-1-dev ffmpeg libxmp-dev
+           gifsicle giflib-tools netpbm libjpeg-turbo-progs libgif-dev libjpeg-dev)
 need_arm=(zlib1g-dev:armhf)
 mode=${1:-test}
 pkgs=("${need_play[@]}")

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Sets up and runs the whole suite: a normal build, a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, a 32-bit ARM cross build
-# whose tests run under qemu-user, and a replay of every fuzz target over its
-# corpus (clang, libFuzzer, ASan and UBSan). ZARN_ONLY picks some of them.
+# whose tests run under qemu-user, a ThreadSanitizer build of the tests whose
+# threads meet (the mixer's feeder and the game thread), and a replay of every
+# fuzz target over its corpus (clang, libFuzzer, ASan and UBSan). ZARN_ONLY picks
+# some of them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" test
 jobs=$(nproc)
-only=${ZARN_ONLY:-normal,sanitize,arm,fuzz}
+only=${ZARN_ONLY:-normal,sanitize,arm,tsan,fuzz}
 status=0
 
 run() {  # name, cmake arguments...
@@ -32,6 +34,30 @@ run() {  # name, cmake arguments...
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
 [[ $only == *arm* ]] && run arm -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/arm-linux-gnueabihf.cmake"
+# ThreadSanitizer: only the tests where the feeder thread runs beside the game
+# thread, so it stays short.
+if [[ $only == *tsan* ]]; then
+  echo "=== tsan build"
+  tdir="$root/build-tsan"
+  if ! cmake -S "$root" -B "$tdir" -DZARN_TSAN=ON -DCMAKE_BUILD_TYPE=Debug \
+       -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" >/dev/null ||
+     ! cmake --build "$tdir" -j"$jobs" --target test_sound test_game resources > "$tdir/build.log" 2>&1; then
+    grep -E -A5 'error|Error' "$tdir/build.log" | head -80
+    echo "tsan build failed"
+    status=1
+  else
+    echo "=== tsan tests"
+    export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+    if ! (cd "$tdir" && ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" \
+          ./tests/test_sound --gtest_filter='HeadlessAudio.*:Mixer.*' &&
+          ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" \
+          ./tests/test_game --gtest_filter='Wrapper*:HeadlessRun*'); then
+      echo "tsan tests failed"
+      status=1
+    fi
+    unset TSAN_OPTIONS
+  fi
+fi
 # Fuzz targets: replayed over seeds made by the normal build's tools, then a few
 # seconds of fuzzing each (ZARN_FUZZ_SECONDS; see fuzz/README.md for long runs).
 if [[ $only == *fuzz* ]]; then

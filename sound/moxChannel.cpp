@@ -152,6 +152,7 @@ void moxMusicChannel::position(unsigned u) {
   pattern_ = orders_[order_];
   rowOffset_ = (u % 64) * voices_;
   jumpOrder_ = -1;
+  ending_ = 0;
   unlock();
 }
 
@@ -172,6 +173,8 @@ uint32_t moxMusicChannel::noteStep(uint32_t note) const {
 bool moxMusicChannel::setup(const moxMusic& m) {
   const unsigned char* img = m.image();
   if (!img || m.voices() < 1 || m.voices() > static_cast<uint32_t>(kMaxVoices)) return false;
+  // A song of no orders has nothing to play.
+  if (m.songLength() == 0) return false;
   voices_ = m.voices();
   songLength_ = m.songLength();
   orders_ = img + 952;
@@ -209,6 +212,7 @@ bool moxMusicChannel::setup(const moxMusic& m) {
   jumpOrder_ = -1;
   jumpRow_ = 0;
   patternDelay_ = 0;
+  ending_ = 0;
   rate_ = m.rate();
   frequency_ = m.frequency();
   speed_ = m.speed();
@@ -239,8 +243,8 @@ void moxMusicChannel::recomputeTiming() {
 }
 
 void moxMusicChannel::endModule() {
-  stopped_ = 1;
-  paused_ = 0;
+  // The row just read still plays its ticks; the channel stops after it.
+  ending_ = 1;
 }
 
 namespace {
@@ -257,6 +261,8 @@ void moxMusicChannel::readRow() {
   const unsigned char* row =
       patterns_ + (static_cast<size_t>(pattern_) * 64u * voices_ + rowOffset_) * 4u;
   const uint32_t curRow = rowOffset_ / voices_;
+  playOrder_ = order_;
+  playRow_ = curRow;
   bool jumpedByB = false;
   for (uint32_t i = 0; i < voices_; i++) {
     const unsigned char* n = row + i * 4;
@@ -531,6 +537,11 @@ void moxMusicChannel::tick() {
   if (freqChanged_) recomputeTiming();
   if (tick_ >= ticksPerRow_) {
     tick_ = 0;
+    if (ending_ && patternDelay_ == 0) {
+      stopped_ = 1;
+      paused_ = 0;
+      return;
+    }
     if (patternDelay_ > 0)
       patternDelay_--;
     else
@@ -550,6 +561,55 @@ bool moxMusicChannel::advanceTick() {
 
 // ---- mixing (feeder thread, inside the critical section) ------------------------------
 
+namespace {
+
+// One sample channel over a run of frames, its format and the output's layout
+// fixed at compile time: no per-frame dispatch. Returns the new position; sets
+// *ended when the sample ran out.
+template <bool kEight, bool kStereoSrc, int kOut>  // kOut: 0 mono, 1 stereo centred, 2 stereo panned
+uint32_t MixSample(const unsigned char* d, uint32_t pos, uint32_t len, uint32_t step, bool looping,
+                   int32_t* l, int32_t* r, uint32_t frames, int32_t v, int32_t vl, int32_t vr, bool* ended) {
+  for (uint32_t k = 0; k < frames; k++) {
+    if (looping && pos >= len) pos -= len;
+    if (pos >= len) {
+      *ended = true;
+      break;
+    }
+    const uint32_t i = pos >> 8;
+    int32_t u, w = 0;
+    if (kEight) {
+      u = (d[kStereoSrc ? 2 * i : i] - 128) * 256;
+      if (kStereoSrc) w = (d[2 * i + 1] - 128) * 256;
+    } else {
+      u = static_cast<int16_t>(moxUtility::le16(d + (kStereoSrc ? 4 * i : 2 * i)));
+      if (kStereoSrc) w = static_cast<int16_t>(moxUtility::le16(d + 4 * i + 2));
+    }
+    if (kOut == 1) {
+      l[k] += u * v;
+      r[k] += (kStereoSrc ? w : u) * v;
+    } else if (kOut == 2) {
+      const int32_t x = kStereoSrc ? u + w : u;
+      l[k] += x * vl;
+      r[k] += x * vr;
+    } else {
+      l[k] += (kStereoSrc ? u + w : u) * v;
+    }
+    pos += step;
+  }
+  return pos;
+}
+
+using MixFn = uint32_t (*)(const unsigned char*, uint32_t, uint32_t, uint32_t, bool, int32_t*, int32_t*,
+                           uint32_t, int32_t, int32_t, int32_t, bool*);
+
+template <bool kEight, bool kStereoSrc>
+MixFn PickOut(int out) {
+  return out == 0 ? &MixSample<kEight, kStereoSrc, 0>
+                  : out == 1 ? &MixSample<kEight, kStereoSrc, 1> : &MixSample<kEight, kStereoSrc, 2>;
+}
+
+}  // namespace
+
 void moxSoundChannel::render(int32_t* l, int32_t* r, uint32_t frames, uint32_t outRate,
                              bool stereoOut) {
   if (freqChanged_) {
@@ -559,56 +619,23 @@ void moxSoundChannel::render(int32_t* l, int32_t* r, uint32_t frames, uint32_t o
   }
   const int32_t v = static_cast<int32_t>(effVolume_);
   const int32_t V = 2 * v, W = (V * static_cast<int32_t>(pan_)) >> 8;
-  const bool centre = pan_ == 128;
-  uint32_t pos = pos_;
-  const uint32_t len = len_, step = step_;
-  const bool looping = loop_ != 0;
-  for (uint32_t k = 0; k < frames; k++) {
-    if (looping && pos >= len) pos -= len;
-    if (pos >= len) {
-      stopped_ = 1;
-      paused_ = 0;
-      break;
-    }
-    const uint32_t i = pos >> 8;
-    int32_t u, w = 0;
-    if (eight_) {
-      const unsigned char* d = static_cast<const unsigned char*>(data_);
-      if (stereo_) {
-        u = (d[2 * i] - 128) * 256;
-        w = (d[2 * i + 1] - 128) * 256;
-      } else {
-        u = (d[i] - 128) * 256;
-      }
-    } else {
-      const unsigned char* d = static_cast<const unsigned char*>(data_);
-      if (stereo_) {
-        u = static_cast<int16_t>(moxUtility::le16(d + 4 * i));
-        w = static_cast<int16_t>(moxUtility::le16(d + 4 * i + 2));
-      } else {
-        u = static_cast<int16_t>(moxUtility::le16(d + 2 * i));
-      }
-    }
-    if (stereoOut) {
-      if (centre) {
-        l[k] += u * v;
-        r[k] += (stereo_ ? w : u) * v;
-      } else {
-        const int32_t x = stereo_ ? u + w : u;
-        l[k] += x * (V - W);
-        r[k] += x * W;
-      }
-    } else {
-      l[k] += (stereo_ ? u + w : u) * v;
-    }
-    pos += step;
+  const int out = !stereoOut ? 0 : pan_ == 128 ? 1 : 2;
+  // One call per run of frames: the dispatch is chosen once, not per frame.
+  const MixFn fn = eight_ ? (stereo_ ? PickOut<true, true>(out) : PickOut<true, false>(out))
+                          : (stereo_ ? PickOut<false, true>(out) : PickOut<false, false>(out));
+  bool ended = false;
+  pos_ = fn(static_cast<const unsigned char*>(data_), pos_, len_, step_, loop_ != 0, l, r, frames, v, V - W, W,
+            &ended);
+  if (ended) {
+    stopped_ = 1;
+    paused_ = 0;
   }
-  pos_ = pos;
 }
 
 namespace {
 
-inline void MixVoice(moxVoice& v, int32_t* l, int32_t* r, uint32_t run, bool stereoOut) {
+template <bool kStereo>
+void MixVoice(moxVoice& v, int32_t* l, int32_t* r, uint32_t run) {
   if (!v.data) return;
   const int8_t* d = v.data;
   uint32_t pos = v.pos;
@@ -616,7 +643,7 @@ inline void MixVoice(moxVoice& v, int32_t* l, int32_t* r, uint32_t run, bool ste
   const uint32_t lend = lstart + llen;
   const int32_t vol = static_cast<int32_t>(v.effVolume);
   const int32_t t = (vol * static_cast<int32_t>(v.pan)) >> 8;
-  const int32_t vl = stereoOut ? 2 * (vol - t) : vol, vr = 2 * t;
+  const int32_t vl = kStereo ? 2 * (vol - t) : vol, vr = 2 * t;
   for (uint32_t k = 0; k < run; k++) {
     if (llen && pos >= lend) {
       pos -= llen;
@@ -625,7 +652,7 @@ inline void MixVoice(moxVoice& v, int32_t* l, int32_t* r, uint32_t run, bool ste
     if (pos >= len) break;
     const int32_t s = d[pos >> 12];
     l[k] += s * vl;
-    if (stereoOut) r[k] += s * vr;
+    if (kStereo) r[k] += s * vr;
     pos += step;
   }
   v.pos = pos;
@@ -641,7 +668,10 @@ void moxMusicChannel::render(int32_t* l, int32_t* r, uint32_t frames, bool stere
     }
     uint32_t run = samplesPerTick_ - sampleCount_;
     if (run > frames) run = frames;
-    for (uint32_t i = 0; i < voices_; i++) MixVoice(voice_[i], l, r, run, stereoOut);
+    if (stereoOut)
+      for (uint32_t i = 0; i < voices_; i++) MixVoice<true>(voice_[i], l, r, run);
+    else
+      for (uint32_t i = 0; i < voices_; i++) MixVoice<false>(voice_[i], l, r, run);
     sampleCount_ += run;
     if (sampleCount_ >= samplesPerTick_) sampleCount_ = 0;
     l += run;

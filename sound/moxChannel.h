@@ -146,6 +146,9 @@ class moxMusicChannel : public moxChannel {
 
   // Tracker state (tests, tools).
   uint32_t order() const { return order_; }
+  // The order and row read last (the row now sounding).
+  uint32_t playingOrder() const { return playOrder_; }
+  uint32_t playingRow() const { return playRow_; }
   uint32_t row() const { return voices_ ? rowOffset_ / voices_ : 0; }
   uint32_t voices() const { return voices_; }
   uint32_t ticksPerRow() const { return ticksPerRow_; }
@@ -183,6 +186,8 @@ class moxMusicChannel : public moxChannel {
   int32_t jumpOrder_ = -1;
   uint32_t jumpRow_ = 0;
   uint32_t patternDelay_ = 0;
+  uint32_t playOrder_ = 0, playRow_ = 0;
+  uint8_t ending_ = 0;  // the last row is sounding: stop when it is over
   moxSampleRecord samples_[31];
   moxVoice voice_[kMaxVoices];
 };

@@ -5,6 +5,19 @@
 
 namespace {
 moxDriver* (*g_driverFactory)() = nullptr;
+
+inline void PutSample16(unsigned char* out, int32_t v) {
+  const int32_t x = v < -32768 ? -32768 : v > 32767 ? 32767 : v;
+  const uint16_t u = static_cast<uint16_t>(x);
+  out[0] = static_cast<unsigned char>(u);
+  out[1] = static_cast<unsigned char>(u >> 8);
+}
+
+inline unsigned char Sample8(int32_t v) {
+  const int32_t x = moxAsr(v, 8) + 128;
+  return static_cast<unsigned char>(x < 0 ? 0 : x > 255 ? 255 : x);
+}
+
 moxDriver* MakeDriver() {
   if (g_driverFactory) return g_driverFactory();
   return new (std::nothrow) moxGP2X();
@@ -301,21 +314,20 @@ void moxSpeaker::updateModSFX(unsigned char* buffer, int bytes) {
       if (!musicPlaying_[i]->stopped()) musicPlaying_[i]->render(ml, mr, n, st);
     for (uint32_t i = 0; i < ns; i++)
       if (!soundPlaying_[i]->stopped()) soundPlaying_[i]->render(sl, sr, n, rate_, st);
-    const uint32_t slots = st ? 2 : 1;
-    for (uint32_t k = 0; k < n; k++) {
-      for (uint32_t c = 0; c < slots; c++) {
-        const int32_t v = (c ? mr[k] : ml[k]) + moxAsr(c ? sr[k] : sl[k], 7);
-        if (sixteen_) {
-          const int32_t x = v < -32768 ? -32768 : v > 32767 ? 32767 : v;
-          const uint16_t u = static_cast<uint16_t>(x);
-          out[0] = static_cast<unsigned char>(u);
-          out[1] = static_cast<unsigned char>(u >> 8);
+    // Music plus the sounds' sum (which carries 7 more bits), clamped.
+    if (sixteen_) {
+      for (uint32_t k = 0; k < n; k++) {
+        PutSample16(out, ml[k] + moxAsr(sl[k], 7));
+        out += 2;
+        if (st) {
+          PutSample16(out, mr[k] + moxAsr(sr[k], 7));
           out += 2;
-        } else {
-          int32_t x = moxAsr(v, 8) + 128;
-          x = x < 0 ? 0 : x > 255 ? 255 : x;
-          *out++ = static_cast<unsigned char>(x);
         }
+      }
+    } else {
+      for (uint32_t k = 0; k < n; k++) {
+        *out++ = Sample8(ml[k] + moxAsr(sl[k], 7));
+        if (st) *out++ = Sample8(mr[k] + moxAsr(sr[k], 7));
       }
     }
     frames -= n;

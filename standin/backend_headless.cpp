@@ -113,9 +113,10 @@ int32_t HeadlessBackend::DspWrite(int fd, const void* data, uint32_t bytes) {
   const uint64_t endUs = dspFrames_ * 1000000u / static_cast<uint64_t>(dspRate_);
   dspActivity_++;
   if (!CurrentConfig().fakeClock) {
-    lock.unlock();
-    // A real device blocks for as long as the fragment plays.
-    SleepUs(static_cast<uint32_t>(static_cast<uint64_t>(frames) * 1000000u / dspRate_));
+    // A real device blocks for as long as the fragment plays (a reset wakes it).
+    const auto us = std::chrono::microseconds(static_cast<uint64_t>(frames) * 1000000u / dspRate_);
+    dspWake_.wait_for(lock, us, [&] { return dspReset_; });
+    dspReset_ = false;
     return static_cast<int32_t>(bytes);
   }
   // The device holds one fragment: the write returns once the program's clock

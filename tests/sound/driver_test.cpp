@@ -20,6 +20,7 @@ void Callback(void* user, unsigned char* buf, int bytes) {
 struct HeadlessAudio : ::testing::Test {
   void SetUp() override {
     standin::Config c = standin::DefaultConfig();
+    c.backend = "headless";
     standin::Configure(c);
   }
 };
@@ -88,6 +89,7 @@ TEST_F(HeadlessAudio, RefusalsAndLifeCycle) {
 
 TEST_F(HeadlessAudio, DeviceThatCannotOpen) {
   standin::Config c = standin::DefaultConfig();
+  c.backend = "headless";
   c.failDsp = true;
   standin::Configure(c);
   moxGP2X d;

@@ -3,6 +3,7 @@
 #define ZARN_TESTS_SOUND_SOUND_UTIL_H
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -159,6 +160,14 @@ struct ManualDriverScope {
   ManualDriverScope() { moxSpeaker::injectDriver([]() -> moxDriver* { return new ManualDriver(); }); }
   ~ManualDriverScope() { moxSpeaker::injectDriver(nullptr); }
 };
+
+// The generated loose resources (made on the build host only, not in a cross build).
+inline bool HaveResgen() {
+  std::FILE* f = std::fopen((std::string(ZARN_BINARY_DIR) + "/resgen/bgm/01_title.mod").c_str(), "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
 
 // Mixes `frames` frames into 16-bit samples.
 inline std::vector<int16_t> Mix16(moxSpeaker& sp, uint32_t frames) {

@@ -1,0 +1,15 @@
+// JPEG decoding (baseline, progressive, restarts) into a bounded receiver, in every render format.
+#include <cstdint>
+#include <vector>
+
+#include "fuzz/fuzz_util.h"
+#include "loaders/eldr_jpg.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > (1u << 20)) return 0;
+  std::vector<uint8_t> copy(data, data + size);  // the loader takes a mutable image
+  zf::Image image;
+  ELoader_JPG loader;
+  loader.Decode(&image, copy.data(), static_cast<uint32_t>(copy.size()), size ? data[0] % 6 : 0, 0);
+  return 0;
+}

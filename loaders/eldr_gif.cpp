@@ -1,0 +1,356 @@
+#include "loaders/eldr_gif.h"
+
+#include <cstring>
+#include <new>
+
+#include "display/esurf_2dbase.h"
+
+namespace {
+
+constexpr uint32_t kTable = 4096;
+// Largest image buffer the decoder asks for.
+constexpr uint64_t kMaxBlock = 0x7FFFFFFF;
+
+// Row y of the j-th delivered row of an interlaced image h rows high:
+// every 8th row from 0, then from 4, every 4th from 2, every 2nd from 1.
+uint32_t InterlacedRow(uint32_t j, uint32_t h) {
+  static const uint8_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+  for (int p = 0; p < 4; p++) {
+    const uint32_t n = h > start[p] ? (h - start[p] + step[p] - 1) / step[p] : 0;
+    if (j < n) return start[p] + j * step[p];
+    j -= n;
+  }
+  return h;  // not reached for j < h
+}
+
+// Colour table of n entries (red, green, blue) into 0xFF BB GG RR words.
+void ReadColours(ClassELoaderBase* s, uint32_t* words, uint32_t n) {
+  uint8_t rgb[768];
+  std::memset(rgb, 0, sizeof rgb);
+  s->ReadStream(rgb, 3 * n);
+  for (uint32_t i = 0; i < n; i++)
+    words[i] = 0xFF000000u | static_cast<uint32_t>(rgb[3 * i + 2]) << 16 |
+               static_cast<uint32_t>(rgb[3 * i + 1]) << 8 | rgb[3 * i];
+}
+
+// Skips a chain of sub-blocks (size byte, that many bytes) through its empty one.
+void SkipSubBlocks(ClassELoaderBase* s) {
+  uint8_t n = 0;
+  while (s->Read8(&n) && n) s->SeekRelative(n);
+}
+
+}  // namespace
+
+ELoader_GIF::ELoader_GIF() = default;
+ELoader_GIF::~ELoader_GIF() { FreeTables(); }
+
+void ELoader_GIF::FreeTables() {
+  delete[] stroffset_;
+  delete[] strlength_;
+  stroffset_ = nullptr;
+  strlength_ = nullptr;
+}
+
+int ELoader_GIF::SearchImageData(ELDR_2DCALLBACKINFO*, void* header, void* image) {
+  ELDR_GIFHEADER& h = *static_cast<ELDR_GIFHEADER*>(header);
+  ELDR_GIFIMAGE& im = *static_cast<ELDR_GIFIMAGE*>(image);
+  im.controlseen = 0;
+  SeekSet(h.searchpos);
+  uint8_t intro = 0;
+  while (Read8(&intro)) {
+    if (intro == 0x21) {
+      uint8_t label = 0, b = 0;
+      if (!Read8(&label) || !Read8(&b)) return 0;
+      const uint32_t s = Tell();
+      if (label == 0xF9) {
+        uint8_t packed = 0, term = 1;
+        im.controlseen = 1;
+        Read8(&packed);
+        Read16(&im.delay);
+        Read8(&im.transparentindex);
+        Read8(&term);
+        if (term != 0) return 0;
+        im.disposal = (packed >> 2) & 7;
+        im.userinput = packed & 2;
+        im.transparency = packed & 1;
+      }
+      // Every extension is a first block of b bytes and a chain of sub-blocks.
+      SeekSet(s);
+      SeekRelative(b);
+      SkipSubBlocks(this);
+    } else if (intro == 0x2C) {
+      uint8_t packed = 0;
+      Read16(&im.left);
+      Read16(&im.top);
+      Read16(&im.width);
+      Read16(&im.height);
+      Read8(&packed);
+      im.interlaced = packed & 0x40;
+      im.localcount = 0;
+      if (packed & 0x80) {
+        im.localcount = static_cast<uint16_t>(1u << ((packed & 7) + 1));
+        ReadColours(this, im.localwords, im.localcount);
+      }
+      Read8(&im.mincodesize);
+      im.datastart = Tell();
+      SkipSubBlocks(this);
+      im.datalength = Size() - im.datastart;
+      h.searchpos = Tell();
+      return 1;
+    } else if (intro == 0x00) {
+      SeekRelative(1);
+    } else {
+      return 0;  // the trailer, or a byte that starts no block
+    }
+  }
+  return 0;
+}
+
+int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, uint32_t length,
+                            uint8_t mincodesize) {
+  const uint8_t* data = static_cast<const uint8_t*>(datav);
+  uint8_t* out = static_cast<uint8_t*>(outv);
+  if (!length || !data) return 0;
+  // Codes are at most 12 bits: a larger minimum leaves no room for a table.
+  if (mincodesize > 11) return 0;
+  const uint32_t startsize = mincodesize + 1u;
+  const uint32_t clear = mincodesize ? 1u << mincodesize : 1u;
+  const uint32_t end = clear + 1;
+  FreeTables();
+  stroffset_ = new (std::nothrow) uint32_t[kTable]();
+  strlength_ = new (std::nothrow) uint32_t[kTable]();
+  if (!stroffset_ || !strlength_) {
+    FreeTables();
+    return 0;
+  }
+  uint32_t codesize = startsize, limit = 1u << startsize;
+  strcount_ = 0;
+  uint32_t pos = 0, prevoff = 0, prevlen = 0;
+  bool first = true;
+
+  // Bit reader over the sub-block chain, least significant bit first.
+  uint32_t bits = 0, nbits = 0, p = 1, blockleft = data[0];
+  bool ended = blockleft == 0;
+  for (;;) {
+    while (nbits < codesize && !ended) {
+      if (!blockleft) {
+        if (p >= length || data[p] == 0) {
+          ended = true;
+          break;
+        }
+        blockleft = data[p++];
+        continue;
+      }
+      if (p >= length) {
+        ended = true;
+        break;
+      }
+      bits |= static_cast<uint32_t>(data[p++]) << nbits;
+      nbits += 8;
+      blockleft--;
+    }
+    if (nbits < codesize) break;  // chain used up: done
+    const uint32_t code = bits & ((1u << codesize) - 1);
+    bits >>= codesize;
+    nbits -= codesize;
+
+    if (code == clear) {
+      codesize = startsize;
+      limit = 1u << startsize;
+      strcount_ = 0;
+      prevlen = 0;
+      first = true;
+      continue;
+    }
+    if (code == end) break;
+    if (first) {
+      if (pos >= capacity) break;  // nothing more can be written
+      out[pos] = static_cast<uint8_t>(code);
+      prevoff = pos++;
+      prevlen = 1;
+      first = false;
+      continue;
+    }
+    const uint32_t next = clear + 2 + strcount_;
+    uint32_t len;
+    if (code >= next) {
+      // Not in the table yet: the previous string and its own first byte.
+      len = prevlen + 1;
+      if (len > capacity - pos) break;
+      std::memmove(out + pos, out + prevoff, prevlen);
+      out[pos + prevlen] = out[prevoff];
+      if (next < kTable) {
+        stroffset_[strcount_] = pos;
+        strlength_[strcount_] = len;
+        strcount_++;
+      }
+    } else {
+      if (prevlen + 1 > capacity - pos) break;
+      // The previous string and the first byte of the one about to be written.
+      if (next < kTable) {
+        stroffset_[strcount_] = pos - prevlen;
+        strlength_[strcount_] = prevlen + 1;
+        strcount_++;
+      }
+      if (code < clear) {
+        len = 1;
+        out[pos] = static_cast<uint8_t>(code);
+      } else {
+        const uint32_t k = code - clear - 2;
+        len = strlength_[k];
+        if (len > capacity - pos) break;
+        std::memmove(out + pos, out + stroffset_[k], len);
+      }
+    }
+    prevoff = pos;
+    prevlen = len;
+    pos += len;
+    if (limit <= clear + 2 + strcount_ && codesize <= 11) {
+      codesize++;
+      limit <<= 1;
+    }
+  }
+  FreeTables();
+  return 1;
+}
+
+uint8_t* ELoader_GIF::DecodeImage(void* image, ELoaderWork* work) {
+  ELDR_GIFIMAGE& im = *static_cast<ELDR_GIFIMAGE*>(image);
+  uint64_t size = static_cast<uint64_t>(im.width) * im.height * 10 / 9;
+  if (size > kMaxBlock) return nullptr;
+  // No more than the data can unpack to: every code gives at most a table's
+  // longest string, so a small file cannot ask for a huge buffer.
+  const uint64_t codes = static_cast<uint64_t>(im.datalength) * 8 / (im.mincodesize + 1u) + 1;
+  if (size > codes * kTable) size = codes * kTable;
+  const uint32_t cap = static_cast<uint32_t>(size);
+  uint8_t* buf = work->Take(cap ? cap : 1);
+  if (!buf) return nullptr;
+  // Rows the data never reaches come out as index 0, not as stale memory.
+  std::memset(buf, 0, cap);
+  im.buffersize = cap;
+  SeekSet(im.datastart);
+  if (!UnCompress(buf, cap, data_ + Tell(), Left() < im.datalength ? Left() : im.datalength, im.mincodesize)) {
+    work->Free(buf);
+    return nullptr;
+  }
+  return buf;
+}
+
+void ELoader_GIF::AddUCmpString(uint8_t*, uint32_t end, uint32_t length, uint16_t clear) {
+  if (!stroffset_ || !strlength_ || length > end) return;
+  if (clear + strcount_ + 2u < kTable) {
+    stroffset_[strcount_] = end - length;
+    strlength_[strcount_] = length;
+    strcount_++;
+  }
+}
+
+void ELoader_GIF::GetString(uint8_t* out, uint8_t* dst, uint32_t& length, uint32_t code, uint16_t clear) {
+  if (code < clear + 2u) {
+    dst[0] = static_cast<uint8_t>(code);
+    length = 1;
+    return;
+  }
+  const uint32_t k = code - clear - 2;
+  if (!stroffset_ || !strlength_ || k >= strcount_) {
+    length = 0;
+    return;
+  }
+  length = strlength_[k];
+  std::memcpy(dst, out + stroffset_[k], length);
+}
+
+template <class Target>
+int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
+  LinkData(data, length);
+  ELDR_2DCALLBACKINFO info;
+  std::memset(&info, 0, sizeof info);
+  info.renderformat = renderformat;
+  info.flags = flags;
+  ELDR_GIFHEADER h;
+  std::memset(&h, 0, sizeof h);
+  for (int i = 0; i < 6; i++) Read8(&h.signature[i]);
+  if (h.signature[0] != 'G' || h.signature[1] != 'I' || h.signature[2] != 'F' || h.signature[3] != '8' ||
+      h.signature[4] <= '6')
+    return ERES_NOTTHISFORMAT;
+  uint8_t packed = 0, aspect = 0;
+  Read16(&h.width);
+  Read16(&h.height);
+  Read8(&packed);
+  Read8(&h.background);
+  Read8(&aspect);
+  info.width = h.width;
+  info.height = h.height;
+  info.indexed = 1;
+  int r = target->LdrOnCreate(&info);
+  if (r) return r;
+  // The pixel index is signed 32-bit: a larger screen cannot be addressed.
+  if (static_cast<uint64_t>(h.width) * h.height > 0x7FFFFFFFull) return ERES_BAD;
+  for (uint32_t& w : h.globalwords) w = 0xFF000000u;
+  if (packed & 0x80) {
+    h.globalcount = static_cast<uint16_t>(1u << ((packed & 7) + 1));
+    ReadColours(this, h.globalwords, h.globalcount);
+    info.data = h.globalwords;
+    info.bytecount = 4u * h.globalcount;
+    target->LdrOnPaletteStream(&info);
+  }
+  h.searchpos = Tell();
+
+  ELDR_GIFIMAGE im;
+  std::memset(&im, 0, sizeof im);
+  for (uint32_t n = 0; n <= info.frameindex; n++) {
+    info.paletteindex = 0;
+    info.pixelindex = 0;
+    if (!SearchImageData(&info, &h, &im)) return ERES_NOIMAGE;
+    if (im.localcount) {
+      info.data = im.localwords;
+      info.bytecount = 4u * im.localcount;
+      target->LdrOnPaletteStream(&info);
+    }
+    ELoaderWork work;
+    uint8_t* buf = DecodeImage(&im, &work);
+    if (!buf) return ERES_BAD;
+    if (im.controlseen && im.transparency) {
+      info.transparency = 1;
+      info.paletteindex = im.transparentindex;
+      uint32_t word = (im.localcount ? im.localwords : h.globalwords)[im.transparentindex] & 0x00FFFFFFu;
+      info.data = &word;
+      info.bytecount = 4;
+      target->LdrOnPaletteStream(&info);
+    }
+    // An image reaching past the logical screen is cut at its edges.
+    const uint32_t iw = im.width, ih = im.height, sw = h.width, left = im.left;
+    const uint32_t cols = left >= sw ? 0 : (iw < sw - left ? iw : sw - left);
+    uint8_t* zero = nullptr;  // for rows past what the buffer holds
+    for (uint32_t j = 0; j < ih && cols; j++) {
+      const uint32_t y = im.interlaced ? InterlacedRow(j, ih) : j;
+      if (im.top + y >= h.height) continue;
+      info.pixelindex = static_cast<int32_t>(sw * (im.top + y) + left);
+      if (static_cast<uint64_t>(iw) * j + cols <= im.buffersize) {
+        info.data = buf + static_cast<size_t>(iw) * j;
+      } else {
+        if (!zero && !(zero = work.Take(cols))) return ERES_BAD;
+        std::memset(zero, 0, cols);
+        const uint64_t at = static_cast<uint64_t>(iw) * j;
+        if (at < im.buffersize) std::memcpy(zero, buf + at, static_cast<size_t>(im.buffersize - at));
+        info.data = zero;
+      }
+      info.bytecount = cols;
+      r = target->LdrOnPixelStream(&info);
+      if (r) return r;
+    }
+  }
+  return ERES_OK;
+}
+
+int ELoader_GIF::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
+                       uint32_t flags) {
+  if (!surface) return ERES_NOTTHISFORMAT;
+  return Run(surface, data, length, renderformat, flags);
+}
+
+int ELoader_GIF::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,
+                        uint32_t flags) {
+  if (!target) return ERES_NOTTHISFORMAT;
+  return Run(target, data, length, renderformat, flags);
+}

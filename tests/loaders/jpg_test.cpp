@@ -1,0 +1,510 @@
+// The JPEG decoder against djpeg (-dct int -nosmooth) on a corpus made at test
+// time by cjpeg, jpegtran and ImageMagick; progressive files made by jpegtran
+// from baseline ones must give identical pixels; hand-made streams for the error
+// codes; and a bounded mutation run.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
+#include <map>
+
+#include "loaders/eldr_jpg.h"
+#include "tests/loaders/ldr_fake.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+int Decode(ldr::FakeImage& f, Bytes file) {
+  ELoader_JPG l;
+  return l.Decode(&f, file.data(), static_cast<uint32_t>(file.size()), 6, 0);
+}
+
+class JpgCorpus : public ::testing::Test {
+ protected:
+  struct Entry {
+    std::string name, kind, other;
+  };
+  static std::string dir_;
+  static bool ready_;
+  static std::vector<Entry> manifest_;
+  static bool Tools() {
+    return zt::HaveImageMagick() && zt::HavePythonModule("PIL") && zt::HaveTool("cjpeg") && zt::HaveTool("djpeg") &&
+           zt::HaveTool("jpegtran");
+  }
+  static void SetUpTestSuite() {
+    if (!Tools()) return;
+    dir_ = zt::TempDir("ldr_jpg_corpus");
+    const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/make_jpg_corpus.py";
+    ready_ = zt::Run("cd '" + dir_ + "' && " + zt::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
+    std::ifstream m(dir_ + "/manifest.txt");
+    Entry e;
+    while (m >> e.name >> e.kind >> e.other) manifest_.push_back(e);
+  }
+  void SetUp() override {
+    if (!Tools()) GTEST_SKIP() << "ImageMagick, Pillow or libjpeg-turbo-progs missing";
+    ASSERT_TRUE(ready_) << "corpus could not be made";
+    ASSERT_GT(manifest_.size(), 80u);
+  }
+};
+std::string JpgCorpus::dir_;
+bool JpgCorpus::ready_ = false;
+std::vector<JpgCorpus::Entry> JpgCorpus::manifest_;
+
+// Baseline, progressive, grey, restart intervals and 4:4:4, 4:2:2, 4:4:0 and
+// 4:2:0 sampling decode to djpeg's pixels, top row first. The inverse DCT here
+// runs its row pass first and djpeg its column pass first, so a sample may
+// differ by one; grey stays within 1, colour within 3 once a luma and a chroma
+// difference meet in the conversion (removing the order difference makes every
+// file of this corpus match exactly).
+TEST_F(JpgCorpus, DecodesLikeDjpeg) {
+  int compared = 0;
+  for (const Entry& e : manifest_) {
+    if (e.kind != "ref") continue;
+    SCOPED_TRACE(e.name);
+    const std::string f = dir_ + "/" + e.name;
+    ldr::FakeImage img;
+    ASSERT_EQ(Decode(img, zt::ReadFile(f)), 0);
+    std::vector<uint32_t> want;
+    uint32_t w = 0, h = 0;
+    ASSERT_TRUE(ldr::ReadReference(f + ".ref", &want, &w, &h));
+    ASSERT_EQ(img.width, w);
+    ASSERT_EQ(img.height, h);
+    EXPECT_EQ(img.indexed, 0);
+    EXPECT_EQ(img.rows, static_cast<int>(h));
+    EXPECT_FALSE(img.overrun);
+    // Channel differences: the largest, and how many exceed 1.
+    int worst = 0, over1 = 0;
+    for (size_t i = 0; i < want.size(); i++)
+      for (int s = 0; s < 32; s += 8) {
+        const int d = std::abs(static_cast<int>((img.pixels[i] >> s) & 0xFF) - static_cast<int>((want[i] >> s) & 0xFF));
+        worst = std::max(worst, d);
+        over1 += d > 1;
+      }
+    const bool grey = e.name.find("grey") != std::string::npos;
+    EXPECT_LE(worst, grey ? 1 : 3);
+    EXPECT_LE(over1, static_cast<int>(want.size() * 4 / 50));  // at most 2% of the channel values
+    compared++;
+  }
+  EXPECT_GE(compared, 50);
+}
+
+// jpegtran keeps the coefficients, so its progressive files decode bit for bit
+// like the baseline files they came from.
+TEST_F(JpgCorpus, ProgressiveEqualsItsBaseline) {
+  int pairs = 0;
+  for (const Entry& e : manifest_) {
+    if (e.kind != "same") continue;
+    SCOPED_TRACE(e.name);
+    ldr::FakeImage a, b;
+    ASSERT_EQ(Decode(a, zt::ReadFile(dir_ + "/" + e.name)), 0);
+    ASSERT_EQ(Decode(b, zt::ReadFile(dir_ + "/" + e.other)), 0);
+    EXPECT_EQ(a.rows, static_cast<int>(a.height));
+    EXPECT_EQ(a.pixels, b.pixels);
+    pairs++;
+  }
+  EXPECT_GE(pairs, 25);
+}
+
+TEST_F(JpgCorpus, RefusedAndRowlessFiles) {
+  for (const Entry& e : manifest_) {
+    if (e.kind != "refuse" && e.kind != "norows") continue;
+    SCOPED_TRACE(e.name);
+    ldr::FakeImage img;
+    if (e.kind == "refuse") {  // arithmetic coding, a lossless frame, not a JPEG
+      EXPECT_EQ(Decode(img, zt::ReadFile(dir_ + "/" + e.name)), 3);
+      EXPECT_EQ(img.creates + img.rows, 0);
+    } else {  // CMYK: the frame is read, then no rows
+      EXPECT_EQ(Decode(img, zt::ReadFile(dir_ + "/" + e.name)), 0);
+      EXPECT_EQ(img.creates, 1);
+      EXPECT_EQ(img.rows, 0);
+    }
+  }
+}
+
+TEST_F(JpgCorpus, MutatedFilesFailCleanly) {
+  ldr::Lcg rng(777);
+  const ldr::Mutations plan{30, 6, 0, 700};  // half the changes among the tables and headers
+  int files = 0;
+  for (const Entry& e : manifest_) {
+    if (e.name.find("screen") != std::string::npos || files++ % 2) continue;  // the small ones, every other
+    ldr::ExpectMutantsFailCleanly(e.name, zt::ReadFile(dir_ + "/" + e.name), rng, plan, Decode);
+  }
+}
+
+// --- Hand-made streams ---
+
+// Segments of a JPEG file.
+struct Jpeg {
+  Bytes b = {0xFF, 0xD8};
+  Jpeg& Seg(uint8_t marker, const Bytes& payload) {
+    b.insert(b.end(), {0xFF, marker, static_cast<uint8_t>((payload.size() + 2) >> 8),
+                       static_cast<uint8_t>(payload.size() + 2)});
+    b.insert(b.end(), payload.begin(), payload.end());
+    return *this;
+  }
+  Jpeg& Raw(const Bytes& bytes) {
+    b.insert(b.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
+  // One 8-bit table of a single value.
+  Jpeg& Dqt(uint8_t id, uint8_t value = 16) {
+    Bytes p = {id};
+    p.insert(p.end(), 64, value);
+    return Seg(0xDB, p);
+  }
+  // comps: id, sampling, table.
+  Jpeg& Sof(uint8_t marker, uint16_t w, uint16_t h, const std::vector<std::array<uint8_t, 3>>& comps,
+            uint8_t precision = 8) {
+    Bytes p = {precision, static_cast<uint8_t>(h >> 8), static_cast<uint8_t>(h), static_cast<uint8_t>(w >> 8),
+               static_cast<uint8_t>(w), static_cast<uint8_t>(comps.size())};
+    for (auto& c : comps) p.insert(p.end(), c.begin(), c.end());
+    return Seg(marker, p);
+  }
+  // Every symbol a 4-bit code: the code of symbol i of the list is i.
+  Jpeg& Dht(uint8_t classid, const Bytes& symbols) {
+    Bytes p = {classid};
+    for (int l = 1; l <= 16; l++) p.push_back(l == 4 ? static_cast<uint8_t>(symbols.size()) : 0);
+    p.insert(p.end(), symbols.begin(), symbols.end());
+    return Seg(0xC4, p);
+  }
+  Jpeg& Sos(const std::vector<std::array<uint8_t, 2>>& comps, uint8_t ss = 0, uint8_t se = 63, uint8_t a = 0) {
+    Bytes p = {static_cast<uint8_t>(comps.size())};
+    for (auto& c : comps) p.insert(p.end(), c.begin(), c.end());
+    p.insert(p.end(), {ss, se, a});
+    return Seg(0xDA, p);
+  }
+  Jpeg& Eoi() { return Raw({0xFF, 0xD9}); }
+};
+
+// Entropy-coded bits with byte stuffing, padded with 1-bits.
+struct Bits {
+  Bytes out;
+  uint32_t acc = 0;
+  int n = 0;
+  Bits& Put(uint32_t v, int len) {
+    for (int i = len - 1; i >= 0; i--) {
+      acc = acc << 1 | ((v >> i) & 1);
+      if (++n == 8) Byte();
+    }
+    return *this;
+  }
+  void Byte() {
+    out.push_back(static_cast<uint8_t>(acc));
+    if (static_cast<uint8_t>(acc) == 0xFF) out.push_back(0);
+    acc = 0;
+    n = 0;
+  }
+  Bytes Done() {
+    while (n) Put(1, 1);
+    return out;
+  }
+};
+
+const Bytes kDcSymbols = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+// AC symbols: end of block, one coefficient of 1 bit, an end-of-band run of
+// 2 extra bits, sixteen zeros, a run of 15 then one coefficient.
+const Bytes kAcSymbols = {0x00, 0x01, 0x20, 0xF0, 0xF1};
+enum { kEob = 0, kOne = 1, kRun2 = 2, kZrl = 3, kRun15One = 4 };
+
+// A grey picture of blocks across x down, every block DC 0 and no AC.
+Jpeg GreyFlat(int across, int down, uint16_t dri = 0) {
+  Jpeg j;
+  j.Dqt(0).Sof(0xC0, static_cast<uint16_t>(8 * across), static_cast<uint16_t>(8 * down), {{1, 0x11, 0}});
+  j.Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
+  if (dri) j.Seg(0xDD, {static_cast<uint8_t>(dri >> 8), static_cast<uint8_t>(dri)});
+  return j;
+}
+
+struct Outcome {
+  int32_t error = 0;
+  int rows = 0;      // rows the decoder handed out
+  int result = -1;   // the loader's result
+  int creates = 0;
+};
+
+Outcome RunBoth(const Bytes& f) {
+  Outcome o;
+  Bytes copy = f;
+  jpeg_decoder d;
+  d.init(copy.data(), static_cast<uint32_t>(copy.size()));
+  d.locate_sof_marker();
+  if (!d.error_code()) {
+    d.begin();
+    void* row;
+    uint32_t len;
+    while (d.decode(&row, &len) == 0) o.rows++;
+  }
+  o.error = d.error_code();
+  ldr::FakeImage img;
+  o.result = Decode(img, f);
+  o.creates = img.creates;
+  return o;
+}
+
+TEST(JpgHand, ErrorCodes) {
+  auto flatData = [](int blocks) {
+    Bits bits;
+    for (int i = 0; i < blocks; i++) bits.Put(0, 4).Put(kEob, 4);
+    return bits.Done();
+  };
+  const Bytes body = flatData(2);
+  struct Case {
+    const char* what;
+    Bytes file;
+    int32_t error;
+    int result, rows;
+  };
+  std::vector<Case> cases;
+  auto add = [&](const char* what, Jpeg j, int32_t error, int result, int rows = 0) {
+    cases.push_back({what, j.b, error, result, rows});
+  };
+  add("a good file", GreyFlat(2, 1).Sos({{1, 0x00}}).Raw(body).Eoi(), 0, 0, 8);
+  {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 0}}).Dht(0x00, {0, 1, 2});
+    j.b[j.b.size() - 19] = 3;  // three codes of length 1, none of 4
+    j.b[j.b.size() - 16] = 0;
+    add("over-subscribed table", j, -200, 0);
+  }
+  {
+    Jpeg j;
+    j.Dqt(0).Dht(0x00, {0, 1, 2});
+    j.b[j.b.size() - 19] = 3;
+    j.b[j.b.size() - 16] = 0;
+    j.Sof(0xC0, 16, 8, {{1, 0x11, 0}});
+    add("over-subscribed table before the frame", j, -200, 3);
+  }
+  add("table number 9", GreyFlat(2, 1).Dht(0x15, {0}).Sos({{1, 0x00}}).Raw(body).Eoi(), -201, 0);
+  add("DQT id 5", GreyFlat(2, 1).Dqt(5), -204, 0);
+  {
+    Jpeg j = GreyFlat(2, 1);
+    j.Raw({0xFF, 0xDB, 0x00, 0x40, 0x00}).Raw(Bytes(62, 1));
+    add("DQT past its segment", j, -219, 0);
+  }
+  {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 0}}, 12);
+    add("precision 12", j, -205, 3);
+    Jpeg h;
+    h.Dqt(0).Sof(0xC0, 16, 0, {{1, 0x11, 0}});
+    add("height 0", h, -206, 3);
+    Jpeg w;
+    w.Dqt(0).Sof(0xC0, 9000, 8, {{1, 0x11, 0}});
+    add("width 9000", w, -207, 3);
+    Jpeg c;
+    c.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}, {4, 0x11, 0}, {5, 0x11, 0}});
+    add("five components", c, -208, 3);
+  }
+  {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 4}}).Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
+    add("quantisation table number 4", j.Sos({{1, 0x00}}).Raw(body).Eoi(), -222, 0);
+  }
+  {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 0}}).Dht(0x00, {0, 15}).Dht(0x10, kAcSymbols);
+    Bits bits;
+    bits.Put(1, 4).Put(0x7FFF, 15).Put(kEob, 4);  // DC size 15
+    add("DC size above 11", j.Sos({{1, 0x00}}).Raw(bits.Done()).Eoi(), -227, 0);
+  }
+  {
+    Bits bits;
+    bits.Put(0, 4);
+    for (int i = 0; i < 4; i++) bits.Put(kRun15One, 4).Put(1, 1);  // 16 x 4 coefficients
+    add("coefficients past the 64th", GreyFlat(2, 1).Sos({{1, 0x00}}).Raw(bits.Done()).Eoi(), -227, 0);
+  }
+  add("DRI of length 5", GreyFlat(2, 1).Seg(0xDD, {0, 1, 0}), -211, 0);
+  add("SOS of no component", GreyFlat(2, 1).Sos({}), -212, 0);
+  add("SOS naming an unknown component", GreyFlat(2, 1).Sos({{7, 0x00}}), -213, 0);
+  add("arithmetic conditioning", GreyFlat(2, 1).Seg(0xCC, {0, 0}).Sos({{1, 0x00}}).Raw(body).Eoi(), -215, 0);
+  {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC9, 16, 8, {{1, 0x11, 0}});
+    add("arithmetic frame", j, -215, 3);
+    Jpeg l;
+    l.Dqt(0).Sof(0xC3, 16, 8, {{1, 0x11, 0}});
+    add("lossless frame", l, -218, 3);
+  }
+  add("RST among the tables", GreyFlat(2, 1).Raw({0xFF, 0xD3}).Sos({{1, 0x00}}).Raw(body).Eoi(), -216, 0);
+  add("no scan", GreyFlat(2, 1).Eoi(), -216, 0);
+  {
+    Jpeg j;
+    j.b = Bytes(600, 0x11);
+    add("no SOI", j, -217, 3);
+    Jpeg k;
+    k.b = {0, 0, 0xFF, 0xD8};
+    k.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 0}}).Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
+    add("SOI a little way in", k.Sos({{1, 0x00}}).Raw(body).Eoi(), 0, 0, 8);
+  }
+  {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 0}}).Dht(0x00, kDcSymbols);
+    add("no AC table", j.Sos({{1, 0x00}}).Raw(body).Eoi(), -223, 0);
+    Jpeg q;
+    q.Sof(0xC0, 16, 8, {{1, 0x11, 0}}).Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
+    add("no quantisation table", q.Sos({{1, 0x00}}).Raw(body).Eoi(), -222, 0);
+  }
+  {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 0}, {2, 0x21, 0}, {3, 0x11, 0}});
+    add("chroma sampled 2x1", j, -226, 0);
+    Jpeg k;
+    k.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x31, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+    add("luma sampled 3x1", k, -226, 0);
+    Jpeg s;
+    s.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}}).Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
+    add("a colour scan of one component", s.Sos({{1, 0x00}}).Raw(body).Eoi(), -226, 0);
+  }
+  {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC0, 16, 8, {{1, 0x11, 0}, {2, 0x11, 0}});
+    add("two components", j, -225, 0);
+  }
+  {
+    // Restart interval 1 on a picture one block wide and two high: the first
+    // row is delivered, the missing RST0 ends the rows.
+    Bits bits;
+    bits.Put(0, 4).Put(kEob, 4);
+    add("restart marker missing", GreyFlat(1, 2, 1).Sos({{1, 0x00}}).Raw(bits.Done()).Eoi(), -228, 0, 8);
+    Bytes two = bits.Done();
+    Bytes withRst = two;
+    withRst.insert(withRst.end(), {0xFF, 0xD1});  // out of sequence
+    withRst.insert(withRst.end(), two.begin(), two.end());
+    add("restart marker out of sequence", GreyFlat(1, 2, 1).Sos({{1, 0x00}}).Raw(withRst).Eoi(), -228, 0, 8);
+  }
+  // Progressive scans with bad spectral selection or successive approximation.
+  auto prog = [] {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC2, 16, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+    return j.Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
+  };
+  add("band end before its start", prog().Sos({{1, 0x00}}, 5, 2, 0).Eoi(), -230, 0);
+  add("band end past 63", prog().Sos({{1, 0x00}}, 1, 64, 0).Eoi(), -230, 0);
+  add("DC scan with AC terms", prog().Sos({{1, 0x00}}, 0, 5, 0).Eoi(), -230, 0);
+  add("AC scan of two components", prog().Sos({{1, 0x00}, {2, 0x00}}, 1, 63, 0).Eoi(), -230, 0);
+  add("refinement Ah 2, Al 0", prog().Sos({{1, 0x00}}, 0, 0, 0x20).Eoi(), -231, 0);
+  {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC2, 16, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}, {4, 0x11, 0}});
+    add("progressive CMYK", j, -225, 0);
+  }
+  cases.push_back({"empty", Bytes{}, -232, 3, 0});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Outcome o = RunBoth(c.file);
+    EXPECT_EQ(o.error, c.error);
+    EXPECT_EQ(o.result, c.result);
+    EXPECT_EQ(o.rows, c.rows);
+    EXPECT_EQ(o.creates, c.result == 3 ? 0 : 1);
+  }
+}
+
+// Decoded grey rows of a hand-made file.
+std::vector<uint32_t> GreyPixels(const Bytes& f, int* result = nullptr) {
+  ldr::FakeImage img;
+  const int r = Decode(img, f);
+  if (result) *result = r;
+  return img.pixels;
+}
+
+TEST(JpgHand, EndOfBandRuns) {
+  // Six blocks in a row; DC first, then one AC first scan over the band 1..63.
+  auto file = [](uint16_t dri, const Bytes& ac) {
+    Jpeg j;
+    j.Dqt(0).Sof(0xC2, 48, 8, {{1, 0x11, 0}}).Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
+    if (dri) j.Seg(0xDD, {0, static_cast<uint8_t>(dri)});
+    Bits dc;
+    for (int i = 0; i < 6; i++) dc.Put(0, 4);
+    Bytes dcb = dc.Done();
+    if (dri) {  // a restart after every block
+      dcb.clear();
+      for (int i = 0; i < 6; i++) {
+        Bits one;
+        one.Put(0, 4);
+        Bytes b = one.Done();
+        dcb.insert(dcb.end(), b.begin(), b.end());
+        if (i < 5) dcb.insert(dcb.end(), {0xFF, static_cast<uint8_t>(0xD0 + i)});
+      }
+    }
+    j.Sos({{1, 0x00}}, 0, 0, 0).Raw(dcb);
+    j.Sos({{1, 0x00}}, 1, 63, 0).Raw(ac);
+    return j.Eoi().b;
+  };
+  // A run of 5 from block 0 (2^2 + 1), then block 5 gets a coefficient.
+  Bits ac;
+  ac.Put(kRun2, 4).Put(1, 2).Put(kOne, 4).Put(1, 1).Put(kEob, 4);
+  int r = -1;
+  std::vector<uint32_t> px = GreyPixels(file(0, ac.Done()), &r);
+  ASSERT_EQ(r, 0);
+  auto flat = [&](int block) {
+    for (int x = 1; x < 8; x++)
+      if (px[8 * block + x] != px[8 * block]) return false;
+    return true;
+  };
+  for (int b = 0; b < 5; b++) EXPECT_TRUE(flat(b)) << b;
+  EXPECT_FALSE(flat(5));
+
+  // With a restart after every block, the run ends at the restart: block 1
+  // takes its own coefficient.
+  Bytes acr;
+  Bits first;
+  first.Put(kRun2, 4).Put(1, 2);
+  Bytes b0 = first.Done();
+  acr.insert(acr.end(), b0.begin(), b0.end());
+  acr.insert(acr.end(), {0xFF, 0xD0});
+  for (int i = 1; i < 6; i++) {
+    Bits bl;
+    bl.Put(kOne, 4).Put(1, 1).Put(kEob, 4);
+    Bytes b = bl.Done();
+    acr.insert(acr.end(), b.begin(), b.end());
+    if (i < 5) acr.insert(acr.end(), {0xFF, static_cast<uint8_t>(0xD0 + i)});
+  }
+  px = GreyPixels(file(1, acr), &r);
+  ASSERT_EQ(r, 0);
+  EXPECT_TRUE(flat(0));
+  for (int b = 1; b < 6; b++) EXPECT_FALSE(flat(b)) << b;
+}
+
+TEST(JpgHand, TablesRowsAndRefusals) {
+  {  // an 8-bit and a 16-bit table in one DQT segment, read in one pass
+    Jpeg j;
+    Bytes p = {0x00};
+    p.insert(p.end(), 64, 2);
+    p.push_back(0x11);
+    for (int i = 0; i < 64; i++) p.insert(p.end(), {0x01, 0x00});  // 256
+    j.Seg(0xDB, p).Sof(0xC1, 8, 8, {{1, 0x11, 1}}).Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
+    Bits bits;
+    bits.Put(1, 4).Put(1, 1).Put(kEob, 4);  // DC +1 times 256
+    const std::vector<uint32_t> px = GreyPixels(j.Sos({{1, 0x00}}).Raw(bits.Done()).Eoi().b);
+    ASSERT_EQ(px.size(), 64u);
+    EXPECT_EQ(px[0], 0xFF000000u | 160u * 0x010101u);  // 128 + 256 / 8
+  }
+  {  // receivers refusing: LdrOnCreate's code; a pixel call gives 1
+    Bits bits;
+    for (int i = 0; i < 2; i++) bits.Put(0, 4).Put(kEob, 4);
+    const Bytes f = GreyFlat(1, 2).Sos({{1, 0x00}}).Raw(bits.Done()).Eoi().b;
+    ldr::FakeImage c;
+    c.refuseCreate = 5;
+    EXPECT_EQ(Decode(c, f), 5);
+    EXPECT_EQ(c.rows, 0);
+    ldr::FakeImage p;
+    p.refusePixelAt = 3;
+    EXPECT_EQ(Decode(p, f), 1);
+    EXPECT_EQ(p.rows, 4);
+    ldr::FakeImage all;
+    EXPECT_EQ(Decode(all, f), 0);
+    EXPECT_EQ(all.rows, 16);
+    EXPECT_EQ(all.pixels[0], 0xFF808080u);
+  }
+  {  // data that ends inside the entropy data reads as EOI markers: every row comes
+    Bits bits;
+    bits.Put(0, 4).Put(kEob, 4);
+    Jpeg j = GreyFlat(4, 4).Sos({{1, 0x00}}).Raw(bits.Done());
+    ldr::FakeImage img;
+    EXPECT_EQ(Decode(img, j.b), 0);
+    EXPECT_EQ(img.rows, 32);
+  }
+}
+}  // namespace

@@ -1,0 +1,105 @@
+// The mixed sound of the game's tracks against openmpt123's render of the same
+// modules: their loudness envelopes (RMS over 20 ms windows) must correlate.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "sound/moxSpeaker.h"
+#include "tests/sound/sound_util.h"
+#include "tests/support/harness.h"
+
+using namespace soundtest;
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// 16-bit mono samples of a PCM WAV (the data chunk found by walking the chunks).
+std::vector<int16_t> WavSamples(const std::vector<uint8_t>& w) {
+  std::vector<int16_t> out;
+  size_t at = 12;
+  while (at + 8 <= w.size()) {
+    const uint32_t size = uint32_t(w[at + 4] | (w[at + 5] << 8) | (w[at + 6] << 16) | (uint32_t(w[at + 7]) << 24));
+    if (std::equal(w.begin() + long(at), w.begin() + long(at) + 4, "data")) {
+      for (size_t i = at + 8; i + 1 < w.size() && i + 1 < at + 8 + size; i += 2)
+        out.push_back(int16_t(w[i] | (w[i + 1] << 8)));
+      break;
+    }
+    at += 8 + size + (size & 1);
+  }
+  return out;
+}
+
+std::vector<double> Envelope(const std::vector<int16_t>& s, size_t window) {
+  std::vector<double> e;
+  for (size_t i = 0; i + window <= s.size(); i += window) {
+    double sum = 0;
+    for (size_t k = 0; k < window; k++) sum += double(s[i + k]) * s[i + k];
+    e.push_back(std::sqrt(sum / double(window)));
+  }
+  return e;
+}
+
+double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
+  const size_t n = std::min(a.size(), b.size());
+  double ma = 0, mb = 0;
+  for (size_t i = 0; i < n; i++) {
+    ma += a[i];
+    mb += b[i];
+  }
+  ma /= double(n);
+  mb /= double(n);
+  double sab = 0, saa = 0, sbb = 0;
+  for (size_t i = 0; i < n; i++) {
+    sab += (a[i] - ma) * (b[i] - mb);
+    saa += (a[i] - ma) * (a[i] - ma);
+    sbb += (b[i] - mb) * (b[i] - mb);
+  }
+  return sab / std::sqrt(saa * sbb);
+}
+
+TEST(RenderOracle, TrackEnvelopesFollowOpenmpt) {
+  if (!HaveResgen()) GTEST_SKIP() << "no generated resources in " << ZARN_BINARY_DIR << "/resgen";
+  if (!zt::HaveTool("openmpt123")) GTEST_SKIP() << "openmpt123 is not installed (scripts/setup.sh installs it)";
+  const std::string dir = zt::TempDir("render_oracle");
+  const uint32_t seconds = 20, rate = 44100;
+  for (const char* track : {"01_title.mod", "02_play.mod"}) {
+    const std::string mod = std::string(ZARN_BINARY_DIR) + "/resgen/bgm/" + track;
+    const std::string wav = dir + "/" + track + ".wav";
+    ASSERT_EQ(zt::Run("openmpt123 --quiet --batch --samplerate 44100 --channels 1 --no-float --filter 1 "
+                      "--end-time " + std::to_string(seconds) + " --force -o '" + wav + "' '" + mod + "' >/dev/null 2>&1"),
+              0);
+    const auto ref = WavSamples(ReadAll(wav));
+    ASSERT_GT(ref.size(), size_t(rate) * (seconds - 1)) << track;
+
+    ManualDriverScope scope;
+    moxSpeaker sp;
+    ASSERT_EQ(sp.open(rate, 16, false, 1, 8), 0);
+    const auto image = ReadAll(mod);
+    moxMusic m;
+    ASSERT_EQ(m.load(image.data(), uint32_t(image.size()), false), 0);
+    ASSERT_GE(sp.playMusic(&m, MOX_ANYCHANNEL), 0);
+    const auto ours = Mix16(sp, rate * seconds);
+
+    // 50 ms windows: the envelope of notes and beats, not of single waves.
+    const auto ea = Envelope(ours, rate / 20), eb = Envelope(ref, rate / 20);
+    const double r = Correlation(ea, eb);
+    std::printf("%s: envelope correlation %.3f over %zu windows\n", track, r, std::min(ea.size(), eb.size()));
+    EXPECT_GT(r, 0.9) << track;
+    // In time: shifting either envelope by a window or two only loses.
+    for (int lag : {1, 2}) {
+      const std::vector<double> a(ea.begin() + lag, ea.end()), b(eb.begin() + lag, eb.end());
+      EXPECT_LT(Correlation(a, eb), r - 0.1) << track << " ours later by " << lag;
+      EXPECT_LT(Correlation(ea, b), r - 0.1) << track << " ours earlier by " << lag;
+    }
+  }
+}
+
+}  // namespace
