@@ -155,7 +155,7 @@ void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module
   stateTimer += delta;
   if (s && gfx) {
     gfx->DrawBackDrop(s);
-    char shown[kNameMax + 2];
+    char shown[sizeof textBuffer + 2];
     std::snprintf(shown, sizeof shown, "%s%s", textBuffer, stateTimer % 800 < 400 ? "_" : "");
     // The cursor follows the name without moving it.
     const int32_t w = static_cast<int32_t>(gfx->GetFontWidth(0, textBuffer));

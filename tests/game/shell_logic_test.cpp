@@ -326,7 +326,9 @@ TEST(GameEnd, HighscoreDecisionAndNameEntry) {
     e.rig.player.score = c.score;
     e.rig.level->HighscoreDecision(nullptr, &e.module, &e.message);
     EXPECT_EQ(e.rig.level->highscoreRank, c.rank) << int(c.mode) << " " << c.score;
-    if (c.mode == 3) EXPECT_EQ(e.rig.player.mode, 2) << "the puzzle game keeps mode 2";
+    if (c.mode == 3) {
+      EXPECT_EQ(e.rig.player.mode, 2) << "the puzzle game keeps mode 2";
+    }
     if (c.rank < 3) {
       EXPECT_EQ(e.rig.level->levelState, 3);
       EXPECT_EQ(e.dialog.state, DLG_INPUT);

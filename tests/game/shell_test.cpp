@@ -28,6 +28,8 @@ enum : uint32_t { UP = 1, LEFT = 3, DOWN = 5, RIGHT = 7, START = 9, A = 13, B = 
 // What the player waits for before the next tap, and what a step does: tap
 // buttons, take a picture, or play a game with a plain scripted player.
 struct Step {
+  Step(std::function<bool(ClassMain&)> w, std::vector<uint32_t> t, std::string s, bool p = false)
+      : when(std::move(w)), taps(std::move(t)), shot(std::move(s)), play(p) {}
   std::function<bool(ClassMain&)> when;
   std::vector<uint32_t> taps;
   std::string shot;
@@ -138,9 +140,6 @@ class Driver {
 bool Menu(ClassMain& app, uint8_t menu) {
   const ClassTitle& t = app.Title();
   return app.ModuleId() == MODULE_TITLE && t.state == TITLE_MENU && t.menu == menu && app.Console().state == DLG_IDLE;
-}
-std::function<bool(ClassMain&)> At(uint8_t menu) {
-  return [menu](ClassMain& app) { return Menu(app, menu); };
 }
 std::function<bool(ClassMain&)> AtItem(uint8_t menu, uint8_t item) {
   return [menu, item](ClassMain& app) { return Menu(app, menu) && app.Title().cursor == item; };
