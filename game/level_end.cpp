@@ -320,7 +320,7 @@ void ClassLevel::HandleRanking(E2DSurface* s, uint32_t delta, uint32_t* module, 
   DrawBand(s, listTop, rows, 0x4080C0);
   const int32_t margin = 24 + static_cast<int32_t>(gfx->GetFontWidth(0, "0"));
   for (int32_t i = 0; i < 4; i++) {
-    char place[8], name[40], score[16];
+    char place[16], name[40], score[16];
     uint8_t look = 0;
     std::snprintf(place, sizeof place, "%d", i + 1);
     char who[32];
