@@ -234,16 +234,26 @@ int32_t ClassMain::LevelNetCode(int32_t event) {
   }
 }
 
+void ClassMain::ResetCfg() {
+  char owner[64] = {};
+  device_.GetOwnerName(owner);
+  Settings_Reset(&settings_, owner);
+}
+
 void ClassMain::LoadCfg() {
-  // The defaults: no settings file is read.
-  std::memset(&settings_, 0, sizeof settings_);
-  settings_.SetMusicVolume(32);
-  settings_.SetEffectVolume(32);
-  settings_.SetMute(0);
+  char owner[64] = {};
+  device_.GetOwnerName(owner);
+  Settings_Load(&settings_, "game.cfg", owner);
   maindata_.joinaddress[32] = 0;
 }
 
-void ClassMain::SaveCfg() { saveCount_++; }
+void ClassMain::SaveCfg() {
+  saveCount_++;
+  // A failed save is not reported: the settings in memory stay as they are.
+  Settings_Save(&settings_, "game.cfg");
+}
+
+int ClassMain::ValidCfg() { return Settings_Valid(&settings_); }
 
 int ClassMain::WManageTitle(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
                             int32_t* keys, uint32_t elapsed) {

@@ -68,8 +68,10 @@ class ClassMain : public ClassZarn {
   void AttachModules();
   void LinkData();
   // Settings file (loaded at start-up, saved on request and on quitting).
+  void ResetCfg();
   void LoadCfg();
   void SaveCfg();
+  int ValidCfg();
 
   static int WManageTitle(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
                           int32_t* keys, uint32_t elapsed);
@@ -85,6 +87,10 @@ class ClassMain : public ClassZarn {
   MAINCONFIG& Settings() { return settings_; }
   ClassSound& Sound() { return sound_; }
   ClassLevel& Level() { return level_; }
+  ClassTitle& Title() { return title_; }
+  ClassIntro& Intro() { return intro_; }
+  ClassConsole& Console() { return dialog_; }
+  ClassGraphics& Graphics() { return graphics_; }
   ModuleFrameFn& ModuleEntry(uint32_t id) { return modules_[id & 15]; }
   int32_t* ModuleKeys() { return keys_; }
   uint32_t SaveCount() const { return saveCount_; }

@@ -29,6 +29,9 @@ ClassLevel::ClassLevel() {
   std::memset(vsQueue, 0, sizeof vsQueue);
   std::memset(tutorialScript, 0, sizeof tutorialScript);
   std::memset(tutorialStones, 0, sizeof tutorialStones);
+  Tutorial_FillScript(tutorialScript);
+  Tutorial_FillStones(tutorialStones);
+  std::memset(&tutorial, 0, sizeof tutorial);
   std::memset(spriteOf, 0, sizeof spriteOf);
   for (const auto& s : kSpriteCodes) spriteOf[s[0]] = s[1];
   NetSetup();

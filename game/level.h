@@ -7,6 +7,7 @@
 
 #include "framework/zarn_types.h"
 #include "game/level_types.h"
+#include "game/tutorial.h"
 #include "net/enet_stack.h"
 
 class E2DSurface;
@@ -40,6 +41,29 @@ class ClassLevel {
   void HandleStoneBreak(uint32_t delta);
   void HandleIdle(uint32_t delta);
   void HandleParticles(uint32_t delta);
+  // ---- The screens that end or interrupt play ----
+  // A message box of up to three lines for 4 s (not over another one).
+  void NotifyWindow(const char* line1, const char* line2, const char* line3);
+  // Game over, 1500 ms after the board settled: a score that enters its mode's
+  // table opens the name entry (state 3), anything else returns to the title.
+  void HighscoreDecision(E2DSurface* screen, uint32_t* module, uint32_t* message);
+  void HandleNameEntry(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
+  // The winner, then the ranking with its replay menu (state 11).
+  void HandleRanking(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
+  // The final places by score (equal scores: the lower player number first).
+  void BuildRanking();
+  // Word wrap in one of the game's fonts (out holds outSize bytes).
+  void CalculateLineFeed(char* out, uint32_t outSize, const char* text, uint8_t font, uint32_t width);
+  void RenderTutorialText(E2DSurface* screen, int32_t bandHeight);
+  uint8_t highscoreRank = 0xFF;  // table place 0-2 the score reaches, 3 none, 0xFF no table
+  uint8_t nameLength = 0;
+
+  // The tutorial's player phase: plays its script (one opcode per 160 ms).
+  void HandleTutorial(uint32_t delta);
+  // Resets the tutorial's state and wraps its text for the band (font widths
+  // as Text_FontWidths gives them, or null). The stones restart with
+  // tutorialNext, which the caller zeroes before dealing the next stones.
+  void StartTutorial(const uint8_t* widths, uint32_t fontHeight);
 
   // Animations.
   void StoneFadeIn();
@@ -123,6 +147,7 @@ class ClassLevel {
   uint8_t vsQueue[kQueuePackages][3];
   uint8_t tutorialScript[256];
   uint8_t tutorialStones[128];
+  TUTORIALSTATE tutorial;
   uint32_t aimRepeat = 0;
   uint32_t stateTimer = 0;
   uint32_t reserved3 = 0;
@@ -245,6 +270,19 @@ class ClassLevel {
   void StartDebris(int32_t x, int32_t y);
   void StartParticle(uint8_t kind, int32_t x, int32_t y);
   void Drop();
+  // Bands, rows and the menu of the end screens.
+  int32_t FontRow() const;
+  void DrawBand(E2DSurface* screen, int32_t top, int32_t rows, uint32_t colour);
+  void DrawCentred(E2DSurface* screen, int32_t y, const char* text);
+  void DrawPulseBar(E2DSurface* screen, int32_t y);
+  // Menu input over a list; the row chosen, or -1.
+  int32_t MenuInput(uint32_t rows, int32_t listTop);
+  int32_t PlayerSeat(uint32_t player) const;
+  void PlayerName(uint32_t player, char* out, uint32_t size, uint8_t* look) const;
+  // Puts the stone in hand into its drop cell (or starts its fire run).
+  void PlaceDrop();
+  // Ends a finished fade; true when the phase must stop here.
+  bool FinishFade(uint32_t delta);
   void PlaceFullBarStones();
   void NextPuzzleLevel();
   void LevelComplete();

@@ -6,6 +6,7 @@
 #include "framework/emod_input.h"
 #include "game/app.h"
 #include "game/level.h"
+#include "game/linefeed.h"
 #include "game/player.h"
 
 namespace {
@@ -92,6 +93,11 @@ void ClassLevel::StartReset(bool enter) {
   if (enter && pl->mode == 5) {
     pl->level = 1;
     tutorialNext = 0;
+    uint8_t widths[256];
+    ClassGraphics* g = mainData ? mainData->graphics : nullptr;
+    E2DSurface* font = g ? g->Font(0) : nullptr;
+    Text_FontWidths(font && font->GetBuffer() ? font : nullptr, widths);
+    StartTutorial(widths, g ? g->GetFontHeight(0) : 0);
     BuildTutorialFallTable();
   } else {
     pl->level = start;
@@ -341,20 +347,13 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
       if (screen) RenderAll(screen, true);
       if (stateTimer >= 2) {
         stateTimer += elapsed;
-        if (stateTimer >= 1500) {
-          // The highscore table and its name entry come with the title pages;
-          // until then every game ends at the title's main menu.
-          *message = kTitleMainMenu;
-          *module = MODULE_TITLE;
-        }
+        if (stateTimer >= 1500) HighscoreDecision(screen, module, message);
       }
       break;
     }
 
     case ST_NAMEENTRY:
-      mainData->saverequest = 1;
-      *message = kTitleMainMenu;
-      *module = MODULE_TITLE;
+      HandleNameEntry(screen, elapsed, module, message);
       break;
 
     case ST_PLAYERSELECT: {
@@ -422,11 +421,7 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
     }
 
     case ST_RANKING:
-      // The winner banner and replay menu come with the ranking screen; until
-      // then the game ends at the title's main menu.
-      if (screen) RenderAll(screen, true);
-      *message = kTitleMainMenu;
-      *module = MODULE_TITLE;
+      HandleRanking(screen, elapsed, module, message);
       break;
 
     case ST_MULTIMENU:

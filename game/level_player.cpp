@@ -111,11 +111,18 @@ void ClassLevel::PlaceFullBarStones() {
 
 void ClassLevel::Drop() {
   ClassPlayer* pl = Player();
-  const int cell = DropCell(dropPos);
-  if (grid[cell] != 0) {
+  if (grid[DropCell(dropPos)] != 0) {
     PlayEffect(11);
     return;
   }
+  PlaceDrop();
+  if (pl->mode == 0) pl->bar += barSpeed;
+  turnPhase = 1;
+  settled = 0;
+}
+
+void ClassLevel::PlaceDrop() {
+  const int cell = DropCell(dropPos);
   if (curStone == CELL_FIRE) {
     const uint32_t k = FreeQEntity();
     if (k < kMaxEntities) {
@@ -138,16 +145,45 @@ void ClassLevel::Drop() {
   curStone = 0;
   idleTimer = 0;
   reserved3 = 0;
-  if (pl->mode == 0) pl->bar += barSpeed;
-  turnPhase = 1;
-  settled = 0;
+}
+
+bool ClassLevel::FinishFade(uint32_t delta) {
+  if (fadeTimer == 0) return false;
+  if (delta < fadeTimer) {
+    fadeTimer -= delta;
+    return true;
+  }
+  bool set = false;
+  for (int i = 0; i < kGridCells; i++) {
+    const uint8_t g = grid[i];
+    if ((g == CELL_FIXED || g == CELL_BIOHAZARD || g == CELL_TURNING_BLACK || g == CELL_WILD_TAKING) &&
+        gridState[i] < 16) {
+      grid[i] = g == CELL_TURNING_BLACK ? static_cast<uint8_t>(CELL_BLACK) : gridState[i];
+      gridState[i] = 0;
+      turnPhase = 1;
+      settled = 0;
+      set = true;
+    }
+  }
+  fadeTimer = 0;
+  return set;
 }
 
 void ClassLevel::HandlePlayer(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
-  // The tutorial's script runs this phase, not the player's controls.
-  if (pl->mode == 5) return;
+  if (pl->mode == 5) {
+    // Holding the drop key, or the pointer on the text band, hurries the text.
+    ClassEInput* in = mainData && mainData->ecd ? mainData->ecd->input : nullptr;
+    if (in) {
+      int32_t x = 0, y = 0;
+      in->GetClickPosition(x, y);
+      if (in->KeyHold(0) || (in->ClickHold(0) && y < static_cast<int32_t>(tutorial.bandHeight)))
+        tutorial.lineWait = kTutorialLineWait;
+    }
+    HandleTutorial(delta);
+    return;
+  }
 
   if (pl->winner >= 1 && pl->winner <= 4) {
     stateTimer = 0;
@@ -155,26 +191,7 @@ void ClassLevel::HandlePlayer(uint32_t delta) {
     return;
   }
 
-  if (fadeTimer != 0) {
-    if (delta < fadeTimer) {
-      fadeTimer -= delta;
-      return;
-    }
-    bool set = false;
-    for (int i = 0; i < kGridCells; i++) {
-      const uint8_t g = grid[i];
-      if ((g == CELL_FIXED || g == CELL_BIOHAZARD || g == CELL_TURNING_BLACK || g == CELL_WILD_TAKING) &&
-          gridState[i] < 16) {
-        grid[i] = g == CELL_TURNING_BLACK ? static_cast<uint8_t>(CELL_BLACK) : gridState[i];
-        gridState[i] = 0;
-        turnPhase = 1;
-        settled = 0;
-        set = true;
-      }
-    }
-    fadeTimer = 0;
-    if (set) return;
-  }
+  if (FinishFade(delta)) return;
 
   pl->chain = 0;
 

@@ -329,6 +329,7 @@ void ClassLevel::RenderAll(E2DSurface* s, bool showClock) {
     const int32_t fh = static_cast<int32_t>(gfx->GetFontHeight(0));
     const int32_t h = 2 * fh - 4 > 0 ? 2 * fh - 4 : 1;
     gfx->DrawAlphaBar(s, 0, 0, 320, h, 0x4080C0, 128);
+    RenderTutorialText(s, h);
     gfx->DrawLine(s, 0, h, 319, h, 0xFFFFFF);
     gfx->DrawLine(s, 0, h + 1, 319, h + 1, 0x000000);
   }

@@ -101,6 +101,12 @@ void ClassLevel::HandleIdle(uint32_t delta) {
             break;
           }
       }
+      // The places of this game; peers learn them from the winner packet.
+      if (pl->winner != 0 && pl->kind <= 2) BuildRanking();
     }
   }
+
+  // The tutorial's text moves on only while play waits for it.
+  if (pl->mode == 5 && levelState == 1 && turnPhase == 0 && tutorial.segments == 0)
+    Tutorial_TextTimers(&tutorial, delta);
 }

@@ -24,22 +24,7 @@ enum : uint32_t {
   MSG_PAUSE = 0x10002,
 };
 
-class ClassIntro {
- public:
-  int Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, int32_t* keys, uint32_t elapsed);
-  MAINDATA* maindata = nullptr;
-  uint32_t stage = 0;  // next graphics loading stage
-};
-
-class ClassTitle {
- public:
-  int Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, int32_t* keys, uint32_t elapsed);
-  MAINDATA* maindata = nullptr;
-  uint32_t cursor = 0;
-  uint32_t cpuCount = 3, cpuStrength = 3;
-  bool paused = false;
-  bool autoStarted = false;
-  bool autoGame = false;  // the running game came from ZARN_START
-};
+#include "game/intro.h"
+#include "game/title.h"
 
 #endif

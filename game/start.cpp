@@ -78,35 +78,10 @@ bool ParseGameStart(const char* text, GameStart* out) {
 }
 
 void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_t* message) {
-  ClassPlayer* pl = data->player;
-  pl->mode = start.mode;
-  if (start.mode == 4) pl->kind = 0;
-  pl->level = 1;
-  pl->turns = 0;
-  pl->chain = 0;
-  pl->winner = 0;
-  pl->targetScore = 10000;
-  pl->score = 0;
-  pl->bar = 0;
-  pl->barShown = 0;
   MAINCONFIG* cfg = data->settings;
-  if (start.level) cfg->bytes[start.mode == 4 ? 797 : 796] = start.level;
+  if (start.level) cfg->bytes[start.mode == 4 ? MAINCONFIG::kMultiStartLevel : MAINCONFIG::kStartLevel] = start.level;
   ClassLevel& level = data->app->Level();
   for (int s = 0; s < 3; s++) level.cpuSeatKinds[s] = start.seats[s];
   if (start.seeded) std::srand(start.seed);
-
-  // The game's three actions on the player's keys (defaults where none is set).
-  auto key = [&](uint32_t offset, uint32_t fallback) {
-    const uint32_t k = EBytes_Get32(cfg->bytes + offset);
-    return k >= 1 && k <= 32 ? k : fallback;
-  };
-  ClassEInput* input = data->ecd->input;
-  input->ResetState();
-  input->ResetEvents();
-  for (uint8_t a = 0; a < 3; a++) input->RemoveActionMapping(a);
-  input->AddKeyMapping(0, key(444, 14));
-  input->AddKeyMapping(1, key(456, 15));
-  input->AddKeyMapping(2, key(452, 9));
-  *module = MODULE_LEVEL;
-  *message = MSG_ENTER;
+  data->app->Title().BeginGame(start.mode, start.mode == 4 ? 0 : -1, module, message);
 }

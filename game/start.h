@@ -1,6 +1,6 @@
-// Starting a game from the stand-in title or from ZARN_START (until the title
-// menus land): the mode, the computer players of a versus game, the start level
-// and the seed of the random draws.
+// ZARN_START, the test switch that plays one game straight from the intro: the
+// mode, the computer players of a versus game, the start level and the seed of
+// the random draws.
 #ifndef ZARN_GAME_START_H
 #define ZARN_GAME_START_H
 
@@ -21,8 +21,7 @@ struct GameStart {
 // absent or malformed.
 bool ParseGameStart(const char* text, GameStart* out);
 
-// Sets up the game state and the game's keys as the title does and hands over
-// to the level.
+// Sets up the game as the title starts it and hands over to the level.
 void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_t* message);
 
 #endif

@@ -3,6 +3,7 @@
 #include "standin/standin.h"
 
 #include <endian.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -228,6 +229,8 @@ Config ConfigFromEnvironment() {
     if (ParseU32(v, &b)) c.battery = static_cast<int32_t>(b & 0xFFFF);
   }
   if (const char* v = std::getenv("ZARN_AUDIO"); v && *v) c.audioPath = v;
+  if (const char* v = std::getenv("ZARN_SAVE_STOP"); v && std::strcmp(v, "1") == 0)
+    c.stopInSave = true;
   if (const char* v = std::getenv("ZARN_TIME"); v && *v) {
     // A fixed wall clock (seconds since 1970, UTC) for repeatable runs.
     uint32_t t;
@@ -332,6 +335,11 @@ void RunMenuProgram() {
     std::fflush(nullptr);
     std::exit(0);
   }
+}
+
+void SettingsSavePoint() {
+  EnsureConfigured();
+  if (g_config.stopInSave) raise(SIGSTOP);
 }
 
 // ---- clocks ----------------------------------------------------------------------

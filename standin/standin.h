@@ -23,6 +23,8 @@
 //   ZARN_FAIL      comma list of seams to fail: mem, fbopen, fbinfo, fbmap, dsp, batt
 //   ZARN_BATTERY   raw 16-bit battery reading (default: no battery device)
 //   ZARN_AUDIO     headless: a path to write the mixed sound to, as a WAV file
+//   ZARN_SAVE_STOP "1": the settings save stops the process (SIGSTOP) after the
+//                  new file is written and before it replaces the old one
 //
 // Tests configure the same things directly with Configure().
 #ifndef ZARN_STANDIN_H
@@ -104,6 +106,12 @@ bool LocalTime(std::time_t t, std::tm* out);   // localtime_r in the injected zo
 bool UtcTime(std::time_t t, std::tm* out);     // gmtime_r
 bool ZoneHasDaylightSaving();                  // the C library's "daylight" flag
 
+// ---- Settings save ---------------------------------------------------------------
+// Called by the settings save between writing its temporary file and renaming it
+// over the old one. Does nothing unless the configuration asks it to stop the
+// process there, so a test can kill the program mid-save.
+void SettingsSavePoint();
+
 // ---- Quit requests from the outside (window closed, frame limit reached) --------
 bool QuitRequested();
 void RequestQuit();
@@ -129,6 +137,7 @@ struct Config {
   int32_t battery = -1;              // -1: no battery device
   std::string audioPath;             // headless: write the audio to this WAV file
   bool menuExits = true;             // desktop RunMenuProgram ends the process
+  bool stopInSave = false;           // SettingsSavePoint raises SIGSTOP
   // Injected wall clock (0: real time) and time zone: seconds east of UTC and
   // whether the zone has daylight-saving rules (the C library's "daylight").
   std::time_t wallTime = 0;

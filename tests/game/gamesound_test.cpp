@@ -23,7 +23,9 @@ struct InBuildFolder {
   InBuildFolder() {
     char buf[4096];
     old = getcwd(buf, sizeof buf) ? buf : ".";
-    EXPECT_EQ(chdir(ZARN_BINARY_DIR), 0);
+    // A fresh folder with the packs: no settings file of an earlier run.
+    const std::string dir = zt::GameDir("gamesound_run");
+    EXPECT_EQ(chdir(dir.empty() ? ZARN_BINARY_DIR : dir.c_str()), 0);
   }
   ~InBuildFolder() { EXPECT_EQ(chdir(old.c_str()), 0); }
 };

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 #include "framework/emod_device.h"
 
@@ -48,6 +49,11 @@ bool LinkRes(const std::string& dir) {
   return Run("ln -sfn '" + parent + "/res' '" + dir + "/res'") == 0;
 }
 
+std::string GameDir(const std::string& name) {
+  const std::string dir = TempDir(name);
+  return LinkRes(dir) ? dir : std::string();
+}
+
 InFolder::InFolder(const std::string& dir) {
   char buf[4096];
   if (getcwd(buf, sizeof buf)) old_ = buf;
@@ -56,6 +62,18 @@ InFolder::InFolder(const std::string& dir) {
 
 InFolder::~InFolder() {
   if (ok_ && chdir(old_.c_str()) != 0) std::abort();
+}
+
+bool HaveCompare() { return access("/usr/bin/compare", X_OK) == 0; }
+
+long DifferentPixels(const std::string& a, const std::string& b) {
+  const std::string out = a + ".ae";
+  const int rc = Run("/usr/bin/compare -metric AE '" + a + "' '" + b + "' null: 2> '" + out + "'");
+  if (rc != 0 && rc != 1) return -1;
+  std::ifstream in(out);
+  double v = -1;
+  if (!(in >> v)) return -1;
+  return static_cast<long>(v);
 }
 
 int Run(const std::string& command) {

@@ -33,6 +33,9 @@ std::string TempDir(const std::string& name);
 std::string ResParent();
 // Makes dir/res point at the game's packs; false when there are none.
 bool LinkRes(const std::string& dir);
+// A fresh folder for one run of the game: its packs linked in and no settings
+// file, so runs never see what an earlier run saved. Empty without packs.
+std::string GameDir(const std::string& name);
 // Works in another folder for its lifetime.
 class InFolder {
  public:
@@ -47,6 +50,10 @@ class InFolder {
 
 // Runs a command with the shell; returns its exit status (-1 when it could not run).
 int Run(const std::string& command);
+// Pixels that differ between two pictures (ImageMagick's compare); -1 when
+// they could not be compared.
+long DifferentPixels(const std::string& a, const std::string& b);
+bool HaveCompare();
 // What a command prints on its standard output.
 std::string Capture(const std::string& command);
 // True when a program is on the PATH.

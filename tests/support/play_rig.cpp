@@ -1,6 +1,7 @@
 #include "tests/support/play_rig.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -33,10 +34,22 @@ class HookedMain : public ClassMain {
 }  // namespace
 
 bool RunPlay(PlayRun& run) {
-  const std::string parent = ResParent();
-  if (parent.empty()) return false;
-  InFolder in(parent);
+  // A fresh folder each run unless one is given: the game saves its settings
+  // when it quits.
+  const bool fresh = run.folder.empty();
+  const std::string folder = fresh ? GameDir("play_run") : run.folder;
+  if (folder.empty()) return false;
+  InFolder in(folder);
   if (!in.ok()) return false;
+  if (fresh) {
+    // The default settings with the shortest target score, so that games
+    // against the computer end soon.
+    MAINCONFIG settings;
+    std::memset(settings.bytes, 0, sizeof settings.bytes);
+    Settings_Reset(&settings, nullptr);
+    settings.bytes[MAINCONFIG::kTargetIndex] = 0;
+    if (!Settings_Save(&settings, "game.cfg")) return false;
+  }
   standin::Config cfg = HeadlessConfig();
   if (!run.geometry.empty()) standin::ParseFbGeometry(run.geometry, &cfg.fb);
   cfg.frameLimit = run.frames;

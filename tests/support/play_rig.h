@@ -1,6 +1,7 @@
 // Whole program runs for play tests: the real frame loop headless with the fake
 // clock, a fixed wall clock, a button script and a game started by ZARN_START,
-// run in the folder that holds the resource packs. A hook sees the application
+// run in a fresh folder with the resource packs and default settings whose
+// target score is the shortest (5000). A hook sees the application
 // after every frame; frames can be dumped as they were shown.
 #ifndef ZARN_TESTS_SUPPORT_PLAY_RIG_H
 #define ZARN_TESTS_SUPPORT_PLAY_RIG_H
@@ -25,6 +26,9 @@ struct PlayRun {
   // as shown (at the next frame) to dumpDir/name.png.
   std::function<std::string(ClassMain&, uint32_t frame)> hook;
   std::string dumpDir;
+  // The folder to run in, kept as it is (its settings file included); empty:
+  // a fresh folder with the default settings and a target score of 5000.
+  std::string folder;
   uint32_t framesRun = 0;
   bool ended = false;         // the game handed back (the program quit before the limit)
 };
