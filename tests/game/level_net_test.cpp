@@ -23,14 +23,13 @@
 #include "game/player.h"
 #include "game/settings.h"
 #include "net/emod_connect.h"
+#include "tests/support/harness.h"
 
 extern char** environ;
 
 namespace {
 
-uint16_t Port(uint16_t offset) {
-  return static_cast<uint16_t>(30000u + static_cast<uint32_t>(getpid()) % 15000u + offset);
-}
+uint16_t Port(uint16_t offset) { return zt::TestPort(offset); }
 
 // One console: a level with its game state, settings and connection; the
 // connection's events reach the level as ClassMain passes them on.

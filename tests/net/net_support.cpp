@@ -7,16 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/harness.h"
+
 extern char** environ;
 
 namespace nt {
 
-uint16_t TestPort(uint16_t offset) {
-  const char* env = std::getenv("ZARN_TEST_PORT");
-  uint32_t base = env && *env ? static_cast<uint32_t>(std::atoi(env))
-                              : 20000u + static_cast<uint32_t>(getpid()) % 20000u;
-  return static_cast<uint16_t>(base + offset);
-}
+uint16_t TestPort(uint16_t offset) { return zt::TestPort(offset); }
 
 void Recorder::OnNetMessage(uint8_t connection, int32_t peer, int32_t event, int32_t length,
                             uint8_t* data) {

@@ -76,6 +76,13 @@ long DifferentPixels(const std::string& a, const std::string& b) {
   return static_cast<long>(v);
 }
 
+uint16_t TestPort(uint16_t offset) {
+  const char* env = std::getenv("ZARN_TEST_PORT");
+  const uint32_t base = env && *env ? static_cast<uint32_t>(std::atoi(env))
+                                    : 20000u + static_cast<uint32_t>(getpid()) % 12000u;
+  return static_cast<uint16_t>(base + offset);
+}
+
 int Run(const std::string& command) {
   int r = std::system(command.c_str());
   if (r == -1) return -1;
