@@ -269,6 +269,9 @@ TEST_F(SettingsFile, FailedSaveKeepsTheOldFile) {
 // The real program, stopped between writing the new file and renaming it, then
 // killed: the old file must still load; a run that completes leaves the new one.
 TEST_F(SettingsFile, KilledMidSaveLeavesTheOldOrTheNewFile) {
+#if defined(__arm__)
+  GTEST_SKIP() << "under qemu-user a second ARM program would start through the host's handler";
+#endif
   const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   if (!Exists(exe)) GTEST_SKIP() << "no program binary";
   MAINCONFIG old = Defaults();
@@ -283,6 +286,7 @@ TEST_F(SettingsFile, KilledMidSaveLeavesTheOldOrTheNewFile) {
       if (chdir(dir.c_str()) != 0) _exit(100);
       setenv("ZARN_BACKEND", "headless", 1);
       setenv("ZARN_CLOCK", "fake", 1);
+      setenv("ZARN_FAIL", "dsp", 1);  // the save is the point, not the sound
       setenv("ZARN_FRAMES", "5", 1);
       // One volume-up press: the quit saves a changed record.
       setenv("ZARN_BUTTONS", "1:+24,2:-24", 1);

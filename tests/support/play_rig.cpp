@@ -53,6 +53,7 @@ bool RunPlay(PlayRun& run) {
   standin::Config cfg = HeadlessConfig();
   if (!run.geometry.empty()) standin::ParseFbGeometry(run.geometry, &cfg.fb);
   cfg.frameLimit = run.frames;
+  cfg.failDsp = run.noAudio;
   cfg.buttons = run.buttons;
   cfg.wallTime = 1700000000;  // 22:13 UTC
   cfg.injectZone = true;
