@@ -15,11 +15,13 @@
 #include "framework/emod_memory.h"
 #include "framework/emod_vtimer.h"
 #include "framework/zarn_types.h"
+#include "net/enet_events.h"
 #include "sound/emod_sound.h"
 
 class ClassEConnect;
 
-class ClassZarn {
+// Receives its connections' events through ENetOwner::OnNetMessage.
+class ClassZarn : public ENetOwner {
  public:
   explicit ClassZarn(const ZARNDATA* data);
   virtual ~ClassZarn();
@@ -44,8 +46,8 @@ class ClassZarn {
   virtual void OnStylusMove(tagPOINT pt);
   virtual void OnDeviceTilt(int32_t a, int32_t b);
   virtual int OnMessage(int* window, unsigned message, int32_t a, int32_t b);
-  virtual void OnNetMessage(uint8_t connection, int32_t peer, int32_t event, int32_t length,
-                            uint8_t* data);
+  void OnNetMessage(uint8_t connection, int32_t peer, int32_t event, int32_t length,
+                    uint8_t* data) override;
 
   // Life of the application.
   ClassZarn* Start();

@@ -116,7 +116,7 @@ int ClassMain::OnNextFrame(ClassEDisplay* display, uint32_t elapsed) {
       int ok = 0;
       if (c && c->Init(m == 16 || m == 18 ? 1 : 2, this) == 0) {
         if (m == 16)
-          ok = c->SearchHost(nullptr, 4445);
+          ok = c->SearchHost(nullptr, GamePort());
         else if (m == 17)
           ok = c->SearchHost(nullptr, 0);
         else
@@ -208,6 +208,17 @@ void ClassMain::OnNetMessage(uint8_t connection, int32_t peer, int32_t event, in
   if (connection != 0) return;
   const int32_t code = LevelNetCode(event);
   if (code > 0) level_.OnNetMessage(peer, code, length, data);
+}
+
+uint32_t ClassMain::GamePort() {
+  // 4445 is the game's port; ZARN_NET_PORT lets several hosts share one machine.
+  const char* env = std::getenv("ZARN_NET_PORT");
+  if (env && *env) {
+    char* end = nullptr;
+    const unsigned long port = std::strtoul(env, &end, 10);
+    if (*end == 0 && port >= 1 && port <= 65535) return static_cast<uint32_t>(port);
+  }
+  return 4445;
 }
 
 int32_t ClassMain::LevelNetCode(int32_t event) {

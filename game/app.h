@@ -63,6 +63,8 @@ class ClassMain : public ClassZarn {
 
   // The level's code for a framework network event; -1 when it is ignored.
   static int32_t LevelNetCode(int32_t event);
+  // The port a hosting game listens on.
+  static uint32_t GamePort();
   void AttachModules();
   void LinkData();
   // Settings file (loaded at start-up, saved on request and on quitting).

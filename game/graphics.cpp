@@ -70,12 +70,14 @@ void ClassGraphics::Init(ClassEDisplay* display, MAINDATA* data) {
 bool ClassGraphics::Fail(const char* name) {
   char cwd[256];
   if (!getcwd(cwd, sizeof cwd)) std::strcpy(cwd, ".");
-  if (name)
-    std::snprintf(loadError_, sizeof loadError_, "cannot load %s from %s in the folder %s", name, kPackName, cwd);
-  else
-    std::snprintf(loadError_, sizeof loadError_,
-                  "cannot open the graphics pack %s in the folder %s (run the game from the folder that holds res/)",
-                  kPackName, cwd);
+  // A long folder name cuts the message short; snprintf keeps it terminated.
+  const int n = name ? std::snprintf(loadError_, sizeof loadError_, "cannot load %s from %s in the folder %s", name,
+                                     kPackName, cwd)
+                     : std::snprintf(loadError_, sizeof loadError_,
+                                     "cannot open the graphics pack %s in the folder %s (run the game from the "
+                                     "folder that holds res/)",
+                                     kPackName, cwd);
+  if (n < 0) loadError_[0] = 0;
   return false;
 }
 

@@ -8,12 +8,12 @@
 #include <cstdint>
 
 #include "display/esurf_2d.h"
+#include "display/esurf_2drgba.h"
 #include "display/esurf_3d.h"
 #include "framework/emod_file.h"
 #include "framework/zarn_types.h"
 
 class ClassEDisplay;
-class E2DSurfaceRGBA;
 struct MAINDATA;
 
 // Stone colours 1 to 7 as 0x00BBGGRR.
@@ -31,6 +31,7 @@ class ClassGraphics {
   // Pack entry -> surface. 1 on success, 0 when the name is missing, the read
   // fails or the surface refuses the data (what was read is freed either way).
   int QuickLoadFileSurface(const char* name, E2DSurface* surface);
+  int QuickLoadFileSurface(const char* name, E2DSurfaceRGBA* surface);
   int QuickLoadFileSurface(const char* name, E3DSurface& model);
 
   // One loading stage (0 to 15); false when a load of the stage failed.
@@ -117,6 +118,7 @@ class ClassGraphics {
   E2DSurface& BackDrop() { return backdrop_; }
   E2DSurface& Keyboard(uint8_t layout) { return keyboard_[layout & 1]; }
   E3DSurface& Logo() { return logo_; }
+  E2DSurfaceRGBA& Banner() { return banner_; }
   char* PackIndex() const { return packIndex_; }
   ClassEDisplay* Display() const { return display_; }
 
@@ -124,8 +126,8 @@ class ClassGraphics {
   bool OpenPack();
   void UseIndex();
   bool Fail(const char* name);
-  // The pictures with alpha (banner, key caps): kept apart until the RGBA
-  // surface is available.
+  // The pictures with per-pixel alpha: the banner, and the key caps drawn onto
+  // the keyboard panels (the key image is only needed while they are drawn).
   bool LoadAlphaPictures();
   bool DrawKeyCaps();
   void DrawFontPair(E2DSurface* s, uint8_t font, int32_t x, int32_t y, const char* text, uint32_t faceFlags,
@@ -141,6 +143,7 @@ class ClassGraphics {
   E2DSurface sheet_;
   E2DSurface mini_;
   E2DSurface miniBomb_;
+  E2DSurfaceRGBA banner_;
   E3DSurface logo_;
   char* packIndex_ = nullptr;
   uint32_t packIndexCount_ = 0;

@@ -34,11 +34,11 @@ ClassLevel::ClassLevel() {
   std::memset(&tutorial, 0, sizeof tutorial);
   std::memset(spriteOf, 0, sizeof spriteOf);
   for (const auto& s : kSpriteCodes) spriteOf[s[0]] = s[1];
+  NetSetup();
 }
 
 ClassLevel::~ClassLevel() { CloseTrace(); }
 
-void ClassLevel::OnNetMessage(int32_t, int32_t, int32_t, uint8_t*) {}
 
 int32_t ClassLevel::Rand() {
   randDraws++;

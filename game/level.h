@@ -8,8 +8,11 @@
 #include "framework/zarn_types.h"
 #include "game/level_types.h"
 #include "game/tutorial.h"
+#include "net/enet_stack.h"
 
 class E2DSurface;
+class ClassEConnect;
+struct GAMEPACKET;
 class ClassPlayer;
 struct MAINDATA;
 
@@ -174,6 +177,50 @@ class ClassLevel {
   uint8_t settled = 0;
   uint8_t joinedStart = 0;
 
+  // ---- Network play (level_net.cpp) ----
+  // Allocates the receive queues (once, at construction: play allocates nothing).
+  void NetSetup();
+  ClassEConnect* Net() const;
+  bool NetHost() const;     // hosting a networked game (kind 1 or 2)
+  bool NetJoining() const;  // joined to a host (kind 3 or 4)
+  // This console's player number: 0 on a host, the own seat's kind on a joiner.
+  uint8_t OwnPlayer() const;
+  // Seat of a player number (-1: this console or out of range) and back.
+  int32_t SeatOfPlayer(uint32_t player) const;
+  uint8_t PlayerOfSeat(uint32_t seat) const;
+  bool SeatActive(uint32_t seat) const;
+  uint32_t ActiveCoPlayers() const;
+  // The message box: three lines, then back to the state that was current.
+  void NotifyWindow(const char* line1, const char* line2, const char* line3);
+  void NetSendPacket(const GAMEPACKET& p, uint8_t target);
+  void NetSendID(uint8_t target, uint8_t id);
+  void NetSendGrid();
+  void NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, uint8_t kind);
+  void NetSendWinner();
+  // A computer seat's board, sent by the host to the remote players (seat 0 to 2).
+  void NetSendCPUGrid(uint8_t seat);
+  void NetSendLevel();
+  void NetSendJoin();
+  void NetSendStart();
+  // Keep-alives and silence watch of one logic step (play or the pause menu).
+  void NetTimers(uint32_t delta);
+  // The work of the set-up states without their screens: host set-up (4),
+  // joining (6; `cancel` is the select action), the host's "Start" in player
+  // select (7; false with no active co-player) and its "Resume" in the pause
+  // menu (9).
+  void NetHostSetupFrame(uint32_t* module, uint32_t* message, uint32_t delta);
+  void NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delta, bool cancel);
+  bool NetStartGame();
+  void NetResume();
+  char hostNames[6][32] = {};
+  char hostAddresses[6][32] = {};
+  uint8_t hostPorts[6] = {};
+  ENetStack netStack[8];     // login queues of the host, 256 bytes
+  ENetStack netStackBig[3];  // seat queues, 8192 bytes (a joiner uses the first)
+  uint8_t loginTable[8][4] = {};  // peer id, used, logged in, pad
+  char ownAddress[32] = {};
+  uint8_t winnerSent = 0;
+
   // Index of cell (r, c); callers check bounds first.
   static int Cell(int r, int c) { return 9 * r + c; }
   static bool Inside(int r, int c) { return r >= 0 && r < 9 && c >= 0 && c < 9; }
@@ -206,6 +253,10 @@ class ClassLevel {
   static uint32_t LinkGroup(const uint8_t* g, uint8_t* mark, int seed);
 
  private:
+  void NetReceive(int32_t peer, const uint8_t* data, uint32_t length);
+  void NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p);
+  void NetLost(int32_t peer, int32_t code);
+  void NetSeatDropped(int32_t seat);
   ClassPlayer* Player() const;
   void PlayEffect(uint32_t effect);
   uint8_t StylusMode() const;

@@ -273,7 +273,9 @@ void ClassLevel::DeliverPackage(const PARTICLE& p) {
   if (s.kind >= 1 && s.kind <= 3)
     AddCPUVsQueue(static_cast<uint32_t>(p.target), static_cast<uint32_t>(p.count),
                   static_cast<uint32_t>(p.attackKind));
-  // A remote seat gets a stone packet from the packet layer.
+  else if (s.kind == 4 && s.link == 2)
+    NetSendStonePkg(OwnPlayer(), PlayerOfSeat(static_cast<uint32_t>(p.target)),
+                    static_cast<uint8_t>(p.count), static_cast<uint8_t>(p.attackKind));
 }
 
 void ClassLevel::NetSendStones(uint32_t count, uint32_t kind) {

@@ -133,10 +133,13 @@ void ClassLevel::HandleSmallHUD(uint32_t delta) {
           moved = true;
         }
       }
-      if (moved)
+      if (moved) {
         coPhase[s] = 1;
-      else
+      } else {
+        // A computer seat's turn is over: a host shows its board to the remote players.
+        if (coPhase[s] == 3 && scores) NetSendCPUGrid(static_cast<uint8_t>(s));
         coPhase[s] = coPhase[s] == 1 ? 4 : 0;
+      }
       continue;
     }
 

@@ -387,8 +387,11 @@ void ClassLevel::NetSendStoneCPUPkg(uint32_t seat, uint32_t linkSize, uint32_t k
     const bool computer = o.kind >= 1 && o.kind <= 3;
     if (!computer && !(o.kind == 4 && o.link == 2)) continue;
     if (++seen != v) continue;
-    if (computer) AddCPUVsQueue(t, n, kind);
-    // A remote seat gets a stone packet from the packet layer.
+    if (computer)
+      AddCPUVsQueue(t, n, kind);
+    else
+      NetSendStonePkg(static_cast<uint8_t>(seat + 1), static_cast<uint8_t>(t + 1),
+                      static_cast<uint8_t>(n), static_cast<uint8_t>(kind));
     return;
   }
 }

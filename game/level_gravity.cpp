@@ -177,6 +177,7 @@ void ClassLevel::HandleGravity(uint32_t delta) {
     if (!fadePending) EndTurnRules();
     if (fadeTimer == 0) fadePending = 0;
     turnPhase = 0;
+    if (pl->mode == 4 && pl->kind != 0) NetSendGrid();
     settled = 1;
   }
 }

@@ -281,6 +281,7 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
         if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4) {
           // The pause packet goes to the others; a host pauses at once, a joiner
           // when the host's answer comes back.
+          NetSendID(0, 11);
           if (pl->kind <= 2) {
             levelState = ST_NETPAUSE;
             stateTimer = 0;

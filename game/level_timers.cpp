@@ -12,8 +12,9 @@ void ClassLevel::HandleIdle(uint32_t delta) {
   if (!pl) return;
 
   if (pl->mode == 4 && pl->winner != 0) {
+    // By player number: the own seat's kind byte is 4 on a host, no player number.
     for (int i = 0; i < 4; i++)
-      if (pl->ranking[i] == slot[3].kind) pl->score = static_cast<uint32_t>(pl->finalScore[i]);
+      if (pl->ranking[i] == OwnPlayer()) pl->score = static_cast<uint32_t>(pl->finalScore[i]);
   }
   if (levelState == 1) {
     stateTimer += delta;
@@ -60,12 +61,14 @@ void ClassLevel::HandleIdle(uint32_t delta) {
   }
 
   if (pl->mode == 4) {
+    NetTimers(delta);
     if (vsQueue[0][0] != 0) pl->bar += static_cast<int32_t>(delta);
     if (pl->kind <= 2) {
       levelUpTimer += delta;
       if (levelUpTimer > 39999) {
         levelUpTimer = 0;
         if (pl->level < 9) pl->level++;
+        NetSendLevel();
         CreateRandom(pl->level);
       }
     }
@@ -81,12 +84,20 @@ void ClassLevel::HandleIdle(uint32_t delta) {
         s.barShown = s.barShown - s.bar > d ? s.barShown - d : s.bar;
     }
     if (pl->winner == 0) {
-      if (pl->score >= pl->targetScore) {
+      if (NetJoining()) {
+        // Only the host decides the winner; a joiner reports its score once.
+        if (pl->score >= pl->targetScore && !winnerSent) {
+          winnerSent = 1;
+          NetSendWinner();
+        }
+      } else if (pl->score >= pl->targetScore) {
         pl->winner = 1;
+        NetSendWinner();
       } else {
         for (int s = 0; s < 3; s++)
           if (slot[s].kind >= 1 && slot[s].kind <= 3 && slot[s].score >= pl->targetScore) {
             pl->winner = static_cast<uint8_t>(s + 2);
+            NetSendWinner();
             break;
           }
       }

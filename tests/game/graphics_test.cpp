@@ -3,12 +3,15 @@
 // keyboard labels; a missing pack names the file and the folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "game/app.h"
+#include "framework/emod_file.h"
+#include "framework/emod_memory.h"
 #include "game/graphics.h"
 #include "loaders/eldr_base.h"
 #include "tests/display/display_rig.h"
@@ -322,6 +325,74 @@ TEST(PlayScreen, EverySmallGridCodeDraws) {
     d.level.RenderSmallGrid(&d.g.canvas, 1, 48, 178);
     for (uint32_t v : d.g.Pixels(d.g.canvas)) ASSERT_EQ(v, 0u) << int(code);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Graphics, BannerAndKeyCaps) {
+  GfxRig g;
+  REQUIRE_PACK(g);
+  ASSERT_GT(g.gfx.GetZarnBannerHeight(), 0u);
+  EXPECT_EQ(g.gfx.GetZarnBannerHeight(), g.gfx.Banner().GetHeight());
+  // The banner is centred and drawn with its alpha.
+  g.gfx.Clear(&g.canvas, 0);
+  g.gfx.DrawZarnBanner(&g.canvas, 20);
+  EXPECT_NE(g.Pixels(g.canvas), std::vector<uint32_t>(320 * 240, 0u));
+  const int32_t w = static_cast<int32_t>(g.gfx.Banner().GetWidth()), h = static_cast<int32_t>(g.gfx.GetZarnBannerHeight());
+  int32_t minX = 320, maxX = -1, minY = 240, maxY = -1;
+  for (int32_t y = 0; y < 240; y++)
+    for (int32_t x = 0; x < 320; x++)
+      if (g.canvas.GetPixel(x, y) != 0) {
+        minX = std::min(minX, x), maxX = std::max(maxX, x);
+        minY = std::min(minY, y), maxY = std::max(maxY, y);
+      }
+  EXPECT_GE(minX, 160 - w / 2);
+  EXPECT_LT(maxX, 160 - w / 2 + w);
+  EXPECT_GE(minY, 20);
+  EXPECT_LT(maxY, 20 + h);
+
+  // Key caps: drawn inside the key's rectangle plus the image's margins, and
+  // nothing for a key of negative size.
+  E2DSurfaceRGBA key;
+  {
+    zt::InFolder in(zt::ResParent());
+    ClassEFile pack;
+    ASSERT_TRUE(pack.Open("res/gfx.epk", EFILE_READ));
+    void* data = nullptr;
+    uint32_t length = 0;
+    ASSERT_EQ(pack.PackGetFileData(data, length, "kbkey.png"), 0);
+    ASSERT_EQ(g.rig.dsp.CreateSurface(&key, data, length, 32), 0);
+    ClassEMemory::DeAlloc(data);
+  }
+  const int32_t W = static_cast<int32_t>(key.GetWidth()), H = static_cast<int32_t>(key.GetHeight());
+  const int32_t m = (W - 24) / 2;
+  const struct {
+    tagRECT r;
+  } keys[] = {{{100, 50, 116, 66}}, {{40, 100, 168, 116}}, {{200, 150, 209, 160}}, {{10, 10, 50, 40}}};
+  for (const auto& k : keys) {
+    SCOPED_TRACE(k.r.left);
+    g.gfx.Clear(&g.canvas, 0);
+    tagRECT r = k.r;
+    g.gfx.DrawKBKey(&g.canvas, &key, &r);
+    bool inside = false;
+    for (int32_t y = 0; y < 240; y++)
+      for (int32_t x = 0; x < 320; x++) {
+        if (g.canvas.GetPixel(x, y) == 0) continue;
+        const bool in = x >= k.r.left - m && x < k.r.right + m && y >= k.r.top && y < k.r.bottom + H - 24;
+        EXPECT_TRUE(in) << x << "," << y;
+        inside = true;
+        if (!in) return;
+      }
+    EXPECT_TRUE(inside);
+  }
+  g.gfx.Clear(&g.canvas, 0);
+  tagRECT bad = {50, 50, 40, 60};
+  g.gfx.DrawKBKey(&g.canvas, &key, &bad);
+  for (uint32_t v : g.Pixels(g.canvas)) ASSERT_EQ(v, 0u);
+  // The panels carry the caps: a key's middle differs from the panel's gradient.
+  EXPECT_NE(g.gfx.Keyboard(0).GetPixel(52 + 8 * 3 + 1, 16 + 5 + 2), g.gfx.Keyboard(0).GetPixel(52 + 8 * 3 + 1, 16 + 5 - 4));
 }
 
 }  // namespace

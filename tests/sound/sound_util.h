@@ -21,7 +21,9 @@ inline void Put32(std::vector<uint8_t>& o, uint32_t v) {
   Put16(o, v & 0xFFFF);
   Put16(o, v >> 16);
 }
-inline void Tag(std::vector<uint8_t>& o, const char* t) { o.insert(o.end(), t, t + 4); }
+inline void Tag(std::vector<uint8_t>& o, const char* t) {
+  for (int i = 0; i < 4; i++) o.push_back(uint8_t(t[i]));
+}
 
 // A RIFF WAVE image: fmt body as given, then the data chunk (padded when odd).
 inline std::vector<uint8_t> Wav(const std::vector<uint8_t>& fmt, const std::vector<uint8_t>& data,

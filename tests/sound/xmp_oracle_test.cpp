@@ -34,7 +34,7 @@ struct TickState {
   std::vector<VoiceState> v;
 };
 
-std::vector<TickState> OurTicks(const std::vector<uint8_t>& image, int ticks) {
+[[maybe_unused]] std::vector<TickState> OurTicks(const std::vector<uint8_t>& image, int ticks) {
   ManualDriverScope scope;
   moxSpeaker sp;
   std::vector<TickState> out;
@@ -115,7 +115,7 @@ std::vector<TickState> XmpTicks(const std::vector<uint8_t>& image, int ticks) {
 }
 #endif
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
+[[maybe_unused]] std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
@@ -126,7 +126,7 @@ struct EffectCase {
   std::vector<ModNote> rows;  // voice 0, rows 0..n
 };
 
-Mod EffectMod(const EffectCase& c) {
+[[maybe_unused]] Mod EffectMod(const EffectCase& c) {
   Mod m;
   m.samples.push_back(SquareSample(256, true));
   ModSample s2 = SquareSample(4000, false);
@@ -139,7 +139,7 @@ Mod EffectMod(const EffectCase& c) {
   return m;
 }
 
-std::vector<EffectCase> EffectCases() {
+[[maybe_unused]] std::vector<EffectCase> EffectCases() {
   return {
       {"arpeggio", {{1, 428, 0x0, 0x47}, {0, 0, 0x0, 0x37}, {0, 0, 0x0, 0x0C}}},
       {"porta up", {{1, 428, 0x1, 0x04}, {0, 0, 0x1, 0x08}, {0, 0, 0x1, 0x20}}},
@@ -169,7 +169,7 @@ struct Diff {
   std::string first;
 };
 
-Diff Compare(const std::vector<TickState>& ours, const std::vector<TickState>& ref) {
+[[maybe_unused]] Diff Compare(const std::vector<TickState>& ours, const std::vector<TickState>& ref) {
   Diff d;
   const size_t n = std::min(ours.size(), ref.size());
   d.ticks = int(n);

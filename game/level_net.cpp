@@ -1,0 +1,737 @@
+// Network play of the level: the connection's events, the receive queues, the
+// game packets each console accepts in each state, the senders, keep-alives and
+// dropped seats. Packets are built and checked by game/packets.cpp.
+//
+// Seat links: 0 free (waiting for a player), 2 connected, 3 dropped; nothing
+// else is ever written. The winner byte always holds the winning player number
+// + 1, and only the host decides it: a joining console that reaches the target
+// reports its score and waits for the host's winner packet, so every console
+// shows the same winner and ranking.
+#include <cstring>
+
+#include "game/app.h"
+#include "game/level.h"
+#include "game/packets.h"
+#include "game/player.h"
+#include "net/emod_connect.h"
+
+namespace {
+
+// Level states this file enters or tests.
+enum : uint8_t {
+  NS_PLAY = 1,
+  NS_HOSTSETUP = 4,
+  NS_JOIN = 6,
+  NS_PLAYERSELECT = 7,
+  NS_HOSTSELECT = 8,
+  NS_PAUSE = 9,
+  NS_MESSAGE = 10,
+  NS_MULTIMENU = 12,
+  NS_RESTART = 13,
+};
+
+// Largest payload each queue hands out; bigger messages are dropped.
+constexpr uint32_t kLoginPayload = 127;
+constexpr uint32_t kSeatPayload = 511;
+// Messages taken out per data event, so one event cannot spin for long.
+constexpr int kMessagesPerEvent = 64;
+
+void CopyName(char* out, const char* in) {
+  size_t n = 0;
+  while (n < 31 && in[n]) n++;
+  std::memcpy(out, in, n);
+  std::memset(out + n, 0, 32 - n);
+}
+
+}  // namespace
+
+void ClassLevel::NetSetup() {
+  for (auto& s : netStack) s.Alloc(256);
+  for (auto& s : netStackBig) s.Alloc(8192);
+}
+
+ClassEConnect* ClassLevel::Net() const {
+  return mainData && mainData->ecd ? mainData->ecd->net[0] : nullptr;
+}
+
+bool ClassLevel::NetHost() const {
+  const ClassPlayer* pl = Player();
+  return pl && pl->mode == 4 && (pl->kind == 1 || pl->kind == 2);
+}
+
+bool ClassLevel::NetJoining() const {
+  const ClassPlayer* pl = Player();
+  return pl && pl->mode == 4 && (pl->kind == 3 || pl->kind == 4);
+}
+
+uint8_t ClassLevel::OwnPlayer() const {
+  return NetJoining() && slot[3].kind >= 1 && slot[3].kind <= 3 ? slot[3].kind : 0;
+}
+
+int32_t ClassLevel::SeatOfPlayer(uint32_t player) const {
+  const uint32_t own = OwnPlayer();
+  if (player > 3 || player == own) return -1;
+  return static_cast<int32_t>(player < own ? player : player - 1);
+}
+
+uint8_t ClassLevel::PlayerOfSeat(uint32_t seat) const {
+  const uint32_t own = OwnPlayer();
+  return static_cast<uint8_t>(seat < own ? seat : seat + 1);
+}
+
+bool ClassLevel::SeatActive(uint32_t seat) const {
+  if (seat > 2) return false;
+  const PLAYERSLOT& s = slot[seat];
+  return (s.kind >= 1 && s.kind <= 3) || (s.kind == 4 && s.link == 2);
+}
+
+uint32_t ClassLevel::ActiveCoPlayers() const {
+  uint32_t n = 0;
+  for (uint32_t s = 0; s < 3; s++) n += SeatActive(s);
+  return n;
+}
+
+void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* line3) {
+  if (levelState == NS_MESSAGE) return;
+  messageTimer = 4000;
+  returnState = levelState;
+  levelState = NS_MESSAGE;
+  const char* lines[3] = {line1, line2, line3};
+  for (int i = 0; i < 3; i++) {
+    std::memset(messageLine[i], 0, sizeof messageLine[i]);
+    if (lines[i]) CopyName(messageLine[i], lines[i]);
+  }
+}
+
+// ---- Senders -------------------------------------------------------------------
+
+void ClassLevel::NetSendPacket(const GAMEPACKET& p, uint8_t target) {
+  ClassEConnect* c = Net();
+  if (!c) return;
+  uint8_t buffer[kPacketMax + kPacketJoinMax];
+  const uint32_t n = GamePacket_Write(p, buffer, sizeof buffer, p.id == PKT_JOIN ? p.name : nullptr);
+  if (n) c->Send(buffer, static_cast<int32_t>(n), target);
+}
+
+void ClassLevel::NetSendID(uint8_t target, uint8_t id) {
+  GAMEPACKET p{};
+  p.id = id;
+  NetSendPacket(p, target);
+}
+
+void ClassLevel::NetSendJoin() {
+  GAMEPACKET p{};
+  p.id = PKT_JOIN;
+  if (mainData && mainData->settings)
+    CopyName(p.name, reinterpret_cast<const char*>(mainData->settings->bytes + 90));
+  NetSendPacket(p, 0);
+}
+
+void ClassLevel::NetSendGrid() {
+  const ClassPlayer* pl = Player();
+  if (!pl || pl->mode != 4 || pl->kind < 1 || pl->kind > 4) return;
+  GAMEPACKET p{};
+  p.id = PKT_GRID;
+  p.score = pl->score;
+  p.fallCounter = fallCounter;
+  std::memcpy(p.cells, grid, kGridCells);
+  if (NetJoining()) {
+    p.connection = slot[3].connection;
+    p.player = OwnPlayer();
+    NetSendPacket(p, 0);
+    return;
+  }
+  for (const PLAYERSLOT& s : slot) {
+    if (&s == &slot[3] || s.kind != 4 || s.link != 2) continue;
+    p.connection = s.connection;
+    p.player = 0;
+    NetSendPacket(p, s.connection);
+  }
+}
+
+void ClassLevel::NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, uint8_t kind) {
+  const ClassPlayer* pl = Player();
+  if (!pl || pl->mode != 4) return;
+  GAMEPACKET p{};
+  p.id = PKT_STONES;
+  p.source = source;
+  p.count = count;
+  p.attackKind = kind;
+  if (NetJoining()) {
+    if (target == OwnPlayer() || target > 3) return;
+    p.connection = slot[3].connection;
+    p.targetPlayer = target;
+    NetSendPacket(p, 0);
+    return;
+  }
+  if (pl->kind > 2 || target == 0 || target > 3) return;
+  const uint32_t seat = target - 1u;
+  const PLAYERSLOT& s = slot[seat];
+  if (s.kind == 4 && s.link == 2) {
+    p.connection = s.connection;
+    p.targetPlayer = 0;
+    NetSendPacket(p, s.connection);
+  } else if (s.kind >= 1 && s.kind <= 3) {
+    AddCPUVsQueue(seat, count, kind);
+  }
+}
+
+void ClassLevel::NetSendCPUGrid(uint8_t seat) {
+  if (!NetHost() || seat > 2) return;
+  GAMEPACKET p{};
+  p.id = PKT_GRID;
+  p.score = slot[seat].score;
+  p.player = static_cast<uint8_t>(seat + 1);
+  p.fallCounter = coFallCounter[seat];
+  std::memcpy(p.cells, coGrid[seat], kGridCells);
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4 || slot[s].link != 2) continue;
+    p.connection = slot[s].connection;
+    NetSendPacket(p, slot[s].connection);
+  }
+}
+
+void ClassLevel::NetSendWinner() {
+  ClassPlayer* pl = Player();
+  if (!pl || pl->mode != 4) return;
+  if (NetJoining()) {
+    GAMEPACKET p{};
+    p.id = PKT_WINNER;
+    p.connection = slot[3].connection;
+    p.player = OwnPlayer();
+    p.scores[0] = pl->score;
+    NetSendPacket(p, 0);
+    return;
+  }
+  // Four passes; from player 3 down, an equal score displaces the best so far,
+  // so equal scores rank the lower player number first.
+  uint32_t score[4] = {pl->score, slot[0].score, slot[1].score, slot[2].score};
+  bool ranked[4] = {};
+  for (int place = 0; place < 4; place++) {
+    int best = -1;
+    for (int q = 3; q >= 0; q--)
+      if (!ranked[q] && (best < 0 || score[q] >= score[best])) best = q;
+    ranked[best] = true;
+    pl->ranking[place] = static_cast<uint8_t>(best);
+    pl->finalScore[place] = static_cast<int32_t>(score[best]);
+  }
+  if (pl->kind != 1 && pl->kind != 2) return;
+  GAMEPACKET p{};
+  p.id = PKT_WINNER;
+  p.player = pl->winner;
+  for (int i = 0; i < 4; i++) {
+    p.scores[i] = static_cast<uint32_t>(pl->finalScore[i]);
+    p.ranking[i] = pl->ranking[i];
+  }
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4 || slot[s].link != 2) continue;
+    p.connection = slot[s].connection;
+    NetSendPacket(p, slot[s].connection);
+  }
+}
+
+void ClassLevel::NetSendLevel() {
+  const ClassPlayer* pl = Player();
+  if (!NetHost()) return;
+  GAMEPACKET p{};
+  p.id = PKT_LEVEL;
+  p.level = pl->level;
+  for (int s = 0; s < 3; s++)
+    if (slot[s].kind == 4 && slot[s].link == 2) NetSendPacket(p, slot[s].connection);
+}
+
+void ClassLevel::NetSendStart() {
+  if (!NetHost()) return;
+  GAMEPACKET p{};
+  p.id = PKT_START;
+  std::memcpy(p.fallTable, fallTable, 16);
+  std::memcpy(p.rotation, attackRotation, 16);
+  p.seat[0] = slot[3];
+  for (int s = 0; s < 3; s++) p.seat[s + 1] = slot[s];
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4 || slot[s].link != 2) continue;
+    p.connection = slot[s].connection;
+    p.player = static_cast<uint8_t>(s + 1);
+    NetSendPacket(p, slot[s].connection);
+  }
+}
+
+void ClassLevel::NetTimers(uint32_t delta) {
+  const ClassPlayer* pl = Player();
+  if (!pl || pl->mode != 4 || pl->kind == 0) return;
+  const bool paused = levelState == NS_PAUSE;
+  keepAliveTimer += delta;
+  if (keepAliveTimer >= 1000) {
+    keepAliveTimer = 0;
+    NetSendID(0, paused ? PKT_PAUSEALIVE : PKT_KEEPALIVE);
+  }
+  if (paused) {
+    // The resume decides who is gone; here the silence only counts.
+    for (int s = 0; s < 3; s++) slot[s].silence += delta;
+    return;
+  }
+  ClassEConnect* c = Net();
+  if (NetJoining()) {
+    slot[3].silence += delta;
+    if (slot[3].silence > 4999) {
+      slot[3].silence = 0;
+      if (c) c->Disconnect(0);
+      OnNetMessage(0, 6, 0, nullptr);
+    }
+    return;
+  }
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4 || slot[s].link != 2) continue;
+    slot[s].silence += delta;
+    if (slot[s].silence > 4999) {
+      const uint8_t peer = slot[s].connection;
+      if (c) c->Disconnect(peer);
+      OnNetMessage(peer, 6, 0, nullptr);
+    }
+  }
+}
+
+// ---- Events ----------------------------------------------------------------------
+
+void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_t* data) {
+  ClassPlayer* pl = Player();
+  if (!pl) return;
+  ClassEConnect* c = Net();
+  switch (code) {
+    case 1:
+      if (levelState == NS_HOSTSETUP) {
+        NotifyWindow("Host failed to start.", "Please recheck", "your connection.");
+        returnState = NS_MULTIMENU;
+      }
+      break;
+    case 2:
+      NetLost(peer, 2);
+      break;
+    case 3:
+      if (levelState != NS_HOSTSETUP) break;
+      std::memset(ownAddress, 0, sizeof ownAddress);
+      if (data && length > 0)
+        std::memcpy(ownAddress, data, static_cast<size_t>(length < 31 ? length : 31));
+      levelState = NS_PLAYERSELECT;
+      ResetCoPlayers();
+      for (int i = 0; i < 8; i++) {
+        loginTable[i][0] = static_cast<uint8_t>(i + 1);
+        loginTable[i][1] = loginTable[i][2] = loginTable[i][3] = 0;
+        netStack[i].Clear();
+      }
+      for (auto& s : netStackBig) s.Clear();
+      break;
+    case 4:
+      if (levelState == NS_JOIN) {
+        stateTimer = 10000;
+        netStackBig[0].Clear();
+        winnerSent = 0;
+      }
+      break;
+    case 5: {
+      if (levelState != NS_PLAYERSELECT || !NetHost()) break;
+      if (peer < 1 || peer > static_cast<int32_t>(kNetMaxPeers)) break;
+      for (int i = 0; i < 8; i++) {
+        if (loginTable[i][1]) continue;
+        loginTable[i][0] = static_cast<uint8_t>(peer);
+        loginTable[i][1] = 1;
+        loginTable[i][2] = 0;
+        netStack[i].Clear();  // nothing a previous peer left may reach this one
+        return;
+      }
+      NetSendID(static_cast<uint8_t>(peer), PKT_REFUSED);
+      if (c) c->Disconnect(static_cast<uint8_t>(peer));
+      break;
+    }
+    case 6:
+      NetLost(peer, 6);
+      break;
+    case 7:
+      if (data && length > 0) NetReceive(peer, data, static_cast<uint32_t>(length));
+      break;
+    default:
+      break;  // the wireless transport raises nothing here
+  }
+}
+
+void ClassLevel::NetLost(int32_t peer, int32_t code) {
+  ClassPlayer* pl = Player();
+  if (levelState == NS_JOIN) {
+    levelState = NS_HOSTSELECT;
+    if (stateTimer < 20000)
+      NotifyWindow("Failed to connect.", "Please recheck", "your connection.");
+    else
+      NotifyWindow("Connection refused.", "Please connect to", "a different host.");
+    return;
+  }
+  if (levelState == NS_PAUSE) {
+    if (NetHost()) {
+      for (int s = 0; s < 3; s++)
+        if (slot[s].connection == peer && slot[s].kind == 4 && slot[s].link == 2) slot[s].link = 3;
+      if (ActiveCoPlayers() == 0) {
+        NotifyWindow("All players have left", "the game.", nullptr);
+        returnState = NS_RESTART;
+      }
+    } else if (NetJoining()) {
+      NotifyWindow("Disconnected by host.", "Please connect to", "a different host.");
+      returnState = NS_RESTART;
+    }
+    return;
+  }
+  if (code != 6) return;
+  if (levelState == NS_PLAYERSELECT && NetHost()) {
+    for (int i = 0; i < 8; i++) {
+      if (!loginTable[i][1] || loginTable[i][0] != peer) continue;
+      if (loginTable[i][2])
+        for (int s = 0; s < 3; s++)
+          if (slot[s].connection == peer && slot[s].kind == 4) slot[s].link = 0;
+      loginTable[i][1] = loginTable[i][2] = 0;
+    }
+    return;
+  }
+  if (levelState != NS_PLAY) return;
+  if (NetHost()) {
+    for (int s = 0; s < 3; s++)
+      if (slot[s].connection == peer && slot[s].kind == 4 && slot[s].link == 2) NetSeatDropped(s);
+  } else if (NetJoining() && pl->winner == 0) {
+    NotifyWindow("Lost connection", "with host.", nullptr);
+    returnState = NS_RESTART;
+  }
+}
+
+void ClassLevel::NetSeatDropped(int32_t seat) {
+  ClassPlayer* pl = Player();
+  slot[seat].link = 3;
+  if (ActiveCoPlayers() == 0) {
+    if (pl->winner == 0) {
+      NotifyWindow("All players have left", "the game.", nullptr);
+      returnState = NS_RESTART;
+    }
+    return;
+  }
+  BuildAttackRotation();
+  GAMEPACKET p{};
+  p.id = PKT_DROPPED;
+  p.player = static_cast<uint8_t>(seat + 1);
+  std::memcpy(p.rotation, attackRotation, 16);
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4 || slot[s].link != 2) continue;
+    p.connection = slot[s].connection;
+    NetSendPacket(p, slot[s].connection);
+  }
+}
+
+void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) {
+  ENetStack* queue = nullptr;
+  uint32_t bound = kSeatPayload;
+  int32_t seat = -1;
+  if (NetHost()) {
+    if (peer < 1 || peer > static_cast<int32_t>(kNetMaxPeers)) return;
+    int login = -1;
+    for (int i = 0; i < 8; i++)
+      if (loginTable[i][1] && loginTable[i][0] == peer) login = i;
+    if (login < 0) return;
+    if (levelState == NS_PLAYERSELECT && !loginTable[login][2]) {
+      queue = &netStack[login];
+      bound = kLoginPayload;
+    } else if ((levelState == NS_PLAY || levelState == NS_PAUSE) && loginTable[login][2]) {
+      for (int s = 0; s < 3 && seat < 0; s++)
+        if (slot[s].kind == 4 && slot[s].connection == peer) seat = s;
+      if (seat < 0) return;
+      queue = &netStackBig[seat];
+    }
+  } else if (NetJoining()) {
+    if (peer != 0) return;
+    if (levelState == NS_JOIN || levelState == NS_PLAY || levelState == NS_PAUSE) queue = &netStackBig[0];
+  }
+  if (!queue) return;
+  queue->Push(data, length);
+  for (int n = 0; n < kMessagesPerEvent; n++) {
+    const uint32_t size = queue->Peek();
+    if (size == 0) break;
+    if (size > bound) {
+      queue->Drop();
+      continue;
+    }
+    uint8_t buffer[kSeatPayload + 1];
+    uint32_t got = sizeof buffer;
+    const int kind = queue->Pop(buffer, got);
+    if (kind == ENETPOP_PINGREQUEST) {
+      if (ClassEConnect* c = Net()) c->RespondPing(static_cast<uint8_t>(peer));
+      continue;
+    }
+    if (kind != ENETPOP_MESSAGE) continue;
+    GAMEPACKET p;
+    if (!GamePacket_Read(buffer, got, p)) continue;
+    NetPacket(peer, seat, p);
+  }
+}
+
+void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
+  ClassPlayer* pl = Player();
+  ClassEConnect* c = Net();
+  if (NetHost()) {
+    if (levelState == NS_PLAYERSELECT) {
+      if (p.id != PKT_JOIN) return;
+      for (int s = 0; s < 3; s++) {
+        if (slot[s].kind != 4 || slot[s].link != 0) continue;
+        slot[s].connection = static_cast<uint8_t>(peer);
+        slot[s].link = 2;
+        slot[s].silence = 0;
+        CopyName(slot[s].name, p.name);
+        for (int i = 0; i < 8; i++)
+          if (loginTable[i][1] && loginTable[i][0] == peer) loginTable[i][2] = 1;
+        GAMEPACKET w{};
+        w.id = PKT_WELCOME;
+        w.target = pl->targetScore;
+        w.level = pl->level;
+        NetSendPacket(w, static_cast<uint8_t>(peer));
+        return;
+      }
+      NetSendID(static_cast<uint8_t>(peer), PKT_REFUSED);
+      if (c) c->Disconnect(static_cast<uint8_t>(peer));
+      return;
+    }
+    if (seat < 0 || seat > 2) return;
+    PLAYERSLOT& from = slot[seat];
+    if (levelState == NS_PAUSE) {
+      if (p.id == PKT_PAUSEALIVE) from.silence = 0;
+      return;
+    }
+    if (levelState != NS_PLAY) return;
+    switch (p.id) {
+      case PKT_GRID: {
+        if (p.connection != from.connection || p.player != seat + 1) return;
+        from.score = p.score;
+        coFallCounter[seat] = p.fallCounter;
+        coPhase[seat] = 1;
+        std::memcpy(coGrid[seat], p.cells, kGridCells);
+        std::memset(coFallStep[seat], 0, sizeof coFallStep[seat]);
+        GAMEPACKET relay = p;
+        for (int t = 0; t < 3; t++) {
+          if (t == seat || slot[t].kind != 4 || slot[t].link != 2) continue;
+          relay.connection = slot[t].connection;
+          NetSendPacket(relay, slot[t].connection);
+        }
+        return;
+      }
+      case PKT_STONES: {
+        if (p.connection != from.connection) return;
+        if (p.targetPlayer == 0) {
+          ReceiveStones(static_cast<uint32_t>(seat), p.count, p.attackKind);
+          return;
+        }
+        const int to = p.targetPlayer - 1;
+        if (to == seat) return;
+        if (slot[to].kind == 4 && slot[to].link == 2) {
+          GAMEPACKET relay = p;
+          relay.connection = slot[to].connection;
+          relay.targetPlayer = 0;
+          NetSendPacket(relay, slot[to].connection);
+        } else if (slot[to].kind >= 1 && slot[to].kind <= 3) {
+          AddCPUVsQueue(static_cast<uint32_t>(to), p.count, p.attackKind);
+        }
+        return;
+      }
+      case PKT_WINNER:
+        if (p.connection != from.connection || p.player != seat + 1 || pl->winner != 0) return;
+        from.score = p.scores[0];
+        pl->winner = static_cast<uint8_t>(p.player + 1);
+        NetSendWinner();
+        return;
+      case PKT_PAUSE:
+        NetSendID(0, PKT_PAUSE);
+        levelState = NS_PAUSE;
+        stateTimer = 0;
+        menuCursor = 0;
+        return;
+      case PKT_KEEPALIVE:
+        from.silence = 0;
+        return;
+      default:
+        return;
+    }
+  }
+  if (!NetJoining()) return;
+  if (levelState == NS_JOIN) {
+    if (p.id == PKT_WELCOME && stateTimer < 20000) {
+      pl->level = p.level;
+      pl->targetScore = p.target;
+      CreateRandom(p.level);
+      nextStone[0] = GetNextStone();
+      nextStone[1] = GetNextStone();
+      stateTimer = 20000;
+    } else if (p.id == PKT_START && stateTimer >= 20000) {
+      PLAYERSLOT& own = slot[3];
+      own.kind = p.player;
+      own.connection = p.connection;
+      own.link = 2;
+      own.score = 0;
+      own.silence = 0;
+      pl->score = 0;
+      if (mainData && mainData->settings)
+        CopyName(own.name, reinterpret_cast<const char*>(mainData->settings->bytes + 90));
+      std::memcpy(fallTable, p.fallTable, 16);
+      std::memcpy(attackRotation, p.rotation, 16);
+      rotationIndex = static_cast<uint8_t>(p.player * 4);
+      for (uint32_t q = 0; q < 4; q++) {
+        const int32_t s = SeatOfPlayer(q);
+        if (s < 0) continue;
+        slot[s] = p.seat[q];
+        slot[s].silence = 0;
+      }
+      winnerSent = 0;
+      levelState = NS_PLAY;
+    }
+    return;
+  }
+  const uint8_t ownConnection = slot[3].connection;
+  if (levelState == NS_PAUSE) {
+    if (p.id == PKT_RESUME && p.connection == ownConnection) {
+      for (uint32_t q = 1; q < 4; q++) {
+        const int32_t s = SeatOfPlayer(q);
+        if (p.dropped[q] && s >= 0) slot[s].link = 3;
+      }
+      std::memcpy(attackRotation, p.rotation, 16);
+      levelState = NS_PLAY;
+    } else if (p.id == PKT_PAUSEALIVE) {
+      slot[3].silence = 0;
+    }
+    return;
+  }
+  if (levelState != NS_PLAY) return;
+  switch (p.id) {
+    case PKT_GRID: {
+      const int32_t s = SeatOfPlayer(p.player);
+      if (p.connection != ownConnection || s < 0) return;
+      slot[s].score = p.score;
+      coFallCounter[s] = p.fallCounter;
+      coPhase[s] = 1;
+      std::memcpy(coGrid[s], p.cells, kGridCells);
+      std::memset(coFallStep[s], 0, sizeof coFallStep[s]);
+      return;
+    }
+    case PKT_STONES: {
+      const int32_t s = SeatOfPlayer(p.source);
+      if (p.connection != ownConnection || s < 0) return;
+      ReceiveStones(static_cast<uint32_t>(s), p.count, p.attackKind);
+      return;
+    }
+    case PKT_LEVEL:
+      pl->level = p.level;
+      CreateRandom(p.level);
+      return;
+    case PKT_WINNER:
+      if (p.connection != ownConnection) return;
+      for (int i = 0; i < 4; i++) {
+        pl->ranking[i] = p.ranking[i];
+        pl->finalScore[i] = static_cast<int32_t>(p.scores[i]);
+      }
+      pl->winner = p.player;
+      return;
+    case PKT_DROPPED: {
+      const int32_t s = SeatOfPlayer(p.player);
+      if (p.connection != ownConnection) return;
+      std::memcpy(attackRotation, p.rotation, 16);
+      if (s >= 0) slot[s].link = 3;
+      return;
+    }
+    case PKT_PAUSE:
+      levelState = NS_PAUSE;
+      stateTimer = 0;
+      menuCursor = 0;
+      return;
+    case PKT_KEEPALIVE:
+      slot[3].silence = 0;
+      return;
+    default:
+      return;
+  }
+}
+
+// ---- Set-up states -------------------------------------------------------------------
+
+void ClassLevel::NetHostSetupFrame(uint32_t* module, uint32_t* message, uint32_t delta) {
+  const ClassPlayer* pl = Player();
+  if (!pl || levelState != NS_HOSTSETUP) return;
+  if (stateTimer == 0) {
+    stateTimer = 1;  // one frame of the screen first
+  } else if (stateTimer == 1) {
+    *module = MODULE_NETSTART;
+    *message = pl->kind == 2 ? 17 : 16;
+    stateTimer = 2;
+  } else {
+    stateTimer += delta;
+    if (stateTimer >= 3000) OnNetMessage(0, 1, 0, nullptr);
+  }
+}
+
+void ClassLevel::NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delta, bool cancel) {
+  const ClassPlayer* pl = Player();
+  if (!pl || levelState != NS_JOIN || !mainData) return;
+  if (stateTimer == 0) {
+    stateTimer = 1;
+  } else if (stateTimer == 1) {
+    const uint32_t entry = menuCursor < 6 ? menuCursor : 0;
+    CopyName(mainData->joinaddress, hostAddresses[entry]);
+    mainData->joinaddress[32] = 0;
+    mainData->joinport = pl->kind == 3 ? ClassMain::GamePort() : hostPorts[entry];
+    *module = MODULE_NETSTART;
+    *message = pl->kind == 3 ? 18 : 19;
+    stateTimer = 2;
+  } else if (stateTimer < 10000) {
+    stateTimer += delta;
+    if (stateTimer >= 3000 && stateTimer < 10000) OnNetMessage(0, 2, 0, nullptr);
+  } else if (stateTimer == 10000) {
+    NetSendJoin();
+    stateTimer = 10001;
+  } else if (stateTimer < 20000) {
+    stateTimer += delta;
+    if (stateTimer >= 13000 && stateTimer < 20000) OnNetMessage(0, 2, 0, nullptr);
+  } else if (cancel) {
+    levelState = NS_HOSTSELECT;
+    if (ClassEConnect* c = Net()) c->Disconnect(0);
+  }
+}
+
+bool ClassLevel::NetStartGame() {
+  if (ActiveCoPlayers() == 0) return false;
+  rotationIndex = 0;
+  BuildAttackRotation();
+  NetSendStart();
+  slot[3].kind = 0;  // the host is player 0 from here on
+  slot[3].silence = 0;
+  for (auto& s : slot) s.silence = 0;
+  keepAliveTimer = 0;
+  levelState = NS_PLAY;
+  return true;
+}
+
+void ClassLevel::NetResume() {
+  if (!NetHost() || levelState != NS_PAUSE) return;
+  uint8_t dropped[4] = {};
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4) continue;
+    if (slot[s].link == 3 || slot[s].silence >= 5000) {
+      slot[s].link = 3;
+      dropped[s + 1] = 1;
+    }
+  }
+  if (ActiveCoPlayers() == 0) {
+    NotifyWindow("All players have left", "the game.", nullptr);
+    returnState = NS_RESTART;
+    return;
+  }
+  BuildAttackRotation();
+  GAMEPACKET p{};
+  p.id = PKT_RESUME;
+  std::memcpy(p.rotation, attackRotation, 16);
+  std::memcpy(p.dropped, dropped, 4);
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4 || slot[s].link != 2) continue;
+    p.connection = slot[s].connection;
+    NetSendPacket(p, slot[s].connection);
+  }
+  for (auto& s : slot) s.silence = 0;
+  levelState = NS_PLAY;
+}

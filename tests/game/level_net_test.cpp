@@ -1,0 +1,489 @@
+// Network play of the level between consoles in one process, over real sockets
+// on 127.0.0.1: seating, the start, grids and stones through the host, the
+// winner and ranking every console agrees on, dropped seats and a lost host.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <string>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+#include "game/app.h"
+#include "game/level.h"
+#include "game/packets.h"
+#include "game/player.h"
+#include "game/settings.h"
+#include "net/emod_connect.h"
+
+extern char** environ;
+
+namespace {
+
+uint16_t Port(uint16_t offset) {
+  return static_cast<uint16_t>(30000u + static_cast<uint32_t>(getpid()) % 15000u + offset);
+}
+
+// One console: a level with its game state, settings and connection; the
+// connection's events reach the level as ClassMain passes them on.
+struct Console : ENetOwner {
+  ClassLevel level;
+  ClassPlayer player;
+  MAINCONFIG settings{};
+  ECD ecd{};
+  MAINDATA data{};
+  ClassEConnect connection;
+
+  Console(const char* name, uint8_t kind) {
+    std::strncpy(reinterpret_cast<char*>(settings.bytes + 90), name, 31);
+    ecd.net[0] = &connection;
+    data.player = &player;
+    data.settings = &settings;
+    data.ecd = &ecd;
+    level.mainData = &data;
+    player.InitReset();
+    player.mode = 4;
+    player.kind = kind;
+    player.targetScore = 5000;
+    player.level = 2;
+    connection.Init(ENET_TCPIP, this);
+  }
+  void OnNetMessage(uint8_t, int32_t peer, int32_t event, int32_t length, uint8_t* data) override {
+    const int32_t code = ClassMain::LevelNetCode(event);
+    if (code > 0) level.OnNetMessage(peer, code, length, data);
+  }
+};
+
+template <class F>
+bool Pump(const std::vector<Console*>& all, F done, int ms = 5000) {
+  for (int waited = 0; waited < ms; waited += 2) {
+    for (Console* c : all) c->connection.CheckSockets(nullptr);
+    if (done()) return true;
+    usleep(2000);
+  }
+  return false;
+}
+
+// A host and `joiners` consoles seated and started, as the set-up screens do.
+struct Game {
+  std::unique_ptr<Console> host;
+  std::vector<std::unique_ptr<Console>> joiners;
+  std::vector<Console*> all;
+  explicit Game(int joinerCount, uint16_t port) {
+    setenv("ZARN_NET_HOST", "127.0.0.1", 1);
+    host.reset(new Console("Hostess", 1));
+    all.push_back(host.get());
+    host->level.levelState = 4;
+    EXPECT_EQ(host->connection.SearchHost(nullptr, port), 1);
+    EXPECT_EQ(host->level.levelState, 7);
+    const char* names[] = {"Ann", "Bob", "Cyd"};
+    for (int i = 0; i < joinerCount; i++) {
+      joiners.emplace_back(new Console(names[i], 3));
+      Console& j = *joiners.back();
+      all.push_back(&j);
+      j.level.levelState = 6;
+      j.level.stateTimer = 2;
+      EXPECT_EQ(j.connection.SearchHost("127.0.0.1", port), 1);
+      EXPECT_EQ(j.level.stateTimer, 10000u);
+      // The host must have taken the peer before the join packet counts.
+      EXPECT_TRUE(Pump(all, [&] { return host->level.loginTable[i][1] == 1; }));
+      j.level.NetSendJoin();
+      j.level.stateTimer = 10001;
+      EXPECT_TRUE(Pump(all, [&] { return j.level.stateTimer == 20000; })) << names[i];
+    }
+  }
+  void Start() {
+    EXPECT_TRUE(host->level.NetStartGame());
+    EXPECT_TRUE(Pump(all, [&] {
+      for (auto& j : joiners)
+        if (j->level.levelState != 1) return false;
+      return true;
+    }));
+  }
+};
+
+TEST(LevelNet, SeatingAndStart) {
+  Game g(2, Port(0));
+  ClassLevel& h = g.host->level;
+  EXPECT_STREQ(h.ownAddress, "127.0.0.1");
+  EXPECT_EQ(h.slot[0].link, 2);
+  EXPECT_STREQ(h.slot[0].name, "Ann");
+  EXPECT_EQ(h.slot[1].link, 2);
+  EXPECT_STREQ(h.slot[1].name, "Bob");
+  EXPECT_EQ(h.slot[2].link, 0);  // still waiting for a player
+  EXPECT_EQ(h.ActiveCoPlayers(), 2u);
+  g.Start();
+  for (int i = 0; i < 2; i++) {
+    ClassLevel& j = g.joiners[i]->level;
+    EXPECT_EQ(j.OwnPlayer(), i + 1);
+    EXPECT_EQ(j.rotationIndex, 4 * (i + 1));  // player 2 starts at entry 8
+    EXPECT_EQ(0, std::memcmp(j.fallTable, h.fallTable, 16));
+    EXPECT_EQ(0, std::memcmp(j.attackRotation, h.attackRotation, 16));
+    EXPECT_EQ(g.joiners[i]->player.targetScore, 5000u);
+    EXPECT_EQ(g.joiners[i]->player.level, 2);
+    EXPECT_STREQ(j.slot[3].name, i == 0 ? "Ann" : "Bob");
+    // Seats in player order without the own player: host first.
+    EXPECT_STREQ(j.slot[0].name, "Hostess");
+    EXPECT_STREQ(j.slot[1].name, i == 0 ? "Bob" : "Ann");
+    EXPECT_EQ(j.slot[1].link, 2);
+    EXPECT_EQ(j.slot[2].link, 0);
+  }
+}
+
+TEST(LevelNet, GridsAndStonesGoThroughTheHost) {
+  Game g(2, Port(1));
+  g.Start();
+  ClassLevel& h = g.host->level;
+  ClassLevel& a = g.joiners[0]->level;
+  ClassLevel& b = g.joiners[1]->level;
+  for (int i = 0; i < kGridCells; i++) a.grid[i] = static_cast<uint8_t>(1 + i % 7);
+  a.grid[40] = CELL_WILD_TAKING;
+  a.fallCounter = 9;
+  g.joiners[0]->player.score = 777;
+  a.NetSendGrid();
+  ASSERT_TRUE(Pump(g.all, [&] { return h.coPhase[0] == 1 && b.coPhase[1] == 1; }));
+  uint8_t sent[kGridCells];
+  std::memcpy(sent, a.grid, kGridCells);
+  sent[40] = CELL_WILDCARD;
+  EXPECT_EQ(0, std::memcmp(h.coGrid[0], sent, kGridCells));
+  EXPECT_EQ(0, std::memcmp(b.coGrid[1], sent, kGridCells));
+  EXPECT_EQ(h.slot[0].score, 777u);
+  EXPECT_EQ(b.slot[1].score, 777u);
+  EXPECT_EQ(b.coFallCounter[1], 9);
+
+  auto incoming = [](const ClassLevel& l) {
+    int n = 0;
+    for (const PARTICLE& p : l.particle) n += p.kind == PART_WAITING;
+    for (const auto& q : l.vsQueue) n += q[0] != 0;
+    return n;
+  };
+  // Player 1 attacks player 2 (relayed by the host), the host attacks player 1,
+  // and a package for oneself never leaves.
+  a.NetSendStonePkg(1, 2, 2, 1);
+  h.NetSendStonePkg(0, 1, 3, 0);
+  b.NetSendStonePkg(2, 2, 1, 0);
+  ASSERT_TRUE(Pump(g.all, [&] { return incoming(b) == 1 && incoming(a) == 1; }));
+  Pump(g.all, [] { return false; }, 100);
+  EXPECT_EQ(incoming(b), 1);
+  EXPECT_EQ(incoming(a), 1);
+  EXPECT_EQ(incoming(h), 0);
+  for (const PARTICLE& p : b.particle)
+    if (p.kind == PART_WAITING) {
+      EXPECT_EQ(p.angle, 1u);  // from the seat of player 1 on player 2's console
+      EXPECT_EQ(p.count, 2);
+    }
+}
+
+TEST(LevelNet, ComputerSeatsOnTheHost) {
+  Game g(1, Port(9));
+  ClassLevel& h = g.host->level;
+  h.slot[1].kind = 1;  // a computer player in seat 1 (player 2)
+  g.Start();
+  ClassLevel& a = g.joiners[0]->level;
+  EXPECT_EQ(a.slot[1].kind, 1);
+  for (int i = 0; i < kGridCells; i++) h.coGrid[1][i] = static_cast<uint8_t>(i % 9);
+  h.slot[1].score = 321;
+  h.NetSendCPUGrid(1);
+  ASSERT_TRUE(Pump(g.all, [&] { return a.coPhase[1] == 1; }));
+  EXPECT_EQ(0, std::memcmp(a.coGrid[1], h.coGrid[1], kGridCells));
+  EXPECT_EQ(a.slot[1].score, 321u);
+  // The computer's attacks follow the rotation: 0 the host itself, 1 player 1.
+  std::memset(h.attackRotation, 0, 16);
+  h.attackRotation[1] = 1;
+  h.rotationIndex = 0;
+  h.NetSendStoneCPUPkg(1, 6, 2);  // 3 stones to the host
+  h.NetSendStoneCPUPkg(1, 3, 0);  // too short a link: nothing, no rotation step
+  h.NetSendStoneCPUPkg(1, 2, 3);  // a bonus of 2 to player 1
+  EXPECT_EQ(h.rotationIndex, 2);
+  ASSERT_TRUE(Pump(g.all, [&] {
+    for (const PARTICLE& p : a.particle)
+      if (p.kind == PART_WAITING) return true;
+    return false;
+  }));
+  int toHost = 0;
+  for (const PARTICLE& p : h.particle)
+    if (p.kind == PART_WAITING) toHost += p.count;
+  EXPECT_EQ(toHost, 3);
+  for (const PARTICLE& p : a.particle)
+    if (p.kind == PART_WAITING) {
+      EXPECT_EQ(p.count, 2);
+      EXPECT_EQ(p.angle, 1u);  // from player 2's seat
+    }
+}
+
+TEST(LevelNet, EveryConsoleAgreesOnTheWinner) {
+  Game g(2, Port(2));
+  g.Start();
+  g.host->player.score = 1200;
+  g.host->level.slot[2].score = 0;
+  g.joiners[1]->player.score = 1200;  // equal with the host: the host ranks first
+  g.joiners[1]->level.NetSendGrid();
+  ASSERT_TRUE(Pump(g.all, [&] { return g.host->level.slot[1].score == 1200; }));
+  // Player 1 reaches the target: it reports, the host decides.
+  g.joiners[0]->player.score = 5100;
+  g.joiners[0]->level.HandleIdle(16);
+  EXPECT_EQ(g.joiners[0]->player.winner, 0);
+  ASSERT_TRUE(Pump(g.all, [&] {
+    return g.joiners[0]->player.winner != 0 && g.joiners[1]->player.winner != 0;
+  }));
+  const uint8_t ranking[4] = {1, 0, 2, 3};
+  const int32_t scores[4] = {5100, 1200, 1200, 0};
+  for (Console* c : g.all) {
+    EXPECT_EQ(c->player.winner, 2);  // player 1 + 1
+    EXPECT_EQ(0, std::memcmp(c->player.ranking, ranking, 4));
+    EXPECT_EQ(0, std::memcmp(c->player.finalScore, scores, sizeof scores));
+  }
+  // Each console takes its own final score by its player number.
+  g.host->level.HandleIdle(16);
+  g.joiners[1]->level.HandleIdle(16);
+  EXPECT_EQ(g.host->player.score, 1200u);
+  EXPECT_EQ(g.joiners[1]->player.score, 1200u);
+}
+
+TEST(LevelNet, DroppedJoinerAndLostHost) {
+  Game g(2, Port(3));
+  g.Start();
+  ClassLevel& h = g.host->level;
+  ClassLevel& a = g.joiners[0]->level;
+  // Player 2 goes away: the host drops its seat and tells player 1.
+  g.joiners[1]->connection.Cleanup();
+  ASSERT_TRUE(Pump(g.all, [&] { return a.slot[1].link == 3; }));
+  EXPECT_EQ(h.slot[1].link, 3);
+  EXPECT_EQ(h.ActiveCoPlayers(), 1u);
+  EXPECT_EQ(0, std::memcmp(a.attackRotation, h.attackRotation, 16));
+  for (uint8_t v : h.attackRotation) EXPECT_EQ(v, 0);  // one co-player left
+  EXPECT_EQ(h.levelState, 1);
+  // Keep-alives hold the silence down while both sides run.
+  for (int i = 0; i < 200; i++) {
+    h.NetTimers(16);
+    a.NetTimers(16);
+    Pump(g.all, [] { return true; });
+  }
+  EXPECT_LT(h.slot[0].silence, 2000u);
+  EXPECT_LT(a.slot[3].silence, 2000u);
+  EXPECT_EQ(h.slot[0].link, 2);
+  // The host goes away: the joiner's game ends with the lost-connection box.
+  g.host->connection.Cleanup();
+  ASSERT_TRUE(Pump(g.all, [&] { return a.levelState == 10; }));
+  EXPECT_STREQ(a.messageLine[0], "Lost connection");
+  EXPECT_STREQ(a.messageLine[1], "with host.");
+  EXPECT_EQ(a.returnState, 13);
+}
+
+TEST(LevelNet, SilentHostTimesOut) {
+  Game g(1, Port(4));
+  g.Start();
+  ClassLevel& a = g.joiners[0]->level;
+  // The host stops sending anything; after 5 s of the joiner's logic steps the
+  // joiner disconnects by itself.
+  for (int i = 0; i < 320 && a.levelState == 1; i++) a.NetTimers(16);
+  EXPECT_EQ(a.levelState, 10);
+  EXPECT_STREQ(a.messageLine[0], "Lost connection");
+  EXPECT_EQ(g.joiners[0]->connection.OwnSocket(), -1);
+}
+
+TEST(LevelNet, FullHostAndHostilePackets) {
+  const uint16_t port = Port(5);
+  Game g(1, port);
+  // Eight login entries: the ninth console that connects gets packet 1 and is closed.
+  std::vector<int> raw;
+  for (int i = 0; i < 8; i++) {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    raw.push_back(s);
+    Pump(g.all, [] { return false; }, 30);
+  }
+  std::vector<uint8_t> got;
+  Pump(g.all, [&] {
+    uint8_t b[64];
+    const ssize_t n = recv(raw.back(), b, sizeof b, MSG_DONTWAIT);
+    if (n > 0) got.insert(got.end(), b, b + n);
+    return n == 0;
+  });
+  const uint8_t refused[] = {0xFF, 0xFA, 0x0C, 0x00, 11, 1, 4, 0};
+  ASSERT_GE(got.size(), sizeof refused);
+  EXPECT_EQ(0, std::memcmp(got.data(), refused, sizeof refused));
+  for (int s : raw) close(s);
+  Pump(g.all, [] { return false; }, 100);
+
+  // During play, packets naming players or seats out of range change nothing.
+  g.Start();
+  ClassLevel& a = g.joiners[0]->level;
+  const uint8_t before = a.slot[0].link;
+  GAMEPACKET p{};
+  p.id = PKT_GRID;
+  p.connection = a.slot[3].connection;
+  p.player = 1;  // the joiner's own number: ignored
+  for (auto& c : p.cells) c = 5;
+  g.host->level.NetSendPacket(p, 0);
+  p.id = PKT_DROPPED;
+  p.player = 1;  // dropping oneself: only the rotation is taken
+  g.host->level.NetSendPacket(p, 0);
+  uint8_t bad[12] = {11, 7, 12, 0, static_cast<uint8_t>(a.slot[3].connection), 0, 9, 3, 1, 0, 0, 0};
+  g.host->connection.Send(bad, 12, 0);  // source player 9
+  Pump(g.all, [] { return false; }, 150);
+  for (int s = 0; s < 3; s++) EXPECT_EQ(a.coPhase[s], 0);
+  EXPECT_EQ(a.slot[0].link, before);
+  for (const PARTICLE& q : a.particle) EXPECT_NE(q.kind, PART_WAITING);
+  EXPECT_EQ(a.levelState, 1);
+}
+
+TEST(LevelNet, HostilePeersDuringSeatingAndPlay) {
+  if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 missing";
+  const uint16_t port = Port(8);
+  Game g(0, port);
+  const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/net/peer.py";
+  std::vector<int> pids;
+  auto spawn = [&](const std::string& args) {
+    pid_t pid = -1;
+    std::string c = "exec python3 " + script + " " + args;
+    char sh[] = "sh", dash[] = "-c";
+    char* argv[] = {sh, dash, &c[0], nullptr};
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) == 0) pids.push_back(pid);
+  };
+  for (int i = 0; i < 3; i++) spawn("hostile " + std::to_string(port) + " " + std::to_string(40 + i));
+  spawn("silent " + std::to_string(port) + " 30");
+  // A real console joins among them and is seated; the junk seats nobody.
+  Console j("Ann", 3);
+  g.all.push_back(&j);
+  j.level.levelState = 6;
+  ASSERT_EQ(j.connection.SearchHost("127.0.0.1", port), 1);
+  ClassLevel& h = g.host->level;
+  uint32_t worst = 0;
+  auto frames = [&](int n) {
+    for (int i = 0; i < n; i++) {
+      timespec t0, t1;
+      clock_gettime(CLOCK_MONOTONIC, &t0);
+      for (Console* c : g.all) c->connection.CheckSockets(nullptr);
+      h.NetTimers(16);
+      if (j.level.levelState == 1) j.level.NetTimers(16);
+      clock_gettime(CLOCK_MONOTONIC, &t1);
+      const uint32_t ms = static_cast<uint32_t>((t1.tv_sec - t0.tv_sec) * 1000 + (t1.tv_nsec - t0.tv_nsec) / 1000000);
+      if (ms > worst) worst = ms;
+      usleep(2000);
+    }
+  };
+  frames(100);
+  j.level.NetSendJoin();
+  j.level.stateTimer = 10001;
+  for (int i = 0; i < 50 && j.level.stateTimer != 20000; i++) frames(20);
+  EXPECT_EQ(j.level.stateTimer, 20000u);
+  EXPECT_STREQ(h.slot[0].name, "Ann");
+  EXPECT_EQ(h.ActiveCoPlayers(), 1u);
+  ASSERT_TRUE(h.NetStartGame());
+  for (int i = 0; i < 50 && j.level.levelState != 1; i++) frames(20);
+  EXPECT_EQ(j.level.levelState, 1);
+  frames(300);  // play on while the hostile ones keep their connections
+  EXPECT_EQ(h.levelState, 1);
+  EXPECT_EQ(h.slot[0].link, 2);
+  EXPECT_LT(worst, 1500u);  // a hang, not a slow machine
+  g.host->connection.Cleanup();
+  for (size_t i = 0; i < pids.size(); i++) {
+    int status = 0;
+    // The hostile peers end when the host closes; the silent one is stopped.
+    for (int k = 0; k < 500 && i + 1 < pids.size() && waitpid(pids[i], &status, WNOHANG) == 0; k++)
+      usleep(20000);
+    kill(pids[i], SIGKILL);
+    waitpid(pids[i], &status, 0);
+  }
+}
+
+TEST(LevelNet, SetupStepsAndTimeouts) {
+  setenv("ZARN_NET_HOST", "127.0.0.1", 1);
+  const uint16_t port = Port(6);
+  setenv("ZARN_NET_PORT", std::to_string(port).c_str(), 1);
+  uint32_t module = 1, message = 0;
+  // Host set-up: one frame drawn, then the start request, then the wait.
+  Console host("Hostess", 1);
+  host.level.levelState = 4;
+  host.level.NetHostSetupFrame(&module, &message, 16);
+  EXPECT_EQ(module, 1u);
+  host.level.NetHostSetupFrame(&module, &message, 16);
+  EXPECT_EQ(module, 0x8000u);
+  EXPECT_EQ(message, 16u);
+  // What ClassMain does with the request.
+  ASSERT_EQ(host.connection.SearchHost(nullptr, ClassMain::GamePort()), 1);
+  EXPECT_EQ(host.level.levelState, 7);
+  EXPECT_FALSE(host.level.NetStartGame());  // nobody seated yet
+  EXPECT_EQ(host.level.levelState, 7);
+  // A host that never answers the request ends in its message box.
+  Console lonely("Nobody", 1);
+  lonely.level.levelState = 4;
+  lonely.level.stateTimer = 2;
+  for (int i = 0; i < 200; i++) lonely.level.NetHostSetupFrame(&module, &message, 16);
+  EXPECT_EQ(lonely.level.levelState, 10);
+  EXPECT_STREQ(lonely.level.messageLine[0], "Host failed to start.");
+  EXPECT_EQ(lonely.level.returnState, 12);
+
+  // Joining from the host list.
+  Console j("Ann", 3);
+  std::strcpy(j.level.hostAddresses[0], "127.0.0.1");
+  j.level.levelState = 6;
+  module = 1;
+  j.level.NetJoinFrame(&module, &message, 16, false);
+  j.level.NetJoinFrame(&module, &message, 16, false);
+  EXPECT_EQ(module, 0x8000u);
+  EXPECT_EQ(message, 18u);
+  EXPECT_STREQ(j.data.joinaddress, "127.0.0.1");
+  EXPECT_EQ(j.data.joinport, port);
+  ASSERT_EQ(j.connection.SearchHost(j.data.joinaddress, j.data.joinport), 1);
+  EXPECT_EQ(j.level.stateTimer, 10000u);
+  std::vector<Console*> both{&host, &j};
+  ASSERT_TRUE(Pump(both, [&] { return host.level.loginTable[0][1] == 1; }));
+  j.level.NetJoinFrame(&module, &message, 16, false);  // the join packet
+  ASSERT_TRUE(Pump(both, [&] { return j.level.stateTimer == 20000; }));
+  j.level.NetJoinFrame(&module, &message, 16, true);  // cancel while waiting
+  EXPECT_EQ(j.level.levelState, 8);
+  EXPECT_EQ(j.connection.OwnSocket(), -1);
+
+  // A welcome that never comes: "Failed to connect." 3000 ms after the join.
+  Console late("Bob", 3);
+  late.level.levelState = 6;
+  late.level.stateTimer = 10000;
+  for (int i = 0; i < 200 && late.level.levelState == 6; i++)
+    late.level.NetJoinFrame(&module, &message, 16, false);
+  EXPECT_EQ(late.level.levelState, 10);
+  EXPECT_EQ(late.level.returnState, 8);
+  EXPECT_STREQ(late.level.messageLine[0], "Failed to connect.");
+  unsetenv("ZARN_NET_PORT");
+}
+
+TEST(LevelNet, PauseAndResumeDropASilentSeat) {
+  Game g(2, Port(7));
+  g.Start();
+  ClassLevel& h = g.host->level;
+  ClassLevel& a = g.joiners[0]->level;
+  ClassLevel& b = g.joiners[1]->level;
+  a.NetSendID(0, PKT_PAUSE);
+  ASSERT_TRUE(Pump(g.all, [&] { return h.levelState == 9 && a.levelState == 9 && b.levelState == 9; }));
+  // Pause keep-alives hold the silence of the ones that send them.
+  for (int i = 0; i < 100; i++) {
+    h.NetTimers(16);
+    a.NetTimers(16);
+    Pump(g.all, [] { return true; });
+  }
+  EXPECT_LT(h.slot[0].silence, 2000u);
+  EXPECT_GE(h.slot[1].silence, 1600u);  // player 2 stayed quiet
+  h.slot[1].silence = 5000;
+  h.NetResume();
+  EXPECT_EQ(h.levelState, 1);
+  EXPECT_EQ(h.slot[1].link, 3);
+  ASSERT_TRUE(Pump(g.all, [&] { return a.levelState == 1; }));
+  EXPECT_EQ(a.slot[1].link, 3);  // player 2 sits in seat 1 on player 1's console
+  EXPECT_EQ(0, std::memcmp(a.attackRotation, h.attackRotation, 16));
+  EXPECT_EQ(b.levelState, 9);  // a dropped console hears no resume
+}
+
+}  // namespace

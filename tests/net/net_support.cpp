@@ -1,0 +1,77 @@
+#include "tests/net/net_support.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace nt {
+
+uint16_t TestPort(uint16_t offset) {
+  const char* env = std::getenv("ZARN_TEST_PORT");
+  uint32_t base = env && *env ? static_cast<uint32_t>(std::atoi(env))
+                              : 20000u + static_cast<uint32_t>(getpid()) % 20000u;
+  return static_cast<uint16_t>(base + offset);
+}
+
+void Recorder::OnNetMessage(uint8_t connection, int32_t peer, int32_t event, int32_t length,
+                            uint8_t* data) {
+  lastConnection = connection;
+  Event e{peer, event, {}};
+  if (data && length > 0) e.data.assign(data, data + length);
+  events.push_back(e);
+  if (react) react(*this, events.back());
+}
+
+size_t Recorder::Count(int32_t event, int32_t peer) const {
+  size_t n = 0;
+  for (const Event& e : events) n += e.event == event && (peer < 0 || e.peer == peer);
+  return n;
+}
+
+Bytes Recorder::DataOf(int32_t peer) const {
+  Bytes out;
+  for (const Event& e : events)
+    if (e.event == ENET_DATA && e.peer == peer) out.insert(out.end(), e.data.begin(), e.data.end());
+  return out;
+}
+
+int Spawn(const std::string& command) {
+  // posix_spawn as system() does: a plain fork of an emulated process (the ARM
+  // build under qemu-user) does not survive.
+  pid_t pid = -1;
+  // exec: the pid is the command itself, so a kill reaches it.
+  std::string c = "exec " + command;
+  char sh[] = "sh", dash[] = "-c";
+  char* argv[] = {sh, dash, &c[0], nullptr};
+  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return -1;
+  return pid;
+}
+
+int Reap(int pid, int ms) {
+  const uint32_t start = NowMs();
+  for (;;) {
+    int status = 0;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (r < 0) return -1;
+    if (static_cast<int32_t>(NowMs() - start) > ms) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    usleep(5000);
+  }
+}
+
+uint32_t NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint32_t>(ts.tv_sec) * 1000u + static_cast<uint32_t>(ts.tv_nsec / 1000000);
+}
+
+}  // namespace nt

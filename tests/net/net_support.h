@@ -1,0 +1,90 @@
+// Shared helpers of the network tests: frames in memory, loopback ports, a
+// recording event owner.
+#ifndef ZARN_TESTS_NET_NET_SUPPORT_H
+#define ZARN_TESTS_NET_NET_SUPPORT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/emod_connect.h"
+
+namespace nt {
+
+using Bytes = std::vector<uint8_t>;
+
+// The frame of a payload, as the connection would send it.
+inline Bytes Frame(const Bytes& payload) {
+  struct Sink : ENetFrameSink {
+    Bytes out;
+    void Write(const uint8_t* d, uint32_t n) override { out.insert(out.end(), d, d + n); }
+  } sink;
+  const uint32_t length = ENet_FrameLength(payload.data(), static_cast<uint32_t>(payload.size()));
+  if (length == 0) return {};
+  ENet_WriteFrame(sink, payload.data(), static_cast<uint32_t>(payload.size()), length);
+  return sink.out;
+}
+
+inline Bytes Hex(const std::string& text) {
+  Bytes out;
+  for (size_t i = 0; i + 1 < text.size();) {
+    if (text[i] == ' ') {
+      i++;
+      continue;
+    }
+    out.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+    i += 2;
+  }
+  return out;
+}
+
+// A loopback port for this test process: ZARN_TEST_PORT, else one derived from
+// the process id so parallel test runs do not collide.
+uint16_t TestPort(uint16_t offset = 0);
+
+// Records every event of a connection.
+struct Event {
+  int32_t peer, event;
+  Bytes data;
+};
+class Recorder : public ENetOwner {
+ public:
+  void OnNetMessage(uint8_t connection, int32_t peer, int32_t event, int32_t length,
+                    uint8_t* data) override;
+  std::vector<Event> events;
+  uint8_t lastConnection = 0xFF;
+  // Called after recording, to let a test react inside the callback.
+  void (*react)(Recorder&, const Event&) = nullptr;
+  void* user = nullptr;
+  size_t Count(int32_t event, int32_t peer = -1) const;
+  // All ENET_DATA bytes of one peer, in order.
+  Bytes DataOf(int32_t peer) const;
+};
+
+// Polls connections until `done` holds or `ms` of real time passed.
+template <class F>
+bool PollUntil(std::vector<ClassEConnect*> connections, F done, int ms = 3000);
+
+// Runs a command in the background; returns its pid (or -1).
+int Spawn(const std::string& command);
+// Waits for a spawned process; its exit status, or -1 after `ms`.
+int Reap(int pid, int ms = 10000);
+
+uint32_t NowMs();
+
+}  // namespace nt
+
+#include <unistd.h>
+
+template <class F>
+bool nt::PollUntil(std::vector<ClassEConnect*> connections, F done, int ms) {
+  const uint32_t start = NowMs();
+  for (;;) {
+    for (ClassEConnect* c : connections) c->CheckSockets(nullptr);
+    if (done()) return true;
+    if (static_cast<int32_t>(NowMs() - start) > ms) return false;
+    usleep(2000);
+  }
+}
+
+#endif
