@@ -205,11 +205,6 @@ struct ShellRun {
     run.folder = folder;
     run.frames = frames;
     run.dumpDir = dir;
-#if defined(__arm__)
-    // qemu-user on the build host crashes in any std::thread start, so the
-    // mixer's feeder thread stays off there; the shell does not need it.
-    run.noAudio = true;
-#endif
     run.hook = [this](ClassMain& app, uint32_t f) {
       const std::string shot = driver.Hook(app, f);
       if (driver.Done() && !quitAsked && quitWhenDone) {

@@ -53,7 +53,6 @@ bool RunPlay(PlayRun& run) {
   standin::Config cfg = HeadlessConfig();
   if (!run.geometry.empty()) standin::ParseFbGeometry(run.geometry, &cfg.fb);
   cfg.frameLimit = run.frames;
-  cfg.failDsp = run.noAudio;
   cfg.buttons = run.buttons;
 #if defined(__arm__)
   // qemu-user here cannot start a thread (std::thread faults), and the mixer's

@@ -29,7 +29,6 @@ struct PlayRun {
   // The folder to run in, kept as it is (its settings file included); empty:
   // a fresh folder with the default settings and a target score of 5000.
   std::string folder;
-  bool noAudio = false;       // the audio device fails to open (the game runs silent)
   uint32_t framesRun = 0;
   bool ended = false;         // the game handed back (the program quit before the limit)
 };
