@@ -42,16 +42,12 @@ class ClassLevel {
   void HandleIdle(uint32_t delta);
   void HandleParticles(uint32_t delta);
   // ---- The screens that end or interrupt play ----
-  // A message box of up to three lines for 4 s (not over another one).
-  void NotifyWindow(const char* line1, const char* line2, const char* line3);
   // Game over, 1500 ms after the board settled: a score that enters its mode's
   // table opens the name entry (state 3), anything else returns to the title.
   void HighscoreDecision(E2DSurface* screen, uint32_t* module, uint32_t* message);
   void HandleNameEntry(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
   // The winner, then the ranking with its replay menu (state 11).
   void HandleRanking(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
-  // The final places by score (equal scores: the lower player number first).
-  void BuildRanking();
   // Word wrap in one of the game's fonts (out holds outSize bytes).
   void CalculateLineFeed(char* out, uint32_t outSize, const char* text, uint8_t font, uint32_t width);
   void RenderTutorialText(E2DSurface* screen, int32_t bandHeight);
@@ -275,7 +271,6 @@ class ClassLevel {
   void DrawPulseBar(E2DSurface* screen, int32_t y);
   // Menu input over a list; the row chosen, or -1.
   int32_t MenuInput(uint32_t rows, int32_t listTop);
-  int32_t PlayerSeat(uint32_t player) const;
   void PlayerName(uint32_t player, char* out, uint32_t size, uint8_t* look) const;
   // Puts the stone in hand into its drop cell (or starts its fire run).
   void PlaceDrop();

@@ -1,5 +1,5 @@
-// The screens that end or interrupt play: the message box, the highscore
-// decision and name entry after a game over, the ranking of a game of several
+// The screens that end or interrupt play: the highscore decision and name
+// entry after a game over, the ranking of a game of several
 // players with its replay menu, the tutorial's text band and the word wrap.
 #include <cstdio>
 #include <cstring>
@@ -25,15 +25,6 @@ void CopyText(char* out, uint32_t size, const char* in) {
 }
 
 }  // namespace
-
-void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* line3) {
-  if (levelState == 10) return;
-  messageTimer = 4000;
-  returnState = levelState;
-  levelState = 10;
-  const char* lines[3] = {line1, line2, line3};
-  for (int i = 0; i < 3; i++) CopyText(messageLine[i], sizeof messageLine[i], lines[i]);
-}
 
 void ClassLevel::CalculateLineFeed(char* out, uint32_t outSize, const char* text, uint8_t font, uint32_t width) {
   uint8_t widths[256];
@@ -196,37 +187,9 @@ void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module
 
 // ---- ranking ----
 
-void ClassLevel::BuildRanking() {
-  ClassPlayer* pl = Player();
-  if (!pl) return;
-  int64_t score[4];
-  score[0] = pl->score;
-  for (int k = 0; k < 3; k++) score[k + 1] = slot[k].score;
-  bool ranked[4] = {};
-  for (int pass = 0; pass < 4; pass++) {
-    int best = -1;
-    // From player 3 down: an equal score takes the place, so the lower
-    // player number ranks first.
-    for (int p = 3; p >= 0; p--)
-      if (!ranked[p] && (best < 0 || score[p] >= score[best])) best = p;
-    ranked[best] = true;
-    pl->ranking[pass] = static_cast<uint8_t>(best);
-    pl->finalScore[pass] = static_cast<int32_t>(score[best]);
-  }
-}
-
-int32_t ClassLevel::PlayerSeat(uint32_t player) const {
-  const uint32_t own = slot[3].kind;
-  if (player == own) return 3;
-  const ClassPlayer* pl = Player();
-  const bool joined = pl && (pl->kind == 3 || pl->kind == 4);
-  if (!joined) return player >= 1 && player <= 3 ? static_cast<int32_t>(player - 1) : -1;
-  return player < own ? static_cast<int32_t>(player) : static_cast<int32_t>(player - 1);
-}
-
 void ClassLevel::PlayerName(uint32_t player, char* out, uint32_t size, uint8_t* look) const {
   *look = 0;  // 0 plain, 1 own, 2 dimmed
-  const int32_t seat = PlayerSeat(player);
+  const int32_t seat = player == OwnPlayer() ? 3 : SeatOfPlayer(player);
   if (seat == 3) {
     CopyText(out, size, mainData && mainData->settings ? mainData->settings->PlayerName() : "");
     *look = 1;
@@ -265,16 +228,13 @@ void ClassLevel::HandleRanking(E2DSurface* s, uint32_t delta, uint32_t* module, 
     stateTimer += delta;
     HandleIdle(delta);
     HandleParticles(delta);
-    if (!s || !gfx) return;
-    RenderAll(s, true);
     // The winner's seat: the own player when the winning number is ours.
-    const uint32_t own = slot[3].kind;
+    const uint32_t winner = pl->winner - 1u;
     char name[32];
-    if (pl->winner - 1u == own) {
+    if (winner == OwnPlayer()) {
       CopyText(name, sizeof name, mainData->settings ? mainData->settings->PlayerName() : "");
     } else {
-      const bool joined = pl->kind == 3 || pl->kind == 4;
-      const int32_t seat = !joined || pl->winner > own + 1 ? pl->winner - 2 : pl->winner - 1;
+      const int32_t seat = SeatOfPlayer(winner);
       if (seat >= 0 && seat <= 2) {
         const PLAYERSLOT& st = slot[seat];
         CopyText(name, sizeof name, st.kind >= 1 && st.kind <= 3 ? kCpuNames[st.kind - 1] : st.name);
@@ -283,6 +243,8 @@ void ClassLevel::HandleRanking(E2DSurface* s, uint32_t delta, uint32_t* module, 
         name[0] = 0;
       }
     }
+    if (!s || !gfx) return;
+    RenderAll(s, true);
     const int32_t top = 120 - row;
     DrawBand(s, top, 2, 0x000000);
     DrawCentred(s, top, name);

@@ -101,8 +101,6 @@ void ClassLevel::HandleIdle(uint32_t delta) {
             break;
           }
       }
-      // The places of this game; peers learn them from the winner packet.
-      if (pl->winner != 0 && pl->kind <= 2) BuildRanking();
     }
   }
 

@@ -361,10 +361,12 @@ TEST(GameEnd, HighscoreDecisionAndNameEntry) {
 TEST(GameEnd, RankingOrdersEqualScoresByPlayerNumber) {
   EndRig e;
   ClassLevel& L = *e.rig.level;
+  e.rig.player.mode = 4;
+  e.rig.player.kind = 0;  // against the computer
   e.rig.player.score = 500;
   const uint32_t seat[3] = {700, 500, 900};
   for (int k = 0; k < 3; k++) L.slot[k].score = seat[k];
-  L.BuildRanking();
+  L.NetSendWinner();
   const uint8_t order[4] = {3, 1, 0, 2};
   for (int i = 0; i < 4; i++) EXPECT_EQ(e.rig.player.ranking[i], order[i]) << i;
   EXPECT_EQ(e.rig.player.finalScore[0], 900);
