@@ -186,6 +186,9 @@ class ClassLevel {
   uint8_t PlayerOfSeat(uint32_t seat) const;
   bool SeatActive(uint32_t seat) const;
   uint32_t ActiveCoPlayers() const;
+  // The message box: three lines for 4 s (not over another one), then back to the
+  // state that was current.
+  void NotifyWindow(const char* line1, const char* line2, const char* line3);
   void NetSendPacket(const GAMEPACKET& p, uint8_t target);
   void NetSendID(uint8_t target, uint8_t id);
   void NetSendGrid();

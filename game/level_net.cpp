@@ -91,6 +91,18 @@ uint32_t ClassLevel::ActiveCoPlayers() const {
   return n;
 }
 
+void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* line3) {
+  if (levelState == NS_MESSAGE) return;
+  messageTimer = 4000;
+  returnState = levelState;
+  levelState = NS_MESSAGE;
+  const char* lines[3] = {line1, line2, line3};
+  for (int i = 0; i < 3; i++) {
+    std::memset(messageLine[i], 0, sizeof messageLine[i]);
+    if (lines[i]) CopyName(messageLine[i], lines[i]);
+  }
+}
+
 // ---- Senders -------------------------------------------------------------------
 
 void ClassLevel::NetSendPacket(const GAMEPACKET& p, uint8_t target) {
