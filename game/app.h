@@ -80,7 +80,7 @@ class ClassMain : public ClassZarn {
   static int WManageIntro(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
                           int32_t* keys, uint32_t elapsed);
 
-  // Access for tests and tools.
+  // Access to the game's objects: the start switch, tests and tools.
   uint32_t& ModuleId() { return moduleId_; }
   uint32_t& ModuleMessage() { return moduleMessage_; }
   MAINDATA& Data() { return maindata_; }

@@ -53,6 +53,22 @@ void ClassIntro::RenderAll(E2DSurface* s) {
     gfx->ScreenAlpha(s, 0x000000, static_cast<uint8_t>(255 - splashTime * 255 / kSplashMs));
 }
 
+bool ClassIntro::ScriptLoad(uint32_t ms) {
+  ClassGraphics* gfx = maindata ? maindata->graphics : nullptr;
+  if (!gfx || step > 15) return gfx != nullptr;
+  if (!gfx->ScriptLoad(step)) return false;
+  // A missing effect or music pack leaves the game silent, not stopped.
+  if (maindata->sound && step == 13) maindata->sound->LoadSfxFiles();
+  if (maindata->sound && step == 14) maindata->sound->LoadBgmFiles();
+  if (step == 3 && !quick) {
+    splashTime += ms;
+    if (splashTime >= kSplashMs) step++;
+  } else {
+    step++;
+  }
+  return true;
+}
+
 int ClassIntro::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, int32_t* keys, uint32_t ms) {
   if (*message == MSG_ATTACH) {
     maindata = reinterpret_cast<MAINDATA*>(keys);
@@ -77,20 +93,11 @@ int ClassIntro::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
       elapsed += ms;
       if (step <= 15) {
         if (step == 0) elapsed = splashTime = 0;
-        if (!gfx->ScriptLoad(step)) {
+        if (!ScriptLoad(ms)) {
           // The screen cannot show why; the console's log can.
           std::fprintf(stderr, "zarn: %s\n", gfx->LoadError());
           *module = MODULE_QUIT;
           return 0;
-        }
-        // A missing effect or music pack leaves the game silent, not stopped.
-        if (maindata->sound && step == 13) maindata->sound->LoadSfxFiles();
-        if (maindata->sound && step == 14) maindata->sound->LoadBgmFiles();
-        if (step == 3 && !quick) {
-          splashTime += ms;
-          if (splashTime >= kSplashMs) step++;
-        } else {
-          step++;
         }
       }
       if (step > 15 && quick) {

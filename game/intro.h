@@ -22,6 +22,9 @@ class ClassIntro {
   void RenderZarnLogo(E2DSurface* screen);
   // The logo's and the banner's rows; returns the banner's height.
   uint32_t GetScreenLayout(int32_t* logoY, int32_t* bannerY);
+  // One loading step: the graphics stage, the effect and music packs at steps 13
+  // and 14, and the splash's hold at step 3; false when the stage failed.
+  bool ScriptLoad(uint32_t ms);
 
   MAINDATA* maindata = nullptr;
   uint32_t elapsed = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "framework/emod_input.h"
+#include "framework/zarn.h"
 #include "game/app.h"
 #include "game/hscode.h"
 #include "game/modules.h"
@@ -536,3 +537,5 @@ void ClassTitle::Action(uint8_t a) {
     default: break;
   }
 }
+
+void ClassTitle::Log(const char* text, bool newline) { ClassZarn::Log(text, newline); }

@@ -52,6 +52,8 @@ class ClassTitle {
   void BeginGame(uint8_t mode, int kind, uint32_t* module, uint32_t* message);
   // The three modes' submission codes from the best scores.
   void ComputeCodes();
+  // Appends the text (and CR LF with newline) to "log.txt" in the working folder.
+  static void Log(const char* text, bool newline);
 
   // ---- The record ----
   MAINDATA* maindata = nullptr;
