@@ -82,6 +82,11 @@ class ClassLevel {
   // The computer players a versus-computer game seats (kinds 0 to 3 per seat);
   // the start path sets it before the enter message.
   uint8_t cpuSeatKinds[3] = {1, 2, 3};
+  // Test switch: a host starts by itself once this many players have joined
+  // (0: the player presses "Start"); a joiner with an address here connects
+  // to it at once instead of showing the host list.
+  uint8_t netAutoStart = 0;
+  char netAutoJoin[32] = {};
   // One new game: the resets shared by the enter and the further-game messages.
   void StartReset(bool enter);
   // Hashes of the own board (cells and states) and of the three small grids.
@@ -209,6 +214,11 @@ class ClassLevel {
   void NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delta, bool cancel);
   bool NetStartGame();
   void NetResume();
+  // The frames and screens of the network set-up states and the pause menu.
+  void NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta);
+  void RenderPlayerSelect(E2DSurface* screen, bool canStart);
+  void RenderHostSelect(E2DSurface* screen);
+  void RenderNetBand(E2DSurface* screen, const char* l1, const char* l2, const char* l3);
   char hostNames[6][32] = {};
   char hostAddresses[6][32] = {};
   uint8_t hostPorts[6] = {};

@@ -357,8 +357,8 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
       break;
 
     case ST_PLAYERSELECT: {
-      // Versus computer: seat the chosen computer players and start. (Hosting
-      // seats its remote players here too once the network set-up lands.)
+      // Versus computer: seat the chosen computer players and start; a host
+      // seats its remote players on its own screen.
       if (pl->kind == 0) {
         for (int s = 0; s < 3; s++) {
           slot[s].kind = cpuSeatKinds[s] <= 3 ? cpuSeatKinds[s] : 0;
@@ -375,10 +375,10 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
         BuildAttackRotation();
         slot[3].kind = 0;
         levelState = ST_PLAY;
+        if (screen) RenderAll(screen, true);
       } else {
-        levelState = ST_MULTIMENU;
+        NetStateFrame(screen, module, message, elapsed);
       }
-      if (screen) RenderAll(screen, true);
       break;
     }
 
@@ -386,16 +386,8 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
     case ST_SEARCH:
     case ST_JOIN:
     case ST_HOSTSELECT:
-      // Network games are set up by the network screens; without them the
-      // player goes back to the multi-player menu.
-      levelState = ST_MULTIMENU;
-      if (screen) RenderAll(screen, true);
-      break;
-
     case ST_NETPAUSE:
-      // The networked pause menu comes with the network screens; play resumes.
-      levelState = ST_PLAY;
-      if (screen) RenderAll(screen, true);
+      NetStateFrame(screen, module, message, elapsed);
       break;
 
     case ST_MESSAGE: {

@@ -57,5 +57,10 @@ void ClassLevel::TraceStep() {
                static_cast<unsigned>(BoardHash()), static_cast<unsigned>(slot[0].score),
                static_cast<unsigned>(slot[1].score), static_cast<unsigned>(slot[2].score),
                static_cast<unsigned>(CoGridHash()));
+  // Networked games also give the winner (player number + 1) every console shows.
+  if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4) {
+    std::fseek(f, -1, SEEK_CUR);
+    std::fprintf(f, " winner=%u\n", static_cast<unsigned>(pl->winner));
+  }
   std::fflush(f);
 }

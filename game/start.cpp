@@ -38,6 +38,19 @@ bool ParseItem(const char* s, size_t n, bool first, GameStart* g) {
         if (s[k] < '0' || s[k] > '3') return false;
         g->seats[k - 4] = static_cast<uint8_t>(s[k] - '0');
       }
+    } else if (n >= 4 && std::strncmp(s, "host", 4) == 0) {
+      g->mode = 4;
+      g->net = 1;
+      if (n == 4) return true;
+      if (n != 6 || s[4] != ':' || s[5] < '1' || s[5] > '3') return false;
+      g->hostWait = static_cast<uint8_t>(s[5] - '0');
+    } else if (n > 5 && std::strncmp(s, "join:", 5) == 0) {
+      if (n - 5 > 15) return false;
+      for (size_t k = 5; k < n; k++)
+        if ((s[k] < '0' || s[k] > '9') && s[k] != '.') return false;
+      g->mode = 4;
+      g->net = 2;
+      std::memcpy(g->address, s + 5, n - 5);
     } else {
       return false;
     }
@@ -82,6 +95,10 @@ void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_
   if (start.level) cfg->bytes[start.mode == 4 ? MAINCONFIG::kMultiStartLevel : MAINCONFIG::kStartLevel] = start.level;
   ClassLevel& level = data->app->Level();
   for (int s = 0; s < 3; s++) level.cpuSeatKinds[s] = start.seats[s];
+  level.netAutoStart = start.net == 1 ? start.hostWait : 0;
+  std::memset(level.netAutoJoin, 0, sizeof level.netAutoJoin);
+  if (start.net == 2) std::memcpy(level.netAutoJoin, start.address, sizeof start.address);
   if (start.seeded) std::srand(start.seed);
-  data->app->Title().BeginGame(start.mode, start.mode == 4 ? 0 : -1, module, message);
+  const int kind = start.mode != 4 ? -1 : start.net == 1 ? 1 : start.net == 2 ? 3 : 0;
+  data->app->Title().BeginGame(start.mode, kind, module, message);
 }

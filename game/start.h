@@ -14,10 +14,14 @@ struct GameStart {
   uint8_t level = 0;             // 0: the settings' start level
   bool seeded = false;
   uint32_t seed = 0;
+  uint8_t net = 0;       // 1 host, 2 join (mode 4)
+  uint8_t hostWait = 1;  // host: players to wait for before starting
+  char address[32] = {}; // join: the host's dotted address
 };
 
-// "standard", "timed", "puzzle", "tutorial" or "cpu[:K[K[K]]]" (K 0 to 3 per
-// seat), then optional ",level=N" and ",seed=N". False when the text is
+// "standard", "timed", "puzzle", "tutorial", "cpu[:K[K[K]]]" (K 0 to 3 per
+// seat), "host[:N]" (start once N players, 1 to 3, have joined) or
+// "join:ADDRESS" (a dotted address; the port is the game's), then optional ",level=N" and ",seed=N". False when the text is
 // absent or malformed.
 bool ParseGameStart(const char* text, GameStart* out);
 

@@ -44,4 +44,25 @@ TEST(GameStart, ReadsGamesAndRefusesTheRest) {
   EXPECT_FALSE(ParseGameStart(nullptr, &g));
 }
 
+TEST(GameStart, ReadsHostAndJoin) {
+  GameStart g;
+  ASSERT_TRUE(ParseGameStart("host", &g));
+  EXPECT_EQ(g.mode, 4);
+  EXPECT_EQ(g.net, 1);
+  EXPECT_EQ(g.hostWait, 1);
+  ASSERT_TRUE(ParseGameStart("host:3,seed=7", &g));
+  EXPECT_EQ(g.hostWait, 3);
+  EXPECT_TRUE(g.seeded);
+  ASSERT_TRUE(ParseGameStart("join:127.0.0.1,level=2", &g));
+  EXPECT_EQ(g.mode, 4);
+  EXPECT_EQ(g.net, 2);
+  EXPECT_STREQ(g.address, "127.0.0.1");
+  EXPECT_EQ(g.level, 2);
+  // The address fits the host list's fifteen characters and holds only digits and dots.
+  ASSERT_TRUE(ParseGameStart("join:255.255.255.255", &g));
+  for (const char* bad : {"host:0", "host:4", "host:12", "hosting", "join", "join:", "join:localhost",
+                          "join:1.2.3.4.5.6.7.8.9", "join:1.2.3.4 "})
+    EXPECT_FALSE(ParseGameStart(bad, &g)) << bad;
+}
+
 }  // namespace

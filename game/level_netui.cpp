@@ -1,0 +1,263 @@
+// The network set-up screens of the level (host set-up, device search, host
+// select, joining, the host's player select) and the network pause menu.
+#include <cstdio>
+#include <cstring>
+
+#include "framework/emod_input.h"
+#include "game/app.h"
+#include "game/level.h"
+#include "game/player.h"
+#include "net/emod_connect.h"
+
+namespace {
+
+enum : uint8_t {
+  US_PLAY = 1,
+  US_HOSTSETUP = 4,
+  US_SEARCH = 5,
+  US_JOIN = 6,
+  US_PLAYERSELECT = 7,
+  US_HOSTSELECT = 8,
+  US_PAUSE = 9,
+};
+
+constexpr uint32_t kTitleMultiMenu = 0x10002;
+const char* const kCpuNames[3] = {"Freaky Fred", "Average Joe", "Mighty Mike"};
+
+void Copy(char* out, size_t size, const char* in) {
+  std::snprintf(out, size, "%s", in ? in : "");
+}
+
+}  // namespace
+
+void ClassLevel::RenderNetBand(E2DSurface* s, const char* l1, const char* l2, const char* l3) {
+  if (!s || !mainData || !mainData->graphics) return;
+  const int32_t lines = l3 ? 3 : l2 ? 2 : 1;
+  const int32_t row = FontRow();
+  const int32_t top = 120 - lines * row / 2;
+  DrawBand(s, top, lines, 0x000000);
+  const char* text[3] = {l1, l2, l3};
+  for (int32_t i = 0; i < lines; i++) DrawCentred(s, top + i * row, text[i]);
+}
+
+void ClassLevel::RenderPlayerSelect(E2DSurface* s, bool canStart) {
+  if (!s || !mainData || !mainData->graphics) return;
+  const ClassPlayer* pl = Player();
+  ClassGraphics* gfx = mainData->graphics;
+  const int32_t row = FontRow();
+  const int32_t listTop = 120 - 3 * row;
+  if (pl && pl->kind == 0) {
+    DrawBand(s, listTop - row - 6, 1, 0x000000);
+    DrawCentred(s, listTop - row - 6, "Select CPU players");
+  } else {
+    DrawBand(s, listTop - 2 * row - 6, 2, 0x000000);
+    DrawCentred(s, listTop - 2 * row - 6, "Host address info:");
+    DrawCentred(s, listTop - row - 6, ownAddress);
+  }
+  DrawBand(s, listTop, 6, 0x4080C0);
+  DrawPulseBar(s, listTop + menuCursor * row);
+  char line[80];
+  std::snprintf(line, sizeof line, "1. %s (Self)", mainData->settings ? mainData->settings->PlayerName() : "");
+  DrawCentred(s, listTop, line);
+  for (int i = 0; i < 3; i++) {
+    const PLAYERSLOT& seat = slot[i];
+    if (seat.kind >= 1 && seat.kind <= 3)
+      std::snprintf(line, sizeof line, "%d. %s (CPU)", i + 2, kCpuNames[seat.kind - 1]);
+    else if (seat.kind == 4 && seat.link == 0)
+      std::snprintf(line, sizeof line, "%d. Waiting... (Player)", i + 2);
+    else if (seat.kind == 4 && (seat.link == 1 || seat.link == 2))
+      std::snprintf(line, sizeof line, "%d. %.31s (Player)", i + 2, seat.name);
+    else
+      std::snprintf(line, sizeof line, "%d. None", i + 2);
+    DrawCentred(s, listTop + (i + 1) * row, line);
+  }
+  if (canStart)
+    DrawCentred(s, listTop + 4 * row, "Start");
+  else
+    gfx->DrawFontFx(s, 0, 160, listTop + 4 * row, "Start", 9, 128);
+  DrawCentred(s, listTop + 5 * row, "Exit");
+}
+
+void ClassLevel::RenderHostSelect(E2DSurface* s) {
+  if (!s || !mainData || !mainData->graphics) return;
+  const ClassPlayer* pl = Player();
+  const bool tcp = !pl || pl->kind == 3;
+  const int32_t row = FontRow();
+  const int32_t listTop = 120 - 4 * row;
+  DrawBand(s, listTop - row - 6, 1, 0x000000);
+  DrawCentred(s, listTop - row - 6, "Select host");
+  DrawBand(s, listTop, 8, 0x4080C0);
+  DrawPulseBar(s, listTop + menuCursor * row);
+  for (int i = 0; i < 6; i++) {
+    const char* text = hostNames[i][0] ? hostNames[i] : tcp ? "* Add new host *" : "* Not found *";
+    DrawCentred(s, listTop + i * row, text);
+  }
+  DrawCentred(s, listTop + 6 * row, tcp ? "Clear list" : "Search for devices");
+  DrawCentred(s, listTop + 7 * row, "Exit");
+}
+
+void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta) {
+  ClassPlayer* pl = Player();
+  if (!pl || !mainData) return;
+  const int32_t row = FontRow();
+  switch (levelState) {
+    case US_HOSTSETUP:
+      NetHostSetupFrame(module, message, delta);
+      if (screen) RenderAll(screen, true);
+      if (levelState == US_HOSTSETUP) RenderNetBand(screen, "Setting up host", "Please wait...", nullptr);
+      break;
+
+    case US_SEARCH:
+      // TCP/IP lists the saved hosts; the wireless search has nothing to find here.
+      for (uint32_t i = 0; i < 6; i++) {
+        const char* saved = mainData->settings && pl->kind == 3 ? mainData->settings->HostAddress(i) : "";
+        char text[32];
+        Copy(text, sizeof text, saved);
+        std::memcpy(hostNames[i], text, 32);
+        std::memcpy(hostAddresses[i], text, 32);
+        hostPorts[i] = 0;
+      }
+      menuCursor = 0;
+      stateTimer = 0;
+      levelState = US_HOSTSELECT;
+      if (netAutoJoin[0]) {
+        std::memcpy(hostNames[0], netAutoJoin, 32);
+        std::memcpy(hostAddresses[0], netAutoJoin, 32);
+        std::memset(netAutoJoin, 0, sizeof netAutoJoin);
+        levelState = US_JOIN;
+      }
+      if (screen) RenderAll(screen, true);
+      RenderNetBand(screen, "Searching devices", "Please wait...", nullptr);
+      break;
+
+    case US_HOSTSELECT: {
+      stateTimer += delta;
+      const int32_t chosen = MenuInput(8, 120 - 4 * row);
+      if (chosen >= 0 && chosen <= 5) {
+        if (hostNames[chosen][0]) {
+          levelState = US_JOIN;
+          stateTimer = 0;
+        } else {
+          PlayEffect(11);
+        }
+      } else if (chosen == 6 && pl->kind == 4) {
+        levelState = US_SEARCH;
+        stateTimer = 0;
+      } else if (chosen == 7) {
+        *module = 0;
+        *message = kTitleMultiMenu;
+      }
+      if (screen) RenderAll(screen, true);
+      if (levelState == US_HOSTSELECT) RenderHostSelect(screen);
+      break;
+    }
+
+    case US_JOIN: {
+      bool cancel = false;
+      if (stateTimer >= 20000) cancel = MenuInput(1, 0) >= 0;
+      NetJoinFrame(module, message, delta, cancel);
+      if (screen) RenderAll(screen, true);
+      if (levelState != US_JOIN) break;
+      char target[48];
+      std::snprintf(target, sizeof target, "Target Score: %u", static_cast<unsigned>(pl->targetScore));
+      if (stateTimer < 10000)
+        RenderNetBand(screen, "Waiting for response", "Please wait...", "");
+      else if (stateTimer < 20000)
+        RenderNetBand(screen, "Logging in", "Please wait...", "");
+      else
+        RenderNetBand(screen, "Joined (Wait for game)", target, "Press key to cancel");
+      break;
+    }
+
+    case US_PLAYERSELECT: {
+      stateTimer += delta;
+      int32_t chosen = MenuInput(6, 120 - 3 * row);
+      if (netAutoStart && ActiveCoPlayers() >= netAutoStart) chosen = 4;
+      if (chosen >= 1 && chosen <= 3) {
+        PLAYERSLOT& seat = slot[chosen - 1];
+        PlayEffect(6);
+        if (seat.kind == 4 && seat.link == 2) {
+          // Disconnecting a joined player is the confirm dialog's; not here yet.
+        } else {
+          seat.kind = static_cast<uint8_t>((seat.kind + 1) % 5);
+          seat.link = 0;
+        }
+      } else if (chosen == 4) {
+        if (!NetStartGame()) PlayEffect(11);
+      } else if (chosen == 5) {
+        PlayEffect(6);
+        if (ClassEConnect* c = Net()) c->Disconnect(0);
+        *module = 0;
+        *message = kTitleMultiMenu;
+      }
+      if (screen) RenderAll(screen, true);
+      if (levelState == US_PLAYERSELECT) RenderPlayerSelect(screen, ActiveCoPlayers() > 0);
+      break;
+    }
+
+    case US_PAUSE: {
+      stateTimer += delta;
+      NetTimers(delta);
+      const bool host = NetHost();
+      const uint32_t rows = host ? 7 : 3;
+      if (menuCursor >= rows) menuCursor = 0;
+      const int32_t firstRows = host ? 4 : 1;
+      const int32_t top = 120 - (firstRows + static_cast<int32_t>(rows)) * row / 2;
+      const int32_t listTop = top + row;
+      const int32_t chosen = MenuInput(rows, listTop);
+      const int32_t option = host ? chosen - 4 : chosen;
+      if (host && chosen == 3) {
+        NetResume();
+      } else if (option == 0 && mainData->settings) {
+        mainData->settings->SetMute(mainData->settings->bytes[MAINCONFIG::kMute] ? 0 : 1);
+      } else if (option == 1) {
+        *message = MSG_MINIMIZE;
+      } else if (option == 2) {
+        if (ClassEConnect* c = Net()) c->Disconnect(0);
+        *module = 0;
+        *message = kTitleMultiMenu;
+      }
+      if (screen) RenderAll(screen, true);
+      if (levelState != US_PAUSE || !screen || !mainData->graphics) break;
+      DrawBand(screen, top, firstRows, 0x000000);
+      DrawCentred(screen, top, "Game Paused");
+      char line[80];
+      for (int i = 0; host && i < 3; i++) {
+        const PLAYERSLOT& seat = slot[i];
+        bool dim = true;
+        if (seat.kind >= 1 && seat.kind <= 3) {
+          std::snprintf(line, sizeof line, "%d. %s (CPU)", i + 2, kCpuNames[seat.kind - 1]);
+          dim = false;
+        } else if (seat.kind == 4 && seat.link == 2) {
+          dim = seat.silence > 4999;
+          std::snprintf(line, sizeof line, "%d. %.31s (%s)", i + 2, seat.name, dim ? "Inactive" : "Active");
+        } else if (seat.kind == 4 && seat.link == 3) {
+          std::snprintf(line, sizeof line, "%d. Disconnected", i + 2);
+        } else {
+          std::snprintf(line, sizeof line, "%d. Disabled", i + 2);
+        }
+        if (dim)
+          mainData->graphics->DrawFontFx(screen, 0, 160, top + (i + 1) * row, line, 9, 128);
+        else
+          DrawCentred(screen, top + (i + 1) * row, line);
+      }
+      const int32_t optionRows = host ? 4 : 3;
+      const int32_t optionTop = top + firstRows * row;
+      DrawBand(screen, optionTop, optionRows, 0x4080C0);
+      DrawPulseBar(screen, listTop + menuCursor * row);
+      int32_t y = optionTop;
+      if (host) {
+        DrawCentred(screen, y, "Resume");
+        y += row;
+      }
+      const bool mute = mainData->settings && mainData->settings->bytes[MAINCONFIG::kMute];
+      DrawCentred(screen, y, mute ? "Mute: On" : "Mute: Off");
+      DrawCentred(screen, y + row, "Quit");
+      DrawCentred(screen, y + 2 * row, "-----");
+      break;
+    }
+
+    default:
+      break;
+  }
+}
