@@ -59,32 +59,39 @@ void ClassSound::Resume() {
   suspended_ = 0;
 }
 
+namespace {
+
+// Frees what a pack load left in the slots, then loads the pack's first `max`
+// entries; an entry that cannot be read or loaded leaves its slot empty.
+template <class T>
+void ReloadEntries(ClassEFile& pack, T* items, void** data, uint32_t& count, uint32_t max) {
+  for (uint32_t i = 0; i < count; i++) {
+    items[i].unload();
+    ClassEMemory::DeAlloc(data[i]);
+    data[i] = nullptr;
+  }
+  const uint32_t n = pack.PackContainFiles();
+  count = n > max ? max : n;
+  for (uint32_t i = 0; i < count; i++) {
+    void* block = nullptr;
+    uint32_t length = 0;
+    if (pack.PackGetFileData(block, length, i) != 0 || !block || items[i].load(block, length, false) != 0) {
+      ClassEMemory::DeAlloc(block);
+      continue;
+    }
+    data[i] = block;
+  }
+  pack.Close();
+}
+
+}  // namespace
+
 bool ClassSound::LoadSfxFiles() {
   ClassEFile pack;
   if (!pack.Open("res\\sfx.epk", EFILE_READ) || !pack.PackValid()) return false;
   // Nothing may play from the data about to be replaced.
   if (open_) mixer_.stopSounds();
-  for (uint32_t i = 0; i < effectCount_; i++) {
-    effect_[i].unload();
-    ClassEMemory::DeAlloc(effectData_[i]);
-    effectData_[i] = nullptr;
-  }
-  uint32_t count = pack.PackContainFiles();
-  effectCount_ = count > kMaxEffects ? kMaxEffects : count;
-  for (uint32_t i = 0; i < effectCount_; i++) {
-    void* data = nullptr;
-    uint32_t length = 0;
-    if (pack.PackGetFileData(data, length, i) != 0 || !data) {
-      ClassEMemory::DeAlloc(data);
-      continue;
-    }
-    if (effect_[i].load(data, length, false) != 0) {
-      ClassEMemory::DeAlloc(data);
-      continue;
-    }
-    effectData_[i] = data;
-  }
-  pack.Close();
+  ReloadEntries(pack, effect_, effectData_, effectCount_, kMaxEffects);
   return true;
 }
 
@@ -98,27 +105,7 @@ bool ClassSound::LoadBgmFiles() {
     curChannel_ = prevChannel_ = -1;
     curPlaying_ = prevPlaying_ = 0;
   }
-  for (uint32_t i = 0; i < musicCount_; i++) {
-    music_[i].unload();
-    ClassEMemory::DeAlloc(musicData_[i]);
-    musicData_[i] = nullptr;
-  }
-  uint32_t count = pack.PackContainFiles();
-  musicCount_ = count > kMaxTracks ? kMaxTracks : count;
-  for (uint32_t i = 0; i < musicCount_; i++) {
-    void* data = nullptr;
-    uint32_t length = 0;
-    if (pack.PackGetFileData(data, length, i) != 0 || !data) {
-      ClassEMemory::DeAlloc(data);
-      continue;
-    }
-    if (music_[i].load(data, length, false) != 0) {
-      ClassEMemory::DeAlloc(data);
-      continue;
-    }
-    musicData_[i] = data;
-  }
-  pack.Close();
+  ReloadEntries(pack, music_, musicData_, musicCount_, kMaxTracks);
   return true;
 }
 
