@@ -2,9 +2,6 @@
 // joiner, headless with scripted buttons and the real clock, play a seeded
 // game for a bounded time; each must see the other's scores as the other had them.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,57 +11,11 @@
 #include <vector>
 
 #include "game/settings.h"
+#include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
 #include "tests/support/play_rig.h"
 
 namespace {
-
-struct Child {
-  pid_t pid = -1;
-  int status = -1;
-};
-
-pid_t Spawn(const std::string& dir, const std::string& exe, const std::vector<std::string>& env) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  if (chdir(dir.c_str()) != 0) _exit(100);
-  setenv("ZARN_BACKEND", "headless", 1);
-  unsetenv("ZARN_CLOCK");
-  setenv("ZARN_FAIL", "dsp", 1);
-  for (const std::string& e : env) {
-    const size_t eq = e.find('=');
-    setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-  }
-  execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-#if defined(__arm__)
-  execl("/usr/bin/qemu-arm", "qemu-arm", "-L", "/usr/arm-linux-gnueabihf", "-E",
-        "LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib", exe.c_str(), static_cast<char*>(nullptr));
-#endif
-  _exit(101);
-}
-
-// Waits for every child up to the deadline; kills the rest.
-void WaitAll(std::vector<Child>& kids, int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  size_t left = kids.size();
-  while (left && std::chrono::steady_clock::now() < end) {
-    for (Child& k : kids) {
-      if (k.pid < 0 || k.status >= 0) continue;
-      int st = 0;
-      if (waitpid(k.pid, &st, WNOHANG) == k.pid) {
-        k.status = WIFEXITED(st) ? WEXITSTATUS(st) : 200;
-        left--;
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  for (Child& k : kids) {
-    if (k.pid < 0 || k.status >= 0) continue;
-    kill(k.pid, SIGKILL);
-    waitpid(k.pid, nullptr, 0);
-    k.status = 300;
-  }
-}
 
 // Own scores and seat-0 scores of each turn line of a trace.
 struct Scores {
@@ -102,8 +53,7 @@ void ExpectSeen(const std::vector<std::string>& had, const std::vector<std::stri
 }
 
 TEST(NetPlay, HostAndJoinerSeeEachOthersScores) {
-  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
-  if (access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << "no program binary";
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
   const std::string port = std::to_string(zt::TestPort(40));
   std::vector<std::string> dirs;
   for (const char* name : {"net_host", "net_join"}) {
@@ -119,17 +69,17 @@ TEST(NetPlay, HostAndJoinerSeeEachOthersScores) {
     dirs.push_back(dir);
   }
   const uint32_t frames = 2400;  // 40 s of real time
-  std::vector<Child> kids(2);
-  kids[0].pid = Spawn(dirs[0], exe,
+  std::vector<zt::Child> kids(2);
+  kids[0].pid = zt::SpawnGame(dirs[0],
                       {"ZARN_NET_HOST=127.0.0.1", "ZARN_NET_PORT=" + port, "ZARN_START=host,seed=21",
                        "ZARN_TRACE=" + dirs[0] + "/trace.txt", "ZARN_FRAMES=" + std::to_string(frames),
                        "ZARN_BUTTONS=" + zt::ScriptText(zt::PlayerScript(frames, 24, 1))});
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  kids[1].pid = Spawn(dirs[1], exe,
+  kids[1].pid = zt::SpawnGame(dirs[1],
                       {"ZARN_NET_PORT=" + port, "ZARN_START=join:127.0.0.1,seed=22",
                        "ZARN_TRACE=" + dirs[1] + "/trace.txt", "ZARN_FRAMES=" + std::to_string(frames),
                        "ZARN_BUTTONS=" + zt::ScriptText(zt::PlayerScript(frames, 24, 2))});
-  WaitAll(kids, 120);
+  zt::WaitAll(kids, 120);
   EXPECT_EQ(kids[0].status, 0);
   EXPECT_EQ(kids[1].status, 0);
   const Scores host = ReadScores(zt::ReadText(dirs[0] + "/trace.txt"));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "game/settings.h"
+#include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
 
 namespace {
@@ -269,8 +270,7 @@ TEST_F(SettingsFile, FailedSaveKeepsTheOldFile) {
 // The real program, stopped between writing the new file and renaming it, then
 // killed: the old file must still load; a run that completes leaves the new one.
 TEST_F(SettingsFile, KilledMidSaveLeavesTheOldOrTheNewFile) {
-  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
-  if (!Exists(exe)) GTEST_SKIP() << "no program binary";
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
   MAINCONFIG old = Defaults();
   std::strcpy(old.PlayerName(), "Before");
   old.SetMusicVolume(16);
@@ -278,26 +278,12 @@ TEST_F(SettingsFile, KilledMidSaveLeavesTheOldOrTheNewFile) {
   const Bytes oldFile = ReadFile(path);
 
   auto runGame = [&](bool stop) -> int {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(dir.c_str()) != 0) _exit(100);
-      setenv("ZARN_BACKEND", "headless", 1);
-      setenv("ZARN_CLOCK", "fake", 1);
-      setenv("ZARN_FAIL", "dsp", 1);  // the save is the point, not the sound
-      setenv("ZARN_FRAMES", "5", 1);
-      // One volume-up press: the quit saves a changed record.
-      setenv("ZARN_BUTTONS", "1:+24,2:-24", 1);
-      if (stop) setenv("ZARN_SAVE_STOP", "1", 1);
-      else unsetenv("ZARN_SAVE_STOP");
-      execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-#if defined(__arm__)
-      // Under qemu-user without a binfmt handler the kernel cannot start an ARM
-      // program by itself: start it through the emulator, as ctest does.
-      execl("/usr/bin/qemu-arm", "qemu-arm", "-L", "/usr/arm-linux-gnueabihf", "-E",
-            "LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib", exe.c_str(), static_cast<char*>(nullptr));
-#endif
-      _exit(101);
-    }
+    // One volume-up press: the quit saves a changed record. No sound: the save
+    // is the point.
+    std::vector<std::string> env = {"ZARN_CLOCK=fake", "ZARN_FRAMES=5", "ZARN_BUTTONS=1:+24,2:-24"};
+    if (stop) env.push_back("ZARN_SAVE_STOP=1");
+    const pid_t pid = zt::SpawnGame(dir, env);
+    if (pid < 0) return -1;
     int status = 0;
     if (waitpid(pid, &status, WUNTRACED) != pid) return -1;
     if (WIFSTOPPED(status)) {
