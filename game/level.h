@@ -86,6 +86,9 @@ class ClassLevel {
   // (0: the player presses "Start"); a joiner with an address here connects
   // to it at once instead of showing the host list.
   uint8_t netAutoStart = 0;
+  // With it, the computer players (kinds 1 to 3) that take the seats nobody
+  // joined when the game starts, in seat order.
+  uint8_t netAutoCpu[3] = {};
   char netAutoJoin[32] = {};
   // One new game: the resets shared by the enter and the further-game messages.
   void StartReset(bool enter);
@@ -94,6 +97,8 @@ class ClassLevel {
   uint32_t CoGridHash() const;
   // One line per finished turn into the file ZARN_TRACE names (repeatable runs).
   void TraceStep();
+  // A line for each message box that opens, so a run shows what it told the player.
+  void TraceMessage();
   std::FILE* TraceFile();
   void CloseTrace();
   std::FILE* traceFile = nullptr;

@@ -101,6 +101,7 @@ void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* 
     std::memset(messageLine[i], 0, sizeof messageLine[i]);
     if (lines[i]) CopyName(messageLine[i], lines[i]);
   }
+  TraceMessage();
 }
 
 // ---- Senders -------------------------------------------------------------------
@@ -695,6 +696,18 @@ void ClassLevel::NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delt
 }
 
 bool ClassLevel::NetStartGame() {
+  if (netAutoStart) {
+    // The start switch's computer players take the seats nobody joined.
+    uint32_t k = 0;
+    for (auto& s : slot) {
+      if (&s == &slot[3] || s.kind != 4 || s.link == 2) continue;
+      const uint8_t cpu = k < 3 ? netAutoCpu[k++] : 0;
+      if (cpu >= 1 && cpu <= 3) {
+        s.kind = cpu;
+        s.link = 0;
+      }
+    }
+  }
   if (ActiveCoPlayers() == 0) return false;
   rotationIndex = 0;
   BuildAttackRotation();

@@ -1,6 +1,7 @@
 // The per-turn trace of a run: with ZARN_TRACE set, every finished turn and the
 // end of the game write one line (phase, score, level, bar, board hash, seat
-// scores), so runs on two machines or two backends can be compared.
+// scores), so runs on two machines or two backends can be compared; a message
+// box writes its lines.
 #include <cstdio>
 #include <cstdlib>
 
@@ -51,16 +52,33 @@ void ClassLevel::TraceStep() {
   ClassPlayer* pl = Player();
   if (!f || !pl) return;
   if (turnOver) traceTurns++;
-  std::fprintf(f, "%s %u phase=%u score=%u level=%u bar=%d hash=%08x seats=%u,%u,%u co=%08x\n",
+  std::fprintf(f, "%s %u phase=%u score=%u level=%u bar=%d hash=%08x seats=%u,%u,%u co=%08x",
                ended ? "end" : "turn", static_cast<unsigned>(traceTurns), static_cast<unsigned>(phase),
                static_cast<unsigned>(pl->score), static_cast<unsigned>(pl->level), static_cast<int>(pl->bar),
                static_cast<unsigned>(BoardHash()), static_cast<unsigned>(slot[0].score),
                static_cast<unsigned>(slot[1].score), static_cast<unsigned>(slot[2].score),
                static_cast<unsigned>(CoGridHash()));
-  // Networked games also give the winner (player number + 1) every console shows.
+  // Networked games also give the own player number, the seats' links, the
+  // winner (player number + 1) every console shows and, once there is one, the
+  // final ranking (player:score, best first), which every console must show alike.
   if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4) {
-    std::fseek(f, -1, SEEK_CUR);
-    std::fprintf(f, " winner=%u\n", static_cast<unsigned>(pl->winner));
+    std::fprintf(f, " me=%u links=%u,%u,%u", static_cast<unsigned>(OwnPlayer()), static_cast<unsigned>(slot[0].link),
+                 static_cast<unsigned>(slot[1].link), static_cast<unsigned>(slot[2].link));
+    if (pl->winner != 0) {
+      std::fprintf(f, " ranking=");
+      for (int i = 0; i < 4; i++)
+        std::fprintf(f, "%s%u:%d", i ? "," : "", static_cast<unsigned>(pl->ranking[i]),
+                     static_cast<int>(pl->finalScore[i]));
+    }
+    std::fprintf(f, " winner=%u", static_cast<unsigned>(pl->winner));
   }
+  std::fputc('\n', f);
+  std::fflush(f);
+}
+
+void ClassLevel::TraceMessage() {
+  std::FILE* f = TraceFile();
+  if (!f) return;
+  std::fprintf(f, "box \"%s\" \"%s\" \"%s\"\n", messageLine[0], messageLine[1], messageLine[2]);
   std::fflush(f);
 }

@@ -62,6 +62,15 @@ bool ParseItem(const char* s, size_t n, bool first, GameStart* g) {
     g->level = static_cast<uint8_t>(v);
     return true;
   }
+  if (n > 4 && std::strncmp(s, "cpu=", 4) == 0) {
+    // Only a host has seats left over, at most 3 - N of them.
+    if (g->net != 1 || n - 4 > 3u - g->hostWait) return false;
+    for (size_t k = 4; k < n; k++) {
+      if (s[k] < '0' || s[k] > '3') return false;
+      g->hostCpu[k - 4] = static_cast<uint8_t>(s[k] - '0');
+    }
+    return true;
+  }
   if (n > 5 && std::strncmp(s, "seed=", 5) == 0) {
     if (!ParseNumber(s + 5, n - 5, 0xFFFFFFFFu, &v)) return false;
     g->seed = v;
@@ -96,6 +105,7 @@ void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_
   ClassLevel& level = data->app->Level();
   for (int s = 0; s < 3; s++) level.cpuSeatKinds[s] = start.seats[s];
   level.netAutoStart = start.net == 1 ? start.hostWait : 0;
+  for (int s = 0; s < 3; s++) level.netAutoCpu[s] = start.net == 1 ? start.hostCpu[s] : 0;
   std::memset(level.netAutoJoin, 0, sizeof level.netAutoJoin);
   if (start.net == 2) std::memcpy(level.netAutoJoin, start.address, sizeof start.address);
   if (start.seeded) std::srand(start.seed);

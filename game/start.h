@@ -16,13 +16,16 @@ struct GameStart {
   uint32_t seed = 0;
   uint8_t net = 0;       // 1 host, 2 join (mode 4)
   uint8_t hostWait = 1;  // host: players to wait for before starting
+  uint8_t hostCpu[3] = {};  // host: computer players for the seats nobody joined
   char address[32] = {}; // join: the host's dotted address
 };
 
 // "standard", "timed", "puzzle", "tutorial", "cpu[:K[K[K]]]" (K 0 to 3 per
 // seat), "host[:N]" (start once N players, 1 to 3, have joined) or
-// "join:ADDRESS" (a dotted address; the port is the game's), then optional ",level=N" and ",seed=N". False when the text is
-// absent or malformed.
+// "join:ADDRESS" (a dotted address; the port is the game's), then optional
+// ",level=N" and ",seed=N"; a host also ",cpu=K[K]" (the strengths of the
+// computer players that take the seats nobody joined, in seat order). False
+// when the text is absent or malformed.
 bool ParseGameStart(const char* text, GameStart* out);
 
 // Sets up the game as the title starts it and hands over to the level.
