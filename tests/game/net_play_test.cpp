@@ -399,4 +399,78 @@ TEST(NetPlay, KilledJoinerIsDroppedAndTheOthersPlayToTheWinner) {
   ExpectSameEnd({&cs[0], &cs[1]});
 }
 
+// An X server of its own for the window console: -displayfd picks a free
+// display and says which once it accepts clients.
+struct Xvfb {
+  pid_t pid = -1;
+  std::string display;
+  Xvfb() {
+    int fds[2];
+    if (!zt::HaveTool("Xvfb") || pipe(fds) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    char buf[32] = {};
+    size_t got = 0;
+    // The number ends with a newline; a server that fails closes the pipe.
+    while (got + 1 < sizeof buf) {
+      const ssize_t n = read(fds[0], buf + got, 1);
+      if (n <= 0 || buf[got] == '\n') break;
+      got++;
+    }
+    close(fds[0]);
+    if (got) display = ":" + std::string(buf, got);
+  }
+  ~Xvfb() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
+// The window backend and the headless one in one game: the window hosts (and
+// runs the computer player), the headless console joins; both end on the same
+// winner and ranking.
+TEST(NetPlay, WindowAndHeadlessConsolesPlayToTheWinner) {
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
+#if defined(__arm__)
+  GTEST_SKIP() << "the ARM build has no window backend";
+#endif
+  Xvfb x;
+  if (x.display.empty()) GTEST_SKIP() << "Xvfb is not installed (scripts/setup.sh installs it)";
+  const std::string port = std::to_string(zt::TestPort(24));
+  const uint32_t frames = 12000;
+  const std::string hostDir = NetDir("net_sdl_host", "Window"), joinDir = NetDir("net_sdl_join", "Headless");
+  if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
+  std::vector<Console> cs = {HostConsole(hostDir, port, "host:1,cpu=33,level=9,seed=61", frames),
+                             JoinConsole("headless joiner", joinDir, port, 62, frames)};
+  cs[0].name = "window host";
+  for (const char* e : {"ZARN_BACKEND=sdl", "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"}) cs[0].env.push_back(e);
+  cs[0].env.push_back("DISPLAY=" + x.display);
+  SpawnAll(cs);
+  // The stand-in falls back to headless when no window opens: the screen of
+  // the X server must show the game while it is played.
+  if (WaitForTurns(hostDir + "/trace.txt", 3, 60) && zt::HaveTool("import") && zt::HaveTool("identify")) {
+    const std::string shot = hostDir + "/window.png";
+    EXPECT_EQ(zt::Run("import -display " + x.display + " -window root '" + shot + "'"), 0);
+    const double spread = std::atof(zt::Capture("identify -format '%[fx:standard_deviation]' '" + shot + "'").c_str());
+    EXPECT_GT(spread, 0.05) << "the X screen is blank: no window showed the game";
+  }
+  std::vector<zt::Child> kids = Kids(cs);
+  zt::WaitAll(kids, 300);
+  for (size_t i = 0; i < cs.size(); i++) {
+    EXPECT_EQ(kids[i].status, 0) << cs[i].name;
+    cs[i].trace = ReadTrace(cs[i].dir + "/trace.txt");
+  }
+  ExpectSameEnd({&cs[0], &cs[1]});
+  ExpectSeen(cs[1], cs[0]);
+  ExpectSeen(cs[0], cs[1]);
+}
+
 }  // namespace

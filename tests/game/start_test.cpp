@@ -60,8 +60,17 @@ TEST(GameStart, ReadsHostAndJoin) {
   EXPECT_EQ(g.level, 2);
   // The address fits the host list's fifteen characters and holds only digits and dots.
   ASSERT_TRUE(ParseGameStart("join:255.255.255.255", &g));
+  // A host's computer players fill the seats left over after N players.
+  ASSERT_TRUE(ParseGameStart("host", &g));
+  EXPECT_EQ(std::string(g.hostCpu, g.hostCpu + 3), std::string(3, '\0'));
+  ASSERT_TRUE(ParseGameStart("host:1,cpu=31,level=9", &g));
+  EXPECT_EQ(g.hostCpu[0], 3);
+  EXPECT_EQ(g.hostCpu[1], 1);
+  EXPECT_EQ(g.hostCpu[2], 0);
+  EXPECT_EQ(g.level, 9);
   for (const char* bad : {"host:0", "host:4", "host:12", "hosting", "join", "join:", "join:localhost",
-                          "join:1.2.3.4.5.6.7.8.9", "join:1.2.3.4 "})
+                          "join:1.2.3.4.5.6.7.8.9", "join:1.2.3.4 ", "host:1,cpu=333", "host:3,cpu=1",
+                          "host,cpu=", "host,cpu=4", "cpu:1,cpu=1", "join:1.2.3.4,cpu=1", "standard,cpu=1"})
     EXPECT_FALSE(ParseGameStart(bad, &g)) << bad;
 }
 
