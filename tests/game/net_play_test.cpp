@@ -318,9 +318,6 @@ bool HasBox(const Console& c, const std::string& text) {
 // "Lost connection" / "with host.", and they still end normally.
 TEST(NetPlay, FourConsolesDropAJoinerAndLoseTheHost) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
-#if defined(__arm__)
-  GTEST_SKIP() << "four emulated consoles cannot hold their frame rate under qemu-user on a small machine";
-#endif
   const std::string port = std::to_string(zt::TestPort(22));
   const uint32_t frames = 3600;  // 60 s; the host is killed long before
   std::vector<Console> cs;
@@ -371,9 +368,6 @@ TEST(NetPlay, FourConsolesDropAJoinerAndLoseTheHost) {
 // dropped, and the host and the other joiner play on to the winner.
 TEST(NetPlay, KilledJoinerIsDroppedAndTheOthersPlayToTheWinner) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
-#if defined(__arm__)
-  GTEST_SKIP() << "a whole game to its winner takes minutes of emulated frames under qemu-user";
-#endif
   const std::string port = std::to_string(zt::TestPort(23));
   const uint32_t frames = 12000;
   std::vector<Console> cs;
