@@ -393,6 +393,41 @@ TEST(NetPlay, KilledJoinerIsDroppedAndTheOthersPlayToTheWinner) {
   ExpectSameEnd({&cs[0], &cs[1]});
 }
 
+// Waits up to `seconds` for a message box line in a trace.
+bool WaitForBox(const Console& c, const std::string& text, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    for (const Line& l : ReadTrace(c.dir + "/trace.txt"))
+      if (l.at("kind") == "box" && l.at("text") == text) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+// A host that stops answering (stopped, its connection still open): the
+// joiner gives up after five silent seconds with "Lost connection"; the host,
+// once it runs again, finds the joiner gone and tells its player that
+// everyone has left. Both end normally.
+TEST(NetPlay, SilentHostTimesOutAndThenFindsItselfAlone) {
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
+  const std::string port = std::to_string(zt::TestPort(25));
+  const uint32_t frames = 2400;
+  const std::string hostDir = NetDir("net_stop_host", "Hosting"), joinDir = NetDir("net_stop_join", "Joining");
+  if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
+  std::vector<Console> cs = {HostConsole(hostDir, port, "host,seed=71", frames),
+                             JoinConsole("joiner", joinDir, port, 72, frames)};
+  SpawnAll(cs);
+  for (const Console& c : cs) ASSERT_TRUE(WaitForTurns(c.dir + "/trace.txt", 4, 60 * Slack())) << c.name;
+  ASSERT_EQ(kill(cs[0].kid.pid, SIGSTOP), 0);
+  const bool lost = WaitForBox(cs[1], "\"Lost connection\" \"with host.\" \"\"", 30 * Slack());
+  kill(cs[0].kid.pid, SIGCONT);
+  EXPECT_TRUE(lost);
+  EXPECT_TRUE(WaitForBox(cs[0], "\"All players have left\" \"the game.\" \"\"", 30 * Slack()));
+  std::vector<zt::Child> kids = Kids(cs);
+  zt::WaitAll(kids, 120 * Slack());
+  for (size_t i = 0; i < cs.size(); i++) EXPECT_EQ(kids[i].status, 0) << cs[i].name;
+}
+
 // An X server of its own for the window console: -displayfd picks a free
 // display and says which once it accepts clients.
 struct Xvfb {
