@@ -130,7 +130,9 @@ Step TypeKey(uint8_t code) {
         last = c;
       }
   auto typed = std::make_shared<bool>(false);
-  Step s{Dialog(DLG_INPUT, 250), {}, ""};
+  // Once typed it is done, even when the key closed the input.
+  const auto open = Dialog(DLG_INPUT, 250);
+  Step s{[=](ClassMain& app) { return *typed || open(app); }, {}, ""};
   s.plan = [=](ClassMain& app) -> std::vector<uint32_t> {
     if (*typed || row < 0) {
       *typed = false;  // the same step may run again in another run
