@@ -13,6 +13,7 @@
 
 #include "game/dialog.h"
 #include "tests/support/harness.h"
+#include "tests/support/level_rig.h"
 #include "tests/support/menu_driver.h"
 #include "tests/support/net_console.h"
 
@@ -296,6 +297,68 @@ TEST(NetSetupScreens, HostDisconnectsAJoinedPlayer) {
   EXPECT_EQ(droppedLink, 3);
   unsetenv("ZARN_NET_HOST");
   unsetenv("ZARN_NET_PORT");
+}
+
+// The level with its dialog layer and menu buttons, no screen: a host's seat
+// cycle passes through "Waiting... (Player)"; the wireless host list joins a
+// found device at once, refuses an empty row and searches again from row 6.
+struct Screens {
+  zt::LevelRig rig;
+  ClassConsole console;
+  ClassLevel& L = *rig.level;
+  uint32_t module = MODULE_LEVEL, message = MSG_FRAME;
+  Screens(uint8_t kind, uint8_t state) {
+    rig.data.console = &console;
+    uint32_t attach = MSG_ATTACH;
+    console.Manage(nullptr, &module, &attach, reinterpret_cast<int32_t*>(&rig.data), 0);
+    rig.player.InitReset();
+    rig.player.mode = 4;
+    rig.player.kind = kind;
+    L.ResetCoPlayers();
+    L.levelState = state;
+  }
+  void Frame() {
+    rig.input.CheckRepeat(16);
+    message = MSG_FRAME;
+    L.Manage(nullptr, &module, &message, nullptr, 16);
+    console.Manage(nullptr, &module, &message, nullptr, 16);
+    rig.input.ResetEvents();
+  }
+  void Tap(uint32_t key) {
+    rig.Press(key);
+    Frame();
+    rig.Release(key);
+    Frame();
+  }
+};
+
+TEST(NetSetupScreens, HostSeatCycleAndWirelessList) {
+  Screens host(1, 7);
+  std::vector<int> kinds{host.L.slot[0].kind};
+  host.Tap(DOWN);
+  for (int i = 0; i < 5; i++) {
+    host.Tap(B);
+    kinds.push_back(host.L.slot[0].kind);
+  }
+  EXPECT_EQ(kinds, (std::vector<int>{4, 0, 1, 2, 3, 4}));
+  EXPECT_EQ(host.L.levelState, 7);
+
+  Screens radio(4, 8);
+  std::strcpy(radio.L.hostNames[1], "console-2");
+  radio.Tap(B);  // row 0 is empty
+  EXPECT_EQ(radio.rig.sound.sfxPlayed[11], 1u);
+  EXPECT_EQ(radio.L.levelState, 8);
+  radio.Tap(DOWN);
+  radio.Tap(B);  // a found device: no option dialog
+  EXPECT_EQ(radio.console.state, DLG_IDLE);
+  EXPECT_EQ(radio.L.levelState, 6);
+  radio.L.levelState = 8;
+  radio.L.menuCursor = 6;
+  radio.rig.Press(B);  // "Search for devices": nothing to find here, back to the list
+  radio.Frame();
+  EXPECT_EQ(radio.L.levelState, 5);
+  radio.Frame();
+  EXPECT_EQ(radio.L.levelState, 8);
 }
 
 }  // namespace
