@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -91,14 +92,22 @@ std::string NetDir(const std::string& name, const char* player) {
   return dir;
 }
 
-// The player's script with Up beside every drop once play has surely begun: Up
-// does nothing in play, and on the ranking's menu it moves from the first row
-// to the last ("Quit"), so a finished game ends its program instead of starting
-// another. (Before play the set-up screens take the keys as menu keys.)
-std::string NetScript(uint32_t frames, uint32_t salt, uint32_t upFrom = 900) {
+// The player's script. For a game played to its winner, Up goes beside every
+// drop from frame `quitFrom` on: Up does nothing in play, and on the ranking's
+// menu it moves from the first row to the last ("Quit"), so the finished game
+// ends its program instead of starting another. Before that the set-up screens
+// take the keys as menu keys (Up there would reach "Exit"); 45 s leaves them
+// time on a loaded machine, and no game reaches its winner that soon.
+constexpr uint32_t kQuitFrom = 2700;
+constexpr uint32_t kNoQuit = 0xFFFFFFFFu;
+
+// A joiner's script stays quiet for its first `quietUntil` frames: on the
+// "Joined (Wait for game)" screen a drop key cancels the join.
+std::string NetScript(uint32_t frames, uint32_t salt, uint32_t quitFrom, uint32_t quietUntil = 0) {
   std::vector<standin::Config::ButtonStep> s = zt::PlayerScript(frames, 24, salt), out;
   for (const auto& b : s) {
-    if (b.code == 14 && b.frame >= upFrom) out.push_back({b.frame, 1, b.pressed});
+    if (b.frame < quietUntil) continue;
+    if (b.code == 14 && b.frame >= quitFrom) out.push_back({b.frame, 1, b.pressed});
     out.push_back(b);
   }
   return zt::ScriptText(out);
@@ -120,19 +129,34 @@ struct Console {
   std::vector<Line> trace;
 };
 
-// Starts each console in turn, the host first, each a moment after the last
-// (the joiners' seats still follow whoever logs in first).
-void SpawnAll(std::vector<Console>& cs) {
-  for (size_t i = 0; i < cs.size(); i++) {
-    if (i) std::this_thread::sleep_for(std::chrono::milliseconds(400 * Slack()));
-    cs[i].kid.pid = zt::SpawnGame(cs[i].dir, cs[i].env);
+// True once something listens on 127.0.0.1:port (the kernel's socket table,
+// so the host sees no connection of ours).
+bool Listening(uint16_t port) {
+  char want[32];
+  std::snprintf(want, sizeof want, ":%04X ", static_cast<unsigned>(port));
+  const std::string table = zt::ReadText("/proc/net/tcp");
+  size_t at = 0;
+  while ((at = table.find(want, at)) != std::string::npos) {
+    // local_address, rem_address, then the state: 0A is LISTEN.
+    const size_t st = table.find(' ', table.find(' ', at + 1) + 1);
+    if (at >= 8 && table.compare(st + 1, 2, "0A") == 0) return true;
+    at++;
   }
+  return false;
 }
 
-std::vector<zt::Child> Kids(const std::vector<Console>& cs) {
-  std::vector<zt::Child> k;
-  for (const Console& c : cs) k.push_back(c.kid);
-  return k;
+// Starts the host, then, once it listens (a joiner that finds no host gives up
+// after 3 s), each joiner a moment after the last (their seats still follow
+// whoever logs in first).
+void SpawnAll(std::vector<Console>& cs, const std::string& port) {
+  cs[0].kid.pid = zt::SpawnGame(cs[0].dir, cs[0].env);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30 * Slack());
+  while (!Listening(static_cast<uint16_t>(std::atoi(port.c_str()))) && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (size_t i = 1; i < cs.size(); i++) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300 * Slack()));
+    cs[i].kid.pid = zt::SpawnGame(cs[i].dir, cs[i].env);
+  }
 }
 
 // Waits up to `seconds` for a trace to hold at least `turns` turn lines.
@@ -221,21 +245,47 @@ void ExpectSeen(const Console& owner, const Console& viewer) {
   EXPECT_TRUE(seen.back() == distinct[n - 1] || (n > 1 && seen.back() == distinct[n - 2])) << seen.back();
 }
 
-Console HostConsole(const std::string& dir, const std::string& port, const std::string& start, uint32_t frames) {
+Console HostConsole(const std::string& dir, const std::string& port, const std::string& start, uint32_t frames,
+                    uint32_t quitFrom = kNoQuit) {
   return {"host", dir,
           {"ZARN_NET_HOST=127.0.0.1", "ZARN_NET_PORT=" + port, "ZARN_START=" + start, "ZARN_TRACE=" + dir + "/trace.txt",
-           "ZARN_FRAMES=" + std::to_string(frames), "ZARN_BUTTONS=" + NetScript(frames, 1)},
+           "ZARN_FRAMES=" + std::to_string(frames), "ZARN_BUTTONS=" + NetScript(frames, 1, quitFrom)},
           {}, {}};
 }
 
+// A joiner quiet for its first 5 s: enough when the host starts on the first
+// join; joiners that wait for others get more.
+constexpr uint32_t kJoinQuiet = 300;
+constexpr uint32_t kJoinQuietLong = 900;
+
 Console JoinConsole(const std::string& name, const std::string& dir, const std::string& port, uint32_t seed,
-                    uint32_t frames) {
+                    uint32_t frames, uint32_t quitFrom = kNoQuit, uint32_t quiet = kJoinQuiet) {
   return {name, dir,
           {"ZARN_NET_PORT=" + port, "ZARN_START=join:127.0.0.1,seed=" + std::to_string(seed),
            "ZARN_TRACE=" + dir + "/trace.txt", "ZARN_FRAMES=" + std::to_string(frames),
-           "ZARN_BUTTONS=" + NetScript(frames, seed)},
+           "ZARN_BUTTONS=" + NetScript(frames, seed, quitFrom, quiet)},
           {}, {}};
 }
+
+// Waits for the consoles still running and keeps their exit states.
+void WaitConsoles(std::vector<Console*> cs, int seconds) {
+  std::vector<zt::Child> kids;
+  for (Console* c : cs) kids.push_back(c->kid);
+  zt::WaitAll(kids, seconds);
+  for (size_t i = 0; i < cs.size(); i++) cs[i]->kid = kids[i];
+}
+
+// Kills whatever a failed test left running.
+struct Reaper {
+  std::vector<Console>& cs;
+  ~Reaper() {
+    for (Console& c : cs)
+      if (c.kid.pid > 0 && c.kid.status < 0) {
+        kill(c.kid.pid, SIGKILL);
+        waitpid(c.kid.pid, nullptr, 0);
+      }
+  }
+};
 
 TEST(NetPlay, HostAndJoinerSeeEachOthersScores) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
@@ -245,11 +295,13 @@ TEST(NetPlay, HostAndJoinerSeeEachOthersScores) {
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
   std::vector<Console> cs = {HostConsole(hostDir, port, "host,seed=21", frames),
                              JoinConsole("joiner", joinDir, port, 22, frames)};
-  SpawnAll(cs);
-  std::vector<zt::Child> kids = Kids(cs);
-  zt::WaitAll(kids, 120 * Slack());
+  Reaper reaper{cs};
+  SpawnAll(cs, port);
+  std::vector<Console*> all;
+  for (Console& c : cs) all.push_back(&c);
+  WaitConsoles(all, 120 * Slack());
   for (size_t i = 0; i < cs.size(); i++) {
-    EXPECT_EQ(kids[i].status, 0) << cs[i].name;
+    EXPECT_EQ(cs[i].kid.status, 0) << cs[i].name;
     cs[i].trace = ReadTrace(cs[i].dir + "/trace.txt");
   }
   // Both played and scored; seat 0 is the joiner on the host and the host on the joiner.
@@ -272,13 +324,15 @@ TEST(NetPlay, TwoConsolesPlayToTheWinner) {
   const uint32_t frames = 12000;  // 200 s; the game ends the program once it is over
   const std::string hostDir = NetDir("net_win_host", "Hosting"), joinDir = NetDir("net_win_join", "Joining");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
-  std::vector<Console> cs = {HostConsole(hostDir, port, "host:1,cpu=33,level=9,seed=31", frames),
-                             JoinConsole("joiner", joinDir, port, 32, frames)};
-  SpawnAll(cs);
-  std::vector<zt::Child> kids = Kids(cs);
-  zt::WaitAll(kids, 300 * Slack());
+  std::vector<Console> cs = {HostConsole(hostDir, port, "host:1,cpu=33,level=9,seed=31", frames, kQuitFrom),
+                             JoinConsole("joiner", joinDir, port, 32, frames, kQuitFrom)};
+  Reaper reaper{cs};
+  SpawnAll(cs, port);
+  std::vector<Console*> all;
+  for (Console& c : cs) all.push_back(&c);
+  WaitConsoles(all, 300 * Slack());
   for (size_t i = 0; i < cs.size(); i++) {
-    EXPECT_EQ(kids[i].status, 0) << cs[i].name;
+    EXPECT_EQ(cs[i].kid.status, 0) << cs[i].name;
     cs[i].trace = ReadTrace(cs[i].dir + "/trace.txt");
   }
   ExpectSameEnd({&cs[0], &cs[1]});
@@ -327,9 +381,10 @@ TEST(NetPlay, FourConsolesDropAJoinerAndLoseTheHost) {
     if (dir.empty()) GTEST_SKIP() << "no resource packs";
     cs.push_back(i == 0 ? HostConsole(dir, port, "host:3,seed=41", frames)
                         : JoinConsole("joiner " + std::to_string(i), dir, port, 41u + static_cast<uint32_t>(i),
-                                      frames - 300));
+                                      frames - 300, kNoQuit, kJoinQuietLong));
   }
-  SpawnAll(cs);
+  Reaper reaper{cs};
+  SpawnAll(cs, port);
   for (const Console& c : cs) ASSERT_TRUE(WaitForTurns(c.dir + "/trace.txt", 6, 60 * Slack())) << c.name;
   // Which player each joiner became decides which one is killed.
   std::vector<int> number(4, 0);
@@ -348,12 +403,11 @@ TEST(NetPlay, FourConsolesDropAJoinerAndLoseTheHost) {
     ASSERT_TRUE(WaitForTurns(cs[i].dir + "/trace.txt", Turns(cs[i]) + 5, 60 * Slack())) << cs[i].name;
   }
   Kill(cs[0]);
-  std::vector<zt::Child> kids = {cs[1].kid, cs[2].kid};
-  zt::WaitAll(kids, 120 * Slack());
+  WaitConsoles({&cs[1], &cs[2]}, 120 * Slack());
   for (size_t i = 0; i < 4; i++) cs[i].trace = ReadTrace(cs[i].dir + "/trace.txt");
   for (size_t i = 1; i < 3; i++) {
     SCOPED_TRACE(cs[i].name);
-    EXPECT_EQ(kids[i - 1].status, 0);
+    EXPECT_EQ(cs[i].kid.status, 0);
     EXPECT_TRUE(HasBox(cs[i], "\"Lost connection\" \"with host.\" \"\""));
     EXPECT_EQ(LinkOf(cs[i], number[3]), "3");
     EXPECT_EQ(LinkOf(cs[i], 0), "2");
@@ -375,18 +429,19 @@ TEST(NetPlay, KilledJoinerIsDroppedAndTheOthersPlayToTheWinner) {
   for (int i = 0; i < 3; i++) {
     const std::string dir = NetDir("net_drop_" + std::to_string(i), names[i]);
     if (dir.empty()) GTEST_SKIP() << "no resource packs";
-    cs.push_back(i == 0 ? HostConsole(dir, port, "host:2,cpu=3,level=9,seed=51", frames)
-                        : JoinConsole("joiner " + std::to_string(i), dir, port, 51u + static_cast<uint32_t>(i), frames));
+    cs.push_back(i == 0 ? HostConsole(dir, port, "host:2,cpu=3,level=9,seed=51", frames, kQuitFrom)
+                        : JoinConsole("joiner " + std::to_string(i), dir, port, 51u + static_cast<uint32_t>(i), frames,
+                                      kQuitFrom, kJoinQuietLong));
   }
-  SpawnAll(cs);
+  Reaper reaper{cs};
+  SpawnAll(cs, port);
   for (const Console& c : cs) ASSERT_TRUE(WaitForTurns(c.dir + "/trace.txt", 5, 60 * Slack())) << c.name;
   cs[2].trace = ReadTrace(cs[2].dir + "/trace.txt");
   const int dropped = std::atoi(LastTurn(cs[2])->at("me").c_str());
   Kill(cs[2]);
-  std::vector<zt::Child> kids = {cs[0].kid, cs[1].kid};
-  zt::WaitAll(kids, 300 * Slack());
+  WaitConsoles({&cs[0], &cs[1]}, 300 * Slack());
   for (size_t i = 0; i < 2; i++) {
-    EXPECT_EQ(kids[i].status, 0) << cs[i].name;
+    EXPECT_EQ(cs[i].kid.status, 0) << cs[i].name;
     cs[i].trace = ReadTrace(cs[i].dir + "/trace.txt");
     EXPECT_EQ(LinkOf(cs[i], dropped), "3") << cs[i].name;
   }
@@ -416,16 +471,18 @@ TEST(NetPlay, SilentHostTimesOutAndThenFindsItselfAlone) {
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
   std::vector<Console> cs = {HostConsole(hostDir, port, "host,seed=71", frames),
                              JoinConsole("joiner", joinDir, port, 72, frames)};
-  SpawnAll(cs);
+  Reaper reaper{cs};
+  SpawnAll(cs, port);
   for (const Console& c : cs) ASSERT_TRUE(WaitForTurns(c.dir + "/trace.txt", 4, 60 * Slack())) << c.name;
   ASSERT_EQ(kill(cs[0].kid.pid, SIGSTOP), 0);
   const bool lost = WaitForBox(cs[1], "\"Lost connection\" \"with host.\" \"\"", 30 * Slack());
   kill(cs[0].kid.pid, SIGCONT);
   EXPECT_TRUE(lost);
   EXPECT_TRUE(WaitForBox(cs[0], "\"All players have left\" \"the game.\" \"\"", 30 * Slack()));
-  std::vector<zt::Child> kids = Kids(cs);
-  zt::WaitAll(kids, 120 * Slack());
-  for (size_t i = 0; i < cs.size(); i++) EXPECT_EQ(kids[i].status, 0) << cs[i].name;
+  std::vector<Console*> all;
+  for (Console& c : cs) all.push_back(&c);
+  WaitConsoles(all, 120 * Slack());
+  for (size_t i = 0; i < cs.size(); i++) EXPECT_EQ(cs[i].kid.status, 0) << cs[i].name;
 }
 
 // An X server of its own for the window console: -displayfd picks a free
@@ -477,12 +534,13 @@ TEST(NetPlay, WindowAndHeadlessConsolesPlayToTheWinner) {
   const uint32_t frames = 12000;
   const std::string hostDir = NetDir("net_sdl_host", "Window"), joinDir = NetDir("net_sdl_join", "Headless");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
-  std::vector<Console> cs = {HostConsole(hostDir, port, "host:1,cpu=33,level=9,seed=61", frames),
-                             JoinConsole("headless joiner", joinDir, port, 62, frames)};
+  std::vector<Console> cs = {HostConsole(hostDir, port, "host:1,cpu=33,level=9,seed=61", frames, kQuitFrom),
+                             JoinConsole("headless joiner", joinDir, port, 62, frames, kQuitFrom)};
   cs[0].name = "window host";
   for (const char* e : {"ZARN_BACKEND=sdl", "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"}) cs[0].env.push_back(e);
   cs[0].env.push_back("DISPLAY=" + x.display);
-  SpawnAll(cs);
+  Reaper reaper{cs};
+  SpawnAll(cs, port);
   // The stand-in falls back to headless when no window opens: the screen of
   // the X server must show the game while it is played.
   if (WaitForTurns(hostDir + "/trace.txt", 3, 60) && zt::HaveTool("import") && zt::HaveTool("identify")) {
@@ -491,10 +549,11 @@ TEST(NetPlay, WindowAndHeadlessConsolesPlayToTheWinner) {
     const double spread = std::atof(zt::Capture("identify -format '%[fx:standard_deviation]' '" + shot + "'").c_str());
     EXPECT_GT(spread, 0.05) << "the X screen is blank: no window showed the game";
   }
-  std::vector<zt::Child> kids = Kids(cs);
-  zt::WaitAll(kids, 300);
+  std::vector<Console*> all;
+  for (Console& c : cs) all.push_back(&c);
+  WaitConsoles(all, 300);
   for (size_t i = 0; i < cs.size(); i++) {
-    EXPECT_EQ(kids[i].status, 0) << cs[i].name;
+    EXPECT_EQ(cs[i].kid.status, 0) << cs[i].name;
     cs[i].trace = ReadTrace(cs[i].dir + "/trace.txt");
   }
   ExpectSameEnd({&cs[0], &cs[1]});
