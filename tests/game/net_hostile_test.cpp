@@ -5,6 +5,10 @@
 // that peer sent in valid packets. In the sanitizer build the program is the
 // instrumented one, so its exit status 0 also says: no memory error, no leak.
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,7 +21,12 @@
 #include <thread>
 #include <vector>
 
+#include "game/app.h"
+#include "game/level.h"
+#include "game/packets.h"
+#include "game/player.h"
 #include "game/settings.h"
+#include "net/emod_connect.h"
 #include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
 #include "tests/support/play_rig.h"
@@ -231,6 +240,136 @@ TEST(NetHostile, HostKeepsPlayingAgainstHostilePeers) {
   for (uint32_t s = 0; s < 3; s++)
     if (s != player - 1) others += trace.back().seats[s];
   EXPECT_GT(others, 0u);
+}
+
+// A hosting level in this process whose joiners are plain sockets, for the
+// cases where who owns a connection slot matters.
+struct Host : ENetOwner {
+  ClassLevel level;
+  ClassPlayer player;
+  MAINCONFIG settings{};
+  ECD ecd{};
+  MAINDATA data{};
+  ClassEConnect connection;
+  Host() {
+    ecd.net[0] = &connection;
+    data.player = &player;
+    data.settings = &settings;
+    data.ecd = &ecd;
+    level.mainData = &data;
+    player.InitReset();
+    player.mode = 4;
+    player.kind = 1;
+    player.targetScore = 5000;
+    player.level = 2;
+    connection.Init(ENET_TCPIP, this);
+  }
+  void OnNetMessage(uint8_t, int32_t peer, int32_t event, int32_t length, uint8_t* bytes) override {
+    const int32_t code = ClassMain::LevelNetCode(event);
+    if (code > 0) level.OnNetMessage(peer, code, length, bytes);
+  }
+  template <class F>
+  bool Pump(F done, int ms = 5000) {
+    for (int waited = 0; waited < ms; waited += 2) {
+      connection.CheckSockets(nullptr);
+      if (done()) return true;
+      usleep(2000);
+    }
+    return false;
+  }
+};
+
+int Connect(uint16_t port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+// Sends a game packet framed as a console would.
+void SendPacket(int s, const GAMEPACKET& p, const char* name = nullptr) {
+  struct Sink : ENetFrameSink {
+    std::vector<uint8_t> out;
+    void Write(const uint8_t* d, uint32_t n) override { out.insert(out.end(), d, d + n); }
+  } sink;
+  uint8_t buffer[kPacketMax + kPacketJoinMax];
+  const uint32_t n = GamePacket_Write(p, buffer, sizeof buffer, name);
+  ASSERT_GT(n, 0u);
+  ENet_WriteFrame(sink, buffer, n, ENet_FrameLength(buffer, n));
+  ASSERT_EQ(send(s, sink.out.data(), sink.out.size(), MSG_NOSIGNAL), static_cast<ssize_t>(sink.out.size()));
+}
+
+TEST(NetHostile, NewcomerCannotSpeakForADroppedSeat) {
+  setenv("ZARN_NET_HOST", "127.0.0.1", 1);
+  const uint16_t port = zt::TestPort(42);
+  Host h;
+  ClassLevel& L = h.level;
+  L.levelState = 4;
+  ASSERT_EQ(h.connection.SearchHost(nullptr, port), 1);
+  ASSERT_EQ(L.levelState, 7);
+  // Two joiners seated (peers 1 and 2), and play starts.
+  const int a = Connect(port), b = Connect(port);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  ASSERT_TRUE(h.Pump([&] { return h.connection.PeerUsed(2); }));
+  GAMEPACKET join{};
+  join.id = PKT_JOIN;
+  SendPacket(a, join, "Ann");
+  ASSERT_TRUE(h.Pump([&] { return L.ActiveCoPlayers() == 1; }));
+  SendPacket(b, join, "Bob");
+  ASSERT_TRUE(h.Pump([&] { return L.ActiveCoPlayers() == 2; }));
+  ASSERT_EQ(L.slot[0].connection, 1);
+  ASSERT_TRUE(L.NetStartGame());
+
+  // Ann goes; her seat is dropped and her slot is free for the next comer.
+  close(a);
+  ASSERT_TRUE(h.Pump([&] { return L.slot[0].link == 3; }));
+  const int c = Connect(port);
+  ASSERT_GE(c, 0);
+  ASSERT_TRUE(h.Pump([&] { return h.connection.PeerUsed(1); }));
+
+  // The newcomer speaks as Ann would have (connection 1, player 1): a grid, a
+  // winner, stones and a pause. Bob's grid shows that packets do get through.
+  GAMEPACKET g{};
+  g.id = PKT_GRID;
+  g.connection = 1;
+  g.player = 1;
+  g.score = 4242;
+  for (auto& cell : g.cells) cell = 5;
+  SendPacket(c, g);
+  GAMEPACKET w{};
+  w.id = PKT_WINNER;
+  w.connection = 1;
+  w.player = 1;
+  w.scores[0] = 99999;
+  SendPacket(c, w);
+  GAMEPACKET st{};
+  st.id = PKT_STONES;
+  st.connection = 1;
+  st.count = 3;
+  SendPacket(c, st);
+  GAMEPACKET pause{};
+  pause.id = PKT_PAUSE;
+  SendPacket(c, pause);
+  g.connection = 2;
+  g.player = 2;
+  g.score = 777;
+  SendPacket(b, g);
+  ASSERT_TRUE(h.Pump([&] { return L.slot[1].score == 777; }));
+  h.Pump([] { return false; }, 200);
+  EXPECT_EQ(L.slot[0].score, 0u);
+  EXPECT_EQ(L.coPhase[0], 0);
+  EXPECT_EQ(h.player.winner, 0);
+  EXPECT_EQ(L.levelState, 1);
+  for (const PARTICLE& q : L.particle) EXPECT_NE(q.kind, PART_WAITING);
+  close(b);
+  close(c);
 }
 
 }  // namespace
