@@ -79,6 +79,7 @@ class Link:
         self.lock = threading.Lock()
         self.closed = False
         self.start = None       # (connection, player) from the start packet
+        self.start_packet = b''
         self.welcomed = False
         self.pongs = 0
         self.frames = 0
@@ -139,6 +140,7 @@ class Link:
                 self.welcomed = True
             elif len(p) == 252 and p[0] == TAG and p[1] == 5:
                 self.start = (p[4], p[5])
+                self.start_packet = p
             self.cond.notify_all()
 
     def wait(self, what, seconds):
@@ -214,6 +216,9 @@ def hostile(port, seed, report):
     conn, player = link.start
     out['start_us'] = now_us()
     out['player'] = player
+    # The name the host holds for this seat, as its start packet gives it.
+    record = 40 + 52 * player
+    out['seat_name'] = link.start_packet[record:record + 32].hex()
     stop = threading.Event()
     pinger = threading.Thread(target=keepalives, args=(link, stop), daemon=True)
     pinger.start()
