@@ -252,6 +252,64 @@ TEST(NetHostile, HostKeepsPlayingAgainstHostilePeers) {
   EXPECT_GT(others, 0u);
 }
 
+TEST(NetHostile, JoinerKeepsPlayingAgainstAHostileHost) {
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
+  if (!zt::HaveExecutable(zt::kPython)) GTEST_SKIP() << "python3 missing";
+#if defined(__arm__)
+  const uint64_t gapBound = 400000;
+#else
+  const uint64_t gapBound = 250000;
+#endif
+  const std::string port = std::to_string(zt::TestPort(43));
+  const std::string dir = zt::GameDir("hostile_joiner");
+  if (dir.empty()) GTEST_SKIP() << "no resource packs";
+  std::vector<zt::Child> host(1), joiner(1);
+  host[0].pid = SpawnPeer({"host", port, "9", dir + "/host.txt"}, dir + "/host.log");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const uint32_t frames = 1200;  // 20 s at 60 frames a second
+  joiner[0].pid = zt::SpawnGame(dir, {"ZARN_NET_PORT=" + port, "ZARN_START=join:127.0.0.1,seed=8",
+                                      "ZARN_TRACE=" + dir + "/trace.txt", "ZARN_FRAMES=" + std::to_string(frames),
+                                      "ZARN_FRAMETIMES=" + dir + "/frames.txt",
+                                      "ASAN_OPTIONS=detect_leaks=1:log_path=" + dir + "/asan",
+                                      "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:log_path=" + dir + "/ubsan",
+                                      "ZARN_BUTTONS=" + zt::ScriptText(zt::PlayerScript(frames, 30, 5))});
+  zt::WaitAll(joiner, 150);
+  zt::WaitAll(host, 30);
+  EXPECT_EQ(joiner[0].status, 0) << SanitizerReports(dir);
+  EXPECT_EQ(SanitizerReports(dir), "");
+  EXPECT_EQ(host[0].status, 0) << zt::ReadText(dir + "/host.log");
+
+  // Seated despite the lies before the welcome and the start, and it answered
+  // the host's pings after every phase.
+  const auto report = ReadReport(dir + "/host.txt");
+  EXPECT_EQ(Number(report, "joined"), 1u) << zt::ReadText(dir + "/host.log");
+  EXPECT_EQ(Number(report, "start_barrier"), 1u);
+  EXPECT_EQ(Number(report, "barriers"), 10u);
+  EXPECT_EQ(Number(report, "final_barrier"), 1u);
+  EXPECT_EQ(Number(report, "ping_flood_answered"), 1u);
+  EXPECT_EQ(Number(report, "closed_early"), 0u);
+  const std::vector<uint64_t> stamps = ReadStamps(dir + "/frames.txt");
+  ASSERT_GE(stamps.size(), frames);
+  const uint64_t gap = LongestGap(stamps, Number(report, "connected_us"), Number(report, "end_us"));
+  EXPECT_LT(gap, gapBound) << "longest frame gap " << gap << " us";
+  // Seat 0 (the host's board) shows only scores of valid grids; nobody won.
+  std::set<uint32_t> valid = {0, 7777};
+  const std::string list = report.count("valid_scores") ? report.at("valid_scores") : "";
+  for (size_t at = 0; at < list.size();) {
+    valid.insert(static_cast<uint32_t>(std::strtoul(list.c_str() + at, nullptr, 10)));
+    const size_t comma = list.find(',', at);
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  const std::vector<TraceLine> trace = ReadTrace(dir + "/trace.txt");
+  ASSERT_GT(trace.size(), 5u);
+  for (const TraceLine& t : trace) {
+    EXPECT_EQ(valid.count(t.seats[0]), 1u) << "seat score " << t.seats[0];
+    EXPECT_EQ(t.winner, 0u);
+  }
+  EXPECT_EQ(trace.back().seats[0], 7777u);
+}
+
 // A hosting level in this process whose joiners are plain sockets, for the
 // cases where who owns a connection slot matters.
 struct Host : ENetOwner {

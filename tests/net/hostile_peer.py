@@ -12,6 +12,10 @@
       Valid grids carry scores below 900000, invalid ones 900000 and above; the
       last valid grid carries 7777. It then keeps its
       seat with keep-alives until the host closes. REPORT gets key=value lines.
+  hostile_peer.py host PORT SEED REPORT
+      Hosts one joining program (ZARN_START=join:127.0.0.1): lies before the
+      welcome and the start, then the same phases of play as a hostile joiner,
+      with grids for player 0 (the host's own board on the joiner's screen).
   hostile_peer.py silent PORT SECONDS REPORT
       Connects with a small receive buffer, joins, sends keep-alives and never
       reads; REPORT says whether and when the host gave the connection up.
@@ -80,6 +84,7 @@ class Link:
         self.closed = False
         self.start = None       # (connection, player) from the start packet
         self.start_packet = b''
+        self.joined = False     # a join packet came (host role)
         self.welcomed = False
         self.pongs = 0
         self.frames = 0
@@ -138,6 +143,8 @@ class Link:
                 self.pongs += 1
             elif len(p) >= 4 and p[0] == TAG and p[1] == 4:
                 self.welcomed = True
+            elif len(p) >= 5 and p[0] == TAG and p[1] == 3:
+                self.joined = True
             elif len(p) == 252 and p[0] == TAG and p[1] == 5:
                 self.start = (p[4], p[5])
                 self.start_packet = p
@@ -165,6 +172,16 @@ class Link:
         return False
 
 
+def send_chunks(link, rng, data, dribble=False):
+    """Sends in pieces of random size (1 to 7 bytes when dribbling)."""
+    i = 0
+    while i < len(data):
+        n = rng.randrange(1, 8) if dribble else rng.randrange(64, 2048)
+        if not link.send(data[i:i + n]):
+            return
+        i += n
+
+
 def keepalives(link, stop, period=0.4):
     while not stop.is_set() and not link.closed:
         link.send(frames.encode(KEEPALIVE))
@@ -178,17 +195,7 @@ def hostile(port, seed, report):
     out['connected_us'] = now_us()
 
     def chunks(data, dribble=False):
-        i = 0
-        while i < len(data):
-            n = rng.randrange(1, 8) if dribble else rng.randrange(64, 2048)
-            if not link.send(data[i:i + n]):
-                return
-            i += n
-
-    def damaged(payload):
-        f = bytearray(frames.encode(payload))
-        f[rng.randrange(len(f))] ^= 1 << rng.randrange(8)
-        return bytes(f)
+        send_chunks(link, rng, data, dribble)
 
     # Into the login queue (256 bytes, payloads up to 127): junk, then the join.
     join = packet(3, b'Q' * 30 + b'RSTUVWXYZ' + b'q' * 21)  # 60 characters, no zero
@@ -219,6 +226,22 @@ def hostile(port, seed, report):
     # The name the host holds for this seat, as its start packet gives it.
     record = 40 + 52 * player
     out['seat_name'] = link.start_packet[record:record + 32].hex()
+    play(link, rng, out, conn, player, [0, 4, 5, 200, 255] + [p for p in (1, 2, 3) if p != player])
+    return finish(out, link, report)
+
+
+def play(link, rng, out, conn, player, bad_players):
+    """The phases of play. Grids are `conn`, `player` (as the receiver takes
+    them from this side); `bad_players` are numbers the receiver must refuse."""
+
+    def chunks(data, dribble=False):
+        send_chunks(link, rng, data, dribble)
+
+    def damaged(payload):
+        f = bytearray(frames.encode(payload))
+        f[rng.randrange(len(f))] ^= 1 << rng.randrange(8)
+        return bytes(f)
+
     stop = threading.Event()
     pinger = threading.Thread(target=keepalives, args=(link, stop), daemon=True)
     pinger.start()
@@ -234,10 +257,9 @@ def hostile(port, seed, report):
         return MARK + rng.randrange(100000)
 
     def bad_packets():
-        other = [p for p in (1, 2, 3) if p != player]
         cells = bytes(rng.randrange(16) for _ in range(81))
         pkts = []
-        for pl in [0, 4, 5, 200, 255] + other:                       # player numbers
+        for pl in bad_players:                                       # player numbers
             pkts.append(grid(conn, pl, marked(), cells))
         for c in (conn + 1, 17, 99, 255):                            # not its connection
             pkts.append(grid(c, player, marked(), cells))
@@ -268,7 +290,7 @@ def hostile(port, seed, report):
     phases = [
         ('random', lambda: chunks(bytes(rng.randrange(256) for _ in range(20000)))),
         ('truncated', lambda: chunks(b''.join(
-            frames.encode(grid(conn, player, marked(), bytes(81)))[:rng.randrange(1, 100)]
+            frames.encode(grid(99, 5, marked(), bytes(81)))[:rng.randrange(1, 100)]
             for _ in range(100)), dribble=True)),
         ('checksums', lambda: chunks(b''.join(
             (lambda f: f[:-4] + bytes(((f[-4] + 1) & 0xFF, f[-3])) + f[-2:])(
@@ -309,10 +331,10 @@ def hostile(port, seed, report):
     out['end_us'] = now_us()
     out['valid_scores'] = ','.join(str(v) for v in valid)
     out['closed_early'] = int(link.closed)
-    # Keep the seat until the host ends (bounded).
+    # Keep the seat until the other side ends (bounded).
     link.wait(lambda: False, 120)
     stop.set()
-    return finish(out, link, report)
+
 
 
 def finish(out, link, report):
@@ -326,6 +348,60 @@ def finish(out, link, report):
     except OSError:
         pass
     return 0
+
+
+def seat_record(name, conn, kind, link_value):
+    return (name + bytes(32))[:32] + bytes(16) + bytes((conn, kind, link_value, 0))
+
+
+def host(port, seed, report):
+    """A host that seats one joining program as player 1 on connection 1, with
+    lies and junk before the welcome and the start, then the phases of play."""
+    rng = random.Random(seed)
+    out = {}
+    srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    srv.bind(('127.0.0.1', port))
+    srv.listen(1)
+    srv.settimeout(90)
+    sock, _ = srv.accept()
+    srv.close()
+    sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    out['connected_us'] = now_us()
+    link = Link(sock)
+    out['joined'] = int(link.wait(lambda: link.joined, 30))
+
+    def chunks(data, dribble=False):
+        send_chunks(link, rng, data, dribble)
+
+    welcome = packet(4, struct.pack('<I', 50000) + bytes((1, 0, 0, 0)))
+    chunks(bytes(rng.randrange(256) for _ in range(2000))
+           + frames.encode(packet(4, struct.pack('<I', 50000) + bytes((0, 0, 0, 0))))     # level 0
+           + frames.encode(packet(4, struct.pack('<I', 50000) + bytes((10, 0, 0, 0))))    # level 10
+           + frames.encode(welcome + b'\x00')                                             # too long
+           + frames.encode(welcome)[:-1])                                                  # truncated
+    link.send(frames.encode(welcome))
+    # Starts that lie, each in one field, then the real one: player 1 on
+    # connection 1, the host's and player 2's names 32 characters without a zero.
+    fall = bytes(rng.randrange(2) for _ in range(16))
+    rotation = bytes(rng.randrange(3) for _ in range(16))
+    records = [seat_record(b'H' * 32, 0, 4, 2), seat_record(b'Fuzz', 1, 4, 2),
+               seat_record(b'X' * 32, 2, 4, 2), seat_record(b'', 0, 0, 0)]
+
+    def start(conn=1, player=1, fall=fall, rotation=rotation, records=records):
+        return packet(5, bytes((conn, player)) + fall + rotation + bytes(2) + b''.join(records) + bytes(4))
+
+    lies = [start(player=0), start(player=4), start(conn=17), start(fall=bytes((2,)) * 16),
+            start(rotation=bytes((3,)) * 16), start(records=[seat_record(b'A', 0, 9, 2)] + records[1:]),
+            start(records=records[:2] + [seat_record(b'B', 2, 4, 7)] + records[3:]),
+            start(records=records[:3] + [seat_record(b'C', 99, 0, 0)]), start()[:-1], start() + b'\x00']
+    chunks(b''.join(frames.encode(p) for p in lies))
+    link.send(frames.encode(start()))
+    out['start_us'] = now_us()
+    # The joiner answers pings only once it plays.
+    out['start_barrier'] = int(link.barrier())
+    play(link, rng, out, 1, 0, [1, 4, 5, 200, 255])
+    return finish(out, link, report)
 
 
 def silent(port, seconds, report):
@@ -367,6 +443,8 @@ def raw(port, count, seconds):
 def main(argv):
     if len(argv) == 5 and argv[1] == 'hostile':
         return hostile(int(argv[2]), int(argv[3]), argv[4])
+    if len(argv) == 5 and argv[1] == 'host':
+        return host(int(argv[2]), int(argv[3]), argv[4])
     if len(argv) == 5 and argv[1] == 'silent':
         return silent(int(argv[2]), float(argv[3]), argv[4])
     if len(argv) == 5 and argv[1] == 'raw':
