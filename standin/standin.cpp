@@ -63,8 +63,8 @@ uint64_t RealUs() {
   return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-// A run of days at 60 fps fits; past that the stamps stop rather than grow.
-constexpr size_t kMaxFrameStamps = 1u << 22;
+// Nearly five hours at 60 fps (8 MiB); past that the stamps stop rather than grow.
+constexpr size_t kMaxFrameStamps = 1u << 20;
 
 void WriteFrameTimesAtExit() {
   if (g_config.frameTimesPath.empty()) return;
@@ -427,6 +427,9 @@ const uint8_t* FrameBuffer() { return state::fbPixels; }
 const std::vector<int16_t>& AudioWritten() { return state::audio; }
 const std::vector<uint64_t>& FrameStamps() { return state::frameStamps; }
 
+int AudioRate() { return state::audioRate; }
+int AudioChannels() { return state::audioChannels; }
+
 bool WriteFrameTimes(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (!f) return false;
@@ -435,8 +438,6 @@ bool WriteFrameTimes(const std::string& path) {
     ok = std::fprintf(f, "%zu %llu\n", i + 1, static_cast<unsigned long long>(state::frameStamps[i])) > 0;
   return std::fclose(f) == 0 && ok;
 }
-int AudioRate() { return state::audioRate; }
-int AudioChannels() { return state::audioChannels; }
 
 bool DumpFrame(const std::string& path) {
   EnsureConfigured();

@@ -386,7 +386,7 @@ def host(port, seed, report):
     fall = bytes(rng.randrange(2) for _ in range(16))
     rotation = bytes(rng.randrange(3) for _ in range(16))
     records = [seat_record(b'H' * 32, 0, 4, 2), seat_record(b'Fuzz', 1, 4, 2),
-               seat_record(b'X' * 32, 2, 4, 2), seat_record(b'', 0, 0, 0)]
+               seat_record(b'X' * 32, 2, 4, 2), seat_record(b'', 0, 2, 0)]
 
     def start(conn=1, player=1, fall=fall, rotation=rotation, records=records):
         return packet(5, bytes((conn, player)) + fall + rotation + bytes(2) + b''.join(records) + bytes(4))
