@@ -12,6 +12,7 @@
 
 class E2DSurface;
 class ClassEConnect;
+class ClassEInput;
 struct GAMEPACKET;
 class ClassPlayer;
 struct MAINDATA;
@@ -79,13 +80,16 @@ class ClassLevel {
                      int32_t value, bool mirrored, uint32_t colour);
   void RenderSmallGrid(E2DSurface* screen, uint32_t seat, int32_t x, int32_t y);
   void BuildAttackRotation();
-  // The computer players a versus-computer game seats (kinds 0 to 3 per seat);
-  // the start path sets it before the enter message.
+  // The computer players that ZARN_START's versus form seats (kinds 0 to 3
+  // per seat); the start path sets it before the enter message.
   uint8_t cpuSeatKinds[3] = {1, 2, 3};
   // Test switch: a host starts by itself once this many players have joined
   // (0: the player presses "Start"); a joiner with an address here connects
   // to it at once instead of showing the host list.
   uint8_t netAutoStart = 0;
+  // Test switch: a versus-computer game seats cpuSeatKinds and starts without
+  // waiting for the player-select screen's taps (once).
+  uint8_t cpuAutoStart = 0;
   char netAutoJoin[32] = {};
   // One new game: the resets shared by the enter and the further-game messages.
   void StartReset(bool enter);
@@ -219,6 +223,14 @@ class ClassLevel {
   void RenderPlayerSelect(E2DSurface* screen, bool canStart);
   void RenderHostSelect(E2DSurface* screen);
   void RenderNetBand(E2DSurface* screen, const char* l1, const char* l2, const char* l3);
+  // Player select (7) and host select (8) without their screens; the dialogs
+  // they open are answered on later frames.
+  void PlayerSelectFrame(uint32_t* module, uint32_t* message);
+  void HostSelectFrame(uint32_t* module, uint32_t* message);
+  // The address editor: opens the text input on the selected entry; takes one
+  // typed character.
+  void OpenHostEditor();
+  void HostEditChar(char c);
   char hostNames[6][32] = {};
   char hostAddresses[6][32] = {};
   uint8_t hostPorts[6] = {};
@@ -265,6 +277,7 @@ class ClassLevel {
   void NetLost(int32_t peer, int32_t code);
   void NetSeatDropped(int32_t seat);
   ClassPlayer* Player() const;
+  ClassEInput* Input() const;
   void PlayEffect(uint32_t effect);
   uint8_t StylusMode() const;
   // Breaks cell (r, c) with an animation (or empties it when no entity is free).

@@ -356,32 +356,7 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
       HandleNameEntry(screen, elapsed, module, message);
       break;
 
-    case ST_PLAYERSELECT: {
-      // Versus computer: seat the chosen computer players and start; a host
-      // seats its remote players on its own screen.
-      if (pl->kind == 0) {
-        for (int s = 0; s < 3; s++) {
-          slot[s].kind = cpuSeatKinds[s] <= 3 ? cpuSeatKinds[s] : 0;
-          slot[s].link = 0;
-        }
-        bool any = false;
-        for (int s = 0; s < 3; s++) any = any || slot[s].kind != 0;
-        if (!any) {
-          *message = kTitleMultiMenu;
-          *module = MODULE_TITLE;
-          break;
-        }
-        rotationIndex = 0;
-        BuildAttackRotation();
-        slot[3].kind = 0;
-        levelState = ST_PLAY;
-        if (screen) RenderAll(screen, true);
-      } else {
-        NetStateFrame(screen, module, message, elapsed);
-      }
-      break;
-    }
-
+    case ST_PLAYERSELECT:
     case ST_HOSTSETUP:
     case ST_SEARCH:
     case ST_JOIN:

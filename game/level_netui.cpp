@@ -5,6 +5,7 @@
 
 #include "framework/emod_input.h"
 #include "game/app.h"
+#include "game/dialog.h"
 #include "game/level.h"
 #include "game/player.h"
 #include "net/emod_connect.h"
@@ -19,9 +20,12 @@ enum : uint8_t {
   US_PLAYERSELECT = 7,
   US_HOSTSELECT = 8,
   US_PAUSE = 9,
+  US_RESTART = 13,
 };
 
 constexpr uint32_t kTitleMultiMenu = 0x10002;
+// The longest dotted address: "255.255.255.255".
+constexpr size_t kHostTextMax = 15;
 const char* const kCpuNames[3] = {"Freaky Fred", "Average Joe", "Mighty Mike"};
 
 void Copy(char* out, size_t size, const char* in) {
@@ -88,12 +92,170 @@ void ClassLevel::RenderHostSelect(E2DSurface* s) {
   DrawCentred(s, listTop - row - 6, "Select host");
   DrawBand(s, listTop, 8, 0x4080C0);
   DrawPulseBar(s, listTop + menuCursor * row);
+  const bool editing = mainData->console && mainData->console->state == DLG_INPUT;
   for (int i = 0; i < 6; i++) {
+    char edited[40];
     const char* text = hostNames[i][0] ? hostNames[i] : tcp ? "* Add new host *" : "* Not found *";
+    if (editing && i == menuCursor) {
+      std::snprintf(edited, sizeof edited, "%.31s_", hostNames[i]);
+      text = edited;
+    }
     DrawCentred(s, listTop + i * row, text);
   }
   DrawCentred(s, listTop + 6 * row, tcp ? "Clear list" : "Search for devices");
   DrawCentred(s, listTop + 7 * row, "Exit");
+}
+
+ClassEInput* ClassLevel::Input() const {
+  return mainData && mainData->ecd ? mainData->ecd->input : nullptr;
+}
+
+void ClassLevel::OpenHostEditor() {
+  ClassConsole* dlg = mainData ? mainData->console : nullptr;
+  if (dlg) dlg->ShowInput();
+}
+
+void ClassLevel::HostEditChar(char c) {
+  if (menuCursor > 5) return;
+  char* text = hostNames[menuCursor];
+  const size_t n = strnlen(text, sizeof hostNames[0] - 1);
+  if ((c >= '0' && c <= '9') || c == '.') {
+    if (n < kHostTextMax) {
+      text[n] = c;
+      text[n + 1] = 0;
+    }
+  } else if (c == 8) {
+    if (n) text[n - 1] = 0;
+  } else if (c == 0x1B || c == 0x0D || c == 7) {
+    // Stored zero-padded: the settings file is written whole.
+    char stored[32] = {};
+    std::memcpy(stored, text, n);
+    if (mainData->settings) std::memcpy(mainData->settings->HostAddress(menuCursor), stored, sizeof stored);
+    std::memcpy(hostAddresses[menuCursor], stored, sizeof stored);
+    if (mainData->console) mainData->console->HideInput();
+  }
+}
+
+void ClassLevel::HostSelectFrame(uint32_t* module, uint32_t* message) {
+  ClassPlayer* pl = Player();
+  ClassConsole* dlg = mainData->console;
+  const bool tcp = pl->kind == 3;
+  const uint8_t dstate = dlg ? dlg->state : static_cast<uint8_t>(DLG_IDLE);
+  if (dstate == DLG_INPUT) {
+    HostEditChar(dlg->GetC());
+    return;
+  }
+  if (dstate == DLG_CONFIRMED) {
+    // "Clear list" answered yes.
+    dlg->SetIdle();
+    for (uint32_t i = 0; i < 6; i++) {
+      if (mainData->settings) mainData->settings->HostAddress(i)[0] = 0;
+      std::memset(hostNames[i], 0, sizeof hostNames[i]);
+      std::memset(hostAddresses[i], 0, sizeof hostAddresses[i]);
+    }
+    return;
+  }
+  if (dstate == DLG_OPTION_CHOSEN) {
+    const uint8_t answer = dlg->chosen;
+    dlg->SetIdle();
+    if (menuCursor > 5) return;
+    if (answer == 0) {
+      levelState = US_JOIN;
+      stateTimer = 0;
+    } else if (answer == 1) {
+      OpenHostEditor();
+    } else if (answer == 2) {
+      if (mainData->settings) mainData->settings->HostAddress(menuCursor)[0] = 0;
+      std::memset(hostNames[menuCursor], 0, sizeof hostNames[menuCursor]);
+      std::memset(hostAddresses[menuCursor], 0, sizeof hostAddresses[menuCursor]);
+    }
+    return;
+  }
+  // An open question or choice takes the keys itself.
+  if (dstate == DLG_CONFIRM || dstate == DLG_OPTION) return;
+
+  const int32_t chosen = MenuInput(8, 120 - 4 * FontRow());
+  if (chosen >= 0 && chosen <= 5) {
+    if (hostNames[chosen][0]) {
+      if (tcp && dlg) {
+        dlg->AskOption("Connect", "Edit", "Delete", "Cancel");
+      } else {
+        levelState = US_JOIN;
+        stateTimer = 0;
+      }
+    } else if (tcp) {
+      OpenHostEditor();
+    } else {
+      PlayEffect(11);
+    }
+  } else if (chosen == 6) {
+    if (!tcp) {
+      levelState = US_SEARCH;
+      stateTimer = 0;
+    } else if (dlg) {
+      dlg->AskConfirm("Are you sure?");
+    }
+  } else if (chosen == 7) {
+    *module = 0;
+    *message = kTitleMultiMenu;
+  }
+}
+
+void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
+  ClassPlayer* pl = Player();
+  ClassConsole* dlg = mainData->console;
+  const uint8_t dstate = dlg ? dlg->state : static_cast<uint8_t>(DLG_IDLE);
+  int32_t chosen = -1;
+  if (dstate == DLG_CONFIRMED) {
+    // "Disconnect player?" answered yes: the seat waits for a player again.
+    dlg->SetIdle();
+    if (menuCursor >= 1 && menuCursor <= 3) {
+      PLAYERSLOT& seat = slot[menuCursor - 1];
+      if (seat.kind == 4 && seat.link == 2) {
+        const uint8_t peer = seat.connection;
+        if (ClassEConnect* c = Net()) c->Disconnect(peer);
+        // The connection raises no close for a peer it dropped itself: free
+        // its login entry as a close would.
+        OnNetMessage(peer, 6, 0, nullptr);
+        seat.link = 0;
+      }
+    }
+    return;
+  }
+  if (dstate == DLG_CONFIRM) return;
+  chosen = MenuInput(6, 120 - 3 * FontRow());
+  if (netAutoStart && ActiveCoPlayers() >= netAutoStart) chosen = 4;
+  if (cpuAutoStart && pl->kind == 0) {
+    // Test switch: the computer players it names, then "Start".
+    cpuAutoStart = 0;
+    for (int s = 0; s < 3; s++) {
+      slot[s].kind = cpuSeatKinds[s] <= 3 ? cpuSeatKinds[s] : 0;
+      slot[s].link = 0;
+    }
+    chosen = 4;
+  }
+  if (chosen >= 1 && chosen <= 3) {
+    PLAYERSLOT& seat = slot[chosen - 1];
+    PlayEffect(6);
+    if (seat.kind == 4 && seat.link == 2) {
+      if (dlg && dlg->state == DLG_IDLE) {
+        if (ClassEInput* in = Input()) in->ResetState();
+        dlg->AskConfirm("Disconnect player?");
+      }
+    } else {
+      uint8_t next = static_cast<uint8_t>((seat.kind + 1) % 5);
+      if (next == 4 && pl->kind == 0) next = 0;  // no remote players against the computer
+      seat.kind = next;
+      seat.link = 0;
+    }
+  } else if (chosen == 4) {
+    if (!NetStartGame()) PlayEffect(11);
+  } else if (chosen == 5) {
+    PlayEffect(6);
+    if (ClassEConnect* c = Net()) c->Disconnect(0);
+    *module = 0;
+    *message = kTitleMultiMenu;
+  }
 }
 
 void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta) {
@@ -111,7 +273,7 @@ void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
       // TCP/IP lists the saved hosts; the wireless search has nothing to find here.
       for (uint32_t i = 0; i < 6; i++) {
         const char* saved = mainData->settings && pl->kind == 3 ? mainData->settings->HostAddress(i) : "";
-        char text[32];
+        char text[32] = {};
         Copy(text, sizeof text, saved);
         std::memcpy(hostNames[i], text, 32);
         std::memcpy(hostAddresses[i], text, 32);
@@ -132,21 +294,7 @@ void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
 
     case US_HOSTSELECT: {
       stateTimer += delta;
-      const int32_t chosen = MenuInput(8, 120 - 4 * row);
-      if (chosen >= 0 && chosen <= 5) {
-        if (hostNames[chosen][0]) {
-          levelState = US_JOIN;
-          stateTimer = 0;
-        } else {
-          PlayEffect(11);
-        }
-      } else if (chosen == 6 && pl->kind == 4) {
-        levelState = US_SEARCH;
-        stateTimer = 0;
-      } else if (chosen == 7) {
-        *module = 0;
-        *message = kTitleMultiMenu;
-      }
+      HostSelectFrame(module, message);
       if (screen) RenderAll(screen, true);
       if (levelState == US_HOSTSELECT) RenderHostSelect(screen);
       break;
@@ -171,25 +319,7 @@ void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
 
     case US_PLAYERSELECT: {
       stateTimer += delta;
-      int32_t chosen = MenuInput(6, 120 - 3 * row);
-      if (netAutoStart && ActiveCoPlayers() >= netAutoStart) chosen = 4;
-      if (chosen >= 1 && chosen <= 3) {
-        PLAYERSLOT& seat = slot[chosen - 1];
-        PlayEffect(6);
-        if (seat.kind == 4 && seat.link == 2) {
-          // Disconnecting a joined player is the confirm dialog's; not here yet.
-        } else {
-          seat.kind = static_cast<uint8_t>((seat.kind + 1) % 5);
-          seat.link = 0;
-        }
-      } else if (chosen == 4) {
-        if (!NetStartGame()) PlayEffect(11);
-      } else if (chosen == 5) {
-        PlayEffect(6);
-        if (ClassEConnect* c = Net()) c->Disconnect(0);
-        *module = 0;
-        *message = kTitleMultiMenu;
-      }
+      PlayerSelectFrame(module, message);
       if (screen) RenderAll(screen, true);
       if (levelState == US_PLAYERSELECT) RenderPlayerSelect(screen, ActiveCoPlayers() > 0);
       break;
@@ -204,9 +334,34 @@ void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
       const int32_t firstRows = host ? 4 : 1;
       const int32_t top = 120 - (firstRows + static_cast<int32_t>(rows)) * row / 2;
       const int32_t listTop = top + row;
-      const int32_t chosen = MenuInput(rows, listTop);
+      ClassConsole* dlg = mainData->console;
+      int32_t chosen = -1;
+      if (dlg && dlg->state == DLG_CONFIRMED) {
+        // "Disconnect this player?" answered yes.
+        dlg->SetIdle();
+        if (host && menuCursor <= 2) {
+          PLAYERSLOT& seat = slot[menuCursor];
+          if (seat.kind == 4 && seat.link == 2) {
+            if (ClassEConnect* c = Net()) c->Disconnect(seat.connection);
+            seat.link = 3;
+            if (ActiveCoPlayers() == 0) {
+              NotifyWindow("All players have left", "the game.", nullptr);
+              returnState = US_RESTART;
+            }
+          }
+        }
+      } else if (!dlg || dlg->state != DLG_CONFIRM) {
+        // While the question is open its answers are the dialog's keys.
+        chosen = MenuInput(rows, listTop);
+      }
       const int32_t option = host ? chosen - 4 : chosen;
-      if (host && chosen == 3) {
+      if (host && chosen >= 0 && chosen <= 2) {
+        const PLAYERSLOT& seat = slot[chosen];
+        if (seat.kind == 4 && seat.link == 2 && dlg && dlg->state == DLG_IDLE) {
+          if (ClassEInput* in = Input()) in->ResetState();
+          dlg->AskConfirm("Disconnect this player?");
+        }
+      } else if (host && chosen == 3) {
         NetResume();
       } else if (option == 0 && mainData->settings) {
         mainData->settings->SetMute(mainData->settings->bytes[MAINCONFIG::kMute] ? 0 : 1);

@@ -96,6 +96,7 @@ void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_
   ClassLevel& level = data->app->Level();
   for (int s = 0; s < 3; s++) level.cpuSeatKinds[s] = start.seats[s];
   level.netAutoStart = start.net == 1 ? start.hostWait : 0;
+  level.cpuAutoStart = start.mode == 4 && start.net == 0 ? 1 : 0;
   std::memset(level.netAutoJoin, 0, sizeof level.netAutoJoin);
   if (start.net == 2) std::memcpy(level.netAutoJoin, start.address, sizeof start.address);
   if (start.seeded) std::srand(start.seed);

@@ -176,6 +176,7 @@ TEST(LevelManage, VersusComputerSeatsTheChosenPlayers) {
   for (const auto& c : cases) {
     Manage m;
     std::memcpy(m.L.cpuSeatKinds, c.seats, 3);
+    m.L.cpuAutoStart = 1;
     m.Enter(4, 0);  // transition -> player select
     EXPECT_EQ(m.L.levelState, 7);
     m.Frame(16);
@@ -190,17 +191,22 @@ TEST(LevelManage, VersusComputerSeatsTheChosenPlayers) {
     }
     for (int v = 0; v < c.active; v++) EXPECT_GE(count[v], 16 / c.active) << v;
   }
-  // No computer player at all: back to the multi-player menu.
+  // No computer player at all: "Start" refuses and the screen stays for the
+  // player to choose.
   Manage m;
   std::memset(m.L.cpuSeatKinds, 0, 3);
+  m.L.cpuAutoStart = 1;
   m.Enter(4, 0);
   m.Frame(16);
-  EXPECT_EQ(m.module, MODULE_TITLE);
-  EXPECT_EQ(m.message, 0x10002u);
+  EXPECT_EQ(m.L.levelState, 7);
+  EXPECT_EQ(m.module, MODULE_LEVEL);
+  EXPECT_EQ(m.rig.sound.sfxPlayed[11], 1u);
+  EXPECT_EQ(m.L.cpuAutoStart, 0);
 }
 
 TEST(LevelManage, FurtherGamesAndTheOneFrameStates) {
   Manage m;
+  m.L.cpuAutoStart = 1;
   m.Enter(4, 0);
   m.Frame(16);
   ASSERT_EQ(m.L.levelState, 1);

@@ -24,6 +24,7 @@
 #include "game/settings.h"
 #include "net/emod_connect.h"
 #include "tests/support/harness.h"
+#include "tests/support/net_console.h"
 
 extern char** environ;
 
@@ -31,35 +32,7 @@ namespace {
 
 uint16_t Port(uint16_t offset) { return zt::TestPort(offset); }
 
-// One console: a level with its game state, settings and connection; the
-// connection's events reach the level as ClassMain passes them on.
-struct Console : ENetOwner {
-  ClassLevel level;
-  ClassPlayer player;
-  MAINCONFIG settings{};
-  ECD ecd{};
-  MAINDATA data{};
-  ClassEConnect connection;
-
-  Console(const char* name, uint8_t kind) {
-    std::strncpy(reinterpret_cast<char*>(settings.bytes + 90), name, 31);
-    ecd.net[0] = &connection;
-    data.player = &player;
-    data.settings = &settings;
-    data.ecd = &ecd;
-    level.mainData = &data;
-    player.InitReset();
-    player.mode = 4;
-    player.kind = kind;
-    player.targetScore = 5000;
-    player.level = 2;
-    connection.Init(ENET_TCPIP, this);
-  }
-  void OnNetMessage(uint8_t, int32_t peer, int32_t event, int32_t length, uint8_t* data) override {
-    const int32_t code = ClassMain::LevelNetCode(event);
-    if (code > 0) level.OnNetMessage(peer, code, length, data);
-  }
-};
+using Console = zt::NetConsole;
 
 template <class F>
 bool Pump(const std::vector<Console*>& all, F done, int ms = 5000) {

@@ -16,6 +16,7 @@
 #include "game/hscode.h"
 #include "game/settings.h"
 #include "tests/support/harness.h"
+#include "tests/support/menu_driver.h"
 #include "tests/support/play_rig.h"
 
 namespace {
@@ -23,144 +24,24 @@ namespace {
 const std::string kGolden = std::string(ZARN_SOURCE_DIR) + "/tests/game/golden/";
 const std::string kRef = std::string(ZARN_SOURCE_DIR) + "/tests/game/settings_ref.py";
 
-enum : uint32_t { UP = 1, LEFT = 3, DOWN = 5, RIGHT = 7, START = 9, A = 13, B = 14 };
+using zt::A;
+using zt::Add;
+using zt::AtItem;
+using zt::B;
+using zt::Choose;
+using zt::Dialog;
+using zt::DOWN;
+using zt::Driver;
+using zt::LEFT;
+using zt::Menu;
+using zt::RIGHT;
+using zt::ShellRun;
+using zt::Shot;
+using zt::START;
+using zt::Step;
+using zt::UP;
 
-// What the player waits for before the next tap, and what a step does: tap
-// buttons, take a picture, or play a game with a plain scripted player.
-struct Step {
-  Step(std::function<bool(ClassMain&)> w, std::vector<uint32_t> t, std::string s, bool p = false)
-      : when(std::move(w)), taps(std::move(t)), shot(std::move(s)), play(p) {}
-  std::function<bool(ClassMain&)> when;
-  std::vector<uint32_t> taps;
-  std::string shot;
-  bool play = false;
-  std::function<void(ClassMain&)> act;  // what a module would do (not a button)
-};
-
-// Runs steps from a hook: each tap holds a button for two frames with two idle
-// frames after it. Every press and release is kept as a button script, so the
-// same run can be replayed by the program itself (ZARN_BUTTONS).
-class Driver {
- public:
-  explicit Driver(std::vector<Step> steps) : steps_(std::move(steps)) {}
-
-  std::string Hook(ClassMain& app, uint32_t frame) {
-    if (held_) {
-      if (frame < pressed_ + 2) return "";
-      Set(frame, held_, false);
-      held_ = 0;
-      idle_ = frame + 2;
-    }
-    if (frame < idle_) return "";
-    if (!queue_.empty()) {
-      Press(frame, queue_.front());
-      queue_.erase(queue_.begin());
-      return "";
-    }
-    if (playing_) {
-      if (Playing(app)) {
-        PlayTap(app, frame);
-        return "";
-      }
-      playing_ = false;
-    }
-    if (next_ >= steps_.size()) return "";
-    const Step& s = steps_[next_];
-    if (!s.when(app)) return "";
-    next_++;
-    if (s.act) {
-      s.act(app);
-      return "";
-    }
-    if (s.play) {
-      playing_ = true;
-      drops_ = 0;
-      return "";
-    }
-    if (!s.shot.empty()) {
-      shots.push_back(s.shot);
-      shotFrames.push_back(frame);
-      return s.shot;
-    }
-    queue_ = s.taps;
-    return "";
-  }
-
-  bool Done() const { return next_ >= steps_.size() && queue_.empty() && !held_ && !playing_; }
-  std::string Script() const {
-    std::ostringstream o;
-    for (size_t i = 0; i < script_.size(); i++)
-      o << (i ? "," : "") << script_[i].frame << ":" << (script_[i].pressed ? "+" : "-") << script_[i].code;
-    return o.str();
-  }
-  size_t StepsDone() const { return next_; }
-  std::vector<std::string> shots;
-  std::vector<uint32_t> shotFrames;  // the frame each picture was drawn in
-
-  static bool Playing(ClassMain& app) {
-    return app.ModuleId() == MODULE_LEVEL && app.Level().levelState == 1;
-  }
-
- private:
-  void Set(uint32_t frame, uint32_t code, bool down) {
-    standin::SetButton(code, down);
-    script_.push_back({frame, code, down});
-  }
-  void Press(uint32_t frame, uint32_t code) {
-    Set(frame, code, true);
-    held_ = code;
-    pressed_ = frame;
-  }
-  // A plain player: in its own phase it aims a few steps by a pattern of the
-  // drop count and drops.
-  void PlayTap(ClassMain& app, uint32_t frame) {
-    const ClassLevel& L = app.Level();
-    if (L.turnPhase != 0 || L.fadeTimer != 0) return;
-    const uint32_t target = (drops_ * 7 + (drops_ / 5) * 3) % 17;
-    if (L.dropPos < target) {
-      Press(frame, RIGHT);
-    } else if (L.dropPos > target) {
-      Press(frame, LEFT);
-    } else {
-      Press(frame, B);
-      drops_++;
-    }
-  }
-
-  std::vector<Step> steps_;
-  size_t next_ = 0;
-  std::vector<uint32_t> queue_;
-  uint32_t held_ = 0, pressed_ = 0, idle_ = 0, drops_ = 0;
-  bool playing_ = false;
-  std::vector<standin::Config::ButtonStep> script_;
-};
-
-// ---- conditions ----
-
-bool Menu(ClassMain& app, uint8_t menu) {
-  const ClassTitle& t = app.Title();
-  return app.ModuleId() == MODULE_TITLE && t.state == TITLE_MENU && t.menu == menu && app.Console().state == DLG_IDLE;
-}
-std::function<bool(ClassMain&)> AtItem(uint8_t menu, uint8_t item) {
-  return [menu, item](ClassMain& app) { return Menu(app, menu) && app.Title().cursor == item; };
-}
-std::function<bool(ClassMain&)> Dialog(uint8_t state, uint32_t openMs = 0) {
-  return [state, openMs](ClassMain& app) {
-    return app.Console().state == state && (state != DLG_INPUT || app.Console().timer >= openMs);
-  };
-}
-
-// Steps that move the title's cursor from `from` to `to` and confirm.
-std::vector<Step> Choose(uint8_t menu, uint8_t from, uint8_t to) {
-  std::vector<Step> s;
-  s.push_back({AtItem(menu, from), std::vector<uint32_t>(to >= from ? to - from : from - to, to >= from ? DOWN : UP), ""});
-  s.push_back({AtItem(menu, to), {B}, ""});
-  return s;
-}
-
-void Add(std::vector<Step>& to, const std::vector<Step>& more) { to.insert(to.end(), more.begin(), more.end()); }
-
-Step Shot(std::function<bool(ClassMain&)> when, const std::string& name) { return {std::move(when), {}, name}; }
+void CheckShots(const Driver& d, const std::string& dir) { zt::CheckShots(d, dir, kGolden + "shell_"); }
 
 // Replaces the name with "Zed" on the on-screen keyboard, from its start on
 // the Enter key: up twice to backspace and nine of them ("Anonymous"), down
@@ -193,41 +74,6 @@ std::string RefField(const std::string& file, const std::string& field) {
   }
   pclose(p);
   return found;
-}
-
-// One run of the program with a driver; pictures go to dir.
-struct ShellRun {
-  zt::PlayRun run;
-  Driver driver;
-  ShellRun(std::vector<Step> steps, const std::string& folder, const std::string& dir, uint32_t frames)
-      : driver(std::move(steps)) {
-    run.start = "";
-    run.folder = folder;
-    run.frames = frames;
-    run.dumpDir = dir;
-    run.hook = [this](ClassMain& app, uint32_t f) {
-      const std::string shot = driver.Hook(app, f);
-      if (driver.Done() && !quitAsked && quitWhenDone) {
-        quitAsked = true;
-        standin::RequestQuit();
-      }
-      if (hook) hook(app, f);
-      return shot;
-    };
-  }
-  bool Go() { return zt::RunPlay(run); }
-  std::function<void(ClassMain&, uint32_t)> hook;
-  bool quitWhenDone = false;
-  bool quitAsked = false;
-};
-
-void CheckShots(const Driver& d, const std::string& dir) {
-  const char* update = std::getenv("ZARN_UPDATE_GOLDEN");
-  for (const std::string& name : d.shots) {
-    const std::string got = dir + "/" + name + ".png", golden = kGolden + "shell_" + name + ".png";
-    if (update && *update) zt::Run("cp '" + got + "' '" + golden + "'");
-    EXPECT_EQ(zt::DifferentPixels(got, golden), 0) << got << " vs " << golden;
-  }
 }
 
 #define REQUIRE_TOOLS()                                                                  \
@@ -619,6 +465,10 @@ TEST(Shell, VersusComputerToTheRanking) {
   std::vector<Step> s;
   Add(s, Choose(MENU_MAIN, 0, 1));
   s.push_back({AtItem(MENU_MULTI, 0), {DOWN, DOWN, DOWN, DOWN, DOWN, B, B, B, UP, UP, UP, B}, ""});  // 5000, Versus CPU
+  // "Select CPU players": the three computer players it offers, then "Start".
+  s.push_back({[](ClassMain& app) { return app.ModuleId() == MODULE_LEVEL && app.Level().levelState == 7; },
+               {DOWN, DOWN, DOWN, DOWN, B},
+               ""});
   s.push_back({[](ClassMain& app) { return Driver::Playing(app); }, {}, "", true});
   s.push_back(Shot(ranking(1000), "winner"));
   s.push_back(Shot(ranking(3600), "ranking"));
