@@ -29,6 +29,7 @@
 #include "net/emod_connect.h"
 #include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
+#include "tests/support/net_console.h"
 #include "tests/support/play_rig.h"
 
 namespace {
@@ -310,42 +311,16 @@ TEST(NetHostile, JoinerKeepsPlayingAgainstAHostileHost) {
   EXPECT_EQ(trace.back().seats[0], 7777u);
 }
 
-// A hosting level in this process whose joiners are plain sockets, for the
-// cases where who owns a connection slot matters.
-struct Host : ENetOwner {
-  ClassLevel level;
-  ClassPlayer player;
-  MAINCONFIG settings{};
-  ECD ecd{};
-  MAINDATA data{};
-  ClassEConnect connection;
-  Host() {
-    ecd.net[0] = &connection;
-    data.player = &player;
-    data.settings = &settings;
-    data.ecd = &ecd;
-    level.mainData = &data;
-    player.InitReset();
-    player.mode = 4;
-    player.kind = 1;
-    player.targetScore = 5000;
-    player.level = 2;
-    connection.Init(ENET_TCPIP, this);
+// Polls a console's sockets until `done` holds or `ms` passed.
+template <class F>
+bool Pump(zt::NetConsole& c, F done, int ms = 5000) {
+  for (int waited = 0; waited < ms; waited += 2) {
+    c.connection.CheckSockets(nullptr);
+    if (done()) return true;
+    usleep(2000);
   }
-  void OnNetMessage(uint8_t, int32_t peer, int32_t event, int32_t length, uint8_t* bytes) override {
-    const int32_t code = ClassMain::LevelNetCode(event);
-    if (code > 0) level.OnNetMessage(peer, code, length, bytes);
-  }
-  template <class F>
-  bool Pump(F done, int ms = 5000) {
-    for (int waited = 0; waited < ms; waited += 2) {
-      connection.CheckSockets(nullptr);
-      if (done()) return true;
-      usleep(2000);
-    }
-    return false;
-  }
-};
+  return false;
+}
 
 int Connect(uint16_t port) {
   const int s = socket(AF_INET, SOCK_STREAM, 0);
@@ -376,7 +351,8 @@ void SendPacket(int s, const GAMEPACKET& p, const char* name = nullptr) {
 TEST(NetHostile, NewcomerCannotSpeakForADroppedSeat) {
   setenv("ZARN_NET_HOST", "127.0.0.1", 1);
   const uint16_t port = zt::TestPort(42);
-  Host h;
+  // A hosting level in this process whose joiners are plain sockets.
+  zt::NetConsole h("Hostess", 1);
   ClassLevel& L = h.level;
   L.levelState = 4;
   ASSERT_EQ(h.connection.SearchHost(nullptr, port), 1);
@@ -385,22 +361,22 @@ TEST(NetHostile, NewcomerCannotSpeakForADroppedSeat) {
   const int a = Connect(port), b = Connect(port);
   ASSERT_GE(a, 0);
   ASSERT_GE(b, 0);
-  ASSERT_TRUE(h.Pump([&] { return h.connection.PeerUsed(2); }));
+  ASSERT_TRUE(Pump(h, [&] { return h.connection.PeerUsed(2); }));
   GAMEPACKET join{};
   join.id = PKT_JOIN;
   SendPacket(a, join, "Ann");
-  ASSERT_TRUE(h.Pump([&] { return L.ActiveCoPlayers() == 1; }));
+  ASSERT_TRUE(Pump(h, [&] { return L.ActiveCoPlayers() == 1; }));
   SendPacket(b, join, "Bob");
-  ASSERT_TRUE(h.Pump([&] { return L.ActiveCoPlayers() == 2; }));
+  ASSERT_TRUE(Pump(h, [&] { return L.ActiveCoPlayers() == 2; }));
   ASSERT_EQ(L.slot[0].connection, 1);
   ASSERT_TRUE(L.NetStartGame());
 
   // Ann goes; her seat is dropped and her slot is free for the next comer.
   close(a);
-  ASSERT_TRUE(h.Pump([&] { return L.slot[0].link == 3; }));
+  ASSERT_TRUE(Pump(h, [&] { return L.slot[0].link == 3; }));
   const int c = Connect(port);
   ASSERT_GE(c, 0);
-  ASSERT_TRUE(h.Pump([&] { return h.connection.PeerUsed(1); }));
+  ASSERT_TRUE(Pump(h, [&] { return h.connection.PeerUsed(1); }));
 
   // The newcomer speaks as Ann would have (connection 1, player 1): a grid, a
   // winner, stones and a pause. Bob's grid shows that packets do get through.
@@ -429,8 +405,8 @@ TEST(NetHostile, NewcomerCannotSpeakForADroppedSeat) {
   g.player = 2;
   g.score = 777;
   SendPacket(b, g);
-  ASSERT_TRUE(h.Pump([&] { return L.slot[1].score == 777; }));
-  h.Pump([] { return false; }, 200);
+  ASSERT_TRUE(Pump(h, [&] { return L.slot[1].score == 777; }));
+  Pump(h, [] { return false; }, 200);
   EXPECT_EQ(L.slot[0].score, 0u);
   EXPECT_EQ(L.coPhase[0], 0);
   EXPECT_EQ(h.player.winner, 0);
