@@ -330,8 +330,14 @@ void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_
       }
       break;
     case 5: {
-      if (levelState != NS_PLAYERSELECT || !NetHost()) break;
-      if (peer < 1 || peer > static_cast<int32_t>(kNetMaxPeers)) break;
+      if (peer < 1 || peer > static_cast<int32_t>(kNetMaxPeers) || !NetHost()) break;
+      if (levelState != NS_PLAYERSELECT) {
+        // A newcomer during play is nobody: a login its slot's earlier peer left
+        // behind must not let it speak for that peer's seat.
+        for (int i = 0; i < 8; i++)
+          if (loginTable[i][0] == peer) loginTable[i][1] = loginTable[i][2] = 0;
+        break;
+      }
       for (int i = 0; i < 8; i++) {
         if (loginTable[i][1]) continue;
         loginTable[i][0] = static_cast<uint8_t>(peer);
@@ -436,8 +442,10 @@ void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) 
       queue = &netStack[login];
       bound = kLoginPayload;
     } else if ((levelState == NS_PLAY || levelState == NS_PAUSE) && loginTable[login][2]) {
+      // Only a seat still connected speaks: a dropped seat keeps its old
+      // connection id, which a newcomer given the same slot must not inherit.
       for (int s = 0; s < 3 && seat < 0; s++)
-        if (slot[s].kind == 4 && slot[s].connection == peer) seat = s;
+        if (slot[s].kind == 4 && slot[s].link == 2 && slot[s].connection == peer) seat = s;
       if (seat < 0) return;
       queue = &netStackBig[seat];
     }

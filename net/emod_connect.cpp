@@ -270,6 +270,8 @@ void ClassEConnect::OnAsync(void* window, int32_t socket, int32_t kind) {
     const int s = accept4(socket, reinterpret_cast<sockaddr*>(&from), &size,
                           SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (s < 0) return;
+    const int sendBuffer = kNetPeerSendBuffer;
+    setsockopt(s, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     peers_[slot] = s;
     broken_[slot] = 0;
     char text[INET_ADDRSTRLEN] = {0};

@@ -26,6 +26,10 @@ constexpr uint32_t kNetBufferSize = 1024;
 constexpr int kNetConnectTimeout = 3000;
 constexpr int kNetSendTimeout = 20;
 constexpr int kNetDrainTimeout = 100;
+// Send buffer of each accepted peer (the kernel doubles it). The game sends a
+// peer a few hundred bytes a second; a peer that keeps its connection but stops
+// reading must be found out within seconds, not after megabytes of buffering.
+constexpr int kNetPeerSendBuffer = 16384;
 
 // Transports.
 enum { ENET_NONE = 0, ENET_TCPIP = 1, ENET_WIRELESS = 2 };

@@ -29,6 +29,7 @@ uint32_t framesPresented = 0;
 uint32_t menuCalls = 0;
 std::vector<int16_t> audio;
 int audioRate = 0, audioChannels = 0;
+std::vector<uint64_t> frameStamps;
 }  // namespace state
 
 namespace {
@@ -53,6 +54,22 @@ void ResetRegisters() {
 
 void EnsureConfigured() {
   if (!g_configured) Configure(ConfigFromEnvironment());
+}
+
+// The real clock, for frame stamps: pacing is a fact of the machine, not of the
+// fake clock a run may use.
+uint64_t RealUs() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Nearly five hours at 60 fps (8 MiB); past that the stamps stop rather than grow.
+constexpr size_t kMaxFrameStamps = 1u << 20;
+
+void WriteFrameTimesAtExit() {
+  if (g_config.frameTimesPath.empty()) return;
+  if (!WriteFrameTimes(g_config.frameTimesPath))
+    std::fprintf(stderr, "ZARN_FRAMETIMES: cannot write %s\n", g_config.frameTimesPath.c_str());
 }
 
 Backend& B() {
@@ -231,6 +248,7 @@ Config ConfigFromEnvironment() {
   if (const char* v = std::getenv("ZARN_AUDIO"); v && *v) c.audioPath = v;
   if (const char* v = std::getenv("ZARN_SAVE_STOP"); v && std::strcmp(v, "1") == 0)
     c.stopInSave = true;
+  if (const char* v = std::getenv("ZARN_FRAMETIMES"); v && *v) c.frameTimesPath = v;
   if (const char* v = std::getenv("ZARN_TIME"); v && *v) {
     // A fixed wall clock (seconds since 1970, UTC) for repeatable runs.
     uint32_t t;
@@ -257,6 +275,14 @@ void Configure(const Config& config) {
   state::menuCalls = 0;
   state::audio.clear();
   state::audioRate = state::audioChannels = 0;
+  state::frameStamps.clear();
+  if (!config.frameTimesPath.empty()) {
+    state::frameStamps.reserve(4096);
+    // Written however the process ends (the menu program's exit or a return
+    // from main).
+    static bool registered = false;
+    if (!registered) registered = std::atexit(WriteFrameTimesAtExit) == 0;
+  }
   Backend* b = nullptr;
   if (config.backend == "device") b = MakeDeviceBackend();
   if (config.backend == "sdl") b = MakeSdlBackend();
@@ -399,8 +425,19 @@ uint32_t FramesPresented() { return state::framesPresented; }
 uint32_t MenuProgramCalls() { return state::menuCalls; }
 const uint8_t* FrameBuffer() { return state::fbPixels; }
 const std::vector<int16_t>& AudioWritten() { return state::audio; }
+const std::vector<uint64_t>& FrameStamps() { return state::frameStamps; }
+
 int AudioRate() { return state::audioRate; }
 int AudioChannels() { return state::audioChannels; }
+
+bool WriteFrameTimes(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) return false;
+  bool ok = true;
+  for (size_t i = 0; i < state::frameStamps.size() && ok; i++)
+    ok = std::fprintf(f, "%zu %llu\n", i + 1, static_cast<unsigned long long>(state::frameStamps[i])) > 0;
+  return std::fclose(f) == 0 && ok;
+}
 
 bool DumpFrame(const std::string& path) {
   EnsureConfigured();
@@ -458,6 +495,8 @@ void AfterPresent() {
   state::framesPresented++;
   const uint32_t n = state::framesPresented;
   const Config& c = g_config;
+  if (!c.frameTimesPath.empty() && state::frameStamps.size() < kMaxFrameStamps)
+    state::frameStamps.push_back(RealUs());
   if (!c.dumpDir.empty()) {
     bool want = c.dumpFrames.empty() ? (n % c.dumpEvery == 0) : false;
     for (uint32_t f : c.dumpFrames) want = want || f == n;

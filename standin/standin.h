@@ -25,6 +25,10 @@
 //   ZARN_AUDIO     headless: a path to write the mixed sound to, as a WAV file
 //   ZARN_SAVE_STOP "1": the settings save stops the process (SIGSTOP) after the
 //                  new file is written and before it replaces the old one
+//   ZARN_FRAMETIMES  a path: when the process ends, one line per presented frame,
+//                  "N US" (the frame's number, then the real monotonic clock in
+//                  microseconds when it was presented, whatever ZARN_CLOCK says),
+//                  so a test can see the frame pacing of a run
 //
 // Tests configure the same things directly with Configure().
 #ifndef ZARN_STANDIN_H
@@ -138,6 +142,7 @@ struct Config {
   std::string audioPath;             // headless: write the audio to this WAV file
   bool menuExits = true;             // desktop RunMenuProgram ends the process
   bool stopInSave = false;           // SettingsSavePoint raises SIGSTOP
+  std::string frameTimesPath;        // empty: presented frames are not stamped
   // Injected wall clock (0: real time) and time zone: seconds east of UTC and
   // whether the zone has daylight-saving rules (the C library's "daylight").
   std::time_t wallTime = 0;
@@ -173,6 +178,10 @@ bool WritePng(const std::string& path, const uint8_t* pixels, uint32_t width,
               uint32_t height, uint32_t pitch, const FbScreenInfo& format);
 // The audio the program wrote, as 16-bit samples (headless; at most a few minutes).
 const std::vector<int16_t>& AudioWritten();
+// Real monotonic microseconds of each presented frame (only with frameTimesPath),
+// and the file of them that ZARN_FRAMETIMES asks for; false when it cannot be written.
+const std::vector<uint64_t>& FrameStamps();
+bool WriteFrameTimes(const std::string& path);
 int AudioRate();
 int AudioChannels();
 

@@ -274,4 +274,27 @@ TEST(Connect, PeersThatMisbehaveNeverStallTheLoop) {
   close(quiet);
 }
 
+TEST(Connect, PeerThatStopsReadingIsGivenUpSoon) {
+  // A peer that keeps its connection (it could go on sending keep-alives) but
+  // never reads is found out after a bounded backlog, not after the megabytes a
+  // kernel would buffer for it by itself.
+  const uint16_t port = nt::TestPort(10);
+  Node host;
+  ASSERT_EQ(host.Host(port), 1);
+  const int silent = RawConnect(port);
+  ASSERT_GE(silent, 0);
+  ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_PEERADDED) == 1; }));
+  const Bytes grid(92, 0x21);  // a grid packet's worth, as the host relays them
+  uint32_t sent = 0;
+  const uint32_t start = nt::NowMs();
+  while (host.rec.Count(ENET_CLOSED) == 0 && sent < (8u << 20) && nt::NowMs() - start < 20000) {
+    for (int k = 0; k < 10; k++) host.c.Send(grid.data(), 92, 1);
+    sent += 10 * 100;
+    host.c.CheckSockets(nullptr);
+  }
+  EXPECT_EQ(host.rec.Count(ENET_CLOSED, 1), 1u);
+  EXPECT_LT(sent, 1u << 20) << "bytes queued for a peer that never reads";
+  close(silent);
+}
+
 }  // namespace

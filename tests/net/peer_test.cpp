@@ -89,6 +89,9 @@ TEST(Peer, HostileAndSilentPeersLeaveTheHostRunning) {
     for (int i = 0; i < 3; i++)
       hostile.push_back(nt::Spawn("python3 " + PeerScript() + " hostile " + std::to_string(port) +
                                   " " + std::to_string(i + static_cast<int>(size))));
+    // All in before the flood: a silent peer given up early frees slot 1 for
+    // a hostile one, which must not inherit the silent one's flood.
+    ASSERT_TRUE(nt::PollUntil({&host}, [&] { return r.lastAdded == 4; }, 10000));
     // The frame loop: poll, feed the silent peer more than it will ever read.
     const Bytes block(2000, 0x21);
     uint32_t worst = 0;

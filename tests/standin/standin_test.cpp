@@ -2,12 +2,14 @@
 // and the program under both desktop backends.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 
 #include "framework/emod_device.h"
 #include "loaders/eldr_png.h"
 #include "tests/loaders/ldr_fake.h"
+#include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
 
 namespace {
@@ -128,6 +130,44 @@ TEST(Program, HeadlessRunEndsThroughTheMenuWithFrameDumps) {
   size_t drawn = 0;
   for (uint32_t c : img.pixels) drawn += c != img.pixels[0];
   EXPECT_GT(drawn, 100u);
+}
+
+TEST(Program, FrameTimesGiveTheRealPacing) {
+  // Stamped in memory, written when the process ends, on the real clock even
+  // when the program runs on the fake one.
+  for (const char* clock : {"real", "fake"}) {
+    const std::string dir = zt::GameDir(std::string("standin_frametimes_") + clock);
+    if (dir.empty()) GTEST_SKIP() << "no resource packs";
+    std::vector<zt::Child> kid(1);
+    const uint64_t before = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                      std::chrono::steady_clock::now().time_since_epoch())
+                                                      .count());
+    kid[0].pid = zt::SpawnGame(dir, {"ZARN_FRAMES=60", "ZARN_FRAMETIMES=" + dir + "/times.txt",
+                                     std::string("ZARN_CLOCK=") + (clock[0] == 'f' ? "fake" : "")});
+    zt::WaitAll(kid, 120);
+    ASSERT_EQ(kid[0].status, 0) << clock;
+    std::ifstream in(dir + "/times.txt");
+    uint64_t n = 0, us = 0, first = 0, last = 0, count = 0;
+    while (in >> n >> us) {
+      count++;
+      EXPECT_EQ(n, count);
+      EXPECT_GE(us, last);
+      if (count == 1) first = us;
+      last = us;
+    }
+    ASSERT_GE(count, 60u) << clock;
+    EXPECT_GT(first, before);
+    // 60 frames a second: the real clock sees the lock's sleeps.
+    if (clock[0] == 'r') {
+      EXPECT_GT(last - first, 800000u);
+    }
+  }
+  standin::Config cfg = zt::HeadlessConfig();
+  cfg.frameTimesPath = "/nonexistent/folder/times.txt";
+  standin::Configure(cfg);
+  EXPECT_TRUE(standin::FrameStamps().empty());
+  EXPECT_FALSE(standin::WriteFrameTimes(cfg.frameTimesPath));
+  standin::Configure(zt::HeadlessConfig());
 }
 
 TEST(Program, OpensAWindowUnderXvfb) {

@@ -79,7 +79,7 @@ long DifferentPixels(const std::string& a, const std::string& b) {
 uint16_t TestPort(uint16_t offset) {
   const char* env = std::getenv("ZARN_TEST_PORT");
   const uint32_t base = env && *env ? static_cast<uint32_t>(std::atoi(env))
-                                    : 20000u + static_cast<uint32_t>(getpid()) % 375u * 32u;
+                                    : 20000u + static_cast<uint32_t>(getpid()) % 190u * 64u;
   return static_cast<uint16_t>(base + offset);
 }
 
