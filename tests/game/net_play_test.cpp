@@ -289,7 +289,7 @@ struct Reaper {
 
 TEST(NetPlay, HostAndJoinerSeeEachOthersScores) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
-  const std::string port = std::to_string(zt::TestPort(20));
+  const std::string port = std::to_string(zt::TestPort(50));
   const uint32_t frames = 2400;  // 40 s of real time
   const std::string hostDir = NetDir("net_host", "Hosting"), joinDir = NetDir("net_join", "Joining");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
@@ -320,7 +320,7 @@ TEST(NetPlay, HostAndJoinerSeeEachOthersScores) {
 // on level 9: the game runs to its winner, both show the same ranking.
 TEST(NetPlay, TwoConsolesPlayToTheWinner) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
-  const std::string port = std::to_string(zt::TestPort(21));
+  const std::string port = std::to_string(zt::TestPort(51));
   const uint32_t frames = 12000;  // 200 s; the game ends the program once it is over
   const std::string hostDir = NetDir("net_win_host", "Hosting"), joinDir = NetDir("net_win_join", "Joining");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
@@ -372,7 +372,7 @@ bool HasBox(const Console& c, const std::string& text) {
 // "Lost connection" / "with host.", and they still end normally.
 TEST(NetPlay, FourConsolesDropAJoinerAndLoseTheHost) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
-  const std::string port = std::to_string(zt::TestPort(22));
+  const std::string port = std::to_string(zt::TestPort(52));
   const uint32_t frames = 3600;  // 60 s; the host is killed long before
   std::vector<Console> cs;
   const char* names[] = {"Hosting", "Joining 1", "Joining 2", "Joining 3"};
@@ -424,7 +424,7 @@ TEST(NetPlay, FourConsolesDropAJoinerAndLoseTheHost) {
 // dropped, and the host and the other joiner play on to the winner.
 TEST(NetPlay, KilledJoinerIsDroppedAndTheOthersPlayToTheWinner) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
-  const std::string port = std::to_string(zt::TestPort(23));
+  const std::string port = std::to_string(zt::TestPort(53));
   const uint32_t frames = 12000;
   std::vector<Console> cs;
   const char* names[] = {"Hosting", "Joining 1", "Joining 2"};
@@ -467,7 +467,7 @@ bool WaitForBox(const Console& c, const std::string& text, int seconds) {
 // everyone has left. Both end normally.
 TEST(NetPlay, SilentHostTimesOutAndThenFindsItselfAlone) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
-  const std::string port = std::to_string(zt::TestPort(25));
+  const std::string port = std::to_string(zt::TestPort(55));
   const uint32_t frames = 2400;
   const std::string hostDir = NetDir("net_stop_host", "Hosting"), joinDir = NetDir("net_stop_join", "Joining");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
@@ -534,7 +534,7 @@ TEST(NetPlay, WindowAndHeadlessConsolesPlayToTheWinner) {
 #endif
   Xvfb x;
   if (x.display.empty()) GTEST_SKIP() << "Xvfb is not installed (scripts/setup.sh installs it)";
-  const std::string port = std::to_string(zt::TestPort(24));
+  const std::string port = std::to_string(zt::TestPort(54));
   const uint32_t frames = 12000;
   const std::string hostDir = NetDir("net_sdl_host", "Window"), joinDir = NetDir("net_sdl_join", "Headless");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
