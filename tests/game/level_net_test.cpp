@@ -268,12 +268,8 @@ TEST(LevelNet, FullHostAndHostilePackets) {
   // Eight login entries: the ninth console that connects gets packet 1 and is closed.
   std::vector<int> raw;
   for (int i = 0; i < 8; i++) {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const int s = zt::LoopbackConnect(port);
+    ASSERT_GE(s, 0);
     raw.push_back(s);
     Pump(g.all, [] { return false; }, 30);
   }

@@ -50,17 +50,12 @@ pid_t SpawnPeer(const std::vector<std::string>& args, const std::string& log) {
   _exit(127);
 }
 
+// The peer script's report: one key=value per line.
 std::map<std::string, std::string> ReadReport(const std::string& path) {
   std::map<std::string, std::string> out;
-  const std::string text = zt::ReadText(path);
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t nl = text.find('\n', at);
-    if (nl == std::string::npos) nl = text.size();
-    const std::string line = text.substr(at, nl - at);
+  for (const std::string& line : zt::Split(zt::ReadText(path), '\n')) {
     const size_t eq = line.find('=');
     if (eq != std::string::npos) out[line.substr(0, eq)] = line.substr(eq + 1);
-    at = nl + 1;
   }
   return out;
 }
@@ -73,15 +68,9 @@ uint64_t Number(const std::map<std::string, std::string>& m, const std::string& 
 // The program's frame stamps (ZARN_FRAMETIMES): real microseconds per frame.
 std::vector<uint64_t> ReadStamps(const std::string& path) {
   std::vector<uint64_t> out;
-  const std::string text = zt::ReadText(path);
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t nl = text.find('\n', at);
-    if (nl == std::string::npos) nl = text.size();
-    const std::string line = text.substr(at, nl - at);
+  for (const std::string& line : zt::Split(zt::ReadText(path), '\n')) {
     const size_t sp = line.find(' ');
     if (sp != std::string::npos) out.push_back(std::strtoull(line.c_str() + sp + 1, nullptr, 10));
-    at = nl + 1;
   }
   return out;
 }
@@ -94,6 +83,7 @@ uint64_t LongestGap(const std::vector<uint64_t>& stamps, uint64_t from, uint64_t
   return worst;
 }
 
+// Seat scores and winner of each line of a network trace.
 struct TraceLine {
   uint32_t seats[3] = {0, 0, 0};
   uint32_t winner = 0;
@@ -101,25 +91,27 @@ struct TraceLine {
 
 std::vector<TraceLine> ReadTrace(const std::string& path) {
   std::vector<TraceLine> out;
-  const std::string text = zt::ReadText(path);
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t nl = text.find('\n', at);
-    if (nl == std::string::npos) nl = text.size();
-    const std::string line = text.substr(at, nl - at);
-    at = nl + 1;
-    const size_t se = line.find(" seats="), wi = line.find(" winner=");
-    if (se == std::string::npos || wi == std::string::npos) continue;
+  for (const zt::TraceLine& l : zt::ReadTrace(path)) {
+    if (!l.count("seats") || !l.count("winner")) continue;
+    const std::vector<std::string> seats = zt::Split(l.at("seats"), ',');
+    if (seats.size() != 3) continue;
     TraceLine t;
-    unsigned a = 0, b = 0, c = 0;
-    if (std::sscanf(line.c_str() + se + 7, "%u,%u,%u", &a, &b, &c) != 3) continue;
-    t.seats[0] = a;
-    t.seats[1] = b;
-    t.seats[2] = c;
-    t.winner = static_cast<uint32_t>(std::strtoul(line.c_str() + wi + 8, nullptr, 10));
+    for (int i = 0; i < 3; i++) t.seats[i] = static_cast<uint32_t>(std::strtoul(seats[i].c_str(), nullptr, 10));
+    t.winner = static_cast<uint32_t>(std::strtoul(l.at("winner").c_str(), nullptr, 10));
     out.push_back(t);
   }
   return out;
+}
+
+// The scores the peer sent in valid grids (its report's list), with 0 and the
+// last one, 7777.
+std::set<uint32_t> ValidScores(const std::map<std::string, std::string>& report) {
+  std::set<uint32_t> valid = {0, 7777};
+  const auto it = report.find("valid_scores");
+  if (it != report.end() && !it->second.empty())
+    for (const std::string& v : zt::Split(it->second, ','))
+      valid.insert(static_cast<uint32_t>(std::strtoul(v.c_str(), nullptr, 10)));
+  return valid;
 }
 
 // Sanitizer reports of a run (log_path files); empty when there were none.
@@ -228,17 +220,7 @@ TEST(NetHostile, HostKeepsPlayingAgainstHostilePeers) {
 
   // The hostile seat shows only scores that came in valid grids, the last one
   // sent included; nobody won.
-  std::set<uint32_t> valid = {0, 7777};
-  {
-    const std::string list = hostile.count("valid_scores") ? hostile.at("valid_scores") : "";
-    size_t at = 0;
-    while (at < list.size()) {
-      valid.insert(static_cast<uint32_t>(std::strtoul(list.c_str() + at, nullptr, 10)));
-      const size_t comma = list.find(',', at);
-      if (comma == std::string::npos) break;
-      at = comma + 1;
-    }
-  }
+  const std::set<uint32_t> valid = ValidScores(hostile);
   const std::vector<TraceLine> trace = ReadTrace(hostDir + "/trace.txt");
   ASSERT_GT(trace.size(), 10u);
   for (const TraceLine& t : trace) {
@@ -294,14 +276,7 @@ TEST(NetHostile, JoinerKeepsPlayingAgainstAHostileHost) {
   const uint64_t gap = LongestGap(stamps, Number(report, "connected_us"), Number(report, "end_us"));
   EXPECT_LT(gap, gapBound) << "longest frame gap " << gap << " us";
   // Seat 0 (the host's board) shows only scores of valid grids; nobody won.
-  std::set<uint32_t> valid = {0, 7777};
-  const std::string list = report.count("valid_scores") ? report.at("valid_scores") : "";
-  for (size_t at = 0; at < list.size();) {
-    valid.insert(static_cast<uint32_t>(std::strtoul(list.c_str() + at, nullptr, 10)));
-    const size_t comma = list.find(',', at);
-    if (comma == std::string::npos) break;
-    at = comma + 1;
-  }
+  const std::set<uint32_t> valid = ValidScores(report);
   const std::vector<TraceLine> trace = ReadTrace(dir + "/trace.txt");
   ASSERT_GT(trace.size(), 5u);
   for (const TraceLine& t : trace) {
@@ -322,18 +297,6 @@ bool Pump(zt::NetConsole& c, F done, int ms = 5000) {
   return false;
 }
 
-int Connect(uint16_t port) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(s);
-    return -1;
-  }
-  return s;
-}
 
 // Sends a game packet framed as a console would.
 void SendPacket(int s, const GAMEPACKET& p, const char* name = nullptr) {
@@ -358,7 +321,7 @@ TEST(NetHostile, NewcomerCannotSpeakForADroppedSeat) {
   ASSERT_EQ(h.connection.SearchHost(nullptr, port), 1);
   ASSERT_EQ(L.levelState, 7);
   // Two joiners seated (peers 1 and 2), and play starts.
-  const int a = Connect(port), b = Connect(port);
+  const int a = zt::LoopbackConnect(port), b = zt::LoopbackConnect(port);
   ASSERT_GE(a, 0);
   ASSERT_GE(b, 0);
   ASSERT_TRUE(Pump(h, [&] { return h.connection.PeerUsed(2); }));
@@ -374,7 +337,7 @@ TEST(NetHostile, NewcomerCannotSpeakForADroppedSeat) {
   // Ann goes; her seat is dropped and her slot is free for the next comer.
   close(a);
   ASSERT_TRUE(Pump(h, [&] { return L.slot[0].link == 3; }));
-  const int c = Connect(port);
+  const int c = zt::LoopbackConnect(port);
   ASSERT_GE(c, 0);
   ASSERT_TRUE(Pump(h, [&] { return h.connection.PeerUsed(1); }));
 

@@ -33,48 +33,9 @@ namespace {
 
 constexpr uint32_t kTarget = 5000;
 
-// One trace line as key=value fields; "kind" holds the first word (turn, end, box).
-using Line = std::map<std::string, std::string>;
-
-std::vector<Line> ReadTrace(const std::string& path) {
-  std::vector<Line> out;
-  const std::string text = zt::ReadText(path);
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t nl = text.find('\n', at);
-    if (nl == std::string::npos) nl = text.size();
-    const std::string line = text.substr(at, nl - at);
-    at = nl + 1;
-    Line fields;
-    const size_t sp = line.find(' ');
-    fields["kind"] = line.substr(0, sp);
-    if (fields["kind"] == "box") {
-      fields["text"] = sp == std::string::npos ? "" : line.substr(sp + 1);
-    } else {
-      size_t p = sp;
-      while (p != std::string::npos && p < line.size()) {
-        const size_t q = line.find(' ', p + 1);
-        const std::string word = line.substr(p + 1, q == std::string::npos ? std::string::npos : q - p - 1);
-        const size_t eq = word.find('=');
-        if (eq != std::string::npos) fields[word.substr(0, eq)] = word.substr(eq + 1);
-        p = q;
-      }
-    }
-    out.push_back(fields);
-  }
-  return out;
-}
-
-std::vector<std::string> Split(const std::string& s, char sep) {
-  std::vector<std::string> out;
-  size_t at = 0;
-  while (true) {
-    const size_t e = s.find(sep, at);
-    out.push_back(s.substr(at, e == std::string::npos ? std::string::npos : e - at));
-    if (e == std::string::npos) return out;
-    at = e + 1;
-  }
-}
+using Line = zt::TraceLine;
+using zt::ReadTrace;
+using zt::Split;
 
 // The seat (0 to 2) in which a console with own number `me` keeps player p.
 int SeatOf(int me, int p) { return p == me ? -1 : p < me ? p : p - 1; }

@@ -12,6 +12,7 @@
 
 #include "net/emod_connect.h"
 #include "tests/net/net_support.h"
+#include "tests/support/harness.h"
 
 namespace {
 
@@ -45,20 +46,6 @@ std::vector<Bytes> Messages(const Recorder& r, int32_t peer) {
     out.push_back(b);
   }
   return out;
-}
-
-// A plain socket connected to 127.0.0.1:port that does whatever a test wants.
-int RawConnect(uint16_t port) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(s);
-    return -1;
-  }
-  return s;
 }
 
 TEST(Connect, SetupResults) {
@@ -171,7 +158,7 @@ TEST(Connect, SeventeenthIsNotAccepted) {
   ASSERT_EQ(host.Host(port), 1);
   std::vector<int> raw;
   for (int i = 0; i < 17; i++) {
-    raw.push_back(RawConnect(port));
+    raw.push_back(zt::LoopbackConnect(port));
     ASSERT_GE(raw.back(), 0);
     for (int k = 0; k < 3; k++) host.c.CheckSockets(nullptr);
   }
@@ -244,8 +231,8 @@ TEST(Connect, PeersThatMisbehaveNeverStallTheLoop) {
   const uint16_t port = nt::TestPort(5);
   Node host;
   ASSERT_EQ(host.Host(port), 1);
-  const int silent = RawConnect(port);  // never reads, never closes
-  const int gone = RawConnect(port);    // closes at once
+  const int silent = zt::LoopbackConnect(port);  // never reads, never closes
+  const int gone = zt::LoopbackConnect(port);    // closes at once
   ASSERT_GE(silent, 0);
   ASSERT_GE(gone, 0);
   ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_PEERADDED) == 2; }));
@@ -266,7 +253,7 @@ TEST(Connect, PeersThatMisbehaveNeverStallTheLoop) {
   close(silent);
 
   // Closing a peer that neither sends nor closes is bounded by the drain deadline.
-  const int quiet = RawConnect(port);
+  const int quiet = zt::LoopbackConnect(port);
   ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_PEERADDED) == 3; }));
   const uint32_t t0 = nt::NowMs();
   host.c.Disconnect(static_cast<uint8_t>(host.rec.events.back().peer));
@@ -281,7 +268,7 @@ TEST(Connect, PeerThatStopsReadingIsGivenUpSoon) {
   const uint16_t port = nt::TestPort(10);
   Node host;
   ASSERT_EQ(host.Host(port), 1);
-  const int silent = RawConnect(port);
+  const int silent = zt::LoopbackConnect(port);
   ASSERT_GE(silent, 0);
   ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_PEERADDED) == 1; }));
   const Bytes grid(92, 0x21);  // a grid packet's worth, as the host relays them

@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <thread>
 
+#include "tests/support/harness.h"
+#include "tests/support/play_rig.h"
+
 namespace zt {
 
 std::string GameExe() {
@@ -61,6 +64,26 @@ void WaitAll(std::vector<Child>& kids, int seconds) {
     waitpid(k.pid, nullptr, 0);
     k.status = 300;
   }
+}
+
+std::vector<TraceLine> ReadTrace(const std::string& path) {
+  std::vector<TraceLine> out;
+  for (const std::string& line : Split(ReadText(path), '\n')) {
+    if (line.empty()) continue;
+    TraceLine fields;
+    const size_t sp = line.find(' ');
+    fields["kind"] = line.substr(0, sp);
+    if (fields["kind"] == "box") {
+      fields["text"] = sp == std::string::npos ? "" : line.substr(sp + 1);
+    } else if (sp != std::string::npos) {
+      for (const std::string& word : Split(line.substr(sp + 1), ' ')) {
+        const size_t eq = word.find('=');
+        if (eq != std::string::npos) fields[word.substr(0, eq)] = word.substr(eq + 1);
+      }
+    }
+    out.push_back(fields);
+  }
+  return out;
 }
 
 }  // namespace zt

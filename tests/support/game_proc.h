@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ struct Child {
 
 // Waits for every child up to the deadline and kills the rest.
 void WaitAll(std::vector<Child>& kids, int seconds);
+
+// One line of a ZARN_TRACE file as its key=value fields; "kind" holds the
+// first word (turn, end, box) and a box line's "text" the rest.
+using TraceLine = std::map<std::string, std::string>;
+std::vector<TraceLine> ReadTrace(const std::string& path);
 
 }  // namespace zt
 

@@ -1,5 +1,8 @@
 #include "tests/support/harness.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -81,6 +84,31 @@ uint16_t TestPort(uint16_t offset) {
   const uint32_t base = env && *env ? static_cast<uint32_t>(std::atoi(env))
                                     : 20000u + static_cast<uint32_t>(getpid()) % 190u * 64u;
   return static_cast<uint16_t>(base + offset);
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> out;
+  size_t at = 0;
+  while (true) {
+    const size_t end = text.find(separator, at);
+    out.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    if (end == std::string::npos) return out;
+    at = end + 1;
+  }
+}
+
+int LoopbackConnect(uint16_t port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s < 0) return -1;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
 }
 
 int Run(const std::string& command) {

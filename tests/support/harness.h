@@ -65,6 +65,12 @@ std::string Capture(const std::string& command);
 // True when a program is on the PATH.
 bool HaveTool(const std::string& name);
 
+// The pieces of a text between separators (a text without one is one piece).
+std::vector<std::string> Split(const std::string& text, char separator);
+
+// A plain TCP socket connected to 127.0.0.1:port; -1 when the connect fails.
+int LoopbackConnect(uint16_t port);
+
 // A whole file ({} when it cannot be read); false when a write fails.
 std::vector<uint8_t> ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& data);
