@@ -7,6 +7,7 @@
 #include "framework/emod_input.h"
 #include "game/app.h"
 #include "game/modules.h"
+#include "game/ui_util.h"
 
 namespace {
 
@@ -14,14 +15,6 @@ constexpr uint32_t kOpenMs = 250;
 constexpr uint32_t kMessageMs = 2000;
 constexpr uint8_t kActionType = 16;  // the game maps it to button 14 at start-up
 constexpr uint32_t kTypingButton = 14;
-
-void CopyText(char* out, uint32_t size, const char* in) {
-  uint32_t i = 0;
-  for (; in && in[i] && i + 1 < size; i++) out[i] = in[i];
-  out[i] = 0;
-}
-
-bool Pressed(uint8_t type) { return type == EIT_DOWN || type == EIT_REPEAT; }
 
 }  // namespace
 

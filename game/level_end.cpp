@@ -10,19 +10,13 @@
 #include "game/level.h"
 #include "game/linefeed.h"
 #include "game/player.h"
+#include "game/ui_util.h"
 
 namespace {
 
-const char* const kCpuNames[3] = {"Freaky Fred", "Average Joe", "Mighty Mike"};
 constexpr uint32_t kNameMax = 16;
 constexpr uint32_t kNameWidth = 119;
 constexpr uint32_t kWinnerMs = 3000;
-
-void CopyText(char* out, uint32_t size, const char* in) {
-  uint32_t i = 0;
-  for (; in && in[i] && i + 1 < size; i++) out[i] = in[i];
-  out[i] = 0;
-}
 
 }  // namespace
 
@@ -75,7 +69,7 @@ int32_t ClassLevel::MenuInput(uint32_t rows, int32_t listTop) {
   if (w > 0) move(1);
   E_INPUTEVENT ev;
   while (in->GetKeyEvent(&ev)) {
-    const bool press = ev.type == EIT_DOWN || ev.type == EIT_REPEAT;
+    const bool press = Pressed(ev.type);
     if (press && ev.action == 0xC0) move(-1);
     else if (press && ev.action == 0xC1) move(1);
     else if (ev.type == EIT_DOWN && ev.action == 0xC4) chosen = menuCursor;

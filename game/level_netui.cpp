@@ -8,6 +8,7 @@
 #include "game/dialog.h"
 #include "game/level.h"
 #include "game/player.h"
+#include "game/ui_util.h"
 #include "net/emod_connect.h"
 
 namespace {
@@ -26,11 +27,6 @@ enum : uint8_t {
 constexpr uint32_t kTitleMultiMenu = 0x10002;
 // The longest dotted address: "255.255.255.255".
 constexpr size_t kHostTextMax = 15;
-const char* const kCpuNames[3] = {"Freaky Fred", "Average Joe", "Mighty Mike"};
-
-void Copy(char* out, size_t size, const char* in) {
-  std::snprintf(out, size, "%s", in ? in : "");
-}
 
 }  // namespace
 
@@ -274,7 +270,7 @@ void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
       for (uint32_t i = 0; i < 6; i++) {
         const char* saved = mainData->settings && pl->kind == 3 ? mainData->settings->HostAddress(i) : "";
         char text[32] = {};
-        Copy(text, sizeof text, saved);
+        CopyText(text, sizeof text, saved);
         std::memcpy(hostNames[i], text, 32);
         std::memcpy(hostAddresses[i], text, 32);
         hostPorts[i] = 0;

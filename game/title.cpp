@@ -10,6 +10,7 @@
 #include "game/hscode.h"
 #include "game/modules.h"
 #include "game/start.h"
+#include "game/ui_util.h"
 
 namespace {
 
@@ -56,14 +57,6 @@ const char* const kCredits[30] = {
     "", "Test team", "Headless test rigs", "Fuzz targets", "", "Director", "The Zarn stones team", "", "", "",
     "", "Used Engines", "Zarn", "Mox mixer", "", "Zarn stones", "An original puzzle game", "Made for this project",
     "", ""};
-
-void CopyText(char* out, uint32_t size, const char* in) {
-  uint32_t i = 0;
-  for (; in && in[i] && i + 1 < size; i++) out[i] = in[i];
-  out[i] = 0;
-}
-
-bool Pressed(uint8_t type) { return type == EIT_DOWN || type == EIT_REPEAT; }
 
 }  // namespace
 
