@@ -81,31 +81,32 @@ bool ClassGraphics::Fail(const char* name) {
   return false;
 }
 
-int ClassGraphics::QuickLoadFileSurface(const char* name, E2DSurface* surface) {
-  if (!display_ || !surface) return 0;
+bool ClassGraphics::PackEntry(const char* name, void*& data, uint32_t& length) {
+  if (!display_) return false;
   uint32_t n = 0;
-  if (!pack_.PackSearchFile(name, n)) return 0;
-  void* data = nullptr;
-  uint32_t length = 0;
+  if (!pack_.PackSearchFile(name, n)) return false;
   if (pack_.PackGetFileData(data, length, n) != 0) {
     if (data) ClassEMemory::DeAlloc(data);
-    return 0;
+    data = nullptr;
+    return false;
   }
+  return true;
+}
+
+int ClassGraphics::QuickLoadFileSurface(const char* name, E2DSurface* surface) {
+  if (!surface) return 0;
+  void* data = nullptr;
+  uint32_t length = 0;
+  if (!PackEntry(name, data, length)) return 0;
   const int r = display_->CreateSurface(surface, data, length, 0);
   if (data) ClassEMemory::DeAlloc(data);
   return r == 0 ? 1 : 0;
 }
 
 int ClassGraphics::QuickLoadFileSurface(const char* name, E3DSurface& model) {
-  if (!display_) return 0;
-  uint32_t n = 0;
-  if (!pack_.PackSearchFile(name, n)) return 0;
   void* data = nullptr;
   uint32_t length = 0;
-  if (pack_.PackGetFileData(data, length, n) != 0) {
-    if (data) ClassEMemory::DeAlloc(data);
-    return 0;
-  }
+  if (!PackEntry(name, data, length)) return 0;
   const int r = display_->CreateSurface(&model, data, length);
   if (data) ClassEMemory::DeAlloc(data);
   if (r != 0) return 0;

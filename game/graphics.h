@@ -123,6 +123,9 @@ class ClassGraphics {
   ClassEDisplay* Display() const { return display_; }
 
  private:
+  // The data of a pack entry, for a QuickLoadFileSurface form (the caller frees
+  // it); false when there is no display, no such entry or it cannot be read.
+  bool PackEntry(const char* name, void*& data, uint32_t& length);
   bool OpenPack();
   void UseIndex();
   bool Fail(const char* name);

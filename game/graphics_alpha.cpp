@@ -17,15 +17,10 @@ tagRECT Rect(int32_t l, int32_t t, int32_t r, int32_t b) {
 }  // namespace
 
 int ClassGraphics::QuickLoadFileSurface(const char* name, E2DSurfaceRGBA* surface) {
-  if (!display_ || !surface) return 0;
-  uint32_t n = 0;
-  if (!pack_.PackSearchFile(name, n)) return 0;
+  if (!surface) return 0;
   void* data = nullptr;
   uint32_t length = 0;
-  if (pack_.PackGetFileData(data, length, n) != 0) {
-    if (data) ClassEMemory::DeAlloc(data);
-    return 0;
-  }
+  if (!PackEntry(name, data, length)) return 0;
   const int r = display_->CreateSurface(surface, data, length, 32);
   if (data) ClassEMemory::DeAlloc(data);
   return r == 0 ? 1 : 0;
