@@ -26,7 +26,7 @@ class jpeg_decoder : public ClassELoaderBase {
   // Blocks that scans into the whole-image buffers may visit per byte of the
   // file; more stores -234. Encoders' scan scripts stay far below it (under 25
   // on a flat picture, whose DC scans still take a bit per block).
-  static constexpr uint32_t kVisitsPerByte = 128;
+  static constexpr uint32_t kVisitsPerByte = 64;
   // Scan types by luma sampling.
   enum { kGrey = 0, kH1V1 = 1, kH2V1 = 2, kH1V2 = 3, kH2V2 = 4 };
 
