@@ -13,7 +13,7 @@ enum : uint32_t {
   M_SOF0 = 0xC0, M_SOF1 = 0xC1, M_SOF2 = 0xC2, M_SOF3 = 0xC3, M_SOF5 = 0xC5, M_SOF7 = 0xC7,
   M_JPG = 0xC8, M_SOF9 = 0xC9, M_SOF11 = 0xCB, M_DAC = 0xCC, M_SOF13 = 0xCD, M_SOF15 = 0xCF,
   M_DHT = 0xC4, M_RST0 = 0xD0, M_RST7 = 0xD7, M_SOI = 0xD8, M_EOI = 0xD9, M_SOS = 0xDA,
-  M_DQT = 0xDB, M_DRI = 0xDD, M_TEM = 0x01
+  M_DQT = 0xDB, M_DRI = 0xDD, M_APP0 = 0xE0, M_APP14 = 0xEE, M_TEM = 0x01
 };
 
 // Zig-zag index to natural (row-major) index.
@@ -46,9 +46,6 @@ inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 25
 
 constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
-// Largest block the decoder asks for.
-constexpr uint64_t kMaxBlock = 0x7FFFFFF0;
-
 }  // namespace
 
 // The four block decoders of progressive scans.
@@ -57,6 +54,8 @@ struct progressive_block_decoder {
   static void decode_block_dc_refine(jpeg_decoder* d, int c, int x, int y);
   static void decode_block_ac_first(jpeg_decoder* d, int c, int x, int y);
   static void decode_block_ac_refine(jpeg_decoder* d, int c, int x, int y);
+  // A whole block of a sequential scan, kept as decoded.
+  static void decode_block_sequential(jpeg_decoder* d, int c, int x, int y);
 };
 
 jpeg_decoder::jpeg_decoder() { std::memset(huff_, 0, sizeof huff_); }
@@ -81,8 +80,8 @@ void* jpeg_decoder::alloc(uint32_t n) {
     terminate(-221);
     return nullptr;
   }
-  if (n > kMaxBlock) {
-    terminate(-233);
+  if (n > kMaxWork - 8 || held_ > kMaxWork - 8 - n) {
+    terminate(-235);
     return nullptr;
   }
   uint8_t* p = static_cast<uint8_t*>(ClassEMemory::Alloc(n + 8));
@@ -92,6 +91,7 @@ void* jpeg_decoder::alloc(uint32_t n) {
   }
   std::memset(p, 0, n + 8);
   blocks_[slot] = p;
+  held_ += n + 8;
   // Rounded up to a multiple of 8 within the 8 spare bytes.
   const uintptr_t a = reinterpret_cast<uintptr_t>(p);
   return p + ((8 - (a & 7)) & 7);
@@ -102,6 +102,7 @@ void jpeg_decoder::free_all_blocks() {
     ClassEMemory::DeAlloc(b);
     b = nullptr;
   }
+  held_ = 0;
   mcu_coeffs_ = nullptr;
   block_max_zag_ = nullptr;
   samples_ = nullptr;
@@ -120,7 +121,12 @@ void jpeg_decoder::init(void* data, uint32_t size) {
   free_all_blocks();
   LinkData(data, size);
   image_x_ = image_y_ = 0;
-  progressive_ = false;
+  progressive_ = buffered_ = frame_set_ = scan_seen_ = false;
+  saw_jfif_ = rgb_ = false;
+  adobe_transform_ = -1;
+  // Saturates: no 32-bit file buys more than the counter holds.
+  const uint64_t visits = static_cast<uint64_t>(size) * kVisitsPerByte;
+  visits_left_ = visits > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(visits);
   comps_in_frame_ = comps_in_scan_ = 0;
   std::memset(huff_defined_, 0, sizeof huff_defined_);
   std::memset(quant_defined_, 0, sizeof quant_defined_);
@@ -231,6 +237,10 @@ int jpeg_decoder::process_markers() {
       case M_DRI:
         read_dri();
         break;
+      case M_APP0:
+      case M_APP14:
+        read_app(c);
+        break;
       case M_DAC:
         terminate(-215);
         break;
@@ -253,6 +263,20 @@ int jpeg_decoder::process_markers() {
         break;
     }
   }
+}
+
+// JFIF (APP0) and Adobe (APP14) markers: only what tells the colour space.
+void jpeg_decoder::read_app(uint32_t marker) {
+  const uint32_t len = get_16();
+  if (len < 2) return terminate(-210);
+  uint8_t head[12] = {};
+  uint32_t n = 0;
+  for (uint32_t i = 2; i < len; i++) {
+    const uint32_t c = get_char();
+    if (n < sizeof head) head[n++] = static_cast<uint8_t>(c);
+  }
+  if (marker == M_APP0 && n >= 5 && std::memcmp(head, "JFIF", 5) == 0) saw_jfif_ = true;
+  if (marker == M_APP14 && n >= 12 && std::memcmp(head, "Adobe", 5) == 0) adobe_transform_ = head[11];
 }
 
 void jpeg_decoder::read_dht() {
@@ -419,7 +443,8 @@ void jpeg_decoder::create_look_ups() {
 }
 
 void jpeg_decoder::init_frame() {
-  if (error_code_) return;
+  if (error_code_ || frame_set_) return;
+  frame_set_ = true;
   if (comps_in_frame_ != 1 && comps_in_frame_ != 3) return terminate(-225);
   if (comps_in_frame_ == 1) {
     scan_type_ = kGrey;
@@ -464,6 +489,9 @@ void jpeg_decoder::init_frame() {
   total_lines_left_ = image_y_;
   mcu_lines_left_ = 0;
   create_look_ups();
+  // Taken here, before any scan, so a picture too big for the console is
+  // refused before anything is made for it.
+  if (progressive_) open_coeff_bufs();
 }
 
 // Block counts of every frame component and the MCU of the current scan.
@@ -536,16 +564,9 @@ int jpeg_decoder::init_scan() {
   }
   read_sos();
   if (error_code_) return 0;
-  // A sequential colour image is read in one scan of all its components in
-  // frame order; the row layout depends on it.
-  if (!progressive_ && comps_in_frame_ > 1) {
-    bool same = comps_in_scan_ == comps_in_frame_;
-    for (int i = 0; same && i < comps_in_scan_; i++) same = comp_list_[i] == i;
-    if (!same) {
-      terminate(-226);
-      return 0;
-    }
-  }
+  // The markers before the first scan settle the colour space.
+  if (!scan_seen_) rgb_ = comps_in_frame_ == 3 && !saw_jfif_ && adobe_transform_ == 0;
+  scan_seen_ = true;
   calc_mcu_block_order();
   if (error_code_) return 0;
   for (int i = 0; i < comps_in_scan_; i++) {
@@ -579,13 +600,27 @@ int jpeg_decoder::begin() {
   if (error_code_) return -1;
   init_frame();
   if (!error_code_) {
-    if (progressive_)
+    if (progressive_) {
       init_progressive();
-    else if (!init_scan() && !error_code_)
-      terminate(-216);
+    } else if (!init_scan()) {
+      if (!error_code_) terminate(-216);
+    } else if (!whole_frame_scan()) {
+      // Components in scans of their own: gathered like a progressive picture.
+      open_coeff_bufs();
+      decode_scans(true);
+    }
   }
   ready_flag_ = true;
   return error_code_ ? -1 : 0;
+}
+
+// The scan holds every component of the frame, in frame order: its MCUs are
+// the rows' own and can be decoded one MCU row at a time.
+bool jpeg_decoder::whole_frame_scan() const {
+  if (comps_in_scan_ != comps_in_frame_) return false;
+  for (int i = 0; i < comps_in_scan_; i++)
+    if (comp_list_[i] != i) return false;
+  return true;
 }
 
 // --- Decoding ---
@@ -621,6 +656,41 @@ bool jpeg_decoder::restart_due() {
   return false;
 }
 
+// The Huffman data of one block of a sequential scan: put(k, v) takes the
+// coefficient of zig-zag index k (0 is the DC value itself, not its difference).
+// The last index put, or -1 with an error stored.
+template <class Put>
+inline int jpeg_decoder::decode_huffman_block(int comp, Put put) {
+  auto damaged = [this] {
+    terminate(-227);
+    return -1;
+  };
+  const int s = huff_decode(huff_[comp_dc_tab_[comp]]);
+  if (s > 11) return damaged();  // DC sizes above 11 are not 8-bit data
+  const int32_t r = s ? Extend(static_cast<int32_t>(get_bits(s)), s) : 0;
+  const uint32_t dc = last_dc_val_[comp] + static_cast<uint32_t>(r);
+  last_dc_val_[comp] = dc;
+  put(0, dc);
+  const huff_tables& ac = huff_[comp_ac_tab_[comp]];
+  int last = 0;
+  for (int k = 1; k < 64; k++) {
+    const int rs = huff_decode(ac);
+    const int run = rs >> 4, sz = rs & 15;
+    if (sz) {
+      k += run;
+      if (k > 63) return damaged();
+      put(k, static_cast<uint32_t>(Extend(static_cast<int32_t>(get_bits(sz)), sz)));
+      last = k;
+    } else if (run == 15) {
+      k += 15;
+      if (k > 63) return damaged();
+    } else {
+      break;  // end of block
+    }
+  }
+  return last;
+}
+
 void jpeg_decoder::decode_next_row() {
   int32_t blk = 0;
   for (int32_t mcu = 0; mcu < mcus_per_row_; mcu++) {
@@ -629,33 +699,11 @@ void jpeg_decoder::decode_next_row() {
       const int comp = mcu_org_[b];
       const uint16_t* q = quant_[comp_quant_[comp]];
       int16_t* p = mcu_coeffs_ + 64 * blk;
-      const int s = huff_decode(huff_[comp_dc_tab_[comp]]);
-      if (s > 11) return terminate(-227);  // DC sizes above 11 are not 8-bit data
-      const int32_t r = s ? Extend(static_cast<int32_t>(get_bits(s)), s) : 0;
-      const uint32_t dc = last_dc_val_[comp] + static_cast<uint32_t>(r);
-      last_dc_val_[comp] = dc;
-      p[0] = ToI16(dc * q[0]);
       // Clear what the block held before, up to its high-water mark.
       const int mark = block_max_zag_[blk];
       for (int k = 1; k < mark; k++) p[ZAG[k]] = 0;
-      const huff_tables& ac = huff_[comp_ac_tab_[comp]];
-      int last = 0;
-      for (int k = 1; k < 64; k++) {
-        const int rs = huff_decode(ac);
-        const int run = rs >> 4, sz = rs & 15;
-        if (sz) {
-          k += run;
-          if (k > 63) return terminate(-227);
-          const int32_t v = Extend(static_cast<int32_t>(get_bits(sz)), sz);
-          p[ZAG[k]] = ToI16(static_cast<uint32_t>(v) * q[k]);
-          last = k;
-        } else if (run == 15) {
-          k += 15;
-          if (k > 63) return terminate(-227);
-        } else {
-          break;
-        }
-      }
+      const int last = decode_huffman_block(comp, [p, q](int k, uint32_t v) { p[ZAG[k]] = ToI16(v * q[k]); });
+      if (last < 0) return;
       block_max_zag_[blk] = static_cast<uint8_t>(last + 1);
     }
   }
@@ -759,15 +807,23 @@ void jpeg_decoder::transform_row() {
 
 namespace {
 
-// One chroma sample's red, green and blue terms.
+// One chroma sample's red, green and blue terms; for RGB data the green and
+// blue samples themselves.
 struct Chroma {
   int32_t r, g, b;
 };
 
+template <bool Rgb>
 inline void Put(uint8_t* o, const uint8_t* lim, int32_t y, const Chroma& c) {
-  o[0] = lim[y + c.r];
-  o[1] = lim[y + c.g];
-  o[2] = lim[y + c.b];
+  if (Rgb) {
+    o[0] = static_cast<uint8_t>(y);
+    o[1] = static_cast<uint8_t>(c.g);
+    o[2] = static_cast<uint8_t>(c.b);
+  } else {
+    o[0] = lim[y + c.r];
+    o[1] = lim[y + c.g];
+    o[2] = lim[y + c.b];
+  }
   o[3] = 0xFF;
 }
 
@@ -775,6 +831,7 @@ inline void Put(uint8_t* o, const uint8_t* lim, int32_t y, const Chroma& c) {
 
 // Line y of the MCU row; for vertically subsampled images lines y and y + 1 at
 // once (y even), the second into the other line buffer.
+template <bool Rgb>
 void jpeg_decoder::build_line(uint8_t* out, int32_t y) {
   const uint8_t* s = samples_;
   if (scan_type_ == kGrey) {
@@ -811,27 +868,27 @@ void jpeg_decoder::build_line(uint8_t* out, int32_t y) {
     const uint8_t* cr = cb + 64;
     for (int32_t x = 0; x < 8; x++) {
       const int32_t ccb = cb[x], ccr = cr[x];
-      const Chroma c = {crr_[ccr], Sar(crg_[ccr] + cbg_[ccb], 16), cbb_[ccb]};
+      const Chroma c = Rgb ? Chroma{0, ccb, ccr} : Chroma{crr_[ccr], Sar(crg_[ccr] + cbg_[ccb], 16), cbb_[ccb]};
       switch (scan_type_) {
         case kH1V1:
-          Put(o + 4 * x, lim, y0[x], c);
+          Put<Rgb>(o + 4 * x, lim, y0[x], c);
           break;
         case kH2V1: {
           const uint8_t* yy = (x < 4 ? y0 : y1 - 8) + 2 * x;
-          Put(o + 8 * x, lim, yy[0], c);
-          Put(o + 8 * x + 4, lim, yy[1], c);
+          Put<Rgb>(o + 8 * x, lim, yy[0], c);
+          Put<Rgb>(o + 8 * x + 4, lim, yy[1], c);
           break;
         }
         case kH1V2:
-          Put(o + 4 * x, lim, y0[x], c);
-          Put(o2 + 4 * x, lim, y0[x + 8], c);
+          Put<Rgb>(o + 4 * x, lim, y0[x], c);
+          Put<Rgb>(o2 + 4 * x, lim, y0[x + 8], c);
           break;
         default: {
           const uint8_t* yy = (x < 4 ? y0 : y1 - 8) + 2 * x;
-          Put(o + 8 * x, lim, yy[0], c);
-          Put(o + 8 * x + 4, lim, yy[1], c);
-          Put(o2 + 8 * x, lim, yy[8], c);
-          Put(o2 + 8 * x + 4, lim, yy[9], c);
+          Put<Rgb>(o + 8 * x, lim, yy[0], c);
+          Put<Rgb>(o + 8 * x + 4, lim, yy[1], c);
+          Put<Rgb>(o2 + 8 * x, lim, yy[8], c);
+          Put<Rgb>(o2 + 8 * x + 4, lim, yy[9], c);
           break;
         }
       }
@@ -843,7 +900,7 @@ int jpeg_decoder::decode(void** row, uint32_t* length) {
   if (error_code_ || !ready_flag_) return -1;
   if (total_lines_left_ <= 0) return 1;
   if (mcu_lines_left_ <= 0) {
-    if (progressive_)
+    if (buffered_)
       load_next_row();
     else
       decode_next_row();
@@ -852,14 +909,15 @@ int jpeg_decoder::decode(void** row, uint32_t* length) {
     mcu_lines_left_ = max_mcu_y_size_;
     mcu_line_ = 0;
   }
-  uint8_t* line;
-  if (scan_type_ == kH1V2 || scan_type_ == kH2V2) {
-    // Two lines share each chroma row: both are made on the even line.
-    if (!(mcu_line_ & 1)) build_line(scan_line_[0], mcu_line_);
-    line = scan_line_[mcu_line_ & 1];
-  } else {
-    line = scan_line_[0];
-    build_line(line, mcu_line_);
+  uint8_t* line = scan_line_[0];
+  // Two lines share each chroma row when it covers two: both are made on the even line.
+  const bool pairs = scan_type_ == kH1V2 || scan_type_ == kH2V2;
+  if (pairs) line = scan_line_[mcu_line_ & 1];
+  if (!pairs || !(mcu_line_ & 1)) {
+    if (rgb_)
+      build_line<true>(scan_line_[0], mcu_line_);
+    else
+      build_line<false>(scan_line_[0], mcu_line_);
   }
   *row = line;
   *length = static_cast<uint32_t>(dest_bytes_per_scan_line_);
@@ -872,23 +930,25 @@ int jpeg_decoder::decode(void** row, uint32_t* length) {
 // --- Progressive scans ---
 
 coeff_buf_tag* jpeg_decoder::coeff_buf_open(int32_t across, int32_t down, int32_t bw, int32_t bh) {
-  coeff_buf_tag* cb = static_cast<coeff_buf_tag*>(alloc(sizeof(coeff_buf_tag)));
-  if (!cb) return nullptr;
   const uint64_t n = static_cast<uint64_t>(across) * down * bw * bh * 2;
+  if (n > kMaxWork) {
+    terminate(-235);
+    return nullptr;
+  }
+  // A failed allocation frees every block, so nothing is written after one.
+  uint8_t* data = static_cast<uint8_t*>(alloc(static_cast<uint32_t>(n)));
+  coeff_buf_tag* cb = data ? static_cast<coeff_buf_tag*>(alloc(sizeof(coeff_buf_tag))) : nullptr;
+  if (!cb) return nullptr;
+  cb->data = data;
   cb->blocks_across = across;
   cb->blocks_down = down;
   cb->block_width = bw;
   cb->block_height = bh;
   cb->bytes_per_block = bw * bh * 2;
-  if (n > kMaxBlock) {
-    terminate(-233);
-    return nullptr;
-  }
-  cb->data = static_cast<uint8_t*>(alloc(static_cast<uint32_t>(n)));
-  return cb->data ? cb : nullptr;
+  return cb;
 }
 
-uint8_t* jpeg_decoder::coeff_buf_getp(coeff_buf_tag* cb, int32_t x, int32_t y) {
+inline uint8_t* jpeg_decoder::coeff_buf_getp(coeff_buf_tag* cb, int32_t x, int32_t y) {
   if (!cb || x < 0 || y < 0 || x >= cb->blocks_across || y >= cb->blocks_down) {
     terminate(-229);
     return nullptr;
@@ -1010,6 +1070,17 @@ void progressive_block_decoder::decode_block_ac_refine(jpeg_decoder* d, int c, i
   std::memcpy(p, blk, 128);
 }
 
+void progressive_block_decoder::decode_block_sequential(jpeg_decoder* d, int c, int x, int y) {
+  uint8_t* dcp = d->coeff_buf_getp(d->dc_coeffs_[c], x, y);
+  uint8_t* acp = dcp ? d->coeff_buf_getp(d->ac_coeffs_[c], x, y) : nullptr;
+  if (!acp) return;
+  int16_t blk[64] = {};
+  if (d->decode_huffman_block(c, [&blk](int k, uint32_t v) { blk[ZAG[k]] = ToI16(v); }) < 0) return;
+  std::memcpy(dcp, blk, 2);
+  blk[0] = 0;
+  std::memcpy(acp, blk, 128);
+}
+
 void jpeg_decoder::decode_scan(block_decoder fn) {
   if (comps_in_scan_ == 1) {
     const int c = comp_list_[0];
@@ -1036,24 +1107,42 @@ void jpeg_decoder::decode_scan(block_decoder fn) {
     }
 }
 
-void jpeg_decoder::init_progressive() {
+// Whole-image coefficient buffers for every frame component, over the frame's
+// MCUs (a grey frame's MCU is one block whatever its sampling says).
+void jpeg_decoder::open_coeff_bufs() {
   if (error_code_) return;
   if (comps_in_frame_ == 4) return terminate(-225);
+  const int32_t mcus_x = (image_x_ + max_mcu_x_size_ - 1) / max_mcu_x_size_;
+  const int32_t mcus_y = (image_y_ + max_mcu_y_size_ - 1) / max_mcu_y_size_;
   for (int c = 0; c < comps_in_frame_; c++) {
     const int h = comps_in_frame_ == 1 ? 1 : comp_h_samp_[c], v = comps_in_frame_ == 1 ? 1 : comp_v_samp_[c];
-    const int32_t across = h * mcus_per_row_, down = v * mcus_per_col_;
-    dc_coeffs_[c] = coeff_buf_open(across, down, 1, 1);
-    ac_coeffs_[c] = coeff_buf_open(across, down, 8, 8);
+    dc_coeffs_[c] = coeff_buf_open(h * mcus_x, v * mcus_y, 1, 1);
+    ac_coeffs_[c] = coeff_buf_open(h * mcus_x, v * mcus_y, 8, 8);
     if (error_code_) return;
   }
-  while (init_scan()) {
-    const int ss = spectral_start_, se = spectral_end_, ah = successive_high_, al = successive_low_;
-    if (se < ss || se > 63 || (ss == 0 && se != 0) || (ss != 0 && comps_in_scan_ > 1)) return terminate(-230);
-    if (ah != 0 && ah != al + 1) return terminate(-231);
-    block_decoder fn = ss == 0 ? (ah == 0 ? progressive_block_decoder::decode_block_dc_first
-                                          : progressive_block_decoder::decode_block_dc_refine)
-                               : (ah == 0 ? progressive_block_decoder::decode_block_ac_first
-                                          : progressive_block_decoder::decode_block_ac_refine);
+}
+
+// Every scan into the whole-image buffers, from the one just set up (have_scan)
+// or the next, up to EOI; then the frame's own MCU layout for the rows.
+void jpeg_decoder::decode_scans(bool have_scan) {
+  buffered_ = true;
+  for (bool more = have_scan || init_scan(); more; more = init_scan()) {
+    block_decoder fn = progressive_block_decoder::decode_block_sequential;
+    if (progressive_) {
+      const int ss = spectral_start_, se = spectral_end_, ah = successive_high_, al = successive_low_;
+      if (se < ss || se > 63 || (ss == 0 && se != 0) || (ss != 0 && comps_in_scan_ > 1)) return terminate(-230);
+      if (ah != 0 && ah != al + 1) return terminate(-231);
+      fn = ss == 0 ? (ah == 0 ? progressive_block_decoder::decode_block_dc_first
+                              : progressive_block_decoder::decode_block_dc_refine)
+                   : (ah == 0 ? progressive_block_decoder::decode_block_ac_first
+                              : progressive_block_decoder::decode_block_ac_refine);
+    }
+    // Each scan walks all its blocks whatever its data holds: the file's size
+    // pays for the walks, so a small file cannot ask for endless work.
+    const uint32_t blocks = static_cast<uint32_t>(mcus_per_row_) * static_cast<uint32_t>(mcus_per_col_) *
+                            static_cast<uint32_t>(blocks_per_mcu_);
+    if (blocks > visits_left_) return terminate(-234);
+    visits_left_ -= blocks;
     decode_scan(fn);
     if (error_code_) return;
     prep_entropy();  // markers are read from here on
@@ -1065,7 +1154,26 @@ void jpeg_decoder::init_progressive() {
   mcu_row_index_ = 0;
 }
 
+void jpeg_decoder::init_progressive() {
+  if (error_code_) return;
+  if (!dc_coeffs_[0]) open_coeff_bufs();
+  decode_scans(false);
+}
+
 // --- The loader ---
+
+namespace {
+
+// The loader's result for a code the decoder stored: a picture too big for the
+// work memory is "no memory", a frame this decoder does not read is not its
+// format as long as nothing was made for it, anything else is bad data.
+int ResultOf(int32_t code, bool created) {
+  if (code == -221 || code == -233 || code == -235) return ERES_NOMEMORY;
+  if (!created && (code == -225 || code == -226)) return ERES_NOTTHISFORMAT;
+  return ERES_BAD;
+}
+
+}  // namespace
 
 template <class Target>
 int ELoader_JPG::Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
@@ -1074,6 +1182,8 @@ int ELoader_JPG::Run(Target* target, void* data, uint32_t length, uint8_t render
   d->init(data, length);
   d->locate_sof_marker();
   if (d->error_code()) return ERES_NOTTHISFORMAT;
+  d->init_frame();
+  if (d->error_code()) return ResultOf(d->error_code(), false);
   ELDR_2DCALLBACKINFO info;
   std::memset(&info, 0, sizeof info);
   info.width = static_cast<uint32_t>(d->width());
@@ -1091,7 +1201,8 @@ int ELoader_JPG::Run(Target* target, void* data, uint32_t length, uint8_t render
   info.bytecount = 4 * info.width;
   void* row = nullptr;
   uint32_t len = 0;
-  // Rows until the last one or a decoding error; either way the rows delivered stand.
+  // Rows until the last one or a decoding error; the rows delivered stand, but a
+  // picture not decoded to its end is a failure.
   while (d->decode(&row, &len) == 0) {
     const uint8_t* s = static_cast<const uint8_t*>(row);
     if (colour && kLittleEndian)
@@ -1103,7 +1214,7 @@ int ELoader_JPG::Run(Target* target, void* data, uint32_t length, uint8_t render
       for (uint32_t x = 0; x < info.width; x++) words[x] = 0xFF000000u | s[x] * 0x010101u;
     if (target->LdrOnPixelStream(&info)) return ERES_BAD;
   }
-  return ERES_OK;
+  return d->error_code() ? ResultOf(d->error_code(), true) : ERES_OK;
 }
 
 int ELoader_JPG::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,

@@ -1,7 +1,8 @@
 // JPEG loader: baseline, extended sequential and progressive Huffman images,
-// grey or YCbCr with 1x1, 2x1, 1x2 or 2x2 luma sampling. The decoding is done
-// by jpeg_decoder, which hands out one output row at a time and never unwinds:
-// it stores a negative error code, frees its blocks, and its caller looks.
+// grey, YCbCr or (by an Adobe marker) RGB, with 1x1, 2x1, 1x2 or 2x2 sampling of
+// the first component. The decoding is done by jpeg_decoder, which hands out one
+// output row at a time and never unwinds: it stores a negative error code, frees
+// its blocks, and its caller looks.
 #ifndef ZARN_LOADERS_ELDR_JPG_H
 #define ZARN_LOADERS_ELDR_JPG_H
 
@@ -20,6 +21,12 @@ struct coeff_buf_tag {
 class jpeg_decoder : public ClassELoaderBase {
  public:
   enum { kMaxBlocks = 100, kMaxBlocksPerMcu = 10, kMaxBlocksPerRow = 6144 };
+  // Work memory one picture may hold (the console has 64 MB in all); more stores -235.
+  static constexpr uint32_t kMaxWork = 16u << 20;
+  // Blocks that scans into the whole-image buffers may visit per byte of the
+  // file; more stores -234. Encoders' scan scripts stay far below it (under 25
+  // on a flat picture, whose DC scans still take a bit per block).
+  static constexpr uint32_t kVisitsPerByte = 64;
   // Scan types by luma sampling.
   enum { kGrey = 0, kH1V1 = 1, kH2V1 = 2, kH1V2 = 3, kH2V2 = 4 };
 
@@ -31,6 +38,8 @@ class jpeg_decoder : public ClassELoaderBase {
   void init(void* data, uint32_t size);
   void decode_init(void* data, uint32_t size);
   void locate_sof_marker();
+  // Checks the frame and takes its work memory; once only (begin calls it when
+  // it has not run).
   void init_frame();
   // 1 when a scan was set up, 0 at EOI (or with an error stored).
   int init_scan();
@@ -92,16 +101,33 @@ class jpeg_decoder : public ClassELoaderBase {
   int huff_decode(const huff_tables& t);
   void process_restart();
   bool restart_due();
+  template <class Put>
+  int decode_huffman_block(int comp, Put put);
   void decode_next_row();
   void load_next_row();
   void transform_row();
+  void open_coeff_bufs();
+  bool whole_frame_scan() const;
+  void decode_scans(bool have_scan);
   void decode_scan(block_decoder fn);
+  void read_app(uint32_t marker);
+  template <bool Rgb>
   void build_line(uint8_t* out, int32_t line);
   void create_look_ups();
 
   // image
   int32_t image_x_ = 0, image_y_ = 0;
   bool progressive_ = false;
+  // Coefficients of the whole picture are gathered first: progressive frames and
+  // sequential ones whose scans do not hold every component at once.
+  bool buffered_ = false;
+  bool frame_set_ = false;
+  bool scan_seen_ = false;
+  // Colour space markers: three components are RGB only when an Adobe marker
+  // says so and no JFIF marker says YCbCr.
+  bool saw_jfif_ = false;
+  int32_t adobe_transform_ = -1;
+  bool rgb_ = false;
   int32_t comps_in_frame_ = 0;
   uint8_t comp_ident_[4] = {}, comp_h_samp_[4] = {}, comp_v_samp_[4] = {}, comp_quant_[4] = {};
   int32_t comp_h_blocks_[4] = {}, comp_v_blocks_[4] = {};
@@ -146,6 +172,8 @@ class jpeg_decoder : public ClassELoaderBase {
   uint32_t eof_toggle_ = 0;
   // bookkeeping
   void* blocks_[kMaxBlocks] = {};
+  uint32_t held_ = 0;          // bytes of the blocks
+  uint32_t visits_left_ = 0;   // block visits scans may still make
   int32_t error_code_ = 0;
   bool ready_flag_ = false;
 };

@@ -5,7 +5,6 @@ ImageMagick, and djpeg's decode (-dct int -nosmooth) of each file.
 manifest.txt: "<name> <kind> [<other>]", kind being
   ref     <name>.ref holds "w h\n" and the RGBA bytes of djpeg's decode
   same    the file decodes to exactly the pixels of <other> (a jpegtran pair)
-  norows  the frame is read (one create) but no row is delivered; result 0
   refuse  the loader must answer 3 without a callback
 """
 import subprocess
@@ -72,11 +71,31 @@ def main():
         manifest.append((p, "same", n))
     tool("cjpeg", "grey_rst.jpg", "-grayscale", "-restart", "1B", "-progressive", src="base.ppm")
     ref("grey_rst.jpg")
+    # Sequential files whose components come in scans of their own (cjpeg's
+    # scan scripts; jpegtran's keep the coefficients of the baseline file).
+    for script, tag in (("0;\n1;\n2;\n", "seq3"), ("1 2;\n0;\n", "seq2")):
+        with open(tag + ".txt", "w") as f:
+            f.write(script)
+        for samp, s in (("1x1", "444"), ("2x2", "420")):
+            n = "%s_%s.jpg" % (tag, s)
+            tool("cjpeg", n, "-sample", samp, "-scans", tag + ".txt", src="base.ppm")
+            ref(n)
+            t = "%s_%s_tran.jpg" % (tag, s)
+            tool("jpegtran", t, "-scans", tag + ".txt", src="base_%s.jpg" % s)
+            manifest.append((t, "same", "base_%s.jpg" % s))
+    # RGB data, told by an Adobe marker; a JFIF marker beside it says YCbCr.
+    for name, args in (("rgb", []), ("rgb_420", ["-sample", "2x2"]), ("rgb_prog", ["-progressive"])):
+        tool("cjpeg", name + ".jpg", "-rgb", *args, src="base.ppm")
+        ref(name + ".jpg")
+    data = open("rgb.jpg", "rb").read()
+    jfif = b"\xff\xe0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00"
+    open("rgb_jfif.jpg", "wb").write(data[:2] + jfif + data[2:])
+    ref("rgb_jfif.jpg")
     # ImageMagick's encoder, with comment and application segments.
     run(CONVERT, "screen.ppm", "-set", "comment", "a comment before the frame", "-quality", "90",
         "-sampling-factor", "2x2", "im.jpg")
     ref("im.jpg")
-    # Variants this loader does not read, and one whose rows it cannot make.
+    # Variants this loader does not read.
     tool("cjpeg", "arith.jpg", "-arithmetic", src="base.ppm")
     manifest.append(("arith.jpg", "refuse", ""))
     data = bytearray(open("base_444.jpg", "rb").read())
@@ -85,7 +104,9 @@ def main():
     manifest.append(("sof3.jpg", "refuse", ""))
     manifest.append(("base.ppm", "refuse", ""))
     run(CONVERT, "base.ppm", "-colorspace", "CMYK", "cmyk.jpg")
-    manifest.append(("cmyk.jpg", "norows", ""))
+    manifest.append(("cmyk.jpg", "refuse", ""))
+    run(CONVERT, "base.ppm", "-sampling-factor", "4x1", "s411.jpg")
+    manifest.append(("s411.jpg", "refuse", ""))
     with open("manifest.txt", "w") as f:
         for n, k, o in manifest:
             f.write("%s %s %s\n" % (n, k, o or "-"))
