@@ -311,6 +311,35 @@ TEST_F(Resources, FontStripsShareMarkersAndTheMaskGrowsEachGlyph) {
   EXPECT_EQ(fixed.w % 128, 0);
 }
 
+// The keyboard's key of code 7 (shown with glyph 28 of the key font) ends the
+// name and host entries, and in the highscore entry throws the name away: it is
+// an Escape key and is lettered as one, not drawn as a check mark that promises
+// to confirm.
+TEST_F(Resources, EscapeKeyIsLetteredEsc) {
+  const uint32_t key = 0xFF00FF;
+  Pic keys = Bmp("keyfont.bmp");
+  auto runs = Runs(keys, key);
+  ASSERT_EQ(runs.size(), 128u);
+  auto [s, w] = runs[28];
+  std::vector<std::string> ink;
+  for (int y = 2; y < keys.h; y++) {
+    std::string row;
+    for (int x = s; x < s + w; x++) row += keys.at(x, y) != key ? '#' : '.';
+    ink.push_back(row);
+  }
+  // Trim to the ink.
+  auto blank = [](const std::string& r) { return r.find('#') == std::string::npos; };
+  while (!ink.empty() && blank(ink.front())) ink.erase(ink.begin());
+  while (!ink.empty() && blank(ink.back())) ink.pop_back();
+  ASSERT_FALSE(ink.empty());
+  size_t l = std::string::npos, r = 0;
+  for (const std::string& row : ink)
+    if (!blank(row)) l = std::min(l, row.find('#')), r = std::max(r, row.rfind('#'));
+  for (std::string& row : ink) row = row.substr(l, r - l + 1);
+  const std::vector<std::string> esc = {"###.###.###", "#...#...#..", "###.###.#..", "#.....#.#..", "###.###.###"};
+  EXPECT_EQ(ink, esc);
+}
+
 TEST_F(Resources, KeyedArtStaysClearOfItsKeys) {
   struct K {
     const char* name;

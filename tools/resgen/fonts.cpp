@@ -33,7 +33,9 @@ Ink FromRows(const std::vector<const char*>& rows) {
   return k;
 }
 
-// Key icons of the on-screen keyboard (glyphs 24 to 31).
+// Key icons of the on-screen keyboard (glyphs 24 to 31): shift (24, 25), caps
+// lock (26, 27), Escape (28), Enter (29), Tab (30) and backspace (31). Each
+// shows what its key does; 28 ends or abandons an entry, so it is lettered.
 Ink KeyIcon(int n) {
   switch (n) {
     case 24: return FromRows({"....#....", "...#.#...", "..#...#..", ".#.....#.", "###...###", "..#...#..",
@@ -44,8 +46,8 @@ Ink KeyIcon(int n) {
                               ".........", "..#####..", "..#####.."});
     case 27: return FromRows({"....#....", "...###...", "..#####..", ".#######.", "#########", "..#####..",
                               ".........", "..#####..", "..#####.."});
-    case 28: return FromRows({".........", "........#", ".......##", "#.....##.", "##...##..", ".##.##...",
-                              "..###....", "...#.....", "........."});
+    case 28: return FromRows({"............", "............", ".###.###.###", ".#...#...#..", ".###.###.#..",
+                              ".#.....#.#..", ".###.###.###", "............", "............"});
     case 29: return FromRows({"........#", "........#", "..#.....#", ".##.....#", "#########", ".##......",
                               "..#......", ".........", "........."});
     case 30: return FromRows({".........", ".....#..#", "......#.#", "#########", "......#.#", ".....#..#",
