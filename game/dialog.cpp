@@ -2,6 +2,7 @@
 // slider, yes/no question, four-way choice, key prompt and help pages.
 #include "game/dialog.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "framework/emod_input.h"
@@ -437,8 +438,18 @@ void ClassConsole::RenderAll(E2DSurface* screen) {
     gfx->DrawRectangle(screen, l, t, r, b, 0x000000);
     gfx->DrawRectangle(screen, l + 1, t + 1, r - 1, b - 1, 0xFFFFFF);
   };
+  // The boxes let a quarter of what is behind them through, often the title's
+  // menu text: their own lines are drawn with a space either side, so that the
+  // back mask leaves a margin round them and nothing behind runs into them.
+  // The spaces draw no ink: the words stand where they would without.
+  char spaced[sizeof text + 2];
+  auto space = [&](const char* t) {
+    std::snprintf(spaced, sizeof spaced, " %.*s ", static_cast<int>(sizeof text - 1), t);
+    return spaced;
+  };
   auto centred = [&](int32_t y, const char* t) {
-    gfx->DrawFont(screen, 0, 160 - static_cast<int32_t>(gfx->GetFontWidth(0, t)) / 2, y, t);
+    const char* line = space(t);
+    gfx->DrawFont(screen, 0, 160 - static_cast<int32_t>(gfx->GetFontWidth(0, line)) / 2, y, line);
   };
   switch (state) {
     case DLG_MESSAGE: {
@@ -478,10 +489,12 @@ void ClassConsole::RenderAll(E2DSurface* screen) {
       box(152 - w / 2, 116 - 3 * h / 2, 168 + w / 2, 124 + 3 * h / 2, 0x4080C0);
       centred(120 - 3 * h / 2, text);
       const uint32_t g = Pulse();
-      gfx->DrawFontColor(screen, 0, 160 - static_cast<int32_t>(gfx->GetFontWidth(0, "Yes ")), 120 + h / 2,
-                         "Yes", timer == 0 ? g : 0x808080);
-      gfx->DrawFontColor(screen, 0, 160 + static_cast<int32_t>(gfx->GetFontWidth(0, " ")), 120 + h / 2, "No",
-                         timer == 1 ? g : 0x808080);
+      // "Yes" ends a space left of the centre and "No" starts a space right of
+      // it: with those spaces (and one outside each) the answers share one back
+      // mask, so nothing behind the box shows between them.
+      gfx->DrawFontColor(screen, 0, 160 - static_cast<int32_t>(gfx->GetFontWidth(0, " Yes ")), 120 + h / 2,
+                         " Yes ", timer == 0 ? g : 0x808080);
+      gfx->DrawFontColor(screen, 0, 160, 120 + h / 2, " No ", timer == 1 ? g : 0x808080);
       break;
     }
     case DLG_SETKEY: {
@@ -510,8 +523,9 @@ void ClassConsole::RenderAll(E2DSurface* screen) {
       box(80, 116 - 2 * h, 240, 124 + 2 * h, 0x4080C0);
       const uint32_t g = Pulse();
       for (int32_t i = 0; i < 4; i++) {
-        const int32_t w = static_cast<int32_t>(gfx->GetFontWidth(0, options[i]));
-        gfx->DrawFontColor(screen, 0, 160 - w / 2, 120 - 2 * h + i * h, options[i],
+        const char* line = space(options[i]);
+        const int32_t w = static_cast<int32_t>(gfx->GetFontWidth(0, line));
+        gfx->DrawFontColor(screen, 0, 160 - w / 2, 120 - 2 * h + i * h, line,
                            static_cast<uint32_t>(i) == timer ? g : 0x808080);
       }
       break;

@@ -375,7 +375,9 @@ void ClassGraphics::DrawSprite(E2DSurface* s, int32_t x, int32_t y, uint8_t kind
   tagRECT rc = Rect(24 * col, 24 * row, 24 * col + 24, 24 * row + 24);
   s->BltFast(x, y, &sheet_, &rc, flags | 1, value);
   if (colorBlind_ && flags == 1 && col <= 4 && kind <= 55) {
-    char digit[2] = {static_cast<char>('1' + row), 0};
+    // Glyphs 1 to 7 of font 0 are the stones' own numbers, drawn apart from the
+    // text digits so that they can look like marks on the stone, not text.
+    char digit[2] = {static_cast<char>(1 + row), 0};
     const int32_t w = static_cast<int32_t>(GetFontWidth(0, digit));
     DrawFont(s, 0, x + 12 - w / 2, y + 12 - static_cast<int32_t>(GetFontHeight(0) / 2), digit);
   }

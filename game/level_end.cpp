@@ -314,14 +314,17 @@ void ClassLevel::RenderTutorialText(E2DSurface* s, int32_t bandHeight) {
   tagRECT band = {0, 0, 320, bandHeight};
   s->SetClipper(&band);
   // Lines enter from below the band: after k scrolls the newest line read is
-  // on its lower row, moving up by the scroll timer's share of a line.
+  // on its lower row, moving up by the scroll timer's share of a line. The
+  // font's ink starts two rows into its cells, so the upper row's cell starts
+  // two rows above the band: both rows then show whole in a band of two cell
+  // heights less 4.
   const int32_t k = static_cast<int32_t>(tutorial.linesScrolled);
   const int32_t lift = static_cast<int32_t>(tutorial.scrollTimer) * lh / 256;
   const char* t = tutorial.text;
   for (int32_t j = 0; *t && j <= k; j++) {
     const char* end = t;
     while (*end && *end != '\n') end++;
-    const int32_t y = 2 + (j - k + 2) * lh - lift;
+    const int32_t y = (j - k + 2) * lh - 2 - lift;
     if (y > -lh && y < bandHeight) {
       char line[96];
       uint32_t n = 0;

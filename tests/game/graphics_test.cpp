@@ -157,6 +157,39 @@ TEST(Graphics, ColourBlindDigitOnlyOnPlainStones) {
   EXPECT_EQ(draw(true, 64, 1, 0), draw(false, 64, 1, 0));    // beyond kind 55
 }
 
+// The colour number is a mark on the stone, not text: on every colour and
+// frame it only darkens the stone (so under a darkening band it fades instead
+// of showing as light text beside the band's own) and it stands out from the
+// stone clearly enough to read.
+TEST(Graphics, ColourBlindNumbersDarkenTheStoneAndReadOnEveryColour) {
+  GfxRig g;
+  REQUIRE_PACK(g);
+  auto draw = [&](bool blind, uint8_t kind) {
+    g.gfx.SetColorBlind(blind);
+    g.gfx.Clear(&g.canvas, 0x404040);
+    g.gfx.DrawSprite(&g.canvas, 40, 40, kind, 1, 0);
+    return g.Pixels(g.canvas);
+  };
+  auto channel = [](uint32_t p, int c) { return int(p >> (8 * c) & 255); };
+  for (uint8_t row = 0; row < 7; row++)
+    for (uint8_t col = 0; col < 5; col++) {
+      const uint8_t kind = uint8_t(8 * row + col);
+      SCOPED_TRACE(int(kind));
+      const std::vector<uint32_t> plain = draw(false, kind), marked = draw(true, kind);
+      int lighter = 0, darker = 0;
+      for (size_t i = 0; i < plain.size(); i++) {
+        int drop = 0;
+        for (int c = 0; c < 3; c++) {
+          lighter += channel(marked[i], c) > channel(plain[i], c);
+          drop = std::max(drop, channel(plain[i], c) - channel(marked[i], c));
+        }
+        darker += drop >= 96;
+      }
+      EXPECT_EQ(lighter, 0);
+      EXPECT_GE(darker, 12);
+    }
+}
+
 TEST(Graphics, TransitionRevealsTheBackSurfaceAsADiamond) {
   GfxRig g;
   REQUIRE_PACK(g);

@@ -272,7 +272,14 @@ TEST_F(Resources, TracksAreLongLoopingFourVoiceModules) {
   }
 }
 
-TEST_F(Resources, FontStripsShareMarkersAndTheMaskGrowsEachGlyph) {
+// Font 0's back mask is drawn (subtracted) under its face: it covers every
+// glyph's grown ink and, under every printable glyph, a plate across the whole
+// cell from the row above the highest ink to the lowest, so that a line of text
+// lies on one unbroken plate and nothing behind shows between its glyphs. The
+// ink keeps two free rows above and below (rows of a list are a cell height
+// less 2 apart). Glyphs 1 to 7 are the stones' colour numbers: dark, so they
+// never add light to what they are drawn on.
+TEST_F(Resources, FontStripsShareMarkersAndTheMaskPlatesEachLine) {
   const uint32_t key = 0xFF00FF;
   Pic face = Bmp("font_frontmask.bmp"), mask = Bmp("font_backmask.bmp"), keys = Bmp("keyfont.bmp"), fixed = Bmp("font.bmp");
   ASSERT_GT(face.w, 0);
@@ -281,7 +288,16 @@ TEST_F(Resources, FontStripsShareMarkersAndTheMaskGrowsEachGlyph) {
   EXPECT_EQ(Runs(mask, key), runs);
   ASSERT_EQ(face.h, mask.h);
   for (int x = 0; x < face.w; x++) EXPECT_EQ(face.at(x, 1), key) << "row 1 is not glyph pixels";
-  for (int g = 32; g < 127; g++) {
+  // Rows of the cells (strip rows from 2) that hold ink in any printable glyph.
+  int top = face.h, bottom = -1;
+  for (int g = 32; g < 127; g++)
+    for (int y = 2; y < face.h; y++)
+      for (int x = runs[size_t(g)].first; x < runs[size_t(g)].first + runs[size_t(g)].second; x++)
+        if (face.at(x, y) != key) top = std::min(top, y), bottom = std::max(bottom, y);
+  EXPECT_EQ(top - 2, 2) << "two free rows above the ink";
+  EXPECT_EQ(face.h - 1 - bottom, 2) << "two free rows below the ink";
+  for (int g = 1; g < 127; g++) {
+    if (g > 7 && g < 32) continue;
     auto [s, w] = runs[size_t(g)];
     bool any = false;
     for (int y = 2; y < face.h; y++)
@@ -292,11 +308,18 @@ TEST_F(Resources, FontStripsShareMarkersAndTheMaskGrowsEachGlyph) {
             int xx = x + i, yy = y + j;
             if (xx >= s && xx < s + w && yy >= 2 && yy < face.h && face.at(xx, yy) != key) grown = true;
           }
-        if (face.at(x, y) != key) {
+        const uint32_t f = face.at(x, y);
+        if (f != key) {
           any = true;
-          EXPECT_NE(mask.at(x, y), key) << "glyph " << g;
+          const uint32_t bright = std::max({f >> 16 & 255, f >> 8 & 255, f & 255});
+          if (g < 32) {
+            EXPECT_LT(bright, 0x40u) << "stone number " << g << " is dark";
+          } else {
+            EXPECT_GE(bright, 0xC0u) << "glyph " << g << " is light";
+          }
         }
-        EXPECT_EQ(mask.at(x, y) != key, grown) << "glyph " << g << " at " << x << "," << y;
+        if (g >= 32 && (grown || (y >= top - 1 && y <= bottom)))
+          EXPECT_NE(mask.at(x, y), key) << "glyph " << g << " at " << x << "," << y;
       }
     EXPECT_EQ(any, g != ' ') << "glyph " << g;
   }
@@ -309,6 +332,35 @@ TEST_F(Resources, FontStripsShareMarkersAndTheMaskGrowsEachGlyph) {
     EXPECT_TRUE(any) << "key glyph " << g;
   }
   EXPECT_EQ(fixed.w % 128, 0);
+}
+
+// The keyboard's key of code 7 (shown with glyph 28 of the key font) ends the
+// name and host entries, and in the highscore entry throws the name away: it is
+// an Escape key and is lettered as one, not drawn as a check mark that promises
+// to confirm.
+TEST_F(Resources, EscapeKeyIsLetteredEsc) {
+  const uint32_t key = 0xFF00FF;
+  Pic keys = Bmp("keyfont.bmp");
+  auto runs = Runs(keys, key);
+  ASSERT_EQ(runs.size(), 128u);
+  auto [s, w] = runs[28];
+  std::vector<std::string> ink;
+  for (int y = 2; y < keys.h; y++) {
+    std::string row;
+    for (int x = s; x < s + w; x++) row += keys.at(x, y) != key ? '#' : '.';
+    ink.push_back(row);
+  }
+  // Trim to the ink.
+  auto blank = [](const std::string& r) { return r.find('#') == std::string::npos; };
+  while (!ink.empty() && blank(ink.front())) ink.erase(ink.begin());
+  while (!ink.empty() && blank(ink.back())) ink.pop_back();
+  ASSERT_FALSE(ink.empty());
+  size_t l = std::string::npos, r = 0;
+  for (const std::string& row : ink)
+    if (!blank(row)) l = std::min(l, row.find('#')), r = std::max(r, row.rfind('#'));
+  for (std::string& row : ink) row = row.substr(l, r - l + 1);
+  const std::vector<std::string> esc = {"###.###.###", "#...#...#..", "###.###.#..", "#.....#.#..", "###.###.###"};
+  EXPECT_EQ(ink, esc);
 }
 
 TEST_F(Resources, KeyedArtStaysClearOfItsKeys) {

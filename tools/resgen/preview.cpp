@@ -186,7 +186,7 @@ Image MakePreview(const Output& out) {
     const int anchors[3][2] = {{19, 149}, {48, 178}, {77, 207}};
     Rng rr(3);
     for (auto& a : anchors) {
-      font.Draw(play, a[0] + 27, a[1] + 3 - 5, "CPU", 2, 0xFF8000);
+      font.Draw(play, a[0] + 27, a[1] + 3 - (font.face->h - 2) / 2, "CPU", 2, 0xFF8000);
       for (int r = 0; r < 9; ++r)
         for (int c = 0; c < 9; ++c)
           if (c - r >= 2 + rr.I(3)) {

@@ -164,10 +164,12 @@ Image Title() {
   Glow(img, 160, 24, 90, Hex(0x6040A0), 0.35f);
   DrawBigText(img, 150, 6, "TAVLIN", 3.6f, Hex(0xFFF6C8), Hex(0xF08A18), Hex(0x12081C), 2);
   DrawBigText(img, 226, 10, "2", 3.0f, Hex(0xFFFFFF), Hex(0x60C8FF), Hex(0x0C1430), 2);
-  // Menu plate.
-  Panel(img, 78, 58, 242, 196, Hex(0x0C0E26, 0.55f), Hex(0x8C9CE0, 0.35f), 6);
-  // Stone columns at both sides.
-  const int left[][3] = {{20, 84, 0}, {44, 108, 3}, {20, 132, 5}, {44, 156, 1}, {20, 180, 6}, {44, 204, 2}};
+  // Menu plate: wide enough for the highscore rows, whose seven-digit scores
+  // start at x 69.
+  Panel(img, 62, 58, 258, 196, Hex(0x0C0E26, 0.55f), Hex(0x8C9CE0, 0.35f), 6);
+  // Stone columns at both sides, clear of the plate and of the page's bottom
+  // line ("< Previous" from x 51 and "Next >" to x 269, at y 204).
+  const int left[][3] = {{20, 68, 0}, {44, 92, 3}, {20, 116, 5}, {44, 140, 1}, {20, 164, 6}, {44, 188, 2}};
   for (auto& s : left) {
     PasteStone(img, s[0] - 12, s[1] - 12, s[2], 0, 0.95f);
     PasteStone(img, 320 - s[0] - 12, s[1] - 12, (s[2] + 3) % 7, 0, 0.95f);
@@ -192,15 +194,19 @@ Image GameHud(const Image& title) {
 
   Col plate = Hex(0x121634, 0.88f), rim = Hex(0x7080D0, 0.9f);
   Col label = Hex(0xB8C4F0);
+  // The tutorial's text band covers rows 0 to 23 and lets half of what is
+  // behind it through: no label may sit there, or it reads as part of the
+  // band's lines. The score's label shares its row with the score (drawn
+  // right-aligned to x 100 at y 25) and the next stones' label goes below them.
   // Score.
-  Panel(img, 6, 10, 106, 40, plate, rim);
-  DrawText(img, 12, 13, "SCORE", label, Hex(0x000000, 0.6f));
+  Panel(img, 6, 24, 106, 38, plate, rim);
+  DrawText(img, 12, 27, "SCORE", label, Hex(0x000000, 0.6f));
   // Level.
   Panel(img, 6, 58, 50, 88, plate, rim);
   DrawText(img, 12, 61, "LEVEL", label, Hex(0x000000, 0.6f));
-  // Next stones.
-  Panel(img, 224, 10, 270, 60, plate, rim);
-  DrawText(img, 247, 14, "NEXT", label, Hex(0x000000, 0.6f), true);
+  // Next stones (drawn at y 33).
+  Panel(img, 224, 26, 270, 72, plate, rim);
+  DrawText(img, 247, 61, "NEXT", label, Hex(0x000000, 0.6f), true);
   PaintShape(img, 224, 28, 270, 60, [](float x, float y) { return std::fabs(x - 243) + std::fabs(y - 45) <= 15 || std::fabs(x - 251) + std::fabs(y - 45) <= 15; },
              [](float, float) { return Hex(0x000000, 0.35f); });
   // Red bar groove along the lower right side of the board.
