@@ -186,8 +186,11 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
     flags |= def;
   }
   if ((flags & 0xF) > 3 || width == 0 || height == 0) return ERES_BADARGS;
+  const uint8_t fmt = CreateFormat(format, flags);
   if (IsCreated()) {
-    if (flags == createflags_ && width == GetWidth() && height == GetHeight()) {
+    // Only the same size, flags and format keep the surface; another format
+    // makes a new one.
+    if (flags == createflags_ && fmt == format_ && width == GetWidth() && height == GetHeight()) {
       ClearNative();
       FreeBlock(glyphs_);
       glyphs_ = nullptr;
@@ -199,7 +202,6 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
   }
   createflags_ = flags;
   if ((flags & 0xF) == 0) return ERES_OK;
-  const uint8_t fmt = (flags >> 8) & 0xFF ? uint8_t((flags >> 8) & 0xFF) : format;
   const uint32_t B = BytesPerPixel(fmt);
   if (!B) return ERES_BAD;
   const EORIENT o = Orientation();

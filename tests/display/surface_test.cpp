@@ -52,6 +52,12 @@ TEST(Surface, RecreateSameSizeKeepsBufferAndClears) {
   EXPECT_EQ(s.GetPixel(3, 3), 0u);
   ASSERT_EQ(s.Create(12, 10, EFMT_RGB16, 1), ERES_OK);
   EXPECT_EQ(s.GetWidth(), 12u);
+  // Another format at the same size and flags makes a new surface of it.
+  ASSERT_EQ(s.Create(12, 10, EFMT_RGB32, 1), ERES_OK);
+  EXPECT_EQ(s.GetFormat(), EFMT_RGB32);
+  EXPECT_EQ(s.GetBitsPerPixel(), 32);
+  s.PutPixel(3, 3, 0x123456);
+  EXPECT_EQ(s.GetPixel(3, 3), 0x123456u);
 }
 
 TEST(Surface, ColourPackingAndReadBack) {
