@@ -48,9 +48,9 @@ inline uint32_t Dither(uint32_t c, uint8_t format, uint32_t d) {
   return out;
 }
 
-// Loader colours (0xAABBGGRR, or palette entries) to native pixels of one
-// format: not opaque is the key black, and with LIFT true black is lifted to
-// the lift colour so that it stays visible.
+// Loader colours (0xAABBGGRR) to native pixels of one format: not opaque is the
+// key black, and with LIFT true black is lifted to the lift colour so that it
+// stays visible.
 template <uint8_t F, bool LIFT>
 inline uint32_t NativeOf(uint32_t c, uint32_t lift) {
   if (c < 0xFF000000u) return 0;  // alpha below 255
@@ -63,49 +63,61 @@ inline uint32_t NativeOf(uint32_t c, uint32_t lift) {
   }
 }
 
-template <uint8_t F, uint32_t B, bool INDEXED, bool LIFT>
-void DeliverRunT(uint8_t* p, int32_t step, const uint8_t* src, uint32_t n, const uint32_t* palette,
-                 uint32_t lift) {
-  for (uint32_t k = 0; k < n; k++, p += step) {
+template <uint8_t F, uint32_t B, bool LIFT>
+void DeliverWordsT(uint8_t* p, int32_t step, const uint8_t* src, uint32_t n, uint32_t lift) {
+  for (uint32_t k = 0; k < n; k++, p += step, src += 4) {
     uint32_t c;
-    if (INDEXED) {
-      c = palette[src[k]];
-    } else {
-      std::memcpy(&c, src, 4);
-      src += 4;
-    }
+    std::memcpy(&c, src, 4);
     erdr::StoreBytes(p, B, NativeOf<F, LIFT>(c, lift));
   }
 }
 
 template <uint8_t F, uint32_t B>
-void DeliverRunF(uint8_t* p, int32_t step, const uint8_t* data, uint32_t first, uint32_t n,
-                 const uint32_t* palette, bool lifted, uint32_t lift) {
-  if (palette) {
-    if (lifted)
-      DeliverRunT<F, B, true, true>(p, step, data + first, n, palette, lift);
-    else
-      DeliverRunT<F, B, true, false>(p, step, data + first, n, palette, lift);
-  } else {
-    if (lifted)
-      DeliverRunT<F, B, false, true>(p, step, data + 4 * size_t(first), n, palette, lift);
-    else
-      DeliverRunT<F, B, false, false>(p, step, data + 4 * size_t(first), n, palette, lift);
+void DeliverWordsF(uint8_t* p, int32_t step, const uint8_t* src, uint32_t n, bool lifted,
+                   uint32_t lift) {
+  if (lifted)
+    DeliverWordsT<F, B, true>(p, step, src, n, lift);
+  else
+    DeliverWordsT<F, B, false>(p, step, src, n, lift);
+}
+
+// One run of loader colour words along a physical row (step one pixel) or
+// column (step one stored row) of a surface in an RGB format; `lifted` for
+// pictures with transparency, whose true black becomes `lift`.
+void DeliverWords(uint8_t format, uint8_t* p, int32_t step, const uint8_t* src, uint32_t n,
+                  bool lifted, uint32_t lift) {
+  switch (format) {
+    case EFMT_RGB12: return DeliverWordsF<EFMT_RGB12, 2>(p, step, src, n, lifted, lift);
+    case EFMT_RGB15: return DeliverWordsF<EFMT_RGB15, 2>(p, step, src, n, lifted, lift);
+    case EFMT_RGB16: return DeliverWordsF<EFMT_RGB16, 2>(p, step, src, n, lifted, lift);
+    case EFMT_RGB24: return DeliverWordsF<EFMT_RGB24, 3>(p, step, src, n, lifted, lift);
+    default: return DeliverWordsF<EFMT_RGB32, 4>(p, step, src, n, lifted, lift);
   }
 }
 
-// One run of loader pixels along a physical row (step one pixel) or column
-// (step one stored row) of a surface in an RGB format; `lifted` for pictures
-// with transparency, whose true black becomes `lift`.
-void DeliverRun(uint8_t format, uint8_t* p, int32_t step, const uint8_t* data, uint32_t first,
-                uint32_t n, const uint32_t* palette, bool lifted, uint32_t lift) {
-  switch (format) {
-    case EFMT_RGB12: return DeliverRunF<EFMT_RGB12, 2>(p, step, data, first, n, palette, lifted, lift);
-    case EFMT_RGB15: return DeliverRunF<EFMT_RGB15, 2>(p, step, data, first, n, palette, lifted, lift);
-    case EFMT_RGB16: return DeliverRunF<EFMT_RGB16, 2>(p, step, data, first, n, palette, lifted, lift);
-    case EFMT_RGB24: return DeliverRunF<EFMT_RGB24, 3>(p, step, data, first, n, palette, lifted, lift);
-    default: return DeliverRunF<EFMT_RGB32, 4>(p, step, data, first, n, palette, lifted, lift);
+template <uint32_t B>
+void DeliverIndexedB(uint8_t* p, int32_t step, const uint8_t* src, uint32_t n,
+                     const uint32_t* native) {
+  for (uint32_t k = 0; k < n; k++, p += step) erdr::StoreBytes(p, B, native[src[k]]);
+}
+
+// One run of palette indices, each stored as its entry of the native palette.
+void DeliverIndexed(uint32_t bytes, uint8_t* p, int32_t step, const uint8_t* src, uint32_t n,
+                    const uint32_t* native) {
+  switch (bytes) {
+    case 2: return DeliverIndexedB<2>(p, step, src, n, native);
+    case 3: return DeliverIndexedB<3>(p, step, src, n, native);
+    default: return DeliverIndexedB<4>(p, step, src, n, native);
   }
+}
+
+// One loader colour (after any dither) as a native pixel of an RGB format, by
+// the rules of NativeOf.
+uint32_t LoaderColorToNative(uint32_t c, uint8_t format, bool lifted, uint32_t lift) {
+  if ((c >> 24) < 255) return 0;
+  c &= 0xFFFFFF;
+  if (lifted && c == 0) c = lift;
+  return E2DSurface::ColorToNative(c, format);
 }
 
 }  // namespace
@@ -160,6 +172,7 @@ void E2DSurface::Free() {
   spanleft_ = spanright_ = nullptr;
   spanvala_ = spanvalb_ = nullptr;
   remap_ = nullptr;
+  nativepalkind_ = 0;
   spanrows_ = 0;
   lockcount_ = 0;
   created_ = 0;
@@ -186,8 +199,11 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
     flags |= def;
   }
   if ((flags & 0xF) > 3 || width == 0 || height == 0) return ERES_BADARGS;
+  const uint8_t fmt = CreateFormat(format, flags);
   if (IsCreated()) {
-    if (flags == createflags_ && width == GetWidth() && height == GetHeight()) {
+    // Only the same size, flags and format keep the surface; another format
+    // makes a new one.
+    if (flags == createflags_ && fmt == format_ && width == GetWidth() && height == GetHeight()) {
       ClearNative();
       FreeBlock(glyphs_);
       glyphs_ = nullptr;
@@ -199,7 +215,6 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
   }
   createflags_ = flags;
   if ((flags & 0xF) == 0) return ERES_OK;
-  const uint8_t fmt = (flags >> 8) & 0xFF ? uint8_t((flags >> 8) & 0xFF) : format;
   const uint32_t B = BytesPerPixel(fmt);
   if (!B) return ERES_BAD;
   const EORIENT o = Orientation();
@@ -219,6 +234,7 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
   pitch_ = uint32_t(pitch);
   pixels_ = pixels;
   std::memset(palette_, 0, sizeof palette_);
+  nativepalkind_ = 0;
   clip_ = tagRECT{0, 0, int32_t(sw), int32_t(sr)};
   firstchar_ = 0;
   lastchar_ = 127;
@@ -443,83 +459,112 @@ int E2DSurface::LdrOnPaletteStream(ELDR_2DCALLBACKINFO* info) {
   info->paletteindex += n;
   FreeBlock(remap_);
   remap_ = nullptr;
+  nativepalkind_ = 0;
   return ERES_OK;
+}
+
+int E2DSurface::PrepareDisplayRemap(bool indexed, const uint8_t** lookup) {
+  ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
+  if (!indexed) {
+    if (!dsp || !dsp->BuildPaletteLookup() || !(*lookup = dsp->GetPaletteLookup())) return ERES_BAD;
+    return ERES_OK;
+  }
+  if (remap_) return ERES_OK;
+  remap_ = static_cast<uint8_t*>(AllocBlock(256));
+  if (!remap_ || !dsp || !dsp->BuildPaletteLookupIndex(remap_, palette_)) {
+    FreeBlock(remap_);
+    remap_ = nullptr;
+    return ERES_NOMEMORY;
+  }
+  return ERES_OK;
+}
+
+const uint32_t* E2DSurface::NativePalette(bool lifted, uint32_t lift) {
+  const uint8_t kind = lifted ? 2 : 1;
+  if (nativepalkind_ != kind) {
+    for (uint32_t k = 0; k < 256; k++)
+      nativepal_[k] = LoaderColorToNative(palette_[k], format_, lifted, lift);
+    nativepalkind_ = kind;
+  }
+  return nativepal_;
+}
+
+uint32_t E2DSurface::ClipLoaderRun(uint32_t lx, uint32_t ly, uint32_t n, uint8_t** at,
+                                   int32_t* step, uint32_t* skipped) const {
+  const EORIENT o = Orientation();
+  const uint32_t B = bpp_ >> 3;
+  int32_t px = int32_t(lx), py = int32_t(ly);
+  EOrient_VirtualPos(o, px, py, width_, rows_);
+  const bool alongY = o.swap != 0;
+  const int64_t dir = alongY ? o.ydir : o.xdir;
+  const int64_t fixed = alongY ? px : py, start = alongY ? py : px;
+  const int64_t fixLo = alongY ? clip_.left : clip_.top,
+                fixHi = alongY ? clip_.right : clip_.bottom;
+  const int64_t lo = alongY ? clip_.top : clip_.left, hi = alongY ? clip_.bottom : clip_.right;
+  if (fixed < fixLo || fixed >= fixHi) return 0;
+  const int64_t k0 =
+      dir > 0 ? std::max<int64_t>(0, lo - start) : std::max<int64_t>(0, start - (hi - 1));
+  const int64_t k1 =
+      dir > 0 ? std::min<int64_t>(n, hi - start) : std::min<int64_t>(n, start - lo + 1);
+  if (k0 >= k1) return 0;
+  const int64_t m = start + dir * k0;
+  const int64_t x = alongY ? fixed : m, y = alongY ? m : fixed;
+  *at = pixels_ + (uint32_t(y) * pitch_ + uint32_t(x)) * B;
+  *step = int32_t(alongY ? dir * int64_t(pitch_) : dir) * int32_t(B);
+  *skipped = uint32_t(k0);
+  return uint32_t(k1 - k0);
 }
 
 int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
   if (!info) return ERES_BADARGS;
   if (!IsCreated() || !pixels_) return ERES_BAD;
+  const bool remap = format_ == EFMT_INDEX8 && (info->flags & 0x40);
+  const uint8_t* lookup = nullptr;
+  if (remap) {
+    const int r = PrepareDisplayRemap(info->indexed != 0, &lookup);
+    if (r) return r;
+  }
+  const uint32_t count = info->indexed ? info->bytecount : info->bytecount / 4;
+  const uint8_t* data = static_cast<const uint8_t*>(info->data);
+  const uint32_t w = info->width;
+  if (!data || !w) {
+    info->pixelindex = int32_t(uint32_t(info->pixelindex) + count);
+    return ERES_OK;
+  }
   lockcount_++;
+  const uint32_t B = bpp_ >> 3;
   const uint32_t lift = format_ == EFMT_RGB12                              ? 0x101010
                         : (format_ == EFMT_RGB15 || format_ == EFMT_RGB16) ? 0x080808
                         : (format_ >= EFMT_RGB24)                          ? 0x010101
                                                                            : 0;
-  const bool remap = format_ == EFMT_INDEX8 && (info->flags & 0x40);
-  const uint8_t* lookup = nullptr;
-  if (remap) {
-    ClassEDisplay* dsp = ecd_ ? ecd_->dsp : nullptr;
-    if (info->indexed) {
-      if (!remap_) {
-        remap_ = static_cast<uint8_t*>(AllocBlock(256));
-        if (!remap_ || !dsp || !dsp->BuildPaletteLookupIndex(remap_, palette_)) {
-          FreeBlock(remap_);
-          remap_ = nullptr;
-          Unlock();
-          return ERES_NOMEMORY;
-        }
-      }
-    } else {
-      if (!dsp || !dsp->BuildPaletteLookup() || !(lookup = dsp->GetPaletteLookup())) {
-        Unlock();
-        return ERES_BAD;
-      }
-    }
-  }
+  const bool lifted = info->transparency != 0;
   const bool dither = (info->flags & 0x10) && format_ >= EFMT_RGB12 && format_ <= EFMT_RGB16;
-  const uint32_t count = info->indexed ? info->bytecount : info->bytecount / 4;
-  const uint8_t* data = static_cast<const uint8_t*>(info->data);
-  const uint32_t w = info->width;
-  const EORIENT o = Orientation();
-  const uint32_t B = bpp_ >> 3;
-  if (!data || !w) {
-    info->pixelindex = int32_t(uint32_t(info->pixelindex) + count);
-    Unlock();
-    return ERES_OK;
-  }
-  // One loader pixel in the generic way (palette surfaces, dithering).
-  auto convert = [&](uint32_t i, uint32_t lx, uint32_t ly) -> uint32_t {
-    if (info->indexed) {
-      const uint8_t k = data[i];
-      if (format_ == EFMT_INDEX8) {
-        const uint32_t out = (palette_[k] >> 24) == 255 ? k : 0;
+  // Without dither an RGB surface takes a run at a time: colour words as they
+  // come, indices through the palette converted once.
+  const bool fast = format_ != EFMT_INDEX8 && !dither;
+  const uint32_t* native = fast && info->indexed ? NativePalette(lifted, lift) : nullptr;
+  // One loader pixel in the generic way (palette surfaces, dithering); d is
+  // column + row, the dither's position.
+  auto convert = [&](uint32_t i, uint32_t d) -> uint32_t {
+    uint32_t c;
+    if (info->indexed)
+      c = palette_[data[i]];
+    else
+      std::memcpy(&c, data + i * 4, 4);
+    if (format_ == EFMT_INDEX8) {
+      if (info->indexed) {
+        const uint32_t out = (c >> 24) == 255 ? data[i] : 0;
         return remap ? remap_[out] : out;
       }
-      uint32_t c = palette_[k];
-      if (dither) c = (c & 0xFF000000u) | Dither(c, format_, lx + ly);
-      if ((c >> 24) < 255)
-        c = 0;
-      else if ((c & 0xFFFFFF) == 0 && info->transparency)
-        c = lift;
-      return ColorToNative(c & 0xFFFFFF, format_);
-    }
-    uint32_t c;
-    std::memcpy(&c, data + i * 4, 4);
-    if (format_ == EFMT_INDEX8) {
       if ((c >> 24) < 255) return 0;
       if (remap) return lookup[((c >> 9) & 0x7C00) | ((c >> 6) & 0x3E0) | ((c >> 3) & 0x1F)];
       return c & 0xFF;
     }
-    if (dither) c = (c & 0xFF000000u) | Dither(c, format_, lx + ly);
-    if ((c >> 24) < 255)
-      c = 0;
-    else if ((c & 0xFFFFFF) == 0 && info->transparency)
-      c = lift;
-    return ColorToNative(c & 0xFFFFFF, format_);
+    if (dither) c = (c & 0xFF000000u) | Dither(c, format_, d);
+    return LoaderColorToNative(c, format_, lifted, lift);
   };
-  const bool fast = format_ != EFMT_INDEX8 && !dither;
-  // The call is taken run by run, a run being its part within one picture row:
-  // where the run lands on the surface (its physical row or column, turned and
-  // mirrored) and what the clipper leaves of it is decided once per run.
+  // The call is taken run by run, a run being its part within one picture row;
+  // where it lands and what the clipper leaves of it is decided once per run.
   uint32_t i = 0;
   while (i < count) {
     const int32_t idx = info->pixelindex;
@@ -533,32 +578,18 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
     // A run ends with its row, or where the index wraps to negative.
     const uint32_t n = std::min(std::min(count - i, w - lx), 0x80000000u - uint32_t(idx));
     info->pixelindex = int32_t(uint32_t(idx) + n);
-    int32_t px = int32_t(lx), py = int32_t(ly);
-    EOrient_VirtualPos(o, px, py, width_, rows_);
-    const bool alongY = o.swap != 0;
-    const int64_t dir = alongY ? o.ydir : o.xdir;
-    const int64_t fixed = alongY ? px : py, start = alongY ? py : px;
-    const int64_t fixLo = alongY ? clip_.left : clip_.top, fixHi = alongY ? clip_.right : clip_.bottom;
-    const int64_t lo = alongY ? clip_.top : clip_.left, hi = alongY ? clip_.bottom : clip_.right;
-    int64_t k0 = 0, k1 = 0;
-    if (fixed >= fixLo && fixed < fixHi) {
-      k0 = dir > 0 ? std::max<int64_t>(0, lo - start) : std::max<int64_t>(0, start - (hi - 1));
-      k1 = dir > 0 ? std::min<int64_t>(n, hi - start) : std::min<int64_t>(n, start - lo + 1);
-    }
-    if (k0 < k1) {
-      const int64_t m = start + dir * k0;
-      const int64_t x = alongY ? fixed : m, y = alongY ? m : fixed;
-      uint8_t* p = pixels_ + (uint32_t(y) * pitch_ + uint32_t(x)) * B;
-      const int32_t step = int32_t(alongY ? dir * int64_t(pitch_) : dir) * int32_t(B);
-      const uint32_t first = i + uint32_t(k0), len = uint32_t(k1 - k0);
-      if (fast) {
-        DeliverRun(format_, p, step, data, first, len, info->indexed ? palette_ : nullptr,
-                   info->transparency != 0, lift);
-      } else {
-        for (uint32_t k = 0; k < len; k++, p += step)
-          erdr::StoreBytes(p, B, convert(first + k, lx + uint32_t(k0) + k, ly));
-      }
-    }
+    uint8_t* p = nullptr;
+    int32_t step = 0;
+    uint32_t skipped = 0;
+    const uint32_t len = ClipLoaderRun(lx, ly, n, &p, &step, &skipped);
+    const uint32_t first = i + skipped;
+    if (len && native)
+      DeliverIndexed(B, p, step, data + first, len, native);
+    else if (len && fast)
+      DeliverWords(format_, p, step, data + 4 * size_t(first), len, lifted, lift);
+    else
+      for (uint32_t k = 0; k < len; k++, p += step)
+        erdr::StoreBytes(p, B, convert(first + k, lx + skipped + k + ly));
     i += n;
   }
   Unlock();

@@ -231,6 +231,19 @@ class E2DSurface : public E2DSurfaceBase {
  protected:
   // Clears the clip rectangle to native 0 without flags (creation, re-creation).
   void ClearNative();
+  // Pixel stream helpers. Format 1 with the display-palette flag: builds the
+  // remap of this palette (indexed data, once) or brings the display's colour
+  // lookup up to date (colour words); 0 or the failure code.
+  int PrepareDisplayRemap(bool indexed, const uint8_t** lookup);
+  // The palette as native pixels of this RGB format by the loader rules (not
+  // opaque: 0; lifted: true black becomes lift), converted again only after the
+  // palette or the lift changed.
+  const uint32_t* NativePalette(bool lifted, uint32_t lift);
+  // Where a run of n loader pixels from logical (lx, ly) lands: the pixels inside
+  // the clip rectangle (0: none), their first address and byte step, and the
+  // pixels of the run skipped before them.
+  uint32_t ClipLoaderRun(uint32_t lx, uint32_t ly, uint32_t n, uint8_t** at, int32_t* step,
+                         uint32_t* skipped) const;
   // The opacity front shared by the blits (esurf_2dblt.cpp): false when the
   // opacity masked to the format's precision is zero.
   static bool OpacityFront(uint32_t& flags, uint32_t value, uint8_t format, bool lowByte,
@@ -247,6 +260,8 @@ class E2DSurface : public E2DSurfaceBase {
   uint16_t* glyphs_ = nullptr;    // glyph starts then widths, or null
   uint8_t* pixels_ = nullptr;     // pitch x rows x bytes per pixel
   uint8_t* remap_ = nullptr;      // 256-byte palette remap, or null
+  uint32_t nativepal_[256] = {};  // NativePalette's table
+  uint8_t nativepalkind_ = 0;     // 0 out of date, 1 built, 2 built lifted
   uint16_t firstchar_ = 0;
   uint16_t lastchar_ = 127;
   int32_t fontpadx_ = 0, fontpady_ = 0;

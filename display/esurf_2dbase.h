@@ -89,6 +89,11 @@ class E2DSurfaceBase {
   ClassEMemory* Memory() const;
 
  protected:
+  // The pixel format a Create asks for: bits 8-15 of the flags when set, else
+  // the format argument.
+  static uint8_t CreateFormat(uint8_t format, uint32_t flags) {
+    return (flags >> 8) & 0xFF ? uint8_t((flags >> 8) & 0xFF) : format;
+  }
   // The display's loader slots in order: the first loader result other than 3,
   // else 3 (also without a linked display).
   int LoadThroughSlots(void* data, uint32_t length, uint8_t format, uint32_t flags);

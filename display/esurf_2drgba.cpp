@@ -44,14 +44,17 @@ void E2DSurfaceRGBA::Free() {
 int E2DSurfaceRGBA::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t flags) {
   flags = (flags & ~0xFu) | 1;
   if (width == 0 || height == 0) return ERES_BADARGS;
+  const uint8_t target = CreateFormat(format, flags);
   if (IsCreated()) {
-    if (flags == createflags_ && width == GetWidth() && height == GetHeight()) {
+    // Only the same size, flags and target format keep the surface: the words
+    // are encoded for the target, so another one makes a new surface.
+    if (flags == createflags_ && target == target_ && width == GetWidth() &&
+        height == GetHeight()) {
       Clear(0);
       return ERES_OK;
     }
     Free();
   }
-  const uint8_t target = (flags >> 8) & 0xFF ? uint8_t((flags >> 8) & 0xFF) : format;
   if (target < EFMT_INDEX8 || target > EFMT_RGB32) return ERES_BAD;
   const EORIENT o = Orientation();
   const uint32_t sw = o.swap ? height : width, sr = o.swap ? width : height;

@@ -162,15 +162,18 @@ uint32_t ClassEDevice::TimestampNow(bool local) {
   return ClassEStd::DateTimeToTimestamp(d);
 }
 
-int32_t ClassEDevice::LocalTimeOffset() {
-  // The local time at the instant 0 against UTC, as a signed offset: zones west
-  // of Greenwich give a negative value (not the previous day's time of day).
-  std::tm tm{};
-  if (!standin::LocalTime(0, &tm)) return 0;
-  int32_t secs = tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec;
-  if (tm.tm_year < 70) secs -= 86400;
-  if (standin::ZoneHasDaylightSaving()) secs += 3600;
-  return secs;
+int32_t ClassEDevice::LocalTimeOffset(uint32_t instant) {
+  // The offset in effect at that instant, daylight saving only when it applies
+  // then: the local reading of the instant against its UTC reading. The two are
+  // at most a day apart, and zones west of Greenwich give a negative value.
+  std::time_t t = static_cast<std::time_t>(instant);
+  if (sizeof(std::time_t) < 8 && instant > 0x7FFFFFFFu) t = 0x7FFFFFFF;  // its last second
+  std::tm local{}, utc{};
+  if (!standin::LocalTime(t, &local) || !standin::UtcTime(t, &utc)) return 0;
+  int32_t days = local.tm_yday - utc.tm_yday;
+  if (local.tm_year != utc.tm_year) days = local.tm_year > utc.tm_year ? 1 : -1;
+  return days * 86400 + (local.tm_hour - utc.tm_hour) * 3600 + (local.tm_min - utc.tm_min) * 60 +
+         (local.tm_sec - utc.tm_sec);
 }
 
 uint8_t ClassEDevice::BatteryLevelOf(uint16_t r) {

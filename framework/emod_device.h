@@ -37,7 +37,9 @@ class ClassEDevice {
   static void CurrentTime(uint8_t& hour, uint8_t& minute, uint8_t& second, bool local);
   static void CurrentDate(uint32_t& year, uint8_t& month, uint8_t& day, bool local);
   static uint32_t TimestampNow(bool local);
-  static int32_t LocalTimeOffset();
+  // Seconds the local zone is ahead of UTC (negative west of Greenwich) at an
+  // instant in seconds since 1970 (UTC), daylight saving included when in effect.
+  static int32_t LocalTimeOffset(uint32_t instant);
   static uint8_t GetBatteryLevel();
   static uint8_t GetBatteryStatus();
   static void GetBatteryInfo(uint8_t& level, uint8_t& status);

@@ -18,8 +18,10 @@ uint32_t HeaderCheck(const uint8_t* image, uint32_t headerSize) {
   return EFile_QuickChecksum(tmp, headerSize < 28 ? headerSize : 28);
 }
 
-uint32_t ShiftTime(uint32_t t, int32_t offset) {
-  const int64_t v = static_cast<int64_t>(t) + offset;
+// A UTC entry time as local time, moved by the offset in effect at that time
+// (winter and summer times of one pack differ), kept within 32 bits.
+uint32_t LocalEntryTime(uint32_t t) {
+  const int64_t v = static_cast<int64_t>(t) + ClassEDevice::LocalTimeOffset(t);
   if (v < 0) return 0;
   if (v > 0xFFFFFFFFll) return 0xFFFFFFFFu;
   return static_cast<uint32_t>(v);
@@ -128,9 +130,8 @@ bool ClassEFile::PackGetFileInfo(EPK_FILEINFO* info, uint32_t n, bool local) {
     info->method = e[140];
   }
   if (local) {
-    const int32_t off = ClassEDevice::LocalTimeOffset();
-    info->created = ShiftTime(info->created, off);
-    info->modified = ShiftTime(info->modified, off);
+    info->created = LocalEntryTime(info->created);
+    info->modified = LocalEntryTime(info->modified);
   }
   return true;
 }

@@ -256,7 +256,6 @@ Config ConfigFromEnvironment() {
       c.wallTime = static_cast<std::time_t>(t);
       c.injectZone = true;
       c.zoneOffset = 0;
-      c.zoneDst = false;
     } else {
       std::fprintf(stderr, "ZARN_TIME: not a number of seconds\n");
     }
@@ -408,13 +407,6 @@ bool LocalTime(std::time_t t, std::tm* out) {
 }
 
 bool UtcTime(std::time_t t, std::tm* out) { return gmtime_r(&t, out) != nullptr; }
-
-bool ZoneHasDaylightSaving() {
-  EnsureConfigured();
-  if (g_config.injectZone) return g_config.zoneDst;
-  tzset();
-  return daylight != 0;
-}
 
 bool QuitRequested() { return g_quit; }
 void RequestQuit() { g_quit = true; }

@@ -108,7 +108,6 @@ void SleepUs(uint32_t us);   // usleep; advances the fake clock instead when it 
 std::time_t WallTime();      // time(): real or injected
 bool LocalTime(std::time_t t, std::tm* out);   // localtime_r in the injected zone
 bool UtcTime(std::time_t t, std::tm* out);     // gmtime_r
-bool ZoneHasDaylightSaving();                  // the C library's "daylight" flag
 
 // ---- Settings save ---------------------------------------------------------------
 // Called by the settings save between writing its temporary file and renaming it
@@ -143,12 +142,11 @@ struct Config {
   bool menuExits = true;             // desktop RunMenuProgram ends the process
   bool stopInSave = false;           // SettingsSavePoint raises SIGSTOP
   std::string frameTimesPath;        // empty: presented frames are not stamped
-  // Injected wall clock (0: real time) and time zone: seconds east of UTC and
-  // whether the zone has daylight-saving rules (the C library's "daylight").
+  // Injected wall clock (0: real time) and time zone: a fixed offset, seconds
+  // east of UTC, in place of the system's zone (TZ).
   std::time_t wallTime = 0;
   bool injectZone = false;
   int32_t zoneOffset = 0;
-  bool zoneDst = false;
 };
 // Default configuration: 320x240 at 16 bits (green length 6), headless.
 Config DefaultConfig();

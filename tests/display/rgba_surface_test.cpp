@@ -44,6 +44,14 @@ TEST(RgbaSurface, CreateGeometryAndRecreate) {
   ASSERT_EQ(s.Create(33, 10, 4, 0), 0);
   EXPECT_EQ(s.GetBuffer(), before);
   EXPECT_EQ(Word(s, 1, 1), 0u);
+  // Another target format at the same size and flags makes a new surface.
+  ASSERT_EQ(s.Create(33, 10, 6, 0), 0);
+  EXPECT_EQ(s.GetTargetFormat(), 6);
+  ASSERT_NE(s.Lock(&info), nullptr);
+  s.Unlock();
+  EXPECT_EQ(info.format, 6);
+  s.PutPixel(1, 1, 0x000000FF, 255);
+  EXPECT_EQ(Word(s, 1, 1), 0xFFFF0000u);  // 0x00RRGGBB, not a 16-bit word
 
   // A premultiplied surface is transparent when its top byte is 255.
   E2DSurfaceRGBA p;

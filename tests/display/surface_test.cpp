@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,12 @@ TEST(Surface, RecreateSameSizeKeepsBufferAndClears) {
   EXPECT_EQ(s.GetPixel(3, 3), 0u);
   ASSERT_EQ(s.Create(12, 10, EFMT_RGB16, 1), ERES_OK);
   EXPECT_EQ(s.GetWidth(), 12u);
+  // Another format at the same size and flags makes a new surface of it.
+  ASSERT_EQ(s.Create(12, 10, EFMT_RGB32, 1), ERES_OK);
+  EXPECT_EQ(s.GetFormat(), EFMT_RGB32);
+  EXPECT_EQ(s.GetBitsPerPixel(), 32);
+  s.PutPixel(3, 3, 0x123456);
+  EXPECT_EQ(s.GetPixel(3, 3), 0x123456u);
 }
 
 TEST(Surface, ColourPackingAndReadBack) {
@@ -212,6 +219,46 @@ TEST(LoaderCallbacks, PixelStreamAlphaLiftAndIndexes) {
   EXPECT_EQ(p.GetPixel(1, 0), 0u);
   E2DSurface none;
   EXPECT_EQ(none.LdrOnPixelStream(&pi), ERES_BAD);
+}
+
+// Indexed rows land in every RGB format as the same colours sent as words do
+// (not opaque: the key; true black lifted in pictures with transparency), also
+// when the palette or the transparency changes between rows.
+TEST(LoaderCallbacks, IndexedRowsLandAsTheirColourWords) {
+  std::mt19937 g(3);
+  for (uint8_t format = EFMT_RGB12; format <= EFMT_RGB32; format++) {
+    E2DSurface byIndex, byWord;
+    ELDR_2DCALLBACKINFO a = Info(256, 4, 1, format, 1), b = Info(256, 4, 0, format, 1);
+    ASSERT_EQ(byIndex.LdrOnCreate(&a), ERES_OK);
+    ASSERT_EQ(byWord.LdrOnCreate(&b), ERES_OK);
+    uint32_t pal[256], words[256];
+    uint8_t idx[256];
+    for (uint32_t row = 0; row < 4; row++) {
+      if (row != 2) {  // row 2 keeps row 1's palette but has transparency
+        for (uint32_t k = 0; k < 256; k++) {
+          const uint32_t alpha = k % 5 == 0 ? g() & 0xFF : 0xFF;
+          pal[k] = alpha << 24 | (k % 7 == 0 ? 0 : g() & 0xFFFFFF);
+        }
+        a.paletteindex = 0;
+        a.data = pal;
+        a.bytecount = sizeof pal;
+        ASSERT_EQ(byIndex.LdrOnPaletteStream(&a), ERES_OK);
+      }
+      for (uint32_t k = 0; k < 256; k++) {
+        idx[k] = uint8_t(g());
+        words[k] = pal[idx[k]];
+      }
+      a.transparency = b.transparency = row >= 2;
+      a.data = idx;
+      a.bytecount = sizeof idx;
+      b.data = words;
+      b.bytecount = sizeof words;
+      ASSERT_EQ(byIndex.LdrOnPixelStream(&a), ERES_OK);
+      ASSERT_EQ(byWord.LdrOnPixelStream(&b), ERES_OK);
+    }
+    const size_t bytes = size_t(byWord.GetPitch()) * 4 * byWord.GetBytesPerPixel();
+    EXPECT_EQ(std::memcmp(byIndex.GetBuffer(), byWord.GetBuffer(), bytes), 0) << int(format);
+  }
 }
 
 TEST(LoaderCallbacks, OrderedDither) {

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "framework/emod_device.h"
@@ -185,6 +186,42 @@ TEST(Device, BatteryTable) {
   EXPECT_EQ(ClassEDevice::GetBatteryStatus(), 4);
 }
 
+// "+0100" and the like, as `date +%z` prints an offset, in seconds.
+int32_t ZoneSeconds(const std::string& z) {
+  if (z.size() < 5) return -1;
+  const int32_t s = std::stoi(z.substr(1, 2)) * 3600 + std::stoi(z.substr(3, 2)) * 60;
+  return z[0] == '-' ? -s : s;
+}
+
+// The offset in effect at the instant converted, from the system's zone rules:
+// winter and summer differ where the zone has daylight saving, and `date` agrees.
+TEST(Device, LocalTimeOffsetIsTheOneInEffectAtTheInstant) {
+  zt::Devices dev;  // the system's zone, not an injected one
+  const bool haveDate = zt::HaveTool("date");
+  const struct {
+    const char* zone;
+    uint32_t instant;
+    int32_t want;
+  } cases[] = {
+      {"Europe/Berlin", 1705000000, 3600},       // 2024-01-11
+      {"Europe/Berlin", 1720000000, 7200},       // 2024-07-03
+      {"America/New_York", 1705000000, -18000},  // west of Greenwich: negative
+      {"America/New_York", 1720000000, -14400},
+      {"America/New_York", 0, -18000},           // the previous local day
+      {"UTC", 1705000000, 0},
+      {"UTC", 1720000000, 0},
+  };
+  for (const auto& c : cases) {
+    zt::ScopedZone zone(c.zone);
+    EXPECT_EQ(ClassEDevice::LocalTimeOffset(c.instant), c.want) << c.zone << " " << c.instant;
+    if (haveDate) {
+      const std::string z = zt::Capture(std::string("TZ=") + c.zone + " date -d @" +
+                                        std::to_string(c.instant) + " +%z");
+      EXPECT_EQ(ClassEDevice::LocalTimeOffset(c.instant), ZoneSeconds(z)) << c.zone << " " << z;
+    }
+  }
+}
+
 TEST(Device, NamesPathAndTime) {
   ClassEDevice d;
   char text[64];
@@ -207,22 +244,17 @@ TEST(Device, NamesPathAndTime) {
   EXPECT_EQ(tiny[2], '/');
   EXPECT_EQ(tiny[3], 0);
 
-  struct Zone {
-    int32_t offset;
-    bool dst;
-    int32_t want;
-  } zones[] = {{0, false, 0}, {-5 * 3600, false, -18000}, {3600, false, 3600}, {3600, true, 7200},
-               {-8 * 3600 - 1800, false, -30600}};
-  for (const auto& z : zones) {
+  // An injected zone is a fixed offset at every instant.
+  for (int32_t offset : {0, -5 * 3600, 3600, -8 * 3600 - 1800}) {
     standin::Config cfg = zt::HeadlessConfig();
     cfg.injectZone = true;
-    cfg.zoneOffset = z.offset;
-    cfg.zoneDst = z.dst;
+    cfg.zoneOffset = offset;
     cfg.wallTime = 951782399;  // 2000-02-28 23:59:59 UTC
     zt::Devices dev(cfg);
-    EXPECT_EQ(ClassEDevice::LocalTimeOffset(), z.want) << z.offset;
+    EXPECT_EQ(ClassEDevice::LocalTimeOffset(0), offset);
+    EXPECT_EQ(ClassEDevice::LocalTimeOffset(1720000000), offset);
     EXPECT_EQ(ClassEDevice::TimestampNow(false), 951782399u);
-    EXPECT_EQ(ClassEDevice::TimestampNow(true), static_cast<uint32_t>(951782399 + z.offset));
+    EXPECT_EQ(ClassEDevice::TimestampNow(true), static_cast<uint32_t>(951782399 + offset));
   }
   standin::Config cfg = zt::HeadlessConfig();
   cfg.wallTime = 951782399;

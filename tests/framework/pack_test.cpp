@@ -160,6 +160,32 @@ TEST(PackFormat, EpckTimesAreZeroMovedByAPositiveLocalOffset) {
   ft::FixedClock();
 }
 
+// Local entry times move by the offset in effect at each time: in a zone with
+// daylight saving a winter and a summer time of one entry move differently.
+TEST(PackFormat, LocalEntryTimesUseTheOffsetAtEachTime) {
+  PackDir d("pack_localtimes");
+  ft::FixedClock(1720000000);  // modified: 2024-07-03
+  {
+    ClassEFile f;
+    ASSERT_EQ(f.PackNew((d / "p.epk").c_str()), 0);
+    // created: 2024-01-11
+    ASSERT_EQ(f.PackAddFileData("one.bin", "12345678", 8, false, 0, 1705000000), 0);
+  }
+  for (const auto& z :
+       {std::make_pair("Europe/Berlin", 3600), std::make_pair("America/New_York", -18000)}) {
+    zt::ScopedZone zone(z.first);
+    ClassEFile f;
+    ASSERT_TRUE(f.Open((d / "p.epk").c_str(), 1));
+    EPK_FILEINFO info;
+    ASSERT_TRUE(f.PackGetFileInfo(&info, 0u, true));
+    EXPECT_EQ(info.created, uint32_t(1705000000 + z.second)) << z.first;
+    EXPECT_EQ(info.modified, uint32_t(1720000000 + z.second + 3600)) << z.first;
+    ASSERT_TRUE(f.PackGetFileInfo(&info, 0u, false));
+    EXPECT_EQ(info.created, 1705000000u);
+    EXPECT_EQ(info.modified, 1720000000u);
+  }
+}
+
 TEST(PackFormat, EpckPacksAreConvertedBeforeAnyChange) {
   if (!ft::HavePython()) GTEST_SKIP() << "python3 missing";
   PackDir d("pack_convert");

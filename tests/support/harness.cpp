@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 
 #include "framework/emod_device.h"
@@ -115,6 +116,23 @@ int Run(const std::string& command) {
   int r = std::system(command.c_str());
   if (r == -1) return -1;
   return WIFEXITED(r) ? WEXITSTATUS(r) : -1;
+}
+
+ScopedZone::ScopedZone(const std::string& zone) {
+  if (const char* v = std::getenv("TZ")) {
+    old_ = v;
+    had_ = true;
+  }
+  setenv("TZ", zone.c_str(), 1);
+  tzset();
+}
+
+ScopedZone::~ScopedZone() {
+  if (had_)
+    setenv("TZ", old_.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
 }
 
 std::string Capture(const std::string& command) {

@@ -48,6 +48,18 @@ class InFolder {
   bool ok_ = false;
 };
 
+// Sets the system's time zone (TZ) for its lifetime and restores the old one;
+// the stand-in must not inject a zone for it to count.
+class ScopedZone {
+ public:
+  explicit ScopedZone(const std::string& zone);
+  ~ScopedZone();
+
+ private:
+  std::string old_;
+  bool had_ = false;
+};
+
 // A TCP port for a test's own server: ZARN_TEST_PORT, or a block of 64 picked by
 // the process id below the system's ephemeral range (32768 up), so that no client
 // socket holds it and test programs started one after the other (consecutive
