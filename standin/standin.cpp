@@ -39,6 +39,10 @@ Config g_config;
 bool g_configured = false;
 bool g_quit = false;
 std::atomic<uint64_t> g_fakeUs{0};
+// The scripted minimise: on until the clock reaches g_restoreUs.
+bool g_scriptMinimized = false;
+uint64_t g_restoreUs = 0;
+bool g_reportedHidden = false;
 std::unique_ptr<Backend> g_backend;
 
 void ResetRegisters() {
@@ -101,6 +105,27 @@ bool ParseU32(const std::string& s, uint32_t* out) {
   unsigned long v = std::strtoul(s.c_str(), &end, 10);
   if (errno || *end || v > 0xFFFFFFFFul) return false;
   *out = static_cast<uint32_t>(v);
+  return true;
+}
+
+// "frame:ms,..." (whitespace separates items too).
+bool ParseMinimizeScript(const std::string& text, std::vector<Config::MinimizeStep>* out) {
+  std::vector<Config::MinimizeStep> steps;
+  std::string item;
+  std::stringstream ss(text);
+  while (std::getline(ss, item, ',')) {
+    std::stringstream words(item);
+    std::string w;
+    while (words >> w) {
+      const size_t colon = w.find(':');
+      uint32_t frame = 0, ms = 0;
+      if (colon == std::string::npos || !ParseU32(w.substr(0, colon), &frame) ||
+          !ParseU32(w.substr(colon + 1), &ms))
+        return false;
+      steps.push_back({frame, ms});
+    }
+  }
+  *out = steps;
   return true;
 }
 
@@ -249,6 +274,10 @@ Config ConfigFromEnvironment() {
   if (const char* v = std::getenv("ZARN_SAVE_STOP"); v && std::strcmp(v, "1") == 0)
     c.stopInSave = true;
   if (const char* v = std::getenv("ZARN_FRAMETIMES"); v && *v) c.frameTimesPath = v;
+  if (const char* v = std::getenv("ZARN_MINIMIZE"); v && *v) {
+    if (!ParseMinimizeScript(v, &c.minimize))
+      std::fprintf(stderr, "ZARN_MINIMIZE: want frame:ms items\n");
+  }
   if (const char* v = std::getenv("ZARN_TIME"); v && *v) {
     // A fixed wall clock (seconds since 1970, UTC) for repeatable runs.
     uint32_t t;
@@ -271,6 +300,9 @@ void Configure(const Config& config) {
   ResetRegisters();
   g_quit = false;
   g_fakeUs = 0;
+  g_scriptMinimized = false;
+  g_restoreUs = 0;
+  g_reportedHidden = false;
   state::framesPresented = 0;
   state::menuCalls = 0;
   state::audio.clear();
@@ -419,6 +451,22 @@ bool ZoneHasDaylightSaving() {
 bool QuitRequested() { return g_quit; }
 void RequestQuit() { g_quit = true; }
 
+// ---- minimise and restore ----------------------------------------------------------
+
+WindowEvent PollWindowEvent() {
+  EnsureConfigured();
+  if (g_scriptMinimized && ClockUs() >= g_restoreUs) g_scriptMinimized = false;
+  const bool windowHidden = g_backend->WindowHidden(g_reportedHidden);
+  // A hidden program presents no frames: only shown again can it quit.
+  const bool hidden = !g_quit && (g_scriptMinimized || windowHidden);
+  if (hidden == g_reportedHidden) return WindowEvent::kNone;
+  g_reportedHidden = hidden;
+  return hidden ? WindowEvent::kHidden : WindowEvent::kShown;
+}
+
+bool CanMinimize() { return B().CanMinimize(); }
+void MinimizeWindow() { B().MinimizeWindow(); }
+
 // ---- observation -------------------------------------------------------------------
 
 uint32_t FramesPresented() { return state::framesPresented; }
@@ -510,6 +558,11 @@ void AfterPresent() {
   }
   for (const auto& s : c.buttons)
     if (s.frame == n) SetButton(s.code, s.pressed);
+  for (const auto& m : c.minimize) {
+    if (m.frame != n) continue;
+    g_scriptMinimized = true;
+    g_restoreUs = ClockUs() + static_cast<uint64_t>(m.ms) * 1000u;
+  }
   if (c.frameLimit && n >= c.frameLimit) RequestQuit();
 }
 
