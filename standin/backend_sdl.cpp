@@ -225,13 +225,13 @@ class SdlBackend : public HeadlessBackend {
 
   void OnWindowEvent(Uint8 event) {
     switch (event) {
+      // Shown and hidden come and go while the window opens; minimised
+      // windows report these.
       case SDL_WINDOWEVENT_MINIMIZED:
-      case SDL_WINDOWEVENT_HIDDEN:
         minimized_ = true;
         break;
       case SDL_WINDOWEVENT_RESTORED:
       case SDL_WINDOWEVENT_MAXIMIZED:
-      case SDL_WINDOWEVENT_SHOWN:
         minimized_ = false;
         break;
       case SDL_WINDOWEVENT_FOCUS_LOST:

@@ -108,22 +108,28 @@ bool ParseU32(const std::string& s, uint32_t* out) {
   return true;
 }
 
-// "frame:ms,..." (whitespace separates items too).
-bool ParseMinimizeScript(const std::string& text, std::vector<Config::MinimizeStep>* out) {
-  std::vector<Config::MinimizeStep> steps;
+// The items of a script: separated by commas, whitespace or newlines.
+std::vector<std::string> ScriptItems(const std::string& text) {
+  std::vector<std::string> items;
   std::string item;
   std::stringstream ss(text);
   while (std::getline(ss, item, ',')) {
     std::stringstream words(item);
     std::string w;
-    while (words >> w) {
-      const size_t colon = w.find(':');
-      uint32_t frame = 0, ms = 0;
-      if (colon == std::string::npos || !ParseU32(w.substr(0, colon), &frame) ||
-          !ParseU32(w.substr(colon + 1), &ms))
-        return false;
-      steps.push_back({frame, ms});
-    }
+    while (words >> w) items.push_back(w);
+  }
+  return items;
+}
+
+// "frame:ms,...".
+bool ParseMinimizeScript(const std::string& text, std::vector<Config::MinimizeStep>* out) {
+  std::vector<Config::MinimizeStep> steps;
+  for (const std::string& w : ScriptItems(text)) {
+    const size_t colon = w.find(':');
+    uint32_t frame = 0, ms = 0;
+    if (colon == std::string::npos || !ParseU32(w.substr(0, colon), &frame) || !ParseU32(w.substr(colon + 1), &ms))
+      return false;
+    steps.push_back({frame, ms});
   }
   *out = steps;
   return true;
@@ -190,24 +196,15 @@ bool ParseFbGeometry(const std::string& text, FbScreenInfo* out) {
 bool ParseButtonScript(const std::string& text, std::vector<Config::ButtonStep>* out,
                        std::string* error) {
   std::vector<Config::ButtonStep> steps;
-  std::string item;
-  std::stringstream ss(text);
-  while (std::getline(ss, item, ',')) {
-    // Whitespace and newlines separate items too.
-    std::stringstream words(item);
-    std::string w;
-    while (words >> w) {
-      size_t colon = w.find(':');
-      uint32_t frame = 0, code = 0;
-      if (colon == std::string::npos || colon + 2 > w.size() ||
-          (w[colon + 1] != '+' && w[colon + 1] != '-') ||
-          !ParseU32(w.substr(0, colon), &frame) || !ParseU32(w.substr(colon + 2), &code) ||
-          code < 1 || code > 32) {
-        if (error) *error = "bad button step \"" + w + "\" (want frame:+code or frame:-code)";
-        return false;
-      }
-      steps.push_back({frame, code, w[colon + 1] == '+'});
+  for (const std::string& w : ScriptItems(text)) {
+    size_t colon = w.find(':');
+    uint32_t frame = 0, code = 0;
+    if (colon == std::string::npos || colon + 2 > w.size() || (w[colon + 1] != '+' && w[colon + 1] != '-') ||
+        !ParseU32(w.substr(0, colon), &frame) || !ParseU32(w.substr(colon + 2), &code) || code < 1 || code > 32) {
+      if (error) *error = "bad button step \"" + w + "\" (want frame:+code or frame:-code)";
+      return false;
     }
+    steps.push_back({frame, code, w[colon + 1] == '+'});
   }
   *out = steps;
   return true;

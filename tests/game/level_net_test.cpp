@@ -73,6 +73,11 @@ struct Game {
       EXPECT_TRUE(Pump(all, [&] { return j.level.stateTimer == 20000; })) << names[i];
     }
   }
+  // Started with a computer player of strength `kind` in the host's seat 1 (player 2).
+  void StartWithComputer(uint8_t kind) {
+    host->level.slot[1].kind = kind;
+    Start();
+  }
   void Start() {
     EXPECT_TRUE(host->level.NetStartGame());
     EXPECT_TRUE(Pump(all, [&] {
@@ -157,9 +162,8 @@ TEST(LevelNet, GridsAndStonesGoThroughTheHost) {
 
 TEST(LevelNet, ComputerSeatsOnTheHost) {
   Game g(1, Port(9));
+  g.StartWithComputer(1);
   ClassLevel& h = g.host->level;
-  h.slot[1].kind = 1;  // a computer player in seat 1 (player 2)
-  g.Start();
   ClassLevel& a = g.joiners[0]->level;
   EXPECT_EQ(a.slot[1].kind, 1);
   for (int i = 0; i < kGridCells; i++) h.coGrid[1][i] = static_cast<uint8_t>(i % 9);
@@ -198,9 +202,8 @@ TEST(LevelNet, ComputerSeatsOnTheHost) {
 // the turn has settled. The joiner's trace shows each grid it took in.
 TEST(LevelNet, ComputerGridsReachJoinersAsTheyChange) {
   Game g(1, Port(10));
+  g.StartWithComputer(3);
   ClassLevel& h = g.host->level;
-  h.slot[1].kind = 3;  // a computer player in seat 1 (player 2)
-  g.Start();
   ClassLevel& a = g.joiners[0]->level;
   const std::string trace = zt::TempDir("net_cpu_grids") + "/trace.txt";
   setenv("ZARN_TRACE", trace.c_str(), 1);
