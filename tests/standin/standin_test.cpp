@@ -233,19 +233,24 @@ TEST(Program, WindowWithoutFocusStandsStill) {
   ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
   const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   {
+    // Each step waits for the game (a loaded machine starts it slowly): the
+    // focus moves once it plays, and comes back for 120 more frames.
     std::ofstream sh(dir + "/focus.sh");
     sh << "cd '" << dir << "'\n"
-       << "ZARN_BACKEND=sdl ZARN_START=timed,seed=12 ZARN_FRAMETIMES=times.txt SDL_AUDIODRIVER=dummy "
-       << "ASAN_OPTIONS=detect_leaks=0 '" << exe << "' 2>err.txt &\n"
+       << "dumps() { ls out 2>/dev/null | wc -l; }\n"
+       << "ZARN_BACKEND=sdl ZARN_START=timed,seed=12 ZARN_FRAMETIMES=times.txt ZARN_DUMP=out ZARN_DUMP_EVERY=60 "
+       << "SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 '" << exe << "' 2>err.txt &\n"
        << "pid=$!\n"
        << "w=$(xdotool search --sync --name '^Zarn stones$' | head -1)\n"
-       << "sleep 1\n"
-       << "xdotool windowfocus \"$w\"; sleep 1\n"
+       << "for i in $(seq 600); do [ $(dumps) -ge 2 ] && break; sleep 0.1; done\n"
+       << "xdotool windowfocus \"$w\"; sleep 0.5\n"
        << "xdotool windowfocus $(xwininfo -root | awk '/Window id/{print $4}'); sleep 3\n"
-       << "xdotool windowfocus \"$w\"; sleep 1\n"
+       << "n=$(dumps)\n"
+       << "xdotool windowfocus \"$w\"\n"
+       << "for i in $(seq 600); do [ $(dumps) -ge $((n + 2)) ] && break; sleep 0.1; done\n"
        << "kill $pid; wait $pid; exit 0\n";
   }
-  ASSERT_EQ(zt::Run("timeout 120 xvfb-run -a -s '-screen 0 1024x768x24' sh '" + dir + "/focus.sh'"), 0);
+  ASSERT_EQ(zt::Run("timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' sh '" + dir + "/focus.sh'"), 0);
   std::ifstream in(dir + "/times.txt");
   uint64_t n = 0, us = 0, last = 0, longest = 0, frames = 0, after = 0;
   while (in >> n >> us) {
