@@ -103,6 +103,9 @@ class ClassLevel {
   void TraceStep();
   // A line for each message box that opens, so a run shows what it told the player.
   void TraceMessage();
+  // A line for each grid another console sent that this one takes in: its
+  // owner's player number, score and cells, as the panel will show them.
+  void TraceGrid(uint8_t player, uint32_t score, const uint8_t* cells);
   std::FILE* TraceFile();
   void CloseTrace();
   std::FILE* traceFile = nullptr;
@@ -228,6 +231,7 @@ class ClassLevel {
   void RenderPlayerSelect(E2DSurface* screen, bool canStart);
   void RenderHostSelect(E2DSurface* screen);
   void RenderNetBand(E2DSurface* screen, const char* l1, const char* l2, const char* l3);
+  void RenderPauseMenu(E2DSurface* screen);
   // Player select (7) and host select (8) without their screens; the dialogs
   // they open are answered on later frames.
   void PlayerSelectFrame(uint32_t* module, uint32_t* message);
@@ -299,9 +303,18 @@ class ClassLevel {
   int32_t FontRow() const;
   void DrawBand(E2DSurface* screen, int32_t top, int32_t rows, uint32_t colour);
   void DrawCentred(E2DSurface* screen, int32_t y, const char* text);
+  // A row that is out of play: centred, at half opacity.
+  void DrawCentredDim(E2DSurface* screen, int32_t y, const char* text);
   void DrawPulseBar(E2DSurface* screen, int32_t y);
-  // Menu input over a list; the row chosen, or -1.
-  int32_t MenuInput(uint32_t rows, int32_t listTop);
+  // Menu input over a list; the row chosen, or -1. Rows from gapRow on lie gap
+  // pixels lower (a list over two bands).
+  int32_t MenuInput(uint32_t rows, int32_t listTop, uint32_t gapRow = 0, int32_t gap = 0);
+  // The networked pause menu (state 9): its frame, the y of its menu row i, and
+  // the top of its first band.
+  void NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta);
+  int32_t PauseRowY(uint32_t row) const;
+  int32_t PauseTop() const;
+  bool CanMinimize() const;
   void PlayerName(uint32_t player, char* out, uint32_t size, uint8_t* look) const;
   // Puts the stone in hand into its drop cell (or starts its fire run).
   void PlaceDrop();

@@ -160,8 +160,9 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
       *message = MSG_FRAME;
       return 0;
     case kMsgMinimized:
-      // Only a networked game pauses for the others too.
+      // Only a networked game pauses, and for the others too.
       if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4 && levelState == ST_PLAY) {
+        NetSendID(0, 11);
         levelState = ST_NETPAUSE;
         stateTimer = 0;
         menuCursor = 0;

@@ -36,6 +36,11 @@ class Backend {
   virtual void ClockAdvanced() {}
   virtual int BatteryRead(uint16_t* value) = 0;
   virtual void RunMenuProgram() = 0;
+  // A window of the backend is minimised or without the focus. `idle`: the
+  // program presents no frames now, so the backend reads its events here.
+  virtual bool WindowHidden(bool /*idle*/) { return false; }
+  virtual bool CanMinimize() { return false; }
+  virtual void MinimizeWindow() {}
 };
 
 // The memory-backed console: the base of the window backend too.

@@ -50,7 +50,7 @@ class SdlBackend : public HeadlessBackend {
       return false;
     }
     const FbScreenInfo& f = CurrentConfig().fb;
-    window_ = SDL_CreateWindow("Zarn", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+    window_ = SDL_CreateWindow("Tavlin 2", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                int(f.xres) * kScale, int(f.yres) * kScale, 0);
     if (!window_) {
       std::fprintf(stderr, "stand-in: no window: %s\n", SDL_GetError());
@@ -112,6 +112,16 @@ class SdlBackend : public HeadlessBackend {
     SDL_QueueAudio(audio_, data, bytes);
     return static_cast<int32_t>(bytes);
   }
+
+  bool WindowHidden(bool idle) override {
+    // Nothing is presented while hidden: the window's events are read here.
+    if (idle) Pump();
+    return minimized_ || focusLost_;
+  }
+
+  bool CanMinimize() override { return true; }
+  // The window manager answers with the event that hides the window.
+  void MinimizeWindow() override { SDL_MinimizeWindow(window_); }
 
   int DspReset(int fd) override {
     if (!audio_) return HeadlessBackend::DspReset(fd);
@@ -204,13 +214,39 @@ class SdlBackend : public HeadlessBackend {
         case SDL_CONTROLLERDEVICEADDED:
           SDL_GameControllerOpen(e.cdevice.which);
           break;
+        case SDL_WINDOWEVENT:
+          OnWindowEvent(e.window.event);
+          break;
         default:
           break;
       }
     }
   }
 
+  void OnWindowEvent(Uint8 event) {
+    switch (event) {
+      // Shown and hidden come and go while the window opens; minimised
+      // windows report these.
+      case SDL_WINDOWEVENT_MINIMIZED:
+        minimized_ = true;
+        break;
+      case SDL_WINDOWEVENT_RESTORED:
+      case SDL_WINDOWEVENT_MAXIMIZED:
+        minimized_ = false;
+        break;
+      case SDL_WINDOWEVENT_FOCUS_LOST:
+        focusLost_ = true;
+        break;
+      case SDL_WINDOWEVENT_FOCUS_GAINED:
+        focusLost_ = false;
+        break;
+      default:
+        break;
+    }
+  }
+
   SDL_Window* window_ = nullptr;
+  bool minimized_ = false, focusLost_ = false;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
   SDL_AudioDeviceID audio_ = 0;

@@ -29,6 +29,9 @@
 //                  "N US" (the frame's number, then the real monotonic clock in
 //                  microseconds when it was presented, whatever ZARN_CLOCK says),
 //                  so a test can see the frame pacing of a run
+//   ZARN_MINIMIZE  "frame:ms,...": after presenting that frame the console is
+//                  minimised, and restored once ms milliseconds of the program's
+//                  clock have passed (what a hidden window does, without one)
 //
 // Tests configure the same things directly with Configure().
 #ifndef ZARN_STANDIN_H
@@ -119,6 +122,21 @@ void SettingsSavePoint();
 bool QuitRequested();
 void RequestQuit();
 
+// ---- Minimise and restore --------------------------------------------------------
+// The console itself is never minimised and cannot minimise. The window backend
+// reports its window hidden while it is minimised or has lost the keyboard focus,
+// and shown once it is back with the focus; the framework takes these as the
+// console's minimise and restore. The `minimize` script of the configuration does
+// the same on any backend. A quit request shows the program again, so that it
+// can end the way it does.
+enum class WindowEvent { kNone, kHidden, kShown };
+// The change since the last call, if any. While hidden nothing is presented, so
+// the window backend reads its window's events here too.
+WindowEvent PollWindowEvent();
+// Whether MinimizeWindow does anything: only in the window backend.
+bool CanMinimize();
+void MinimizeWindow();
+
 // ---- Configuration (environment at first use, or Configure() in tests) ----------
 struct Config {
   std::string backend = "headless";   // headless | sdl | device
@@ -142,6 +160,13 @@ struct Config {
   bool menuExits = true;             // desktop RunMenuProgram ends the process
   bool stopInSave = false;           // SettingsSavePoint raises SIGSTOP
   std::string frameTimesPath;        // empty: presented frames are not stamped
+  // Scripted minimise: after presented frame `frame`, minimised for `ms`
+  // milliseconds of the program's clock.
+  struct MinimizeStep {
+    uint32_t frame;
+    uint32_t ms;
+  };
+  std::vector<MinimizeStep> minimize;
   // Injected wall clock (0: real time) and time zone: a fixed offset, seconds
   // east of UTC, in place of the system's zone (TZ).
   std::time_t wallTime = 0;

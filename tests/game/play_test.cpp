@@ -81,6 +81,39 @@ TEST(Play, WholeGamesGiveTheRecordedTraces) {
   }
 }
 
+// A timed game on a console that is minimised for 12 s (a hidden window): the
+// game stands still while hidden and goes on from where it was; the red bar
+// has not grown when it is back.
+TEST(Play, MinimisedTimedGameStandsStill) {
+  REQUIRE_PACKS();
+  zt::PlayRun run;
+  run.start = "timed,seed=12";
+  run.frames = 2000;
+  run.minimize = {{600, 12000}};
+  struct Seen {
+    uint32_t ms;
+    int32_t bar;
+    uint8_t state;
+  };
+  std::vector<Seen> seen;
+  run.hook = [&](ClassMain& app, uint32_t) {
+    seen.push_back({standin::ClockMs(), app.Data().player->bar, app.Level().levelState});
+    return std::string();
+  };
+  ASSERT_TRUE(zt::RunPlay(run));
+  // The 600th frame is the one presented before the console is minimised.
+  ASSERT_GT(seen.size(), 600u);
+  const Seen before = seen[599];
+  ASSERT_EQ(before.state, 1);
+  ASSERT_GT(before.bar, 0);
+  size_t back = 600;
+  while (back < seen.size() && seen[back].ms < before.ms + 12000) back++;
+  ASSERT_LT(back, seen.size());
+  EXPECT_EQ(seen[back].state, 1);
+  EXPECT_LE(seen[back].bar - before.bar, 2) << "from " << before.bar << " to " << seen[back].bar;
+  EXPECT_GE(seen[back].bar, before.bar);
+}
+
 // The window backend under Xvfb with real key presses from xdotool: the buttons
 // it recorded (ZARN_KEYLOG), replayed headless as a button script, give the same
 // game; every tap reached the game (a press and its release inside one frame
@@ -103,7 +136,7 @@ TEST(Play, WindowUnderXvfbPlaysTheHeadlessGame) {
        << "ZARN_BACKEND=sdl ZARN_KEYLOG=keylog.txt ZARN_TRACE=window.txt " << env << "'" << exe
        << "' 2>err.txt &\n"
        << "pid=$!\n"
-       << "w=$(xdotool search --sync --name '^Zarn$' | head -1)\n"
+       << "w=$(xdotool search --sync --name '^Tavlin 2$' | head -1)\n"
        << "sleep 1\n"
        << "for round in 1 2 3 4 5 6; do\n"
        << "  for k in $(seq 1 $((round % 3))); do xdotool key --window \"$w\" Left; sleep 0.2; done\n"

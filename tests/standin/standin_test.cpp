@@ -70,6 +70,38 @@ TEST(Config, ScriptsAndGeometry) {
   EXPECT_FALSE(standin::ParseFbGeometry("banana", &f));
 }
 
+// The scripted minimise: hidden after its frame is presented, shown again once
+// the program's clock has run its time, or at once when the program must quit.
+TEST(Window, ScriptedMinimiseHidesAndShows) {
+  setenv("ZARN_MINIMIZE", "2:300, 5:0", 1);
+  standin::Config cfg = standin::ConfigFromEnvironment();
+  unsetenv("ZARN_MINIMIZE");
+  ASSERT_EQ(cfg.minimize.size(), 2u);
+  EXPECT_EQ(cfg.minimize[0].frame, 2u);
+  EXPECT_EQ(cfg.minimize[0].ms, 300u);
+  cfg = zt::HeadlessConfig();
+  cfg.minimize = {{2, 300}, {4, 1000}};
+  standin::Configure(cfg);
+  using E = standin::WindowEvent;
+  EXPECT_FALSE(standin::CanMinimize());
+  standin::MinimizeWindow();  // nothing to minimise here
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kHidden);
+  standin::SleepUs(299000);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);
+  standin::SleepUs(1000);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kShown);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);
+  standin::FbPresented();
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kHidden);
+  standin::RequestQuit();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kShown);
+  standin::Configure(zt::HeadlessConfig());
+}
+
 TEST(FrameBuffer, FailuresAndDumps) {
   for (int which = 0; which < 3; which++) {
     standin::Config cfg = zt::HeadlessConfig();
@@ -189,6 +221,51 @@ TEST(Program, OpensAWindowUnderXvfb) {
   EXPECT_EQ(text.find("running headless"), std::string::npos) << text;
 }
 
+// A window that loses the keyboard focus under Xvfb is the console minimised:
+// nothing is presented until the focus is back, then the game goes on.
+TEST(Program, WindowWithoutFocusStandsStill) {
+#if defined(__arm__)
+  GTEST_SKIP() << "the ARM build has no window backend";
+#endif
+  for (const char* tool : {"xvfb-run", "xdotool", "xwininfo"})
+    if (!zt::HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  const std::string dir = zt::TempDir("standin_focus");
+  ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
+  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
+  {
+    // Each step waits for the game (a loaded machine starts it slowly): the
+    // focus moves once it plays, and comes back for 120 more frames.
+    std::ofstream sh(dir + "/focus.sh");
+    sh << "cd '" << dir << "'\n"
+       << "dumps() { ls out 2>/dev/null | wc -l; }\n"
+       << "ZARN_BACKEND=sdl ZARN_START=timed,seed=12 ZARN_FRAMETIMES=times.txt ZARN_DUMP=out ZARN_DUMP_EVERY=60 "
+       << "SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 '" << exe << "' 2>err.txt &\n"
+       << "pid=$!\n"
+       << "w=$(xdotool search --sync --name '^Tavlin 2$' | head -1)\n"
+       << "for i in $(seq 600); do [ $(dumps) -ge 2 ] && break; sleep 0.1; done\n"
+       << "xdotool windowfocus \"$w\"; sleep 0.5\n"
+       << "xdotool windowfocus $(xwininfo -root | awk '/Window id/{print $4}'); sleep 3\n"
+       << "n=$(dumps)\n"
+       << "xdotool windowfocus \"$w\"\n"
+       << "for i in $(seq 600); do [ $(dumps) -ge $((n + 2)) ] && break; sleep 0.1; done\n"
+       << "kill $pid; wait $pid; exit 0\n";
+  }
+  ASSERT_EQ(zt::Run("timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' sh '" + dir + "/focus.sh'"), 0);
+  std::ifstream in(dir + "/times.txt");
+  uint64_t n = 0, us = 0, last = 0, longest = 0, frames = 0, after = 0;
+  while (in >> n >> us) {
+    if (frames && us - last > longest) {
+      longest = us - last;
+      after = 0;
+    }
+    after++;
+    frames++;
+    last = us;
+  }
+  EXPECT_GT(longest, 2000000u) << frames << " frames";
+  EXPECT_GT(after, 10u) << "no frames once the focus was back";
+}
+
 }  // namespace
 
 #if defined(ZARN_HAVE_SDL2)
@@ -225,6 +302,53 @@ TEST(Window, QuickTapIsHeldUntilTheNextFrame) {
   push(SDL_KEYUP, SDLK_LEFT);
   standin::FbPresented();
   EXPECT_FALSE(standin::ButtonPressed(3));
+  standin::Configure(zt::HeadlessConfig());
+  unsetenv("SDL_VIDEODRIVER");
+}
+
+// The window minimised or without the focus is the console minimised; it is
+// back once it is restored and has the focus again. While hidden nothing is
+// presented, so its events are read where the program asks. The window can
+// minimise itself and carries the game's name.
+TEST(Window, MinimisedOrUnfocusedIsHidden) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  standin::Config cfg = zt::HeadlessConfig();
+  cfg.backend = "sdl";
+  standin::Configure(cfg);
+  standin::FbPresented();
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "no SDL video";
+  EXPECT_TRUE(standin::CanMinimize());
+  SDL_Window* window = nullptr;
+  for (Uint32 id = 1; id < 16 && !window; id++) window = SDL_GetWindowFromID(id);
+  ASSERT_NE(window, nullptr);
+  EXPECT_STREQ(SDL_GetWindowTitle(window), "Tavlin 2");
+  auto push = [&](Uint8 event) {
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SDL_GetWindowID(window);
+    e.window.event = event;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+  };
+  using E = standin::WindowEvent;
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);
+  push(SDL_WINDOWEVENT_FOCUS_LOST);
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kHidden);
+  push(SDL_WINDOWEVENT_MINIMIZED);
+  push(SDL_WINDOWEVENT_FOCUS_GAINED);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);  // still minimised
+  push(SDL_WINDOWEVENT_RESTORED);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kShown);
+  // Closed while hidden: shown again, so that the game can quit.
+  push(SDL_WINDOWEVENT_MINIMIZED);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);  // read by the next present
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kHidden);
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  ASSERT_EQ(SDL_PushEvent(&quit), 1);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kShown);
+  EXPECT_TRUE(standin::QuitRequested());
   standin::Configure(zt::HeadlessConfig());
   unsetenv("SDL_VIDEODRIVER");
 }
