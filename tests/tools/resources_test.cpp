@@ -318,8 +318,9 @@ TEST_F(Resources, FontStripsShareMarkersAndTheMaskPlatesEachLine) {
             EXPECT_GE(bright, 0xC0u) << "glyph " << g << " is light";
           }
         }
-        if (g >= 32 && (grown || (y >= top - 1 && y <= bottom)))
+        if (g >= 32 && (grown || (y >= top - 1 && y <= bottom))) {
           EXPECT_NE(mask.at(x, y), key) << "glyph " << g << " at " << x << "," << y;
+        }
       }
     EXPECT_EQ(any, g != ' ') << "glyph " << g;
   }
