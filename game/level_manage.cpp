@@ -403,5 +403,6 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
     default:
       break;
   }
+  if (endWhenOver && *module == MODULE_LEVEL && WaitsAfterGame()) *module = MODULE_QUIT;
   return 0;
 }

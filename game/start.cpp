@@ -109,6 +109,7 @@ void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_
   level.cpuAutoStart = start.mode == 4 && start.net == 0 ? 1 : 0;
   std::memset(level.netAutoJoin, 0, sizeof level.netAutoJoin);
   if (start.net == 2) std::memcpy(level.netAutoJoin, start.address, sizeof start.address);
+  level.endWhenOver = 1;
   if (start.seeded) std::srand(start.seed);
   const int kind = start.mode != 4 ? -1 : start.net == 1 ? 1 : start.net == 2 ? 3 : 0;
   data->app->Title().BeginGame(start.mode, kind, module, message);
