@@ -100,6 +100,9 @@ class ClassLevel {
   // would wait for the player: the name entry, the ranking's replay menu, the
   // restart after the others left or the host was lost, the host list.
   uint8_t endWhenOver = 0;
+  // Test switch: the start level of its games in place of the settings' (0:
+  // theirs), which it leaves as the player saved them.
+  uint8_t switchLevel = 0;
   // One new game: the resets shared by the enter and the further-game messages.
   void StartReset(bool enter);
   // Hashes of the own board (cells and states) and of the three small grids.

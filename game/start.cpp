@@ -100,9 +100,8 @@ bool ParseGameStart(const char* text, GameStart* out) {
 }
 
 void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_t* message) {
-  MAINCONFIG* cfg = data->settings;
-  if (start.level) cfg->bytes[start.mode == 4 ? MAINCONFIG::kMultiStartLevel : MAINCONFIG::kStartLevel] = start.level;
   ClassLevel& level = data->app->Level();
+  level.switchLevel = start.level;
   for (int s = 0; s < 3; s++) level.cpuSeatKinds[s] = start.seats[s];
   level.netAutoStart = start.net == 1 ? start.hostWait : 0;
   for (int s = 0; s < 3; s++) level.netAutoCpu[s] = start.net == 1 ? start.hostCpu[s] : 0;

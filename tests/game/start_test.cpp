@@ -109,6 +109,13 @@ TEST(GameStart, TheProgramEndsWhenItsGameIsOver) {
       int best = 0;
       for (const std::string& v : zt::Split(end.at("seats"), ',')) best = std::max(best, std::atoi(v.c_str()));
       EXPECT_GE(best, 10000);
+      // Level 9 was this run's only: the saved start levels stay the defaults.
+      EXPECT_EQ(end.at("level"), "9");
+      if (zt::HaveExecutable(zt::kPython)) {
+        const std::string saved = zt::Capture(std::string(zt::kPython) + " '" + ZARN_SOURCE_DIR +
+                                              "/tests/game/settings_ref.py' read '" + dir + "/game.cfg'");
+        EXPECT_NE(saved.find("\nlevel=1\nmultilevel=1\n"), std::string::npos) << saved;
+      }
     } else {
       // Above the default table's third score (1000): "New Highscore!".
       EXPECT_GT(std::atoi(end.at("score").c_str()), 1000);
