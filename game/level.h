@@ -98,7 +98,7 @@ class ClassLevel {
   char netAutoJoin[32] = {};
   // Test switch: the run ends (the quit module id) where its finished game
   // would wait for the player: the name entry, the ranking's replay menu, the
-  // restart after the others left or the host was lost, the host list.
+  // restart after the others left or the host was lost.
   uint8_t endWhenOver = 0;
   // Test switch: the start level of its games in place of the settings' (0:
   // theirs), which it leaves as the player saved them.

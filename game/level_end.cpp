@@ -184,7 +184,6 @@ void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module
 bool ClassLevel::WaitsAfterGame() const {
   switch (levelState) {
     case 3:   // the name entry
-    case 8:   // the host list
     case 13:  // the restart after the others left or the host was lost
       return true;
     case 11:  // the ranking, once its replay menu shows
