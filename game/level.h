@@ -49,6 +49,8 @@ class ClassLevel {
   void HandleNameEntry(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
   // The winner, then the ranking with its replay menu (state 11).
   void HandleRanking(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
+  // True in the states where a finished game waits for the player's choice.
+  bool WaitsAfterGame() const;
   // Word wrap in one of the game's fonts (out holds outSize bytes).
   void CalculateLineFeed(char* out, uint32_t outSize, const char* text, uint8_t font, uint32_t width);
   void RenderTutorialText(E2DSurface* screen, int32_t bandHeight);
@@ -94,6 +96,13 @@ class ClassLevel {
   // waiting for the player-select screen's taps (once).
   uint8_t cpuAutoStart = 0;
   char netAutoJoin[32] = {};
+  // Test switch: the run ends (the quit module id) where its finished game
+  // would wait for the player: the name entry, the ranking's replay menu, the
+  // restart after the others left or the host was lost.
+  uint8_t endWhenOver = 0;
+  // Test switch: the start level of its games in place of the settings' (0:
+  // theirs), which it leaves as the player saved them.
+  uint8_t switchLevel = 0;
   // One new game: the resets shared by the enter and the further-game messages.
   void StartReset(bool enter);
   // Hashes of the own board (cells and states) and of the three small grids.

@@ -189,6 +189,20 @@ void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module
   *message = 0x8001;
 }
 
+// ---- after the game ----
+
+bool ClassLevel::WaitsAfterGame() const {
+  switch (levelState) {
+    case 3:   // the name entry
+    case 13:  // the restart after the others left or the host was lost
+      return true;
+    case 11:  // the ranking, once its replay menu shows
+      return stateTimer >= kWinnerMs;
+    default:
+      return false;
+  }
+}
+
 // ---- ranking ----
 
 void ClassLevel::PlayerName(uint32_t player, char* out, uint32_t size, uint8_t* look) const {

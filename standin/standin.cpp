@@ -38,6 +38,7 @@ uint8_t g_registers[kRegisterBlockSize];
 Config g_config;
 bool g_configured = false;
 bool g_quit = false;
+int g_menuStatus = 0;
 std::atomic<uint64_t> g_fakeUs{0};
 // The scripted minimise: on until the clock reaches g_restoreUs.
 bool g_scriptMinimized = false;
@@ -301,6 +302,7 @@ void Configure(const Config& config) {
   g_reportedHidden = false;
   state::framesPresented = 0;
   state::menuCalls = 0;
+  g_menuStatus = 0;
   state::audio.clear();
   state::audioRate = state::audioChannels = 0;
   state::frameStamps.clear();
@@ -379,15 +381,16 @@ int DspReset(int fd) { return B().DspReset(fd); }
 void DspClose(int fd) { B().DspClose(fd); }
 
 int BatteryRead(uint16_t* value) { return B().BatteryRead(value); }
-void RunMenuProgram() {
+void RunMenuProgram(int status) {
+  g_menuStatus = status;
   B().RunMenuProgram();
   // Desktop: the process ends here, after the backend has closed its window and
   // written its files (the device backend has replaced the process or failed).
   if (g_config.backend != "device" && g_config.menuExits) {
     g_backend.reset();
-    std::fprintf(stderr, "stand-in: menu program requested, exiting\n");
+    std::fprintf(stderr, "stand-in: menu program requested, exiting with status %d\n", status);
     std::fflush(nullptr);
-    std::exit(0);
+    std::exit(status);
   }
 }
 
@@ -460,6 +463,7 @@ void MinimizeWindow() { B().MinimizeWindow(); }
 
 uint32_t FramesPresented() { return state::framesPresented; }
 uint32_t MenuProgramCalls() { return state::menuCalls; }
+int MenuProgramStatus() { return g_menuStatus; }
 const uint8_t* FrameBuffer() { return state::fbPixels; }
 const std::vector<int16_t>& AudioWritten() { return state::audio; }
 const std::vector<uint64_t>& FrameStamps() { return state::frameStamps; }

@@ -101,8 +101,9 @@ int BatteryRead(uint16_t* value);
 // ---- Menu program ("/usr/gp2x", "gp2xmenu") -------------------------------------
 // Device: changes to /usr/gp2x and replaces the process with the menu program,
 // returning only when that fails. Desktop: records the call and ends the process
-// with status 0 (tests can ask it to only record).
-void RunMenuProgram();
+// with `status`: 0 after a normal run, non-zero after a start that failed (tests
+// can ask it to only record).
+void RunMenuProgram(int status = 0);
 
 // ---- Clocks --------------------------------------------------------------------
 uint32_t ClockMs();          // monotonic milliseconds, wrapping at 32 bits
@@ -191,6 +192,7 @@ bool ParseFbGeometry(const std::string& text, FbScreenInfo* out);
 // ---- Observation (tests and tools) ----------------------------------------------
 uint32_t FramesPresented();
 uint32_t MenuProgramCalls();
+int MenuProgramStatus();   // the status of the last RunMenuProgram call
 // The current frame buffer contents and geometry (empty when not mapped).
 const uint8_t* FrameBuffer();
 // Writes the frame buffer as an 8-bit RGB PNG; false on failure.

@@ -375,6 +375,61 @@ TEST(LevelNet, DroppedJoinerAndLostHost) {
   EXPECT_EQ(a.returnState, 13);
 }
 
+// Runs a console's frames until its level leaves the message box (and the
+// frame after), or a bound.
+void FramesPastTheBox(Console& c) {
+  bool boxed = false;
+  for (int i = 0; i < 2000 && c.module == MODULE_LEVEL; i++) {
+    c.Frame(16);
+    if (c.level.levelState == 10) boxed = true;
+    else if (boxed) break;
+    usleep(500);
+  }
+  EXPECT_TRUE(boxed);
+}
+
+// Under the start switch a networked run ends where its lost game would wait
+// for the player, once the box has closed: the host whose players all left,
+// the joiner that lost its host. Without the switch each goes on as a
+// player's would. A join that failed to connect had no game to end: it waits
+// on the host list either way.
+TEST(LevelNet, StartSwitchEndsTheRunOfALostGame) {
+  for (const bool startSwitch : {false, true}) {
+    SCOPED_TRACE(startSwitch ? "start switch" : "menus");
+    const uint32_t ended = startSwitch ? MODULE_QUIT : MODULE_LEVEL;
+    {
+      Game g(1, Port(startSwitch ? 10 : 11));
+      g.Start();
+      Console& h = *g.host;
+      h.level.endWhenOver = startSwitch;
+      g.joiners[0]->connection.Cleanup();
+      FramesPastTheBox(h);
+      EXPECT_STREQ(h.level.messageLine[0], "All players have left");
+      EXPECT_EQ(h.level.levelState, 13);
+      EXPECT_EQ(h.module, ended);
+    }
+    {
+      Game g(1, Port(startSwitch ? 12 : 13));
+      g.Start();
+      Console& j = *g.joiners[0];
+      j.level.endWhenOver = startSwitch;
+      g.host->connection.Cleanup();
+      FramesPastTheBox(j);
+      EXPECT_STREQ(j.level.messageLine[0], "Lost connection");
+      EXPECT_EQ(j.level.levelState, 13);
+      EXPECT_EQ(j.module, ended);
+    }
+    Console late("Bob", 3);
+    late.level.endWhenOver = startSwitch;
+    late.level.levelState = 6;
+    late.level.stateTimer = 10000;
+    FramesPastTheBox(late);
+    EXPECT_STREQ(late.level.messageLine[0], "Failed to connect.");
+    EXPECT_EQ(late.level.levelState, 8);
+    EXPECT_EQ(late.module, MODULE_LEVEL);
+  }
+}
+
 TEST(LevelNet, SilentHostTimesOut) {
   Game g(1, Port(4));
   g.Start();

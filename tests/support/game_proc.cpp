@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -18,12 +19,13 @@ std::string GameExe() {
   return access(exe.c_str(), X_OK) == 0 ? exe : std::string();
 }
 
-pid_t SpawnGame(const std::string& dir, const std::vector<std::string>& env) {
+pid_t SpawnGame(const std::string& dir, const std::vector<std::string>& env, const std::string& errPath) {
   const std::string exe = GameExe();
   if (exe.empty()) return -1;
   const pid_t pid = fork();
   if (pid != 0) return pid;
   if (chdir(dir.c_str()) != 0) _exit(100);
+  if (!errPath.empty() && !std::freopen(errPath.c_str(), "w", stderr)) _exit(102);
   setenv("ZARN_BACKEND", "headless", 1);
   unsetenv("ZARN_CLOCK");
   unsetenv("ZARN_SAVE_STOP");
