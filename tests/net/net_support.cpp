@@ -1,9 +1,13 @@
 #include "tests/net/net_support.h"
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +38,36 @@ Bytes Recorder::DataOf(int32_t peer) const {
   Bytes out;
   for (const Event& e : events)
     if (e.event == ENET_DATA && e.peer == peer) out.insert(out.end(), e.data.begin(), e.data.end());
+  return out;
+}
+
+int Listen(uint16_t port) {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return -1;
+  const int one = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 16) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+Bytes ReadAtLeast(int socket, size_t count) {
+  Bytes out;
+  const uint32_t start = NowMs();
+  while (out.size() < count && NowMs() - start < 10000) {
+    pollfd p{socket, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    uint8_t buffer[4096];
+    const ssize_t n = recv(socket, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    out.insert(out.end(), buffer, buffer + n);
+  }
   return out;
 }
 

@@ -65,6 +65,11 @@ class Recorder : public ENetOwner {
 template <class F>
 bool PollUntil(std::vector<ClassEConnect*> connections, F done, int ms = 3000);
 
+// A socket listening on 127.0.0.1:port (reused at once); -1 on failure.
+int Listen(uint16_t port);
+// Reads from a socket until `count` bytes came, it closed, or 10 s passed.
+Bytes ReadAtLeast(int socket, size_t count);
+
 // Runs a command in the background; returns its pid (or -1).
 int Spawn(const std::string& command);
 // Waits for a spawned process; its exit status, or -1 after `ms`.
