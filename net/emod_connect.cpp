@@ -394,8 +394,10 @@ uint32_t ClassEConnect::Transmit(uint32_t q, const uint8_t* data, uint32_t lengt
 void ClassEConnect::Flush(uint32_t q) {
   OutQueue& o = out_[q];
   if (broken_[q] || o.Pending() == 0) return;
-  o.start += Transmit(q, o.data + o.start, o.Pending());
-  if (broken_[q] || o.Pending() != 0) return;
+  const uint32_t sent = Transmit(q, o.data + o.start, o.Pending());
+  if (broken_[q]) return;  // the queue is gone with the link
+  o.start += sent;
+  if (o.Pending() != 0) return;
   o.start = o.end = 0;
   // A block larger than the bound (a whole request) is not kept once sent.
   if (o.capacity > kNetSendQueue) FreeQueue(q);
@@ -451,6 +453,7 @@ void ClassEConnect::Adopt(uint32_t q, uint8_t* block, uint32_t length) {
 void ClassEConnect::Write(uint32_t q, const uint8_t* data, uint32_t length) {
   if (broken_[q] || SocketOf(q) < 0 || length == 0) return;
   Flush(q);
+  if (broken_[q]) return;
   if (out_[q].Pending() == 0) {
     const uint32_t sent = Transmit(q, data, length);
     data += sent;

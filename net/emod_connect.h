@@ -35,7 +35,7 @@ constexpr int kNetPeerSendBuffer = 16384;
 // Bytes that may wait for one socket beyond what the system buffers: minutes of
 // the game's traffic, so a stall never costs a peer, while one that never reads
 // is given up within bounded memory. A request handed over whole (HTTP) may be
-// larger; it is never added to.
+// larger; its block is freed once it has gone out.
 constexpr uint32_t kNetSendQueue = 65536;
 
 // Transports.
