@@ -186,7 +186,7 @@ TEST(Connect, StalledPeerKeepsItsLinkAndEveryByte) {
   // A peer that stops reading for a while: what the socket cannot take waits
   // and goes out once it reads again; the link stays, and what the peer sent
   // meanwhile reaches the host.
-  const uint16_t port = nt::TestPort(11);
+  const uint16_t port = nt::TestPort(24);
   Node host;
   ASSERT_EQ(host.Host(port), 1);
   const int peer = socket(AF_INET, SOCK_STREAM, 0);
@@ -323,7 +323,7 @@ TEST(Connect, PeerThatStopsReadingIsGivenUpSoon) {
   // A peer that keeps its connection (it could go on sending keep-alives) but
   // never reads is found out after a bounded backlog, not after the megabytes a
   // kernel would buffer for it by itself.
-  const uint16_t port = nt::TestPort(10);
+  const uint16_t port = nt::TestPort(25);
   Node host;
   ASSERT_EQ(host.Host(port), 1);
   const int silent = zt::LoopbackConnect(port);

@@ -100,7 +100,7 @@ def serve(port, readyfile, out, count):
             pass
 
     server = http.server.HTTPServer(('127.0.0.1', port), Handler)
-    server.timeout = 20
+    server.timeout = 60
     ready(readyfile)
     while seen[0] < count:
         before = seen[0]
@@ -112,7 +112,7 @@ def serve(port, readyfile, out, count):
 
 
 def wait_for(path):
-    end = time.monotonic() + 20
+    end = time.monotonic() + 60
     while not os.path.exists(path):
         if time.monotonic() > end:
             raise SystemExit('no %s' % path)
@@ -150,10 +150,10 @@ def raw(port, readyfile, out, mode):
         lsock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
     lsock.bind(('127.0.0.1', port))
     lsock.listen(1)
-    lsock.settimeout(20)
+    lsock.settimeout(60)
     ready(readyfile)
     conn, _ = lsock.accept()
-    conn.settimeout(20)
+    conn.settimeout(60)
     conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     if mode in ('late', 'reset'):
         wait_for(out + '.go')

@@ -38,7 +38,7 @@ std::string HexOf(const std::string& bytes) {
   return out;
 }
 
-bool WaitForFile(const std::string& path, int ms = 10000) {
+bool WaitForFile(const std::string& path, int ms = 60000) {
   const uint32_t start = nt::NowMs();
   while (nt::NowMs() - start < static_cast<uint32_t>(ms)) {
     if (std::ifstream(path).good()) return true;
@@ -65,7 +65,7 @@ struct Client : ENetOwner {
     if (event == ENET_DATA) stack.Push(data, static_cast<uint32_t>(length));
     if (event == ENET_CLOSED) closed = true;
   }
-  bool Wait(int ms = 15000) { return nt::PollUntil({&c}, [&] { return closed; }, ms); }
+  bool Wait(int ms = 60000) { return nt::PollUntil({&c}, [&] { return closed; }, ms); }
   std::string Body() const {
     std::string b(stack.BodySize(), '\0');
     uint32_t n = static_cast<uint32_t>(b.size());
@@ -215,22 +215,11 @@ TEST(Http, ResponseHeaderAcrossPushes) {
   EXPECT_EQ(t.BodySize(), 0u);
 }
 
-struct ServerRun {
-  std::string dir;
-  int pid = -1;
-  uint16_t port;
-  ServerRun(const std::string& name, const std::string& args, uint16_t p) : port(p) {
-    dir = zt::TempDir(name);
-    pid = nt::Spawn("python3 " + Script() + " " + args);
-  }
-};
-
 TEST(Http, AgainstPythonHttpServer) {
-  if (!zt::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  if (!nt::HavePython()) GTEST_SKIP() << "python3 missing";
   const uint16_t port = nt::TestPort(10);
   const std::string dir = zt::TempDir("http_server");
-  const int pid = nt::Spawn("python3 " + Script() + " serve " + std::to_string(port) + " " + dir +
-                            "/ready " + dir + " 3");
+  nt::Child server(Script() + " serve " + std::to_string(port) + " " + dir + "/ready " + dir + " 3");
   ASSERT_TRUE(WaitForFile(dir + "/ready"));
 
   const std::string file = dir + "/upload.png";
@@ -285,11 +274,11 @@ TEST(Http, AgainstPythonHttpServer) {
     const char* method = cases[i].kind ? "POST" : "GET";
     EXPECT_EQ(body.substr(0, body.find(' ', 5)), std::string(method) + " /q/r") << body;
   }
-  EXPECT_EQ(nt::Reap(pid), 0);
+  EXPECT_EQ(server.Wait(), 0);
 }
 
 TEST(Http, SlowAndBrokenServers) {
-  if (!zt::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  if (!nt::HavePython()) GTEST_SKIP() << "python3 missing";
   struct Case {
     const char* mode;
     int result;
@@ -305,8 +294,8 @@ TEST(Http, SlowAndBrokenServers) {
   uint16_t port = nt::TestPort(11);
   for (const Case& k : cases) {
     const std::string dir = zt::TempDir(std::string("http_") + k.mode);
-    const int pid = nt::Spawn("python3 " + Script() + " raw " + std::to_string(port) + " " + dir +
-                              "/ready " + dir + "/request " + k.mode);
+    nt::Child server(Script() + " raw " + std::to_string(port) + " " + dir + "/ready " + dir +
+                     "/request " + k.mode);
     ASSERT_TRUE(WaitForFile(dir + "/ready"));
     Client client(16384);
     client.c.SendHTTPGet(("127.0.0.1:" + std::to_string(port) + "/slow?q=" + k.mode).c_str(), false);
@@ -330,7 +319,7 @@ TEST(Http, SlowAndBrokenServers) {
         EXPECT_TRUE(client.stack.Gzip());
       }
     }
-    EXPECT_EQ(nt::Reap(pid), 0) << k.mode;
+    EXPECT_EQ(server.Wait(), 0) << k.mode;
     port++;
   }
 }
@@ -338,18 +327,16 @@ TEST(Http, SlowAndBrokenServers) {
 // A raw server of http_peer.py that holds off reading until the test says go.
 struct HeldServer {
   std::string dir, request;
-  int pid = -1;
-  HeldServer(const char* mode, uint16_t port) {
-    dir = zt::TempDir(std::string("http_") + mode);
-    request = dir + "/request";
-    pid = nt::Spawn("python3 " + Script() + " raw " + std::to_string(port) + " " + dir +
-                    "/ready " + request + " " + mode);
-  }
+  nt::Child child;
+  HeldServer(const char* mode, uint16_t port)
+      : dir(zt::TempDir(std::string("http_") + mode)),
+        request(dir + "/request"),
+        child(Script() + " raw " + std::to_string(port) + " " + dir + "/ready " + request + " " + mode) {}
   void Go() const { std::ofstream(request + ".go") << "go\n"; }
 };
 
 TEST(Http, UploadLargerThanTheSocketTakesGoesOutWhole) {
-  if (!zt::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  if (!nt::HavePython()) GTEST_SKIP() << "python3 missing";
   // More than the system buffers for one unread socket (its send buffer grows
   // to the largest the system allows), so part of it must wait for the server.
   uint32_t largest = 4u << 20;
@@ -389,7 +376,7 @@ TEST(Http, UploadLargerThanTheSocketTakesGoesOutWhole) {
       const std::string body = client.request.substr(client.request.find("\r\n\r\n") + 4);
       EXPECT_EQ(client.Body(), std::to_string(body.size()));
     }
-    EXPECT_EQ(nt::Reap(server.pid), 0) << k.mode;
+    EXPECT_EQ(server.child.Wait(), 0) << k.mode;
     port++;
   }
 }

@@ -83,6 +83,24 @@ int Spawn(const std::string& command) {
   return pid;
 }
 
+Child::Child(const std::string& arguments)
+    : pid_(Spawn(std::string(zt::kPython) + " " + arguments)) {}
+
+Child::~Child() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+}
+
+int Child::Wait(int ms) {
+  const int status = pid_ > 0 ? Reap(pid_, ms) : -1;
+  pid_ = -1;
+  return status;
+}
+
+bool HavePython() { return zt::HaveExecutable(zt::kPython); }
+
 int Reap(int pid, int ms) {
   const uint32_t start = NowMs();
   for (;;) {

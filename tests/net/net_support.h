@@ -72,8 +72,26 @@ Bytes ReadAtLeast(int socket, size_t count);
 
 // Runs a command in the background; returns its pid (or -1).
 int Spawn(const std::string& command);
-// Waits for a spawned process; its exit status, or -1 after `ms`.
-int Reap(int pid, int ms = 10000);
+// Waits for a spawned process; its exit status, or -1 after `ms` (it is then killed).
+int Reap(int pid, int ms = 60000);
+
+// A helper process of a test (Debian's Python with a script and arguments),
+// killed and reaped if the test leaves before waiting for it, so it never
+// holds a port into the next test.
+class Child {
+ public:
+  explicit Child(const std::string& arguments);
+  ~Child();
+  Child(Child&& other) noexcept : pid_(other.pid_) { other.pid_ = -1; }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  // Its exit status, or -1 when it had not ended after `ms`.
+  int Wait(int ms = 60000);
+
+ private:
+  int pid_;
+};
+bool HavePython();
 
 uint32_t NowMs();
 

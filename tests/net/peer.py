@@ -18,7 +18,7 @@ import frames
 
 
 def join(port):
-    s = socket.create_connection(('127.0.0.1', port), timeout=10)
+    s = socket.create_connection(('127.0.0.1', port), timeout=60)
     s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     return s
 
@@ -85,7 +85,7 @@ def hostile(port, seed):
         else:
             s.sendall(p)
     s.sendall(good + frames.encode(b'end'))
-    reader.join(20)
+    reader.join(60)
     return 0 if not reader.is_alive() else 1
 
 
