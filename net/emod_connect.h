@@ -32,11 +32,12 @@ constexpr int kNetDrainTimeout = 100;
 // peer a few hundred bytes a second; a peer that keeps its connection but stops
 // reading must be found out within seconds, not after megabytes of buffering.
 constexpr int kNetPeerSendBuffer = 16384;
-// Bytes that may wait for one socket beyond what the system buffers: minutes of
-// the game's traffic, so a stall never costs a peer, while one that never reads
-// is given up within bounded memory. A request handed over whole (HTTP) may be
+// Bytes that may wait for one socket beyond what the system buffers. With the
+// peer's send buffer that is over a minute of the game's traffic, so a stall
+// never costs a peer, while one that never reads is found out within seconds
+// of a busy game, in bounded memory. A request handed over whole (HTTP) may be
 // larger; its block is freed once it has gone out.
-constexpr uint32_t kNetSendQueue = 65536;
+constexpr uint32_t kNetSendQueue = 16384;
 
 // Transports.
 enum { ENET_NONE = 0, ENET_TCPIP = 1, ENET_WIRELESS = 2 };

@@ -7,9 +7,9 @@
       module (multipart) or urllib (query and form)
   http_peer.py raw PORT READY OUT MODE  one connection on a plain socket: records
       the request in OUT, answers as MODE says (slow, nolength, midheader, big, short);
-      late and reset read nothing until the file OUT.go exists, then late reads the
-      whole request and answers with the body length it got, and reset reads 64 KiB
-      of it and resets the connection
+      late and reset (with a small receive buffer) read nothing until the file
+      OUT.go exists; then late reads the whole request and answers with the
+      body length it got, and reset reads 64 KiB of it and resets the connection
 """
 import email.parser
 import email.policy
@@ -146,7 +146,7 @@ def read_request(conn, at_least=0):
 def raw(port, readyfile, out, mode):
     lsock = socket.socket()
     lsock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    if mode == 'reset':
+    if mode in ('late', 'reset'):
         lsock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
     lsock.bind(('127.0.0.1', port))
     lsock.listen(1)

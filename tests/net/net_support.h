@@ -61,9 +61,10 @@ class Recorder : public ENetOwner {
   Bytes DataOf(int32_t peer) const;
 };
 
-// Polls connections until `done` holds or `ms` of real time passed.
+// Polls connections until `done` holds or `ms` of real time passed (a bound
+// for failures only: a loaded machine may take its time).
 template <class F>
-bool PollUntil(std::vector<ClassEConnect*> connections, F done, int ms = 3000);
+bool PollUntil(std::vector<ClassEConnect*> connections, F done, int ms = 30000);
 
 // A socket listening on 127.0.0.1:port (reused at once); -1 on failure.
 int Listen(uint16_t port);
