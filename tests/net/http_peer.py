@@ -121,26 +121,27 @@ def wait_for(path):
 
 def read_request(conn, at_least=0):
     """The header, then the body its Content-Length gives (or at_least bytes)."""
-    request = b''
+    request = bytearray()
     while b'\r\n\r\n' not in request or len(request) < at_least:
         data = conn.recv(65536)
         if not data:
-            return request
+            return bytes(request)
         request += data
     if at_least:
-        return request
-    head, _, body = request.partition(b'\r\n\r\n')
+        return bytes(request)
+    head, _, body = bytes(request).partition(b'\r\n\r\n')
     length = 0
     for line in head.split(b'\r\n'):
         name, _, value = line.partition(b':')
         if name.strip().lower() == b'content-length':
             length = int(value)
+    body = bytearray(body)
     while len(body) < length:
         data = conn.recv(1 << 20)
         if not data:
             break
         body += data
-    return head + b'\r\n\r\n' + body
+    return head + b'\r\n\r\n' + bytes(body)
 
 
 def raw(port, readyfile, out, mode):
