@@ -189,14 +189,8 @@ TEST(Connect, StalledPeerKeepsItsLinkAndEveryByte) {
   const uint16_t port = nt::TestPort(24);
   Node host;
   ASSERT_EQ(host.Host(port), 1);
-  const int peer = socket(AF_INET, SOCK_STREAM, 0);
-  const int small = 4096;
-  setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(connect(peer, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  const int peer = nt::LoopbackConnect(port, 4096);
+  ASSERT_GE(peer, 0);
   ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_PEERADDED) == 1; }));
   // Frames of 1000 bytes until the system buffers are full, then a few more.
   Bytes expect;

@@ -66,6 +66,9 @@ class Recorder : public ENetOwner {
 template <class F>
 bool PollUntil(std::vector<ClassEConnect*> connections, F done, int ms = 30000);
 
+// A plain TCP socket connected to 127.0.0.1:port with the given receive
+// buffer (set before the connect, so the window stays that small); -1 on failure.
+int LoopbackConnect(uint16_t port, int receiveBuffer);
 // A socket listening on 127.0.0.1:port (reused at once); -1 on failure.
 int Listen(uint16_t port);
 // Reads from a socket until `count` bytes came, it closed, or 10 s passed.
