@@ -115,6 +115,7 @@ uint32_t moxSoundChannel::rawPosition() const {
   Hold h(*this);
   return pos_;
 }
+
 unsigned moxSoundChannel::length() { return len_ >> (8 + shift()); }
 
 void moxSoundChannel::setup(const moxSound& s) {
@@ -176,12 +177,12 @@ void moxMusicChannel::position(unsigned u) {
 
 unsigned moxMusicChannel::position() {
   Hold h(*this);
-  return order_ * 64 + (voices_ ? rowOffset_ / voices_ : 0);
+  return order_ * 64 + currentRow();
 }
 
 uint32_t moxMusicChannel::row() const {
   Hold h(*this);
-  return voices_ ? rowOffset_ / voices_ : 0;
+  return currentRow();
 }
 
 #define MOX_LOCKED_GET(name, field)           \
@@ -197,6 +198,7 @@ MOX_LOCKED_GET(ticksPerSecond, ticksPerSecond_)
 MOX_LOCKED_GET(samplesPerTick, samplesPerTick_)
 MOX_LOCKED_GET(tickCounter, tick_)
 #undef MOX_LOCKED_GET
+
 unsigned moxMusicChannel::length() { return songLength_ * 64; }
 
 uint32_t moxMusicChannel::stepOf(uint32_t period) const {
@@ -317,7 +319,7 @@ void moxMusicChannel::readRow() {
   const uint16_t* amiga = moxAmigaNote();
   const unsigned char* row =
       patterns_ + (static_cast<size_t>(pattern_) * 64u * voices_ + rowOffset_) * 4u;
-  const uint32_t curRow = rowOffset_ / voices_;
+  const uint32_t curRow = currentRow();
   playOrder_ = order_;
   playRow_ = curRow;
   bool jumpedByB = false;

@@ -175,6 +175,7 @@ class moxMusicChannel : public moxChannel {
   bool advanceTick();
 
  private:
+  uint32_t currentRow() const { return voices_ ? rowOffset_ / voices_ : 0; }
   void recomputeTiming();
   void tick();
   void readRow();

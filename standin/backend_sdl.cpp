@@ -104,6 +104,18 @@ class SdlBackend : public HeadlessBackend {
     AfterPresent();
   }
 
+  // SDL's audio starts on its own, so that a machine without a sound device still
+  // gets its window; the device itself opens on the first write, when the format
+  // is known.
+  int DspOpen() override {
+    const int fd = HeadlessBackend::DspOpen();
+    if (fd >= 0 && !SDL_WasInit(SDL_INIT_AUDIO)) {
+      QuietAlsa();
+      if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) AudioFailed();
+    }
+    return fd;
+  }
+
   int32_t DspWrite(int fd, const void* data, uint32_t bytes) override {
     if (!audio_ && !audioFailed_) OpenAudio();
     // Without a sound device the game plays on silently, paced as headless.
@@ -134,15 +146,7 @@ class SdlBackend : public HeadlessBackend {
   }
 
  private:
-  // The sound device is started on the first write (the format is known then),
-  // on its own: a machine without one still gets its window. What went wrong is
-  // said once, in one line; the sound library's own messages stay off the terminal.
   void OpenAudio() {
-    QuietAlsa();
-    if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-      AudioFailed();
-      return;
-    }
     SDL_AudioSpec want{}, have{};
     want.freq = dspRate_;
     want.format = dspFormat_ == 0x08 ? AUDIO_U8 : AUDIO_S16LSB;
@@ -157,6 +161,8 @@ class SdlBackend : public HeadlessBackend {
     PlaysInRealTime();
   }
 
+  // What went wrong is said once, in one line; the sound library's own messages
+  // stay off the terminal.
   void AudioFailed() {
     audioFailed_ = true;
     if (!audioReported_)

@@ -256,6 +256,19 @@ TEST(Program, HeadlessMemoryStaysFlat) {
                                                       << " kB after 20000";
 }
 
+// The program in a window under Xvfb for 30 frames, started in dir (which holds
+// res) with extra settings; its exit status, and what it wrote on stderr. Leak
+// checks stay off: drivers that X loads and unloads leave blocks with no names.
+int RunInWindow(const std::string& dir, const std::string& settings, std::string* err) {
+  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
+  const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=sdl ZARN_FRAMES=30 " + settings +
+                         " ASAN_OPTIONS=detect_leaks=0 timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' '" + exe +
+                         "' 2> '" + dir + "/err.txt'");
+  const std::vector<uint8_t> text = zt::ReadFile(dir + "/err.txt");
+  err->assign(text.begin(), text.end());
+  return rc;
+}
+
 // A window on a machine whose sound device cannot be opened: one line of our own
 // says so, none of the sound library's, and the game plays on in its window.
 TEST(Program, WindowWithoutSoundDeviceSaysSoOnce) {
@@ -265,17 +278,14 @@ TEST(Program, WindowWithoutSoundDeviceSaysSoOnce) {
   if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
   const std::string dir = zt::TempDir("standin_nosound");
   ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
-  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   // ALSA with a card nobody has, and an audio driver SDL does not know.
   for (const char* audio : {"SDL_AUDIODRIVER=alsa AUDIODEV=hw:99", "SDL_AUDIODRIVER=none_here"}) {
-    const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=sdl ZARN_FRAMES=30 " + audio +
-                           " ASAN_OPTIONS=detect_leaks=0 timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' '" + exe +
-                           "' 2> '" + dir + "/err.txt'");
-    EXPECT_EQ(rc, 0) << audio;
+    std::string err;
+    EXPECT_EQ(RunInWindow(dir, audio, &err), 0) << audio;
     std::vector<std::string> lines;
-    for (const std::string& line : zt::Split(zt::Capture("cat '" + dir + "/err.txt'"), '\n'))
+    for (const std::string& line : zt::Split(err, '\n'))
       if (!line.empty() && line != "stand-in: menu program requested, exiting") lines.push_back(line);
-    ASSERT_EQ(lines.size(), 1u) << audio << ":\n" << zt::Capture("cat '" + dir + "/err.txt'");
+    ASSERT_EQ(lines.size(), 1u) << audio << ":\n" << err;
     EXPECT_EQ(lines[0].rfind("stand-in: no sound device (", 0), 0u) << lines[0];
     EXPECT_NE(lines[0].find("); playing on without sound"), std::string::npos) << lines[0];
   }
@@ -288,16 +298,11 @@ TEST(Program, OpensAWindowUnderXvfb) {
   if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
   const std::string dir = zt::TempDir("standin_window");
   ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
-  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   // The window backend announces nothing; it must run and leave with status 0,
-  // and must not fall back to headless (which it reports on stderr). Leak checks
-  // stay off here: drivers that X loads and unloads leave blocks with no names.
-  const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=sdl ZARN_FRAMES=30 SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' '" +
-                         exe + "' 2> '" + dir + "/err.txt'");
-  EXPECT_EQ(rc, 0);
-  std::ifstream err(dir + "/err.txt");
-  std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text.find("running headless"), std::string::npos) << text;
+  // and must not fall back to headless (which it reports on stderr).
+  std::string err;
+  EXPECT_EQ(RunInWindow(dir, "SDL_AUDIODRIVER=dummy", &err), 0);
+  EXPECT_EQ(err.find("running headless"), std::string::npos) << err;
 }
 
 }  // namespace
