@@ -27,7 +27,7 @@ uint8_t* fbPixels = nullptr;
 uint32_t fbBytes = 0;
 uint32_t framesPresented = 0;
 uint32_t menuCalls = 0;
-std::vector<int16_t> audio;
+uint64_t audioFrames = 0;
 int audioRate = 0, audioChannels = 0;
 std::vector<uint64_t> frameStamps;
 }  // namespace state
@@ -261,6 +261,7 @@ Config ConfigFromEnvironment() {
       else if (item == "fbinfo") c.failFbInfo = true;
       else if (item == "fbmap") c.failFbMap = true;
       else if (item == "dsp") c.failDsp = true;
+      else if (item == "dspwrite") c.failDspWrite = true;
       else std::fprintf(stderr, "ZARN_FAIL: unknown seam %s\n", item.c_str());
     }
   }
@@ -303,7 +304,7 @@ void Configure(const Config& config) {
   state::framesPresented = 0;
   state::menuCalls = 0;
   g_menuStatus = 0;
-  state::audio.clear();
+  state::audioFrames = 0;
   state::audioRate = state::audioChannels = 0;
   state::frameStamps.clear();
   if (!config.frameTimesPath.empty()) {
@@ -377,6 +378,7 @@ int DspSetSpeed(int fd, int* rate) { return B().DspSetSpeed(fd, rate); }
 int DspSetFormat(int fd, int* format) { return B().DspSetFormat(fd, format); }
 int DspSetStereo(int fd, int* stereo) { return B().DspSetStereo(fd, stereo); }
 int32_t DspWrite(int fd, const void* data, uint32_t bytes) { return B().DspWrite(fd, data, bytes); }
+void DspPause(int fd, bool paused) { B().DspPause(fd, paused); }
 int DspReset(int fd) { return B().DspReset(fd); }
 void DspClose(int fd) { B().DspClose(fd); }
 
@@ -465,7 +467,7 @@ uint32_t FramesPresented() { return state::framesPresented; }
 uint32_t MenuProgramCalls() { return state::menuCalls; }
 int MenuProgramStatus() { return g_menuStatus; }
 const uint8_t* FrameBuffer() { return state::fbPixels; }
-const std::vector<int16_t>& AudioWritten() { return state::audio; }
+uint64_t AudioFramesWritten() { return state::audioFrames; }
 const std::vector<uint64_t>& FrameStamps() { return state::frameStamps; }
 
 int AudioRate() { return state::audioRate; }

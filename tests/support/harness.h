@@ -87,6 +87,14 @@ int LoopbackConnect(uint16_t port);
 std::vector<uint8_t> ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& data);
 
+// A 16-bit PCM WAV file: its rate, channels and interleaved samples (the data
+// chunk found by walking the chunks); false when the file is not one.
+struct Wav16 {
+  uint32_t rate = 0, channels = 0;
+  std::vector<int16_t> samples;
+};
+bool ReadWav16(const std::string& path, Wav16* out);
+
 // The outside tools the oracles use, by full path: Debian's own Python (a
 // python3 earlier on the PATH may lack Pillow) and ImageMagick.
 constexpr const char* kPython = "/usr/bin/python3";
