@@ -14,14 +14,19 @@ only=${ZARN_ONLY:-normal,sanitize,arm,tsan,fuzz}
 status=0
 begin=$SECONDS
 mark=$SECONDS
+markcpu=0
 steps=()
 
+cpu() {  # processor seconds of the finished child processes so far
+  times | awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }'
+}
 stamp() {  # what: prints it with the time since the start
   echo "=== $1 [$(( (SECONDS - begin) / 60 )):$(printf '%02d' $(( (SECONDS - begin) % 60 )))]"
   mark=$SECONDS
+  markcpu=$(cpu)
 }
-took() {  # what: notes how long it took since the last stamp
-  steps+=("$(printf '%-16s %5d s' "$1" $(( SECONDS - mark )))")
+took() {  # what: notes how long it took since the last stamp, and the processor time
+  steps+=("$(printf '%-16s %5d s  (processor %6d s)' "$1" $(( SECONDS - mark )) $(( $(cpu) - markcpu )))")
 }
 
 # ctest over all cores; then the entries' summed time and the longest ones.
