@@ -36,11 +36,10 @@ pid_t SpawnGame(const std::string& dir, const std::vector<std::string>& env, con
     setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
   }
   execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-#if defined(__arm__)
+#if defined(ZARN_EMULATOR)
   // Under qemu-user without a binfmt handler the kernel cannot start an ARM
   // program by itself: start it through the emulator, as ctest does.
-  execl("/usr/bin/qemu-arm", "qemu-arm", "-L", "/usr/arm-linux-gnueabihf", "-E",
-        "LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib", exe.c_str(), static_cast<char*>(nullptr));
+  execl(ZARN_EMULATOR, ZARN_EMULATOR, exe.c_str(), static_cast<char*>(nullptr));
 #endif
   _exit(101);
 }

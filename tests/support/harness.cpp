@@ -44,7 +44,7 @@ std::string TempDir(const std::string& name) {
 }
 
 std::string ResParent() {
-  const std::string dir = ZARN_RES_PARENT;
+  const std::string dir = ZARN_BINARY_DIR;
   struct stat st;
   return stat((dir + "/res/gfx.epk").c_str(), &st) == 0 ? dir : std::string();
 }
@@ -146,6 +146,14 @@ std::string Capture(const std::string& command) {
   while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   pclose(p);
   return out;
+}
+
+std::string ProgramCommand(const std::string& path) {
+#if defined(ZARN_EMULATOR)
+  return "'" ZARN_EMULATOR "' '" + path + "'";
+#else
+  return "'" + path + "'";
+#endif
 }
 
 bool HaveTool(const std::string& name) {

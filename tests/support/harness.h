@@ -68,6 +68,9 @@ uint16_t TestPort(uint16_t offset = 0);
 
 // Runs a command with the shell; returns its exit status (-1 when it could not run).
 int Run(const std::string& command);
+// The shell words that start a program of this build: its path, quoted, or in the
+// ARM cross build the emulator and the path (the host cannot start ARM programs).
+std::string ProgramCommand(const std::string& path);
 // Pixels that differ between two pictures (ImageMagick's compare); -1 when
 // they could not be compared.
 long DifferentPixels(const std::string& a, const std::string& b);
