@@ -51,7 +51,7 @@ class SdlBackend : public HeadlessBackend {
       return false;
     }
     const FbScreenInfo& f = CurrentConfig().fb;
-    window_ = SDL_CreateWindow("Tavlin 2", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+    window_ = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                int(f.xres) * kScale, int(f.yres) * kScale, 0);
     if (!window_) {
       std::fprintf(stderr, "stand-in: no window: %s\n", SDL_GetError());

@@ -47,6 +47,9 @@
 
 namespace standin {
 
+// The desktop window's title: the game's name, as on its title screen.
+constexpr const char kWindowTitle[] = "Tavlin 2";
+
 // ---- Register block ("/dev/mem", 64 KiB at physical 0xC0000000) ----------------
 // A 64 KiB block reset to 0xFF bytes: buttons are active-low. Button code n is
 // bit n-1 of the 16-bit word at 0x1198 (codes 1-8), bit n-1 of the word at 0x1184

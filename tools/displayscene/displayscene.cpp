@@ -50,8 +50,9 @@ int main() {
       if (const char* dump = std::getenv("SCENE_DUMP"))
         if (!standin::DumpFrame(dump)) rc = 1;
       if (const char* shot = std::getenv("SCENE_SHOT")) {
-        const std::string cmd = std::string("import -window \"$(xdotool search --name Zarn | head -1)\" '") +
-                                shot + "'";
+        // Without the window, import would wait for a click: fail instead.
+        const std::string cmd = std::string("w=$(xdotool search --sync --name '^") + standin::kWindowTitle +
+                                "$' | head -1) && [ -n \"$w\" ] && import -window \"$w\" '" + shot + "'";
         if (std::system(cmd.c_str()) != 0) rc = 1;
       }
       dsp.Close();
