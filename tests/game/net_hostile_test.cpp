@@ -159,8 +159,10 @@ TEST(NetHostile, HostKeepsPlayingAgainstHostilePeers) {
                                         "ZARN_FRAMETIMES=" + hostDir + "/frames.txt", sanitizers, ubsan,
                                         "ZARN_BUTTONS=" + zt::ScriptText(zt::PlayerScript(frames, 30, 3))});
   ASSERT_GT(kids[0].pid, 0);
-  // The hostile peer first (it waits for the host to listen), then the joiner
-  // and the peer that never reads; all three seats must fill before play.
+  // Once the host listens (a joiner that finds no host gives up), the hostile
+  // peer, then the joiner and the peer that never reads; all three seats must
+  // fill before play.
+  EXPECT_TRUE(zt::WaitListening(static_cast<uint16_t>(std::atoi(port.c_str())), 60 * slow)) << "the host never listened";
   std::vector<zt::Child> peers(3);
   peers[0].pid = SpawnPeer({"hostile", port, "7", hostDir + "/hostile.txt"}, hostDir + "/hostile.log");
   std::this_thread::sleep_for(std::chrono::milliseconds(500 * slow));

@@ -86,30 +86,12 @@ struct Console {
   std::vector<Line> trace;
 };
 
-// True once something listens on 127.0.0.1:port (the kernel's socket table,
-// so the host sees no connection of ours).
-bool Listening(uint16_t port) {
-  char want[32];
-  std::snprintf(want, sizeof want, ":%04X ", static_cast<unsigned>(port));
-  const std::string table = zt::ReadText("/proc/net/tcp");
-  size_t at = 0;
-  while ((at = table.find(want, at)) != std::string::npos) {
-    // local_address, rem_address, then the state: 0A is LISTEN.
-    const size_t st = table.find(' ', table.find(' ', at + 1) + 1);
-    if (at >= 8 && table.compare(st + 1, 2, "0A") == 0) return true;
-    at++;
-  }
-  return false;
-}
-
 // Starts the host, then, once it listens (a joiner that finds no host gives up
 // after 3 s), each joiner a moment after the last (their seats still follow
 // whoever logs in first).
 void SpawnAll(std::vector<Console>& cs, const std::string& port) {
   cs[0].kid.pid = zt::SpawnGame(cs[0].dir, cs[0].env);
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30 * Slack());
-  while (!Listening(static_cast<uint16_t>(std::atoi(port.c_str()))) && std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  zt::WaitListening(static_cast<uint16_t>(std::atoi(port.c_str())), 30 * Slack());
   for (size_t i = 1; i < cs.size(); i++) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300 * Slack()));
     cs[i].kid.pid = zt::SpawnGame(cs[i].dir, cs[i].env);

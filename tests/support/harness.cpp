@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <thread>
 
 #include "framework/emod_device.h"
 
@@ -112,6 +114,31 @@ int LoopbackConnect(uint16_t port) {
     return -1;
   }
   return s;
+}
+
+namespace {
+bool Listening(uint16_t port) {
+  char want[32];
+  std::snprintf(want, sizeof want, ":%04X ", static_cast<unsigned>(port));
+  const std::string table = ReadText("/proc/net/tcp");
+  size_t at = 0;
+  while ((at = table.find(want, at)) != std::string::npos) {
+    // local_address, rem_address, then the state: 0A is LISTEN.
+    const size_t st = table.find(' ', table.find(' ', at + 1) + 1);
+    if (at >= 8 && st != std::string::npos && table.compare(st + 1, 2, "0A") == 0) return true;
+    at++;
+  }
+  return false;
+}
+}  // namespace
+
+bool WaitListening(uint16_t port, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!Listening(port)) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
 }
 
 int Run(const std::string& command) {

@@ -85,6 +85,9 @@ std::vector<std::string> Split(const std::string& text, char separator);
 
 // A plain TCP socket connected to 127.0.0.1:port; -1 when the connect fails.
 int LoopbackConnect(uint16_t port);
+// Waits up to `seconds` until something listens on 127.0.0.1:port, read from the
+// kernel's socket table so the listener sees no connection of ours.
+bool WaitListening(uint16_t port, int seconds);
 
 // A whole file ({} when it cannot be read); false when a write fails.
 std::vector<uint8_t> ReadFile(const std::string& path);
