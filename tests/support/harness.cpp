@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "framework/emod_device.h"
@@ -120,7 +121,8 @@ namespace {
 bool Listening(uint16_t port) {
   char want[32];
   std::snprintf(want, sizeof want, ":%04X ", static_cast<unsigned>(port));
-  const std::string table = ReadText("/proc/net/tcp");
+  std::ifstream in("/proc/net/tcp");
+  const std::string table((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   size_t at = 0;
   while ((at = table.find(want, at)) != std::string::npos) {
     // local_address, rem_address, then the state: 0A is LISTEN.
