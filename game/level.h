@@ -290,6 +290,29 @@ class ClassLevel {
   static uint32_t LinkGroup(const uint8_t* g, uint8_t* mark, int seed);
 
  private:
+  // Packet kinds, render layers and screen steps.
+  // Sends to every remote seat whose connection is up (but `except`), each
+  // copy carrying that seat's connection id.
+  void NetSendToSeats(GAMEPACKET& p, int32_t except = -1);
+  void NetRefuse(int32_t peer);
+  void NetHostStarted(const uint8_t* address, int32_t length);
+  void NetPeerArrived(int32_t peer);
+  void HostPacket(int32_t peer, int32_t seat, const GAMEPACKET& p);
+  void HostJoinPacket(int32_t peer, const GAMEPACKET& p);
+  void HostGridPacket(int32_t seat, const GAMEPACKET& p);
+  void HostStonesPacket(int32_t seat, const GAMEPACKET& p);
+  void HostWinnerPacket(int32_t seat, const GAMEPACKET& p);
+  void JoinerPacket(const GAMEPACKET& p);
+  void JoinerPlayPacket(const GAMEPACKET& p);
+  void JoinWelcomePacket(const GAMEPACKET& p);
+  void JoinStartPacket(const GAMEPACKET& p);
+  void JoinResumePacket(const GAMEPACKET& p);
+  void JoinWinnerPacket(const GAMEPACKET& p);
+  void JoinDroppedPacket(const GAMEPACKET& p);
+  // A grid another console sent, taken in for the seat's small panel.
+  void TakeCoGrid(int32_t seat, const GAMEPACKET& p);
+  void PauseByPeer();
+
   void NetReceive(int32_t peer, const uint8_t* data, uint32_t length);
   void NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p);
   void NetLost(int32_t peer, int32_t code);
