@@ -312,6 +312,16 @@ class ClassLevel {
   // A grid another console sent, taken in for the seat's small panel.
   void TakeCoGrid(int32_t seat, const GAMEPACKET& p);
   void PauseByPeer();
+  void RenderAttackCorner(E2DSurface* screen);
+  void RenderPackage(E2DSurface* screen, const uint8_t* stones, uint32_t count);
+  void RenderCoPanel(E2DSurface* screen, uint32_t seat);
+  void RenderBoard(E2DSurface* screen);
+  void RenderEntity(E2DSurface* screen, const STONEENTITY& e);
+  void RenderGameOver(E2DSurface* screen);
+  void RenderParticle(E2DSurface* screen, const PARTICLE& p);
+  void RenderStoneInHand(E2DSurface* screen);
+  void RenderBonus(E2DSurface* screen);
+  void RenderTutorialBand(E2DSurface* screen);
 
   void NetReceive(int32_t peer, const uint8_t* data, uint32_t length);
   void NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p);
