@@ -322,6 +322,12 @@ class ClassLevel {
   void RenderStoneInHand(E2DSurface* screen);
   void RenderBonus(E2DSurface* screen);
   void RenderTutorialBand(E2DSurface* screen);
+  void SearchFrame();
+  void JoinScreen(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta);
+  void HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* message);
+  void HostOptionChosen(uint8_t answer);
+  void ForgetHost(uint32_t entry);
+  void EnterNetState(uint8_t state);
 
   void NetReceive(int32_t peer, const uint8_t* data, uint32_t length);
   void NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p);
