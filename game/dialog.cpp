@@ -422,119 +422,149 @@ uint32_t ClassConsole::Pulse() const {
   return g << 16 | g << 8 | g;
 }
 
+// ---- the dialogs' drawing, one function per dialog ----
+
 void ClassConsole::RenderAll(E2DSurface* screen) {
   ClassGraphics* gfx = maindata ? maindata->graphics : nullptr;
   if (!screen || !gfx) return;
-  const int32_t h = static_cast<int32_t>(gfx->GetFontHeight(0));
-  const int32_t c = static_cast<int32_t>(gfx->GetFontWidth(0));
-  auto box = [&](int32_t l, int32_t t, int32_t r, int32_t b, uint32_t colour) {
-    gfx->DrawAlphaBar(screen, l, t, r, b, colour, 192);
-    gfx->DrawRectangle(screen, l, t, r, b, 0xFFFFFF);
-    gfx->DrawRectangle(screen, l - 1, t - 1, r + 1, b + 1, 0x000000);
-  };
-  // Help and key prompt: black on the border, white one pixel inside.
-  auto darkBox = [&](int32_t l, int32_t t, int32_t r, int32_t b, uint32_t colour) {
-    gfx->DrawAlphaBar(screen, l, t, r, b, colour, 192);
-    gfx->DrawRectangle(screen, l, t, r, b, 0x000000);
-    gfx->DrawRectangle(screen, l + 1, t + 1, r - 1, b - 1, 0xFFFFFF);
-  };
-  // The boxes let a quarter of what is behind them through, often the title's
-  // menu text: their own lines are drawn with a space either side, so that the
-  // back mask leaves a margin round them and nothing behind runs into them.
-  // The spaces draw no ink: the words stand where they would without.
-  char spaced[sizeof text + 2];
-  auto space = [&](const char* t) {
-    std::snprintf(spaced, sizeof spaced, " %.*s ", static_cast<int>(sizeof text - 1), t);
-    return spaced;
-  };
-  auto centred = [&](int32_t y, const char* t) {
-    const char* line = space(t);
-    gfx->DrawFont(screen, 0, 160 - static_cast<int32_t>(gfx->GetFontWidth(0, line)) / 2, y, line);
-  };
   switch (state) {
-    case DLG_MESSAGE: {
-      const int32_t len = static_cast<int32_t>(std::strlen(text));
-      gfx->DrawFont(screen, 0, 160 - c * len / 2, 240 - h, text);
-      break;
-    }
-    case DLG_INPUT: {
-      const uint32_t p = timer < kOpenMs ? timer : kOpenMs;
-      const uint8_t layout = shift ? 1 : 0;
-      gfx->DrawKeyboard(screen, p, layout);
-      gfx->DrawKBChar(screen, kbColumn, kbRow, layout, p, false, true);
-      break;
-    }
+    case DLG_MESSAGE: RenderMessage(screen); break;
+    case DLG_INPUT: RenderKeyboard(screen); break;
     case DLG_INPUT_CLOSING:
       if (timer < kOpenMs) gfx->DrawKeyboard(screen, kOpenMs - timer, shift ? 1 : 0);
       break;
     case DLG_VOLUME:
-    case DLG_VOLUME_CLOSING: {
-      uint32_t t = timer < kOpenMs ? timer : kOpenMs;
-      if (state == DLG_VOLUME_CLOSING) t = kOpenMs - t;
-      const int32_t k = static_cast<int32_t>(106 * t / kOpenMs);
-      const int32_t hh = static_cast<int32_t>(8 * t / kOpenMs);
-      gfx->DrawAlphaBar(screen, 160 - k, 120 - hh, 160 + k, 120 + hh, 0x4080C0, 192);
-      gfx->DrawRectangle(screen, 159 - k, 119 - hh, 161 + k, 121 + hh, 0xFFFFFF);
-      gfx->DrawRectangle(screen, 158 - k, 118 - hh, 162 + k, 122 + hh, 0x000000);
-      if (t == kOpenMs && maindata->settings) {
-        const int32_t v = volumeKind == 0 ? maindata->settings->EffectVolume() : maindata->settings->MusicVolume();
-        gfx->DrawLine(screen, 160 - 3 * k / 4, 120, 160 + 3 * k / 4, 120, 0xFFFFFF);
-        const int32_t x = 160 - 3 * k / 4 + (v * k * 3) / 128;
-        gfx->DrawLine(screen, x, 116, x, 124, 0xFFFFFF);
-      }
-      break;
-    }
-    case DLG_CONFIRM: {
-      const int32_t w = static_cast<int32_t>(gfx->GetFontWidth(0, text));
-      box(152 - w / 2, 116 - 3 * h / 2, 168 + w / 2, 124 + 3 * h / 2, 0x4080C0);
-      centred(120 - 3 * h / 2, text);
-      const uint32_t g = Pulse();
-      // "Yes" ends a space left of the centre and "No" starts a space right of
-      // it: with those spaces (and one outside each) the answers share one back
-      // mask, so nothing behind the box shows between them.
-      gfx->DrawFontColor(screen, 0, 160 - static_cast<int32_t>(gfx->GetFontWidth(0, " Yes ")), 120 + h / 2,
-                         " Yes ", timer == 0 ? g : 0x808080);
-      gfx->DrawFontColor(screen, 0, 160, 120 + h / 2, " No ", timer == 1 ? g : 0x808080);
-      break;
-    }
-    case DLG_SETKEY: {
-      darkBox(156 - 8 * c, 116 - 2 * h, 164 + 8 * c, 124 + 2 * h, 0x404040);
-      centred(120 - 2 * h, "Press a key");
-      centred(120 - h, "to assign to:");
-      char name[24];
-      switch (timer) {
-        case 0: CopyText(name, sizeof name, "'Drop/Confirm'"); break;
-        case 1:
-        case 3: CopyText(name, sizeof name, "'Start/Pause'"); break;
-        case 2: CopyText(name, sizeof name, "'Toggle Next'"); break;
-        case 4:
-        case 5: {
-          const char move[] = {'\'', 'M', 'o', 'v', 'e', ' ', '2', 'n', 'd', ' ',
-                               static_cast<char>(timer == 4 ? 29 : 28), '\'', 0};
-          CopyText(name, sizeof name, move);
-          break;
-        }
-        default: CopyText(name, sizeof name, "'Unknown'"); break;
-      }
-      centred(120 + h, name);
-      break;
-    }
-    case DLG_OPTION: {
-      box(80, 116 - 2 * h, 240, 124 + 2 * h, 0x4080C0);
-      const uint32_t g = Pulse();
-      for (int32_t i = 0; i < 4; i++) {
-        const char* line = space(options[i]);
-        const int32_t w = static_cast<int32_t>(gfx->GetFontWidth(0, line));
-        gfx->DrawFontColor(screen, 0, 160 - w / 2, 120 - 2 * h + i * h, line,
-                           static_cast<uint32_t>(i) == timer ? g : 0x808080);
-      }
-      break;
-    }
-    case DLG_HELP: {
-      darkBox(156 - 10 * c, 116 - 9 * h, 164 + 10 * c, 124 + 9 * h, helpColour);
-      gfx->DrawFont(screen, 0, 160 - 10 * c, 120 - 9 * h, help[timer < 3 ? timer : 0]);
-      break;
-    }
+    case DLG_VOLUME_CLOSING: RenderVolume(screen); break;
+    case DLG_CONFIRM: RenderConfirm(screen); break;
+    case DLG_SETKEY: RenderSetkey(screen); break;
+    case DLG_OPTION: RenderOption(screen); break;
+    case DLG_HELP: RenderHelp(screen); break;
     default: break;
   }
+}
+
+void ClassConsole::Box(E2DSurface* screen, int32_t l, int32_t t, int32_t r, int32_t b, uint32_t colour) const {
+  ClassGraphics* gfx = maindata->graphics;
+  gfx->DrawAlphaBar(screen, l, t, r, b, colour, 192);
+  gfx->DrawRectangle(screen, l, t, r, b, 0xFFFFFF);
+  gfx->DrawRectangle(screen, l - 1, t - 1, r + 1, b + 1, 0x000000);
+}
+
+// Help and key prompt: black on the border, white one pixel inside.
+void ClassConsole::DarkBox(E2DSurface* screen, int32_t l, int32_t t, int32_t r, int32_t b, uint32_t colour) const {
+  ClassGraphics* gfx = maindata->graphics;
+  gfx->DrawAlphaBar(screen, l, t, r, b, colour, 192);
+  gfx->DrawRectangle(screen, l, t, r, b, 0x000000);
+  gfx->DrawRectangle(screen, l + 1, t + 1, r - 1, b - 1, 0xFFFFFF);
+}
+
+// The boxes let a quarter of what is behind them through, often the title's
+// menu text: their own lines are drawn with a space either side, so that the
+// back mask leaves a margin round them and nothing behind runs into them.
+// The spaces draw no ink: the words stand where they would without.
+const char* ClassConsole::Spaced(char (&out)[kSpacedSize], const char* t) const {
+  std::snprintf(out, sizeof out, " %.*s ", static_cast<int>(sizeof text - 1), t);
+  return out;
+}
+
+void ClassConsole::Centred(E2DSurface* screen, int32_t y, const char* t) const {
+  ClassGraphics* gfx = maindata->graphics;
+  char spaced[kSpacedSize];
+  const char* line = Spaced(spaced, t);
+  gfx->DrawFont(screen, 0, 160 - static_cast<int32_t>(gfx->GetFontWidth(0, line)) / 2, y, line);
+}
+
+void ClassConsole::RenderMessage(E2DSurface* screen) {
+  ClassGraphics* gfx = maindata->graphics;
+  const int32_t h = static_cast<int32_t>(gfx->GetFontHeight(0));
+  const int32_t c = static_cast<int32_t>(gfx->GetFontWidth(0));
+  const int32_t len = static_cast<int32_t>(std::strlen(text));
+  gfx->DrawFont(screen, 0, 160 - c * len / 2, 240 - h, text);
+}
+
+void ClassConsole::RenderKeyboard(E2DSurface* screen) {
+  ClassGraphics* gfx = maindata->graphics;
+  const uint32_t p = timer < kOpenMs ? timer : kOpenMs;
+  const uint8_t layout = shift ? 1 : 0;
+  gfx->DrawKeyboard(screen, p, layout);
+  gfx->DrawKBChar(screen, kbColumn, kbRow, layout, p, false, true);
+}
+
+void ClassConsole::RenderVolume(E2DSurface* screen) {
+  ClassGraphics* gfx = maindata->graphics;
+  uint32_t t = timer < kOpenMs ? timer : kOpenMs;
+  if (state == DLG_VOLUME_CLOSING) t = kOpenMs - t;
+  const int32_t k = static_cast<int32_t>(106 * t / kOpenMs);
+  const int32_t hh = static_cast<int32_t>(8 * t / kOpenMs);
+  gfx->DrawAlphaBar(screen, 160 - k, 120 - hh, 160 + k, 120 + hh, 0x4080C0, 192);
+  gfx->DrawRectangle(screen, 159 - k, 119 - hh, 161 + k, 121 + hh, 0xFFFFFF);
+  gfx->DrawRectangle(screen, 158 - k, 118 - hh, 162 + k, 122 + hh, 0x000000);
+  if (t == kOpenMs && maindata->settings) {
+    const int32_t v = volumeKind == 0 ? maindata->settings->EffectVolume() : maindata->settings->MusicVolume();
+    gfx->DrawLine(screen, 160 - 3 * k / 4, 120, 160 + 3 * k / 4, 120, 0xFFFFFF);
+    const int32_t x = 160 - 3 * k / 4 + (v * k * 3) / 128;
+    gfx->DrawLine(screen, x, 116, x, 124, 0xFFFFFF);
+  }
+}
+
+void ClassConsole::RenderConfirm(E2DSurface* screen) {
+  ClassGraphics* gfx = maindata->graphics;
+  const int32_t h = static_cast<int32_t>(gfx->GetFontHeight(0));
+  const int32_t w = static_cast<int32_t>(gfx->GetFontWidth(0, text));
+  Box(screen, 152 - w / 2, 116 - 3 * h / 2, 168 + w / 2, 124 + 3 * h / 2, 0x4080C0);
+  Centred(screen, 120 - 3 * h / 2, text);
+  const uint32_t g = Pulse();
+  // "Yes" ends a space left of the centre and "No" starts a space right of
+  // it: with those spaces (and one outside each) the answers share one back
+  // mask, so nothing behind the box shows between them.
+  gfx->DrawFontColor(screen, 0, 160 - static_cast<int32_t>(gfx->GetFontWidth(0, " Yes ")), 120 + h / 2, " Yes ",
+                     timer == 0 ? g : 0x808080);
+  gfx->DrawFontColor(screen, 0, 160, 120 + h / 2, " No ", timer == 1 ? g : 0x808080);
+}
+
+void ClassConsole::RenderSetkey(E2DSurface* screen) {
+  ClassGraphics* gfx = maindata->graphics;
+  const int32_t h = static_cast<int32_t>(gfx->GetFontHeight(0));
+  const int32_t c = static_cast<int32_t>(gfx->GetFontWidth(0));
+  DarkBox(screen, 156 - 8 * c, 116 - 2 * h, 164 + 8 * c, 124 + 2 * h, 0x404040);
+  Centred(screen, 120 - 2 * h, "Press a key");
+  Centred(screen, 120 - h, "to assign to:");
+  char name[24];
+  switch (timer) {
+    case 0: CopyText(name, sizeof name, "'Drop/Confirm'"); break;
+    case 1:
+    case 3: CopyText(name, sizeof name, "'Start/Pause'"); break;
+    case 2: CopyText(name, sizeof name, "'Toggle Next'"); break;
+    case 4:
+    case 5: {
+      const char move[] = {'\'', 'M', 'o', 'v', 'e', ' ', '2', 'n', 'd', ' ',
+                           static_cast<char>(timer == 4 ? 29 : 28), '\'', 0};
+      CopyText(name, sizeof name, move);
+      break;
+    }
+    default: CopyText(name, sizeof name, "'Unknown'"); break;
+  }
+  Centred(screen, 120 + h, name);
+}
+
+void ClassConsole::RenderOption(E2DSurface* screen) {
+  ClassGraphics* gfx = maindata->graphics;
+  const int32_t h = static_cast<int32_t>(gfx->GetFontHeight(0));
+  Box(screen, 80, 116 - 2 * h, 240, 124 + 2 * h, 0x4080C0);
+  const uint32_t g = Pulse();
+  char spaced[kSpacedSize];
+  for (int32_t i = 0; i < 4; i++) {
+    const char* line = Spaced(spaced, options[i]);
+    const int32_t w = static_cast<int32_t>(gfx->GetFontWidth(0, line));
+    gfx->DrawFontColor(screen, 0, 160 - w / 2, 120 - 2 * h + i * h, line,
+                       static_cast<uint32_t>(i) == timer ? g : 0x808080);
+  }
+}
+
+void ClassConsole::RenderHelp(E2DSurface* screen) {
+  ClassGraphics* gfx = maindata->graphics;
+  const int32_t h = static_cast<int32_t>(gfx->GetFontHeight(0));
+  const int32_t c = static_cast<int32_t>(gfx->GetFontWidth(0));
+  DarkBox(screen, 156 - 10 * c, 116 - 9 * h, 164 + 10 * c, 124 + 9 * h, helpColour);
+  gfx->DrawFont(screen, 0, 160 - 10 * c, 120 - 9 * h, help[timer < 3 ? timer : 0]);
 }

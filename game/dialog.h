@@ -4,6 +4,7 @@
 #ifndef ZARN_GAME_DIALOG_H
 #define ZARN_GAME_DIALOG_H
 
+#include <cstddef>
 #include <cstdint>
 
 class E2DSurface;
@@ -85,6 +86,19 @@ class ClassConsole {
   uint32_t Pulse() const;
   uint32_t FontHeight() const;
   uint32_t TextWidth(const char* t) const;
+  // Drawing: one function per dialog, and the pieces they share.
+  static constexpr size_t kSpacedSize = sizeof(text) + 2;
+  void Box(E2DSurface* screen, int32_t l, int32_t t, int32_t r, int32_t b, uint32_t colour) const;
+  void DarkBox(E2DSurface* screen, int32_t l, int32_t t, int32_t r, int32_t b, uint32_t colour) const;
+  const char* Spaced(char (&out)[kSpacedSize], const char* t) const;
+  void Centred(E2DSurface* screen, int32_t y, const char* t) const;
+  void RenderMessage(E2DSurface* screen);
+  void RenderKeyboard(E2DSurface* screen);
+  void RenderVolume(E2DSurface* screen);
+  void RenderConfirm(E2DSurface* screen);
+  void RenderSetkey(E2DSurface* screen);
+  void RenderOption(E2DSurface* screen);
+  void RenderHelp(E2DSurface* screen);
 };
 
 #endif

@@ -131,6 +131,7 @@ bool ClassGraphics::OpenPack() {
   return true;
 }
 
+// One stage of the load script; stages without work pass.
 bool ClassGraphics::ScriptLoad(uint32_t stage) {
   loadError_[0] = 0;
   switch (stage) {
@@ -138,80 +139,100 @@ bool ClassGraphics::ScriptLoad(uint32_t stage) {
       if (!OpenPack()) return Fail(nullptr);
       UseIndex();
       return true;
-    case 2:
-      if (!QuickLoadFileSurface("splash.bmp", &backdrop_)) return Fail("splash.bmp");
-      if (!QuickLoadFileSurface("keyfont.bmp", &font_[3])) return Fail("keyfont.bmp");
-      font_[3].SetFontPadding(1, 0);
-      font_[3].SetColorKey(kMagenta);
-      font_[3].BuildTableVwf(128);
-      return true;
-    case 6: {
-      static const char* const kNames[3] = {"font_frontmask.bmp", "font_backmask.bmp", "font.bmp"};
-      for (int i = 0; i < 3; i++)
-        if (!QuickLoadFileSurface(kNames[i], &font_[i])) return Fail(kNames[i]);
-      for (int i = 0; i < 3; i++) font_[i].SetColorKey(kMagenta);
-      font_[0].BuildTableVwf(128);
-      font_[1].BuildTableVwf(128);
-      return true;
-    }
-    case 7:
-      if (!QuickLoadFileSurface("zarnlogo.3ds", logo_)) return Fail("zarnlogo.3ds");
-      if (!LoadAlphaPictures()) return Fail("zarnbanner.png");
-      if (!display_ || display_->CreateSurface(&back_, 320, 240, 0) != 0) return Fail("the back surface");
-      back_.SetColorKey(kMagenta);
-      return true;
-    case 8: {
-      E2DSurface block;
-      if (!QuickLoadFileSurface("block.bmp", &block)) return Fail("block.bmp");
-      block.SetColorKey(0x800080);
-      if (!QuickLoadFileSurface("sheet.bmp", &sheet_)) return Fail("sheet.bmp");
-      sheet_.SetColorKey(kMagenta);
-      for (int i = 0; i < 7; i++) {
-        tagRECT r0 = Rect(0, 0, 120, 24), r1 = Rect(0, 24, 120, 48), r2 = Rect(0, 48, 120, 72);
-        sheet_.BltFast(0, 24 * i, &block, &r0, 6, kStoneColour[i]);
-        sheet_.BltFast(0, 24 * i, &block, &r1, 0x11, 0);
-        sheet_.BltFast(0, 24 * i, &block, &r2, 1, 0);
-      }
-      // Cell 23: the ice (kind 7) tinted, then the shimmer mask of kind 53 keyed on black.
-      DrawSprite(&sheet_, 168, 48, 7, 6, 0xFF8080);
-      sheet_.SetColorKey(0);
-      DrawSprite(&sheet_, 168, 48, 53, 1, 0);
-      sheet_.SetColorKey(kMagenta);
-      if (!QuickLoadFileSurface("minisheet.bmp", &mini_)) return Fail("minisheet.bmp");
-      if (!QuickLoadFileSurface("minibomb.bmp", &miniBomb_)) return Fail("minibomb.bmp");
-      for (int i = 0; i < 7; i++) {
-        tagRECT t = Rect(30, 12, 36, 18), a = Rect(36, 12, 42, 18), o = Rect(42, 12, 48, 18);
-        mini_.BltFast(6 * i, 0, &mini_, &t, 7, kStoneColour[i]);
-        mini_.SetColorKey(kMagenta);
-        mini_.BltFast(6 * i, 0, &mini_, &a, 0x11, 0);
-        mini_.SetColorKey(0x800080);
-        mini_.BltFast(6 * i, 0, &mini_, &o, 1, 0);
-      }
-      mini_.SetColorKey(kMagenta);
-      miniBomb_.SetColorKey(kMagenta);
-      return true;
-    }
-    case 9:
-      for (int j = 0; j < 2; j++) {
-        if (!display_ || display_->CreateSurface(&keyboard_[j], 320, 96, 0) != 0) return Fail("the keyboard panel");
-        E2DSurface& kb = keyboard_[j];
-        kb.GradientRect(nullptr, 0x808080, 0xE0E0E0, 0xA0A0A0, 0xFFFFFF, 256);
-        for (int32_t t = 0; t < 4; t++) {
-          const uint32_t o = static_cast<uint32_t>(765 - 255 * t) / 4;
-          kb.DrawLine(t, t, 319 - t, t, 0x404040, 0x18, o);
-          kb.DrawLine(t, t + 1, t, 95 - t, 0x404040, 0x18, o);
-          kb.DrawLine(t + 1, 95 - t, 319 - t, 95 - t, 0x404040, 0x28, o);
-          kb.DrawLine(319 - t, t + 1, 319 - t, 94 - t, 0x404040, 0x28, o);
-        }
-      }
-      if (!DrawKeyCaps()) return Fail("kbkey.png");
-      return true;
+    case 2: return LoadSplash();
+    case 6: return LoadFonts();
+    case 7: return LoadLogo();
+    case 8: return LoadStoneSheet() && LoadMiniSheets();
+    case 9: return BuildKeyboards();
     case 10:
       pack_.Close();
       return true;
     default:
       return true;
   }
+}
+
+bool ClassGraphics::LoadSplash() {
+  if (!QuickLoadFileSurface("splash.bmp", &backdrop_)) return Fail("splash.bmp");
+  if (!QuickLoadFileSurface("keyfont.bmp", &font_[3])) return Fail("keyfont.bmp");
+  font_[3].SetFontPadding(1, 0);
+  font_[3].SetColorKey(kMagenta);
+  font_[3].BuildTableVwf(128);
+  return true;
+}
+
+bool ClassGraphics::LoadFonts() {
+  static const char* const kNames[3] = {"font_frontmask.bmp", "font_backmask.bmp", "font.bmp"};
+  for (int i = 0; i < 3; i++)
+    if (!QuickLoadFileSurface(kNames[i], &font_[i])) return Fail(kNames[i]);
+  for (int i = 0; i < 3; i++) font_[i].SetColorKey(kMagenta);
+  font_[0].BuildTableVwf(128);
+  font_[1].BuildTableVwf(128);
+  return true;
+}
+
+bool ClassGraphics::LoadLogo() {
+  if (!QuickLoadFileSurface("zarnlogo.3ds", logo_)) return Fail("zarnlogo.3ds");
+  if (!LoadAlphaPictures()) return Fail("zarnbanner.png");
+  if (!display_ || display_->CreateSurface(&back_, 320, 240, 0) != 0) return Fail("the back surface");
+  back_.SetColorKey(kMagenta);
+  return true;
+}
+
+// The stone sheet: each colour's row tinted from the block, then cell 23.
+bool ClassGraphics::LoadStoneSheet() {
+  E2DSurface block;
+  if (!QuickLoadFileSurface("block.bmp", &block)) return Fail("block.bmp");
+  block.SetColorKey(0x800080);
+  if (!QuickLoadFileSurface("sheet.bmp", &sheet_)) return Fail("sheet.bmp");
+  sheet_.SetColorKey(kMagenta);
+  for (int i = 0; i < 7; i++) {
+    tagRECT r0 = Rect(0, 0, 120, 24), r1 = Rect(0, 24, 120, 48), r2 = Rect(0, 48, 120, 72);
+    sheet_.BltFast(0, 24 * i, &block, &r0, 6, kStoneColour[i]);
+    sheet_.BltFast(0, 24 * i, &block, &r1, 0x11, 0);
+    sheet_.BltFast(0, 24 * i, &block, &r2, 1, 0);
+  }
+  // Cell 23: the ice (kind 7) tinted, then the shimmer mask of kind 53 keyed on black.
+  DrawSprite(&sheet_, 168, 48, 7, 6, 0xFF8080);
+  sheet_.SetColorKey(0);
+  DrawSprite(&sheet_, 168, 48, 53, 1, 0);
+  sheet_.SetColorKey(kMagenta);
+  return true;
+}
+
+// The small grids' sheets: the colours tinted into the first cells.
+bool ClassGraphics::LoadMiniSheets() {
+  if (!QuickLoadFileSurface("minisheet.bmp", &mini_)) return Fail("minisheet.bmp");
+  if (!QuickLoadFileSurface("minibomb.bmp", &miniBomb_)) return Fail("minibomb.bmp");
+  for (int i = 0; i < 7; i++) {
+    tagRECT t = Rect(30, 12, 36, 18), a = Rect(36, 12, 42, 18), o = Rect(42, 12, 48, 18);
+    mini_.BltFast(6 * i, 0, &mini_, &t, 7, kStoneColour[i]);
+    mini_.SetColorKey(kMagenta);
+    mini_.BltFast(6 * i, 0, &mini_, &a, 0x11, 0);
+    mini_.SetColorKey(0x800080);
+    mini_.BltFast(6 * i, 0, &mini_, &o, 1, 0);
+  }
+  mini_.SetColorKey(kMagenta);
+  miniBomb_.SetColorKey(kMagenta);
+  return true;
+}
+
+// The two keyboard panels: a gradient with a bevelled edge, then the key caps.
+bool ClassGraphics::BuildKeyboards() {
+  for (int j = 0; j < 2; j++) {
+    if (!display_ || display_->CreateSurface(&keyboard_[j], 320, 96, 0) != 0) return Fail("the keyboard panel");
+    E2DSurface& kb = keyboard_[j];
+    kb.GradientRect(nullptr, 0x808080, 0xE0E0E0, 0xA0A0A0, 0xFFFFFF, 256);
+    for (int32_t t = 0; t < 4; t++) {
+      const uint32_t o = static_cast<uint32_t>(765 - 255 * t) / 4;
+      kb.DrawLine(t, t, 319 - t, t, 0x404040, 0x18, o);
+      kb.DrawLine(t, t + 1, t, 95 - t, 0x404040, 0x18, o);
+      kb.DrawLine(t + 1, 95 - t, 319 - t, 95 - t, 0x404040, 0x28, o);
+      kb.DrawLine(319 - t, t + 1, 319 - t, 94 - t, 0x404040, 0x28, o);
+    }
+  }
+  if (!DrawKeyCaps()) return Fail("kbkey.png");
+  return true;
 }
 
 void ClassGraphics::UseIndex() {

@@ -129,6 +129,13 @@ class ClassGraphics {
   bool OpenPack();
   void UseIndex();
   bool Fail(const char* name);
+  // The load script's stages that do work.
+  bool LoadSplash();
+  bool LoadFonts();
+  bool LoadLogo();
+  bool LoadStoneSheet();
+  bool LoadMiniSheets();
+  bool BuildKeyboards();
   // The pictures with per-pixel alpha: the banner, and the key caps drawn onto
   // the keyboard panels (the key image is only needed while they are drawn).
   bool LoadAlphaPictures();

@@ -88,34 +88,7 @@ int ClassIntro::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
     return 0;
   }
   switch (phase) {
-    case INTRO_LOADING:
-      elapsed += ms;
-      if (step <= 15) {
-        if (step == 0) elapsed = splashTime = 0;
-        if (!ScriptLoad(ms)) {
-          if (maindata->app) maindata->app->LoadingFailed(gfx->LoadError());
-          *module = MODULE_QUIT;
-          return 0;
-        }
-      }
-      if (step > 15 && quick) {
-        RenderAll(screen);
-        *module = MODULE_TITLE;
-        *message = MSG_ENTER;
-        return 0;
-      }
-      if (step > 15 && elapsed > kLoadingMinMs) {
-        elapsed = 0;
-        Gradient();
-        E2DSurface* back = nullptr;
-        gfx->GetBackSurface(back);
-        RenderZarnLogo(back);
-        gfx->Transition(nullptr, 0xFFFFFF);
-        phase = INTRO_REVEAL;
-        maindata->zerodelta = 1;
-      }
-      RenderAll(screen);
-      break;
+    case INTRO_LOADING: LoadingFrame(screen, module, message, ms); break;
     case INTRO_REVEAL:
       if (gfx->Transition(screen, ms)) {
         Gradient();
@@ -124,24 +97,58 @@ int ClassIntro::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
         if (maindata->sound) maindata->sound->PlaySfx(16);
       }
       break;
-    case INTRO_LOGO:
-      elapsed += ms;
-      if (elapsed >= kLogoMs) elapsed = kLogoMs;
-      gfx->DrawBackSurface(screen);
-      RenderZarnLogo(screen);
-      if (elapsed >= kLogoMs) {
-        maindata->zerodelta = 1;
-        *module = MODULE_TITLE;
-        *message = MSG_ENTER;
-      }
-      break;
+    case INTRO_LOGO: LogoFrame(screen, module, message, ms); break;
     case INTRO_OUT:
-      if (gfx->Transition(screen, ms)) {
-        *module = MODULE_TITLE;
-        *message = MSG_ENTER;
-      }
+      if (gfx->Transition(screen, ms)) ToTitle(module, message);
       break;
     default: break;
   }
   return 0;
+}
+
+void ClassIntro::ToTitle(uint32_t* module, uint32_t* message) {
+  *module = MODULE_TITLE;
+  *message = MSG_ENTER;
+}
+
+// Loading behind the bar; once done and shown long enough, the logo's page is
+// prepared on the back surface and revealed.
+void ClassIntro::LoadingFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t ms) {
+  ClassGraphics* gfx = maindata->graphics;
+  elapsed += ms;
+  if (step <= 15) {
+    if (step == 0) elapsed = splashTime = 0;
+    if (!ScriptLoad(ms)) {
+      if (maindata->app) maindata->app->LoadingFailed(gfx->LoadError());
+      *module = MODULE_QUIT;
+      return;
+    }
+  }
+  if (step > 15 && quick) {
+    RenderAll(screen);
+    ToTitle(module, message);
+    return;
+  }
+  if (step > 15 && elapsed > kLoadingMinMs) {
+    elapsed = 0;
+    Gradient();
+    E2DSurface* back = nullptr;
+    gfx->GetBackSurface(back);
+    RenderZarnLogo(back);
+    gfx->Transition(nullptr, 0xFFFFFF);
+    phase = INTRO_REVEAL;
+    maindata->zerodelta = 1;
+  }
+  RenderAll(screen);
+}
+
+void ClassIntro::LogoFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t ms) {
+  elapsed += ms;
+  if (elapsed >= kLogoMs) elapsed = kLogoMs;
+  maindata->graphics->DrawBackSurface(screen);
+  RenderZarnLogo(screen);
+  if (elapsed >= kLogoMs) {
+    maindata->zerodelta = 1;
+    ToTitle(module, message);
+  }
 }

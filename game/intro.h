@@ -35,6 +35,10 @@ class ClassIntro {
 
  private:
   void Gradient();
+  // The frame's steps by phase.
+  void LoadingFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t ms);
+  void LogoFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t ms);
+  static void ToTitle(uint32_t* module, uint32_t* message);
 };
 
 #endif

@@ -290,6 +290,45 @@ class ClassLevel {
   static uint32_t LinkGroup(const uint8_t* g, uint8_t* mark, int seed);
 
  private:
+  // Packet kinds, render layers and screen steps.
+  // Sends to every remote seat whose connection is up (but `except`), each
+  // copy carrying that seat's connection id.
+  void NetSendToSeats(GAMEPACKET& p, int32_t except = -1);
+  void NetRefuse(int32_t peer);
+  void NetHostStarted(const uint8_t* address, int32_t length);
+  void NetPeerArrived(int32_t peer);
+  void HostPacket(int32_t peer, int32_t seat, const GAMEPACKET& p);
+  void HostJoinPacket(int32_t peer, const GAMEPACKET& p);
+  void HostGridPacket(int32_t seat, const GAMEPACKET& p);
+  void HostStonesPacket(int32_t seat, const GAMEPACKET& p);
+  void HostWinnerPacket(int32_t seat, const GAMEPACKET& p);
+  void JoinerPacket(const GAMEPACKET& p);
+  void JoinerPlayPacket(const GAMEPACKET& p);
+  void JoinWelcomePacket(const GAMEPACKET& p);
+  void JoinStartPacket(const GAMEPACKET& p);
+  void JoinResumePacket(const GAMEPACKET& p);
+  void JoinWinnerPacket(const GAMEPACKET& p);
+  void JoinDroppedPacket(const GAMEPACKET& p);
+  // A grid another console sent, taken in for the seat's small panel.
+  void TakeCoGrid(int32_t seat, const GAMEPACKET& p);
+  void PauseByPeer();
+  void RenderAttackCorner(E2DSurface* screen);
+  void RenderPackage(E2DSurface* screen, const uint8_t* stones, uint32_t count);
+  void RenderCoPanel(E2DSurface* screen, uint32_t seat);
+  void RenderBoard(E2DSurface* screen);
+  void RenderEntity(E2DSurface* screen, const STONEENTITY& e);
+  void RenderGameOver(E2DSurface* screen);
+  void RenderParticle(E2DSurface* screen, const PARTICLE& p);
+  void RenderStoneInHand(E2DSurface* screen);
+  void RenderBonus(E2DSurface* screen);
+  void RenderTutorialBand(E2DSurface* screen);
+  void SearchFrame();
+  void JoinScreen(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta);
+  void HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* message);
+  void HostOptionChosen(uint8_t answer);
+  void ForgetHost(uint32_t entry);
+  void EnterNetState(uint8_t state);
+
   void NetReceive(int32_t peer, const uint8_t* data, uint32_t length);
   void NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p);
   void NetLost(int32_t peer, int32_t code);

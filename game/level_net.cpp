@@ -36,6 +36,9 @@ constexpr uint32_t kSeatPayload = 511;
 // Messages taken out per data event, so one event cannot spin for long.
 constexpr int kMessagesPerEvent = 64;
 
+// A remote player's seat with its connection up.
+bool Linked(const PLAYERSLOT& s) { return s.kind == 4 && s.link == 2; }
+
 void CopyName(char* out, const char* in) {
   size_t n = 0;
   while (n < 31 && in[n]) n++;
@@ -82,7 +85,7 @@ uint8_t ClassLevel::PlayerOfSeat(uint32_t seat) const {
 bool ClassLevel::SeatActive(uint32_t seat) const {
   if (seat > 2) return false;
   const PLAYERSLOT& s = slot[seat];
-  return (s.kind >= 1 && s.kind <= 3) || (s.kind == 4 && s.link == 2);
+  return (s.kind >= 1 && s.kind <= 3) || Linked(s);
 }
 
 uint32_t ClassLevel::ActiveCoPlayers() const {
@@ -114,6 +117,14 @@ void ClassLevel::NetSendPacket(const GAMEPACKET& p, uint8_t target) {
   if (n) c->Send(buffer, static_cast<int32_t>(n), target);
 }
 
+void ClassLevel::NetSendToSeats(GAMEPACKET& p, int32_t except) {
+  for (int32_t s = 0; s < 3; s++) {
+    if (s == except || !Linked(slot[s])) continue;
+    p.connection = slot[s].connection;
+    NetSendPacket(p, slot[s].connection);
+  }
+}
+
 void ClassLevel::NetSendID(uint8_t target, uint8_t id) {
   GAMEPACKET p{};
   p.id = id;
@@ -142,12 +153,8 @@ void ClassLevel::NetSendGrid() {
     NetSendPacket(p, 0);
     return;
   }
-  for (const PLAYERSLOT& s : slot) {
-    if (&s == &slot[3] || s.kind != 4 || s.link != 2) continue;
-    p.connection = s.connection;
-    p.player = 0;
-    NetSendPacket(p, s.connection);
-  }
+  p.player = 0;
+  NetSendToSeats(p);
 }
 
 void ClassLevel::NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, uint8_t kind) {
@@ -168,7 +175,7 @@ void ClassLevel::NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, 
   if (pl->kind > 2 || target == 0 || target > 3) return;
   const uint32_t seat = target - 1u;
   const PLAYERSLOT& s = slot[seat];
-  if (s.kind == 4 && s.link == 2) {
+  if (Linked(s)) {
     p.connection = s.connection;
     p.targetPlayer = 0;
     NetSendPacket(p, s.connection);
@@ -185,11 +192,7 @@ void ClassLevel::NetSendCPUGrid(uint8_t seat) {
   p.player = static_cast<uint8_t>(seat + 1);
   p.fallCounter = coFallCounter[seat];
   std::memcpy(p.cells, coGrid[seat], kGridCells);
-  for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4 || slot[s].link != 2) continue;
-    p.connection = slot[s].connection;
-    NetSendPacket(p, slot[s].connection);
-  }
+  NetSendToSeats(p);
 }
 
 void ClassLevel::NetSendWinner() {
@@ -224,11 +227,7 @@ void ClassLevel::NetSendWinner() {
     p.scores[i] = static_cast<uint32_t>(pl->finalScore[i]);
     p.ranking[i] = pl->ranking[i];
   }
-  for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4 || slot[s].link != 2) continue;
-    p.connection = slot[s].connection;
-    NetSendPacket(p, slot[s].connection);
-  }
+  NetSendToSeats(p);
 }
 
 void ClassLevel::NetSendLevel() {
@@ -238,7 +237,7 @@ void ClassLevel::NetSendLevel() {
   p.id = PKT_LEVEL;
   p.level = pl->level;
   for (int s = 0; s < 3; s++)
-    if (slot[s].kind == 4 && slot[s].link == 2) NetSendPacket(p, slot[s].connection);
+    if (Linked(slot[s])) NetSendPacket(p, slot[s].connection);
 }
 
 void ClassLevel::NetSendStart() {
@@ -250,7 +249,7 @@ void ClassLevel::NetSendStart() {
   p.seat[0] = slot[3];
   for (int s = 0; s < 3; s++) p.seat[s + 1] = slot[s];
   for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4 || slot[s].link != 2) continue;
+    if (!Linked(slot[s])) continue;
     p.connection = slot[s].connection;
     p.player = static_cast<uint8_t>(s + 1);
     NetSendPacket(p, slot[s].connection);
@@ -282,7 +281,7 @@ void ClassLevel::NetTimers(uint32_t delta) {
     return;
   }
   for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4 || slot[s].link != 2) continue;
+    if (!Linked(slot[s])) continue;
     slot[s].silence += delta;
     if (slot[s].silence > 4999) {
       const uint8_t peer = slot[s].connection;
@@ -295,9 +294,7 @@ void ClassLevel::NetTimers(uint32_t delta) {
 // ---- Events ----------------------------------------------------------------------
 
 void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_t* data) {
-  ClassPlayer* pl = Player();
-  if (!pl) return;
-  ClassEConnect* c = Net();
+  if (!Player()) return;
   switch (code) {
     case 1:
       if (levelState == NS_HOSTSETUP) {
@@ -309,18 +306,7 @@ void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_
       NetLost(peer, 2);
       break;
     case 3:
-      if (levelState != NS_HOSTSETUP) break;
-      std::memset(ownAddress, 0, sizeof ownAddress);
-      if (data && length > 0)
-        std::memcpy(ownAddress, data, static_cast<size_t>(length < 31 ? length : 31));
-      levelState = NS_PLAYERSELECT;
-      ResetCoPlayers();
-      for (int i = 0; i < 8; i++) {
-        loginTable[i][0] = static_cast<uint8_t>(i + 1);
-        loginTable[i][1] = loginTable[i][2] = loginTable[i][3] = 0;
-        netStack[i].Clear();
-      }
-      for (auto& s : netStackBig) s.Clear();
+      if (levelState == NS_HOSTSETUP) NetHostStarted(data, length);
       break;
     case 4:
       if (levelState == NS_JOIN) {
@@ -329,27 +315,9 @@ void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_
         winnerSent = 0;
       }
       break;
-    case 5: {
-      if (peer < 1 || peer > static_cast<int32_t>(kNetMaxPeers) || !NetHost()) break;
-      if (levelState != NS_PLAYERSELECT) {
-        // A newcomer during play is nobody: a login its slot's earlier peer left
-        // behind must not let it speak for that peer's seat.
-        for (int i = 0; i < 8; i++)
-          if (loginTable[i][0] == peer) loginTable[i][1] = loginTable[i][2] = 0;
-        break;
-      }
-      for (int i = 0; i < 8; i++) {
-        if (loginTable[i][1]) continue;
-        loginTable[i][0] = static_cast<uint8_t>(peer);
-        loginTable[i][1] = 1;
-        loginTable[i][2] = 0;
-        netStack[i].Clear();  // nothing a previous peer left may reach this one
-        return;
-      }
-      NetSendID(static_cast<uint8_t>(peer), PKT_REFUSED);
-      if (c) c->Disconnect(static_cast<uint8_t>(peer));
+    case 5:
+      if (peer >= 1 && peer <= static_cast<int32_t>(kNetMaxPeers) && NetHost()) NetPeerArrived(peer);
       break;
-    }
     case 6:
       NetLost(peer, 6);
       break;
@@ -359,6 +327,43 @@ void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_
     default:
       break;  // the wireless transport raises nothing here
   }
+}
+
+void ClassLevel::NetHostStarted(const uint8_t* address, int32_t length) {
+  std::memset(ownAddress, 0, sizeof ownAddress);
+  if (address && length > 0) std::memcpy(ownAddress, address, static_cast<size_t>(length < 31 ? length : 31));
+  levelState = NS_PLAYERSELECT;
+  ResetCoPlayers();
+  for (int i = 0; i < 8; i++) {
+    loginTable[i][0] = static_cast<uint8_t>(i + 1);
+    loginTable[i][1] = loginTable[i][2] = loginTable[i][3] = 0;
+    netStack[i].Clear();
+  }
+  for (auto& s : netStackBig) s.Clear();
+}
+
+void ClassLevel::NetPeerArrived(int32_t peer) {
+  if (levelState != NS_PLAYERSELECT) {
+    // A newcomer during play is nobody: a login its slot's earlier peer left
+    // behind must not let it speak for that peer's seat.
+    for (int i = 0; i < 8; i++)
+      if (loginTable[i][0] == peer) loginTable[i][1] = loginTable[i][2] = 0;
+    return;
+  }
+  for (int i = 0; i < 8; i++) {
+    if (loginTable[i][1]) continue;
+    loginTable[i][0] = static_cast<uint8_t>(peer);
+    loginTable[i][1] = 1;
+    loginTable[i][2] = 0;
+    netStack[i].Clear();  // nothing a previous peer left may reach this one
+    return;
+  }
+  NetRefuse(peer);
+}
+
+void ClassLevel::NetRefuse(int32_t peer) {
+  NetSendID(static_cast<uint8_t>(peer), PKT_REFUSED);
+  if (ClassEConnect* c = Net()) c->Disconnect(static_cast<uint8_t>(peer));
 }
 
 void ClassLevel::NetLost(int32_t peer, int32_t code) {
@@ -376,7 +381,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
   if (levelState == NS_PAUSE) {
     if (NetHost()) {
       for (int s = 0; s < 3; s++)
-        if (slot[s].connection == peer && slot[s].kind == 4 && slot[s].link == 2) slot[s].link = 3;
+        if (slot[s].connection == peer && Linked(slot[s])) slot[s].link = 3;
       if (ActiveCoPlayers() == 0) {
         NotifyWindow("All players have left", "the game.", nullptr);
         returnState = NS_RESTART;
@@ -401,7 +406,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
   if (levelState != NS_PLAY) return;
   if (NetHost()) {
     for (int s = 0; s < 3; s++)
-      if (slot[s].connection == peer && slot[s].kind == 4 && slot[s].link == 2) NetSeatDropped(s);
+      if (slot[s].connection == peer && Linked(slot[s])) NetSeatDropped(s);
   } else if (NetJoining() && pl->winner == 0) {
     NotifyWindow("Lost connection", "with host.", nullptr);
     returnState = NS_RESTART;
@@ -423,11 +428,7 @@ void ClassLevel::NetSeatDropped(int32_t seat) {
   p.id = PKT_DROPPED;
   p.player = static_cast<uint8_t>(seat + 1);
   std::memcpy(p.rotation, attackRotation, 16);
-  for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4 || slot[s].link != 2) continue;
-    p.connection = slot[s].connection;
-    NetSendPacket(p, slot[s].connection);
-  }
+  NetSendToSeats(p);
 }
 
 void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) {
@@ -447,7 +448,7 @@ void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) 
       // Only a seat still connected speaks: a dropped seat keeps its old
       // connection id, which a newcomer given the same slot must not inherit.
       for (int s = 0; s < 3 && seat < 0; s++)
-        if (slot[s].kind == 4 && slot[s].link == 2 && slot[s].connection == peer) seat = s;
+        if (Linked(slot[s]) && slot[s].connection == peer) seat = s;
       if (seat < 0) return;
       queue = &netStackBig[seat];
     }
@@ -478,156 +479,132 @@ void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) 
   }
 }
 
+// One function per packet kind; the dispatchers check the state and the seat.
 void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
-  ClassPlayer* pl = Player();
-  ClassEConnect* c = Net();
-  if (NetHost()) {
-    if (levelState == NS_PLAYERSELECT) {
-      if (p.id != PKT_JOIN) return;
-      for (int s = 0; s < 3; s++) {
-        if (slot[s].kind != 4 || slot[s].link != 0) continue;
-        slot[s].connection = static_cast<uint8_t>(peer);
-        slot[s].link = 2;
-        slot[s].silence = 0;
-        CopyName(slot[s].name, p.name);
-        for (int i = 0; i < 8; i++)
-          if (loginTable[i][1] && loginTable[i][0] == peer) loginTable[i][2] = 1;
-        GAMEPACKET w{};
-        w.id = PKT_WELCOME;
-        w.target = pl->targetScore;
-        w.level = pl->level;
-        NetSendPacket(w, static_cast<uint8_t>(peer));
-        return;
-      }
-      NetSendID(static_cast<uint8_t>(peer), PKT_REFUSED);
-      if (c) c->Disconnect(static_cast<uint8_t>(peer));
-      return;
-    }
-    if (seat < 0 || seat > 2) return;
-    PLAYERSLOT& from = slot[seat];
-    if (levelState == NS_PAUSE) {
-      if (p.id == PKT_PAUSEALIVE) from.silence = 0;
-      return;
-    }
-    if (levelState != NS_PLAY) return;
-    switch (p.id) {
-      case PKT_GRID: {
-        if (p.connection != from.connection || p.player != seat + 1) return;
-        from.score = p.score;
-        coFallCounter[seat] = p.fallCounter;
-        coPhase[seat] = 1;
-        std::memcpy(coGrid[seat], p.cells, kGridCells);
-        std::memset(coFallStep[seat], 0, sizeof coFallStep[seat]);
-        TraceGrid(p.player, p.score, coGrid[seat]);
-        GAMEPACKET relay = p;
-        for (int t = 0; t < 3; t++) {
-          if (t == seat || slot[t].kind != 4 || slot[t].link != 2) continue;
-          relay.connection = slot[t].connection;
-          NetSendPacket(relay, slot[t].connection);
-        }
-        return;
-      }
-      case PKT_STONES: {
-        if (p.connection != from.connection) return;
-        if (p.targetPlayer == 0) {
-          ReceiveStones(static_cast<uint32_t>(seat), p.count, p.attackKind);
-          return;
-        }
-        const int to = p.targetPlayer - 1;
-        if (to == seat) return;
-        if (slot[to].kind == 4 && slot[to].link == 2) {
-          GAMEPACKET relay = p;
-          relay.connection = slot[to].connection;
-          relay.targetPlayer = 0;
-          NetSendPacket(relay, slot[to].connection);
-        } else if (slot[to].kind >= 1 && slot[to].kind <= 3) {
-          AddCPUVsQueue(static_cast<uint32_t>(to), p.count, p.attackKind);
-        }
-        return;
-      }
-      case PKT_WINNER:
-        if (p.connection != from.connection || p.player != seat + 1 || pl->winner != 0) return;
-        from.score = p.scores[0];
-        pl->winner = static_cast<uint8_t>(p.player + 1);
-        NetSendWinner();
-        return;
-      case PKT_PAUSE:
-        NetSendID(0, PKT_PAUSE);
-        levelState = NS_PAUSE;
-        stateTimer = 0;
-        menuCursor = 0;
-        return;
-      case PKT_KEEPALIVE:
-        from.silence = 0;
-        return;
-      default:
-        return;
-    }
-  }
-  if (!NetJoining()) return;
-  if (levelState == NS_JOIN) {
-    if (p.id == PKT_WELCOME && stateTimer < 20000) {
-      pl->level = p.level;
-      pl->targetScore = p.target;
-      CreateRandom(p.level);
-      nextStone[0] = GetNextStone();
-      nextStone[1] = GetNextStone();
-      stateTimer = 20000;
-    } else if (p.id == PKT_START && stateTimer >= 20000) {
-      PLAYERSLOT& own = slot[3];
-      own.kind = p.player;
-      own.connection = p.connection;
-      own.link = 2;
-      own.score = 0;
-      own.silence = 0;
-      pl->score = 0;
-      if (mainData && mainData->settings)
-        CopyName(own.name, reinterpret_cast<const char*>(mainData->settings->bytes + 90));
-      std::memcpy(fallTable, p.fallTable, 16);
-      std::memcpy(attackRotation, p.rotation, 16);
-      rotationIndex = static_cast<uint8_t>(p.player * 4);
-      for (uint32_t q = 0; q < 4; q++) {
-        const int32_t s = SeatOfPlayer(q);
-        if (s < 0) continue;
-        slot[s] = p.seat[q];
-        slot[s].silence = 0;
-      }
-      winnerSent = 0;
-      levelState = NS_PLAY;
-    }
+  if (NetHost())
+    HostPacket(peer, seat, p);
+  else if (NetJoining())
+    JoinerPacket(p);
+}
+
+void ClassLevel::HostPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
+  if (levelState == NS_PLAYERSELECT) {
+    if (p.id == PKT_JOIN) HostJoinPacket(peer, p);
     return;
   }
-  const uint8_t ownConnection = slot[3].connection;
+  if (seat < 0 || seat > 2) return;
+  PLAYERSLOT& from = slot[seat];
   if (levelState == NS_PAUSE) {
-    if (p.id == PKT_RESUME && p.connection == ownConnection) {
-      for (uint32_t q = 1; q < 4; q++) {
-        const int32_t s = SeatOfPlayer(q);
-        if (p.dropped[q] && s >= 0) slot[s].link = 3;
-      }
-      std::memcpy(attackRotation, p.rotation, 16);
-      levelState = NS_PLAY;
-    } else if (p.id == PKT_PAUSEALIVE) {
-      slot[3].silence = 0;
-    }
+    if (p.id == PKT_PAUSEALIVE) from.silence = 0;
     return;
   }
   if (levelState != NS_PLAY) return;
   switch (p.id) {
+    case PKT_GRID:
+      HostGridPacket(seat, p);
+      return;
+    case PKT_STONES:
+      HostStonesPacket(seat, p);
+      return;
+    case PKT_WINNER:
+      HostWinnerPacket(seat, p);
+      return;
+    case PKT_PAUSE:
+      NetSendID(0, PKT_PAUSE);
+      PauseByPeer();
+      return;
+    case PKT_KEEPALIVE:
+      from.silence = 0;
+      return;
+    default:
+      return;
+  }
+}
+
+void ClassLevel::HostJoinPacket(int32_t peer, const GAMEPACKET& p) {
+  const ClassPlayer* pl = Player();
+  for (int s = 0; s < 3; s++) {
+    if (slot[s].kind != 4 || slot[s].link != 0) continue;
+    slot[s].connection = static_cast<uint8_t>(peer);
+    slot[s].link = 2;
+    slot[s].silence = 0;
+    CopyName(slot[s].name, p.name);
+    for (int i = 0; i < 8; i++)
+      if (loginTable[i][1] && loginTable[i][0] == peer) loginTable[i][2] = 1;
+    GAMEPACKET w{};
+    w.id = PKT_WELCOME;
+    w.target = pl->targetScore;
+    w.level = pl->level;
+    NetSendPacket(w, static_cast<uint8_t>(peer));
+    return;
+  }
+  NetRefuse(peer);
+}
+
+void ClassLevel::HostGridPacket(int32_t seat, const GAMEPACKET& p) {
+  if (p.connection != slot[seat].connection || p.player != seat + 1) return;
+  TakeCoGrid(seat, p);
+  GAMEPACKET relay = p;
+  NetSendToSeats(relay, seat);
+}
+
+void ClassLevel::HostStonesPacket(int32_t seat, const GAMEPACKET& p) {
+  if (p.connection != slot[seat].connection) return;
+  if (p.targetPlayer == 0) {
+    ReceiveStones(static_cast<uint32_t>(seat), p.count, p.attackKind);
+    return;
+  }
+  const int to = p.targetPlayer - 1;
+  if (to == seat) return;
+  if (Linked(slot[to])) {
+    GAMEPACKET relay = p;
+    relay.connection = slot[to].connection;
+    relay.targetPlayer = 0;
+    NetSendPacket(relay, slot[to].connection);
+  } else if (slot[to].kind >= 1 && slot[to].kind <= 3) {
+    AddCPUVsQueue(static_cast<uint32_t>(to), p.count, p.attackKind);
+  }
+}
+
+void ClassLevel::HostWinnerPacket(int32_t seat, const GAMEPACKET& p) {
+  ClassPlayer* pl = Player();
+  if (p.connection != slot[seat].connection || p.player != seat + 1 || pl->winner != 0) return;
+  slot[seat].score = p.scores[0];
+  pl->winner = static_cast<uint8_t>(p.player + 1);
+  NetSendWinner();
+}
+
+void ClassLevel::JoinerPacket(const GAMEPACKET& p) {
+  if (levelState == NS_JOIN) {
+    if (p.id == PKT_WELCOME && stateTimer < 20000)
+      JoinWelcomePacket(p);
+    else if (p.id == PKT_START && stateTimer >= 20000)
+      JoinStartPacket(p);
+    return;
+  }
+  if (levelState == NS_PAUSE) {
+    if (p.id == PKT_RESUME && p.connection == slot[3].connection)
+      JoinResumePacket(p);
+    else if (p.id == PKT_PAUSEALIVE)
+      slot[3].silence = 0;
+    return;
+  }
+  if (levelState == NS_PLAY) JoinerPlayPacket(p);
+}
+
+void ClassLevel::JoinerPlayPacket(const GAMEPACKET& p) {
+  ClassPlayer* pl = Player();
+  // A packet that names a connection must name this console's own.
+  const bool own = p.connection == slot[3].connection;
+  switch (p.id) {
     case PKT_GRID: {
       const int32_t s = SeatOfPlayer(p.player);
-      if (p.connection != ownConnection || s < 0) return;
-      slot[s].score = p.score;
-      coFallCounter[s] = p.fallCounter;
-      coPhase[s] = 1;
-      std::memcpy(coGrid[s], p.cells, kGridCells);
-      std::memset(coFallStep[s], 0, sizeof coFallStep[s]);
-      TraceGrid(p.player, p.score, coGrid[s]);
+      if (own && s >= 0) TakeCoGrid(s, p);
       return;
     }
     case PKT_STONES: {
       const int32_t s = SeatOfPlayer(p.source);
-      if (p.connection != ownConnection || s < 0) return;
-      ReceiveStones(static_cast<uint32_t>(s), p.count, p.attackKind);
+      if (own && s >= 0) ReceiveStones(static_cast<uint32_t>(s), p.count, p.attackKind);
       return;
     }
     case PKT_LEVEL:
@@ -635,24 +612,13 @@ void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
       CreateRandom(p.level);
       return;
     case PKT_WINNER:
-      if (p.connection != ownConnection) return;
-      for (int i = 0; i < 4; i++) {
-        pl->ranking[i] = p.ranking[i];
-        pl->finalScore[i] = static_cast<int32_t>(p.scores[i]);
-      }
-      pl->winner = p.player;
+      if (own) JoinWinnerPacket(p);
       return;
-    case PKT_DROPPED: {
-      const int32_t s = SeatOfPlayer(p.player);
-      if (p.connection != ownConnection) return;
-      std::memcpy(attackRotation, p.rotation, 16);
-      if (s >= 0) slot[s].link = 3;
+    case PKT_DROPPED:
+      if (own) JoinDroppedPacket(p);
       return;
-    }
     case PKT_PAUSE:
-      levelState = NS_PAUSE;
-      stateTimer = 0;
-      menuCursor = 0;
+      PauseByPeer();
       return;
     case PKT_KEEPALIVE:
       slot[3].silence = 0;
@@ -660,6 +626,78 @@ void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
     default:
       return;
   }
+}
+
+void ClassLevel::JoinWelcomePacket(const GAMEPACKET& p) {
+  ClassPlayer* pl = Player();
+  pl->level = p.level;
+  pl->targetScore = p.target;
+  CreateRandom(p.level);
+  nextStone[0] = GetNextStone();
+  nextStone[1] = GetNextStone();
+  stateTimer = 20000;
+}
+
+void ClassLevel::JoinStartPacket(const GAMEPACKET& p) {
+  PLAYERSLOT& own = slot[3];
+  own.kind = p.player;
+  own.connection = p.connection;
+  own.link = 2;
+  own.score = 0;
+  own.silence = 0;
+  Player()->score = 0;
+  if (mainData && mainData->settings)
+    CopyName(own.name, reinterpret_cast<const char*>(mainData->settings->bytes + 90));
+  std::memcpy(fallTable, p.fallTable, 16);
+  std::memcpy(attackRotation, p.rotation, 16);
+  rotationIndex = static_cast<uint8_t>(p.player * 4);
+  for (uint32_t q = 0; q < 4; q++) {
+    const int32_t s = SeatOfPlayer(q);
+    if (s < 0) continue;
+    slot[s] = p.seat[q];
+    slot[s].silence = 0;
+  }
+  winnerSent = 0;
+  levelState = NS_PLAY;
+}
+
+void ClassLevel::JoinResumePacket(const GAMEPACKET& p) {
+  for (uint32_t q = 1; q < 4; q++) {
+    const int32_t s = SeatOfPlayer(q);
+    if (p.dropped[q] && s >= 0) slot[s].link = 3;
+  }
+  std::memcpy(attackRotation, p.rotation, 16);
+  levelState = NS_PLAY;
+}
+
+void ClassLevel::JoinWinnerPacket(const GAMEPACKET& p) {
+  ClassPlayer* pl = Player();
+  for (int i = 0; i < 4; i++) {
+    pl->ranking[i] = p.ranking[i];
+    pl->finalScore[i] = static_cast<int32_t>(p.scores[i]);
+  }
+  pl->winner = p.player;
+}
+
+void ClassLevel::JoinDroppedPacket(const GAMEPACKET& p) {
+  const int32_t s = SeatOfPlayer(p.player);
+  std::memcpy(attackRotation, p.rotation, 16);
+  if (s >= 0) slot[s].link = 3;
+}
+
+void ClassLevel::TakeCoGrid(int32_t seat, const GAMEPACKET& p) {
+  slot[seat].score = p.score;
+  coFallCounter[seat] = p.fallCounter;
+  coPhase[seat] = 1;
+  std::memcpy(coGrid[seat], p.cells, kGridCells);
+  std::memset(coFallStep[seat], 0, sizeof coFallStep[seat]);
+  TraceGrid(p.player, p.score, coGrid[seat]);
+}
+
+void ClassLevel::PauseByPeer() {
+  levelState = NS_PAUSE;
+  stateTimer = 0;
+  menuCursor = 0;
 }
 
 // ---- Set-up states -------------------------------------------------------------------
@@ -752,11 +790,7 @@ void ClassLevel::NetResume() {
   p.id = PKT_RESUME;
   std::memcpy(p.rotation, attackRotation, 16);
   std::memcpy(p.dropped, dropped, 4);
-  for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4 || slot[s].link != 2) continue;
-    p.connection = slot[s].connection;
-    NetSendPacket(p, slot[s].connection);
-  }
+  NetSendToSeats(p);
   for (auto& s : slot) s.silence = 0;
   levelState = NS_PLAY;
 }

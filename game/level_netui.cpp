@@ -135,9 +135,7 @@ void ClassLevel::HostEditChar(char c) {
 }
 
 void ClassLevel::HostSelectFrame(uint32_t* module, uint32_t* message) {
-  ClassPlayer* pl = Player();
   ClassConsole* dlg = mainData->console;
-  const bool tcp = pl->kind == 3;
   const uint8_t dstate = dlg ? dlg->state : static_cast<uint8_t>(DLG_IDLE);
   if (dstate == DLG_INPUT) {
     HostEditChar(dlg->GetC());
@@ -146,57 +144,66 @@ void ClassLevel::HostSelectFrame(uint32_t* module, uint32_t* message) {
   if (dstate == DLG_CONFIRMED) {
     // "Clear list" answered yes.
     dlg->SetIdle();
-    for (uint32_t i = 0; i < 6; i++) {
-      if (mainData->settings) mainData->settings->HostAddress(i)[0] = 0;
-      std::memset(hostNames[i], 0, sizeof hostNames[i]);
-      std::memset(hostAddresses[i], 0, sizeof hostAddresses[i]);
-    }
+    for (uint32_t i = 0; i < 6; i++) ForgetHost(i);
     return;
   }
   if (dstate == DLG_OPTION_CHOSEN) {
     const uint8_t answer = dlg->chosen;
     dlg->SetIdle();
-    if (menuCursor > 5) return;
-    if (answer == 0) {
-      levelState = US_JOIN;
-      stateTimer = 0;
-    } else if (answer == 1) {
-      OpenHostEditor();
-    } else if (answer == 2) {
-      if (mainData->settings) mainData->settings->HostAddress(menuCursor)[0] = 0;
-      std::memset(hostNames[menuCursor], 0, sizeof hostNames[menuCursor]);
-      std::memset(hostAddresses[menuCursor], 0, sizeof hostAddresses[menuCursor]);
-    }
+    if (menuCursor <= 5) HostOptionChosen(answer);
     return;
   }
   // An open question or choice takes the keys itself.
   if (dstate == DLG_CONFIRM || dstate == DLG_OPTION) return;
+  HostSelectChoice(MenuInput(8, 120 - 4 * FontRow()), module, message);
+}
 
-  const int32_t chosen = MenuInput(8, 120 - 4 * FontRow());
+// A row of the host list picked: a host connects (over TCP/IP after the
+// choice), an empty TCP/IP row opens the editor; then the list's own rows.
+void ClassLevel::HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* message) {
+  ClassConsole* dlg = mainData->console;
+  const bool tcp = Player()->kind == 3;
   if (chosen >= 0 && chosen <= 5) {
     if (hostNames[chosen][0]) {
-      if (tcp && dlg) {
+      if (tcp && dlg)
         dlg->AskOption("Connect", "Edit", "Delete", "Cancel");
-      } else {
-        levelState = US_JOIN;
-        stateTimer = 0;
-      }
+      else
+        EnterNetState(US_JOIN);
     } else if (tcp) {
       OpenHostEditor();
     } else {
       PlayEffect(11);
     }
   } else if (chosen == 6) {
-    if (!tcp) {
-      levelState = US_SEARCH;
-      stateTimer = 0;
-    } else if (dlg) {
+    if (!tcp)
+      EnterNetState(US_SEARCH);
+    else if (dlg)
       dlg->AskConfirm("Are you sure?");
-    }
   } else if (chosen == 7) {
     *module = 0;
     *message = kTitleMultiMenu;
   }
+}
+
+// The answer to "Connect", "Edit", "Delete", "Cancel" on the selected host.
+void ClassLevel::HostOptionChosen(uint8_t answer) {
+  if (answer == 0)
+    EnterNetState(US_JOIN);
+  else if (answer == 1)
+    OpenHostEditor();
+  else if (answer == 2)
+    ForgetHost(menuCursor);
+}
+
+void ClassLevel::ForgetHost(uint32_t entry) {
+  if (mainData->settings) mainData->settings->HostAddress(entry)[0] = 0;
+  std::memset(hostNames[entry], 0, sizeof hostNames[entry]);
+  std::memset(hostAddresses[entry], 0, sizeof hostAddresses[entry]);
+}
+
+void ClassLevel::EnterNetState(uint8_t state) {
+  levelState = state;
+  stateTimer = 0;
 }
 
 void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
@@ -256,79 +263,76 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
   }
 }
 
+// The network set-up states: each runs its step, then the play screen and
+// its own band on top while the state holds.
 void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta) {
-  ClassPlayer* pl = Player();
-  if (!pl || !mainData) return;
+  if (!Player() || !mainData) return;
   switch (levelState) {
     case US_HOSTSETUP:
       NetHostSetupFrame(module, message, delta);
       if (screen) RenderAll(screen, true);
       if (levelState == US_HOSTSETUP) RenderNetBand(screen, "Setting up host", "Please wait...", nullptr);
       break;
-
     case US_SEARCH:
-      // TCP/IP lists the saved hosts; the wireless search has nothing to find here.
-      for (uint32_t i = 0; i < 6; i++) {
-        const char* saved = mainData->settings && pl->kind == 3 ? mainData->settings->HostAddress(i) : "";
-        char text[32] = {};
-        CopyText(text, sizeof text, saved);
-        std::memcpy(hostNames[i], text, 32);
-        std::memcpy(hostAddresses[i], text, 32);
-        hostPorts[i] = 0;
-      }
-      menuCursor = 0;
-      stateTimer = 0;
-      levelState = US_HOSTSELECT;
-      if (netAutoJoin[0]) {
-        std::memcpy(hostNames[0], netAutoJoin, 32);
-        std::memcpy(hostAddresses[0], netAutoJoin, 32);
-        std::memset(netAutoJoin, 0, sizeof netAutoJoin);
-        levelState = US_JOIN;
-      }
+      SearchFrame();
       if (screen) RenderAll(screen, true);
       RenderNetBand(screen, "Searching devices", "Please wait...", nullptr);
       break;
-
-    case US_HOSTSELECT: {
+    case US_HOSTSELECT:
       stateTimer += delta;
       HostSelectFrame(module, message);
       if (screen) RenderAll(screen, true);
       if (levelState == US_HOSTSELECT) RenderHostSelect(screen);
       break;
-    }
-
-    case US_JOIN: {
-      bool cancel = false;
-      if (stateTimer >= 20000) cancel = MenuInput(1, 0) >= 0;
-      NetJoinFrame(module, message, delta, cancel);
-      if (screen) RenderAll(screen, true);
-      if (levelState != US_JOIN) break;
-      char target[48];
-      std::snprintf(target, sizeof target, "Target Score: %u", static_cast<unsigned>(pl->targetScore));
-      if (stateTimer < 10000)
-        RenderNetBand(screen, "Waiting for response", "Please wait...", "");
-      else if (stateTimer < 20000)
-        RenderNetBand(screen, "Logging in", "Please wait...", "");
-      else
-        RenderNetBand(screen, "Joined (Wait for game)", target, "Press key to cancel");
-      break;
-    }
-
-    case US_PLAYERSELECT: {
+    case US_JOIN: JoinScreen(screen, module, message, delta); break;
+    case US_PLAYERSELECT:
       stateTimer += delta;
       PlayerSelectFrame(module, message);
       if (screen) RenderAll(screen, true);
       if (levelState == US_PLAYERSELECT) RenderPlayerSelect(screen, ActiveCoPlayers() > 0);
       break;
-    }
-
-    case US_PAUSE:
-      NetPauseFrame(screen, module, message, delta);
-      break;
-
-    default:
-      break;
+    case US_PAUSE: NetPauseFrame(screen, module, message, delta); break;
+    default: break;
   }
+}
+
+// TCP/IP lists the saved hosts; the wireless search has nothing to find here.
+// The join switch's address goes straight to joining.
+void ClassLevel::SearchFrame() {
+  const bool tcp = Player()->kind == 3;
+  for (uint32_t i = 0; i < 6; i++) {
+    const char* saved = mainData->settings && tcp ? mainData->settings->HostAddress(i) : "";
+    char text[32] = {};
+    CopyText(text, sizeof text, saved);
+    std::memcpy(hostNames[i], text, 32);
+    std::memcpy(hostAddresses[i], text, 32);
+    hostPorts[i] = 0;
+  }
+  menuCursor = 0;
+  stateTimer = 0;
+  levelState = US_HOSTSELECT;
+  if (netAutoJoin[0]) {
+    std::memcpy(hostNames[0], netAutoJoin, 32);
+    std::memcpy(hostAddresses[0], netAutoJoin, 32);
+    std::memset(netAutoJoin, 0, sizeof netAutoJoin);
+    levelState = US_JOIN;
+  }
+}
+
+void ClassLevel::JoinScreen(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta) {
+  bool cancel = false;
+  if (stateTimer >= 20000) cancel = MenuInput(1, 0) >= 0;
+  NetJoinFrame(module, message, delta, cancel);
+  if (screen) RenderAll(screen, true);
+  if (levelState != US_JOIN) return;
+  char target[48];
+  std::snprintf(target, sizeof target, "Target Score: %u", static_cast<unsigned>(Player()->targetScore));
+  if (stateTimer < 10000)
+    RenderNetBand(screen, "Waiting for response", "Please wait...", "");
+  else if (stateTimer < 20000)
+    RenderNetBand(screen, "Logging in", "Please wait...", "");
+  else
+    RenderNetBand(screen, "Joined (Wait for game)", target, "Press key to cancel");
 }
 
 // ---- The networked pause menu ----

@@ -17,6 +17,137 @@ bool RotationOk(const uint8_t* r) {
 // Peer ids are 1 to 16; 0 is the host itself.
 bool ConnectionOk(uint8_t c) { return c <= 16; }
 
+// ---- Writers of the packet kinds with a body (out is zeroed) ----
+
+void PutStart(const GAMEPACKET& p, uint8_t* out) {
+  out[4] = p.connection;
+  out[5] = p.player;
+  std::memcpy(out + 6, p.fallTable, 16);
+  std::memcpy(out + 22, p.rotation, 16);
+  for (int s = 0; s < 4; s++) GamePacket_PutSeat(out + 40 + 52 * s, p.seat[s]);
+}
+
+void PutGrid(const GAMEPACKET& p, uint8_t* out) {
+  EBytes_Put32(out + 4, p.score);
+  out[8] = p.connection;
+  out[9] = p.player;
+  out[10] = p.fallCounter;
+  for (int i = 0; i < kGridCells; i++)
+    out[11 + i] = p.cells[i] == CELL_WILD_TAKING ? static_cast<uint8_t>(CELL_WILDCARD) : p.cells[i];
+}
+
+void PutStones(const GAMEPACKET& p, uint8_t* out) {
+  out[4] = p.connection;
+  out[5] = p.targetPlayer;
+  out[6] = p.source;
+  out[7] = p.count;
+  out[8] = p.attackKind;
+}
+
+void PutWinner(const GAMEPACKET& p, uint8_t* out) {
+  out[4] = p.connection;
+  out[5] = p.player;
+  for (int i = 0; i < 4; i++) EBytes_Put32(out + 8 + 4 * i, p.scores[i]);
+  std::memcpy(out + 24, p.ranking, 4);
+}
+
+void PutBody(const GAMEPACKET& p, uint8_t* out) {
+  switch (p.id) {
+    case PKT_WELCOME:
+      EBytes_Put32(out + 4, p.target);
+      out[8] = p.level;
+      break;
+    case PKT_START: PutStart(p, out); break;
+    case PKT_GRID: PutGrid(p, out); break;
+    case PKT_STONES: PutStones(p, out); break;
+    case PKT_LEVEL: out[4] = p.level; break;
+    case PKT_WINNER: PutWinner(p, out); break;
+    case PKT_DROPPED:
+      out[4] = p.connection;
+      out[5] = p.player;
+      std::memcpy(out + 6, p.rotation, 16);
+      break;
+    case PKT_RESUME:
+      out[4] = p.connection;
+      std::memcpy(out + 5, p.rotation, 16);
+      std::memcpy(out + 21, p.dropped, 4);
+      break;
+    default:
+      break;  // the join's name is written by the caller; the rest are header-only
+  }
+}
+
+// ---- Readers of the packet kinds with a body: 1 when every number fits ----
+
+int GetJoin(const uint8_t* data, uint32_t length, GAMEPACKET& p) {
+  // The name ends at its zero or at the packet's end, whichever comes first,
+  // and is cut to what a seat holds.
+  uint32_t n = 0;
+  while (n < 31 && 4 + n < length && data[4 + n]) n++;
+  std::memcpy(p.name, data + 4, n);
+  p.name[n] = 0;
+  return 1;
+}
+
+int GetStart(const uint8_t* data, GAMEPACKET& p) {
+  p.connection = data[4];
+  p.player = data[5];
+  std::memcpy(p.fallTable, data + 6, 16);
+  std::memcpy(p.rotation, data + 22, 16);
+  for (int s = 0; s < 4; s++) {
+    GamePacket_GetSeat(data + 40 + 52 * s, p.seat[s]);
+    if (p.seat[s].kind > 4 || p.seat[s].link > 3 || !ConnectionOk(p.seat[s].connection)) return 0;
+  }
+  for (int i = 0; i < 16; i++)
+    if (p.fallTable[i] > 1) return 0;
+  return ConnectionOk(p.connection) && p.player >= 1 && p.player <= 3 && RotationOk(p.rotation);
+}
+
+int GetGrid(const uint8_t* data, GAMEPACKET& p) {
+  p.score = EBytes_Get32(data + 4);
+  p.connection = data[8];
+  p.player = data[9];
+  p.fallCounter = data[10];
+  std::memcpy(p.cells, data + 11, kGridCells);
+  return ConnectionOk(p.connection) && p.player <= 3;
+}
+
+int GetStones(const uint8_t* data, GAMEPACKET& p) {
+  p.connection = data[4];
+  p.targetPlayer = data[5];
+  p.source = data[6];
+  p.count = data[7];
+  p.attackKind = data[8];
+  return ConnectionOk(p.connection) && p.targetPlayer <= 3 && p.source <= 3 && p.count >= 1 && p.count <= 3 &&
+         p.attackKind <= 3;
+}
+
+int GetWinner(const uint8_t* data, GAMEPACKET& p) {
+  p.connection = data[4];
+  p.player = data[5];
+  for (int i = 0; i < 4; i++) p.scores[i] = EBytes_Get32(data + 8 + 4 * i);
+  std::memcpy(p.ranking, data + 24, 4);
+  for (int i = 0; i < 4; i++)
+    if (p.ranking[i] > 3) return 0;
+  return ConnectionOk(p.connection) && p.player >= 1 && p.player <= 4;
+}
+
+int GetDropped(const uint8_t* data, GAMEPACKET& p) {
+  p.connection = data[4];
+  p.player = data[5];
+  std::memcpy(p.rotation, data + 6, 16);
+  return ConnectionOk(p.connection) && p.player >= 1 && p.player <= 3 && RotationOk(p.rotation);
+}
+
+int GetResume(const uint8_t* data, GAMEPACKET& p) {
+  p.connection = data[4];
+  std::memcpy(p.rotation, data + 5, 16);
+  std::memcpy(p.dropped, data + 21, 4);
+  for (int i = 0; i < 4; i++)
+    if (p.dropped[i] > 1) return 0;
+  return ConnectionOk(p.connection) && RotationOk(p.rotation);
+}
+
 }  // namespace
 
 uint32_t GamePacket_Length(uint8_t id) { return id >= 1 && id <= 13 ? kLengths[id] : 0; }
@@ -60,58 +191,8 @@ uint32_t GamePacket_Write(const GAMEPACKET& p, uint8_t* out, uint32_t size, cons
   out[0] = kPacketTag;
   out[1] = p.id;
   EBytes_Put16(out + 2, length);
-  switch (p.id) {
-    case PKT_JOIN:
-      if (nameLength) std::memcpy(out + 4, joinName, nameLength);
-      break;
-    case PKT_WELCOME:
-      EBytes_Put32(out + 4, p.target);
-      out[8] = p.level;
-      break;
-    case PKT_START:
-      out[4] = p.connection;
-      out[5] = p.player;
-      std::memcpy(out + 6, p.fallTable, 16);
-      std::memcpy(out + 22, p.rotation, 16);
-      for (int s = 0; s < 4; s++) GamePacket_PutSeat(out + 40 + 52 * s, p.seat[s]);
-      break;
-    case PKT_GRID:
-      EBytes_Put32(out + 4, p.score);
-      out[8] = p.connection;
-      out[9] = p.player;
-      out[10] = p.fallCounter;
-      for (int i = 0; i < kGridCells; i++)
-        out[11 + i] = p.cells[i] == CELL_WILD_TAKING ? static_cast<uint8_t>(CELL_WILDCARD) : p.cells[i];
-      break;
-    case PKT_STONES:
-      out[4] = p.connection;
-      out[5] = p.targetPlayer;
-      out[6] = p.source;
-      out[7] = p.count;
-      out[8] = p.attackKind;
-      break;
-    case PKT_LEVEL:
-      out[4] = p.level;
-      break;
-    case PKT_WINNER:
-      out[4] = p.connection;
-      out[5] = p.player;
-      for (int i = 0; i < 4; i++) EBytes_Put32(out + 8 + 4 * i, p.scores[i]);
-      std::memcpy(out + 24, p.ranking, 4);
-      break;
-    case PKT_DROPPED:
-      out[4] = p.connection;
-      out[5] = p.player;
-      std::memcpy(out + 6, p.rotation, 16);
-      break;
-    case PKT_RESUME:
-      out[4] = p.connection;
-      std::memcpy(out + 5, p.rotation, 16);
-      std::memcpy(out + 21, p.dropped, 4);
-      break;
-    default:
-      break;
-  }
+  if (nameLength) std::memcpy(out + 4, joinName, nameLength);
+  PutBody(p, out);
   return length;
 }
 
@@ -125,71 +206,20 @@ int GamePacket_Read(const uint8_t* data, uint32_t length, GAMEPACKET& p) {
   if (id == PKT_JOIN ? (length < want || length > kPacketJoinMax) : length != want) return 0;
   p.id = id;
   switch (id) {
-    case PKT_JOIN: {
-      // The name ends at its zero or at the packet's end, whichever comes first,
-      // and is cut to what a seat holds.
-      uint32_t n = 0;
-      while (n < 31 && 4 + n < length && data[4 + n]) n++;
-      std::memcpy(p.name, data + 4, n);
-      p.name[n] = 0;
-      return 1;
-    }
+    case PKT_JOIN: return GetJoin(data, length, p);
     case PKT_WELCOME:
       p.target = EBytes_Get32(data + 4);
       p.level = data[8];
       return p.level >= 1 && p.level <= 9;
-    case PKT_START:
-      p.connection = data[4];
-      p.player = data[5];
-      std::memcpy(p.fallTable, data + 6, 16);
-      std::memcpy(p.rotation, data + 22, 16);
-      for (int s = 0; s < 4; s++) {
-        GamePacket_GetSeat(data + 40 + 52 * s, p.seat[s]);
-        if (p.seat[s].kind > 4 || p.seat[s].link > 3 || !ConnectionOk(p.seat[s].connection))
-          return 0;
-      }
-      for (int i = 0; i < 16; i++)
-        if (p.fallTable[i] > 1) return 0;
-      return ConnectionOk(p.connection) && p.player >= 1 && p.player <= 3 && RotationOk(p.rotation);
-    case PKT_GRID:
-      p.score = EBytes_Get32(data + 4);
-      p.connection = data[8];
-      p.player = data[9];
-      p.fallCounter = data[10];
-      std::memcpy(p.cells, data + 11, kGridCells);
-      return ConnectionOk(p.connection) && p.player <= 3;
-    case PKT_STONES:
-      p.connection = data[4];
-      p.targetPlayer = data[5];
-      p.source = data[6];
-      p.count = data[7];
-      p.attackKind = data[8];
-      return ConnectionOk(p.connection) && p.targetPlayer <= 3 && p.source <= 3 && p.count >= 1 &&
-             p.count <= 3 && p.attackKind <= 3;
+    case PKT_START: return GetStart(data, p);
+    case PKT_GRID: return GetGrid(data, p);
+    case PKT_STONES: return GetStones(data, p);
     case PKT_LEVEL:
       p.level = data[4];
       return p.level >= 1 && p.level <= 9;
-    case PKT_WINNER:
-      p.connection = data[4];
-      p.player = data[5];
-      for (int i = 0; i < 4; i++) p.scores[i] = EBytes_Get32(data + 8 + 4 * i);
-      std::memcpy(p.ranking, data + 24, 4);
-      for (int i = 0; i < 4; i++)
-        if (p.ranking[i] > 3) return 0;
-      return ConnectionOk(p.connection) && p.player >= 1 && p.player <= 4;
-    case PKT_DROPPED:
-      p.connection = data[4];
-      p.player = data[5];
-      std::memcpy(p.rotation, data + 6, 16);
-      return ConnectionOk(p.connection) && p.player >= 1 && p.player <= 3 && RotationOk(p.rotation);
-    case PKT_RESUME:
-      p.connection = data[4];
-      std::memcpy(p.rotation, data + 5, 16);
-      std::memcpy(p.dropped, data + 21, 4);
-      for (int i = 0; i < 4; i++)
-        if (p.dropped[i] > 1) return 0;
-      return ConnectionOk(p.connection) && RotationOk(p.rotation);
-    default:
-      return 1;  // header-only packets
+    case PKT_WINNER: return GetWinner(data, p);
+    case PKT_DROPPED: return GetDropped(data, p);
+    case PKT_RESUME: return GetResume(data, p);
+    default: return 1;  // header-only packets
   }
 }

@@ -173,21 +173,7 @@ int ClassTitle::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
   }
   if (!maindata || !maindata->graphics) return 0;
   const uint32_t m = *message;
-  // ZARN_START: the test switch that plays one game straight from the intro
-  // and ends the run when it hands back.
-  if ((m == 0x8001 || m == 0x10002) && autoGame) {
-    *module = MODULE_QUIT;
-    return 0;
-  }
-  if (m == MSG_ENTER && !autoStarted) {
-    autoStarted = true;
-    GameStart start;
-    if (ParseGameStart(std::getenv("ZARN_START"), &start)) {
-      autoGame = true;
-      ::StartGame(maindata, start, module, message);
-      return 0;
-    }
-  }
+  if (StartSwitch(m, module, message)) return 0;
   if (m == MSG_ENTER || m == 0x8001 || m == 0x10002 || m == 0x10000 || m == 0x10023) {
     Enter(m);
     *message = MSG_FRAME;
@@ -196,57 +182,15 @@ int ClassTitle::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
   if (m != MSG_FRAME) return 0;
   module_ = module;
   message_ = message;
-  ClassGraphics* gfx = maindata->graphics;
   idleTime += ms;
   switch (state) {
-    case TITLE_FADEIN: {
-      pageTimer += ms;
-      gfx->DrawBackDrop(screen);
-      const uint32_t fade = pageTimer < 255 ? 255 - pageTimer : 0;
-      if (fade) gfx->ScreenAlpha(screen, 0x000000, static_cast<uint8_t>(fade));
-      if (pageTimer >= 255) {
-        flash = 255;
-        state = TITLE_LOADING;
-        loadStep = 0;
-      }
-      break;
-    }
-    case TITLE_LOADING:
-      if (!gfx->ScriptLoad(loadStep)) {
-        if (maindata->app) maindata->app->LoadingFailed(gfx->LoadError());
-        *module = MODULE_QUIT;
-        break;
-      }
-      if (maindata->sound && loadStep == 13) maindata->sound->LoadSfxFiles();
-      if (maindata->sound && loadStep == 14) maindata->sound->LoadBgmFiles();
-      RenderLoading(screen);
-      if (++loadStep > 15) {
-        menu = MENU_MAIN;
-        cursor = 0;
-        pageTimer = 0;
-        state = TITLE_SLIDE_IN;
-        if (maindata->sound) maindata->sound->PlayBgm(1);
-      }
-      break;
+    case TITLE_FADEIN: FadeInFrame(screen, ms); break;
+    case TITLE_LOADING: LoadingFrame(screen); break;
     case TITLE_REVEAL:
-      if (gfx->Transition(screen, ms)) state = TITLE_MENU;
+      if (maindata->graphics->Transition(screen, ms)) state = TITLE_MENU;
       break;
     case TITLE_SLIDE_IN:
-    case TITLE_SLIDE_OUT:
-      pageTimer += ms;
-      RenderMenu(screen);
-      RenderFlash(screen, ms);
-      if (pageTimer >= kSlideMs) {
-        pageTimer = 0;
-        if (state == TITLE_SLIDE_OUT) {
-          menu = nextMenu;
-          cursor = nextCursor;
-          state = TITLE_SLIDE_IN;
-        } else {
-          state = TITLE_MENU;
-        }
-      }
-      break;
+    case TITLE_SLIDE_OUT: SlideFrame(screen, ms); break;
     case TITLE_MENU: {
       const uint8_t a = HandleMenuInput(ms);
       RenderMenu(screen);
@@ -263,6 +207,69 @@ int ClassTitle::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
   }
   module_ = message_ = nullptr;
   return 0;
+}
+
+// ZARN_START: the test switch that plays one game straight from the intro
+// and ends the run when it hands back. True when it took the message.
+bool ClassTitle::StartSwitch(uint32_t m, uint32_t* module, uint32_t* message) {
+  if ((m == 0x8001 || m == 0x10002) && autoGame) {
+    *module = MODULE_QUIT;
+    return true;
+  }
+  if (m != MSG_ENTER || autoStarted) return false;
+  autoStarted = true;
+  GameStart start;
+  if (!ParseGameStart(std::getenv("ZARN_START"), &start)) return false;
+  autoGame = true;
+  ::StartGame(maindata, start, module, message);
+  return true;
+}
+
+void ClassTitle::FadeInFrame(E2DSurface* screen, uint32_t ms) {
+  ClassGraphics* gfx = maindata->graphics;
+  pageTimer += ms;
+  gfx->DrawBackDrop(screen);
+  const uint32_t fade = pageTimer < 255 ? 255 - pageTimer : 0;
+  if (fade) gfx->ScreenAlpha(screen, 0x000000, static_cast<uint8_t>(fade));
+  if (pageTimer >= 255) {
+    flash = 255;
+    state = TITLE_LOADING;
+    loadStep = 0;
+  }
+}
+
+void ClassTitle::LoadingFrame(E2DSurface* screen) {
+  ClassGraphics* gfx = maindata->graphics;
+  if (!gfx->ScriptLoad(loadStep)) {
+    if (maindata->app) maindata->app->LoadingFailed(gfx->LoadError());
+    *module_ = MODULE_QUIT;
+    return;
+  }
+  if (maindata->sound && loadStep == 13) maindata->sound->LoadSfxFiles();
+  if (maindata->sound && loadStep == 14) maindata->sound->LoadBgmFiles();
+  RenderLoading(screen);
+  if (++loadStep > 15) {
+    menu = MENU_MAIN;
+    cursor = 0;
+    pageTimer = 0;
+    state = TITLE_SLIDE_IN;
+    if (maindata->sound) maindata->sound->PlayBgm(1);
+  }
+}
+
+void ClassTitle::SlideFrame(E2DSurface* screen, uint32_t ms) {
+  pageTimer += ms;
+  RenderMenu(screen);
+  RenderFlash(screen, ms);
+  if (pageTimer < kSlideMs) return;
+  pageTimer = 0;
+  if (state == TITLE_SLIDE_OUT) {
+    menu = nextMenu;
+    cursor = nextCursor;
+    state = TITLE_SLIDE_IN;
+  } else {
+    state = TITLE_MENU;
+  }
 }
 
 // ---- input ----
@@ -421,28 +428,11 @@ void ClassTitle::BeginGame(uint8_t mode, int kind, uint32_t* module, uint32_t* m
 }
 
 void ClassTitle::Action(uint8_t a) {
-  MAINCONFIG* cfg = maindata->settings;
-  ClassEInput* in = maindata->ecd->input;
   ClassConsole* dlg = maindata->console;
-  ClassSound* snd = maindata->sound;
   switch (a) {
     case 1: PageChange(MENU_SINGLE, 0); break;
     case 2: *module_ = MODULE_QUIT; break;
-    case 3:
-      pageTimer = 0;
-      if (menu == MENU_KEYS) {
-        in->ResetState();
-        for (uint32_t s = 0; s < 4; s++) cfg->SetKey(s, keyChoice[s]);
-        nextCursor = 4;
-      } else {
-        nextCursor = menu == MENU_OPTIONS ? 3 : menu == MENU_HIGHSCORES ? 5 : menu == MENU_CREDITS ? 6
-                     : menu == MENU_SINGLE ? 0 : menu == MENU_MULTI ? 1 : 4;
-      }
-      nextMenu = MENU_MAIN;
-      maindata->releaserequest = 1;
-      maindata->saverequest = 1;
-      state = TITLE_SLIDE_OUT;
-      break;
+    case 3: ReturnToMain(); break;
     case 4: PageChange(MENU_OPTIONS, 0); break;
     case 5:
       PageChange(MENU_HIGHSCORES, 0);
@@ -457,25 +447,98 @@ void ClassTitle::Action(uint8_t a) {
       *module_ = MODULE_LEVEL;
       *message_ = 0x10000;
       break;
-    case 9: cfg->bytes[MAINCONFIG::kStartLevel] = static_cast<uint8_t>(cfg->bytes[MAINCONFIG::kStartLevel] % 9 + 1); break;
     case 10:
-      in->ResetState();
+      maindata->ecd->input->ResetState();
       if (dlg && dlg->state == DLG_IDLE) dlg->AskConfirm("Are you sure?");
       break;
-    case 11: cfg->bytes[MAINCONFIG::kStylusMode] = static_cast<uint8_t>((cfg->bytes[MAINCONFIG::kStylusMode] + 1) % 3); break;
     case 12:
-      for (uint32_t s = 0; s < 4; s++) keyChoice[s] = cfg->Key(s);
+      for (uint32_t s = 0; s < 4; s++) keyChoice[s] = maindata->settings->Key(s);
       PageChange(MENU_KEYS, 0);
       break;
-    case 13:
-      in->ResetState();
-      cfg->SetKey(MAINCONFIG::KEY_DROP, 14);
-      cfg->SetKey(MAINCONFIG::KEY_RESERVED, 0);
-      cfg->SetKey(MAINCONFIG::KEY_START, 9);
-      cfg->SetKey(MAINCONFIG::KEY_TOGGLE, 15);
-      maindata->saverequest = 1;
-      PageChange(MENU_MAIN, 4);
+    case 13: DefaultKeys(); break;
+    case 19:
+      if (dlg) dlg->ShowInput();
       break;
+    case 20: PageChange(MENU_CREDITS, 0); break;
+    case 48:
+    case 49:
+    case 50:
+    case 51:
+      if (dlg && dlg->state == DLG_IDLE) dlg->OpenSetkey(static_cast<uint8_t>(a - 48));
+      break;
+    case 63: PageChange(MENU_MULTI, 0); break;
+    case 9:
+    case 11:
+    case 14:
+    case 15:
+    case 16:
+    case 18:
+    case 21:
+    case 22:
+    case 23: SettingAction(a); break;
+    case 60:
+    case 61:
+    case 62:
+    case 64:
+    case 70:
+    case 71:
+    case 72: GameAction(a); break;
+    case 98: ResetHighscores(); break;
+    default: break;
+  }
+}
+
+// "Return": back to the main menu on the item that led here; the keys page
+// keeps its choices.
+void ClassTitle::ReturnToMain() {
+  pageTimer = 0;
+  if (menu == MENU_KEYS) {
+    maindata->ecd->input->ResetState();
+    for (uint32_t s = 0; s < 4; s++) maindata->settings->SetKey(s, keyChoice[s]);
+    nextCursor = 4;
+  } else {
+    nextCursor = menu == MENU_OPTIONS ? 3 : menu == MENU_HIGHSCORES ? 5 : menu == MENU_CREDITS ? 6
+                 : menu == MENU_SINGLE ? 0 : menu == MENU_MULTI ? 1 : 4;
+  }
+  nextMenu = MENU_MAIN;
+  maindata->releaserequest = 1;
+  maindata->saverequest = 1;
+  state = TITLE_SLIDE_OUT;
+}
+
+void ClassTitle::DefaultKeys() {
+  MAINCONFIG* cfg = maindata->settings;
+  maindata->ecd->input->ResetState();
+  cfg->SetKey(MAINCONFIG::KEY_DROP, 14);
+  cfg->SetKey(MAINCONFIG::KEY_RESERVED, 0);
+  cfg->SetKey(MAINCONFIG::KEY_START, 9);
+  cfg->SetKey(MAINCONFIG::KEY_TOGGLE, 15);
+  maindata->saverequest = 1;
+  PageChange(MENU_MAIN, 4);
+}
+
+// "Erase Highscores" answered yes: the tables hold their first names again.
+void ClassTitle::ResetHighscores() {
+  MAINCONFIG* cfg = maindata->settings;
+  const char* names[3] = {"Chris", "Joe", "Kate"};
+  const uint32_t scores[3] = {3000, 2000, 1000};
+  for (uint32_t m = 0; m < 3; m++)
+    for (uint32_t r = 0; r < 3; r++) {
+      CopyText(cfg->ScoreName(m, r), MAINCONFIG::kTextSize, names[r]);
+      cfg->SetScore(m, r, scores[r]);
+    }
+  PageChange(MENU_MAIN, 3);
+  maindata->saverequest = 1;
+}
+
+// The items that step a setting.
+void ClassTitle::SettingAction(uint8_t a) {
+  MAINCONFIG* cfg = maindata->settings;
+  ClassSound* snd = maindata->sound;
+  uint8_t* b = cfg->bytes;
+  switch (a) {
+    case 9: b[MAINCONFIG::kStartLevel] = static_cast<uint8_t>(b[MAINCONFIG::kStartLevel] % 9 + 1); break;
+    case 11: b[MAINCONFIG::kStylusMode] = static_cast<uint8_t>((b[MAINCONFIG::kStylusMode] + 1) % 3); break;
     case 14: cfg->SetMute(cfg->Mute() ? 0 : 1); break;
     case 15: {
       const uint8_t v = static_cast<uint8_t>(cfg->EffectVolume() + 16 > 64 ? 0 : cfg->EffectVolume() + 16);
@@ -492,42 +555,28 @@ void ClassTitle::Action(uint8_t a) {
       if (snd) snd->VolumeBgm(v);
       break;
     }
-    case 18: cfg->bytes[MAINCONFIG::kConnection] = 0; break;
-    case 19:
-      if (dlg) dlg->ShowInput();
-      break;
-    case 20: PageChange(MENU_CREDITS, 0); break;
-    case 21: cfg->bytes[MAINCONFIG::kTargetIndex] = static_cast<uint8_t>((cfg->bytes[MAINCONFIG::kTargetIndex] + 1) & 3); break;
+    case 18: b[MAINCONFIG::kConnection] = 0; break;
+    case 21: b[MAINCONFIG::kTargetIndex] = static_cast<uint8_t>((b[MAINCONFIG::kTargetIndex] + 1) & 3); break;
     case 22:
-      cfg->bytes[MAINCONFIG::kMultiStartLevel] = static_cast<uint8_t>(cfg->bytes[MAINCONFIG::kMultiStartLevel] % 9 + 1);
+      b[MAINCONFIG::kMultiStartLevel] = static_cast<uint8_t>(b[MAINCONFIG::kMultiStartLevel] % 9 + 1);
       break;
-    case 23: cfg->bytes[MAINCONFIG::kColourBlind] = cfg->bytes[MAINCONFIG::kColourBlind] ? 0 : 1; break;
-    case 48:
-    case 49:
-    case 50:
-    case 51:
-      if (dlg && dlg->state == DLG_IDLE) dlg->OpenSetkey(static_cast<uint8_t>(a - 48));
-      break;
+    case 23: b[MAINCONFIG::kColourBlind] = b[MAINCONFIG::kColourBlind] ? 0 : 1; break;
+    default: break;
+  }
+}
+
+// The items that start a game: its mode and, for network play, the console's
+// kind over the chosen connection.
+void ClassTitle::GameAction(uint8_t a) {
+  const bool tcp = maindata->settings->bytes[MAINCONFIG::kConnection] == 0;
+  switch (a) {
     case 60: BeginGame(0, -1, module_, message_); break;
     case 61: BeginGame(1, -1, module_, message_); break;
     case 62: BeginGame(3, -1, module_, message_); break;
-    case 63: PageChange(MENU_MULTI, 0); break;
     case 64: BeginGame(5, -1, module_, message_); break;
     case 70: BeginGame(4, 0, module_, message_); break;
-    case 71: BeginGame(4, cfg->bytes[MAINCONFIG::kConnection] == 0 ? 1 : 2, module_, message_); break;
-    case 72: BeginGame(4, cfg->bytes[MAINCONFIG::kConnection] == 0 ? 3 : 4, module_, message_); break;
-    case 98: {
-      const char* names[3] = {"Chris", "Joe", "Kate"};
-      const uint32_t scores[3] = {3000, 2000, 1000};
-      for (uint32_t m = 0; m < 3; m++)
-        for (uint32_t r = 0; r < 3; r++) {
-          CopyText(cfg->ScoreName(m, r), MAINCONFIG::kTextSize, names[r]);
-          cfg->SetScore(m, r, scores[r]);
-        }
-      PageChange(MENU_MAIN, 3);
-      maindata->saverequest = 1;
-      break;
-    }
+    case 71: BeginGame(4, tcp ? 1 : 2, module_, message_); break;
+    case 72: BeginGame(4, tcp ? 3 : 4, module_, message_); break;
     default: break;
   }
 }

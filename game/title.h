@@ -83,6 +83,16 @@ class ClassTitle {
   void Enter(uint32_t message);
   void PageChange(uint8_t m, uint8_t k);
   void Action(uint8_t a);
+  // The frame's steps, one per state, and the actions' groups.
+  bool StartSwitch(uint32_t message, uint32_t* module, uint32_t* messageOut);
+  void FadeInFrame(E2DSurface* screen, uint32_t ms);
+  void LoadingFrame(E2DSurface* screen);
+  void SlideFrame(E2DSurface* screen, uint32_t ms);
+  void ReturnToMain();
+  void DefaultKeys();
+  void ResetHighscores();
+  void SettingAction(uint8_t a);
+  void GameAction(uint8_t a);
   void MoveSound();
   uint32_t FontHeight() const;
   uint8_t MenuInputHighscores();
