@@ -63,9 +63,7 @@ void moxChannel::resume() {
   unlock();
 }
 
-void moxChannel::setSpeedFromFrequency() {
-  speed_ = rate_ ? static_cast<uint32_t>(((static_cast<uint64_t>(frequency_) << 16) / rate_) >> 9) : 0;
-}
+void moxChannel::setSpeedFromFrequency() { speed_ = moxUtility::speedOf(frequency_, rate_); }
 
 void moxChannel::frequency(unsigned f) {
   lock();
@@ -78,7 +76,7 @@ void moxChannel::frequency(unsigned f) {
 void moxChannel::speed(unsigned s) {
   lock();
   speed_ = s;
-  frequency_ = static_cast<uint32_t>((static_cast<uint64_t>(rate_) * s * 512u) >> 16);
+  frequency_ = moxUtility::frequencyOf(s, rate_);
   freqChanged_ = 1;
   unlock();
 }

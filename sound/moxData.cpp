@@ -36,6 +36,30 @@ int ReadFile(const char* name, unsigned char** out, uint32_t* size) {
 
 inline bool Tag(const unsigned char* p, const char* t) { return std::memcmp(p, t, 4) == 0; }
 
+// `n` bytes in place, or with `copy` a copy the caller then owns (*owned set);
+// null without memory.
+const unsigned char* KeepBytes(const unsigned char* p, uint32_t n, bool copy, uint8_t* owned) {
+  *owned = 0;
+  if (!copy) return p;
+  auto* buf = static_cast<unsigned char*>(std::malloc(n));
+  if (!buf) return nullptr;
+  std::memcpy(buf, p, n);
+  *owned = 1;
+  return buf;
+}
+
+// A whole file through an image loader (which copies what it keeps).
+template <class T>
+int LoadFile(T& into, const char* name) {
+  unsigned char* buf = nullptr;
+  uint32_t size = 0;
+  const int rc = ReadFile(name, &buf, &size);
+  if (rc) return rc;
+  const int r = into.load(buf, size, true);
+  std::free(buf);
+  return r;
+}
+
 }  // namespace
 
 // ---- moxSound ----------------------------------------------------------------------------
@@ -52,12 +76,12 @@ void moxSound::unload() {
 
 void moxSound::frequency(unsigned f) {
   frequency_ = f;
-  speed_ = rate_ ? static_cast<uint32_t>(((static_cast<uint64_t>(f) << 16) / rate_) >> 9) : 0;
+  speed_ = moxUtility::speedOf(f, rate_);
 }
 
 void moxSound::speed(unsigned s) {
   speed_ = s;
-  frequency_ = static_cast<uint32_t>((static_cast<uint64_t>(rate_) * s * 512u) >> 16);
+  frequency_ = moxUtility::frequencyOf(s, rate_);
 }
 
 int moxSound::init_MSADPCM(const unsigned char* fmt, uint32_t fmtSize) {
@@ -212,31 +236,15 @@ int moxSound::loadPcm(uint32_t bits, uint32_t channels, const unsigned char* dat
     length_ = 0;
     return MOX_ERR_FORMAT;
   }
-  if (copy && dataSize) {
-    void* buf = std::malloc(dataSize);
-    if (!buf) {
-      length_ = 0;
-      return MOX_ERR_MEMORY;
-    }
-    std::memcpy(buf, data, dataSize);
-    data_ = buf;
-    owned_ = 1;
-  } else {
-    data_ = data;
-    owned_ = 0;
+  data_ = KeepBytes(data, dataSize, copy && dataSize, &owned_);
+  if (!data_) {
+    length_ = 0;
+    return MOX_ERR_MEMORY;
   }
   return 0;
 }
 
-int moxSound::load(const char* name) {
-  unsigned char* buf = nullptr;
-  uint32_t size = 0;
-  const int rc = ReadFile(name, &buf, &size);
-  if (rc) return rc;
-  const int r = load(buf, size, true);
-  std::free(buf);
-  return r;
-}
+int moxSound::load(const char* name) { return LoadFile(*this, name); }
 
 // ---- moxMusic ------------------------------------------------------------------------------
 
@@ -254,12 +262,12 @@ void moxMusic::unload() {
 
 void moxMusic::frequency(unsigned f) {
   frequency_ = f;
-  speed_ = rate_ ? static_cast<uint32_t>(((static_cast<uint64_t>(f) << 16) / rate_) >> 9) : 0;
+  speed_ = moxUtility::speedOf(f, rate_);
 }
 
 void moxMusic::speed(unsigned s) {
   speed_ = s;
-  frequency_ = static_cast<uint32_t>((static_cast<uint64_t>(rate_) * s * 512u) >> 16);
+  frequency_ = moxUtility::frequencyOf(s, rate_);
 }
 
 uint32_t moxMusic::translatePTSign(const unsigned char* s) {
@@ -297,18 +305,10 @@ int moxMusic::load(const void* image, uint32_t size, bool copy) {
     at += sampleBytes_[i];
   }
   const uint32_t used = static_cast<uint32_t>(at);
-  if (copy) {
-    auto* buf = static_cast<unsigned char*>(std::malloc(used));
-    if (!buf) {
-      std::memset(sampleBytes_, 0, sizeof sampleBytes_);
-      return MOX_ERR_MEMORY;
-    }
-    std::memcpy(buf, img, used);
-    image_ = buf;
-    owned_ = 1;
-  } else {
-    image_ = img;
-    owned_ = 0;
+  image_ = KeepBytes(img, used, copy, &owned_);
+  if (!image_) {
+    std::memset(sampleBytes_, 0, sizeof sampleBytes_);
+    return MOX_ERR_MEMORY;
   }
   size_ = used;
   voices_ = voices;
@@ -320,12 +320,4 @@ int moxMusic::load(const void* image, uint32_t size, bool copy) {
   return 0;
 }
 
-int moxMusic::load(const char* name) {
-  unsigned char* buf = nullptr;
-  uint32_t size = 0;
-  const int rc = ReadFile(name, &buf, &size);
-  if (rc) return rc;
-  const int r = load(buf, size, true);
-  std::free(buf);
-  return r;
-}
+int moxMusic::load(const char* name) { return LoadFile(*this, name); }
