@@ -16,6 +16,14 @@ uint32_t Clamp16(int32_t coordinate) {
   if (v > 0xFFFF) return 0xFFFF;
   return static_cast<uint32_t>(v);
 }
+
+// An event's 16-bit fields are big-endian.
+uint32_t Get16BE(const uint8_t* p) { return (static_cast<uint32_t>(p[0]) << 8) | p[1]; }
+void Put16BE(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+}
+
 // Bytes of an event of each type; 0 for unknown types.
 uint32_t EventSize(uint8_t type) {
   static const uint8_t sizes[9] = {2, 3, 3, 3, 6, 6, 6, 5, 2};
@@ -45,24 +53,17 @@ void Zarn_AddRecordEvent(uint8_t* buffer, uint8_t& active, uint8_t type, int32_t
       break;
     case 1:
     case 2:
-    case 3: {
-      uint32_t v = a < 0 ? 0 : (a > 0xFFFF ? 0xFFFF : static_cast<uint32_t>(a));
-      e[1] = static_cast<uint8_t>(v >> 8);
-      e[2] = static_cast<uint8_t>(v);
+    case 3:
+      Put16BE(e + 1, a < 0 ? 0 : (a > 0xFFFF ? 0xFFFF : static_cast<uint32_t>(a)));
       break;
-    }
     case 4:
     case 5:
     case 6:
-    case 7: {
-      uint32_t x = Clamp16(a), y = Clamp16(b);
-      e[1] = uint8_t(x >> 8);
-      e[2] = uint8_t(x);
-      e[3] = uint8_t(y >> 8);
-      e[4] = uint8_t(y);
+    case 7:
+      Put16BE(e + 1, Clamp16(a));
+      Put16BE(e + 3, Clamp16(b));
       if (type != 7) e[5] = static_cast<uint8_t>(c);
       break;
-    }
     case 8:
       e[1] = a >= 0 ? 1 : 0;
       break;
@@ -121,74 +122,83 @@ void ClassZarn::PlayRecording(void* data, uint32_t size) {
   playbackClock_ = 0;
 }
 
+namespace {
+
+// A recorded stylus event (types 4 to 7) to the application and the input module.
+void PlayPointerEvent(ClassZarn& z, ClassEInput& input, const uint8_t* e) {
+  tagPOINT pt;
+  pt.x = static_cast<int32_t>(Get16BE(e + 1)) - 0x8000;
+  pt.y = static_cast<int32_t>(Get16BE(e + 3)) - 0x8000;
+  const uint8_t button = e[0] == 7 ? 0 : e[5];
+  switch (e[0]) {
+    case 4:
+      if (button == 1) z.OnStylusUp(pt);
+      input.OnClickUp(pt.x, pt.y, button);
+      break;
+    case 5:
+      if (button == 1) z.OnStylusDown(pt);
+      input.OnClickDown(pt.x, pt.y, button);
+      break;
+    case 6:
+      if (button == 1) z.OnStylusDouble(pt);
+      input.OnClickDouble(pt.x, pt.y, button);
+      break;
+    default:
+      z.OnStylusMove(pt);
+      input.OnClickMove(pt.x, pt.y);
+      break;
+  }
+}
+
+// A recorded input event (types 2 to 8): buttons, stylus and wheel.
+void PlayInputEvent(ClassZarn& z, ClassEInput& input, EBUTTONLIST* buttons, const uint8_t* e) {
+  if (e[0] == 2) {
+    input.OnKeyUp(Get16BE(e + 1));
+    z.OnButtonUp(Get16BE(e + 1), buttons);
+  } else if (e[0] == 3) {
+    input.OnKeyDown(Get16BE(e + 1));
+    z.OnButtonDown(Get16BE(e + 1), buttons);
+  } else if (e[0] <= 7) {
+    PlayPointerEvent(z, input, e);
+  } else {
+    const int32_t step = e[1] ? 1 : -1;
+    z.OnWheel(step);
+    input.OnWheelScroll(step);
+  }
+}
+
+}  // namespace
+
 void ClassZarn::PlayRecordingLoop(uint32_t elapsed) {
   playbackClock_ += elapsed;
   uint8_t* const p = playback_;
   const uint32_t end = EBytes_Get32(p + 8);
   for (;;) {
-    uint32_t pos = EBytes_Get32(p + 4);
-    if (pos >= end) {
-      playback_ = nullptr;
-      console_.ShowMsg("Zarn recording stopped");
-      return;
-    }
-    if (playbackClock_ == 0) return;
+    const uint32_t pos = EBytes_Get32(p + 4);
+    if (pos < end && playbackClock_ == 0) return;
     const uint8_t* e = p + kHeader + pos;
-    const uint8_t type = e[0];
-    const uint32_t size = EventSize(type);
-    // An unknown or cut-off event ends playback instead of freezing it.
+    const uint32_t size = pos < end ? EventSize(e[0]) : 0;
+    // The end, or an unknown or cut-off event: playback ends instead of freezing.
     if (size == 0 || pos + size > end) {
       playback_ = nullptr;
       console_.ShowMsg("Zarn recording stopped");
       return;
     }
-    if (type <= 1) {
-      const uint32_t t = type == 0 ? e[1] : (static_cast<uint32_t>(e[1]) << 8) | e[2];
-      if (playbackClock_ < t) return;
+    if (e[0] > 1) {
       EBytes_Put32(p + 4, pos + size);
-      input_.CheckRepeat(t);
-      OnNextFrame(&display_, t);
-      sound_.Update(vtimer_.RetrieveDelta());
-      input_.ResetEvents();
-      playbackClock_ -= t;
-      if (!playback_) return;
+      PlayInputEvent(*this, input_, &buttonlist_, e);
       continue;
     }
+    // A frame: it waits until the clock has run its length.
+    const uint32_t t = e[0] == 0 ? e[1] : Get16BE(e + 1);
+    if (playbackClock_ < t) return;
     EBytes_Put32(p + 4, pos + size);
-    if (type == 2 || type == 3) {
-      const uint32_t code = (static_cast<uint32_t>(e[1]) << 8) | e[2];
-      if (type == 2) {
-        input_.OnKeyUp(code);
-        OnButtonUp(code, &buttonlist_);
-      } else {
-        input_.OnKeyDown(code);
-        OnButtonDown(code, &buttonlist_);
-      }
-    } else if (type <= 7) {
-      tagPOINT pt;
-      pt.x = static_cast<int32_t>((static_cast<uint32_t>(e[1]) << 8) | e[2]) - 0x8000;
-      pt.y = static_cast<int32_t>((static_cast<uint32_t>(e[3]) << 8) | e[4]) - 0x8000;
-      if (type == 7) {
-        OnStylusMove(pt);
-        input_.OnClickMove(pt.x, pt.y);
-      } else {
-        const uint8_t button = e[5];
-        if (type == 4) {
-          if (button == 1) OnStylusUp(pt);
-          input_.OnClickUp(pt.x, pt.y, button);
-        } else if (type == 5) {
-          if (button == 1) OnStylusDown(pt);
-          input_.OnClickDown(pt.x, pt.y, button);
-        } else {
-          if (button == 1) OnStylusDouble(pt);
-          input_.OnClickDouble(pt.x, pt.y, button);
-        }
-      }
-    } else {
-      const int32_t step = e[1] ? 1 : -1;
-      OnWheel(step);
-      input_.OnWheelScroll(step);
-    }
+    input_.CheckRepeat(t);
+    OnNextFrame(&display_, t);
+    sound_.Update(vtimer_.RetrieveDelta());
+    input_.ResetEvents();
+    playbackClock_ -= t;
+    if (!playback_) return;
   }
 }
 

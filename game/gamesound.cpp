@@ -225,68 +225,81 @@ void ClassSound::VolumeBgm(uint8_t v) {
 void ClassSound::Update(bool mute) {
   const uint32_t now = ClassERTimer::Count();
   const uint32_t elapsed = DeltaTime(now, stamps_[0]);
-  if (!open_ && !mute) {
-    muted_ = 0;
-    // A mixer that failed to open is not tried again every frame.
-    if (failed_ || !Open()) {
-      failed_ = 1;
-      stamps_[0] = now;
-      return;
-    }
-    if (requested_) {
-      const uint16_t n = requested_;
-      requested_ = 0;
-      PlayBgm(n);
-    }
-  }
+  if (!open_ && !mute && !TryOpen(now)) return;
   if ((mute ? 1 : 0) != muted_) {
-    if (mute) {
-      if (open_) {
-        if (bgmVolume != 0) {
-          StopChannel(curChannel_);
-          StopChannel(prevChannel_);
-        }
-        curPlaying_ = prevPlaying_ = 0;
-        mixer_.suspend();
-        suspended_ = 1;
-      }
-    } else {
-      if (open_) {
-        mixer_.resume();
-        suspended_ = 0;
-      } else {
-        if (failed_) {
-          stamps_[0] = now;
-          return;
-        }
-        for (auto& s : stamps_) s = now;
-        muted_ = 0;
-        if (!Open()) {
-          failed_ = 1;
-          return;
-        }
-      }
-      if (bgmVolume != 0) RestartTracks();
-    }
+    if (mute)
+      Mute();
+    else if (!Unmute(now))
+      return;
     muted_ = mute ? 1 : 0;
   }
+  AdvanceFades(elapsed);
+  stamps_[0] = now;
+}
+
+bool ClassSound::TryOpen(uint32_t now) {
+  muted_ = 0;
+  // A mixer that failed to open is not tried again every frame.
+  if (failed_ || !Open()) {
+    failed_ = 1;
+    stamps_[0] = now;
+    return false;
+  }
+  if (requested_) {
+    const uint16_t n = requested_;
+    requested_ = 0;
+    PlayBgm(n);
+  }
+  return true;
+}
+
+void ClassSound::Mute() {
+  if (!open_) return;
+  if (bgmVolume != 0) {
+    StopChannel(curChannel_);
+    StopChannel(prevChannel_);
+  }
+  curPlaying_ = prevPlaying_ = 0;
+  mixer_.suspend();
+  suspended_ = 1;
+}
+
+bool ClassSound::Unmute(uint32_t now) {
+  if (open_) {
+    mixer_.resume();
+    suspended_ = 0;
+  } else {
+    if (failed_) {
+      stamps_[0] = now;
+      return false;
+    }
+    for (auto& s : stamps_) s = now;
+    muted_ = 0;
+    if (!Open()) {
+      failed_ = 1;
+      return false;
+    }
+  }
+  if (bgmVolume != 0) RestartTracks();
+  return true;
+}
+
+void ClassSound::AdvanceFades(uint32_t elapsed) {
   if (requested_) {
     fadeIn_ = fadeIn_ + elapsed > 1000 ? 1000 : fadeIn_ + elapsed;
     if (curPlaying_) SetChannelVolume(curChannel_, fadeIn_);
   }
-  if (fading_) {
-    const uint32_t step = elapsed / 2;
-    fadeOut_ = fadeOut_ > step ? fadeOut_ - step : 0;
-    if (fadeOut_ == 0) {
-      if (prevPlaying_) StopChannel(prevChannel_);
-      prevChannel_ = -1;
-      prevPlaying_ = 0;
-      fading_ = 0;
-    } else if (prevPlaying_) {
-      SetChannelVolume(prevChannel_, fadeOut_);
-    }
+  if (!fading_) return;
+  const uint32_t step = elapsed / 2;
+  fadeOut_ = fadeOut_ > step ? fadeOut_ - step : 0;
+  if (fadeOut_ == 0) {
+    if (prevPlaying_) StopChannel(prevChannel_);
+    prevChannel_ = -1;
+    prevPlaying_ = 0;
+    fading_ = 0;
+  } else if (prevPlaying_) {
+    SetChannelVolume(prevChannel_, fadeOut_);
   }
-  stamps_[0] = now;
 }
 
 void ClassSound::FreeData() {

@@ -74,6 +74,12 @@ class ClassSound {
   // Starts the requested and the fading track again where they have no channel.
   void RestartTracks();
   void FreeData();
+  // Update's steps: the mixer opened once sound is wanted, the mute switch
+  // turned either way (false: this update ends here), the fades moved on.
+  bool TryOpen(uint32_t now);
+  void Mute();
+  bool Unmute(uint32_t now);
+  void AdvanceFades(uint32_t elapsed);
 
   ECD* ecd_ = nullptr;
   moxSpeaker mixer_;

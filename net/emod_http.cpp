@@ -591,24 +591,70 @@ int EHTTPStack::Push(const void* data, uint32_t length) {
   return 1;
 }
 
-void EHTTPStack::Parse() {
-  // The header text ends before its final CR LF.
-  char* text = reinterpret_cast<char*>(storage_);
-  const uint32_t end = headerLength_ >= 2 ? headerLength_ - 2 : 0;
-  std::memset(&info_, 0, sizeof info_);
-  // Status: the digits after the first space.
+namespace {
+
+// A header field kept in the response's info: its name with the colon, in
+// lower case, and where its value goes (none: Content-Length, a number).
+struct HeaderField {
+  const char* name;
+  char* out;
+  uint32_t size;
+};
+
+// The status: the digits after the first space.
+uint16_t StatusOf(const char* text, uint32_t end) {
   uint32_t at = 0;
   while (at < end && text[at] != ' ') at++;
   uint32_t status = 0;
   for (uint32_t k = at + 1; k < end && k <= at + 15 && text[k] >= '0' && text[k] <= '9'; k++)
     status = status * 10u + static_cast<uint32_t>(text[k] - '0');
-  info_.status = static_cast<uint16_t>(status > 0xFFFF ? 0xFFFF : status);
+  return static_cast<uint16_t>(status > 0xFFFF ? 0xFFFF : status);
+}
 
-  struct Field {
-    const char* name;
-    char* out;
-    uint32_t size;
-  } fields[] = {
+void ReadLength(const char* text, uint32_t v, uint32_t stop, EHTTPRESPONSE_INFO* info) {
+  uint32_t value = 0;
+  bool digits = false;
+  for (; v < stop && text[v] >= '0' && text[v] <= '9'; v++) {
+    digits = true;
+    value = value > 429496728u ? 0xFFFFFFFFu : value * 10u + static_cast<uint32_t>(text[v] - '0');
+  }
+  if (digits) {
+    info->contentlength = value;
+    info->haslength = 1;
+  }
+}
+
+// The field's value when the line [line, stop) holds it: names match in any case.
+void ReadField(const char* text, uint32_t line, uint32_t stop, const HeaderField& f,
+               EHTTPRESPONSE_INFO* info) {
+  const uint32_t n = static_cast<uint32_t>(std::strlen(f.name));
+  if (stop - line < n) return;
+  uint32_t k = 0;
+  while (k < n &&
+         Lower(static_cast<unsigned char>(text[line + k])) == static_cast<unsigned char>(f.name[k]))
+    k++;
+  if (k < n) return;
+  uint32_t v = line + n;
+  while (v < stop && (text[v] == ' ' || text[v] == '\t')) v++;
+  if (!f.out) {
+    ReadLength(text, v, stop, info);
+    return;
+  }
+  uint32_t len = stop - v;
+  if (len >= f.size) len = f.size - 1;
+  std::memcpy(f.out, text + v, len);
+  f.out[len] = 0;
+}
+
+}  // namespace
+
+void EHTTPStack::Parse() {
+  // The header text ends before its final CR LF.
+  const char* text = reinterpret_cast<const char*>(storage_);
+  const uint32_t end = headerLength_ >= 2 ? headerLength_ - 2 : 0;
+  std::memset(&info_, 0, sizeof info_);
+  info_.status = StatusOf(text, end);
+  const HeaderField fields[] = {
       {"content-length:", nullptr, 0},
       {"date:", info_.date, sizeof info_.date},
       {"server:", info_.server, sizeof info_.server},
@@ -616,36 +662,11 @@ void EHTTPStack::Parse() {
       {"content-encoding:", info_.contentencoding, sizeof info_.contentencoding},
       {"location:", info_.location, sizeof info_.location},
   };
-  // Field names are matched at line starts, in any case.
+  // Field names are matched at line starts.
   for (uint32_t line = 0; line < end;) {
     uint32_t stop = line;
     while (stop < end && text[stop] != '\r' && text[stop] != '\n') stop++;
-    for (Field& f : fields) {
-      const uint32_t n = static_cast<uint32_t>(std::strlen(f.name));
-      if (stop - line < n) continue;
-      uint32_t k = 0;
-      while (k < n && Lower(static_cast<unsigned char>(text[line + k])) == static_cast<unsigned char>(f.name[k])) k++;
-      if (k < n) continue;
-      uint32_t v = line + n;
-      while (v < stop && (text[v] == ' ' || text[v] == '\t')) v++;
-      if (!f.out) {
-        uint32_t value = 0;
-        bool digits = false;
-        for (; v < stop && text[v] >= '0' && text[v] <= '9'; v++) {
-          digits = true;
-          value = value > 429496728u ? 0xFFFFFFFFu : value * 10u + static_cast<uint32_t>(text[v] - '0');
-        }
-        if (digits) {
-          info_.contentlength = value;
-          info_.haslength = 1;
-        }
-      } else {
-        uint32_t len = stop - v;
-        if (len >= f.size) len = f.size - 1;
-        std::memcpy(f.out, text + v, len);
-        f.out[len] = 0;
-      }
-    }
+    for (const HeaderField& f : fields) ReadField(text, line, stop, f, &info_);
     line = stop;
     while (line < end && (text[line] == '\r' || text[line] == '\n')) line++;
   }

@@ -63,9 +63,7 @@ void moxChannel::resume() {
   unlock();
 }
 
-void moxChannel::setSpeedFromFrequency() {
-  speed_ = rate_ ? static_cast<uint32_t>(((static_cast<uint64_t>(frequency_) << 16) / rate_) >> 9) : 0;
-}
+void moxChannel::setSpeedFromFrequency() { speed_ = moxUtility::speedOf(frequency_, rate_); }
 
 void moxChannel::frequency(unsigned f) {
   lock();
@@ -78,7 +76,7 @@ void moxChannel::frequency(unsigned f) {
 void moxChannel::speed(unsigned s) {
   lock();
   speed_ = s;
-  frequency_ = static_cast<uint32_t>((static_cast<uint64_t>(rate_) * s * 512u) >> 16);
+  frequency_ = moxUtility::frequencyOf(s, rate_);
   freqChanged_ = 1;
   unlock();
 }
@@ -307,167 +305,204 @@ void moxMusicChannel::endModule() {
 }
 
 namespace {
+
 inline uint32_t ClampNote(uint32_t note, uint32_t add) {
   const uint32_t rowStart = note - note % kMoxNotes;
   const uint32_t n = note + add;
   return n >= rowStart + kMoxNotes ? rowStart + kMoxNotes - 1 : n;
 }
+
+// Row-start work that touches the voice alone.
+void RowVibrato(moxVoice& v) {
+  if (v.param) {
+    v.vibPos = 0;
+    v.vibSpeed = v.px;
+    v.vibDepth = v.py;
+  }
+}
+
+void RowVolumeSlide(moxVoice& v) {
+  v.volSlide = v.param ? (v.px ? static_cast<int32_t>(v.px) : -static_cast<int32_t>(v.py)) : 0;
+}
+
+void RowSampleOffset(moxVoice& v) {
+  if (v.param) v.sampleOffset = v.param * 256u;
+  // Past the sample's end the voice is silent until its next note.
+  v.pos = v.sampleOffset << 12;
+}
+
+void TickArpeggio(moxVoice& v) {
+  if (v.param) {
+    v.arpCounter = v.arpCounter >= 2 ? 0 : v.arpCounter + 1;
+    v.step = v.arpStep[v.arpCounter];
+  }
+}
+
 }  // namespace
 
+// What the row being read gives each voice's effect.
+struct moxMusicChannel::RowNote {
+  uint32_t row;     // the row's number in its pattern
+  uint32_t period;  // the note's period as written (clamped), 0: no note
+  uint32_t note;    // its index into the amiga table
+  bool jumpedByB;   // an order jump earlier in this row
+};
+
 void moxMusicChannel::readRow() {
-  const uint16_t* notes = speaker_->noteTable();
-  const uint16_t* amiga = moxAmigaNote();
   const unsigned char* row =
       patterns_ + (static_cast<size_t>(pattern_) * 64u * voices_ + rowOffset_) * 4u;
-  const uint32_t curRow = currentRow();
+  RowNote s{currentRow(), 0, 0, false};
   playOrder_ = order_;
-  playRow_ = curRow;
-  bool jumpedByB = false;
+  playRow_ = s.row;
+  // Voice by voice, each note before its effect: effects of later voices see
+  // the jumps of earlier ones.
   for (uint32_t i = 0; i < voices_; i++) {
-    const unsigned char* n = row + i * 4;
-    moxVoice& v = voice_[i];
-    const uint32_t smp = (n[0] & 0xF0u) | (n[2] >> 4);
-    uint32_t period = ((n[0] & 0x0Fu) << 8) | n[1];
-    v.effect = n[2] & 0x0F;
-    v.param = n[3];
-    v.px = n[3] >> 4;
-    v.py = n[3] & 0x0F;
-    // Sample numbers past the 31 records are ignored.
-    if (smp > 0 && smp <= 31) {
-      v.instrument = smp;
-      setVoiceVolume(v, samples_[smp - 1].volume);
-    }
-    const uint32_t fine = v.instrument ? samples_[v.instrument - 1].finetune : 0;
-    if (period > kMoxMaxPeriod) period = kMoxMaxPeriod;
-    const uint32_t newNote = period ? notes[period] + fine * kMoxNotes : 0;
-    const bool porta = v.effect == 3 || v.effect == 5;
-    const bool delayed = v.effect == 0xE && v.px == 0xD;
-    if (period && !porta && !delayed) startNote(v, newNote);
-    if (v.instrument) v.step = stepOf(v.period);
-    v.cutCounter = 0;
-    v.delayCounter = 0;
-    switch (v.effect) {
-      case 0x0:
-        if (v.param) {
-          v.arpCounter = 0;
-          v.arpStep[0] = noteStep(v.note);
-          v.arpStep[1] = noteStep(ClampNote(v.note, v.px));
-          v.arpStep[2] = noteStep(ClampNote(v.note, v.py));
-        }
-        break;
-      case 0x1:
-      case 0x2:
-        v.portaPeriod = v.period;
-        break;
-      case 0x3:
-        if (period)
-          v.tpTarget = amiga[newNote];
-        else if (!v.tpTarget)
-          v.tpTarget = v.period;
-        if (v.param) v.tpSpeed = v.param;
-        break;
-      case 0x4:
-        if (v.param) {
-          v.vibPos = 0;
-          v.vibSpeed = v.px;
-          v.vibDepth = v.py;
-        }
-        break;
-      case 0x5:
-      case 0x6:
-      case 0xA:
-        v.volSlide = v.param ? (v.px ? static_cast<int32_t>(v.px) : -static_cast<int32_t>(v.py)) : 0;
-        if (v.effect == 5 && period) v.tpTarget = amiga[newNote];
-        break;
-      case 0x9:
-        if (v.param) v.sampleOffset = v.param * 256u;
-        // Past the sample's end the voice is silent until its next note.
-        v.pos = v.sampleOffset << 12;
-        break;
-      case 0xB:
-        if (loop_ || v.param > order_) {
-          jumpOrder_ = v.param;
-          jumpRow_ = 0;
-          jumpedByB = true;
-        } else {
-          jumpOrder_ = static_cast<int32_t>(songLength_);  // ends the module
-          jumpRow_ = 0;
-        }
-        break;
-      case 0xC:
-        setVoiceVolume(v, v.param > 64 ? 64 : v.param);
-        break;
-      case 0xD: {
-        uint32_t r = v.px * 10u + v.py;
-        // A row past the pattern's end starts the next pattern at its top.
-        if (r > 63) r = 0;
-        if (jumpedByB) {
-          jumpRow_ = r;
-        } else if (order_ + 1 < songLength_) {
-          jumpOrder_ = static_cast<int32_t>(order_ + 1);
-          jumpRow_ = r;
-        } else if (loop_) {
-          jumpOrder_ = static_cast<int32_t>(restart_);
-          jumpRow_ = r;
-        } else {
-          jumpOrder_ = static_cast<int32_t>(songLength_);
-        }
-        break;
-      }
-      case 0xE:
-        switch (v.px) {
-          case 0x6:
-            if (v.py == 0) {
-              v.loopRow = curRow;
-            } else if (v.loopCount == 0) {
-              v.loopCount = v.py;
-              jumpOrder_ = static_cast<int32_t>(order_);
-              jumpRow_ = v.loopRow;
-            } else if (--v.loopCount > 0) {
-              jumpOrder_ = static_cast<int32_t>(order_);
-              jumpRow_ = v.loopRow;
-            }
-            break;
-          case 0xA:
-            setVoiceVolume(v, v.volume + v.py > 64 ? 64 : v.volume + v.py);
-            break;
-          case 0xB:
-            setVoiceVolume(v, v.volume < v.py ? 0 : v.volume - v.py);
-            break;
-          case 0xC:
-            v.cutCounter = v.py;
-            if (v.py == 0) cutVoice(v);
-            break;
-          case 0xD:
-            if (period) {
-              if (v.py == 0) {
-                startNote(v, newNote);
-              } else {
-                v.heldNote = newNote;
-                v.delayCounter = v.py;
-              }
-            }
-            break;
-          case 0xE:
-            if (patternDelay_ == 0) patternDelay_ = v.py;
-            break;
-          default:
-            break;
-        }
-        break;
-      case 0xF:
-        if (v.param > 32) {
-          ticksPerSecond_ = v.param * 2u / 5u;
-          recomputeTiming();
-        } else if (v.param > 0) {
-          ticksPerRow_ = v.param;
-        }
-        break;
-      default:
-        break;
-    }
+    readNote(voice_[i], row + i * 4, s);
+    rowEffect(voice_[i], s);
   }
   endOfRow();
+}
+
+void moxMusicChannel::readNote(moxVoice& v, const unsigned char* n, RowNote& s) {
+  const uint32_t smp = (n[0] & 0xF0u) | (n[2] >> 4);
+  uint32_t period = ((n[0] & 0x0Fu) << 8) | n[1];
+  v.effect = n[2] & 0x0F;
+  v.param = n[3];
+  v.px = n[3] >> 4;
+  v.py = n[3] & 0x0F;
+  // Sample numbers past the 31 records are ignored.
+  if (smp > 0 && smp <= 31) {
+    v.instrument = smp;
+    setVoiceVolume(v, samples_[smp - 1].volume);
+  }
+  const uint32_t fine = v.instrument ? samples_[v.instrument - 1].finetune : 0;
+  if (period > kMoxMaxPeriod) period = kMoxMaxPeriod;
+  s.period = period;
+  s.note = period ? speaker_->noteTable()[period] + fine * kMoxNotes : 0;
+  // Tone portamentos slide to the note and a delayed note starts later.
+  const bool porta = v.effect == 3 || v.effect == 5;
+  const bool delayed = v.effect == 0xE && v.px == 0xD;
+  if (period && !porta && !delayed) startNote(v, s.note);
+  if (v.instrument) v.step = stepOf(v.period);
+  v.cutCounter = 0;
+  v.delayCounter = 0;
+}
+
+void moxMusicChannel::rowEffect(moxVoice& v, RowNote& s) {
+  switch (v.effect) {
+    case 0x0: rowArpeggio(v); break;
+    case 0x1:
+    case 0x2: v.portaPeriod = v.period; break;
+    case 0x3: rowTonePorta(v, s); break;
+    case 0x4: RowVibrato(v); break;
+    case 0x5:
+      RowVolumeSlide(v);
+      if (s.period) v.tpTarget = moxAmigaNote()[s.note];
+      break;
+    case 0x6:
+    case 0xA: RowVolumeSlide(v); break;
+    case 0x9: RowSampleOffset(v); break;
+    case 0xB: rowOrderJump(v, s); break;
+    case 0xC: setVoiceVolume(v, v.param > 64 ? 64 : v.param); break;
+    case 0xD: rowPatternBreak(v, s); break;
+    case 0xE: rowExtended(v, s); break;
+    case 0xF: rowSpeed(v); break;
+    default: break;
+  }
+}
+
+void moxMusicChannel::rowArpeggio(moxVoice& v) {
+  if (v.param) {
+    v.arpCounter = 0;
+    v.arpStep[0] = noteStep(v.note);
+    v.arpStep[1] = noteStep(ClampNote(v.note, v.px));
+    v.arpStep[2] = noteStep(ClampNote(v.note, v.py));
+  }
+}
+
+void moxMusicChannel::rowTonePorta(moxVoice& v, const RowNote& s) {
+  if (s.period)
+    v.tpTarget = moxAmigaNote()[s.note];
+  else if (!v.tpTarget)
+    v.tpTarget = v.period;
+  if (v.param) v.tpSpeed = v.param;
+}
+
+void moxMusicChannel::rowOrderJump(const moxVoice& v, RowNote& s) {
+  if (loop_ || v.param > order_) {
+    jumpOrder_ = v.param;
+    jumpRow_ = 0;
+    s.jumpedByB = true;
+  } else {
+    jumpOrder_ = static_cast<int32_t>(songLength_);  // ends the module
+    jumpRow_ = 0;
+  }
+}
+
+void moxMusicChannel::rowPatternBreak(const moxVoice& v, const RowNote& s) {
+  uint32_t r = v.px * 10u + v.py;
+  // A row past the pattern's end starts the next pattern at its top.
+  if (r > 63) r = 0;
+  if (s.jumpedByB) {
+    jumpRow_ = r;
+  } else if (order_ + 1 < songLength_) {
+    jumpOrder_ = static_cast<int32_t>(order_ + 1);
+    jumpRow_ = r;
+  } else if (loop_) {
+    jumpOrder_ = static_cast<int32_t>(restart_);
+    jumpRow_ = r;
+  } else {
+    jumpOrder_ = static_cast<int32_t>(songLength_);
+  }
+}
+
+void moxMusicChannel::rowExtended(moxVoice& v, const RowNote& s) {
+  switch (v.px) {
+    case 0x6: rowPatternLoop(v, s); break;
+    case 0xA: setVoiceVolume(v, v.volume + v.py > 64 ? 64 : v.volume + v.py); break;
+    case 0xB: setVoiceVolume(v, v.volume < v.py ? 0 : v.volume - v.py); break;
+    case 0xC:
+      v.cutCounter = v.py;
+      if (v.py == 0) cutVoice(v);
+      break;
+    case 0xD: rowNoteDelay(v, s); break;
+    case 0xE:
+      if (patternDelay_ == 0) patternDelay_ = v.py;
+      break;
+    default: break;
+  }
+}
+
+void moxMusicChannel::rowPatternLoop(moxVoice& v, const RowNote& s) {
+  if (v.py == 0) {
+    v.loopRow = s.row;
+  } else if (v.loopCount == 0) {
+    v.loopCount = v.py;
+    jumpOrder_ = static_cast<int32_t>(order_);
+    jumpRow_ = v.loopRow;
+  } else if (--v.loopCount > 0) {
+    jumpOrder_ = static_cast<int32_t>(order_);
+    jumpRow_ = v.loopRow;
+  }
+}
+
+void moxMusicChannel::rowNoteDelay(moxVoice& v, const RowNote& s) {
+  if (!s.period) return;
+  if (v.py == 0) {
+    startNote(v, s.note);
+  } else {
+    v.heldNote = s.note;
+    v.delayCounter = v.py;
+  }
+}
+
+void moxMusicChannel::rowSpeed(const moxVoice& v) {
+  if (v.param > 32) {
+    ticksPerSecond_ = v.param * 2u / 5u;
+    recomputeTiming();
+  } else if (v.param > 0) {
+    ticksPerRow_ = v.param;
+  }
 }
 
 void moxMusicChannel::endOfRow() {
@@ -499,57 +534,57 @@ void moxMusicChannel::endOfRow() {
 }
 
 void moxMusicChannel::tickEffects(moxVoice& v) {
-  auto slide = [&]() {
-    int32_t vol = static_cast<int32_t>(v.volume) + v.volSlide;
-    setVoiceVolume(v, vol < 0 ? 0 : vol > 64 ? 64 : static_cast<uint32_t>(vol));
-  };
   switch (v.effect) {
-    case 0x0:
-      if (v.param) {
-        v.arpCounter = v.arpCounter >= 2 ? 0 : v.arpCounter + 1;
-        v.step = v.arpStep[v.arpCounter];
-      }
-      break;
+    case 0x0: TickArpeggio(v); break;
     case 0x1:
-      v.period = v.period < kMoxMinPeriod + v.param ? kMoxMinPeriod : v.period - v.param;
-      v.step = stepOf(v.period);
+      setPeriod(v, v.period < kMoxMinPeriod + v.param ? kMoxMinPeriod : v.period - v.param);
       break;
     case 0x2:
-      v.period = v.period + v.param > kMoxMaxPeriod ? kMoxMaxPeriod : v.period + v.param;
-      v.step = stepOf(v.period);
+      setPeriod(v, v.period + v.param > kMoxMaxPeriod ? kMoxMaxPeriod : v.period + v.param);
       break;
-    case 0x3:
+    case 0x3: tickTonePorta(v); break;
+    case 0x4: tickVibrato(v); break;
     case 0x5:
-      if (v.tpTarget && v.period) {
-        if (v.period < v.tpTarget)
-          v.period = v.period + v.tpSpeed > v.tpTarget ? v.tpTarget : v.period + v.tpSpeed;
-        else if (v.period > v.tpTarget)
-          v.period = v.period < v.tpTarget + v.tpSpeed ? v.tpTarget : v.period - v.tpSpeed;
-        v.step = stepOf(v.period);
-      }
-      if (v.effect == 5) slide();
+      tickTonePorta(v);
+      tickVolumeSlide(v);
       break;
-    case 0x4:
-    case 0x6: {
-      const uint32_t delta = v.vibDepth * sine[v.vibPos & 31] / 128;
-      const uint32_t p = v.vibPos < 32 ? v.period + delta : (v.period > delta ? v.period - delta : 1);
-      v.step = v.period ? stepOf(p) : 0;
-      v.vibPos = (v.vibPos + v.vibSpeed) & 63;
-      if (v.effect == 6) slide();
+    case 0x6:
+      tickVibrato(v);
+      tickVolumeSlide(v);
       break;
-    }
-    case 0xA:
-      slide();
-      break;
-    case 0xE:
-      if (v.px == 0xC && v.cutCounter > 0) {
-        if (--v.cutCounter == 0) cutVoice(v);
-      } else if (v.px == 0xD && v.delayCounter > 0) {
-        if (--v.delayCounter == 0) startNote(v, v.heldNote);
-      }
-      break;
-    default:
-      break;
+    case 0xA: tickVolumeSlide(v); break;
+    case 0xE: tickExtended(v); break;
+    default: break;
+  }
+}
+
+void moxMusicChannel::tickTonePorta(moxVoice& v) {
+  if (!v.tpTarget || !v.period) return;
+  uint32_t p = v.period;
+  if (p < v.tpTarget)
+    p = p + v.tpSpeed > v.tpTarget ? v.tpTarget : p + v.tpSpeed;
+  else if (p > v.tpTarget)
+    p = p < v.tpTarget + v.tpSpeed ? v.tpTarget : p - v.tpSpeed;
+  setPeriod(v, p);
+}
+
+void moxMusicChannel::tickVibrato(moxVoice& v) {
+  const uint32_t delta = v.vibDepth * sine[v.vibPos & 31] / 128;
+  const uint32_t p = v.vibPos < 32 ? v.period + delta : (v.period > delta ? v.period - delta : 1);
+  v.step = v.period ? stepOf(p) : 0;
+  v.vibPos = (v.vibPos + v.vibSpeed) & 63;
+}
+
+void moxMusicChannel::tickVolumeSlide(moxVoice& v) {
+  const int32_t vol = static_cast<int32_t>(v.volume) + v.volSlide;
+  setVoiceVolume(v, vol < 0 ? 0 : vol > 64 ? 64 : static_cast<uint32_t>(vol));
+}
+
+void moxMusicChannel::tickExtended(moxVoice& v) {
+  if (v.px == 0xC && v.cutCounter > 0) {
+    if (--v.cutCounter == 0) cutVoice(v);
+  } else if (v.px == 0xD && v.delayCounter > 0) {
+    if (--v.delayCounter == 0) startNote(v, v.heldNote);
   }
 }
 

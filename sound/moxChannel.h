@@ -178,12 +178,33 @@ class moxMusicChannel : public moxChannel {
   uint32_t currentRow() const { return voices_ ? rowOffset_ / voices_ : 0; }
   void recomputeTiming();
   void tick();
+  // A row: each voice's note, then its effect's work at the row's start.
+  struct RowNote;
   void readRow();
+  void readNote(moxVoice& v, const unsigned char* n, RowNote& s);
+  void rowEffect(moxVoice& v, RowNote& s);
+  void rowArpeggio(moxVoice& v);
+  void rowTonePorta(moxVoice& v, const RowNote& s);
+  void rowOrderJump(const moxVoice& v, RowNote& s);
+  void rowPatternBreak(const moxVoice& v, const RowNote& s);
+  void rowExtended(moxVoice& v, const RowNote& s);
+  void rowPatternLoop(moxVoice& v, const RowNote& s);
+  void rowNoteDelay(moxVoice& v, const RowNote& s);
+  void rowSpeed(const moxVoice& v);
+  // The other ticks of a row: each effect's work per tick.
   void tickEffects(moxVoice& v);
+  void tickTonePorta(moxVoice& v);
+  void tickVibrato(moxVoice& v);
+  void tickVolumeSlide(moxVoice& v);
+  void tickExtended(moxVoice& v);
   void endOfRow();
   void endModule();
   uint32_t stepOf(uint32_t period) const;
   uint32_t noteStep(uint32_t note) const;
+  void setPeriod(moxVoice& v, uint32_t period) {
+    v.period = period;
+    v.step = stepOf(period);
+  }
   // A voice's effective volume follows its own and the channel's; a cut voice
   // stays silent whatever the channel's volume does.
   void applyVoiceVolume(moxVoice& v) { v.effVolume = v.cut ? 0 : v.volume * effVolume_ / 64; }

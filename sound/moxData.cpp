@@ -36,6 +36,30 @@ int ReadFile(const char* name, unsigned char** out, uint32_t* size) {
 
 inline bool Tag(const unsigned char* p, const char* t) { return std::memcmp(p, t, 4) == 0; }
 
+// `n` bytes in place, or with `copy` a copy the caller then owns (*owned set);
+// null without memory.
+const unsigned char* KeepBytes(const unsigned char* p, uint32_t n, bool copy, uint8_t* owned) {
+  *owned = 0;
+  if (!copy) return p;
+  auto* buf = static_cast<unsigned char*>(std::malloc(n));
+  if (!buf) return nullptr;
+  std::memcpy(buf, p, n);
+  *owned = 1;
+  return buf;
+}
+
+// A whole file through an image loader (which copies what it keeps).
+template <class T>
+int LoadFile(T& into, const char* name) {
+  unsigned char* buf = nullptr;
+  uint32_t size = 0;
+  const int rc = ReadFile(name, &buf, &size);
+  if (rc) return rc;
+  const int r = into.load(buf, size, true);
+  std::free(buf);
+  return r;
+}
+
 }  // namespace
 
 // ---- moxSound ----------------------------------------------------------------------------
@@ -52,12 +76,12 @@ void moxSound::unload() {
 
 void moxSound::frequency(unsigned f) {
   frequency_ = f;
-  speed_ = rate_ ? static_cast<uint32_t>(((static_cast<uint64_t>(f) << 16) / rate_) >> 9) : 0;
+  speed_ = moxUtility::speedOf(f, rate_);
 }
 
 void moxSound::speed(unsigned s) {
   speed_ = s;
-  frequency_ = static_cast<uint32_t>((static_cast<uint64_t>(rate_) * s * 512u) >> 16);
+  frequency_ = moxUtility::frequencyOf(s, rate_);
 }
 
 int moxSound::init_MSADPCM(const unsigned char* fmt, uint32_t fmtSize) {
@@ -137,6 +161,28 @@ int moxSound::decode_MSADPCM(const unsigned char*& data, uint32_t& length, bool 
   return 0;
 }
 
+namespace {
+
+// Walks the chunks from `at` (each padded to an even size) to "data"; false
+// when there is none. A data chunk that claims more than the image holds is
+// cut at its end.
+bool FindDataChunk(const unsigned char* img, uint32_t size, uint64_t at, const unsigned char** data,
+                   uint32_t* dataSize) {
+  while (at + 8 <= size) {
+    const uint32_t csize = moxUtility::le32(img + at + 4);
+    if (Tag(img + at, "data")) {
+      *data = img + at + 8;
+      const uint64_t left = size - (at + 8);
+      *dataSize = csize > left ? static_cast<uint32_t>(left) : csize;
+      return true;
+    }
+    at += 8ull + csize + (csize & 1u);
+  }
+  return false;
+}
+
+}  // namespace
+
 int moxSound::load(const void* image, uint32_t size, bool copy) {
   unload();
   if (!image) return MOX_ERR_MEMORY;
@@ -153,70 +199,52 @@ int moxSound::load(const void* image, uint32_t size, bool copy) {
   if (bits != 4 && bits != 8 && bits != 16) return MOX_ERR_FORMAT;
   if (channels != 1 && channels != 2) return MOX_ERR_FORMAT;
   if (rate == 0) return MOX_ERR_FORMAT;
-  // Walk the chunks after fmt (each padded to an even size) to "data".
-  uint64_t at = 20ull + fmtSize + (fmtSize & 1u);
   const unsigned char* data = nullptr;
   uint32_t dataSize = 0;
-  while (at + 8 <= size) {
-    const uint32_t csize = moxUtility::le32(img + at + 4);
-    if (Tag(img + at, "data")) {
-      data = img + at + 8;
-      const uint64_t left = size - (at + 8);
-      // A data chunk that claims more than the image holds is cut at its end.
-      dataSize = csize > left ? static_cast<uint32_t>(left) : csize;
-      break;
-    }
-    at += 8ull + csize + (csize & 1u);
-  }
-  if (!data) return MOX_ERR_READ;
+  if (!FindDataChunk(img, size, 20ull + fmtSize + (fmtSize & 1u), &data, &dataSize))
+    return MOX_ERR_READ;
   rate_ = rate;
   stereo_ = channels == 2 ? 1 : 0;
-  if (bits == 4) {
-    if (tag != 2 || init_MSADPCM(fmt, fmtSize) != 0) return MOX_ERR_FORMAT;
-    const unsigned char* pcm = data;
-    uint32_t bytes = dataSize;
-    if (decode_MSADPCM(pcm, bytes, false) != 0) return MOX_ERR_FORMAT;
-    data_ = pcm;
-    owned_ = 1;
-    eight_ = 0;
-    length_ = bytes / 2;
-  } else {
-    eight_ = bits == 8 ? 1 : 0;
-    length_ = eight_ ? dataSize : dataSize / 2;
-    // Positions are 24.8 fixed point.
-    if (length_ / channels >= (1u << 24)) {
-      length_ = 0;
-      return MOX_ERR_FORMAT;
-    }
-    if (copy && dataSize) {
-      void* buf = std::malloc(dataSize);
-      if (!buf) {
-        length_ = 0;
-        return MOX_ERR_MEMORY;
-      }
-      std::memcpy(buf, data, dataSize);
-      data_ = buf;
-      owned_ = 1;
-    } else {
-      data_ = data;
-      owned_ = 0;
-    }
-  }
+  const int rc = bits == 4 ? loadAdpcm(tag, fmt, fmtSize, data, dataSize)
+                           : loadPcm(bits, channels, data, dataSize, copy);
+  if (rc != 0) return rc;
   if (stereo_) length_ /= 2;
   frequency_ = rate_;
   speed_ = 128;
   return 0;
 }
 
-int moxSound::load(const char* name) {
-  unsigned char* buf = nullptr;
-  uint32_t size = 0;
-  const int rc = ReadFile(name, &buf, &size);
-  if (rc) return rc;
-  const int r = load(buf, size, true);
-  std::free(buf);
-  return r;
+int moxSound::loadAdpcm(uint32_t tag, const unsigned char* fmt, uint32_t fmtSize,
+                        const unsigned char* data, uint32_t dataSize) {
+  if (tag != 2 || init_MSADPCM(fmt, fmtSize) != 0) return MOX_ERR_FORMAT;
+  const unsigned char* pcm = data;
+  uint32_t bytes = dataSize;
+  if (decode_MSADPCM(pcm, bytes, false) != 0) return MOX_ERR_FORMAT;
+  data_ = pcm;
+  owned_ = 1;
+  eight_ = 0;
+  length_ = bytes / 2;
+  return 0;
 }
+
+int moxSound::loadPcm(uint32_t bits, uint32_t channels, const unsigned char* data,
+                      uint32_t dataSize, bool copy) {
+  eight_ = bits == 8 ? 1 : 0;
+  length_ = eight_ ? dataSize : dataSize / 2;
+  // Positions are 24.8 fixed point.
+  if (length_ / channels >= (1u << 24)) {
+    length_ = 0;
+    return MOX_ERR_FORMAT;
+  }
+  data_ = KeepBytes(data, dataSize, copy && dataSize, &owned_);
+  if (!data_) {
+    length_ = 0;
+    return MOX_ERR_MEMORY;
+  }
+  return 0;
+}
+
+int moxSound::load(const char* name) { return LoadFile(*this, name); }
 
 // ---- moxMusic ------------------------------------------------------------------------------
 
@@ -234,12 +262,12 @@ void moxMusic::unload() {
 
 void moxMusic::frequency(unsigned f) {
   frequency_ = f;
-  speed_ = rate_ ? static_cast<uint32_t>(((static_cast<uint64_t>(f) << 16) / rate_) >> 9) : 0;
+  speed_ = moxUtility::speedOf(f, rate_);
 }
 
 void moxMusic::speed(unsigned s) {
   speed_ = s;
-  frequency_ = static_cast<uint32_t>((static_cast<uint64_t>(rate_) * s * 512u) >> 16);
+  frequency_ = moxUtility::frequencyOf(s, rate_);
 }
 
 uint32_t moxMusic::translatePTSign(const unsigned char* s) {
@@ -277,18 +305,10 @@ int moxMusic::load(const void* image, uint32_t size, bool copy) {
     at += sampleBytes_[i];
   }
   const uint32_t used = static_cast<uint32_t>(at);
-  if (copy) {
-    auto* buf = static_cast<unsigned char*>(std::malloc(used));
-    if (!buf) {
-      std::memset(sampleBytes_, 0, sizeof sampleBytes_);
-      return MOX_ERR_MEMORY;
-    }
-    std::memcpy(buf, img, used);
-    image_ = buf;
-    owned_ = 1;
-  } else {
-    image_ = img;
-    owned_ = 0;
+  image_ = KeepBytes(img, used, copy, &owned_);
+  if (!image_) {
+    std::memset(sampleBytes_, 0, sizeof sampleBytes_);
+    return MOX_ERR_MEMORY;
   }
   size_ = used;
   voices_ = voices;
@@ -300,12 +320,4 @@ int moxMusic::load(const void* image, uint32_t size, bool copy) {
   return 0;
 }
 
-int moxMusic::load(const char* name) {
-  unsigned char* buf = nullptr;
-  uint32_t size = 0;
-  const int rc = ReadFile(name, &buf, &size);
-  if (rc) return rc;
-  const int r = load(buf, size, true);
-  std::free(buf);
-  return r;
-}
+int moxMusic::load(const char* name) { return LoadFile(*this, name); }

@@ -55,6 +55,12 @@ class moxSound {
   uint32_t samplesPerBlock() const { return samplesPerBlock_; }
 
  private:
+  // The samples of the data chunk, decoded or used as they are.
+  int loadAdpcm(uint32_t tag, const unsigned char* fmt, uint32_t fmtSize, const unsigned char* data,
+                uint32_t dataSize);
+  int loadPcm(uint32_t bits, uint32_t channels, const unsigned char* data, uint32_t dataSize,
+              bool copy);
+
   const void* data_ = nullptr;
   uint8_t eight_ = 0;
   uint8_t stereo_ = 0;

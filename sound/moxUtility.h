@@ -54,6 +54,14 @@ class moxUtility {
   static uint16_t le16(const unsigned char* p) { return EBytes_Get16(p); }
   static uint32_t le32(const unsigned char* p) { return EBytes_Get32(p); }
   static uint16_t be16(const unsigned char* p) { return btol16(EBytes_Get16(p)); }
+
+  // A playback speed (128: the data's own rate) from a frequency in Hz, and back.
+  static uint32_t speedOf(uint32_t frequency, uint32_t rate) {
+    return rate ? static_cast<uint32_t>(((static_cast<uint64_t>(frequency) << 16) / rate) >> 9) : 0;
+  }
+  static uint32_t frequencyOf(uint32_t speed, uint32_t rate) {
+    return static_cast<uint32_t>((static_cast<uint64_t>(rate) * speed * 512u) >> 16);
+  }
 };
 
 // Floor division by 2^n of a signed value without shifting a negative number.

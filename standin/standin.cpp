@@ -52,9 +52,10 @@ void ResetRegisters() {
   g_registers[0x1182] &= static_cast<uint8_t>(~0x10u);
 }
 
-[[maybe_unused]] bool EnvSet(const char* name) {
+// A variable's value when it is set and not empty, else null.
+const char* Env(const char* name) {
   const char* v = std::getenv(name);
-  return v && *v;
+  return v && *v ? v : nullptr;
 }
 
 void EnsureConfigured() {
@@ -109,12 +110,19 @@ bool ParseU32(const std::string& s, uint32_t* out) {
   return true;
 }
 
-// The items of a script: separated by commas, whitespace or newlines.
-std::vector<std::string> ScriptItems(const std::string& text) {
+// The items of a list separated by commas, as they stand.
+std::vector<std::string> CommaItems(const std::string& text) {
   std::vector<std::string> items;
   std::string item;
   std::stringstream ss(text);
-  while (std::getline(ss, item, ',')) {
+  while (std::getline(ss, item, ',')) items.push_back(item);
+  return items;
+}
+
+// The items of a script: separated by commas, whitespace or newlines.
+std::vector<std::string> ScriptItems(const std::string& text) {
+  std::vector<std::string> items;
+  for (const std::string& item : CommaItems(text)) {
     std::stringstream words(item);
     std::string w;
     while (words >> w) items.push_back(w);
@@ -211,83 +219,110 @@ bool ParseButtonScript(const std::string& text, std::vector<Config::ButtonStep>*
   return true;
 }
 
-Config ConfigFromEnvironment() {
-  Config c = DefaultConfig();
-  if (const char* v = std::getenv("ZARN_BACKEND"); v && *v) {
+namespace {
+
+// The settings from the environment, read group by group.
+void ReadBackend(Config& c) {
+  if (const char* v = Env("ZARN_BACKEND")) {
     c.backend = v;
   } else {
 #if !defined(__arm__)
-    if (EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY")) c.backend = "sdl";
+    if (Env("DISPLAY") || Env("WAYLAND_DISPLAY")) c.backend = "sdl";
 #endif
   }
-  if (const char* v = std::getenv("ZARN_FRAMES"); v && *v) {
+}
+
+void ReadFramesAndDumps(Config& c) {
+  if (const char* v = Env("ZARN_FRAMES")) {
     if (!ParseU32(v, &c.frameLimit)) std::fprintf(stderr, "ZARN_FRAMES: not a number\n");
   }
-  if (const char* v = std::getenv("ZARN_DUMP"); v && *v) c.dumpDir = v;
-  if (const char* v = std::getenv("ZARN_DUMP_EVERY"); v && *v) {
+  if (const char* v = Env("ZARN_DUMP")) c.dumpDir = v;
+  if (const char* v = Env("ZARN_DUMP_EVERY")) {
     if (!ParseU32(v, &c.dumpEvery) || c.dumpEvery == 0) c.dumpEvery = 1;
   }
-  if (const char* v = std::getenv("ZARN_DUMP_FRAMES"); v && *v) {
-    std::stringstream ss(v);
-    std::string item;
-    while (std::getline(ss, item, ',')) {
+  if (const char* v = Env("ZARN_DUMP_FRAMES")) {
+    for (const std::string& item : CommaItems(v)) {
       uint32_t n;
       if (ParseU32(item, &n)) c.dumpFrames.push_back(n);
     }
   }
-  if (const char* v = std::getenv("ZARN_BUTTONS"); v && *v) {
-    std::string text = v;
-    if (text[0] == '@') {
-      std::ifstream in(text.substr(1));
-      std::stringstream all;
-      all << in.rdbuf();
-      text = all.str();
-    }
-    std::string err;
-    if (!ParseButtonScript(text, &c.buttons, &err))
-      std::fprintf(stderr, "ZARN_BUTTONS: %s\n", err.c_str());
+}
+
+// The script itself, or "@file" for the file's text.
+void ReadButtons(Config& c) {
+  const char* v = Env("ZARN_BUTTONS");
+  if (!v) return;
+  std::string text = v;
+  if (text[0] == '@') {
+    std::ifstream in(text.substr(1));
+    std::stringstream all;
+    all << in.rdbuf();
+    text = all.str();
   }
-  if (const char* v = std::getenv("ZARN_CLOCK"); v && std::strcmp(v, "fake") == 0)
-    c.fakeClock = true;
-  if (const char* v = std::getenv("ZARN_FB"); v && *v) {
+  std::string err;
+  if (!ParseButtonScript(text, &c.buttons, &err))
+    std::fprintf(stderr, "ZARN_BUTTONS: %s\n", err.c_str());
+}
+
+void ReadFailSeams(Config& c) {
+  static const struct {
+    const char* name;
+    bool Config::*flag;
+  } kSeams[] = {{"mem", &Config::failMem},       {"fbopen", &Config::failFbOpen},
+                {"fbinfo", &Config::failFbInfo}, {"fbmap", &Config::failFbMap},
+                {"dsp", &Config::failDsp},       {"dspwrite", &Config::failDspWrite}};
+  const char* v = Env("ZARN_FAIL");
+  if (!v) return;
+  for (const std::string& item : CommaItems(v)) {
+    bool known = false;
+    for (const auto& seam : kSeams) {
+      if (item == seam.name) {
+        c.*seam.flag = true;
+        known = true;
+      }
+    }
+    if (!known) std::fprintf(stderr, "ZARN_FAIL: unknown seam %s\n", item.c_str());
+  }
+}
+
+// A fixed wall clock (seconds since 1970, UTC) for repeatable runs.
+void ReadWallTime(Config& c) {
+  const char* v = Env("ZARN_TIME");
+  if (!v) return;
+  uint32_t t;
+  if (ParseU32(v, &t) && t != 0) {
+    c.wallTime = static_cast<std::time_t>(t);
+    c.injectZone = true;
+    c.zoneOffset = 0;
+  } else {
+    std::fprintf(stderr, "ZARN_TIME: not a number of seconds\n");
+  }
+}
+
+}  // namespace
+
+Config ConfigFromEnvironment() {
+  Config c = DefaultConfig();
+  ReadBackend(c);
+  ReadFramesAndDumps(c);
+  ReadButtons(c);
+  if (const char* v = Env("ZARN_CLOCK"); v && std::strcmp(v, "fake") == 0) c.fakeClock = true;
+  if (const char* v = Env("ZARN_FB")) {
     if (!ParseFbGeometry(v, &c.fb)) std::fprintf(stderr, "ZARN_FB: bad geometry\n");
   }
-  if (const char* v = std::getenv("ZARN_FAIL"); v && *v) {
-    std::stringstream ss(v);
-    std::string item;
-    while (std::getline(ss, item, ',')) {
-      if (item == "mem") c.failMem = true;
-      else if (item == "fbopen") c.failFbOpen = true;
-      else if (item == "fbinfo") c.failFbInfo = true;
-      else if (item == "fbmap") c.failFbMap = true;
-      else if (item == "dsp") c.failDsp = true;
-      else if (item == "dspwrite") c.failDspWrite = true;
-      else std::fprintf(stderr, "ZARN_FAIL: unknown seam %s\n", item.c_str());
-    }
-  }
-  if (const char* v = std::getenv("ZARN_BATTERY"); v && *v) {
+  ReadFailSeams(c);
+  if (const char* v = Env("ZARN_BATTERY")) {
     uint32_t b;
     if (ParseU32(v, &b)) c.battery = static_cast<int32_t>(b & 0xFFFF);
   }
-  if (const char* v = std::getenv("ZARN_AUDIO"); v && *v) c.audioPath = v;
-  if (const char* v = std::getenv("ZARN_SAVE_STOP"); v && std::strcmp(v, "1") == 0)
-    c.stopInSave = true;
-  if (const char* v = std::getenv("ZARN_FRAMETIMES"); v && *v) c.frameTimesPath = v;
-  if (const char* v = std::getenv("ZARN_MINIMIZE"); v && *v) {
+  if (const char* v = Env("ZARN_AUDIO")) c.audioPath = v;
+  if (const char* v = Env("ZARN_SAVE_STOP"); v && std::strcmp(v, "1") == 0) c.stopInSave = true;
+  if (const char* v = Env("ZARN_FRAMETIMES")) c.frameTimesPath = v;
+  if (const char* v = Env("ZARN_MINIMIZE")) {
     if (!ParseMinimizeScript(v, &c.minimize))
       std::fprintf(stderr, "ZARN_MINIMIZE: want frame:ms items\n");
   }
-  if (const char* v = std::getenv("ZARN_TIME"); v && *v) {
-    // A fixed wall clock (seconds since 1970, UTC) for repeatable runs.
-    uint32_t t;
-    if (ParseU32(v, &t) && t != 0) {
-      c.wallTime = static_cast<std::time_t>(t);
-      c.injectZone = true;
-      c.zoneOffset = 0;
-    } else {
-      std::fprintf(stderr, "ZARN_TIME: not a number of seconds\n");
-    }
-  }
+  ReadWallTime(c);
   return c;
 }
 

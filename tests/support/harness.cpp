@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "framework/emod_device.h"
+#include "tests/support/play_rig.h"
 
 namespace zt {
 
