@@ -19,7 +19,6 @@
 #include <thread>
 
 #include "framework/emod_device.h"
-#include "tests/support/play_rig.h"
 
 namespace zt {
 
