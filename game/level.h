@@ -343,6 +343,39 @@ class ClassLevel {
   void StartTrail(const PARTICLE& p);
   void MoveDropPos(int step, bool& moved);
   void FirstPackageLength(uint8_t& n) const;
+
+  // Steps of the level's states and turns.
+  // Manage: the module's messages, then one frame function per state.
+  void AnswerMessage(E2DSurface* screen, uint32_t* message);
+  void EnterLevel();
+  void StartNextGame(E2DSurface* screen, bool fresh);
+  void NextGameSeats(bool fresh);
+  void EnterNetPause();
+  void TransitionFrame(E2DSurface* screen, uint32_t elapsed);
+  void PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed);
+  void QueuePlayInput();
+  void TakePauseTaps(bool& pause, bool& minimize);
+  void PauseFromPlay(uint32_t* module, uint32_t* message);
+  bool RunLogicSteps();
+  void GameOverFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed);
+  void MessageFrame(E2DSurface* screen, uint32_t elapsed);
+  // The player's phase: the board's verdict, the full bar, then aiming and dropping.
+  void HurryTutorialText();
+  bool BoardEndsTurn();
+  bool FullBarDrops();
+  void SpinWhenIdle(uint32_t delta);
+  void TakeNextStone();
+  void SwapNextStones(int32_t barCost);
+  bool ForcedPuzzleDrop();
+  void AimAndDrop(uint32_t delta);
+  void AimByHeldKeys(uint32_t delta);
+  void AimByWheel();
+  void TakeTurnKeys(bool& dropAsked);
+  void AimByStylus(bool& dropAsked, bool& aimChanged);
+  void PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode, bool& dropAsked, bool& aimChanged);
+  // The tutorial's player phase.
+  void TutorialFullBar();
+  void RunTutorialOpcode(uint8_t op);
 };
 
 #endif
