@@ -376,6 +376,43 @@ class ClassLevel {
   // The tutorial's player phase.
   void TutorialFullBar();
   void RunTutorialOpcode(uint8_t op);
+  // A computer seat's step: the biohazard rules, an incoming package, its drop.
+  void CPUBiohazardRules(uint32_t seat);
+  void CPUTakePackage(uint32_t seat, uint32_t freeCells);
+  void CPUDropStone(uint32_t seat, uint8_t type, uint32_t freeCells);
+  // A small grid's step: falls and blasts, or wildcards, a full grid and breaks.
+  void CoGridFallStep(uint32_t seat, uint32_t delta, bool scores);
+  bool CoGridBlasts(uint32_t seat, bool scores);
+  void CoGridTakeWildcards(uint32_t seat);
+  void CoGridBreakStep(uint32_t seat, uint32_t delta, bool scores);
+  void CoGridBreakGroups(uint32_t seat, bool scores);
+  void CPUScoreGroup(uint32_t seat, uint32_t size, uint32_t groups);
+  static int WildcardColour(const uint8_t* g, int r, int c, const uint8_t* table, uint8_t& counter);
+  static bool NextToBlast(const uint8_t* g, int r, int c);
+  // The own board's breaking and falling phases.
+  void BreakGroups();
+  void ScoreGroup(uint32_t size, int groups);
+  bool AdvanceBreakEntities(uint32_t delta);
+  bool StartStoneFalls();
+  void BurnNextToBlasts();
+  void SettleTurn(bool moving);
+  // The timers of a logic step.
+  void RefillBlackDue();
+  void TickClock(uint32_t delta);
+  void EndSpins(uint32_t delta);
+  void VersusTimers(uint32_t delta);
+  void FollowScoreBars(uint32_t delta);
+  void CheckWinner();
+  // Set-up of a level.
+  void SetUpTutorialBoard(uint8_t level);
+  void SetUpLevelRules(uint32_t level);
+  void DealOpening();
+  int DealtLinks(int r, int c, int u) const;
+  int OtherColour(int r, int c);
+  // The ranking after a game of several players.
+  void ShowWinner(E2DSurface* screen, uint32_t delta);
+  void RankingMenu(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
+  void DrawRankingRows(E2DSurface* screen, int32_t listTop);
 };
 
 #endif
