@@ -372,7 +372,8 @@ class ClassLevel {
   void AimByWheel();
   void TakeTurnKeys(bool& dropAsked);
   void AimByStylus(bool& dropAsked, bool& aimChanged);
-  void PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode, bool& dropAsked, bool& aimChanged);
+  void PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode, bool& dropAsked,
+               bool& aimChanged);
   // The tutorial's player phase.
   void TutorialFullBar();
   void RunTutorialOpcode(uint8_t op);
