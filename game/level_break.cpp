@@ -13,7 +13,8 @@ bool Absorbable(uint8_t code) { return (code & 15) == CELL_BLACK || (code & 15) 
 
 // The colour a wildcard in cell (r, c) takes, 0 when no plain colour is beside
 // it: the one above, or a later neighbour where the fall table says so.
-int ClassLevel::WildcardColour(const uint8_t* g, int r, int c, const uint8_t* table, uint8_t& counter) {
+int ClassLevel::WildcardColour(const uint8_t* g, int r, int c, const uint8_t* table,
+                               uint8_t& counter) {
   int colour = 0;
   for (int d = 0; d < 4; d++) {
     const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];

@@ -115,7 +115,8 @@ int ClassLevel::AdvanceEntitiesGravity(uint32_t delta) {
 bool ClassLevel::NextToBlast(const uint8_t* g, int r, int c) {
   for (int dr = -1; dr <= 1; dr++)
     for (int dc = -1; dc <= 1; dc++)
-      if ((dr || dc) && Inside(r + dr, c + dc) && g[Cell(r + dr, c + dc)] == CELL_EXPLODED) return true;
+      if ((dr || dc) && Inside(r + dr, c + dc) && g[Cell(r + dr, c + dc)] == CELL_EXPLODED)
+        return true;
   return false;
 }
 

@@ -196,8 +196,7 @@ void ClassLevel::AnswerMessage(E2DSurface* screen, uint32_t* message) {
       *message = MSG_FRAME;
       mainData->zerodelta = 1;
       return;
-    default:
-      return;
+    default: return;
   }
 }
 
@@ -298,7 +297,8 @@ void ClassLevel::TransitionFrame(E2DSurface* screen, uint32_t elapsed) {
 
 // Play: input in, the pause and minimize taps, the logic steps the frame's time
 // holds, then particles and drawing.
-void ClassLevel::PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed) {
+void ClassLevel::PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* message,
+                           uint32_t elapsed) {
   stepAccu += elapsed;
   QueuePlayInput();
   bool pause = false, minimize = false;
@@ -306,7 +306,8 @@ void ClassLevel::PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* messa
   if (pause) PauseFromPlay(module, message);
   if (minimize) *message = MSG_MINIMIZE;
   bool ran = false;
-  if (levelState == ST_PLAY && *module == MODULE_LEVEL && *message == MSG_FRAME) ran = RunLogicSteps();
+  if (levelState == ST_PLAY && *module == MODULE_LEVEL && *message == MSG_FRAME)
+    ran = RunLogicSteps();
   HandleParticles(elapsed);
   if (screen) RenderAll(screen, true);
   if (ran) {
@@ -374,7 +375,7 @@ void ClassLevel::PauseFromPlay(uint32_t* module, uint32_t* message) {
 
 // The 16 ms steps of the frame's time; true when at least one ran.
 bool ClassLevel::RunLogicSteps() {
-  const bool versus = Player()->mode == 4;
+  ClassPlayer* pl = Player();
   bool ran = false;
   while (stepAccu >= kStep) {
     HandleIdle(kStep);
@@ -384,7 +385,7 @@ bool ClassLevel::RunLogicSteps() {
       case 2: HandleStoneBreak(kStep); break;
       default: break;
     }
-    if (versus) {
+    if (pl->mode == 4) {
       HandleCPU(kStep);
       HandleSmallHUD(kStep);
     }
@@ -401,7 +402,8 @@ bool ClassLevel::RunLogicSteps() {
 }
 
 // The board breaks up; 1500 ms after it settled comes the highscore decision.
-void ClassLevel::GameOverFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed) {
+void ClassLevel::GameOverFrame(E2DSurface* screen, uint32_t* module, uint32_t* message,
+                               uint32_t elapsed) {
   if (stateTimer == 0) {
     turnPhase = 1;
     StoneDestroy();

@@ -414,9 +414,11 @@ void ClassLevel::PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode,
     const uint8_t p = static_cast<uint8_t>(row + col > 16 ? 16 : row + col);
     if (p != dropPos) aimChanged = true;
     dropPos = p;
-    if ((stylusMode == 0 && type == 1) || (stylusMode == 1 && type == 2) || (stylusMode == 2 && type == 4))
+    if ((stylusMode == 0 && type == 1) || (stylusMode == 1 && type == 2) ||
+        (stylusMode == 2 && type == 4))
       dropAsked = true;
   }
-  if (type == 1 && x >= 231 && x <= 254 && y >= 33 && y <= 56 && !(pl->mode == 0 && pl->bar >= 1024))
+  if (type == 1 && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
+      !(pl->mode == 0 && pl->bar >= 1024))
     SwapNextStones(pl->mode == 0 ? 128 : 0);
 }

@@ -152,15 +152,9 @@ void ClassLevel::RunTutorialOpcode(uint8_t op) {
       pl->bar += barSpeed;
       turnPhase = 1;
       break;
-    case TUT_SWAP:
-      SwapNextStones(128);
-      break;
-    case TUT_NEXT_LEVEL:
-      LevelComplete();
-      break;
-    case TUT_FINISH:
-      levelState = 12;
-      break;
+    case TUT_SWAP: SwapNextStones(128); break;
+    case TUT_NEXT_LEVEL: LevelComplete(); break;
+    case TUT_FINISH: levelState = 12; break;
     default:  // a pause
       break;
   }
