@@ -382,6 +382,77 @@ class ClassLevel {
   void StartTrail(const PARTICLE& p);
   void MoveDropPos(int step, bool& moved);
   void FirstPackageLength(uint8_t& n) const;
+
+  // Steps of the level's states and turns.
+  // Manage: the module's messages, then one frame function per state.
+  void AnswerMessage(E2DSurface* screen, uint32_t* message);
+  void EnterLevel();
+  void StartNextGame(E2DSurface* screen, bool fresh);
+  void NextGameSeats(bool fresh);
+  void EnterNetPause();
+  void TransitionFrame(E2DSurface* screen, uint32_t elapsed);
+  void PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed);
+  void QueuePlayInput();
+  void TakePauseTaps(bool& pause, bool& minimize);
+  void PauseFromPlay(uint32_t* module, uint32_t* message);
+  bool RunLogicSteps();
+  void GameOverFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed);
+  void MessageFrame(E2DSurface* screen, uint32_t elapsed);
+  // The player's phase: the board's verdict, the full bar, then aiming and dropping.
+  void HurryTutorialText();
+  bool BoardEndsTurn();
+  bool FullBarDrops();
+  void SpinWhenIdle(uint32_t delta);
+  void TakeNextStone();
+  void SwapNextStones(int32_t barCost);
+  bool ForcedPuzzleDrop();
+  void AimAndDrop(uint32_t delta);
+  void AimByHeldKeys(uint32_t delta);
+  void AimByWheel();
+  void TakeTurnKeys(bool& dropAsked);
+  void AimByStylus(bool& dropAsked, bool& aimChanged);
+  void PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode, bool& dropAsked,
+               bool& aimChanged);
+  // The tutorial's player phase.
+  void TutorialFullBar();
+  void RunTutorialOpcode(uint8_t op);
+  // A computer seat's step: the biohazard rules, an incoming package, its drop.
+  void CPUBiohazardRules(uint32_t seat);
+  void CPUTakePackage(uint32_t seat, uint32_t freeCells);
+  void CPUDropStone(uint32_t seat, uint8_t type, uint32_t freeCells);
+  // A small grid's step: falls and blasts, or wildcards, a full grid and breaks.
+  void CoGridFallStep(uint32_t seat, uint32_t delta, bool scores);
+  bool CoGridBlasts(uint32_t seat, bool scores);
+  void CoGridTakeWildcards(uint32_t seat);
+  void CoGridBreakStep(uint32_t seat, uint32_t delta, bool scores);
+  void CoGridBreakGroups(uint32_t seat, bool scores);
+  void CPUScoreGroup(uint32_t seat, uint32_t size, uint32_t groups);
+  static int WildcardColour(const uint8_t* g, int r, int c, const uint8_t* table, uint8_t& counter);
+  static bool NextToBlast(const uint8_t* g, int r, int c);
+  // The own board's breaking and falling phases.
+  void BreakGroups();
+  void ScoreGroup(uint32_t size, int groups);
+  bool AdvanceBreakEntities(uint32_t delta);
+  bool StartStoneFalls();
+  void BurnNextToBlasts();
+  void SettleTurn(bool moving);
+  // The timers of a logic step.
+  void RefillBlackDue();
+  void TickClock(uint32_t delta);
+  void EndSpins(uint32_t delta);
+  void VersusTimers(uint32_t delta);
+  void FollowScoreBars(uint32_t delta);
+  void CheckWinner();
+  // Set-up of a level.
+  void SetUpTutorialBoard(uint8_t level);
+  void SetUpLevelRules(uint32_t level);
+  void DealOpening();
+  int DealtLinks(int r, int c, int u) const;
+  int OtherColour(int r, int c);
+  // The ranking after a game of several players.
+  void ShowWinner(E2DSurface* screen, uint32_t delta);
+  void RankingMenu(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
+  void DrawRankingRows(E2DSurface* screen, int32_t listTop);
 };
 
 #endif

@@ -11,26 +11,31 @@ namespace {
 bool Absorbable(uint8_t code) { return (code & 15) == CELL_BLACK || (code & 15) == CELL_NUCLEAR; }
 }  // namespace
 
+// The colour a wildcard in cell (r, c) takes, 0 when no plain colour is beside
+// it: the one above, or a later neighbour where the fall table says so.
+int ClassLevel::WildcardColour(const uint8_t* g, int r, int c, const uint8_t* table,
+                               uint8_t& counter) {
+  int colour = 0;
+  for (int d = 0; d < 4; d++) {
+    const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
+    if (!Inside(nr, nc) || !IsPlainColour(g[Cell(nr, nc)])) continue;
+    if (d == 0) {
+      colour = g[Cell(nr, nc)];
+    } else if (colour == 0 || table[counter & 15] == 1) {
+      colour = g[Cell(nr, nc)];
+      counter++;
+    }
+  }
+  return colour;
+}
+
 bool ClassLevel::FindWildcard() {
   for (int r = 0; r < 9; r++) {
     for (int c = 0; c < 9; c++) {
       const int i = Cell(r, c);
       if (grid[i] != CELL_WILDCARD) continue;
-      int colour = 0;
-      bool taken = false;
-      for (int d = 0; d < 4; d++) {
-        const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
-        if (!Inside(nr, nc) || !IsPlainColour(grid[Cell(nr, nc)])) continue;
-        if (d == 0) {
-          colour = grid[Cell(nr, nc)];
-          taken = true;
-        } else if (!taken || fallTable[fallCounter & 15] == 1) {
-          colour = grid[Cell(nr, nc)];
-          taken = true;
-          fallCounter++;
-        }
-      }
-      if (!taken) {
+      const int colour = WildcardColour(grid, r, c, fallTable, fallCounter);
+      if (colour == 0) {
         gridState[i] = 30;
         continue;
       }
@@ -109,9 +114,22 @@ void ClassLevel::HandleStoneBreak(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
   if (FindWildcard()) return;
+  BreakGroups();
+  const bool hold = AdvanceBreakEntities(delta);
+  if (levelState == 2) {
+    if (!hold && stateTimer < 2) stateTimer = 2;
+  } else if (hold) {
+    settled = 0;
+  } else {
+    settled = 1;
+    turnPhase = 1;
+  }
+}
 
+// Every linked group of four or more breaks and scores.
+void ClassLevel::BreakGroups() {
+  ClassPlayer* pl = Player();
   for (int i = 0; i < kGridCells; i++) gridMark[i] = (grid[i] >= 1 && grid[i] <= 63) ? 0 : 2;
-
   int groups = 0;
   for (int s = 0; s < kGridCells; s++) {
     if (gridMark[s] != 0 || grid[s] >= 64 || (grid[s] & 15) >= 8) continue;
@@ -132,32 +150,43 @@ void ClassLevel::HandleStoneBreak(uint32_t delta) {
     }
     if (n - 4 > fireChance) fireChance = static_cast<uint8_t>(n - 4 > 255 ? 255 : n - 4);
     if (pl->chain > 4) pl->chain = 4;
-    const uint32_t perStone = 10u * pl->level < 100 ? 10u * pl->level : 100;
-    const uint32_t p = perStone * n;
-    pl->score += pl->chain * p;
-    if (pl->chain < 2)
-      std::snprintf(textBuffer, sizeof textBuffer, "+%u", static_cast<unsigned>(p));
-    else
-      std::snprintf(textBuffer, sizeof textBuffer, "%ux%u", static_cast<unsigned>(pl->chain),
-                    static_cast<unsigned>(p));
-    scorePopTimer = 384;
-    if (groups == 2 && pl->mode != 2 && pl->mode != 3) {
-      if (pl->mode == 4) NetSendStones(1, 3);
-      pl->bar = pl->bar > 512 ? pl->bar - 512 : 0;
-      pl->score += 1000;
-      bonusPopTimer = 768;
-      PlayEffect(10);
-    } else if (pl->mode == 4) {
-      uint32_t kind = 2;
-      if (pl->chain < 2) kind = Rand() % 100 < 50 ? 0 : 1;
-      NetSendStones(n, kind);
-    }
-    if (pl->mode == 1) {
-      const int32_t cut = static_cast<int32_t>(25 * n);
-      pl->bar = pl->bar > cut ? pl->bar - cut : 0;
-    }
+    ScoreGroup(n, groups);
   }
+}
 
+// A group's score and its pop-up; the second group of a turn is a bonus, and
+// in versus play each group sends a package.
+void ClassLevel::ScoreGroup(uint32_t n, int groups) {
+  ClassPlayer* pl = Player();
+  const uint32_t perStone = 10u * pl->level < 100 ? 10u * pl->level : 100;
+  const uint32_t p = perStone * n;
+  pl->score += pl->chain * p;
+  if (pl->chain < 2)
+    std::snprintf(textBuffer, sizeof textBuffer, "+%u", static_cast<unsigned>(p));
+  else
+    std::snprintf(textBuffer, sizeof textBuffer, "%ux%u", static_cast<unsigned>(pl->chain),
+                  static_cast<unsigned>(p));
+  scorePopTimer = 384;
+  if (groups == 2 && pl->mode != 2 && pl->mode != 3) {
+    if (pl->mode == 4) NetSendStones(1, 3);
+    pl->bar = pl->bar > 512 ? pl->bar - 512 : 0;
+    pl->score += 1000;
+    bonusPopTimer = 768;
+    PlayEffect(10);
+  } else if (pl->mode == 4) {
+    uint32_t kind = 2;
+    if (pl->chain < 2) kind = Rand() % 100 < 50 ? 0 : 1;
+    NetSendStones(n, kind);
+  }
+  if (pl->mode == 1) {
+    const int32_t cut = static_cast<int32_t>(25 * n);
+    pl->bar = pl->bar > cut ? pl->bar - cut : 0;
+  }
+}
+
+// Breaks, clears and explosions run their time; true while an entity other
+// than an explosion is still going (a spin holds the phase without running).
+bool ClassLevel::AdvanceBreakEntities(uint32_t delta) {
   bool hold = false;
   for (auto& e : entity) {
     if (e.stone == 0) continue;
@@ -181,13 +210,5 @@ void ClassLevel::HandleStoneBreak(uint32_t delta) {
       grid[i] = 0;
     }
   }
-
-  if (levelState == 2) {
-    if (!hold && stateTimer < 2) stateTimer = 2;
-  } else if (hold) {
-    settled = 0;
-  } else {
-    settled = 1;
-    turnPhase = 1;
-  }
+  return hold;
 }

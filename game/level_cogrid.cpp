@@ -87,128 +87,154 @@ bool AdvanceCells(uint8_t* g, int16_t* step, uint32_t delta, bool blasts) {
 
 }  // namespace
 
+namespace {
+
+// Starts the fall of every resting stone that can fall; true when one did.
+bool StartFalls(uint8_t* g, int16_t* step, const uint8_t* table, uint8_t& counter) {
+  bool moved = false;
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = ClassLevel::Cell(r, c);
+      const uint8_t code = g[i];
+      if (!AtRest(code) || code == CELL_FIXED) continue;
+      const int dir = ClassLevel::FallDirection(g, r, c, table, counter);
+      if (dir == 0) continue;
+      const int t = ClassLevel::Cell(dir == 2 ? r : r - 1, dir == 1 ? c : c + 1);
+      g[t] = static_cast<uint8_t>(0x70 + 0x10 * dir + code);
+      step[t] = 0;
+      g[i] = static_cast<uint8_t>(CELL_VACATED + dir);
+      moved = true;
+    }
+  }
+  return moved;
+}
+
+// A full grid clears, staggered from the top corner to the bottom corner.
+bool ClearWhenFull(uint8_t* g, int16_t* step) {
+  uint32_t stones = 0;
+  for (int i = 0; i < kGridCells; i++) stones += AtRest(g[i]);
+  if (stones <= 80) return false;
+  for (int r = 0; r < 9; r++)
+    for (int c = 0; c < 9; c++) {
+      const int i = ClassLevel::Cell(r, c);
+      g[i] = static_cast<uint8_t>(kClearing + g[i]);
+      step[i] = static_cast<int16_t>(320 + 24 * (r - c));
+    }
+  return true;
+}
+
+}  // namespace
+
 void ClassLevel::HandleSmallHUD(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
   for (uint32_t s = 0; s < 3; s++) {
-    uint8_t* g = coGrid[s];
-    int16_t* step = coFallStep[s];
     // Computer seats score on the console that runs them; remote seats' scores
     // come with their grids.
     const bool scores = slot[s].kind >= 1 && slot[s].kind <= 3 && pl->kind <= 2;
-    const uint32_t level = pl->level;
+    if (coPhase[s] == 1 || coPhase[s] == 3)
+      CoGridFallStep(s, delta, scores);
+    else
+      CoGridBreakStep(s, delta, scores);
+  }
+}
 
-    if (coPhase[s] == 1 || coPhase[s] == 3) {
-      bool moved = false;
-      for (int r = 0; r < 9; r++) {
-        for (int c = 0; c < 9; c++) {
-          const int i = Cell(r, c);
-          const uint8_t code = g[i];
-          if (!AtRest(code) || code == CELL_FIXED) continue;
-          const int dir = FallDirection(g, r, c, fallTable, coFallCounter[s]);
-          if (dir == 0) continue;
-          const int t = Cell(dir == 2 ? r : r - 1, dir == 1 ? c : c + 1);
-          g[t] = static_cast<uint8_t>(0x70 + 0x10 * dir + code);
-          step[t] = 0;
-          g[i] = static_cast<uint8_t>(0xC0 + dir);
-          moved = true;
-        }
-      }
-      if (AdvanceCells(g, step, delta, true)) moved = true;
-      // Explosions set off their eight neighbours.
-      bool blast = false;
-      for (int i = 0; i < kGridCells; i++) blast |= g[i] == CELL_EXPLODED;
-      for (int r = 0; r < 9 && blast; r++) {
-        for (int c = 0; c < 9; c++) {
-          const int i = Cell(r, c);
-          if (!AtRest(g[i])) continue;
-          bool hit = false;
-          for (int dr = -1; dr <= 1 && !hit; dr++)
-            for (int dc = -1; dc <= 1 && !hit; dc++)
-              if ((dr || dc) && Inside(r + dr, c + dc) && g[Cell(r + dr, c + dc)] == CELL_EXPLODED) hit = true;
-          if (!hit) continue;
-          if (scores) slot[s].score += (g[i] == CELL_SKULL ? 25u : 5u) * level;
-          g[i] = static_cast<uint8_t>(kBreaking + g[i]);
-          step[i] = 0;
-          moved = true;
-        }
-      }
-      if (moved) {
-        coPhase[s] = 1;
-      } else {
-        // A computer seat's turn is over: a host shows its board to the remote players.
-        if (coPhase[s] == 3 && scores) NetSendCPUGrid(static_cast<uint8_t>(s));
-        coPhase[s] = coPhase[s] == 1 ? 4 : 0;
-      }
-      continue;
+void ClassLevel::CoGridFallStep(uint32_t s, uint32_t delta, bool scores) {
+  uint8_t* g = coGrid[s];
+  int16_t* step = coFallStep[s];
+  bool moved = StartFalls(g, step, fallTable, coFallCounter[s]);
+  if (AdvanceCells(g, step, delta, true)) moved = true;
+  if (CoGridBlasts(s, scores)) moved = true;
+  if (moved) {
+    coPhase[s] = 1;
+    return;
+  }
+  // A computer seat's turn is over: a host shows its board to the remote players.
+  if (coPhase[s] == 3 && scores) NetSendCPUGrid(static_cast<uint8_t>(s));
+  coPhase[s] = coPhase[s] == 1 ? 4 : 0;
+}
+
+// Explosions set off their eight neighbours; true when one did.
+bool ClassLevel::CoGridBlasts(uint32_t s, bool scores) {
+  uint8_t* g = coGrid[s];
+  int16_t* step = coFallStep[s];
+  bool blast = false;
+  for (int i = 0; i < kGridCells; i++) blast |= g[i] == CELL_EXPLODED;
+  if (!blast) return false;
+  const uint32_t level = Player()->level;
+  bool moved = false;
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = Cell(r, c);
+      if (!AtRest(g[i]) || !NextToBlast(g, r, c)) continue;
+      if (scores) slot[s].score += (g[i] == CELL_SKULL ? 25u : 5u) * level;
+      g[i] = static_cast<uint8_t>(kBreaking + g[i]);
+      step[i] = 0;
+      moved = true;
     }
+  }
+  return moved;
+}
 
-    // Breaking: wildcards take a colour (tie-break by the fall table, as on the own board).
-    for (int r = 0; r < 9; r++) {
-      for (int c = 0; c < 9; c++) {
-        const int i = Cell(r, c);
-        if (g[i] != CELL_WILDCARD) continue;
-        int colour = 0;
-        for (int d = 0; d < 4; d++) {
-          const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
-          if (!Inside(nr, nc) || !IsPlainColour(g[Cell(nr, nc)])) continue;
-          if (d == 0) {
-            colour = g[Cell(nr, nc)];
-          } else if (colour == 0 || fallTable[coFallCounter[s] & 15] == 1) {
-            colour = g[Cell(nr, nc)];
-            coFallCounter[s]++;
-          }
-        }
-        if (colour == 0) continue;
-        g[i] = static_cast<uint8_t>(kTaking + colour);
-        step[i] = 0;
-      }
+// Wildcards take a colour (tie-break by the fall table, as on the own board).
+void ClassLevel::CoGridTakeWildcards(uint32_t s) {
+  uint8_t* g = coGrid[s];
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = Cell(r, c);
+      if (g[i] != CELL_WILDCARD) continue;
+      const int colour = WildcardColour(g, r, c, fallTable, coFallCounter[s]);
+      if (colour == 0) continue;
+      g[i] = static_cast<uint8_t>(kTaking + colour);
+      coFallStep[s][i] = 0;
     }
+  }
+}
 
-    // A full grid clears, staggered from the top corner to the bottom corner.
-    uint32_t stones = 0;
-    for (int i = 0; i < kGridCells; i++) stones += AtRest(g[i]);
-    if (stones > 80) {
-      for (int r = 0; r < 9; r++)
-        for (int c = 0; c < 9; c++) {
-          const int i = Cell(r, c);
-          g[i] = static_cast<uint8_t>(kClearing + g[i]);
-          step[i] = static_cast<int16_t>(320 + 24 * (r - c));
-        }
-      slot[s].score >>= 1;
+void ClassLevel::CoGridBreakStep(uint32_t s, uint32_t delta, bool scores) {
+  uint8_t* g = coGrid[s];
+  int16_t* step = coFallStep[s];
+  CoGridTakeWildcards(s);
+  if (ClearWhenFull(g, step)) slot[s].score >>= 1;
+  if (coPhase[s] != 0) CoGridBreakGroups(s, scores);
+  const bool busy = AdvanceCells(g, step, delta, false);
+  if (coPhase[s] != 0) coPhase[s] = busy ? 2 : 3;
+}
+
+// Linked groups of four or more break; a computer seat scores them and sends
+// their packages as the own board does.
+void ClassLevel::CoGridBreakGroups(uint32_t s, bool scores) {
+  uint8_t* g = coGrid[s];
+  int16_t* step = coFallStep[s];
+  uint8_t mark[kGridCells];
+  for (int i = 0; i < kGridCells; i++) mark[i] = AtRest(g[i]) ? 0 : 2;
+  uint32_t groups = 0;
+  for (int seed = 0; seed < kGridCells; seed++) {
+    if (mark[seed] != 0 || !IsPlainColour(g[seed])) continue;
+    const uint32_t n = LinkGroup(g, mark, seed);
+    if (n < 4) continue;
+    for (int i = 0; i < kGridCells; i++) {
+      if (mark[i] != 1) continue;
+      mark[i] = 2;
+      g[i] = static_cast<uint8_t>(kBreaking + g[i]);
+      step[i] = 0;
     }
+    groups++;
+    if (scores) CPUScoreGroup(s, n, groups);
+  }
+}
 
-    if (coPhase[s] != 0) {
-      uint8_t mark[kGridCells];
-      for (int i = 0; i < kGridCells; i++) mark[i] = AtRest(g[i]) ? 0 : 2;
-      uint32_t groups = 0;
-      for (int seed = 0; seed < kGridCells; seed++) {
-        if (mark[seed] != 0 || !IsPlainColour(g[seed])) continue;
-        const uint32_t n = LinkGroup(g, mark, seed);
-        if (n < 4) continue;
-        for (int i = 0; i < kGridCells; i++) {
-          if (mark[i] != 1) continue;
-          mark[i] = 2;
-          g[i] = static_cast<uint8_t>(kBreaking + g[i]);
-          step[i] = 0;
-        }
-        groups++;
-        if (!scores) continue;
-        CPUPLAYER& cpu = cpuPlayer[s];
-        if (groups == 1 && cpu.chain < 4) cpu.chain++;
-        slot[s].score += cpu.chain * level * n * 10;
-        if (groups == 2) {
-          slot[s].score += 1000;
-          NetSendStoneCPUPkg(s, 1, 3);
-        } else {
-          uint32_t kind = 2;
-          if (cpu.chain < 2) kind = Rand() % 100 < 50 ? 0 : 1;
-          NetSendStoneCPUPkg(s, n, kind);
-        }
-      }
-    }
-
-    const bool busy = AdvanceCells(g, step, delta, false);
-    if (coPhase[s] != 0) coPhase[s] = busy ? 2 : 3;
+void ClassLevel::CPUScoreGroup(uint32_t s, uint32_t n, uint32_t groups) {
+  CPUPLAYER& cpu = cpuPlayer[s];
+  const uint32_t level = Player()->level;
+  if (groups == 1 && cpu.chain < 4) cpu.chain++;
+  slot[s].score += cpu.chain * level * n * 10;
+  if (groups == 2) {
+    slot[s].score += 1000;
+    NetSendStoneCPUPkg(s, 1, 3);
+  } else {
+    uint32_t kind = 2;
+    if (cpu.chain < 2) kind = Rand() % 100 < 50 ? 0 : 1;
+    NetSendStoneCPUPkg(s, n, kind);
   }
 }

@@ -236,6 +236,90 @@ uint8_t ClassLevel::CPUGetScoreStone(uint32_t seat, uint8_t stone, uint32_t skil
   return bestPos;
 }
 
+namespace {
+
+// Turning dormant biohazards get a countdown of three turns (kept in the
+// fall-progress plane); the woken ones count down every second turn.
+void WakeBiohazards(uint8_t* g, int16_t* countdown) {
+  for (int i = 0; i < kGridCells; i++) {
+    if (g[i] == CELL_DORMANT) {
+      g[i] = CELL_BIOHAZARD;
+      countdown[i] = 3;
+    }
+  }
+}
+
+// True when a biohazard whose count ran out turned black.
+bool CountDownBiohazards(uint8_t* g, int16_t* countdown) {
+  bool blackened = false;
+  for (int i = 0; i < kGridCells; i++) {
+    if (g[i] != CELL_BIOHAZARD) continue;
+    if (countdown[i] > 1) {
+      countdown[i]--;
+    } else if (countdown[i] == 1) {
+      g[i] = CELL_BLACK;
+      countdown[i] = 0;
+      blackened = true;
+    }
+  }
+  return blackened;
+}
+
+// At most one plain stone beside a biohazard turns dormant, at even odds per try.
+void InfectOneStone(uint8_t* g) {
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = ClassLevel::Cell(r, c);
+      if (!IsPlainColour(g[i])) continue;
+      for (int d = 0; d < 4; d++) {
+        const int nr = r + kInfectDr[d], nc = c + kInfectDc[d];
+        if (!ClassLevel::Inside(nr, nc) || g[ClassLevel::Cell(nr, nc)] != CELL_BIOHAZARD) continue;
+        if (ClassLevel::Rand() % 100 < 50) {
+          g[i] = CELL_DORMANT;
+          return;
+        }
+      }
+    }
+  }
+}
+
+// A higher restart means a shorter wait: the stronger types drop sooner.
+uint32_t RestartDropClock(uint8_t type) {
+  if (type == 1) return 3000u + static_cast<uint32_t>(ClassLevel::Rand() % 1000);
+  if (type == 2) return static_cast<uint32_t>(ClassLevel::Rand() % 7000);
+  return 4000u + static_cast<uint32_t>(ClassLevel::Rand() % 3000);
+}
+
+Skill DrawSkill(uint8_t type) {
+  if (type == 1) return ClassLevel::Rand() % 100 <= 49 ? kWeak : kStrong;
+  if (type == 2) {
+    if (ClassLevel::Rand() % 100 < 40) return kWeak;
+    if (ClassLevel::Rand() % 100 < 50) return kMedium;
+  }
+  return kStrong;
+}
+
+// Skill grows as the grid fills: a crowded grid is played with more care. The
+// stronger a player, the likelier it may play the next stone first.
+uint32_t Care(Skill skill, uint32_t occupied, bool& mayPlayNext) {
+  uint32_t v;
+  if (skill == kWeak) {
+    v = occupied * 100 / 81;
+    mayPlayNext = v > 79 && ClassLevel::Rand() % 100 <= 4;
+  } else if (skill == kMedium) {
+    v = occupied * 120 / 81 + 20;
+    if (v > 255) v = 255;
+    mayPlayNext = v > 109 && ClassLevel::Rand() % 100 <= 11;
+  } else {
+    v = occupied * 200 / 81 + 55;
+    if (v > 255) v = 255;
+    mayPlayNext = v > 169;
+  }
+  return v;
+}
+
+}  // namespace
+
 void ClassLevel::HandleCPU(uint32_t delta) {
   ClassPlayer* pl = Player();
   // Computer players live on the console that hosts them; a joiner gets their grids.
@@ -251,122 +335,74 @@ void ClassLevel::HandleCPU(uint32_t delta) {
       continue;
     }
     cpu.chain = 0;
-
-    // Biohazards: dormant ones wake with a countdown of three turns (kept in the
-    // fall-progress plane), count down every second turn and infect.
-    for (int i = 0; i < kGridCells; i++) {
-      if (g[i] == CELL_DORMANT) {
-        g[i] = CELL_BIOHAZARD;
-        coFallStep[s][i] = 3;
-      }
-    }
-    if (cpu.rulesDue && (cpu.cpuTurns & 1) == 0) {
-      bool blackened = false;
-      for (int i = 0; i < kGridCells; i++) {
-        if (g[i] != CELL_BIOHAZARD) continue;
-        if (coFallStep[s][i] > 1) {
-          coFallStep[s][i]--;
-        } else if (coFallStep[s][i] == 1) {
-          g[i] = CELL_BLACK;
-          coFallStep[s][i] = 0;
-          blackened = true;
-        }
-      }
-      // The remote players see each change of a computer's grid as it happens.
-      if (blackened) NetSendCPUGrid(static_cast<uint8_t>(s));
-      bool infected = false;
-      for (int r = 0; r < 9 && !infected; r++) {
-        for (int c = 0; c < 9 && !infected; c++) {
-          const int i = Cell(r, c);
-          if (!IsPlainColour(g[i])) continue;
-          for (int d = 0; d < 4; d++) {
-            const int nr = r + kInfectDr[d], nc = c + kInfectDc[d];
-            if (!Inside(nr, nc) || g[Cell(nr, nc)] != CELL_BIOHAZARD) continue;
-            if (Rand() % 100 < 50) {
-              g[i] = CELL_DORMANT;
-              infected = true;
-              break;
-            }
-          }
-        }
-      }
-    }
-    cpu.rulesDue = 0;
-
+    CPUBiohazardRules(s);
     const uint32_t free = FreeDropCells(g);
     cpu.dropClock += 4 * delta;
-
     // A full incoming bar drops the first package, as far as drop cells allow.
-    if (cpu.cpuQueue[0][0] != 0 && cpu.cpuBar > 1023) {
-      uint8_t* pkg = cpu.cpuQueue[0];
-      const uint32_t n = pkg[2] ? 3 : pkg[1] ? 2 : 1;
-      uint32_t left = free;
-      for (uint32_t k = 0; k < n && left > 0; k++, left--) {
-        const int i = NthFreeDropCell(g, static_cast<uint32_t>(Rand()) % left);
-        if (i >= 0) g[i] = pkg[k];
-      }
-      coPhase[s] = 1;
-      NetSendCPUGrid(static_cast<uint8_t>(s));
-      cpu.dropClock /= 2;
-      std::memmove(cpu.cpuQueue[0], cpu.cpuQueue[1], sizeof cpu.cpuQueue - sizeof cpu.cpuQueue[0]);
-      std::memset(cpu.cpuQueue[kQueuePackages - 1], 0, sizeof cpu.cpuQueue[0]);
-    }
-
+    if (cpu.cpuQueue[0][0] != 0 && cpu.cpuBar > 1023) CPUTakePackage(s, free);
     if (cpu.dropClock < 112u * pl->level + 7000u || free == 0 || coPhase[s] != 0) continue;
-
-    uint32_t occupied = 0;
-    for (int i = 0; i < kGridCells; i++) occupied += g[i] != 0;
-    uint8_t stone = cpu.cpuNext ? cpu.cpuNext : GetNextStone();
-    cpu.cpuNext = GetNextStone();
-    // A higher restart means a shorter wait: the stronger types drop sooner.
-    if (type == 1)
-      cpu.dropClock = 3000u + static_cast<uint32_t>(Rand() % 1000);
-    else if (type == 2)
-      cpu.dropClock = static_cast<uint32_t>(Rand() % 7000);
-    else
-      cpu.dropClock = 4000u + static_cast<uint32_t>(Rand() % 3000);
-
-    Skill skill = kStrong;
-    if (type == 1) {
-      skill = Rand() % 100 <= 49 ? kWeak : kStrong;
-    } else if (type == 2) {
-      if (Rand() % 100 < 40)
-        skill = kWeak;
-      else if (Rand() % 100 < 50)
-        skill = kMedium;
-    }
-    // Skill grows as the grid fills: a crowded grid is played with more care.
-    uint32_t v;
-    bool mayPlayNext;
-    if (skill == kWeak) {
-      v = occupied * 100 / 81;
-      mayPlayNext = v > 79 && Rand() % 100 <= 4;
-    } else if (skill == kMedium) {
-      v = occupied * 120 / 81 + 20;
-      if (v > 255) v = 255;
-      mayPlayNext = v > 109 && Rand() % 100 <= 11;
-    } else {
-      v = occupied * 200 / 81 + 55;
-      if (v > 255) v = 255;
-      mayPlayNext = v > 169;
-    }
-    int32_t curValue = 0, nextValue = 0;
-    uint8_t pos = CPUGetScoreStone(s, stone, v, curValue);
-    const uint8_t nextPos = CPUGetScoreStone(s, cpu.cpuNext, v, nextValue);
-    if (mayPlayNext && nextValue > curValue) {
-      const uint8_t t = stone;
-      stone = cpu.cpuNext;
-      cpu.cpuNext = t;
-      pos = nextPos;
-    }
-    int cell = pos < 17 ? DropCell(pos) : -1;
-    if (cell < 0 || g[cell] != 0) cell = NthFreeDropCell(g, static_cast<uint32_t>(Rand()) % free);
-    if (cell >= 0) g[cell] = stone;
-    coPhase[s] = 1;
-    cpu.cpuTurns++;
-    cpu.rulesDue = 1;
-    NetSendCPUGrid(static_cast<uint8_t>(s));
+    CPUDropStone(s, type, free);
   }
+}
+
+void ClassLevel::CPUBiohazardRules(uint32_t s) {
+  CPUPLAYER& cpu = cpuPlayer[s];
+  uint8_t* g = coGrid[s];
+  WakeBiohazards(g, coFallStep[s]);
+  if (cpu.rulesDue && (cpu.cpuTurns & 1) == 0) {
+    // The remote players see each change of a computer's grid as it happens.
+    if (CountDownBiohazards(g, coFallStep[s])) NetSendCPUGrid(static_cast<uint8_t>(s));
+    InfectOneStone(g);
+  }
+  cpu.rulesDue = 0;
+}
+
+void ClassLevel::CPUTakePackage(uint32_t s, uint32_t free) {
+  CPUPLAYER& cpu = cpuPlayer[s];
+  uint8_t* g = coGrid[s];
+  uint8_t* pkg = cpu.cpuQueue[0];
+  const uint32_t n = pkg[2] ? 3 : pkg[1] ? 2 : 1;
+  uint32_t left = free;
+  for (uint32_t k = 0; k < n && left > 0; k++, left--) {
+    const int i = NthFreeDropCell(g, static_cast<uint32_t>(Rand()) % left);
+    if (i >= 0) g[i] = pkg[k];
+  }
+  coPhase[s] = 1;
+  NetSendCPUGrid(static_cast<uint8_t>(s));
+  cpu.dropClock /= 2;
+  std::memmove(cpu.cpuQueue[0], cpu.cpuQueue[1], sizeof cpu.cpuQueue - sizeof cpu.cpuQueue[0]);
+  std::memset(cpu.cpuQueue[kQueuePackages - 1], 0, sizeof cpu.cpuQueue[0]);
+}
+
+// The computer's turn: it judges the stone in hand and the next one, and drops
+// the better where it values most (a random free cell when none is found).
+void ClassLevel::CPUDropStone(uint32_t s, uint8_t type, uint32_t free) {
+  CPUPLAYER& cpu = cpuPlayer[s];
+  uint8_t* g = coGrid[s];
+  uint32_t occupied = 0;
+  for (int i = 0; i < kGridCells; i++) occupied += g[i] != 0;
+  uint8_t stone = cpu.cpuNext ? cpu.cpuNext : GetNextStone();
+  cpu.cpuNext = GetNextStone();
+  cpu.dropClock = RestartDropClock(type);
+  const Skill skill = DrawSkill(type);
+  bool mayPlayNext;
+  const uint32_t v = Care(skill, occupied, mayPlayNext);
+  int32_t curValue = 0, nextValue = 0;
+  uint8_t pos = CPUGetScoreStone(s, stone, v, curValue);
+  const uint8_t nextPos = CPUGetScoreStone(s, cpu.cpuNext, v, nextValue);
+  if (mayPlayNext && nextValue > curValue) {
+    const uint8_t t = stone;
+    stone = cpu.cpuNext;
+    cpu.cpuNext = t;
+    pos = nextPos;
+  }
+  int cell = pos < 17 ? DropCell(pos) : -1;
+  if (cell < 0 || g[cell] != 0) cell = NthFreeDropCell(g, static_cast<uint32_t>(Rand()) % free);
+  if (cell >= 0) g[cell] = stone;
+  coPhase[s] = 1;
+  cpu.cpuTurns++;
+  cpu.rulesDue = 1;
+  NetSendCPUGrid(static_cast<uint8_t>(s));
 }
 
 void ClassLevel::NetSendStoneCPUPkg(uint32_t seat, uint32_t linkSize, uint32_t kind) {

@@ -239,36 +239,46 @@ void ClassLevel::HandleRanking(E2DSurface* s, uint32_t delta, uint32_t* module, 
     levelState = 1;
     return;
   }
-  ClassGraphics* gfx = mainData ? mainData->graphics : nullptr;
-  const int32_t row = FontRow();
-  if (stateTimer < kWinnerMs) {
-    menuCursor = 0;
-    stateTimer += delta;
-    HandleIdle(delta);
-    HandleParticles(delta);
-    // The winner's seat: the own player when the winning number is ours.
-    const uint32_t winner = pl->winner - 1u;
-    char name[32];
-    if (winner == OwnPlayer()) {
-      CopyText(name, sizeof name, mainData->settings ? mainData->settings->PlayerName() : "");
+  if (stateTimer < kWinnerMs)
+    ShowWinner(s, delta);
+  else
+    RankingMenu(s, delta, module, message);
+}
+
+// The first three seconds: play runs on under the winner's name.
+void ClassLevel::ShowWinner(E2DSurface* s, uint32_t delta) {
+  ClassPlayer* pl = Player();
+  menuCursor = 0;
+  stateTimer += delta;
+  HandleIdle(delta);
+  HandleParticles(delta);
+  // The winner's seat: the own player when the winning number is ours.
+  const uint32_t winner = pl->winner - 1u;
+  char name[32];
+  if (winner == OwnPlayer()) {
+    CopyText(name, sizeof name, mainData->settings ? mainData->settings->PlayerName() : "");
+  } else {
+    const int32_t seat = SeatOfPlayer(winner);
+    if (seat >= 0 && seat <= 2) {
+      const PLAYERSLOT& st = slot[seat];
+      CopyText(name, sizeof name, st.kind >= 1 && st.kind <= 3 ? kCpuNames[st.kind - 1] : st.name);
+      slot[seat].score = pl->targetScore;
     } else {
-      const int32_t seat = SeatOfPlayer(winner);
-      if (seat >= 0 && seat <= 2) {
-        const PLAYERSLOT& st = slot[seat];
-        CopyText(name, sizeof name, st.kind >= 1 && st.kind <= 3 ? kCpuNames[st.kind - 1] : st.name);
-        slot[seat].score = pl->targetScore;
-      } else {
-        name[0] = 0;
-      }
+      name[0] = 0;
     }
-    if (!s || !gfx) return;
-    RenderAll(s, true);
-    const int32_t top = 120 - row;
-    DrawBand(s, top, 2, 0x000000);
-    DrawCentred(s, top, name);
-    DrawCentred(s, top + row, "wins the game!");
-    return;
   }
+  if (!s || !mainData->graphics) return;
+  RenderAll(s, true);
+  const int32_t row = FontRow();
+  const int32_t top = 120 - row;
+  DrawBand(s, top, 2, 0x000000);
+  DrawCentred(s, top, name);
+  DrawCentred(s, top + row, "wins the game!");
+}
+
+// Then the ranking with the replay menu: again, other seats or hosts, or quit.
+void ClassLevel::RankingMenu(E2DSurface* s, uint32_t delta, uint32_t* module, uint32_t* message) {
+  ClassPlayer* pl = Player();
   stateTimer += delta;
   const bool host = pl->kind == 1 || pl->kind == 2;
   const bool joined = pl->kind == 3 || pl->kind == 4;
@@ -277,6 +287,7 @@ void ClassLevel::HandleRanking(E2DSurface* s, uint32_t delta, uint32_t* module, 
   static const char* const kJoin[] = {"Join host again", "Choose different host", "Quit"};
   const char* const* items = host ? kHost : joined ? kJoin : kVersus;
   const uint32_t count = host ? 2 : 3;
+  const int32_t row = FontRow();
   const int32_t rows = 4 + static_cast<int32_t>(count);
   const int32_t listTop = 120 - rows * row / 2;
   const int32_t menuTop = listTop + 4 * row;
@@ -293,11 +304,23 @@ void ClassLevel::HandleRanking(E2DSurface* s, uint32_t delta, uint32_t* module, 
       *message = 0x10004;
     }
   }
-  if (!s || !gfx) return;
+  if (!s || !mainData->graphics) return;
   RenderAll(s, true);
   DrawBand(s, listTop - 2 * row - 4, 1, 0x000000);
   DrawCentred(s, listTop - 2 * row - 4, "Ranking");
   DrawBand(s, listTop, rows, 0x4080C0);
+  DrawRankingRows(s, listTop);
+  DrawPulseBar(s, menuTop + menuCursor * row);
+  for (uint32_t i = 0; i < count; i++)
+    DrawCentred(s, menuTop + static_cast<int32_t>(i) * row, items[i]);
+}
+
+// The four places: number, name and score, the own one in colour and the
+// empty or lost seats dimmed.
+void ClassLevel::DrawRankingRows(E2DSurface* s, int32_t listTop) {
+  ClassPlayer* pl = Player();
+  ClassGraphics* gfx = mainData->graphics;
+  const int32_t row = FontRow();
   const int32_t margin = 24 + static_cast<int32_t>(gfx->GetFontWidth(0, "0"));
   for (int32_t i = 0; i < 4; i++) {
     char place[16], name[40], score[16];
@@ -322,8 +345,6 @@ void ClassLevel::HandleRanking(E2DSurface* s, uint32_t delta, uint32_t* module, 
     draw(margin, name);
     draw(sx, score);
   }
-  DrawPulseBar(s, menuTop + menuCursor * row);
-  for (uint32_t i = 0; i < count; i++) DrawCentred(s, menuTop + static_cast<int32_t>(i) * row, items[i]);
 }
 
 // ---- tutorial text ----

@@ -112,11 +112,29 @@ int ClassLevel::AdvanceEntitiesGravity(uint32_t delta) {
   return active;
 }
 
-void ClassLevel::HandleGravity(uint32_t delta) {
-  ClassPlayer* pl = Player();
-  if (!pl) return;
-  bool moved = false;
+bool ClassLevel::NextToBlast(const uint8_t* g, int r, int c) {
+  for (int dr = -1; dr <= 1; dr++)
+    for (int dc = -1; dc <= 1; dc++)
+      if ((dr || dc) && Inside(r + dr, c + dc) && g[Cell(r + dr, c + dc)] == CELL_EXPLODED)
+        return true;
+  return false;
+}
 
+void ClassLevel::HandleGravity(uint32_t delta) {
+  if (!Player()) return;
+  const bool moved = StartStoneFalls();
+  AdvanceEntitiesGravity(delta);
+  BurnNextToBlasts();
+  bool active = false;
+  for (const auto& e : entity)
+    if (e.stone != 0) active = true;
+  SettleTurn(moved || active);
+}
+
+// Every stone that can fall starts its fall (one without a free entity falls
+// in a later step); true when one did.
+bool ClassLevel::StartStoneFalls() {
+  bool moved = false;
   for (int r = 0; r < 9; r++) {
     for (int c = 0; c < 9; c++) {
       const int i = Cell(r, c);
@@ -125,7 +143,7 @@ void ClassLevel::HandleGravity(uint32_t delta) {
       const int dir = FallDirection(grid, r, c, fallTable, fallCounter);
       if (dir == 0) continue;
       const uint32_t k = FreeQEntity();
-      if (k == kMaxEntities) continue;  // falls in a later step
+      if (k == kMaxEntities) continue;
       const int tr = dir == 2 ? r : r - 1;
       const int tc = dir == 1 ? c : c + 1;
       STONEENTITY& en = entity[k];
@@ -145,27 +163,25 @@ void ClassLevel::HandleGravity(uint32_t delta) {
       moved = true;
     }
   }
+  return moved;
+}
 
-  AdvanceEntitiesGravity(delta);
-
-  // Explosions set off their eight neighbours.
+// Explosions set off their eight neighbours.
+void ClassLevel::BurnNextToBlasts() {
   for (int r = 0; r < 9; r++) {
     for (int c = 0; c < 9; c++) {
       const uint8_t code = grid[Cell(r, c)];
       if (code < 1 || code > 63) continue;
-      bool hit = false;
-      for (int dr = -1; dr <= 1 && !hit; dr++)
-        for (int dc = -1; dc <= 1 && !hit; dc++)
-          if ((dr || dc) && Inside(r + dr, c + dc) && grid[Cell(r + dr, c + dc)] == CELL_EXPLODED) hit = true;
-      if (hit) BurnCell(r, c);
+      if (NextToBlast(grid, r, c)) BurnCell(r, c);
     }
   }
+}
 
-  bool active = false;
-  for (const auto& e : entity)
-    if (e.stone != 0) active = true;
-
-  if (moved || active) {
+// A still board hands over to the breaking phase once, then, still after the
+// breaks, ends the turn.
+void ClassLevel::SettleTurn(bool moving) {
+  ClassPlayer* pl = Player();
+  if (moving) {
     settled = 0;
   } else if (settled == 0) {
     // The puzzle game never breaks while stones are dropped. Its still step stays

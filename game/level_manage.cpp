@@ -105,306 +105,332 @@ void ClassLevel::StartReset(bool enter) {
   }
 }
 
+namespace {
+
+// The set-up state a networked game opens with, by the own seat's kind; the
+// caller names the one of kind 4 (it searches on entering, picks a host after a game).
+uint8_t NetSetupState(uint8_t kind, uint8_t chooseHost) {
+  switch (kind) {
+    case 0: return ST_PLAYERSELECT;
+    case 1:
+    case 2: return ST_HOSTSETUP;
+    case 3: return ST_SEARCH;
+    case 4: return chooseHost;
+    default: return ST_PLAY;
+  }
+}
+
+}  // namespace
+
 int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, int32_t* keys, uint32_t elapsed) {
   if (*message == MSG_ATTACH) {
     mainData = reinterpret_cast<MAINDATA*>(keys);
     return 0;
   }
-  ClassPlayer* pl = Player();
-  ClassGraphics* gfx = mainData ? mainData->graphics : nullptr;
-  ClassEInput* input = (mainData && mainData->ecd) ? mainData->ecd->input : nullptr;
-  if (!pl) return 0;
-
+  if (!Player()) return 0;
   if (*message != MSG_FRAME || levelState != ST_PLAY) {
     eventCount = 0;
     wheelAccu = 0;
   }
+  if (*message != MSG_FRAME) {
+    AnswerMessage(screen, message);
+    return 0;
+  }
+  // The pulse of special stones runs on the frame's time in every state.
+  if (mainData->graphics) mainData->graphics->AddAnitimer(elapsed);
 
-  switch (*message) {
-    case MSG_FRAME:
+  switch (levelState) {
+    case ST_TRANSITION: TransitionFrame(screen, elapsed); break;
+    case ST_PLAY: PlayFrame(screen, module, message, elapsed); break;
+    case ST_GAMEOVER: GameOverFrame(screen, module, message, elapsed); break;
+    case ST_NAMEENTRY: HandleNameEntry(screen, elapsed, module, message); break;
+    case ST_PLAYERSELECT:
+    case ST_HOSTSETUP:
+    case ST_SEARCH:
+    case ST_JOIN:
+    case ST_HOSTSELECT:
+    case ST_NETPAUSE: NetStateFrame(screen, module, message, elapsed); break;
+    case ST_MESSAGE: MessageFrame(screen, elapsed); break;
+    case ST_RANKING: HandleRanking(screen, elapsed, module, message); break;
+    case ST_MULTIMENU:
+      *message = kTitleMultiMenu;
+      *module = MODULE_TITLE;
       break;
-    case MSG_ENTER: {
-      if (gfx) {
-        gfx->SetColorBlind(mainData->settings && mainData->settings->bytes[471] != 0);
-        gfx->Transition(nullptr, 0xFFFFFF);
-        gfx->LoadBackDrop("gamehud.bmp");
-        gfx->ResetPlayTime();
-      }
-      StartReset(true);
-      tracePhase = turnPhase;
-      traceTurns = 0;
-      ResetCoPlayers();
-      EmptyGrid();
-      CreateRandom(pl->level);
-      nextStone[0] = GetNextStone();
-      nextStone[1] = GetNextStone();
-      levelState = ST_TRANSITION;
-      HandleIdle(0);
-      if (gfx) {
-        E2DSurface* back = nullptr;
-        gfx->GetBackSurface(back);
-        if (back && back->GetBuffer()) RenderAll(back, true);
-      }
-      mainData->zerodelta = 1;
+    case ST_RESTART: *message = kMsgFreshGame; break;
+    default: break;
+  }
+  if (endWhenOver && *module == MODULE_LEVEL && WaitsAfterGame()) *module = MODULE_QUIT;
+  return 0;
+}
+
+// ---- the module's messages ----
+
+void ClassLevel::AnswerMessage(E2DSurface* screen, uint32_t* message) {
+  ClassPlayer* pl = Player();
+  switch (*message) {
+    case MSG_ENTER:
+      EnterLevel();
       *message = MSG_FRAME;
-      return 0;
-    }
+      return;
     case kMsgEndGame:
       levelState = ST_GAMEOVER;
       stateTimer = 0;
       clockTimer = 0;
       mainData->zerodelta = 1;
       *message = MSG_FRAME;
-      return 0;
+      return;
     case kMsgResume:
       clockTimer = 0;
       *message = MSG_FRAME;
-      return 0;
+      return;
     case kMsgMinimized:
       // Only a networked game pauses, and for the others too.
       if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4 && levelState == ST_PLAY) {
         NetSendID(0, 11);
-        levelState = ST_NETPAUSE;
-        stateTimer = 0;
-        menuCursor = 0;
+        EnterNetPause();
       }
-      return 0;
+      return;
     case kMsgFreshGame:
-    case kMsgSameSeats: {
-      const bool fresh = *message == kMsgFreshGame;
-      pl->score = 0;
-      StartReset(false);
-      if (fresh) ResetCoPlayers();
-      EmptyGrid();
-      CreateRandom(pl->level);
-      pl->lastColour = 1;
-      pl->winner = 0;
-      pl->turns = 0;
-      pl->bar = 0;
-      pl->blackDue = 0;
-      pl->chain = 0;
-      nextStone[0] = GetNextStone();
-      nextStone[1] = GetNextStone();
-      if (pl->mode == 4) {
-        menuCursor = 0;
-        stateTimer = 0;
-        if (fresh) {
-          switch (pl->kind) {
-            case 0: levelState = ST_PLAYERSELECT; break;
-            case 1:
-            case 2: levelState = ST_HOSTSETUP; break;
-            case 3: levelState = ST_SEARCH; break;
-            case 4: levelState = ST_HOSTSELECT; break;
-            default: levelState = ST_PLAY; break;
-          }
-        } else if (pl->kind == 3 || pl->kind == 4) {
-          ResetCoPlayers();
-          levelState = ST_JOIN;
-        } else {
-          std::memset(cpuPlayer, 0, sizeof cpuPlayer);
-          for (int s = 0; s < 3; s++) {
-            slot[s].barShown = slot[s].bar = 0;
-            slot[s].score = slot[s].silence = 0;
-          }
-          slot[3].barShown = slot[3].bar = 0;
-          slot[3].score = 0;
-          levelState = ST_PLAY;
-        }
-      } else {
-        levelState = ST_PLAY;
-      }
-      HandleIdle(0);
-      if (screen) RenderAll(screen, true);
+    case kMsgSameSeats:
+      StartNextGame(screen, *message == kMsgFreshGame);
       *message = MSG_FRAME;
       mainData->zerodelta = 1;
-      return 0;
-    }
-    default:
-      return 0;
+      return;
+    default: return;
   }
+}
 
-  // The pulse of special stones runs on the frame's time in every state.
-  if (gfx) gfx->AddAnitimer(elapsed);
-
-  switch (levelState) {
-    case ST_TRANSITION: {
-      if (!gfx || gfx->Transition(screen, elapsed)) {
-        if (pl->mode != 4) {
-          levelState = ST_PLAY;
-        } else {
-          menuCursor = 0;
-          stateTimer = 0;
-          switch (pl->kind) {
-            case 0: levelState = ST_PLAYERSELECT; break;
-            case 1:
-            case 2: levelState = ST_HOSTSETUP; break;
-            case 3:
-            case 4: levelState = ST_SEARCH; break;
-            default: levelState = ST_PLAY; break;
-          }
-          ResetCoPlayers();
-        }
-      }
-      break;
-    }
-
-    case ST_PLAY: {
-      stepAccu += elapsed;
-      if (input) {
-        wheelAccu += input->GetWheelScroll();
-        E_INPUTEVENT ev;
-        while (eventCount < 32 && input->GetKeyEvent(&ev)) eventQueue[eventCount++] = ev;
-        while (eventCount < 32 && input->GetClickEvent(&ev)) {
-          ev.action = static_cast<uint8_t>(ev.action + 65);  // pointer buttons read 65 to 67
-          eventQueue[eventCount++] = ev;
-        }
-      }
-      bool pause = false, minimize = false;
-      for (uint32_t i = 0; i < eventCount; i++) {
-        E_INPUTEVENT& ev = eventQueue[i];
-        if (ev.type == EIT_DOWN && ev.action == 2) {
-          ev.type = 0;
-          pause = true;
-        }
-      }
-      for (uint32_t i = 0; i < eventCount; i++) {
-        E_INPUTEVENT& ev = eventQueue[i];
-        if (ev.type != EIT_DOWN || ev.action < 65 || ev.action > 67) continue;
-        if (ev.x <= 3 || ev.y < 216 || ev.y > 235 || (ev.x - 4) % 30 >= 20) continue;
-        if (ev.x >= 34 && ev.x <= 53) {
-          ev.type = 0;
-          pause = true;
-        } else if (ev.x >= 4 && ev.x <= 23) {
-          ev.type = 0;
-          minimize = true;
-        }
-      }
-      if (pause) {
-        if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4) {
-          // The pause packet goes to the others; a host pauses at once, a joiner
-          // when the host's answer comes back.
-          NetSendID(0, 11);
-          if (pl->kind <= 2) {
-            levelState = ST_NETPAUSE;
-            stateTimer = 0;
-            menuCursor = 0;
-          }
-        } else if (gfx) {
-          E2DSurface* back = nullptr;
-          gfx->GetBackSurface(back);
-          if (back && back->GetBuffer()) {
-            RenderAll(back, false);
-            back->FillRect(nullptr, 0x000000, 8, 128);
-          }
-          *message = kTitlePauseMenu;
-          *module = MODULE_TITLE;
-        } else {
-          *message = kTitlePauseMenu;
-          *module = MODULE_TITLE;
-        }
-      }
-      if (minimize) *message = MSG_MINIMIZE;
-      bool ran = false;
-      if (levelState == ST_PLAY && *module == MODULE_LEVEL && *message == MSG_FRAME) {
-        while (stepAccu >= kStep) {
-          HandleIdle(kStep);
-          switch (turnPhase) {
-            case 0: HandlePlayer(kStep); break;
-            case 1: HandleGravity(kStep); break;
-            case 2: HandleStoneBreak(kStep); break;
-            default: break;
-          }
-          if (pl->mode == 4) {
-            HandleCPU(kStep);
-            HandleSmallHUD(kStep);
-          }
-          stepAccu -= kStep;
-          ran = true;
-          TraceStep();
-          // A lost game or a winner ends play: the rest of the frame's time goes.
-          if (levelState != ST_PLAY) {
-            stepAccu = 0;
-            break;
-          }
-        }
-      }
-      HandleParticles(elapsed);
-      if (screen) RenderAll(screen, true);
-      if (ran) {
-        eventCount = 0;
-        wheelAccu = 0;
-      }
-      break;
-    }
-
-    case ST_GAMEOVER: {
-      if (stateTimer == 0) {
-        turnPhase = 1;
-        StoneDestroy();
-        stateTimer = 1;
-      }
-      HandleIdle(elapsed);
-      HandleStoneBreak(elapsed);
-      HandleParticles(elapsed);
-      if (screen) RenderAll(screen, true);
-      if (stateTimer >= 2) {
-        stateTimer += elapsed;
-        if (stateTimer >= 1500) HighscoreDecision(screen, module, message);
-      }
-      break;
-    }
-
-    case ST_NAMEENTRY:
-      HandleNameEntry(screen, elapsed, module, message);
-      break;
-
-    case ST_PLAYERSELECT:
-    case ST_HOSTSETUP:
-    case ST_SEARCH:
-    case ST_JOIN:
-    case ST_HOSTSELECT:
-    case ST_NETPAUSE:
-      NetStateFrame(screen, module, message, elapsed);
-      break;
-
-    case ST_MESSAGE: {
-      if (messageTimer > elapsed)
-        messageTimer -= elapsed;
-      else
-        levelState = returnState;
-      if (!screen) break;
-      RenderAll(screen, true);
-      if (!gfx) break;
-      const int32_t lines = messageLine[2][0] ? 3 : messageLine[1][0] ? 2 : 1;
-      const int32_t fh = static_cast<int32_t>(gfx->GetFontHeight(0));
-      const int32_t row = fh > 2 ? fh - 2 : 1;
-      const int32_t top = 120 - lines * row / 2, bottom = top + lines * row;
-      gfx->DrawAlphaBar(screen, 0, top, 320, bottom, 0x000000, 128);
-      gfx->DrawLine(screen, 0, top - 2, 319, top - 2, 0x000000);
-      gfx->DrawLine(screen, 0, top - 1, 319, top - 1, 0xFFFFFF);
-      gfx->DrawLine(screen, 0, bottom, 319, bottom, 0xFFFFFF);
-      gfx->DrawLine(screen, 0, bottom + 1, 319, bottom + 1, 0x000000);
-      for (int32_t i = 0; i < lines; i++)
-        gfx->DrawFontFx(screen, 0, 160, top + i * row, messageLine[i], 0x201, 0);
-      break;
-    }
-
-    case ST_RANKING:
-      HandleRanking(screen, elapsed, module, message);
-      break;
-
-    case ST_MULTIMENU:
-      *message = kTitleMultiMenu;
-      *module = MODULE_TITLE;
-      break;
-
-    case ST_RESTART:
-      *message = kMsgFreshGame;
-      break;
-
-    default:
-      break;
+void ClassLevel::EnterLevel() {
+  ClassPlayer* pl = Player();
+  ClassGraphics* gfx = mainData->graphics;
+  if (gfx) {
+    gfx->SetColorBlind(mainData->settings && mainData->settings->bytes[471] != 0);
+    gfx->Transition(nullptr, 0xFFFFFF);
+    gfx->LoadBackDrop("gamehud.bmp");
+    gfx->ResetPlayTime();
   }
-  if (endWhenOver && *module == MODULE_LEVEL && WaitsAfterGame()) *module = MODULE_QUIT;
-  return 0;
+  StartReset(true);
+  tracePhase = turnPhase;
+  traceTurns = 0;
+  ResetCoPlayers();
+  EmptyGrid();
+  CreateRandom(pl->level);
+  nextStone[0] = GetNextStone();
+  nextStone[1] = GetNextStone();
+  levelState = ST_TRANSITION;
+  HandleIdle(0);
+  if (gfx) {
+    E2DSurface* back = nullptr;
+    gfx->GetBackSurface(back);
+    if (back && back->GetBuffer()) RenderAll(back, true);
+  }
+  mainData->zerodelta = 1;
+}
+
+// Another game after the ranking: a fresh one (the seats chosen again) or one
+// with the same seats.
+void ClassLevel::StartNextGame(E2DSurface* screen, bool fresh) {
+  ClassPlayer* pl = Player();
+  pl->score = 0;
+  StartReset(false);
+  if (fresh) ResetCoPlayers();
+  EmptyGrid();
+  CreateRandom(pl->level);
+  pl->lastColour = 1;
+  pl->winner = 0;
+  pl->turns = 0;
+  pl->bar = 0;
+  pl->blackDue = 0;
+  pl->chain = 0;
+  nextStone[0] = GetNextStone();
+  nextStone[1] = GetNextStone();
+  if (pl->mode == 4)
+    NextGameSeats(fresh);
+  else
+    levelState = ST_PLAY;
+  HandleIdle(0);
+  if (screen) RenderAll(screen, true);
+}
+
+void ClassLevel::NextGameSeats(bool fresh) {
+  ClassPlayer* pl = Player();
+  menuCursor = 0;
+  stateTimer = 0;
+  if (fresh) {
+    levelState = NetSetupState(pl->kind, ST_HOSTSELECT);
+  } else if (pl->kind == 3 || pl->kind == 4) {
+    ResetCoPlayers();
+    levelState = ST_JOIN;
+  } else {
+    std::memset(cpuPlayer, 0, sizeof cpuPlayer);
+    for (int s = 0; s < 3; s++) {
+      slot[s].barShown = slot[s].bar = 0;
+      slot[s].score = slot[s].silence = 0;
+    }
+    slot[3].barShown = slot[3].bar = 0;
+    slot[3].score = 0;
+    levelState = ST_PLAY;
+  }
+}
+
+void ClassLevel::EnterNetPause() {
+  levelState = ST_NETPAUSE;
+  stateTimer = 0;
+  menuCursor = 0;
+}
+
+// ---- the states ----
+
+void ClassLevel::TransitionFrame(E2DSurface* screen, uint32_t elapsed) {
+  ClassGraphics* gfx = mainData->graphics;
+  if (gfx && !gfx->Transition(screen, elapsed)) return;
+  ClassPlayer* pl = Player();
+  if (pl->mode != 4) {
+    levelState = ST_PLAY;
+    return;
+  }
+  menuCursor = 0;
+  stateTimer = 0;
+  levelState = NetSetupState(pl->kind, ST_SEARCH);
+  ResetCoPlayers();
+}
+
+// Play: input in, the pause and minimize taps, the logic steps the frame's time
+// holds, then particles and drawing.
+void ClassLevel::PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* message,
+                           uint32_t elapsed) {
+  stepAccu += elapsed;
+  QueuePlayInput();
+  bool pause = false, minimize = false;
+  TakePauseTaps(pause, minimize);
+  if (pause) PauseFromPlay(module, message);
+  if (minimize) *message = MSG_MINIMIZE;
+  bool ran = false;
+  if (levelState == ST_PLAY && *module == MODULE_LEVEL && *message == MSG_FRAME)
+    ran = RunLogicSteps();
+  HandleParticles(elapsed);
+  if (screen) RenderAll(screen, true);
+  if (ran) {
+    eventCount = 0;
+    wheelAccu = 0;
+  }
+}
+
+void ClassLevel::QueuePlayInput() {
+  ClassEInput* input = mainData->ecd ? mainData->ecd->input : nullptr;
+  if (!input) return;
+  wheelAccu += input->GetWheelScroll();
+  E_INPUTEVENT ev;
+  while (eventCount < 32 && input->GetKeyEvent(&ev)) eventQueue[eventCount++] = ev;
+  while (eventCount < 32 && input->GetClickEvent(&ev)) {
+    ev.action = static_cast<uint8_t>(ev.action + 65);  // pointer buttons read 65 to 67
+    eventQueue[eventCount++] = ev;
+  }
+}
+
+// The pause key, and taps on the two buttons at the lower left of the HUD.
+void ClassLevel::TakePauseTaps(bool& pause, bool& minimize) {
+  for (uint32_t i = 0; i < eventCount; i++) {
+    E_INPUTEVENT& ev = eventQueue[i];
+    if (ev.type == EIT_DOWN && ev.action == 2) {
+      ev.type = 0;
+      pause = true;
+    }
+  }
+  for (uint32_t i = 0; i < eventCount; i++) {
+    E_INPUTEVENT& ev = eventQueue[i];
+    if (ev.type != EIT_DOWN || ev.action < 65 || ev.action > 67) continue;
+    if (ev.x <= 3 || ev.y < 216 || ev.y > 235 || (ev.x - 4) % 30 >= 20) continue;
+    if (ev.x >= 34 && ev.x <= 53) {
+      ev.type = 0;
+      pause = true;
+    } else if (ev.x >= 4 && ev.x <= 23) {
+      ev.type = 0;
+      minimize = true;
+    }
+  }
+}
+
+void ClassLevel::PauseFromPlay(uint32_t* module, uint32_t* message) {
+  ClassPlayer* pl = Player();
+  if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4) {
+    // The pause packet goes to the others; a host pauses at once, a joiner
+    // when the host's answer comes back.
+    NetSendID(0, 11);
+    if (pl->kind <= 2) EnterNetPause();
+    return;
+  }
+  ClassGraphics* gfx = mainData->graphics;
+  if (gfx) {
+    E2DSurface* back = nullptr;
+    gfx->GetBackSurface(back);
+    if (back && back->GetBuffer()) {
+      RenderAll(back, false);
+      back->FillRect(nullptr, 0x000000, 8, 128);
+    }
+  }
+  *message = kTitlePauseMenu;
+  *module = MODULE_TITLE;
+}
+
+// The 16 ms steps of the frame's time; true when at least one ran.
+bool ClassLevel::RunLogicSteps() {
+  ClassPlayer* pl = Player();
+  bool ran = false;
+  while (stepAccu >= kStep) {
+    HandleIdle(kStep);
+    switch (turnPhase) {
+      case 0: HandlePlayer(kStep); break;
+      case 1: HandleGravity(kStep); break;
+      case 2: HandleStoneBreak(kStep); break;
+      default: break;
+    }
+    if (pl->mode == 4) {
+      HandleCPU(kStep);
+      HandleSmallHUD(kStep);
+    }
+    stepAccu -= kStep;
+    ran = true;
+    TraceStep();
+    // A lost game or a winner ends play: the rest of the frame's time goes.
+    if (levelState != ST_PLAY) {
+      stepAccu = 0;
+      break;
+    }
+  }
+  return ran;
+}
+
+// The board breaks up; 1500 ms after it settled comes the highscore decision.
+void ClassLevel::GameOverFrame(E2DSurface* screen, uint32_t* module, uint32_t* message,
+                               uint32_t elapsed) {
+  if (stateTimer == 0) {
+    turnPhase = 1;
+    StoneDestroy();
+    stateTimer = 1;
+  }
+  HandleIdle(elapsed);
+  HandleStoneBreak(elapsed);
+  HandleParticles(elapsed);
+  if (screen) RenderAll(screen, true);
+  if (stateTimer >= 2) {
+    stateTimer += elapsed;
+    if (stateTimer >= 1500) HighscoreDecision(screen, module, message);
+  }
+}
+
+// The message box over play, until its time is up.
+void ClassLevel::MessageFrame(E2DSurface* screen, uint32_t elapsed) {
+  if (messageTimer > elapsed)
+    messageTimer -= elapsed;
+  else
+    levelState = returnState;
+  if (!screen) return;
+  RenderAll(screen, true);
+  if (!mainData->graphics) return;
+  const int32_t lines = messageLine[2][0] ? 3 : messageLine[1][0] ? 2 : 1;
+  const int32_t row = FontRow();
+  const int32_t top = 120 - lines * row / 2;
+  DrawBand(screen, top, lines, 0x000000);
+  for (int32_t i = 0; i < lines; i++) DrawCentred(screen, top + i * row, messageLine[i]);
 }

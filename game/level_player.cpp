@@ -173,28 +173,46 @@ void ClassLevel::HandlePlayer(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
   if (pl->mode == 5) {
-    // Holding the drop key, or the pointer on the text band, hurries the text.
-    ClassEInput* in = mainData && mainData->ecd ? mainData->ecd->input : nullptr;
-    if (in) {
-      int32_t x = 0, y = 0;
-      in->GetClickPosition(x, y);
-      if (in->KeyHold(0) || (in->ClickHold(0) && y < static_cast<int32_t>(tutorial.bandHeight)))
-        tutorial.lineWait = kTutorialLineWait;
-    }
+    HurryTutorialText();
     HandleTutorial(delta);
     return;
   }
-
   if (pl->winner >= 1 && pl->winner <= 4) {
     stateTimer = 0;
     levelState = 11;
     return;
   }
-
   if (FinishFade(delta)) return;
-
   pl->chain = 0;
+  if (BoardEndsTurn()) return;
+  if (FullBarDrops()) return;
+  SpinWhenIdle(delta);
+  if (pl->mode == 4 && vsQueue[0][0] != 0) {
+    barAccu += barSpeed * delta;
+    pl->bar += static_cast<int32_t>(barAccu / 128);
+    barAccu %= 128;
+  }
+  settled = 0;
+  if (curStone == 0) TakeNextStone();
+  if (pl->mode == 3 && pl->bar >= 1024 && ForcedPuzzleDrop()) return;
+  AimAndDrop(delta);
+}
 
+// Holding the drop key, or the pointer on the text band, hurries the text.
+void ClassLevel::HurryTutorialText() {
+  ClassEInput* in = mainData && mainData->ecd ? mainData->ecd->input : nullptr;
+  if (!in) return;
+  int32_t x = 0, y = 0;
+  in->GetClickPosition(x, y);
+  if (in->KeyHold(0) || (in->ClickHold(0) && y < static_cast<int32_t>(tutorial.bandHeight)))
+    tutorial.lineWait = kTutorialLineWait;
+}
+
+// A full board loses (or halves the score in versus play), a cleared one
+// completes the level; the puzzle game moves on to its next level. True when
+// the turn stops here.
+bool ClassLevel::BoardEndsTurn() {
+  ClassPlayer* pl = Player();
   int empty = 0, full = 0;
   for (int i = 0; i < kGridCells; i++) {
     if (grid[i] >= 64) continue;
@@ -206,132 +224,140 @@ void ClassLevel::HandlePlayer(uint32_t delta) {
   if (pl->mode == 3 && full > 80) {
     pl->mode = 2;
     turnPhase = 2;
-    return;
+    return true;
   }
   if (pl->mode == 4 && full > 80) {
     turnPhase = 2;
     StoneDestroy();
     pl->score >>= 1;
-    return;
+    return true;
   }
   if (full > 80) {
     stateTimer = 0;
     levelState = 2;
-    return;
+    return true;
   }
   if (pl->mode == 2) {
     NextPuzzleLevel();
-    return;
+    return true;
   }
   if ((pl->mode == 0 || pl->mode == 1) && empty > 80) {
     LevelComplete();
-    return;
+    return true;
   }
+  return false;
+}
 
-  // A full red bar brings its stones.
-  if (pl->mode != 2 && pl->mode != 3 && pl->barShown >= 1024) {
-    bool run = true;
-    if (pl->mode == 4)
-      FirstPackageLength(pl->blackDue);
-    else
-      run = settled == 1 || pl->mode == 1;
-    if (run && pl->blackDue != 0) {
-      PlaceFullBarStones();
-      return;
-    }
-  }
+// A full red bar brings its stones; true when they were placed.
+bool ClassLevel::FullBarDrops() {
+  ClassPlayer* pl = Player();
+  if (pl->mode == 2 || pl->mode == 3 || pl->barShown < 1024) return false;
+  bool run = true;
+  if (pl->mode == 4)
+    FirstPackageLength(pl->blackDue);
+  else
+    run = settled == 1 || pl->mode == 1;
+  if (!run || pl->blackDue == 0) return false;
+  PlaceFullBarStones();
+  return true;
+}
 
+// After ten idle seconds the plain stones spin, then again every one to three.
+void ClassLevel::SpinWhenIdle(uint32_t delta) {
   idleTimer += delta;
-  if (idleTimer > 9999) {
-    for (int r = 0; r < 9; r++) {
-      for (int c = 0; c < 9; c++) {
-        const int i = Cell(r, c);
-        if (!IsPlainColour(grid[i])) continue;
-        StartCellEntity(r, c, ENT_SPIN, static_cast<uint32_t>(32 * (r + c)));
-      }
-    }
-    idleTimer = static_cast<uint32_t>(3000 - 1000 * (Rand() % 4));
-  }
-
-  if (pl->mode == 4 && vsQueue[0][0] != 0) {
-    barAccu += barSpeed * delta;
-    pl->bar += static_cast<int32_t>(barAccu / 128);
-    barAccu %= 128;
-  }
-
-  settled = 0;
-
-  if (curStone == 0) {
-    curStone = nextStone[0];
-    nextStone[0] = nextStone[1];
-    nextStone[1] = GetNextStone();
-  }
-
-  if (pl->mode == 3 && pl->bar >= 1024) {
-    int count = 0;
-    for (int p = 0; p < 17; p++)
-      if (grid[DropCell(p)] == 0) count++;
-    if (count > 0) {
-      int k = Rand() % count;
-      for (int p = 0; p < 17; p++) {
-        if (grid[DropCell(p)] != 0) continue;
-        if (k-- == 0) {
-          dropPos = static_cast<uint8_t>(p);
-          break;
-        }
-      }
-      Drop();
-      return;
+  if (idleTimer <= 9999) return;
+  for (int r = 0; r < 9; r++) {
+    for (int c = 0; c < 9; c++) {
+      const int i = Cell(r, c);
+      if (!IsPlainColour(grid[i])) continue;
+      StartCellEntity(r, c, ENT_SPIN, static_cast<uint32_t>(32 * (r + c)));
     }
   }
+  idleTimer = static_cast<uint32_t>(3000 - 1000 * (Rand() % 4));
+}
 
-  ClassEInput* input = (mainData && mainData->ecd) ? mainData->ecd->input : nullptr;
+void ClassLevel::TakeNextStone() {
+  curStone = nextStone[0];
+  nextStone[0] = nextStone[1];
+  nextStone[1] = GetNextStone();
+}
+
+void ClassLevel::SwapNextStones(int32_t barCost) {
+  const uint8_t t = nextStone[0];
+  nextStone[0] = nextStone[1];
+  nextStone[1] = t;
+  Player()->bar += barCost;
+  PlayEffect(1);
+}
+
+// The puzzle game's full bar drops the stone in hand at a random free drop
+// position; false when there is none.
+bool ClassLevel::ForcedPuzzleDrop() {
+  const uint32_t count = FreeDropCells(grid);
+  if (count == 0) return false;
+  int k = Rand() % static_cast<int>(count);
+  for (int p = 0; p < 17; p++) {
+    if (grid[DropCell(p)] != 0) continue;
+    if (k-- == 0) {
+      dropPos = static_cast<uint8_t>(p);
+      break;
+    }
+  }
+  Drop();
+  return true;
+}
+
+// Aiming and dropping by keys, wheel and stylus.
+void ClassLevel::AimAndDrop(uint32_t delta) {
   bool dropAsked = false;
   bool aimChanged = false;
-  auto swapNext = [&]() {
-    const uint8_t t = nextStone[0];
-    nextStone[0] = nextStone[1];
-    nextStone[1] = t;
-    if (pl->mode == 0) pl->bar += 128;
-    PlayEffect(1);
-  };
-
-  // Aiming by keys: the held key repeats every 128 ms, a press moves at once.
-  if (input && input->KeyHold(0xA2) && dropPos > 0) {
-    aimRepeat += delta;
-    if (aimRepeat > 127) {
-      dropPos--;
-      aimRepeat = 0;
-      PlayEffect(6);
-    }
-  } else if (input && input->KeyHold(0xA3) && dropPos < 16) {
-    aimRepeat += delta;
-    if (aimRepeat > 127) {
-      dropPos++;
-      aimRepeat = 0;
-      PlayEffect(6);
-    }
-  } else {
-    aimRepeat = 0;
-  }
-  while (wheelAccu != 0) {
-    if (wheelAccu < 0) {
-      if (dropPos == 0) {
-        wheelAccu = 0;
-        break;
-      }
-      dropPos--;
-      wheelAccu++;
-    } else {
-      if (dropPos == 16) {
-        wheelAccu = 0;
-        break;
-      }
-      dropPos++;
-      wheelAccu--;
-    }
+  AimByHeldKeys(delta);
+  AimByWheel();
+  TakeTurnKeys(dropAsked);
+  AimByStylus(dropAsked, aimChanged);
+  if (dropAsked && curStone != 0) {
+    Drop();
+  } else if (aimChanged) {
     PlayEffect(6);
   }
+}
+
+// The held aiming key repeats every 128 ms.
+void ClassLevel::AimByHeldKeys(uint32_t delta) {
+  ClassEInput* input = (mainData && mainData->ecd) ? mainData->ecd->input : nullptr;
+  int step = 0;
+  if (input && input->KeyHold(0xA2) && dropPos > 0)
+    step = -1;
+  else if (input && input->KeyHold(0xA3) && dropPos < 16)
+    step = 1;
+  if (step == 0) {
+    aimRepeat = 0;
+    return;
+  }
+  aimRepeat += delta;
+  if (aimRepeat > 127) {
+    dropPos = static_cast<uint8_t>(dropPos + step);
+    aimRepeat = 0;
+    PlayEffect(6);
+  }
+}
+
+void ClassLevel::AimByWheel() {
+  while (wheelAccu != 0) {
+    const int step = wheelAccu < 0 ? -1 : 1;
+    if (dropPos == (step < 0 ? 0 : 16)) {
+      wheelAccu = 0;
+      break;
+    }
+    dropPos = static_cast<uint8_t>(dropPos + step);
+    wheelAccu -= step;
+    PlayEffect(6);
+  }
+}
+
+// Key presses: a press of an aiming key moves at once; drop and swap.
+void ClassLevel::TakeTurnKeys(bool& dropAsked) {
+  ClassPlayer* pl = Player();
   const uint32_t events = eventCount < 32 ? eventCount : 32;
   for (uint32_t i = 0; i < events; i++) {
     E_INPUTEVENT& ev = eventQueue[i];
@@ -351,46 +377,48 @@ void ClassLevel::HandlePlayer(uint32_t delta) {
       dropAsked = true;
     } else if (ev.action == 1) {
       ev.type = 0;
-      swapNext();
+      SwapNextStones(pl->mode == 0 ? 128 : 0);
     }
   }
+}
 
-  // Stylus: the cell's vertical line of the diamond is the drop position.
+// Pointer events first, then the held pointer: taken only while held, a press
+// would never be seen as a tap (single tap could not drop).
+void ClassLevel::AimByStylus(bool& dropAsked, bool& aimChanged) {
   const uint8_t stylusMode = StylusMode();
-  auto pointAt = [&](int32_t x, int32_t y, uint8_t type) {
-    const int32_t row = FloorDiv(x - y + 68, 24);
-    const int32_t col = FloorDiv(x + y - 172, 24);
-    if (Inside(row, col)) {
-      const uint8_t p = static_cast<uint8_t>(row + col > 16 ? 16 : row + col);
-      if (p != dropPos) aimChanged = true;
-      dropPos = p;
-      if ((stylusMode == 0 && type == 1) || (stylusMode == 1 && type == 2) ||
-          (stylusMode == 2 && type == 4))
-        dropAsked = true;
-    }
-    if (type == 1 && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
-        !(pl->mode == 0 && pl->bar >= 1024))
-      swapNext();
-  };
-  // Pointer events first, then the held pointer: taken only while held, a press
-  // would never be seen as a tap (single tap could not drop).
+  const uint32_t events = eventCount < 32 ? eventCount : 32;
   for (uint32_t i = 0; i < events; i++) {
     E_INPUTEVENT& ev = eventQueue[i];
     if (ev.action < 65 || ev.action > 67) continue;
     if (ev.type != 1 && ev.type != 2 && ev.type != 4) continue;
     const uint8_t type = ev.type;
     ev.type = 0;
-    pointAt(ev.x, ev.y, type);
+    PointAt(ev.x, ev.y, type, stylusMode, dropAsked, aimChanged);
   }
+  ClassEInput* input = (mainData && mainData->ecd) ? mainData->ecd->input : nullptr;
   if (input && input->ClickHold(0)) {
     int32_t x, y;
     input->GetClickPosition(x, y);
-    pointAt(x, y, 3);
+    PointAt(x, y, 3, stylusMode, dropAsked, aimChanged);
   }
+}
 
-  if (dropAsked && curStone != 0) {
-    Drop();
-  } else if (aimChanged) {
-    PlayEffect(6);
+// Stylus: the cell's vertical line of the diamond is the drop position; the
+// next-stones box swaps them.
+void ClassLevel::PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode, bool& dropAsked,
+                         bool& aimChanged) {
+  ClassPlayer* pl = Player();
+  const int32_t row = FloorDiv(x - y + 68, 24);
+  const int32_t col = FloorDiv(x + y - 172, 24);
+  if (Inside(row, col)) {
+    const uint8_t p = static_cast<uint8_t>(row + col > 16 ? 16 : row + col);
+    if (p != dropPos) aimChanged = true;
+    dropPos = p;
+    if ((stylusMode == 0 && type == 1) || (stylusMode == 1 && type == 2) ||
+        (stylusMode == 2 && type == 4))
+      dropAsked = true;
   }
+  if (type == 1 && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
+      !(pl->mode == 0 && pl->bar >= 1024))
+    SwapNextStones(pl->mode == 0 ? 128 : 0);
 }

@@ -38,7 +38,6 @@ void ClassLevel::CreateRandom(uint8_t level) {
   barAccu = 0;
   idleTimer = 0;
   blackPerBar = freezeInterval = nuclearThreshold = dormantMax = hardLevel = 0;
-
   if (mode == 4) {
     colours = static_cast<uint8_t>(level + 2 < 7 ? level + 2 : 7);
     barSpeed = 32;
@@ -47,87 +46,109 @@ void ClassLevel::CreateRandom(uint8_t level) {
     barSpeed = static_cast<uint16_t>(level > 5 ? 8 * level - 8 : 32);
     blackPerBar = colours;
   } else if (mode == 5) {
-    colours = 3;
-    barSpeed = 32;
-    if (level == 1) {
-      blackPerBar = 2;
-      PlaceTutorial(grid, kTutorial1);
-    } else if (level == 2) {
-      colours = 5;
-      blackPerBar = 3;
-      PlaceTutorial(grid, kTutorial2);
-    } else if (level == 3) {
-      colours = 7;
-      barSpeed = 48;
-      blackPerBar = 2;
-      hardLevel = 1;
-      PlaceTutorial(grid, kTutorial3);
-    }
+    SetUpTutorialBoard(level);
   } else {
     EmptyGrid();
-    const uint32_t L = level;
-    colours = L >= 11 ? 7 : L >= 7 ? 6 : L >= 4 ? 5 : L >= 2 ? 4 : 3;
-    barSpeed = L >= 10 ? 48 : 32;
-    if (L == 0)
-      blackPerBar = 0;
-    else if (L <= 2)
-      blackPerBar = static_cast<uint8_t>(L);
-    else if (L <= 4)
-      blackPerBar = static_cast<uint8_t>(L);
-    else if (L <= 13)
-      blackPerBar = 5;
-    else if (L <= 15)
-      blackPerBar = 1;
-    else if (L <= 17)
-      blackPerBar = 2;
-    else
-      blackPerBar = 3;
-    freezeInterval = L >= 12 ? 1 : L >= 6 ? 2 : 0;
-    hardLevel = L >= 14 ? 1 : 0;
-    nuclearThreshold = hardLevel ? 24 : L >= 7 ? 64 : L >= 3 ? 48 : 0;
-    dormantMax = L >= 9 ? 1 : 0;
-
-    // The opening deal: the lower half of the diamond, row by row.
-    uint32_t dormantPlaced = 0;
-    for (int r = 0; r < 9; r++) {
-      for (int c = r; c < 9; c++) {
-        auto at = [&](int rr, int cc) -> int { return Inside(rr, cc) ? grid[Cell(rr, cc)] : -1; };
-        int u = Rand() % colours + 1;
-        if (dormantPlaced < dormantMax && Rand() % 30 == 17) {
-          u = CELL_DORMANT;
-          dormantPlaced++;
-        }
-        if (nuclearThreshold != 0 && Rand() % 30 == 13) u = CELL_NUCLEAR;
-        int count = 0;
-        if (at(r, c - 1) == u) {
-          count = at(r, c - 2) == u ? 2 : 1;
-          if (at(r - 1, c - 1) == u) count++;
-          if (at(r + 1, c - 1) == u) count++;
-        }
-        if (at(r - 1, c) == u) {
-          count += at(r - 2, c) == u ? 2 : 1;
-          if (at(r - 1, c - 1) == u) count++;
-          if (at(r - 1, c + 1) == u) count++;
-        }
-        if (count > 1) {
-          const int B = c > 0 ? grid[Cell(r, c - 1)] : 0;
-          int A = r > 0 ? grid[Cell(r - 1, c)] : 0;
-          if (A == 0) A = B;
-          if (B == 0 || A == B) {
-            u = Rand() % (colours - 1) + 1;
-            if (u == A) u++;
-          } else {
-            const int t = Rand() % (colours - 2);
-            u = t + 1;
-            if (t + 1 == A || t + 1 == B) u = t + 2;
-            if (u == A || u == B) u++;
-          }
-        }
-        grid[Cell(r, c)] = static_cast<uint8_t>(u);
-      }
-    }
+    SetUpLevelRules(level);
+    DealOpening();
   }
   reserved0[0] = reserved0[1] = reserved0[2] = 0;
+}
+
+void ClassLevel::SetUpTutorialBoard(uint8_t level) {
+  colours = 3;
+  barSpeed = 32;
+  if (level == 1) {
+    blackPerBar = 2;
+    PlaceTutorial(grid, kTutorial1);
+  } else if (level == 2) {
+    colours = 5;
+    blackPerBar = 3;
+    PlaceTutorial(grid, kTutorial2);
+  } else if (level == 3) {
+    colours = 7;
+    barSpeed = 48;
+    blackPerBar = 2;
+    hardLevel = 1;
+    PlaceTutorial(grid, kTutorial3);
+  }
+}
+
+// The rules of a level of the single games: colours, bar speed, stones per
+// full bar, freezing, skulls, nuclear stones and dormant biohazards.
+void ClassLevel::SetUpLevelRules(uint32_t L) {
+  colours = L >= 11 ? 7 : L >= 7 ? 6 : L >= 4 ? 5 : L >= 2 ? 4 : 3;
+  barSpeed = L >= 10 ? 48 : 32;
+  if (L == 0)
+    blackPerBar = 0;
+  else if (L <= 2)
+    blackPerBar = static_cast<uint8_t>(L);
+  else if (L <= 4)
+    blackPerBar = static_cast<uint8_t>(L);
+  else if (L <= 13)
+    blackPerBar = 5;
+  else if (L <= 15)
+    blackPerBar = 1;
+  else if (L <= 17)
+    blackPerBar = 2;
+  else
+    blackPerBar = 3;
+  freezeInterval = L >= 12 ? 1 : L >= 6 ? 2 : 0;
+  hardLevel = L >= 14 ? 1 : 0;
+  nuclearThreshold = hardLevel ? 24 : L >= 7 ? 64 : L >= 3 ? 48 : 0;
+  dormantMax = L >= 9 ? 1 : 0;
+}
+
+// The opening deal: the lower half of the diamond, row by row.
+void ClassLevel::DealOpening() {
+  uint32_t dormantPlaced = 0;
+  for (int r = 0; r < 9; r++) {
+    for (int c = r; c < 9; c++) {
+      int u = Rand() % colours + 1;
+      if (dormantPlaced < dormantMax && Rand() % 30 == 17) {
+        u = CELL_DORMANT;
+        dormantPlaced++;
+      }
+      if (nuclearThreshold != 0 && Rand() % 30 == 13) u = CELL_NUCLEAR;
+      if (DealtLinks(r, c, u) > 1) u = OtherColour(r, c);
+      grid[Cell(r, c)] = static_cast<uint8_t>(u);
+    }
+  }
+}
+
+// How far stone u in cell (r, c) would link with the stones dealt before it.
+int ClassLevel::DealtLinks(int r, int c, int u) const {
+  auto at = [&](int rr, int cc) -> int { return Inside(rr, cc) ? grid[Cell(rr, cc)] : -1; };
+  int count = 0;
+  if (at(r, c - 1) == u) {
+    count = at(r, c - 2) == u ? 2 : 1;
+    if (at(r - 1, c - 1) == u) count++;
+    if (at(r + 1, c - 1) == u) count++;
+  }
+  if (at(r - 1, c) == u) {
+    count += at(r - 2, c) == u ? 2 : 1;
+    if (at(r - 1, c - 1) == u) count++;
+    if (at(r - 1, c + 1) == u) count++;
+  }
+  return count;
+}
+
+// A colour other than those of the two neighbours dealt before cell (r, c).
+int ClassLevel::OtherColour(int r, int c) {
+  const int B = c > 0 ? grid[Cell(r, c - 1)] : 0;
+  int A = r > 0 ? grid[Cell(r - 1, c)] : 0;
+  if (A == 0) A = B;
+  int u;
+  if (B == 0 || A == B) {
+    u = Rand() % (colours - 1) + 1;
+    if (u == A) u++;
+  } else {
+    const int t = Rand() % (colours - 2);
+    u = t + 1;
+    if (t + 1 == A || t + 1 == B) u = t + 2;
+    if (u == A || u == B) u++;
+  }
+  return u;
 }
 
 uint8_t ClassLevel::GetNextStone() {

@@ -87,33 +87,11 @@ void ClassLevel::HandleTutorial(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
   if (FinishFade(delta)) return;
-  if (curStone == 0) {
-    curStone = nextStone[0];
-    nextStone[0] = nextStone[1];
-    nextStone[1] = GetNextStone();
-  }
-
+  if (curStone == 0) TakeNextStone();
   if (pl->bar >= 1024) {
-    // A full bar: fixed stones on the first and third boards.
-    bool placed = false;
-    if (pl->level == 1) {
-      grid[Cell(8, 4)] = CELL_BLACK;
-      grid[Cell(7, 0)] = CELL_BLACK;
-      placed = true;
-    } else if (pl->level == 3) {
-      grid[Cell(8, 7)] = CELL_SKULL;
-      grid[Cell(8, 3)] = CELL_SKULL;
-      placed = true;
-    }
-    if (placed) PlayEffect(4);
-    idleTimer = 0;
-    pl->chain = 0;
-    settled = 0;
-    pl->bar = 0;
-    turnPhase = 1;
+    TutorialFullBar();
     return;
   }
-
   if (tutorial.segments == 0) {
     tutorial.accu = 0;
     return;
@@ -128,41 +106,56 @@ void ClassLevel::HandleTutorial(uint32_t delta) {
       stateTimer = 2;
       return;
     }
-    switch (tutorialScript[tutorial.position++]) {
-      case TUT_END_SEGMENT:
-        if (--tutorial.segments == 0) tutorial.lineWait = kTutorialLineWait;
-        break;
-      case TUT_LEFT:
-        if (dropPos > 0) dropPos--;
-        PlayEffect(6);
-        break;
-      case TUT_RIGHT:
-        if (dropPos < 16) dropPos++;
-        PlayEffect(6);
-        break;
-      case TUT_DROP:
-        PlaceDrop();
-        pl->chain = 0;
-        settled = 0;
-        pl->bar += barSpeed;
-        turnPhase = 1;
-        break;
-      case TUT_SWAP: {
-        const uint8_t t = nextStone[0];
-        nextStone[0] = nextStone[1];
-        nextStone[1] = t;
-        pl->bar += 128;
-        PlayEffect(1);
-        break;
-      }
-      case TUT_NEXT_LEVEL:
-        LevelComplete();
-        break;
-      case TUT_FINISH:
-        levelState = 12;
-        break;
-      default:  // a pause
-        break;
-    }
+    RunTutorialOpcode(tutorialScript[tutorial.position++]);
+  }
+}
+
+// A full bar: fixed stones on the first and third boards.
+void ClassLevel::TutorialFullBar() {
+  ClassPlayer* pl = Player();
+  bool placed = false;
+  if (pl->level == 1) {
+    grid[Cell(8, 4)] = CELL_BLACK;
+    grid[Cell(7, 0)] = CELL_BLACK;
+    placed = true;
+  } else if (pl->level == 3) {
+    grid[Cell(8, 7)] = CELL_SKULL;
+    grid[Cell(8, 3)] = CELL_SKULL;
+    placed = true;
+  }
+  if (placed) PlayEffect(4);
+  idleTimer = 0;
+  pl->chain = 0;
+  settled = 0;
+  pl->bar = 0;
+  turnPhase = 1;
+}
+
+void ClassLevel::RunTutorialOpcode(uint8_t op) {
+  ClassPlayer* pl = Player();
+  switch (op) {
+    case TUT_END_SEGMENT:
+      if (--tutorial.segments == 0) tutorial.lineWait = kTutorialLineWait;
+      break;
+    case TUT_LEFT:
+      if (dropPos > 0) dropPos--;
+      PlayEffect(6);
+      break;
+    case TUT_RIGHT:
+      if (dropPos < 16) dropPos++;
+      PlayEffect(6);
+      break;
+    case TUT_DROP:
+      PlaceDrop();
+      pl->chain = 0;
+      settled = 0;
+      pl->bar += barSpeed;
+      turnPhase = 1;
+      break;
+    case TUT_SWAP: SwapNextStones(128); break;
+    case TUT_NEXT_LEVEL: LevelComplete(); break;
+    case TUT_FINISH: levelState = 12; break;
+    default:  // a pause
+      break;
   }
 }
