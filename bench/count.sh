@@ -37,7 +37,7 @@ host() {  # bench_count args... -> instructions of the whole run on the build ho
 }
 armv7() {  # the same in the ARM build under qemu-user
   [ -n "$arm" ] || return 0
-  qemu-arm -L /usr/arm-linux-gnueabihf -plugin "$build/bench/libarmcount.so" \
+  "$root/cmake/qemu-arm.sh" -plugin "$build/bench/libarmcount.so" \
     "$arm/bench/bench_count" "$@" 2>&1 >/dev/null | sed -n 's/^armcount: //p'
 }
 per() {  # counter row side [file] -> instructions per unit of work (set-up taken off)

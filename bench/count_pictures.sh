@@ -6,6 +6,7 @@
 # tuned off (callgrind counts it as one instruction).
 #   count_pictures.sh BENCH_BUILD PICTURE_DIR [ARM_BENCH_BUILD]
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?bench build}" && pwd)
 dir=${2:?picture folder}
 arm=${3:+$(cd "$3" && pwd)}
@@ -19,9 +20,9 @@ count() {  # row file [env]
 armcount() {  # row file -> instructions per decode under qemu-user, or "-"
   [ -n "$arm" ] || { echo -; return; }
   local a b
-  a=$(qemu-arm -L /usr/arm-linux-gnueabihf -plugin "$build/bench/libarmcount.so" \
+  a=$("$root/cmake/qemu-arm.sh" -plugin "$build/bench/libarmcount.so" \
       "$arm/bench/bench_pictures" --once "$1" "$dir/$2" 0 2>&1 >/dev/null | sed -n 's/^armcount: //p')
-  b=$(qemu-arm -L /usr/arm-linux-gnueabihf -plugin "$build/bench/libarmcount.so" \
+  b=$("$root/cmake/qemu-arm.sh" -plugin "$build/bench/libarmcount.so" \
       "$arm/bench/bench_pictures" --once "$1" "$dir/$2" "$reps" 2>&1 >/dev/null | sed -n 's/^armcount: //p')
   echo $(( (b - a) / reps ))
 }

@@ -8,6 +8,7 @@
 # With ARM_BUILD set to an ARM cross build with -DZARN_BENCH=ON, the same count
 # runs there under qemu-user with the counting plugin.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 warm=${2:-600}
 n=${3:-300}
@@ -31,7 +32,7 @@ join -t $'\t' -1 2 -2 2 -a 2 -e 0 -o 2.1,1.1,0 "$out/a" "$out/b" |
 if [ -n "${ARM_BUILD:-}" ]; then
   arm=$(cd "$ARM_BUILD" && pwd)
   armcount() {
-    qemu-arm -L /usr/arm-linux-gnueabihf -plugin ./bench/libarmcount.so "$arm/bench/bench_play" frames "$warm" "$1" \
+    "$root/cmake/qemu-arm.sh" -plugin ./bench/libarmcount.so "$arm/bench/bench_play" frames "$warm" "$1" \
       2>&1 >/dev/null | sed -n 's/^armcount: //p'
   }
   a=$(armcount 0)

@@ -6,6 +6,7 @@
 # cross build with -DZARN_BENCH=ON, counted under qemu-user with the counting
 # plugin of BENCH_BUILD. Prints a Markdown table.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 arm=${2:+$(cd "$2" && pwd)}
 prog="$build/bench/bench_sound"
@@ -21,8 +22,7 @@ host() {  # row side repeats -> instructions of the whole run
     sed -n 's/.*Collected : *\([0-9]*\).*/\1/p'
 }
 armv7() {  # the same in the ARM build under qemu-user
-  qemu-arm -L /usr/arm-linux-gnueabihf -E LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib \
-    -plugin "$build/bench/libarmcount.so" "$arm/bench/bench_sound" "$1" "$2" "$3" "$res" 2>&1 >/dev/null |
+  "$root/cmake/qemu-arm.sh" -plugin "$build/bench/libarmcount.so" "$arm/bench/bench_sound" "$1" "$2" "$3" "$res" 2>&1 >/dev/null |
     sed -n 's/^armcount: //p'
 }
 per() {  # counter row side -> instructions per unit (set-up taken off)

@@ -9,10 +9,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
-# The sysroot's loader with the sysroot's own C library: where Debian's armhf libc
-# is installed too (zlib pulls it in), the loader would meet that newer libc.so.6
-# and every new thread would crash.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm;-L;/usr/arm-linux-gnueabihf;-E;LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib)
+# qemu-user with the sysroot's loader and C library; every ARM run starts there.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/qemu-arm.sh)
 # Debian's multiarch zlib for armhf: headers are shared with the host.
 set(ZLIB_INCLUDE_DIR /usr/include CACHE PATH "")
 set(ZLIB_LIBRARY /usr/lib/arm-linux-gnueabihf/libz.so CACHE FILEPATH "")

@@ -5,6 +5,7 @@
 
 #include "loaders/eldr_base.h"
 #include "net/emod_connect.h"
+#include "standin/standin.h"
 
 namespace {
 constexpr size_t kErrorUnits = 256;
@@ -238,6 +239,9 @@ void ClassZarn::ChangeAppStatus(uint8_t s) {
       break;
   }
 }
+
+void ClassZarn::Minimize() { standin::MinimizeWindow(); }
+bool ClassZarn::CanMinimize() const { return standin::CanMinimize(); }
 
 int ClassZarn::Quit() {
   ChangeAppStatus(ZAS_QUITTING);

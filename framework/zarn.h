@@ -56,7 +56,9 @@ class ClassZarn : public ENetOwner {
   int Check();
   void ChangeAppStatus(uint8_t state);
   int Quit();
-  void Minimize() {}
+  // The console cannot minimise; a desktop window can.
+  void Minimize();
+  bool CanMinimize() const;
   void* GetWnd() const { return window_; }
   uint8_t GetAppStatus() const { return state_; }
   void SetErrorMsg(const char* text);
@@ -162,6 +164,7 @@ class ClassZarn : public ENetOwner {
  private:
   void AddRecordEvent(uint8_t type, int32_t a, int32_t b = 0, int32_t c = 0);
   void ShortSleep();
+  void CheckWindow();
 };
 
 // Appends one event to a recording buffer; on overflow writes nothing and clears

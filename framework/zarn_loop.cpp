@@ -5,7 +5,23 @@
 
 void ClassZarn::ShortSleep() { standin::SleepUs(config_.idlesleep ? 1000 : 0); }
 
+// A desktop window hidden (minimised or without the focus) and shown again is
+// the console's minimise and restore.
+void ClassZarn::CheckWindow() {
+  switch (standin::PollWindowEvent()) {
+    case standin::WindowEvent::kHidden:
+      ChangeAppStatus(ZAS_MINIMIZED);
+      break;
+    case standin::WindowEvent::kShown:
+      if (state_ == ZAS_MINIMIZED) ChangeAppStatus(ZAS_RUNNING);
+      break;
+    default:
+      break;
+  }
+}
+
 int ClassZarn::MainLoop(bool) {
+  CheckWindow();
   const bool runs = state_ == ZAS_RUNNING || (state_ == ZAS_INACTIVE && !config_.inactivesuspend);
   if (!runs) {
     standin::SleepUs(100000);

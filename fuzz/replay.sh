@@ -64,14 +64,36 @@ for d in "$here"/seeds/*/; do
   [ -d "$d" ] && seed "$(basename "$d")" "$d"*
 done
 
+# The targets side by side, one a core (ZARN_FUZZ_JOBS), each to its log and
+# its exit status; then the results in order.
+fuzz_one() {  # target
+  local name
+  name=$(basename "$1")
+  mkdir -p "$corpus/$name"
+  "$1" "$corpus/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -max_len=65536 -print_final_stats=1 > "$fuzzdir/$name.log" 2>&1
+  echo $? > "$fuzzdir/$name.rc"
+}
+jobs=${ZARN_FUZZ_JOBS:-$(nproc)}
+running=0
+for t in "$fuzzdir"/fuzz/*_fuzz; do
+  [ -x "$t" ] || continue
+  rm -f "$fuzzdir/$(basename "$t").rc"
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n
+    running=$((running - 1))
+  fi
+  fuzz_one "$t" &
+  running=$((running + 1))
+done
+wait
+
 status=0
 for t in "$fuzzdir"/fuzz/*_fuzz; do
   [ -x "$t" ] || continue
   name=$(basename "$t")
-  mkdir -p "$corpus/$name"
   log="$fuzzdir/$name.log"
-  if "$t" "$corpus/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-       -max_len=65536 -print_final_stats=1 > "$log" 2>&1; then
+  if [ "$(cat "$fuzzdir/$name.rc" 2>/dev/null)" = 0 ]; then
     echo "$name: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs, no fault"
   else
     echo "$name: FAULT (see $log)"

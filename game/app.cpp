@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -243,8 +244,18 @@ void ClassMain::ResetCfg() {
 void ClassMain::LoadCfg() {
   char owner[64] = {};
   device_.GetOwnerName(owner);
-  Settings_Load(&settings_, "game.cfg", owner);
+  const int loaded = Settings_Load(&settings_, "game.cfg", owner);
   maindata_.joinaddress[32] = 0;
+  if (loaded != SETTINGS_SHORT && loaded != SETTINGS_BADCHECK) return;
+  // The defaults replace a damaged file at the next save: keep a copy, say so once.
+  static const char* const kFate[] = {
+      "kept as game.cfg.bad",
+      "replaced at the next save (game.cfg.bad keeps an earlier damaged copy; remove it to keep this one)",
+      "replaced at the next save (it could not be copied to game.cfg.bad)",
+  };
+  const int fate = Settings_KeepRejected("game.cfg");
+  std::fprintf(stderr, "zarn: game.cfg is damaged; the game starts with the default settings and the file is %s\n",
+               kFate[fate >= 0 && fate <= 2 ? fate : 2]);
 }
 
 void ClassMain::SaveCfg() {
@@ -254,6 +265,18 @@ void ClassMain::SaveCfg() {
 }
 
 int ClassMain::ValidCfg() { return Settings_Valid(&settings_); }
+
+void ClassMain::LoadingFailed(const char* why) {
+  // The screen cannot show why; the console's log can.
+  std::fprintf(stderr, "zarn: %s\n", why);
+  SetErrorMsg(why);
+}
+
+bool ClassMain::StartFailed() const {
+  // Start-up that ended early never reached the ended state; a game that ran
+  // leaves an error text only when it stopped for a failure (a loading stage).
+  return GetAppStatus() != ZAS_ENDED || GetErrorMsg()[0] != 0;
+}
 
 int ClassMain::WManageTitle(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
                             int32_t* keys, uint32_t elapsed) {
@@ -275,7 +298,22 @@ ClassZarn* ZarnMain(ZARNDATA* data) {
   return app->Start();
 }
 
+namespace {
+
+void ReportStartUpFailure(const uint16_t* error) {
+  char text[256];
+  size_t n = 0;
+  for (; error[n] && n + 1 < sizeof text; n++) text[n] = error[n] < 0x80 ? static_cast<char>(error[n]) : '?';
+  text[n] = 0;
+  std::fprintf(stderr, "zarn: the game could not start: %s\n", n ? text : "start-up failed");
+}
+
+}  // namespace
+
 int ZarnProgramEntry() {
+  // A start that fails hands the console to its menu all the same; on the
+  // desktop it ends the process with status 1, so a launcher can tell.
+  bool failed = true;
   if (HandleDevicePtr(false)) {
     static ZARNDATA record;
     std::memset(&record, 0, sizeof record);
@@ -284,9 +322,14 @@ int ZarnProgramEntry() {
     GetPath(record.appfolder, 512);
     auto* app = new ClassMain(&record);
     ClassZarn* started = app->Start();
+    failed = app->StartFailed();
+    // The loading stages print their own reason; nothing shows start-up's.
+    if (app->GetAppStatus() != ZAS_ENDED) ReportStartUpFailure(app->GetErrorMsg());
     delete started;
     HandleDevicePtr(true);
+  } else {
+    std::fprintf(stderr, "zarn: cannot open the console's devices\n");
   }
-  standin::RunMenuProgram();
+  standin::RunMenuProgram(failed ? 1 : 0);
   return 0;
 }

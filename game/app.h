@@ -72,6 +72,12 @@ class ClassMain : public ClassZarn {
   void LoadCfg();
   void SaveCfg();
   int ValidCfg();
+  // A loading stage failed: says why on stderr and keeps it as the error text;
+  // the module then quits.
+  void LoadingFailed(const char* why);
+  // After Start: true when start-up ended early or the game stopped for a
+  // failure it left as the error text.
+  bool StartFailed() const;
 
   static int WManageTitle(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
                           int32_t* keys, uint32_t elapsed);

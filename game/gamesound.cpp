@@ -125,7 +125,10 @@ void ClassSound::StopChannel(int32_t id) {
 
 void ClassSound::SetChannelVolume(int32_t id, uint32_t level) {
   if (id < 0) return;
-  if (moxChannel* c = mixer_.channel(id)) c->volume(level * 64 / 1000);
+  // Only a change: the channel re-applies its volume to every voice.
+  const unsigned v = level * 64 / 1000;
+  moxChannel* c = mixer_.channel(id);
+  if (c && c->volume() != v) c->volume(v);
 }
 
 void ClassSound::MoveCurrentToPrevious() {
@@ -147,11 +150,31 @@ void ClassSound::StopBgm() {
 
 int32_t ClassSound::StartTrack(uint16_t n) {
   if (n == 0 || n > musicCount_ || !musicData_[n - 1]) return -1;
-  const int id = mixer_.playMusic(&music_[n - 1], MOX_ANYCHANNEL);
+  // Started paused and set silent before it sounds: the fade raises it.
+  const int id = mixer_.playMusic(&music_[n - 1], MOX_ANYCHANNEL | MOX_PAUSED);
   if (id < 0) return -1;
-  // Silent until the fade raises it.
-  if (moxChannel* c = mixer_.channel(id)) c->volume(0);
+  if (moxChannel* c = mixer_.channel(id)) {
+    c->volume(0);
+    c->resume();
+  }
   return id;
+}
+
+void ClassSound::RestartTracks() {
+  if (requested_ && !curPlaying_) {
+    const int32_t id = StartTrack(requested_);
+    if (id >= 0) {
+      curChannel_ = id;
+      curPlaying_ = requested_;
+    }
+  }
+  if (fading_ && !prevPlaying_) {
+    const int32_t id = StartTrack(fading_);
+    if (id >= 0) {
+      prevChannel_ = id;
+      prevPlaying_ = fading_;
+    }
+  }
 }
 
 void ClassSound::PlayBgm(uint16_t n) {
@@ -189,20 +212,7 @@ void ClassSound::VolumeBgm(uint8_t v) {
   if (!open_) return;
   if (!muted_) {
     if (old == 0 && bgmVolume != 0) {
-      if (requested_ && !curPlaying_) {
-        const int32_t id = StartTrack(requested_);
-        if (id >= 0) {
-          curChannel_ = id;
-          curPlaying_ = requested_;
-        }
-      }
-      if (fading_ && !prevPlaying_) {
-        const int32_t id = StartTrack(fading_);
-        if (id >= 0) {
-          prevChannel_ = id;
-          prevPlaying_ = fading_;
-        }
-      }
+      RestartTracks();
     } else if (old != 0 && bgmVolume == 0) {
       StopChannel(curChannel_);
       StopChannel(prevChannel_);
@@ -256,22 +266,7 @@ void ClassSound::Update(bool mute) {
           return;
         }
       }
-      if (bgmVolume != 0) {
-        if (requested_ && !curPlaying_) {
-          const int32_t id = StartTrack(requested_);
-          if (id >= 0) {
-            curChannel_ = id;
-            curPlaying_ = requested_;
-          }
-        }
-        if (fading_ && !prevPlaying_) {
-          const int32_t id = StartTrack(fading_);
-          if (id >= 0) {
-            prevChannel_ = id;
-            prevPlaying_ = fading_;
-          }
-        }
-      }
+      if (bgmVolume != 0) RestartTracks();
     }
     muted_ = mute ? 1 : 0;
   }

@@ -71,6 +71,8 @@ class ClassSound {
   void StopChannel(int32_t id);
   void SetChannelVolume(int32_t id, uint32_t level);
   int32_t StartTrack(uint16_t n);
+  // Starts the requested and the fading track again where they have no channel.
+  void RestartTracks();
   void FreeData();
 
   ECD* ecd_ = nullptr;

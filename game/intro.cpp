@@ -1,6 +1,5 @@
 #include "game/intro.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "display/esurf_2d.h"
@@ -94,8 +93,7 @@ int ClassIntro::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
       if (step <= 15) {
         if (step == 0) elapsed = splashTime = 0;
         if (!ScriptLoad(ms)) {
-          // The screen cannot show why; the console's log can.
-          std::fprintf(stderr, "zarn: %s\n", gfx->LoadError());
+          if (maindata->app) maindata->app->LoadingFailed(gfx->LoadError());
           *module = MODULE_QUIT;
           return 0;
         }

@@ -49,6 +49,8 @@ class ClassLevel {
   void HandleNameEntry(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
   // The winner, then the ranking with its replay menu (state 11).
   void HandleRanking(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
+  // True in the states where a finished game waits for the player's choice.
+  bool WaitsAfterGame() const;
   // Word wrap in one of the game's fonts (out holds outSize bytes).
   void CalculateLineFeed(char* out, uint32_t outSize, const char* text, uint8_t font, uint32_t width);
   void RenderTutorialText(E2DSurface* screen, int32_t bandHeight);
@@ -94,6 +96,13 @@ class ClassLevel {
   // waiting for the player-select screen's taps (once).
   uint8_t cpuAutoStart = 0;
   char netAutoJoin[32] = {};
+  // Test switch: the run ends (the quit module id) where its finished game
+  // would wait for the player: the name entry, the ranking's replay menu, the
+  // restart after the others left or the host was lost.
+  uint8_t endWhenOver = 0;
+  // Test switch: the start level of its games in place of the settings' (0:
+  // theirs), which it leaves as the player saved them.
+  uint8_t switchLevel = 0;
   // One new game: the resets shared by the enter and the further-game messages.
   void StartReset(bool enter);
   // Hashes of the own board (cells and states) and of the three small grids.
@@ -103,6 +112,9 @@ class ClassLevel {
   void TraceStep();
   // A line for each message box that opens, so a run shows what it told the player.
   void TraceMessage();
+  // A line for each grid another console sent that this one takes in: its
+  // owner's player number, score and cells, as the panel will show them.
+  void TraceGrid(uint8_t player, uint32_t score, const uint8_t* cells);
   std::FILE* TraceFile();
   void CloseTrace();
   std::FILE* traceFile = nullptr;
@@ -228,6 +240,7 @@ class ClassLevel {
   void RenderPlayerSelect(E2DSurface* screen, bool canStart);
   void RenderHostSelect(E2DSurface* screen);
   void RenderNetBand(E2DSurface* screen, const char* l1, const char* l2, const char* l3);
+  void RenderPauseMenu(E2DSurface* screen);
   // Player select (7) and host select (8) without their screens; the dialogs
   // they open are answered on later frames.
   void PlayerSelectFrame(uint32_t* module, uint32_t* message);
@@ -299,9 +312,18 @@ class ClassLevel {
   int32_t FontRow() const;
   void DrawBand(E2DSurface* screen, int32_t top, int32_t rows, uint32_t colour);
   void DrawCentred(E2DSurface* screen, int32_t y, const char* text);
+  // A row that is out of play: centred, at half opacity.
+  void DrawCentredDim(E2DSurface* screen, int32_t y, const char* text);
   void DrawPulseBar(E2DSurface* screen, int32_t y);
-  // Menu input over a list; the row chosen, or -1.
-  int32_t MenuInput(uint32_t rows, int32_t listTop);
+  // Menu input over a list; the row chosen, or -1. Rows from gapRow on lie gap
+  // pixels lower (a list over two bands).
+  int32_t MenuInput(uint32_t rows, int32_t listTop, uint32_t gapRow = 0, int32_t gap = 0);
+  // The networked pause menu (state 9): its frame, the y of its menu row i, and
+  // the top of its first band.
+  void NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta);
+  int32_t PauseRowY(uint32_t row) const;
+  int32_t PauseTop() const;
+  bool CanMinimize() const;
   void PlayerName(uint32_t player, char* out, uint32_t size, uint8_t* look) const;
   // Puts the stone in hand into its drop cell (or starts its fire run).
   void PlaceDrop();

@@ -261,6 +261,7 @@ void ClassLevel::HandleCPU(uint32_t delta) {
       }
     }
     if (cpu.rulesDue && (cpu.cpuTurns & 1) == 0) {
+      bool blackened = false;
       for (int i = 0; i < kGridCells; i++) {
         if (g[i] != CELL_BIOHAZARD) continue;
         if (coFallStep[s][i] > 1) {
@@ -268,8 +269,11 @@ void ClassLevel::HandleCPU(uint32_t delta) {
         } else if (coFallStep[s][i] == 1) {
           g[i] = CELL_BLACK;
           coFallStep[s][i] = 0;
+          blackened = true;
         }
       }
+      // The remote players see each change of a computer's grid as it happens.
+      if (blackened) NetSendCPUGrid(static_cast<uint8_t>(s));
       bool infected = false;
       for (int r = 0; r < 9 && !infected; r++) {
         for (int c = 0; c < 9 && !infected; c++) {
@@ -302,6 +306,7 @@ void ClassLevel::HandleCPU(uint32_t delta) {
         if (i >= 0) g[i] = pkg[k];
       }
       coPhase[s] = 1;
+      NetSendCPUGrid(static_cast<uint8_t>(s));
       cpu.dropClock /= 2;
       std::memmove(cpu.cpuQueue[0], cpu.cpuQueue[1], sizeof cpu.cpuQueue - sizeof cpu.cpuQueue[0]);
       std::memset(cpu.cpuQueue[kQueuePackages - 1], 0, sizeof cpu.cpuQueue[0]);
@@ -360,6 +365,7 @@ void ClassLevel::HandleCPU(uint32_t delta) {
     coPhase[s] = 1;
     cpu.cpuTurns++;
     cpu.rulesDue = 1;
+    NetSendCPUGrid(static_cast<uint8_t>(s));
   }
 }
 

@@ -48,6 +48,10 @@ void ClassLevel::DrawCentred(E2DSurface* s, int32_t y, const char* text) {
   mainData->graphics->DrawFontFx(s, 0, 160, y, text, 0x201, 0);
 }
 
+void ClassLevel::DrawCentredDim(E2DSurface* s, int32_t y, const char* text) {
+  mainData->graphics->DrawFontFx(s, 0, 160, y, text, 0x209, 128);
+}
+
 void ClassLevel::DrawPulseBar(E2DSurface* s, int32_t y) {
   const uint32_t phase = stateTimer & 1023;
   const uint32_t up = (stateTimer / 4) % 128;
@@ -55,7 +59,7 @@ void ClassLevel::DrawPulseBar(E2DSurface* s, int32_t y) {
   mainData->graphics->DrawAlphaBar(s, 0, y, 320, y + FontRow(), 0xFFFFFF, static_cast<uint8_t>(opacity));
 }
 
-int32_t ClassLevel::MenuInput(uint32_t rows, int32_t listTop) {
+int32_t ClassLevel::MenuInput(uint32_t rows, int32_t listTop, uint32_t gapRow, int32_t gap) {
   ClassEInput* in = mainData && mainData->ecd ? mainData->ecd->input : nullptr;
   if (!in || rows == 0) return -1;
   const uint8_t before = menuCursor;
@@ -75,8 +79,14 @@ int32_t ClassLevel::MenuInput(uint32_t rows, int32_t listTop) {
     else if (ev.type == EIT_DOWN && ev.action == 0xC4) chosen = menuCursor;
   }
   auto rowAt = [&](int32_t y) -> int32_t {
-    if (y < listTop || y >= listTop + static_cast<int32_t>(rows) * row) return -1;
-    return (y - listTop) / row;
+    int32_t at = y - listTop;
+    const int32_t gapTop = static_cast<int32_t>(gapRow) * row;
+    if (gap > 0 && at >= gapTop) {
+      if (at < gapTop + gap) return -1;
+      at -= gap;
+    }
+    if (at < 0 || at >= static_cast<int32_t>(rows) * row) return -1;
+    return at / row;
   };
   if (in->ClickHold(0)) {
     int32_t x, y;
@@ -177,6 +187,20 @@ void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module
   if (mainData->console) mainData->console->HideInput();
   *module = MODULE_TITLE;
   *message = 0x8001;
+}
+
+// ---- after the game ----
+
+bool ClassLevel::WaitsAfterGame() const {
+  switch (levelState) {
+    case 3:   // the name entry
+    case 13:  // the restart after the others left or the host was lost
+      return true;
+    case 11:  // the ranking, once its replay menu shows
+      return stateTimer >= kWinnerMs;
+    default:
+      return false;
+  }
 }
 
 // ---- ranking ----

@@ -89,6 +89,7 @@ void ClassLevel::StartReset(bool enter) {
   if (!pl) return;
   const MAINCONFIG* cfg = mainData ? mainData->settings : nullptr;
   uint8_t start = cfg ? cfg->bytes[pl->mode == 4 ? 797 : 796] : 1;
+  if (switchLevel) start = switchLevel;
   if (start == 0) start = 1;
   if (enter && pl->mode == 5) {
     pl->level = 1;
@@ -160,8 +161,9 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
       *message = MSG_FRAME;
       return 0;
     case kMsgMinimized:
-      // Only a networked game pauses for the others too.
+      // Only a networked game pauses, and for the others too.
       if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4 && levelState == ST_PLAY) {
+        NetSendID(0, 11);
         levelState = ST_NETPAUSE;
         stateTimer = 0;
         menuCursor = 0;
@@ -403,5 +405,6 @@ int ClassLevel::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
     default:
       break;
   }
+  if (endWhenOver && *module == MODULE_LEVEL && WaitsAfterGame()) *module = MODULE_QUIT;
   return 0;
 }

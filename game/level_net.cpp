@@ -364,6 +364,8 @@ void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_
 void ClassLevel::NetLost(int32_t peer, int32_t code) {
   ClassPlayer* pl = Player();
   if (levelState == NS_JOIN) {
+    // A join given up leaves no half-open connection that would hold a seat.
+    if (ClassEConnect* c = Net()) c->Disconnect(0);
     levelState = NS_HOSTSELECT;
     if (stateTimer < 20000)
       NotifyWindow("Failed to connect.", "Please recheck", "your connection.");
@@ -516,6 +518,7 @@ void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
         coPhase[seat] = 1;
         std::memcpy(coGrid[seat], p.cells, kGridCells);
         std::memset(coFallStep[seat], 0, sizeof coFallStep[seat]);
+        TraceGrid(p.player, p.score, coGrid[seat]);
         GAMEPACKET relay = p;
         for (int t = 0; t < 3; t++) {
           if (t == seat || slot[t].kind != 4 || slot[t].link != 2) continue;
@@ -618,6 +621,7 @@ void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
       coPhase[s] = 1;
       std::memcpy(coGrid[s], p.cells, kGridCells);
       std::memset(coFallStep[s], 0, sizeof coFallStep[s]);
+      TraceGrid(p.player, p.score, coGrid[s]);
       return;
     }
     case PKT_STONES: {

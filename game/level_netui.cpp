@@ -27,6 +27,9 @@ enum : uint8_t {
 constexpr uint32_t kTitleMultiMenu = 0x10002;
 // The longest dotted address: "255.255.255.255".
 constexpr size_t kHostTextMax = 15;
+// Between the pause menu's first band and its option band, as between the
+// header and the list of the other screens.
+constexpr int32_t kBandGap = 6;
 
 }  // namespace
 
@@ -43,7 +46,6 @@ void ClassLevel::RenderNetBand(E2DSurface* s, const char* l1, const char* l2, co
 void ClassLevel::RenderPlayerSelect(E2DSurface* s, bool canStart) {
   if (!s || !mainData || !mainData->graphics) return;
   const ClassPlayer* pl = Player();
-  ClassGraphics* gfx = mainData->graphics;
   const int32_t row = FontRow();
   const int32_t listTop = 120 - 3 * row;
   if (pl && pl->kind == 0) {
@@ -74,7 +76,7 @@ void ClassLevel::RenderPlayerSelect(E2DSurface* s, bool canStart) {
   if (canStart)
     DrawCentred(s, listTop + 4 * row, "Start");
   else
-    gfx->DrawFontFx(s, 0, 160, listTop + 4 * row, "Start", 9, 128);
+    DrawCentredDim(s, listTop + 4 * row, "Start");
   DrawCentred(s, listTop + 5 * row, "Exit");
 }
 
@@ -257,7 +259,6 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
 void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl || !mainData) return;
-  const int32_t row = FontRow();
   switch (levelState) {
     case US_HOSTSETUP:
       NetHostSetupFrame(module, message, delta);
@@ -321,94 +322,118 @@ void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
       break;
     }
 
-    case US_PAUSE: {
-      stateTimer += delta;
-      NetTimers(delta);
-      const bool host = NetHost();
-      const uint32_t rows = host ? 7 : 3;
-      if (menuCursor >= rows) menuCursor = 0;
-      const int32_t firstRows = host ? 4 : 1;
-      const int32_t top = 120 - (firstRows + static_cast<int32_t>(rows)) * row / 2;
-      const int32_t listTop = top + row;
-      ClassConsole* dlg = mainData->console;
-      int32_t chosen = -1;
-      if (dlg && dlg->state == DLG_CONFIRMED) {
-        // "Disconnect this player?" answered yes.
-        dlg->SetIdle();
-        if (host && menuCursor <= 2) {
-          PLAYERSLOT& seat = slot[menuCursor];
-          if (seat.kind == 4 && seat.link == 2) {
-            if (ClassEConnect* c = Net()) c->Disconnect(seat.connection);
-            seat.link = 3;
-            if (ActiveCoPlayers() == 0) {
-              NotifyWindow("All players have left", "the game.", nullptr);
-              returnState = US_RESTART;
-            }
-          }
-        }
-      } else if (!dlg || dlg->state != DLG_CONFIRM) {
-        // While the question is open its answers are the dialog's keys.
-        chosen = MenuInput(rows, listTop);
-      }
-      const int32_t option = host ? chosen - 4 : chosen;
-      if (host && chosen >= 0 && chosen <= 2) {
-        const PLAYERSLOT& seat = slot[chosen];
-        if (seat.kind == 4 && seat.link == 2 && dlg && dlg->state == DLG_IDLE) {
-          if (ClassEInput* in = Input()) in->ResetState();
-          dlg->AskConfirm("Disconnect this player?");
-        }
-      } else if (host && chosen == 3) {
-        NetResume();
-      } else if (option == 0 && mainData->settings) {
-        mainData->settings->SetMute(mainData->settings->bytes[MAINCONFIG::kMute] ? 0 : 1);
-      } else if (option == 1) {
-        *message = MSG_MINIMIZE;
-      } else if (option == 2) {
-        if (ClassEConnect* c = Net()) c->Disconnect(0);
-        *module = 0;
-        *message = kTitleMultiMenu;
-      }
-      if (screen) RenderAll(screen, true);
-      if (levelState != US_PAUSE || !screen || !mainData->graphics) break;
-      DrawBand(screen, top, firstRows, 0x000000);
-      DrawCentred(screen, top, "Game Paused");
-      char line[80];
-      for (int i = 0; host && i < 3; i++) {
-        const PLAYERSLOT& seat = slot[i];
-        bool dim = true;
-        if (seat.kind >= 1 && seat.kind <= 3) {
-          std::snprintf(line, sizeof line, "%d. %s (CPU)", i + 2, kCpuNames[seat.kind - 1]);
-          dim = false;
-        } else if (seat.kind == 4 && seat.link == 2) {
-          dim = seat.silence > 4999;
-          std::snprintf(line, sizeof line, "%d. %.31s (%s)", i + 2, seat.name, dim ? "Inactive" : "Active");
-        } else if (seat.kind == 4 && seat.link == 3) {
-          std::snprintf(line, sizeof line, "%d. Disconnected", i + 2);
-        } else {
-          std::snprintf(line, sizeof line, "%d. Disabled", i + 2);
-        }
-        if (dim)
-          mainData->graphics->DrawFontFx(screen, 0, 160, top + (i + 1) * row, line, 9, 128);
-        else
-          DrawCentred(screen, top + (i + 1) * row, line);
-      }
-      const int32_t optionRows = host ? 4 : 3;
-      const int32_t optionTop = top + firstRows * row;
-      DrawBand(screen, optionTop, optionRows, 0x4080C0);
-      DrawPulseBar(screen, listTop + menuCursor * row);
-      int32_t y = optionTop;
-      if (host) {
-        DrawCentred(screen, y, "Resume");
-        y += row;
-      }
-      const bool mute = mainData->settings && mainData->settings->bytes[MAINCONFIG::kMute];
-      DrawCentred(screen, y, mute ? "Mute: On" : "Mute: Off");
-      DrawCentred(screen, y + row, "Quit");
-      DrawCentred(screen, y + 2 * row, "-----");
+    case US_PAUSE:
+      NetPauseFrame(screen, module, message, delta);
       break;
-    }
 
     default:
       break;
   }
+}
+
+// ---- The networked pause menu ----
+// A host's rows: the three seats (0 to 2) in the first band under "Game Paused",
+// then "Resume" and the options in the option band; a joiner has the options only.
+
+bool ClassLevel::CanMinimize() const { return mainData && mainData->app && mainData->app->CanMinimize(); }
+
+int32_t ClassLevel::PauseTop() const {
+  const int32_t rows = NetHost() ? 8 : 4;
+  return 120 - (rows * FontRow() + kBandGap) / 2;
+}
+
+int32_t ClassLevel::PauseRowY(uint32_t i) const {
+  const int32_t row = FontRow();
+  const int32_t top = PauseTop();
+  if (!NetHost()) return top + row + kBandGap + static_cast<int32_t>(i) * row;
+  if (i < 3) return top + static_cast<int32_t>(i + 1) * row;
+  return top + 4 * row + kBandGap + static_cast<int32_t>(i - 3) * row;
+}
+
+void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta) {
+  stateTimer += delta;
+  NetTimers(delta);
+  const bool host = NetHost();
+  const uint32_t rows = host ? 7 : 3;
+  if (menuCursor >= rows) menuCursor = 0;
+  ClassConsole* dlg = mainData->console;
+  int32_t chosen = -1;
+  if (dlg && dlg->state == DLG_CONFIRMED) {
+    // "Disconnect this player?" answered yes.
+    dlg->SetIdle();
+    if (host && menuCursor <= 2) {
+      PLAYERSLOT& seat = slot[menuCursor];
+      if (seat.kind == 4 && seat.link == 2) {
+        if (ClassEConnect* c = Net()) c->Disconnect(seat.connection);
+        seat.link = 3;
+        if (ActiveCoPlayers() == 0) {
+          NotifyWindow("All players have left", "the game.", nullptr);
+          returnState = US_RESTART;
+        }
+      }
+    }
+  } else if (!dlg || dlg->state != DLG_CONFIRM) {
+    // While the question is open its answers are the dialog's keys.
+    chosen = host ? MenuInput(rows, PauseRowY(0), 3, kBandGap) : MenuInput(rows, PauseRowY(0));
+  }
+  const int32_t option = host ? chosen - 4 : chosen;
+  if (host && chosen >= 0 && chosen <= 2) {
+    const PLAYERSLOT& seat = slot[chosen];
+    if (seat.kind == 4 && seat.link == 2 && dlg && dlg->state == DLG_IDLE) {
+      if (ClassEInput* in = Input()) in->ResetState();
+      dlg->AskConfirm("Disconnect this player?");
+    }
+  } else if (host && chosen == 3) {
+    NetResume();
+  } else if (option == 0 && mainData->settings) {
+    mainData->settings->SetMute(mainData->settings->bytes[MAINCONFIG::kMute] ? 0 : 1);
+  } else if (option == 1) {
+    *message = MSG_MINIMIZE;
+  } else if (option == 2) {
+    if (ClassEConnect* c = Net()) c->Disconnect(0);
+    *module = 0;
+    *message = kTitleMultiMenu;
+  }
+  if (screen) RenderAll(screen, true);
+  if (levelState == US_PAUSE) RenderPauseMenu(screen);
+}
+
+void ClassLevel::RenderPauseMenu(E2DSurface* screen) {
+  if (!screen || !mainData || !mainData->graphics) return;
+  const bool host = NetHost();
+  const uint32_t options = host ? 4 : 0;  // the first option row
+  const int32_t top = PauseTop();
+  DrawBand(screen, top, host ? 4 : 1, 0x000000);
+  DrawBand(screen, PauseRowY(host ? 3 : 0), host ? 4 : 3, 0x4080C0);
+  DrawPulseBar(screen, PauseRowY(menuCursor));
+  DrawCentred(screen, top, "Game Paused");
+  char line[80];
+  for (uint32_t i = 0; host && i < 3; i++) {
+    const PLAYERSLOT& seat = slot[i];
+    bool dim = true;
+    if (seat.kind >= 1 && seat.kind <= 3) {
+      std::snprintf(line, sizeof line, "%u. %s (CPU)", i + 2, kCpuNames[seat.kind - 1]);
+      dim = false;
+    } else if (seat.kind == 4 && seat.link == 2) {
+      dim = seat.silence > 4999;
+      std::snprintf(line, sizeof line, "%u. %.31s (%s)", i + 2, seat.name, dim ? "Inactive" : "Active");
+    } else if (seat.kind == 4 && seat.link == 3) {
+      std::snprintf(line, sizeof line, "%u. Disconnected", i + 2);
+    } else {
+      std::snprintf(line, sizeof line, "%u. Disabled", i + 2);
+    }
+    if (dim)
+      DrawCentredDim(screen, PauseRowY(i), line);
+    else
+      DrawCentred(screen, PauseRowY(i), line);
+  }
+  if (host) DrawCentred(screen, PauseRowY(3), "Resume");
+  const bool mute = mainData->settings && mainData->settings->bytes[MAINCONFIG::kMute];
+  DrawCentred(screen, PauseRowY(options), mute ? "Mute: On" : "Mute: Off");
+  // Minimising is offered where it does something: a desktop window.
+  if (CanMinimize())
+    DrawCentred(screen, PauseRowY(options + 1), "Minimize");
+  else
+    DrawCentredDim(screen, PauseRowY(options + 1), "Minimize");
+  DrawCentred(screen, PauseRowY(options + 2), "Quit");
 }

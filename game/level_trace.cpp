@@ -1,7 +1,7 @@
 // The per-turn trace of a run: with ZARN_TRACE set, every finished turn and the
 // end of the game write one line (phase, score, level, bar, board hash, seat
 // scores), so runs on two machines or two backends can be compared; a message
-// box writes its lines.
+// box writes its lines, and a grid that another console sent its cells.
 #include <cstdio>
 #include <cstdlib>
 
@@ -80,5 +80,14 @@ void ClassLevel::TraceMessage() {
   std::FILE* f = TraceFile();
   if (!f) return;
   std::fprintf(f, "box \"%s\" \"%s\" \"%s\"\n", messageLine[0], messageLine[1], messageLine[2]);
+  std::fflush(f);
+}
+
+void ClassLevel::TraceGrid(uint8_t player, uint32_t score, const uint8_t* cells) {
+  std::FILE* f = TraceFile();
+  if (!f) return;
+  char hex[2 * kGridCells + 1];
+  for (int i = 0; i < kGridCells; i++) std::snprintf(hex + 2 * i, 3, "%02x", static_cast<unsigned>(cells[i]));
+  std::fprintf(f, "grid player=%u score=%u cells=%s\n", static_cast<unsigned>(player), static_cast<unsigned>(score), hex);
   std::fflush(f);
 }

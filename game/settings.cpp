@@ -27,6 +27,38 @@ void Terminate(uint8_t* field, uint32_t size) {
 
 uint8_t Clamp(uint8_t v, uint8_t lo, uint8_t hi) { return v < lo ? lo : v > hi ? hi : v; }
 
+// out = path followed by suffix; false when that does not fit.
+bool Suffixed(char (&out)[512], const char* path, const char* suffix) {
+  const size_t n = path ? std::strlen(path) : 0, m = std::strlen(suffix);
+  if (n == 0 || n + m + 1 > sizeof out) return false;
+  std::memcpy(out, path, n);
+  std::memcpy(out + n, suffix, m + 1);
+  return true;
+}
+
+// Writes `size` bytes to path through "<path>.tmp", flushed and then renamed
+// over path, so an interrupted write leaves the old file or the new one.
+// fill(file) writes the bytes.
+template <class Fill>
+bool WriteViaTemp(const char* path, uint32_t size, Fill fill, bool savePoint) {
+  char temp[512];
+  if (!Suffixed(temp, path, ".tmp")) return false;
+  ClassEFile file;
+  if (!file.New(temp)) return false;
+  const bool written = fill(file);
+  file.Close();  // flushes and syncs before the rename makes the new file current
+  if (!written || file.SizeC(temp) != size) {
+    file.Delete(temp);
+    return false;
+  }
+  if (savePoint) standin::SettingsSavePoint();
+  if (!file.Rename(path, temp)) {
+    file.Delete(temp);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void Settings_Reset(MAINCONFIG* cfg, const char* ownerName) {
@@ -137,24 +169,29 @@ bool Settings_Save(MAINCONFIG* cfg, const char* path) {
   Settings_Checksums(*cfg, &a, &b);
   cfg->SetWord(MAINCONFIG::kCheckB, b);
   cfg->SetWord(MAINCONFIG::kCheckA, a);
+  return WriteViaTemp(
+      path, MAINCONFIG::kSize, [cfg](ClassEFile& f) { return f.Write(cfg->bytes, MAINCONFIG::kSize); }, true);
+}
 
-  char temp[512];
-  const size_t n = std::strlen(path);
-  if (n + 5 > sizeof temp) return false;
-  std::memcpy(temp, path, n);
-  std::memcpy(temp + n, ".tmp", 5);
-  ClassEFile file;
-  if (!file.New(temp)) return false;
-  const bool written = file.Write(cfg->bytes, MAINCONFIG::kSize);
-  file.Close();  // flushes and syncs before the rename makes the new file current
-  if (!written || file.SizeC(temp) != MAINCONFIG::kSize) {
-    file.Delete(temp);
-    return false;
-  }
-  standin::SettingsSavePoint();
-  if (!file.Rename(path, temp)) {
-    file.Delete(temp);
-    return false;
-  }
-  return true;
+int Settings_KeepRejected(const char* path) {
+  char kept[512];
+  if (!Suffixed(kept, path, ".bad")) return SETTINGS_NOT_KEPT;
+  ClassEFile source;
+  if (source.Exists(kept)) return SETTINGS_KEPT_BEFORE;
+  if (!source.Open(path, EFILE_READ)) return SETTINGS_NOT_KEPT;
+  const uint32_t size = source.Size();
+  const bool copied = WriteViaTemp(
+      kept, size,
+      [&source, size](ClassEFile& f) {
+        uint8_t chunk[4096];
+        for (uint32_t done = 0; done < size;) {
+          const uint32_t part = size - done < sizeof chunk ? size - done : static_cast<uint32_t>(sizeof chunk);
+          if (!source.Read(chunk, part) || !f.Write(chunk, part)) return false;
+          done += part;
+        }
+        return true;
+      },
+      false);
+  source.Close();
+  return copied ? SETTINGS_KEPT : SETTINGS_NOT_KEPT;
 }

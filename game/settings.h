@@ -99,4 +99,14 @@ int Settings_LoadImage(MAINCONFIG* cfg, const uint8_t* image, uint32_t size, con
 // the old file then stays.
 bool Settings_Save(MAINCONFIG* cfg, const char* path);
 
+enum : int {
+  SETTINGS_KEPT = 0,         // copied whole to "<path>.bad"
+  SETTINGS_KEPT_BEFORE = 1,  // "<path>.bad" exists: it keeps the first rejected file
+  SETTINGS_NOT_KEPT = 2,     // the copy could not be made
+};
+// Keeps a rejected settings file from the next save: copies it whole to
+// "<path>.bad" (through a temporary file), unless that file exists already,
+// which then stays as it is until the player removes it.
+int Settings_KeepRejected(const char* path);
+
 #endif

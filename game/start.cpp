@@ -100,15 +100,15 @@ bool ParseGameStart(const char* text, GameStart* out) {
 }
 
 void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_t* message) {
-  MAINCONFIG* cfg = data->settings;
-  if (start.level) cfg->bytes[start.mode == 4 ? MAINCONFIG::kMultiStartLevel : MAINCONFIG::kStartLevel] = start.level;
   ClassLevel& level = data->app->Level();
+  level.switchLevel = start.level;
   for (int s = 0; s < 3; s++) level.cpuSeatKinds[s] = start.seats[s];
   level.netAutoStart = start.net == 1 ? start.hostWait : 0;
   for (int s = 0; s < 3; s++) level.netAutoCpu[s] = start.net == 1 ? start.hostCpu[s] : 0;
   level.cpuAutoStart = start.mode == 4 && start.net == 0 ? 1 : 0;
   std::memset(level.netAutoJoin, 0, sizeof level.netAutoJoin);
   if (start.net == 2) std::memcpy(level.netAutoJoin, start.address, sizeof start.address);
+  level.endWhenOver = 1;
   if (start.seeded) std::srand(start.seed);
   const int kind = start.mode != 4 ? -1 : start.net == 1 ? 1 : start.net == 2 ? 3 : 0;
   data->app->Title().BeginGame(start.mode, kind, module, message);

@@ -213,6 +213,7 @@ int ClassTitle::Manage(E2DSurface* screen, uint32_t* module, uint32_t* message, 
     }
     case TITLE_LOADING:
       if (!gfx->ScriptLoad(loadStep)) {
+        if (maindata->app) maindata->app->LoadingFailed(gfx->LoadError());
         *module = MODULE_QUIT;
         break;
       }

@@ -80,14 +80,15 @@ class SocketSink : public ENetFrameSink {
 }  // namespace
 
 ClassEConnect::ClassEConnect() {
-  for (uint32_t i = 0; i < kNetMaxPeers; i++) {
-    peers_[i] = -1;
-    broken_[i] = 0;
-  }
+  for (uint32_t i = 0; i < kNetMaxPeers; i++) peers_[i] = -1;
+  std::memset(broken_, 0, sizeof broken_);
   std::memset(buffer_, 0, sizeof buffer_);
 }
 
-ClassEConnect::~ClassEConnect() { Cleanup(); }
+ClassEConnect::~ClassEConnect() {
+  Cleanup();
+  for (uint32_t q = 0; q <= kOwnQueue; q++) FreeQueue(q);
+}
 
 int ClassEConnect::Init(uint16_t transport, ENetOwner* owner) {
   Cleanup();
@@ -95,12 +96,9 @@ int ClassEConnect::Init(uint16_t transport, ENetOwner* owner) {
   if (!owner) return 4;
   transport_ = transport;
   owner_ = owner;
-  for (uint32_t i = 0; i < kNetMaxPeers; i++) {
-    peers_[i] = -1;
-    broken_[i] = 0;
-  }
+  for (uint32_t i = 0; i < kNetMaxPeers; i++) peers_[i] = -1;
   own_ = -1;
-  ownBroken_ = 0;
+  for (uint32_t q = 0; q <= kOwnQueue; q++) FreeQueue(q);
   pingState_ = 0;
   return 0;
 }
@@ -122,7 +120,7 @@ int32_t ClassEConnect::CreateSocket() {
   const int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (s < 0) return -1;
   own_ = s;
-  ownBroken_ = 0;
+  FreeQueue(kOwnQueue);
   return own_;
 }
 
@@ -209,14 +207,20 @@ int ClassEConnect::Startup(bool host, const char* text, uint32_t port, void*, bo
     return 1;
   }
   CallNetMessage(0, ENET_CONNECTED, textLength, reinterpret_cast<uint8_t*>(own));
-  if (request_ && transport_ != ENET_NONE) {
+  if (request_ && transport_ != ENET_NONE && own_ >= 0) {
     char* request = request_;
     const int32_t length = requestLength_;
     request_ = nullptr;
     requestLength_ = 0;
     CallNetMessage(0, ENET_REQUEST, length, reinterpret_cast<uint8_t*>(request));
-    SendRaw(request, length, 0);
-    ClassEMemory::DeAlloc(request);
+    if (own_ >= 0) {
+      // The request goes out as the socket takes it, over as many polls as that needs.
+      requestAhead_ = out_[kOwnQueue].Pending();
+      requestLive_ = 1;
+      Adopt(kOwnQueue, reinterpret_cast<uint8_t*>(request), static_cast<uint32_t>(length));
+    } else {
+      ClassEMemory::DeAlloc(request);
+    }
   }
   return 0;
 }
@@ -224,9 +228,9 @@ int ClassEConnect::Startup(bool host, const char* text, uint32_t port, void*, bo
 void ClassEConnect::CheckSockets(void* window) {
   if (transport_ == ENET_NONE || own_ < 0) return;
   if (!hosting_) {
-    if (ownBroken_) {
-      Disconnect(0);
-      CallNetMessage(0, ENET_CLOSED, 0, nullptr);
+    Flush(kOwnQueue);
+    if (broken_[kOwnQueue]) {
+      CloseAfterReading(kOwnQueue);
       return;
     }
     SocketMessage(own_, window, true);
@@ -236,9 +240,9 @@ void ClassEConnect::CheckSockets(void* window) {
   for (uint32_t k = 0; k < kNetMaxPeers; k++) {
     if (transport_ == ENET_NONE || own_ < 0) return;  // an event handler closed everything
     if (peers_[k] < 0) continue;
+    Flush(k);
     if (broken_[k]) {
-      Disconnect(static_cast<uint8_t>(k + 1));
-      CallNetMessage(static_cast<int32_t>(k + 1), ENET_CLOSED, 0, nullptr);
+      CloseAfterReading(k);
       continue;
     }
     SocketMessage(peers_[k], window, true);
@@ -263,17 +267,23 @@ int32_t ClassEConnect::SlotOf(int32_t socket) const {
 void ClassEConnect::OnAsync(void* window, int32_t socket, int32_t kind) {
   if (transport_ != ENET_TCPIP && transport_ != ENET_WIRELESS) return;
   if (kind == 8) {
+    if (transport_ == ENET_WIRELESS) return;
     int32_t slot = SlotOf(-1);
-    if (slot < 0 || transport_ == ENET_WIRELESS) return;
     sockaddr_in from{};
     socklen_t size = sizeof from;
     const int s = accept4(socket, reinterpret_cast<sockaddr*>(&from), &size,
                           SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (s < 0) return;
+    if (slot < 0) {
+      // Every slot is taken: the console is refused at once, so it sees its
+      // connection close instead of sending into one nobody reads.
+      close(s);
+      return;
+    }
     const int sendBuffer = kNetPeerSendBuffer;
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     peers_[slot] = s;
-    broken_[slot] = 0;
+    FreeQueue(static_cast<uint32_t>(slot));
     char text[INET_ADDRSTRLEN] = {0};
     inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
     const uint32_t length = static_cast<uint32_t>(std::strlen(text));
@@ -304,15 +314,7 @@ void ClassEConnect::OnAsync(void* window, int32_t socket, int32_t kind) {
       Disconnect(static_cast<uint8_t>(slot + 1));
       CallNetMessage(slot + 1, ENET_CLOSED, 0, nullptr);
     } else if (socket == own_) {
-      // What the host sent before it closed still reaches the application.
-      for (int i = 0; i < 1024 && own_ >= 0; i++) {
-        const ssize_t n = recv(own_, buffer_, sizeof buffer_, MSG_DONTWAIT);
-        if (n <= 0) break;
-        CallNetMessage(0, ENET_DATA, static_cast<int32_t>(n), buffer_);
-      }
-      if (transport_ == ENET_NONE) return;
-      Disconnect(0);
-      CallNetMessage(0, ENET_CLOSED, 0, nullptr);
+      CloseAfterReading(kOwnQueue);
     }
   }
 }
@@ -325,33 +327,139 @@ void ClassEConnect::CallNetMessage(int32_t peer, int32_t event, int32_t length, 
   if (owner_) owner_->OnNetMessage(id_, peer, event, length, data);
 }
 
-bool ClassEConnect::SendAll(int32_t socket, const uint8_t* data, uint32_t length) {
-  const uint32_t start = NowMs();
-  while (length > 0) {
-    const ssize_t n = send(socket, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+void ClassEConnect::CloseAfterReading(uint32_t q) {
+  const int32_t peer = q == kOwnQueue ? 0 : static_cast<int32_t>(q + 1);
+  for (int i = 0; i < 1024 && SocketOf(q) >= 0; i++) {
+    const ssize_t n = recv(SocketOf(q), buffer_, sizeof buffer_, MSG_DONTWAIT);
+    if (n <= 0) break;
+    CallNetMessage(peer, ENET_DATA, static_cast<int32_t>(n), buffer_);
+    if (transport_ == ENET_NONE) return;
+  }
+  if (transport_ == ENET_NONE) return;
+  if (q != kOwnQueue && SocketOf(q) < 0) return;  // a handler closed the peer already
+  Disconnect(static_cast<uint8_t>(peer));
+  CallNetMessage(peer, ENET_CLOSED, 0, nullptr);
+}
+
+int32_t ClassEConnect::QueueOf(int32_t socket) const {
+  if (socket < 0) return -1;
+  if (socket == own_) return static_cast<int32_t>(kOwnQueue);
+  return SlotOf(socket);
+}
+
+uint32_t ClassEConnect::Unsent(uint32_t peer) const {
+  if (peer > kNetMaxPeers) return 0;
+  return out_[peer == 0 ? kOwnQueue : peer - 1].Pending();
+}
+
+void ClassEConnect::FreeQueue(uint32_t q) {
+  OutQueue& o = out_[q];
+  if (o.data) ClassEMemory::DeAlloc(o.data);
+  o = OutQueue();
+  broken_[q] = 0;
+  if (q == kOwnQueue) requestLive_ = 0;  // what is left of a request stays unsent
+}
+
+void ClassEConnect::Broken(uint32_t q) {
+  // What waits can never go out now; the link closes at the next poll.
+  FreeQueue(q);
+  broken_[q] = 1;
+}
+
+uint32_t ClassEConnect::Transmit(uint32_t q, const uint8_t* data, uint32_t length) {
+  const int32_t socket = SocketOf(q);
+  uint32_t sent = 0;
+  while (sent < length && socket >= 0) {
+    const ssize_t n = send(socket, data + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
-      data += n;
-      length -= static_cast<uint32_t>(n);
+      sent += static_cast<uint32_t>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      // A peer that stops reading gets a short grace, then is given up.
-      const int32_t left = kNetSendTimeout - static_cast<int32_t>(NowMs() - start);
-      if (left > 0 && WaitFor(socket, POLLOUT, left) > 0) continue;
-    }
-    return false;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;  // full for now
+    Broken(q);
+    break;
   }
+  if (q == kOwnQueue && requestLive_) {
+    // Bytes leave in order: those queued ahead of the request first.
+    uint32_t n = sent;
+    const uint32_t ahead = n < requestAhead_ ? n : requestAhead_;
+    requestAhead_ -= ahead;
+    n -= ahead;
+    requestLeft_ -= n < requestLeft_ ? n : requestLeft_;
+  }
+  return sent;
+}
+
+void ClassEConnect::Flush(uint32_t q) {
+  OutQueue& o = out_[q];
+  if (broken_[q] || o.Pending() == 0) return;
+  const uint32_t sent = Transmit(q, o.data + o.start, o.Pending());
+  if (broken_[q]) return;  // the queue is gone with the link
+  o.start += sent;
+  if (o.Pending() != 0) return;
+  o.start = o.end = 0;
+  // A block larger than the bound (a whole request) is not kept once sent.
+  if (o.capacity > kNetSendQueue) FreeQueue(q);
+}
+
+bool ClassEConnect::Enqueue(uint32_t q, const uint8_t* data, uint32_t length) {
+  OutQueue& o = out_[q];
+  const uint32_t pending = o.Pending();
+  if (length > kNetSendQueue || pending > kNetSendQueue - length) {
+    if (length > o.capacity || pending > o.capacity - length) return false;
+  }
+  const uint32_t need = pending + length;
+  if (o.capacity - o.end < length) {
+    if (need <= o.capacity) {
+      std::memmove(o.data, o.data + o.start, pending);
+    } else {
+      uint32_t grown = o.capacity ? o.capacity : 4096;
+      while (grown < need) grown *= 2;
+      if (grown > kNetSendQueue) grown = kNetSendQueue;
+      uint8_t* block = static_cast<uint8_t*>(ClassEMemory::Alloc(grown));
+      if (!block) return false;
+      if (pending) std::memcpy(block, o.data + o.start, pending);
+      if (o.data) ClassEMemory::DeAlloc(o.data);
+      o.data = block;
+      o.capacity = grown;
+    }
+    o.start = 0;
+    o.end = pending;
+  }
+  std::memcpy(o.data + o.end, data, length);
+  o.end += length;
   return true;
 }
 
-void ClassEConnect::MarkBroken(int32_t socket) {
-  if (socket == own_) {
-    ownBroken_ = 1;
+void ClassEConnect::Adopt(uint32_t q, uint8_t* block, uint32_t length) {
+  OutQueue& o = out_[q];
+  if (broken_[q] || o.Pending() != 0) {
+    // Behind bytes already waiting: a copy, within the bound.
+    if (!broken_[q] && !Enqueue(q, block, length)) Broken(q);
+    ClassEMemory::DeAlloc(block);
+    Flush(q);
     return;
   }
-  const int32_t slot = SlotOf(socket);
-  if (slot >= 0) broken_[slot] = 1;
+  const uint8_t live = requestLive_;
+  FreeQueue(q);
+  requestLive_ = live;
+  o.data = block;
+  o.capacity = length;
+  o.end = length;
+  Flush(q);
+}
+
+void ClassEConnect::Write(uint32_t q, const uint8_t* data, uint32_t length) {
+  if (broken_[q] || SocketOf(q) < 0 || length == 0) return;
+  Flush(q);
+  if (broken_[q]) return;
+  if (out_[q].Pending() == 0) {
+    const uint32_t sent = Transmit(q, data, length);
+    data += sent;
+    length -= sent;
+  }
+  if (length && !broken_[q] && !Enqueue(q, data, length)) Broken(q);
 }
 
 void ClassEConnect::SendRaw(const void* data, int32_t length, uint8_t peer) {
@@ -359,14 +467,13 @@ void ClassEConnect::SendRaw(const void* data, int32_t length, uint8_t peer) {
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
   const uint32_t n = static_cast<uint32_t>(length);
   if (!hosting_) {
-    if (!ownBroken_ && !SendAll(own_, bytes, n)) MarkBroken(own_);
+    Write(kOwnQueue, bytes, n);
     return;
   }
   if (peer > kNetMaxPeers) return;
   for (uint32_t k = 0; k < kNetMaxPeers; k++) {
     if (peer != 0 && k + 1 != peer) continue;
-    if (peers_[k] < 0 || broken_[k]) continue;
-    if (!SendAll(peers_[k], bytes, n)) broken_[k] = 1;
+    if (peers_[k] >= 0) Write(k, bytes, n);
   }
 }
 
@@ -413,14 +520,21 @@ uint32_t ClassEConnect::GetPingTime() {
   return (ClassERTimer::Count() - pingStamp_) / 2;
 }
 
-void ClassEConnect::Drain(int32_t socket) {
-  // Shut down for sending and read until the peer closes, within a deadline:
-  // a peer that neither sends nor closes must not stall the frame loop.
-  shutdown(socket, SHUT_WR);
+void ClassEConnect::Drain(uint32_t q, int32_t socket) {
+  // What still waits goes out first, then the socket is shut down for sending
+  // and read until the peer closes; one deadline bounds it all, so a peer that
+  // neither reads, sends nor closes cannot stall the frame loop.
   const uint32_t start = NowMs();
+  auto left = [&] { return kNetDrainTimeout - static_cast<int32_t>(NowMs() - start); };
+  if (q <= kOwnQueue) {
+    Flush(q);
+    while (!broken_[q] && out_[q].Pending() != 0 && left() > 0 &&
+           WaitFor(socket, POLLOUT, left()) > 0)
+      Flush(q);
+  }
+  shutdown(socket, SHUT_WR);
   for (int i = 0; i < 1024; i++) {
-    const int32_t left = kNetDrainTimeout - static_cast<int32_t>(NowMs() - start);
-    if (left <= 0 || WaitFor(socket, POLLIN, left) <= 0) break;
+    if (left() <= 0 || WaitFor(socket, POLLIN, left()) <= 0) break;
     const ssize_t n = recv(socket, buffer_, sizeof buffer_, MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
     if (n <= 0) break;
@@ -429,9 +543,11 @@ void ClassEConnect::Drain(int32_t socket) {
 
 void ClassEConnect::CloseSocket(int32_t& socket) {
   if (socket < 0) return;
-  Drain(socket);
+  const int32_t q = QueueOf(socket);
+  Drain(q < 0 ? kOwnQueue + 1 : static_cast<uint32_t>(q), socket);
   close(socket);
   socket = -1;
+  if (q >= 0) FreeQueue(static_cast<uint32_t>(q));
 }
 
 void ClassEConnect::Disconnect(uint8_t peer) {
@@ -439,7 +555,7 @@ void ClassEConnect::Disconnect(uint8_t peer) {
   if (peer >= 1 && peer <= kNetMaxPeers) {
     if (!hosting_) return;
     CloseSocket(peers_[peer - 1]);
-    broken_[peer - 1] = 0;
+    FreeQueue(peer - 1u);
     return;
   }
   if (peer != 0) return;
@@ -452,7 +568,7 @@ void ClassEConnect::Disconnect(uint8_t peer) {
     } else {
       CloseSocket(own_);
     }
-    ownBroken_ = 0;
+    FreeQueue(kOwnQueue);
     if (request_) ClassEMemory::DeAlloc(request_);
     request_ = nullptr;
     requestLength_ = 0;

@@ -2,9 +2,12 @@
 // or a client joined to one host. Everything runs on the main thread: the frame
 // loop calls CheckSockets once per frame, which delivers events to the owner.
 //
-// Sockets are non-blocking. A connect, a send to a peer that stops reading and
-// the drain when closing are each bounded by a deadline, so no peer can freeze
-// the frame loop; writes to a closed peer never raise SIGPIPE.
+// Sockets are non-blocking. What a socket cannot take at once waits in a
+// bounded queue of its own and goes out as the socket drains, on later sends and
+// polls; a connection is given up only on a send error or when its queue would
+// pass its bound. The connect and the drain when closing are bounded by
+// deadlines, so no peer can freeze the frame loop; writes to a closed peer never
+// raise SIGPIPE.
 //
 // The host's own address comes from the system's host name; ZARN_NET_HOST (a
 // dotted address or a name) replaces that name, which is how tests host on
@@ -24,12 +27,17 @@ constexpr uint32_t kNetMaxPeers = 16;
 constexpr uint32_t kNetBufferSize = 1024;
 // Deadlines in milliseconds of real time.
 constexpr int kNetConnectTimeout = 3000;
-constexpr int kNetSendTimeout = 20;
 constexpr int kNetDrainTimeout = 100;
 // Send buffer of each accepted peer (the kernel doubles it). The game sends a
 // peer a few hundred bytes a second; a peer that keeps its connection but stops
 // reading must be found out within seconds, not after megabytes of buffering.
 constexpr int kNetPeerSendBuffer = 16384;
+// Bytes that may wait for one socket beyond what the system buffers. With the
+// peer's send buffer that is over a minute of the game's traffic, so a stall
+// never costs a peer, while one that never reads is found out within seconds
+// of a busy game, in bounded memory. A request handed over whole (HTTP) may be
+// larger; its block is freed once it has gone out.
+constexpr uint32_t kNetSendQueue = 16384;
 
 // Transports.
 enum { ENET_NONE = 0, ENET_TCPIP = 1, ENET_WIRELESS = 2 };
@@ -86,12 +94,17 @@ class ClassEConnect {
   static void IPAtoA(char* out, uint32_t address);
   static uint32_t AtoIPA(const char* text);
 
-  // HTTP client (emod_http.cpp).
-  void SendHTTPGet(EHTTPRequest* request);
-  void SendHTTPPost(EHTTPRequest* request);
+  // HTTP client (emod_http.cpp). 1 when the host was reached and the request
+  // handed over, 0 when it could not be built, looked up or connected (the
+  // request is then dropped, never sent anywhere else).
+  int SendHTTPGet(EHTTPRequest* request);
+  int SendHTTPPost(EHTTPRequest* request);
   int SendHTTPPostMultipart(EHTTPRequest* request);
-  void SendHTTPGet(const char* url, bool flag);
-  void SendHTTPPost(const char* url, bool flag);
+  int SendHTTPGet(const char* url, bool flag);
+  int SendHTTPPost(const char* url, bool flag);
+  // Whether the last request went out whole; false while part of it still waits
+  // for the socket, and for good once the connection was lost before it did.
+  bool RequestSent() const { return requestLeft_ == 0; }
   static void SplitURL(const char* url, char* host, char* path, uint32_t max);
   static void UrlEncode(char* out, const char* text);
   static void UrlDecode(char* out, const char* text);
@@ -109,15 +122,39 @@ class ClassEConnect {
   }
   int32_t OwnSocket() const { return own_; }
   uint8_t PingState() const { return pingState_; }
+  // Bytes waiting to go to a peer (1 to 16) or, with 0, to the host.
+  uint32_t Unsent(uint32_t peer) const;
 
  private:
   // Stores a request text to send raw once joined, then joins the host.
   int StartRequest(const EHTTPRequest* request, const std::string& text);
   int32_t SlotOf(int32_t socket) const;
-  void Drain(int32_t socket);
-  // Sends everything or marks the target broken; false on failure.
-  bool SendAll(int32_t socket, const uint8_t* data, uint32_t length);
-  void MarkBroken(int32_t socket);
+
+  // Outgoing bytes of one socket: queue k < 16 is peer slot k, kOwnQueue the
+  // connection to the host.
+  struct OutQueue {
+    uint8_t* data = nullptr;
+    uint32_t start = 0, end = 0, capacity = 0;
+    uint32_t Pending() const { return end - start; }
+  };
+  static constexpr uint32_t kOwnQueue = kNetMaxPeers;
+  int32_t& SocketOf(uint32_t q) { return q == kOwnQueue ? own_ : peers_[q]; }
+  int32_t QueueOf(int32_t socket) const;
+  // Sends what the socket takes now and queues the rest behind what waits.
+  void Write(uint32_t q, const uint8_t* data, uint32_t length);
+  // Sends as much as the socket takes; the count sent. An error breaks the queue.
+  uint32_t Transmit(uint32_t q, const uint8_t* data, uint32_t length);
+  void Flush(uint32_t q);
+  bool Enqueue(uint32_t q, const uint8_t* data, uint32_t length);
+  // Takes a whole block (allocated with ClassEMemory) to send in place of a copy.
+  void Adopt(uint32_t q, uint8_t* block, uint32_t length);
+  void Broken(uint32_t q);
+  void FreeQueue(uint32_t q);
+  // What the peer sent still reaches the application, then the link closes.
+  void CloseAfterReading(uint32_t q);
+  // Flushes what waits, shuts down for sending and reads until the peer
+  // closes, all within one deadline; then closes the socket.
+  void Drain(uint32_t q, int32_t socket);
 
   int32_t peers_[kNetMaxPeers];
   int32_t own_ = -1;
@@ -136,9 +173,13 @@ class ClassEConnect {
   uint8_t pingState_ = 0;
   uint8_t hosting_ = 0;
   uint8_t established_ = 0;
-  // A send that could not complete: the peer is closed at the next poll.
-  uint8_t broken_[kNetMaxPeers];
-  uint8_t ownBroken_ = 0;
+  OutQueue out_[kNetMaxPeers + 1];
+  // A send failed or a queue passed its bound: closed at the next poll.
+  uint8_t broken_[kNetMaxPeers + 1];
+  // The last request: bytes queued ahead of it, and its bytes not yet sent.
+  uint32_t requestAhead_ = 0;
+  uint32_t requestLeft_ = 0;
+  uint8_t requestLive_ = 0;  // the request is in the queue to the host
 };
 
 #endif

@@ -493,23 +493,33 @@ int ClassEConnect::StartRequest(const EHTTPRequest* request, const std::string& 
   if (request_) ClassEMemory::DeAlloc(request_);
   request_ = nullptr;
   requestLength_ = 0;
-  if (text.size() > 0x7FFFFFFFu) return 0;
+  requestAhead_ = 0;
+  requestLeft_ = 0;
+  requestLive_ = 0;
+  if (text.size() > 0x7FFFFFFEu) return 0;
   char* copy = static_cast<char*>(ClassEMemory::Alloc(static_cast<uint32_t>(text.size()) + 1));
   if (!copy) return 0;  // memory short: nothing is sent
   std::memcpy(copy, text.c_str(), text.size() + 1);
   request_ = copy;
   requestLength_ = static_cast<int32_t>(text.size());
-  return SearchHost(request->host, request->port);
+  requestLeft_ = static_cast<uint32_t>(text.size());
+  if (SearchHost(request->host, request->port)) return 1;
+  // The request belongs to the host it names: when that host cannot be
+  // reached it is dropped, never kept for whatever connection comes next.
+  if (request_) ClassEMemory::DeAlloc(request_);
+  request_ = nullptr;
+  requestLength_ = 0;
+  return 0;
 }
 
-void ClassEConnect::SendHTTPGet(EHTTPRequest* request) {
+int ClassEConnect::SendHTTPGet(EHTTPRequest* request) {
   std::string text;
-  if (request && request->BuildGet(text)) StartRequest(request, text);
+  return request && request->BuildGet(text) ? StartRequest(request, text) : 0;
 }
 
-void ClassEConnect::SendHTTPPost(EHTTPRequest* request) {
+int ClassEConnect::SendHTTPPost(EHTTPRequest* request) {
   std::string text;
-  if (request && request->BuildPost(text)) StartRequest(request, text);
+  return request && request->BuildPost(text) ? StartRequest(request, text) : 0;
 }
 
 int ClassEConnect::SendHTTPPostMultipart(EHTTPRequest* request) {
@@ -521,14 +531,14 @@ int ClassEConnect::SendHTTPPostMultipart(EHTTPRequest* request) {
   return StartRequest(request, text);
 }
 
-void ClassEConnect::SendHTTPGet(const char* url, bool) {
+int ClassEConnect::SendHTTPGet(const char* url, bool) {
   EHTTPRequest request(url);
-  SendHTTPGet(&request);
+  return SendHTTPGet(&request);
 }
 
-void ClassEConnect::SendHTTPPost(const char* url, bool) {
+int ClassEConnect::SendHTTPPost(const char* url, bool) {
   EHTTPRequest request(url);
-  SendHTTPPost(&request);
+  return SendHTTPPost(&request);
 }
 
 // ---- Responses ----------------------------------------------------------------
@@ -667,7 +677,8 @@ int EHTTPStack::GetResponseInfo(char* text, uint32_t size) const {
   return 1;
 }
 
-int EHTTPStack::Result(bool closed) const {
+int EHTTPStack::Result(bool closed, bool sent) const {
+  if (!sent) return closed ? EHTTP_UNSENT : EHTTP_PENDING;
   if (overflow_) return EHTTP_FULL;
   if (!headerLength_) return closed ? EHTTP_NOHEADER : EHTTP_PENDING;
   if (!info_.haslength) return closed ? EHTTP_NOLENGTH : EHTTP_PENDING;

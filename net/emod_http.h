@@ -93,6 +93,7 @@ enum {
   EHTTP_NOHEADER = 3,   // the connection closed before the header ended
   EHTTP_SHORT = 4,      // the connection closed before the announced body length
   EHTTP_NOLENGTH = 5,   // closed; no Content-Length, so the body is what came
+  EHTTP_UNSENT = 6,     // the connection was lost before the request went out whole
 };
 
 class EHTTPStack {
@@ -117,8 +118,9 @@ class EHTTPStack {
   int GetResponseInfo(EHTTPRESPONSE_INFO* info) const;
   // The header text, terminated; 1, or 0 before it is complete or too long.
   int GetResponseInfo(char* text, uint32_t size) const;
-  // How the response stands, given whether the connection has closed.
-  int Result(bool closed) const;
+  // How the response stands, given whether the connection has closed and
+  // whether the request went out whole (ClassEConnect::RequestSent).
+  int Result(bool closed, bool sent = true) const;
 
  private:
   void Parse();

@@ -7,12 +7,22 @@
 
 // ---- moxChannel ---------------------------------------------------------------------
 
-void moxChannel::lock() {
+void moxChannel::lock() const {
   if (speaker_) speaker_->enterCriticalSection();
 }
 
-void moxChannel::unlock() {
+void moxChannel::unlock() const {
   if (speaker_) speaker_->leaveCriticalSection();
+}
+
+bool moxChannel::playing() const {
+  Hold h(*this);
+  return live();
+}
+
+bool moxChannel::paused() const {
+  Hold h(*this);
+  return paused_ != 0;
 }
 
 void moxChannel::volume(unsigned v) {
@@ -96,7 +106,16 @@ void moxSoundChannel::position(unsigned u) {
   unlock();
 }
 
-unsigned moxSoundChannel::position() { return pos_ >> (8 + shift()); }
+unsigned moxSoundChannel::position() {
+  Hold h(*this);
+  return pos_ >> (8 + shift());
+}
+
+uint32_t moxSoundChannel::rawPosition() const {
+  Hold h(*this);
+  return pos_;
+}
+
 unsigned moxSoundChannel::length() { return len_ >> (8 + shift()); }
 
 void moxSoundChannel::setup(const moxSound& s) {
@@ -130,7 +149,7 @@ void moxMusicChannel::volume(unsigned v) {
   volume_ = v > 64 ? 64 : v;
   const uint32_t master = speaker_ ? speaker_->volumeMusics() : 64;
   effVolume_ = volume_ * master / 64;
-  for (auto& vc : voice_) applyVoiceVolume(vc);
+  for (auto& vc : voice_) applyVoiceVolume(vc);  // cut voices stay cut
   unlock();
 }
 
@@ -156,7 +175,30 @@ void moxMusicChannel::position(unsigned u) {
   unlock();
 }
 
-unsigned moxMusicChannel::position() { return order_ * 64 + row(); }
+unsigned moxMusicChannel::position() {
+  Hold h(*this);
+  return order_ * 64 + currentRow();
+}
+
+uint32_t moxMusicChannel::row() const {
+  Hold h(*this);
+  return currentRow();
+}
+
+#define MOX_LOCKED_GET(name, field)           \
+  uint32_t moxMusicChannel::name() const {    \
+    Hold h(*this);                            \
+    return field;                             \
+  }
+MOX_LOCKED_GET(order, order_)
+MOX_LOCKED_GET(playingOrder, playOrder_)
+MOX_LOCKED_GET(playingRow, playRow_)
+MOX_LOCKED_GET(ticksPerRow, ticksPerRow_)
+MOX_LOCKED_GET(ticksPerSecond, ticksPerSecond_)
+MOX_LOCKED_GET(samplesPerTick, samplesPerTick_)
+MOX_LOCKED_GET(tickCounter, tick_)
+#undef MOX_LOCKED_GET
+
 unsigned moxMusicChannel::length() { return songLength_ * 64; }
 
 uint32_t moxMusicChannel::stepOf(uint32_t period) const {
@@ -168,6 +210,23 @@ uint32_t moxMusicChannel::stepOf(uint32_t period) const {
 
 uint32_t moxMusicChannel::noteStep(uint32_t note) const {
   return stepOf(moxAmigaNote()[note]);
+}
+
+void moxMusicChannel::startNote(moxVoice& v, uint32_t note) {
+  v.note = note;
+  v.period = moxAmigaNote()[note];
+  v.pos = 0;
+  if (v.instrument) {
+    const moxSampleRecord& s = samples_[v.instrument - 1];
+    v.data = s.data;
+    v.length = s.length;
+    v.loopStart = s.loopStart;
+    v.loopLength = s.loopLength;
+    v.step = stepOf(v.period);
+  }
+  // A new note ends a cut.
+  v.cut = 0;
+  applyVoiceVolume(v);
 }
 
 bool moxMusicChannel::setup(const moxMusic& m) {
@@ -260,7 +319,7 @@ void moxMusicChannel::readRow() {
   const uint16_t* amiga = moxAmigaNote();
   const unsigned char* row =
       patterns_ + (static_cast<size_t>(pattern_) * 64u * voices_ + rowOffset_) * 4u;
-  const uint32_t curRow = rowOffset_ / voices_;
+  const uint32_t curRow = currentRow();
   playOrder_ = order_;
   playRow_ = curRow;
   bool jumpedByB = false;
@@ -276,26 +335,14 @@ void moxMusicChannel::readRow() {
     // Sample numbers past the 31 records are ignored.
     if (smp > 0 && smp <= 31) {
       v.instrument = smp;
-      v.volume = samples_[smp - 1].volume;
-      applyVoiceVolume(v);
+      setVoiceVolume(v, samples_[smp - 1].volume);
     }
     const uint32_t fine = v.instrument ? samples_[v.instrument - 1].finetune : 0;
     if (period > kMoxMaxPeriod) period = kMoxMaxPeriod;
     const uint32_t newNote = period ? notes[period] + fine * kMoxNotes : 0;
     const bool porta = v.effect == 3 || v.effect == 5;
     const bool delayed = v.effect == 0xE && v.px == 0xD;
-    if (period && !porta && !delayed) {
-      v.note = newNote;
-      v.period = amiga[newNote];
-      v.pos = 0;
-      if (v.instrument) {
-        const moxSampleRecord& s = samples_[v.instrument - 1];
-        v.data = s.data;
-        v.length = s.length;
-        v.loopStart = s.loopStart;
-        v.loopLength = s.loopLength;
-      }
-    }
+    if (period && !porta && !delayed) startNote(v, newNote);
     if (v.instrument) v.step = stepOf(v.period);
     v.cutCounter = 0;
     v.delayCounter = 0;
@@ -348,8 +395,7 @@ void moxMusicChannel::readRow() {
         }
         break;
       case 0xC:
-        v.volume = v.param > 64 ? 64 : v.param;
-        applyVoiceVolume(v);
+        setVoiceVolume(v, v.param > 64 ? 64 : v.param);
         break;
       case 0xD: {
         uint32_t r = v.px * 10u + v.py;
@@ -383,34 +429,21 @@ void moxMusicChannel::readRow() {
             }
             break;
           case 0xA:
-            v.volume = v.volume + v.py > 64 ? 64 : v.volume + v.py;
-            applyVoiceVolume(v);
+            setVoiceVolume(v, v.volume + v.py > 64 ? 64 : v.volume + v.py);
             break;
           case 0xB:
-            v.volume = v.volume < v.py ? 0 : v.volume - v.py;
-            applyVoiceVolume(v);
+            setVoiceVolume(v, v.volume < v.py ? 0 : v.volume - v.py);
             break;
           case 0xC:
             v.cutCounter = v.py;
-            if (v.py == 0) v.effVolume = 0;
+            if (v.py == 0) cutVoice(v);
             break;
           case 0xD:
             if (period) {
               if (v.py == 0) {
-                v.note = newNote;
-                v.period = amiga[newNote];
-                v.pos = 0;
-                if (v.instrument) {
-                  const moxSampleRecord& s = samples_[v.instrument - 1];
-                  v.data = s.data;
-                  v.length = s.length;
-                  v.loopStart = s.loopStart;
-                  v.loopLength = s.loopLength;
-                  v.step = stepOf(v.period);
-                }
+                startNote(v, newNote);
               } else {
                 v.heldNote = newNote;
-                v.heldPeriod = amiga[newNote];
                 v.delayCounter = v.py;
               }
             }
@@ -468,8 +501,7 @@ void moxMusicChannel::endOfRow() {
 void moxMusicChannel::tickEffects(moxVoice& v) {
   auto slide = [&]() {
     int32_t vol = static_cast<int32_t>(v.volume) + v.volSlide;
-    v.volume = vol < 0 ? 0 : vol > 64 ? 64 : static_cast<uint32_t>(vol);
-    applyVoiceVolume(v);
+    setVoiceVolume(v, vol < 0 ? 0 : vol > 64 ? 64 : static_cast<uint32_t>(vol));
   };
   switch (v.effect) {
     case 0x0:
@@ -511,21 +543,9 @@ void moxMusicChannel::tickEffects(moxVoice& v) {
       break;
     case 0xE:
       if (v.px == 0xC && v.cutCounter > 0) {
-        if (--v.cutCounter == 0) v.effVolume = 0;
+        if (--v.cutCounter == 0) cutVoice(v);
       } else if (v.px == 0xD && v.delayCounter > 0) {
-        if (--v.delayCounter == 0) {
-          v.note = v.heldNote;
-          v.period = v.heldPeriod;
-          v.pos = 0;
-          if (v.instrument) {
-            const moxSampleRecord& s = samples_[v.instrument - 1];
-            v.data = s.data;
-            v.length = s.length;
-            v.loopStart = s.loopStart;
-            v.loopLength = s.loopLength;
-            v.step = stepOf(v.period);
-          }
-        }
+        if (--v.delayCounter == 0) startNote(v, v.heldNote);
       }
       break;
     default:

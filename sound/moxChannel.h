@@ -25,11 +25,10 @@ class moxChannel {
   void stop();
   void pause();
   void resume();
-  bool playing() const { return !stopped_ && !paused_; }
-  bool paused() const { return paused_ != 0; }
-  bool stopped() const { return stopped_ != 0; }
-  // Free for a new sample or module: stopped and not paused.
-  bool isFree() const { return stopped_ && !paused_; }
+  // The feeder thread stops a channel whose sample or module ends: these two
+  // read under the owner's lock.
+  bool playing() const;
+  bool paused() const;
   unsigned volume() const { return volume_; }
   unsigned effectiveVolume() const { return effVolume_; }
   unsigned pan() const { return pan_; }
@@ -44,8 +43,21 @@ class moxChannel {
 
  protected:
   // The owner's critical section (the feeder thread mixes these fields).
-  void lock();
-  void unlock();
+  void lock() const;
+  void unlock() const;
+  // Holds the owner's critical section for a scope.
+  struct Hold {
+    explicit Hold(const moxChannel& c) : ch(c) { ch.lock(); }
+    ~Hold() { ch.unlock(); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+    const moxChannel& ch;
+  };
+  // With the critical section held (the mixer's own calls).
+  bool live() const { return !stopped_ && !paused_; }
+  bool stopped() const { return stopped_ != 0; }
+  // Free for a new sample or module: stopped and not paused.
+  bool isFree() const { return stopped_ && !paused_; }
   void setSpeedFromFrequency();
 
   moxSpeaker* speaker_;
@@ -76,7 +88,7 @@ class moxSoundChannel : public moxChannel {
   // Set up from a sample (the mixer's playSound, inside its critical section).
   void setup(const moxSound& s);
   // Internal 24.8 position (tests).
-  uint32_t rawPosition() const { return pos_; }
+  uint32_t rawPosition() const;
 
   // Adds `frames` output frames to the sums (r unused in mono output); the
   // channel stops when the sample ends. Runs on the feeder thread inside the
@@ -111,8 +123,9 @@ struct moxVoice {
   int32_t volSlide;
   uint32_t sampleOffset;
   uint32_t cutCounter;
+  uint8_t cut;          // cut by ECx: silent until the pattern gives it a volume or a note
   int32_t delayCounter;
-  uint32_t heldPeriod, heldNote;
+  uint32_t heldNote;
   uint32_t loopCount, loopRow;
   // The sample being played (copied at trigger).
   const int8_t* data;
@@ -144,22 +157,25 @@ class moxMusicChannel : public moxChannel {
   // Advances the tracker by `frames` output frames and adds the voices.
   void render(int32_t* l, int32_t* r, uint32_t frames, bool stereoOut);
 
-  // Tracker state (tests, tools).
-  uint32_t order() const { return order_; }
+  // Tracker state (tests, tools), read under the owner's lock: the feeder
+  // thread advances it.
+  uint32_t order() const;
   // The order and row read last (the row now sounding).
-  uint32_t playingOrder() const { return playOrder_; }
-  uint32_t playingRow() const { return playRow_; }
-  uint32_t row() const { return voices_ ? rowOffset_ / voices_ : 0; }
+  uint32_t playingOrder() const;
+  uint32_t playingRow() const;
+  uint32_t row() const;
   uint32_t voices() const { return voices_; }
-  uint32_t ticksPerRow() const { return ticksPerRow_; }
-  uint32_t ticksPerSecond() const { return ticksPerSecond_; }
-  uint32_t samplesPerTick() const { return samplesPerTick_; }
-  uint32_t tickCounter() const { return tick_; }
+  uint32_t ticksPerRow() const;
+  uint32_t ticksPerSecond() const;
+  uint32_t samplesPerTick() const;
+  uint32_t tickCounter() const;
+  // A voice's fields: look while no feeder runs or with the mixer's lock held.
   const moxVoice& voice(int i) const { return voice_[i]; }
   // Runs one whole tick without mixing (tests, tools): true while playing.
   bool advanceTick();
 
  private:
+  uint32_t currentRow() const { return voices_ ? rowOffset_ / voices_ : 0; }
   void recomputeTiming();
   void tick();
   void readRow();
@@ -168,7 +184,21 @@ class moxMusicChannel : public moxChannel {
   void endModule();
   uint32_t stepOf(uint32_t period) const;
   uint32_t noteStep(uint32_t note) const;
-  void applyVoiceVolume(moxVoice& v) { v.effVolume = v.volume * effVolume_ / 64; }
+  // A voice's effective volume follows its own and the channel's; a cut voice
+  // stays silent whatever the channel's volume does.
+  void applyVoiceVolume(moxVoice& v) { v.effVolume = v.cut ? 0 : v.volume * effVolume_ / 64; }
+  // The pattern sets a voice's volume: that ends a cut.
+  void setVoiceVolume(moxVoice& v, uint32_t volume) {
+    v.volume = volume;
+    v.cut = 0;
+    applyVoiceVolume(v);
+  }
+  void cutVoice(moxVoice& v) {
+    v.cut = 1;
+    v.effVolume = 0;
+  }
+  // Starts a note (index into the amiga table) on a voice from its sample.
+  void startNote(moxVoice& v, uint32_t note);
 
   const unsigned char* patterns_ = nullptr;
   const unsigned char* orders_ = nullptr;

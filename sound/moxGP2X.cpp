@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -80,17 +81,42 @@ int moxGP2X::open(AudioSpec* spec, unsigned frames, moxAudioCallback callback, v
   return 0;
 }
 
+void moxGP2X::suspend() {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  suspended_.store(1);
+  if (opened_) standin::DspPause(fd_, true);
+}
+
+void moxGP2X::resume() {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  if (opened_) standin::DspPause(fd_, false);
+  suspended_.store(0);
+}
+
+void moxGP2X::rest() {
+  const uint64_t frames = fragmentSize_ / bytesPerFrame_;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(frames * 1000000u / spec_.rate);
+  std::unique_lock<std::mutex> l(restMutex_);
+  restWake_.wait_until(l, until, [&] { return quit_.load() != 0; });
+}
+
 void moxGP2X::feeder() {
   const timespec pause = {0, 50000};
   while (quit_.load() == 0) {
     nanosleep(&pause, nullptr);
-    if (suspended_.load()) continue;
     unsigned char* fragment = ring_ + static_cast<size_t>(next_) * fragmentSize_;
-    lock_.lock();
-    callback_(user_, fragment, static_cast<int>(fragmentSize_));
-    lock_.unlock();
-    // Blocks while the device's buffer is full: this is what paces the loop.
-    standin::DspWrite(fd_, fragment, fragmentSize_);
+    {
+      // Checked under the lock that suspend() takes: no mix starts after it.
+      std::lock_guard<std::recursive_mutex> g(lock_);
+      if (suspended_.load()) continue;
+      callback_(user_, fragment, static_cast<int>(fragmentSize_));
+    }
+    // Blocks while the device's buffer is full: this is what paces the loop. A
+    // device that fails at once would let the mixer race through the music.
+    if (standin::DspWrite(fd_, fragment, fragmentSize_) <= 0) {
+      rest();
+      continue;
+    }
     written_.fetch_add(1);
     if (++next_ >= fragments_) next_ = 0;
   }
@@ -98,7 +124,11 @@ void moxGP2X::feeder() {
 
 int moxGP2X::close() {
   if (!opened_) return MOXDRV_CLOSED;
-  quit_.store(1);
+  {
+    std::lock_guard<std::mutex> l(restMutex_);
+    quit_.store(1);
+  }
+  restWake_.notify_all();
   // Wakes a write that waits on the device, so the join cannot hang.
   standin::DspReset(fd_);
   if (thread_.joinable()) thread_.join();

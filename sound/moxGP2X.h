@@ -4,6 +4,7 @@
 #define ZARN_SOUND_MOXGP2X_H
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -45,8 +46,9 @@ class moxGP2X : public moxDriver {
   // bracketed mixer call may use bracketed channel calls).
   void enterCriticalSection() override { lock_.lock(); }
   void leaveCriticalSection() override { lock_.unlock(); }
-  void suspend() override { suspended_.store(1); }
-  void resume() override { suspended_.store(0); }
+  // Once suspend() has returned the callback is not called again until resume().
+  void suspend() override;
+  void resume() override;
 
   // Observation for tests and tools.
   uint32_t fragmentCount() const { return fragments_; }
@@ -63,6 +65,8 @@ class moxGP2X : public moxDriver {
 
  private:
   void feeder();
+  // After a failed write: waits a fragment's playing time (or until close).
+  void rest();
 
   std::thread thread_;
   std::atomic<uint32_t> quit_{0};
@@ -80,6 +84,8 @@ class moxGP2X : public moxDriver {
   std::atomic<uint8_t> suspended_{1};
   std::atomic<uint32_t> written_{0};
   std::recursive_mutex lock_;
+  std::mutex restMutex_;
+  std::condition_variable restWake_;
 };
 
 #endif

@@ -160,7 +160,7 @@ moxChannel* moxSpeaker::channel(int id) {
 unsigned moxSpeaker::playingChannelMusics() {
   enterCriticalSection();
   unsigned n = 0;
-  for (uint32_t i = 0; i < musicCount_; i++) n += music_[i].playing() ? 1 : 0;
+  for (uint32_t i = 0; i < musicCount_; i++) n += music_[i].live() ? 1 : 0;
   leaveCriticalSection();
   return n;
 }
@@ -168,7 +168,7 @@ unsigned moxSpeaker::playingChannelMusics() {
 unsigned moxSpeaker::playingChannelSounds() {
   enterCriticalSection();
   unsigned n = 0;
-  for (uint32_t i = 0; i < soundCount_; i++) n += sound_[i].playing() ? 1 : 0;
+  for (uint32_t i = 0; i < soundCount_; i++) n += sound_[i].live() ? 1 : 0;
   leaveCriticalSection();
   return n;
 }
@@ -288,9 +288,9 @@ void moxSpeaker::updateModSFX(unsigned char* buffer, int bytes) {
   if (!buffer || bytes <= 0) return;
   uint32_t nm = 0, ns = 0;
   for (uint32_t i = 0; i < musicCount_; i++)
-    if (music_[i].playing()) musicPlaying_[nm++] = &music_[i];
+    if (music_[i].live()) musicPlaying_[nm++] = &music_[i];
   for (uint32_t i = 0; i < soundCount_; i++)
-    if (sound_[i].playing()) soundPlaying_[ns++] = &sound_[i];
+    if (sound_[i].live()) soundPlaying_[ns++] = &sound_[i];
   const uint32_t total = static_cast<uint32_t>(bytes);
   if (nm == 0 && ns == 0) {
     std::memset(buffer, sixteen_ ? 0 : 0x80, total);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -30,12 +31,18 @@ class Backend {
   virtual int DspSetFormat(int fd, int* format) = 0;
   virtual int DspSetStereo(int fd, int* stereo) = 0;
   virtual int32_t DspWrite(int fd, const void* data, uint32_t bytes) = 0;
+  virtual void DspPause(int, bool) {}
   virtual int DspReset(int fd) = 0;
   virtual void DspClose(int fd) = 0;
   // The fake clock moved forward (the program slept).
   virtual void ClockAdvanced() {}
   virtual int BatteryRead(uint16_t* value) = 0;
   virtual void RunMenuProgram() = 0;
+  // A window of the backend is minimised or without the focus. `idle`: the
+  // program presents no frames now, so the backend reads its events here.
+  virtual bool WindowHidden(bool /*idle*/) { return false; }
+  virtual bool CanMinimize() { return false; }
+  virtual void MinimizeWindow() {}
 };
 
 // The memory-backed console: the base of the window backend too.
@@ -57,6 +64,7 @@ class HeadlessBackend : public Backend {
   int DspSetFormat(int fd, int* format) override;
   int DspSetStereo(int fd, int* stereo) override;
   int32_t DspWrite(int fd, const void* data, uint32_t bytes) override;
+  void DspPause(int fd, bool paused) override;
   int DspReset(int fd) override;
   void DspClose(int fd) override;
   void ClockAdvanced() override;
@@ -64,19 +72,53 @@ class HeadlessBackend : public Backend {
   void RunMenuProgram() override;
 
  protected:
-  void WriteAudioFile();
-  // Appends a fragment to the captured sound; returns its length in frames.
-  uint32_t Capture(const void* data, uint32_t bytes);
+  // The writer's fragments go to a device that plays in real time, not at the
+  // program's clock: the program's sleeps stop waiting for it (until close).
+  void PlaysInRealTime();
+
   int dspRate_ = 8000, dspFormat_ = 0x10, dspStereo_ = 0;
   std::atomic<bool> dspOpen_{false};
+
+ private:
+  // The ZARN_AUDIO file, written as the sound plays.
+  class WavFile {
+   public:
+    ~WavFile();
+    // Appends 16-bit samples (little-endian bytes) or 8-bit ones (widened), first
+    // padding the file with silence up to `frameAt`, the frame the fragment
+    // starts at on the file's time line.
+    void Write(const uint8_t* data, uint32_t bytes, bool eightBit, int rate, int channels, uint64_t frameAt);
+    // Brings the header up to date (the file stays open).
+    void Finish();
+
+   private:
+    bool Start(int rate, int channels);
+    void Put(const uint8_t* data, uint32_t bytes);
+    void Silence(uint64_t frames);
+    std::FILE* file_ = nullptr;
+    bool failed_ = false, full_ = false, mismatchReported_ = false;
+    int rate_ = 0, channels_ = 0;
+    uint64_t frames_ = 0;   // frames in the file
+    uint32_t bytes_ = 0;    // data bytes in the file
+  };
+  // The clock time (us) at which the writer's current run has played out.
+  uint64_t RunEndUs() const;
+  void Capture(const void* data, uint32_t bytes, uint32_t frames);
+
   // The writer's place on the program's clock (fake clock runs).
   std::mutex dspMutex_;
   std::condition_variable dspWake_;
-  uint64_t dspFrames_ = 0;        // frames written since open
+  uint64_t runStartUs_ = 0;       // clock when the current run of writes began to play
+  uint64_t runFrames_ = 0;        // frames written in it
   uint64_t dspWaitingFor_ = 0;    // clock (us) at which a blocked write returns
   bool dspBlocked_ = false;
   bool dspReset_ = false;
-  uint64_t dspActivity_ = 0;      // count of writes, to tell a stalled writer
+  bool dspPaused_ = true;
+  bool dspRealTime_ = false;
+  bool dspLost_ = false;          // did not catch up in time: not waited for until it writes
+  bool fileOriginSet_ = false;
+  uint64_t fileOriginUs_ = 0;     // clock at which the ZARN_AUDIO file begins
+  WavFile wav_;
 };
 
 Backend* MakeHeadlessBackend();
@@ -89,7 +131,7 @@ extern uint8_t* fbPixels;           // the current mapping (headless)
 extern uint32_t fbBytes;
 extern uint32_t framesPresented;
 extern uint32_t menuCalls;
-extern std::vector<int16_t> audio;  // what was written to the audio device
+extern uint64_t audioFrames;        // frames the headless audio device took
 extern int audioRate, audioChannels;
 }  // namespace state
 

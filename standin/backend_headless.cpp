@@ -14,7 +14,7 @@ namespace {
 constexpr int kMemFd = 100, kFbFd = 101, kDspFd = 102;
 }  // namespace
 
-HeadlessBackend::~HeadlessBackend() { WriteAudioFile(); }
+HeadlessBackend::~HeadlessBackend() = default;
 
 int HeadlessBackend::MemOpen() { return CurrentConfig().failMem ? -1 : kMemFd; }
 
@@ -60,9 +60,18 @@ void HeadlessBackend::FbPresented() { AfterPresent(); }
 int HeadlessBackend::DspOpen() {
   if (CurrentConfig().failDsp || dspOpen_) return -1;
   std::lock_guard<std::mutex> g(dspMutex_);
-  dspFrames_ = 0;
+  // Nothing is queued: the first fragment plays from now.
+  runStartUs_ = ClockUs();
+  runFrames_ = 0;
+  if (!fileOriginSet_) {
+    fileOriginSet_ = true;
+    fileOriginUs_ = runStartUs_;
+  }
   dspBlocked_ = false;
   dspReset_ = false;
+  dspPaused_ = true;
+  dspRealTime_ = false;
+  dspLost_ = false;
   dspOpen_ = true;
   return kDspFd;
 }
@@ -88,30 +97,32 @@ int HeadlessBackend::DspSetStereo(int fd, int* stereo) {
   return 0;
 }
 
-uint32_t HeadlessBackend::Capture(const void* data, uint32_t bytes) {
+uint64_t HeadlessBackend::RunEndUs() const {
+  return runStartUs_ + runFrames_ * 1000000u / static_cast<uint64_t>(dspRate_);
+}
+
+void HeadlessBackend::Capture(const void* data, uint32_t bytes, uint32_t frames) {
   state::audioRate = dspRate_;
   state::audioChannels = dspStereo_ ? 2 : 1;
-  // Keep at most ten minutes of sound for tests and the audio file.
-  const size_t cap = static_cast<size_t>(dspRate_) * state::audioChannels * 600;
-  const auto* p = static_cast<const uint8_t*>(data);
-  if (dspFormat_ == 0x08) {
-    for (uint32_t i = 0; i < bytes && state::audio.size() < cap; i++)
-      state::audio.push_back(static_cast<int16_t>((p[i] - 128) * 256));
-    return bytes / state::audioChannels;
-  }
-  for (uint32_t i = 0; i + 1 < bytes && state::audio.size() < cap; i += 2)
-    state::audio.push_back(static_cast<int16_t>(p[i] | (p[i + 1] << 8)));
-  return bytes / 2 / state::audioChannels;
+  state::audioFrames += frames;
+  if (CurrentConfig().audioPath.empty()) return;
+  // A run's first fragment lands at its place on the clock: what lies before it
+  // since the last one (suspended or closed output) is silence.
+  uint64_t padTo = 0;
+  if (runFrames_ == 0 && runStartUs_ > fileOriginUs_)
+    padTo = (runStartUs_ - fileOriginUs_) * static_cast<uint64_t>(dspRate_) / 1000000u;
+  wav_.Write(static_cast<const uint8_t*>(data), bytes, dspFormat_ == 0x08, dspRate_, state::audioChannels, padTo);
 }
 
 int32_t HeadlessBackend::DspWrite(int fd, const void* data, uint32_t bytes) {
   if (fd != kDspFd || !data || !dspOpen_) return -1;
-  if (dspRate_ <= 0) return -1;
+  if (dspRate_ <= 0 || CurrentConfig().failDspWrite) return -1;
   std::unique_lock<std::mutex> lock(dspMutex_);
-  const uint32_t frames = Capture(data, bytes);
-  dspFrames_ += frames;
-  const uint64_t endUs = dspFrames_ * 1000000u / static_cast<uint64_t>(dspRate_);
-  dspActivity_++;
+  const uint32_t frameBytes = (dspFormat_ == 0x08 ? 1u : 2u) * (dspStereo_ ? 2u : 1u);
+  const uint32_t frames = bytes / frameBytes;
+  Capture(data, frames * frameBytes, frames);
+  runFrames_ += frames;
+  dspLost_ = false;
   if (!CurrentConfig().fakeClock) {
     // A real device blocks for as long as the fragment plays (a reset wakes it).
     const auto us = std::chrono::microseconds(static_cast<uint64_t>(frames) * 1000000u / dspRate_);
@@ -120,31 +131,53 @@ int32_t HeadlessBackend::DspWrite(int fd, const void* data, uint32_t bytes) {
     return static_cast<int32_t>(bytes);
   }
   // The device holds one fragment: the write returns once the program's clock
-  // has played it. Bounded in real time, so a program that stopped sleeping
-  // cannot hang us.
+  // has played it, however long the program takes to get there. A reset (the
+  // driver closing) wakes it.
+  const uint64_t endUs = RunEndUs();
   dspBlocked_ = true;
   dspWaitingFor_ = endUs;
   dspWake_.notify_all();
-  dspWake_.wait_for(lock, std::chrono::seconds(2),
-                    [&] { return dspReset_ || ClockUs() >= endUs; });
+  dspWake_.wait(lock, [&] { return dspReset_ || !dspOpen_ || ClockUs() >= endUs; });
   dspBlocked_ = false;
   dspReset_ = false;
   return static_cast<int32_t>(bytes);
 }
 
+void HeadlessBackend::DspPause(int fd, bool paused) {
+  if (fd != kDspFd || !dspOpen_) return;
+  std::lock_guard<std::mutex> g(dspMutex_);
+  if (!paused && dspPaused_) {
+    // The device ran dry while nothing was written: it plays on from now.
+    const uint64_t now = ClockUs();
+    if (now > RunEndUs()) {
+      runStartUs_ = now;
+      runFrames_ = 0;
+    }
+  }
+  dspPaused_ = paused;
+  dspWake_.notify_all();
+}
+
+void HeadlessBackend::PlaysInRealTime() {
+  std::lock_guard<std::mutex> g(dspMutex_);
+  dspRealTime_ = true;
+  dspWake_.notify_all();
+}
+
 void HeadlessBackend::ClockAdvanced() {
-  if (!dspOpen_) return;
+  if (!dspOpen_ || CurrentConfig().failDspWrite) return;
   std::unique_lock<std::mutex> lock(dspMutex_);
   dspWake_.notify_all();
-  // Let the writer catch up with the clock: it is done when it waits for a later
-  // fragment. A writer that does not come (suspended output) is waited for briefly.
+  // Let an active writer catch up with the clock: it is done when it waits for a
+  // fragment that ends later. Only a writer that never comes is given up on, and
+  // that is a fault worth a line.
   const uint64_t now = ClockUs();
-  for (;;) {
-    if (!dspOpen_ || (dspBlocked_ && dspWaitingFor_ > now)) return;
-    const uint64_t seen = dspActivity_;
-    if (!dspWake_.wait_for(lock, std::chrono::milliseconds(5),
-                           [&] { return dspActivity_ != seen || !dspOpen_; }))
-      return;
+  const auto caughtUp = [&] {
+    return !dspOpen_ || dspPaused_ || dspRealTime_ || dspLost_ || (dspBlocked_ && dspWaitingFor_ > now);
+  };
+  if (!dspWake_.wait_for(lock, std::chrono::seconds(60), caughtUp)) {
+    dspLost_ = true;
+    std::fprintf(stderr, "stand-in: the sound writer did not catch up with the clock in 60 s; not waiting for it\n");
   }
 }
 
@@ -161,36 +194,123 @@ void HeadlessBackend::DspClose(int fd) {
   std::lock_guard<std::mutex> g(dspMutex_);
   dspOpen_ = false;
   dspWake_.notify_all();
+  wav_.Finish();
 }
 
-void HeadlessBackend::WriteAudioFile() {
+// ---- the ZARN_AUDIO file ------------------------------------------------------------
+
+namespace {
+void Put32At(uint8_t* b, uint32_t v) {
+  for (int i = 0; i < 4; i++) b[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+// WAV sizes are 32-bit: the data stops short of 4 GiB.
+constexpr uint32_t kMaxWavData = 0xFFFFFFFFu - 36u - 3u;
+}  // namespace
+
+bool HeadlessBackend::WavFile::Start(int rate, int channels) {
   const std::string& path = CurrentConfig().audioPath;
-  if (path.empty() || state::audio.empty()) return;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  auto put32 = [f](uint32_t v) {
-    uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-    std::fwrite(b, 1, 4, f);
-  };
-  auto put16 = [f](uint32_t v) {
-    uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
-    std::fwrite(b, 1, 2, f);
-  };
-  uint32_t data = static_cast<uint32_t>(state::audio.size() * 2);
-  std::fwrite("RIFF", 1, 4, f);
-  put32(36 + data);
-  std::fwrite("WAVEfmt ", 1, 8, f);
-  put32(16);
-  put16(1);
-  put16(state::audioChannels);
-  put32(state::audioRate);
-  put32(state::audioRate * state::audioChannels * 2);
-  put16(state::audioChannels * 2);
-  put16(16);
-  std::fwrite("data", 1, 4, f);
-  put32(data);
-  for (int16_t s : state::audio) put16(static_cast<uint16_t>(s));
-  std::fclose(f);
+  file_ = std::fopen(path.c_str(), "wb");
+  if (!file_) {
+    failed_ = true;
+    std::fprintf(stderr, "ZARN_AUDIO: cannot write %s; the sound is not kept\n", path.c_str());
+    return false;
+  }
+  rate_ = rate;
+  channels_ = channels;
+  uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                   1, 0, static_cast<uint8_t>(channels), 0};
+  Put32At(h + 24, static_cast<uint32_t>(rate));
+  Put32At(h + 28, static_cast<uint32_t>(rate * channels * 2));
+  h[32] = static_cast<uint8_t>(channels * 2);
+  h[34] = 16;
+  std::memcpy(h + 36, "data", 4);
+  Put(h, sizeof h);
+  bytes_ = 0;
+  frames_ = 0;
+  Finish();
+  return true;
+}
+
+void HeadlessBackend::WavFile::Put(const uint8_t* data, uint32_t bytes) {
+  if (std::fwrite(data, 1, bytes, file_) != bytes && !failed_) {
+    failed_ = true;
+    std::fprintf(stderr, "ZARN_AUDIO: write failed; the file ends early\n");
+  }
+}
+
+void HeadlessBackend::WavFile::Silence(uint64_t frames) {
+  static const uint8_t zero[4096] = {};
+  const uint32_t frameBytes = static_cast<uint32_t>(channels_) * 2u;
+  while (frames > 0 && !full_ && !failed_) {
+    const uint64_t room = (kMaxWavData - bytes_) / frameBytes;
+    uint64_t n = frames < sizeof zero / frameBytes ? frames : sizeof zero / frameBytes;
+    if (n > room) n = room;
+    if (n == 0) break;
+    Put(zero, static_cast<uint32_t>(n * frameBytes));
+    bytes_ += static_cast<uint32_t>(n * frameBytes);
+    frames_ += n;
+    frames -= n;
+  }
+}
+
+void HeadlessBackend::WavFile::Write(const uint8_t* data, uint32_t bytes, bool eightBit, int rate, int channels,
+                                     uint64_t padTo) {
+  if (failed_ || full_) return;
+  if (!file_ && !Start(rate, channels)) return;
+  if (rate != rate_ || channels != channels_) {
+    if (!mismatchReported_)
+      std::fprintf(stderr, "ZARN_AUDIO: sound of another format (%d Hz, %d channels) is left out\n", rate, channels);
+    mismatchReported_ = true;
+    return;
+  }
+  if (padTo > frames_) Silence(padTo - frames_);
+  const uint32_t frameBytes = static_cast<uint32_t>(channels) * 2u;
+  uint8_t wide[4096];
+  const uint32_t in = eightBit ? 1u : 2u;
+  for (uint32_t at = 0; at < bytes && !failed_;) {
+    // Whole frames, at most a buffer's worth, as long as the file has room.
+    uint32_t n = (bytes - at) / in * 2u;
+    if (n > sizeof wide) n = sizeof wide;
+    n -= n % frameBytes;
+    if (n > kMaxWavData - bytes_) n = (kMaxWavData - bytes_) / frameBytes * frameBytes;
+    if (n == 0) {
+      if (!full_) std::fprintf(stderr, "ZARN_AUDIO: the file is full (4 GiB); later sound is not written\n");
+      full_ = true;
+      return;
+    }
+    if (eightBit) {
+      for (uint32_t i = 0; i < n / 2; i++) {
+        const int32_t v = (data[at + i] - 128) * 256;
+        wide[2 * i] = static_cast<uint8_t>(v);
+        wide[2 * i + 1] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> 8);
+      }
+      Put(wide, n);
+      at += n / 2;
+    } else {
+      Put(data + at, n);
+      at += n;
+    }
+    bytes_ += n;
+    frames_ += n / frameBytes;
+  }
+}
+
+HeadlessBackend::WavFile::~WavFile() {
+  Finish();
+  if (file_) std::fclose(file_);
+}
+
+void HeadlessBackend::WavFile::Finish() {
+  if (!file_) return;
+  uint8_t b[4];
+  Put32At(b, 36u + bytes_);
+  std::fseek(file_, 4, SEEK_SET);
+  std::fwrite(b, 1, 4, file_);
+  Put32At(b, bytes_);
+  std::fseek(file_, 40, SEEK_SET);
+  std::fwrite(b, 1, 4, file_);
+  std::fseek(file_, 0, SEEK_END);
+  std::fflush(file_);
 }
 
 int HeadlessBackend::BatteryRead(uint16_t* value) {

@@ -1,6 +1,7 @@
 // Window backend: the frame buffer shown in an SDL2 window scaled 3x, keyboard
 // and game controller mapped onto the console's buttons, sound through SDL audio.
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,12 +46,12 @@ const PadButton kPad[] = {
 class SdlBackend : public HeadlessBackend {
  public:
   bool Start() {
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER | SDL_INIT_AUDIO) != 0) {
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER) != 0) {
       std::fprintf(stderr, "stand-in: SDL could not start: %s\n", SDL_GetError());
       return false;
     }
     const FbScreenInfo& f = CurrentConfig().fb;
-    window_ = SDL_CreateWindow("Zarn", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+    window_ = SDL_CreateWindow("Tavlin 2", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                int(f.xres) * kScale, int(f.yres) * kScale, 0);
     if (!window_) {
       std::fprintf(stderr, "stand-in: no window: %s\n", SDL_GetError());
@@ -103,8 +104,21 @@ class SdlBackend : public HeadlessBackend {
     AfterPresent();
   }
 
+  // SDL's audio starts on its own, so that a machine without a sound device still
+  // gets its window; the device itself opens on the first write, when the format
+  // is known.
+  int DspOpen() override {
+    const int fd = HeadlessBackend::DspOpen();
+    if (fd >= 0 && !SDL_WasInit(SDL_INIT_AUDIO)) {
+      QuietAlsa();
+      if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) AudioFailed();
+    }
+    return fd;
+  }
+
   int32_t DspWrite(int fd, const void* data, uint32_t bytes) override {
     if (!audio_ && !audioFailed_) OpenAudio();
+    // Without a sound device the game plays on silently, paced as headless.
     if (!audio_) return HeadlessBackend::DspWrite(fd, data, bytes);
     // Block like the device: keep at most about three fragments queued.
     while (SDL_GetQueuedAudioSize(audio_) > bytes * 3 && !sdlReset_.load()) SDL_Delay(2);
@@ -112,6 +126,16 @@ class SdlBackend : public HeadlessBackend {
     SDL_QueueAudio(audio_, data, bytes);
     return static_cast<int32_t>(bytes);
   }
+
+  bool WindowHidden(bool idle) override {
+    // Nothing is presented while hidden: the window's events are read here.
+    if (idle) Pump();
+    return minimized_ || focusLost_;
+  }
+
+  bool CanMinimize() override { return true; }
+  // The window manager answers with the event that hides the window.
+  void MinimizeWindow() override { SDL_MinimizeWindow(window_); }
 
   int DspReset(int fd) override {
     if (!audio_) return HeadlessBackend::DspReset(fd);
@@ -140,11 +164,35 @@ class SdlBackend : public HeadlessBackend {
     want.samples = 1024;
     audio_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (!audio_) {
-      audioFailed_ = true;
+      AudioFailed();
       return;
     }
     SDL_PauseAudioDevice(audio_, 0);
+    PlaysInRealTime();
   }
+
+  // What went wrong is said once, in one line; the sound library's own messages
+  // stay off the terminal.
+  void AudioFailed() {
+    audioFailed_ = true;
+    if (!audioReported_)
+      std::fprintf(stderr, "stand-in: no sound device (%s); playing on without sound\n", SDL_GetError());
+    audioReported_ = true;
+  }
+
+  // ALSA, when SDL uses it, prints its errors itself, line after line: they go
+  // to a handler that drops them (SDL's own error text says what failed).
+  static void QuietAlsa() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(lib, "snd_lib_error_set_handler"))) set(&DropAlsaError);
+  }
+  static void DropAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
   // Buttons change only here, once a frame, and the game polls the register once
   // a frame: a press and its release arriving together would never be seen. A
@@ -204,17 +252,44 @@ class SdlBackend : public HeadlessBackend {
         case SDL_CONTROLLERDEVICEADDED:
           SDL_GameControllerOpen(e.cdevice.which);
           break;
+        case SDL_WINDOWEVENT:
+          OnWindowEvent(e.window.event);
+          break;
         default:
           break;
       }
     }
   }
 
+  void OnWindowEvent(Uint8 event) {
+    switch (event) {
+      // Shown and hidden come and go while the window opens; minimised
+      // windows report these.
+      case SDL_WINDOWEVENT_MINIMIZED:
+        minimized_ = true;
+        break;
+      case SDL_WINDOWEVENT_RESTORED:
+      case SDL_WINDOWEVENT_MAXIMIZED:
+        minimized_ = false;
+        break;
+      case SDL_WINDOWEVENT_FOCUS_LOST:
+        focusLost_ = true;
+        break;
+      case SDL_WINDOWEVENT_FOCUS_GAINED:
+        focusLost_ = false;
+        break;
+      default:
+        break;
+    }
+  }
+
   SDL_Window* window_ = nullptr;
+  bool minimized_ = false, focusLost_ = false;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
   SDL_AudioDeviceID audio_ = 0;
   bool audioFailed_ = false;
+  bool audioReported_ = false;
   std::atomic<bool> sdlReset_{false};
   bool rgb565_ = true;
   std::FILE* keylog_ = nullptr;

@@ -27,7 +27,7 @@ uint8_t* fbPixels = nullptr;
 uint32_t fbBytes = 0;
 uint32_t framesPresented = 0;
 uint32_t menuCalls = 0;
-std::vector<int16_t> audio;
+uint64_t audioFrames = 0;
 int audioRate = 0, audioChannels = 0;
 std::vector<uint64_t> frameStamps;
 }  // namespace state
@@ -38,7 +38,12 @@ uint8_t g_registers[kRegisterBlockSize];
 Config g_config;
 bool g_configured = false;
 bool g_quit = false;
+int g_menuStatus = 0;
 std::atomic<uint64_t> g_fakeUs{0};
+// The scripted minimise: on until the clock reaches g_restoreUs.
+bool g_scriptMinimized = false;
+uint64_t g_restoreUs = 0;
+bool g_reportedHidden = false;
 std::unique_ptr<Backend> g_backend;
 
 void ResetRegisters() {
@@ -104,6 +109,33 @@ bool ParseU32(const std::string& s, uint32_t* out) {
   return true;
 }
 
+// The items of a script: separated by commas, whitespace or newlines.
+std::vector<std::string> ScriptItems(const std::string& text) {
+  std::vector<std::string> items;
+  std::string item;
+  std::stringstream ss(text);
+  while (std::getline(ss, item, ',')) {
+    std::stringstream words(item);
+    std::string w;
+    while (words >> w) items.push_back(w);
+  }
+  return items;
+}
+
+// "frame:ms,...".
+bool ParseMinimizeScript(const std::string& text, std::vector<Config::MinimizeStep>* out) {
+  std::vector<Config::MinimizeStep> steps;
+  for (const std::string& w : ScriptItems(text)) {
+    const size_t colon = w.find(':');
+    uint32_t frame = 0, ms = 0;
+    if (colon == std::string::npos || !ParseU32(w.substr(0, colon), &frame) || !ParseU32(w.substr(colon + 1), &ms))
+      return false;
+    steps.push_back({frame, ms});
+  }
+  *out = steps;
+  return true;
+}
+
 }  // namespace
 
 // ---- configuration ---------------------------------------------------------------
@@ -165,24 +197,15 @@ bool ParseFbGeometry(const std::string& text, FbScreenInfo* out) {
 bool ParseButtonScript(const std::string& text, std::vector<Config::ButtonStep>* out,
                        std::string* error) {
   std::vector<Config::ButtonStep> steps;
-  std::string item;
-  std::stringstream ss(text);
-  while (std::getline(ss, item, ',')) {
-    // Whitespace and newlines separate items too.
-    std::stringstream words(item);
-    std::string w;
-    while (words >> w) {
-      size_t colon = w.find(':');
-      uint32_t frame = 0, code = 0;
-      if (colon == std::string::npos || colon + 2 > w.size() ||
-          (w[colon + 1] != '+' && w[colon + 1] != '-') ||
-          !ParseU32(w.substr(0, colon), &frame) || !ParseU32(w.substr(colon + 2), &code) ||
-          code < 1 || code > 32) {
-        if (error) *error = "bad button step \"" + w + "\" (want frame:+code or frame:-code)";
-        return false;
-      }
-      steps.push_back({frame, code, w[colon + 1] == '+'});
+  for (const std::string& w : ScriptItems(text)) {
+    size_t colon = w.find(':');
+    uint32_t frame = 0, code = 0;
+    if (colon == std::string::npos || colon + 2 > w.size() || (w[colon + 1] != '+' && w[colon + 1] != '-') ||
+        !ParseU32(w.substr(0, colon), &frame) || !ParseU32(w.substr(colon + 2), &code) || code < 1 || code > 32) {
+      if (error) *error = "bad button step \"" + w + "\" (want frame:+code or frame:-code)";
+      return false;
     }
+    steps.push_back({frame, code, w[colon + 1] == '+'});
   }
   *out = steps;
   return true;
@@ -238,6 +261,7 @@ Config ConfigFromEnvironment() {
       else if (item == "fbinfo") c.failFbInfo = true;
       else if (item == "fbmap") c.failFbMap = true;
       else if (item == "dsp") c.failDsp = true;
+      else if (item == "dspwrite") c.failDspWrite = true;
       else std::fprintf(stderr, "ZARN_FAIL: unknown seam %s\n", item.c_str());
     }
   }
@@ -249,6 +273,10 @@ Config ConfigFromEnvironment() {
   if (const char* v = std::getenv("ZARN_SAVE_STOP"); v && std::strcmp(v, "1") == 0)
     c.stopInSave = true;
   if (const char* v = std::getenv("ZARN_FRAMETIMES"); v && *v) c.frameTimesPath = v;
+  if (const char* v = std::getenv("ZARN_MINIMIZE"); v && *v) {
+    if (!ParseMinimizeScript(v, &c.minimize))
+      std::fprintf(stderr, "ZARN_MINIMIZE: want frame:ms items\n");
+  }
   if (const char* v = std::getenv("ZARN_TIME"); v && *v) {
     // A fixed wall clock (seconds since 1970, UTC) for repeatable runs.
     uint32_t t;
@@ -270,9 +298,13 @@ void Configure(const Config& config) {
   ResetRegisters();
   g_quit = false;
   g_fakeUs = 0;
+  g_scriptMinimized = false;
+  g_restoreUs = 0;
+  g_reportedHidden = false;
   state::framesPresented = 0;
   state::menuCalls = 0;
-  state::audio.clear();
+  g_menuStatus = 0;
+  state::audioFrames = 0;
   state::audioRate = state::audioChannels = 0;
   state::frameStamps.clear();
   if (!config.frameTimesPath.empty()) {
@@ -346,19 +378,21 @@ int DspSetSpeed(int fd, int* rate) { return B().DspSetSpeed(fd, rate); }
 int DspSetFormat(int fd, int* format) { return B().DspSetFormat(fd, format); }
 int DspSetStereo(int fd, int* stereo) { return B().DspSetStereo(fd, stereo); }
 int32_t DspWrite(int fd, const void* data, uint32_t bytes) { return B().DspWrite(fd, data, bytes); }
+void DspPause(int fd, bool paused) { B().DspPause(fd, paused); }
 int DspReset(int fd) { return B().DspReset(fd); }
 void DspClose(int fd) { B().DspClose(fd); }
 
 int BatteryRead(uint16_t* value) { return B().BatteryRead(value); }
-void RunMenuProgram() {
+void RunMenuProgram(int status) {
+  g_menuStatus = status;
   B().RunMenuProgram();
   // Desktop: the process ends here, after the backend has closed its window and
   // written its files (the device backend has replaced the process or failed).
   if (g_config.backend != "device" && g_config.menuExits) {
     g_backend.reset();
-    std::fprintf(stderr, "stand-in: menu program requested, exiting\n");
+    std::fprintf(stderr, "stand-in: menu program requested, exiting with status %d\n", status);
     std::fflush(nullptr);
-    std::exit(0);
+    std::exit(status);
   }
 }
 
@@ -411,12 +445,29 @@ bool UtcTime(std::time_t t, std::tm* out) { return gmtime_r(&t, out) != nullptr;
 bool QuitRequested() { return g_quit; }
 void RequestQuit() { g_quit = true; }
 
+// ---- minimise and restore ----------------------------------------------------------
+
+WindowEvent PollWindowEvent() {
+  EnsureConfigured();
+  if (g_scriptMinimized && ClockUs() >= g_restoreUs) g_scriptMinimized = false;
+  const bool windowHidden = g_backend->WindowHidden(g_reportedHidden);
+  // A hidden program presents no frames: only shown again can it quit.
+  const bool hidden = !g_quit && (g_scriptMinimized || windowHidden);
+  if (hidden == g_reportedHidden) return WindowEvent::kNone;
+  g_reportedHidden = hidden;
+  return hidden ? WindowEvent::kHidden : WindowEvent::kShown;
+}
+
+bool CanMinimize() { return B().CanMinimize(); }
+void MinimizeWindow() { B().MinimizeWindow(); }
+
 // ---- observation -------------------------------------------------------------------
 
 uint32_t FramesPresented() { return state::framesPresented; }
 uint32_t MenuProgramCalls() { return state::menuCalls; }
+int MenuProgramStatus() { return g_menuStatus; }
 const uint8_t* FrameBuffer() { return state::fbPixels; }
-const std::vector<int16_t>& AudioWritten() { return state::audio; }
+uint64_t AudioFramesWritten() { return state::audioFrames; }
 const std::vector<uint64_t>& FrameStamps() { return state::frameStamps; }
 
 int AudioRate() { return state::audioRate; }
@@ -502,6 +553,11 @@ void AfterPresent() {
   }
   for (const auto& s : c.buttons)
     if (s.frame == n) SetButton(s.code, s.pressed);
+  for (const auto& m : c.minimize) {
+    if (m.frame != n) continue;
+    g_scriptMinimized = true;
+    g_restoreUs = ClockUs() + static_cast<uint64_t>(m.ms) * 1000u;
+  }
   if (c.frameLimit && n >= c.frameLimit) RequestQuit();
 }
 

@@ -20,15 +20,20 @@
 //   ZARN_BUTTONS   button script "frame:+code,frame:-code,..." or "@file" (same text)
 //   ZARN_CLOCK     "fake": a clock that advances only when the program sleeps
 //   ZARN_FB        frame-buffer geometry "WxH@BPP[/G][+VX]" e.g. 320x240@16/6+352
-//   ZARN_FAIL      comma list of seams to fail: mem, fbopen, fbinfo, fbmap, dsp, batt
+//   ZARN_FAIL      comma list of seams to fail: mem, fbopen, fbinfo, fbmap, dsp (the
+//                  audio device does not open), dspwrite (its writes fail at once)
 //   ZARN_BATTERY   raw 16-bit battery reading (default: no battery device)
-//   ZARN_AUDIO     headless: a path to write the mixed sound to, as a WAV file
+//   ZARN_AUDIO     headless: a path to write the mixed sound to, as a 16-bit WAV file,
+//                  written as it plays (nothing is kept in memory, with or without it)
 //   ZARN_SAVE_STOP "1": the settings save stops the process (SIGSTOP) after the
 //                  new file is written and before it replaces the old one
 //   ZARN_FRAMETIMES  a path: when the process ends, one line per presented frame,
 //                  "N US" (the frame's number, then the real monotonic clock in
 //                  microseconds when it was presented, whatever ZARN_CLOCK says),
 //                  so a test can see the frame pacing of a run
+//   ZARN_MINIMIZE  "frame:ms,...": after presenting that frame the console is
+//                  minimised, and restored once ms milliseconds of the program's
+//                  clock have passed (what a hidden window does, without one)
 //
 // Tests configure the same things directly with Configure().
 #ifndef ZARN_STANDIN_H
@@ -83,10 +88,18 @@ int DspSetFormat(int fd, int* format);                // SNDCTL_DSP_SETFMT (0x10
 int DspSetStereo(int fd, int* stereo);                // SNDCTL_DSP_STEREO
 // Blocks while the device's buffer is full, which paces the caller; bytes or -1.
 // Headless, the device plays at the program's clock: with the fake clock a write
-// returns once the clock has reached the time its fragment starts to play, and
-// the program's own sleeps wait for the writer to catch up, so sound and frames
-// stay in step in repeatable runs.
+// returns once the clock has reached the end of its fragment (however long that
+// takes), and the program's own sleeps wait for an active writer to catch up:
+// each returns once the writer waits for a fragment that ends later than the
+// clock. So sound and frames stay in step on any machine. A writer that does not
+// catch up within a minute of real time is reported on stderr once and not
+// waited for until it writes again.
 int32_t DspWrite(int fd, const void* data, uint32_t bytes);
+// The writer stops writing (paused) or starts again. The console's device takes
+// no notice. Headless, the program's sleeps do not wait for a paused writer, and
+// a writer that starts again plays from the clock's time, not from where it
+// stopped (the device ran dry in between). A device opens paused.
+void DspPause(int fd, bool paused);
 // SNDCTL_DSP_RESET: drops what is queued and wakes a write that is blocked.
 int DspReset(int fd);
 void DspClose(int fd);
@@ -98,8 +111,9 @@ int BatteryRead(uint16_t* value);
 // ---- Menu program ("/usr/gp2x", "gp2xmenu") -------------------------------------
 // Device: changes to /usr/gp2x and replaces the process with the menu program,
 // returning only when that fails. Desktop: records the call and ends the process
-// with status 0 (tests can ask it to only record).
-void RunMenuProgram();
+// with `status`: 0 after a normal run, non-zero after a start that failed (tests
+// can ask it to only record).
+void RunMenuProgram(int status = 0);
 
 // ---- Clocks --------------------------------------------------------------------
 uint32_t ClockMs();          // monotonic milliseconds, wrapping at 32 bits
@@ -119,6 +133,21 @@ void SettingsSavePoint();
 bool QuitRequested();
 void RequestQuit();
 
+// ---- Minimise and restore --------------------------------------------------------
+// The console itself is never minimised and cannot minimise. The window backend
+// reports its window hidden while it is minimised or has lost the keyboard focus,
+// and shown once it is back with the focus; the framework takes these as the
+// console's minimise and restore. The `minimize` script of the configuration does
+// the same on any backend. A quit request shows the program again, so that it
+// can end the way it does.
+enum class WindowEvent { kNone, kHidden, kShown };
+// The change since the last call, if any. While hidden nothing is presented, so
+// the window backend reads its window's events here too.
+WindowEvent PollWindowEvent();
+// Whether MinimizeWindow does anything: only in the window backend.
+bool CanMinimize();
+void MinimizeWindow();
+
 // ---- Configuration (environment at first use, or Configure() in tests) ----------
 struct Config {
   std::string backend = "headless";   // headless | sdl | device
@@ -136,12 +165,25 @@ struct Config {
   bool fakeClock = false;
   FbScreenInfo fb{};                 // filled by Reset() with 320x240, 16 bpp, 5:6:5
   bool failMem = false, failFbOpen = false, failFbInfo = false, failFbMap = false;
-  bool failDsp = false;
+  bool failDsp = false;               // the audio device does not open
+  bool failDspWrite = false;          // its writes fail at once (-1) instead of blocking
   int32_t battery = -1;              // -1: no battery device
-  std::string audioPath;             // headless: write the audio to this WAV file
+  // Headless: write the audio to this WAV file as it plays. The file starts at
+  // the first open of the audio device and follows the program's clock: the
+  // time the output was suspended or closed is silence. Its format is that of
+  // the first fragment written (8-bit sound is widened to 16 bits); fragments of
+  // another rate or channel count are left out and reported once.
+  std::string audioPath;
   bool menuExits = true;             // desktop RunMenuProgram ends the process
   bool stopInSave = false;           // SettingsSavePoint raises SIGSTOP
   std::string frameTimesPath;        // empty: presented frames are not stamped
+  // Scripted minimise: after presented frame `frame`, minimised for `ms`
+  // milliseconds of the program's clock.
+  struct MinimizeStep {
+    uint32_t frame;
+    uint32_t ms;
+  };
+  std::vector<MinimizeStep> minimize;
   // Injected wall clock (0: real time) and time zone: a fixed offset, seconds
   // east of UTC, in place of the system's zone (TZ).
   std::time_t wallTime = 0;
@@ -166,6 +208,7 @@ bool ParseFbGeometry(const std::string& text, FbScreenInfo* out);
 // ---- Observation (tests and tools) ----------------------------------------------
 uint32_t FramesPresented();
 uint32_t MenuProgramCalls();
+int MenuProgramStatus();   // the status of the last RunMenuProgram call
 // The current frame buffer contents and geometry (empty when not mapped).
 const uint8_t* FrameBuffer();
 // Writes the frame buffer as an 8-bit RGB PNG; false on failure.
@@ -174,8 +217,10 @@ bool DumpFrame(const std::string& path);
 // (grey), 24 and 32 bpp (blue in the low byte, as the console's frame buffer).
 bool WritePng(const std::string& path, const uint8_t* pixels, uint32_t width,
               uint32_t height, uint32_t pitch, const FbScreenInfo& format);
-// The audio the program wrote, as 16-bit samples (headless; at most a few minutes).
-const std::vector<int16_t>& AudioWritten();
+// Frames the headless audio device took since Configure() (the window's sound
+// device not counted), and their rate and channels (0 before the first write).
+// The sound itself is kept only in the ZARN_AUDIO file.
+uint64_t AudioFramesWritten();
 // Real monotonic microseconds of each presented frame (only with frameTimesPath),
 // and the file of them that ZARN_FRAMETIMES asks for; false when it cannot be written.
 const std::vector<uint64_t>& FrameStamps();

@@ -272,6 +272,31 @@ TEST(Loop, MinimisedFrameOnlySleeps) {
   EXPECT_EQ(standin::FramesPresented(), 0u);
 }
 
+// A console hidden after its third frame for half a second of its clock
+// (what a minimised window reports): minimised, no frame runs or is shown until
+// it is back.
+TEST(Loop, HiddenConsoleIsMinimisedUntilShownAgain) {
+  standin::Config cfg = zt::HeadlessConfig();
+  cfg.minimize = {{3, 500}};
+  zt::Devices dev(cfg);
+  LogApp app;
+  app.quitAfter = 6;
+  std::vector<uint32_t> clock;
+  app.eachFrame = [&](LogApp*) { clock.push_back(standin::ClockMs()); };
+  EXPECT_EQ(app.StartFramework(0), 0);
+  std::vector<std::string> states;
+  for (const auto& l : app.log)
+    if (l == "minimize" || l == "restore") states.push_back(l);
+  EXPECT_EQ(states, (std::vector<std::string>{"minimize", "restore"}));
+  ASSERT_EQ(clock.size(), 6u);
+  EXPECT_GE(clock[3] - clock[2], 500u);
+  // The hidden time never reaches the game: the frames around it take no more
+  // than two frames' time.
+  EXPECT_EQ(app.deltas[3], 0u);
+  EXPECT_LE(app.deltas[3] + app.deltas[4], 34u);
+  EXPECT_EQ(standin::FramesPresented(), 6u);
+}
+
 TEST(Loop, ButtonReachesCallbackThisFrameAndQueueNextFrame) {
   standin::Config cfg = zt::HeadlessConfig();
   cfg.buttons = {{2, 13, true}, {4, 13, false}};  // pressed before frame 3's poll

@@ -55,6 +55,14 @@ class LogApp : public ClassZarn {
     return 0;
   }
   void OnExit(int) override { log.push_back("exit"); }
+  int OnMinimize() override {
+    log.push_back("minimize");
+    return 0;
+  }
+  int OnRestore() override {
+    log.push_back("restore");
+    return 0;
+  }
   void OnButtonDown(uint32_t code, EBUTTONLIST*) override { log.push_back("down" + std::to_string(code)); }
   void OnButtonUp(uint32_t code, EBUTTONLIST*) override { log.push_back("up" + std::to_string(code)); }
   ClassEVTimer& VTimer() { return vtimer_; }

@@ -7,7 +7,9 @@
 
 #include "game/app.h"
 #include "net/emod_connect.h"
+#include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
+#include "tests/support/play_rig.h"
 
 namespace {
 
@@ -51,6 +53,7 @@ TEST(ProgramEntry, NoDeviceMappingGoesStraightToTheMenu) {
   standin::Configure(cfg);
   EXPECT_EQ(ZarnProgramEntry(), 0);
   EXPECT_EQ(standin::MenuProgramCalls(), 1u);
+  EXPECT_EQ(standin::MenuProgramStatus(), 1);  // a failed start
   EXPECT_EQ(standin::FramesPresented(), 0u);
 }
 
@@ -66,7 +69,42 @@ TEST(ProgramEntry, RunsUntilTheFrameLimitAndReturnsToTheMenu) {
   standin::Configure(cfg);
   EXPECT_EQ(ZarnProgramEntry(), 0);
   EXPECT_EQ(standin::MenuProgramCalls(), 1u);
+  EXPECT_EQ(standin::MenuProgramStatus(), 0);
   EXPECT_EQ(standin::FramesPresented(), 6u);  // the quitting frame is presented too
+}
+
+// The real program: a start that fails ends the process with status 1 and
+// says why on stderr; a run that quits normally ends with 0.
+TEST(ProgramEntry, FailedStartsEndWithAFailureStatus) {
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
+  const std::string packs = zt::GameDir("entry_status_packs");
+  if (packs.empty()) GTEST_SKIP() << "no resource packs";
+  const std::string none = zt::TempDir("entry_status_nopacks");
+  const struct {
+    const char* what;
+    const std::string& dir;
+    std::vector<std::string> env;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"normal quit", packs, {"ZARN_FRAMES=5"}, 0, ""},
+      {"no packs", none, {"ZARN_FRAMES=50"}, 1, "res/gfx.epk in the folder"},
+      {"no devices", packs, {"ZARN_FAIL=mem,dsp"}, 1, "cannot open the console's devices"},
+      {"no frame buffer", packs, {"ZARN_FAIL=fbinfo,dsp"}, 1, "Couldn't open the display device"},
+      {"wrong resolution", packs, {"ZARN_FB=400x240@16"}, 1, "the game could not start: Wrong resolution"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> env = c.env;
+    env.push_back("ZARN_CLOCK=fake");
+    const std::string err = c.dir + "/stderr.txt";
+    std::vector<zt::Child> kid(1);
+    kid[0].pid = zt::SpawnGame(c.dir, env, err);
+    zt::WaitAll(kid, 120);
+    EXPECT_EQ(kid[0].status, c.status);
+    const std::string text = zt::ReadText(err);
+    EXPECT_NE(text.find(c.says), std::string::npos) << text;
+  }
 }
 
 TEST(ProgramEntry, WrongResolutionEndsStartUp) {

@@ -2,17 +2,21 @@
 // a whole headless run whose captured sound is checked against the frames that
 // asked for it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "framework/emod_file.h"
 #include "framework/emod_vtimer.h"
 #include "game/app.h"
 #include "game/gamesound.h"
 #include "standin/standin.h"
+#include "tests/sound/sound_util.h"
 #include "tests/support/harness.h"
 
 namespace {
@@ -141,11 +145,16 @@ TEST_F(Wrapper, MuteAndMusicVolume) {
   EXPECT_TRUE(sound.Suspended());
   sound.PlaySfx(1);
   EXPECT_EQ(sound.sfxStarted[1], 0u);
-  Frames(1, 16, false);  // unmute: the requested track starts from its start
+  // Unmute: the requested track starts from its start. The audio thread is held
+  // off while we look, or it would have played on.
+  AdvanceMs(16);
+  sound.Mixer().enterCriticalSection();
+  sound.Update(false);
   EXPECT_FALSE(sound.Suspended());
   EXPECT_EQ(PlayingMusic(), 1u);
   auto* ch = static_cast<moxMusicChannel*>(sound.Mixer().channel(sound.CurrentChannel()));
   EXPECT_EQ(ch->position(), 0u);
+  sound.Mixer().leaveCriticalSection();
   sound.VolumeBgm(0);
   EXPECT_EQ(PlayingMusic(), 0u);
   sound.VolumeBgm(48);
@@ -171,6 +180,57 @@ TEST(WrapperStart, MutedStartOpensOnDemand) {
   EXPECT_TRUE(sound.IsOpen());
   EXPECT_EQ(sound.Mixer().playingChannelMusics(), 1u);
   sound.Cleanup();
+}
+
+// A feeder at its most eager: it mixes a fragment whenever the game thread
+// leaves the mixer's critical section, and keeps the loudest sample it saw.
+class EagerDriver : public moxDriver {
+ public:
+  static int peak;
+  int open(AudioSpec*, unsigned, moxAudioCallback cb, void* user) override {
+    cb_ = cb;
+    user_ = user;
+    return 0;
+  }
+  int close() override { return 0; }
+  void enterCriticalSection() override { depth_++; }
+  void leaveCriticalSection() override {
+    if (--depth_ > 0 || !cb_) return;
+    int16_t buf[2 * 441];
+    cb_(user_, reinterpret_cast<unsigned char*>(buf), int(sizeof buf));
+    for (int16_t v : buf) peak = std::max(peak, std::abs(int(v)));
+  }
+  void suspend() override {}
+  void resume() override {}
+
+ private:
+  moxAudioCallback cb_ = nullptr;
+  void* user_ = nullptr;
+  int depth_ = 0;
+};
+int EagerDriver::peak = 0;
+
+// A track fades in from silence: not one fragment is mixed at the module's own
+// volume before the fade takes over.
+TEST(WrapperStart, TrackStartsSilent) {
+  SKIP_WITHOUT_PACKS();
+  zt::Devices dev;
+  InBuildFolder here;
+  moxSpeaker::injectDriver([]() -> moxDriver* { return new EagerDriver(); });
+  ClassSound sound;
+  ASSERT_TRUE(sound.Initialize(false, 64, 64, nullptr));
+  ASSERT_TRUE(sound.LoadBgmFiles());
+  EagerDriver::peak = 0;
+  sound.PlayBgm(1);
+  EXPECT_GE(sound.CurrentChannel(), 0);
+  EXPECT_EQ(EagerDriver::peak, 0);
+  for (int i = 0; i < 30; i++) {
+    AdvanceMs(16);
+    sound.Update(false);
+  }
+  EXPECT_GT(EagerDriver::peak, 0);  // the fade raised it
+  sound.Cleanup();
+  moxSpeaker::injectDriver(nullptr);
 }
 
 int g_opens = 0;
@@ -299,9 +359,11 @@ TEST(HeadlessRun, EffectOnsetsFallOnTheRequestingFrames) {
     OnsetApp app(&data);
     app.StartFramework(0);
   }
-  const auto& pcm = standin::AudioWritten();
-  ASSERT_EQ(standin::AudioChannels(), 2);
-  ASSERT_EQ(standin::AudioRate(), 44100);
+  zt::Wav16 wav;
+  ASSERT_TRUE(zt::ReadWav16(cfg.audioPath, &wav));
+  ASSERT_EQ(wav.channels, 2u);
+  ASSERT_EQ(wav.rate, 44100u);
+  const auto& pcm = wav.samples;
   // Onsets: the first loud frame after at least 100 ms of silence.
   std::vector<double> onsets;
   size_t quiet = 4410;
@@ -317,6 +379,68 @@ TEST(HeadlessRun, EffectOnsetsFallOnTheRequestingFrames) {
     EXPECT_GE(late, -1.0) << "effect " << g_requests[i].effect << " at frame " << g_requests[i].frame;
     EXPECT_LE(late, 21.0) << "effect " << g_requests[i].effect << " at frame " << g_requests[i].frame;
   }
+}
+
+// ---- a note cut through the wrapper -------------------------------------------------------
+
+// The wrapper sets the music channel's volume while it fades and may do so
+// after; a cut note stays silent until its next note all the same. The module
+// plays a looped sample and cuts it twice, two ticks into a row: on row 3 (0.40 s,
+// while the track fades in) until the note on row 6 (0.72 s), and on row 10
+// (1.24 s) until row 30 (3.6 s). The sound is the headless device's, in step with
+// the fake clock.
+TEST(WrapperCut, CutNoteStaysSilentUntilItsNextNote) {
+  const std::string dir = zt::TempDir("gamesound_cut");
+  soundtest::Mod mod;
+  mod.samples.push_back(soundtest::SquareSample(64, true));
+  mod.At(0, 0, 0) = {1, 428, 0, 0};
+  mod.At(0, 3, 0) = {0, 0, 0xE, 0xC2};
+  mod.At(0, 6, 0) = {1, 428, 0, 0};
+  mod.At(0, 10, 0) = {0, 0, 0xE, 0xC2};
+  mod.At(0, 30, 0) = {1, 428, 0, 0};
+  mod.order = {0};
+  const std::vector<uint8_t> image = mod.Build();
+  ASSERT_EQ(mkdir((dir + "/res").c_str(), 0777), 0);
+  {
+    ClassEFile pack;
+    ASSERT_EQ(pack.PackNew((dir + "/res/bgm.epk").c_str()), 0);
+    ASSERT_EQ(pack.PackAddFileData("cut.mod", image.data(), uint32_t(image.size()), false, 0, 1600000000), 0);
+    pack.Close();
+  }
+  standin::Config cfg = zt::HeadlessConfig();
+  cfg.audioPath = dir + "/cut.wav";
+  {
+    zt::Devices dev(cfg);
+    zt::InFolder in(dir);
+    ASSERT_TRUE(in.ok());
+    ClassSound sound;
+    ASSERT_TRUE(sound.Initialize(false, 64, 64, nullptr));
+    ASSERT_TRUE(sound.LoadBgmFiles());
+    ASSERT_EQ(sound.BgmFound(), 1u);
+    sound.PlayBgm(1);
+    for (int i = 0; i < 270; i++) {  // 4.3 s
+      AdvanceMs(16);
+      sound.Update(false);
+    }
+    sound.Cleanup();
+  }
+  zt::Wav16 wav;
+  ASSERT_TRUE(zt::ReadWav16(cfg.audioPath, &wav));
+  ASSERT_EQ(wav.channels, 2u);
+  // The loudest sample between two times (seconds from the mixer's open); the
+  // track starts within a fragment of it.
+  auto peak = [&](double from, double to) {
+    int p = 0;
+    for (size_t i = size_t(from * wav.rate) * 2; i < size_t(to * wav.rate) * 2 && i < wav.samples.size(); i++)
+      p = std::max(p, std::abs(int(wav.samples[i])));
+    return p;
+  };
+  ASSERT_GE(wav.samples.size(), size_t(4.2 * wav.rate) * 2);
+  EXPECT_GT(peak(0.2, 0.36), 0);     // fading in
+  EXPECT_EQ(peak(0.42, 0.70), 0);    // cut while the fade sets the volume
+  EXPECT_GT(peak(1.0, 1.2), 5000);   // faded in, before the second cut
+  EXPECT_EQ(peak(1.3, 3.55), 0);     // cut
+  EXPECT_GT(peak(3.65, 4.2), 5000);  // the next note
 }
 
 }  // namespace

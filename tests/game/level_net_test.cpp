@@ -23,6 +23,7 @@
 #include "game/player.h"
 #include "game/settings.h"
 #include "net/emod_connect.h"
+#include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
 #include "tests/support/net_console.h"
 
@@ -71,6 +72,11 @@ struct Game {
       j.level.stateTimer = 10001;
       EXPECT_TRUE(Pump(all, [&] { return j.level.stateTimer == 20000; })) << names[i];
     }
+  }
+  // Started with a computer player of strength `kind` in the host's seat 1 (player 2).
+  void StartWithComputer(uint8_t kind) {
+    host->level.slot[1].kind = kind;
+    Start();
   }
   void Start() {
     EXPECT_TRUE(host->level.NetStartGame());
@@ -156,9 +162,8 @@ TEST(LevelNet, GridsAndStonesGoThroughTheHost) {
 
 TEST(LevelNet, ComputerSeatsOnTheHost) {
   Game g(1, Port(9));
+  g.StartWithComputer(1);
   ClassLevel& h = g.host->level;
-  h.slot[1].kind = 1;  // a computer player in seat 1 (player 2)
-  g.Start();
   ClassLevel& a = g.joiners[0]->level;
   EXPECT_EQ(a.slot[1].kind, 1);
   for (int i = 0; i < kGridCells; i++) h.coGrid[1][i] = static_cast<uint8_t>(i % 9);
@@ -189,6 +194,126 @@ TEST(LevelNet, ComputerSeatsOnTheHost) {
       EXPECT_EQ(p.count, 2);
       EXPECT_EQ(p.angle, 1u);  // from player 2's seat
     }
+}
+
+// A computer player's grid reaches the remote players at every change the
+// host makes to it: right after a drop (the stone still in its drop cell),
+// after attack stones land and after a biohazard turns black, not only once
+// the turn has settled. The joiner's trace shows each grid it took in.
+TEST(LevelNet, ComputerGridsReachJoinersAsTheyChange) {
+  Game g(1, Port(10));
+  g.StartWithComputer(3);
+  ClassLevel& h = g.host->level;
+  ClassLevel& a = g.joiners[0]->level;
+  const std::string trace = zt::TempDir("net_cpu_grids") + "/trace.txt";
+  setenv("ZARN_TRACE", trace.c_str(), 1);
+  std::vector<std::vector<uint8_t>> sent;
+  auto turn = [&](const char* what) {
+    SCOPED_TRACE(what);
+    a.coPhase[1] = 0;
+    h.coPhase[1] = 0;  // a still grid: the computer's turn
+    h.HandleCPU(16);
+    sent.emplace_back(h.coGrid[1], h.coGrid[1] + kGridCells);
+    ASSERT_TRUE(Pump(g.all, [&] { return a.coPhase[1] == 1; }, 2000));
+    EXPECT_EQ(0, std::memcmp(a.coGrid[1], h.coGrid[1], kGridCells));
+  };
+  CPUPLAYER& cpu = h.cpuPlayer[1];
+  std::memset(h.coGrid[1], 0, kGridCells);
+  cpu = CPUPLAYER{};
+  cpu.dropClock = 100000;
+  turn("drop");
+  EXPECT_EQ(h.coPhase[1], 1);
+  EXPECT_EQ(cpu.cpuTurns, 1);
+  cpu.rulesDue = 0;
+  cpu.dropClock = 0;
+  cpu.cpuQueue[0][0] = 1;
+  cpu.cpuQueue[0][1] = 2;
+  cpu.cpuBar = 2000;
+  turn("attack stones");
+  EXPECT_EQ(cpu.cpuQueue[0][0], 0);
+  EXPECT_EQ(cpu.cpuTurns, 1);
+  h.coGrid[1][ClassLevel::Cell(4, 4)] = CELL_BIOHAZARD;
+  h.coFallStep[1][ClassLevel::Cell(4, 4)] = 1;
+  cpu.rulesDue = 1;
+  cpu.cpuTurns = 2;
+  cpu.dropClock = 0;
+  turn("a biohazard turns black");
+  EXPECT_EQ(h.coGrid[1][ClassLevel::Cell(4, 4)], CELL_BLACK);
+  unsetenv("ZARN_TRACE");
+  a.CloseTrace();
+  std::vector<std::string> lines;
+  for (const zt::TraceLine& l : zt::ReadTrace(trace))
+    if (l.at("kind") == "grid" && l.at("player") == "2") lines.push_back(l.at("cells"));
+  ASSERT_EQ(lines.size(), sent.size());
+  for (size_t i = 0; i < sent.size(); i++) {
+    std::string hex;
+    char b[3];
+    for (uint8_t c : sent[i]) {
+      std::snprintf(b, sizeof b, "%02x", c);
+      hex += b;
+    }
+    EXPECT_EQ(lines[i], hex) << i;
+  }
+}
+
+// Minimising a networked game pauses it on every console: the minimised one
+// sends the pause, as the Start button does.
+TEST(LevelNet, MinimisingPausesEveryConsole) {
+  Game g(1, Port(11));
+  g.Start();
+  ClassLevel& h = g.host->level;
+  Console& j = *g.joiners[0];
+  auto minimise = [](Console& c) {
+    uint32_t message = 0x10002;
+    c.level.Manage(nullptr, &c.module, &message, nullptr, 0);
+  };
+  minimise(j);
+  EXPECT_EQ(j.level.levelState, 9);
+  EXPECT_TRUE(Pump(g.all, [&] { return h.levelState == 9; }));
+  h.NetResume();
+  ASSERT_TRUE(Pump(g.all, [&] { return j.level.levelState == 1; }));
+  minimise(*g.host);
+  EXPECT_EQ(h.levelState, 9);
+  EXPECT_TRUE(Pump(g.all, [&] { return j.level.levelState == 9; }));
+}
+
+// A host that takes the connection and never welcomes: after 3000 ms the
+// joiner gives up with "Failed to connect." and closes its connection, so the
+// host holds no seat for it.
+TEST(LevelNet, AJoinGivenUpClosesItsConnection) {
+  const uint16_t port = Port(12);
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  const int one = 1;
+  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(port);
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  Console j("Ann", 3);
+  j.level.levelState = 6;
+  j.level.stateTimer = 2;
+  ASSERT_EQ(j.connection.SearchHost("127.0.0.1", port), 1);
+  EXPECT_EQ(j.level.stateTimer, 10000u);
+  const int peer = accept(listener, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  for (int i = 0; i < 400 && j.level.levelState == 6; i++) j.Frame(16);
+  EXPECT_EQ(j.level.levelState, 10);
+  EXPECT_STREQ(j.level.messageLine[0], "Failed to connect.");
+  EXPECT_EQ(j.level.returnState, 8);
+  // The join packet, then the end of the stream.
+  bool closed = false;
+  for (int waited = 0; waited < 2000 && !closed; waited += 10) {
+    char buf[256];
+    const ssize_t n = recv(peer, buf, sizeof buf, MSG_DONTWAIT);
+    if (n == 0) closed = true;
+    if (n < 0) usleep(10000);
+  }
+  EXPECT_TRUE(closed);
+  close(peer);
+  close(listener);
 }
 
 TEST(LevelNet, EveryConsoleAgreesOnTheWinner) {
@@ -248,6 +373,61 @@ TEST(LevelNet, DroppedJoinerAndLostHost) {
   EXPECT_STREQ(a.messageLine[0], "Lost connection");
   EXPECT_STREQ(a.messageLine[1], "with host.");
   EXPECT_EQ(a.returnState, 13);
+}
+
+// Runs a console's frames until its level leaves the message box (and the
+// frame after), or a bound.
+void FramesPastTheBox(Console& c) {
+  bool boxed = false;
+  for (int i = 0; i < 2000 && c.module == MODULE_LEVEL; i++) {
+    c.Frame(16);
+    if (c.level.levelState == 10) boxed = true;
+    else if (boxed) break;
+    usleep(500);
+  }
+  EXPECT_TRUE(boxed);
+}
+
+// Under the start switch a networked run ends where its lost game would wait
+// for the player, once the box has closed: the host whose players all left,
+// the joiner that lost its host. Without the switch each goes on as a
+// player's would. A join that failed to connect had no game to end: it waits
+// on the host list either way.
+TEST(LevelNet, StartSwitchEndsTheRunOfALostGame) {
+  for (const bool startSwitch : {false, true}) {
+    SCOPED_TRACE(startSwitch ? "start switch" : "menus");
+    const uint32_t ended = startSwitch ? MODULE_QUIT : MODULE_LEVEL;
+    {
+      Game g(1, Port(startSwitch ? 10 : 11));
+      g.Start();
+      Console& h = *g.host;
+      h.level.endWhenOver = startSwitch;
+      g.joiners[0]->connection.Cleanup();
+      FramesPastTheBox(h);
+      EXPECT_STREQ(h.level.messageLine[0], "All players have left");
+      EXPECT_EQ(h.level.levelState, 13);
+      EXPECT_EQ(h.module, ended);
+    }
+    {
+      Game g(1, Port(startSwitch ? 12 : 13));
+      g.Start();
+      Console& j = *g.joiners[0];
+      j.level.endWhenOver = startSwitch;
+      g.host->connection.Cleanup();
+      FramesPastTheBox(j);
+      EXPECT_STREQ(j.level.messageLine[0], "Lost connection");
+      EXPECT_EQ(j.level.levelState, 13);
+      EXPECT_EQ(j.module, ended);
+    }
+    Console late("Bob", 3);
+    late.level.endWhenOver = startSwitch;
+    late.level.levelState = 6;
+    late.level.stateTimer = 10000;
+    FramesPastTheBox(late);
+    EXPECT_STREQ(late.level.messageLine[0], "Failed to connect.");
+    EXPECT_EQ(late.level.levelState, 8);
+    EXPECT_EQ(late.module, MODULE_LEVEL);
+  }
 }
 
 TEST(LevelNet, SilentHostTimesOut) {

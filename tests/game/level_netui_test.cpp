@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "game/dialog.h"
@@ -257,6 +258,7 @@ TEST(NetSetupScreens, HostDisconnectsAJoinedPlayer) {
                   }));
   s.push_back({[&](ClassMain& app) { return AtRow(7, 1)(app) && seated(app); }, {DOWN, DOWN, DOWN, B}, ""});  // Start
   s.push_back({[&](ClassMain& app) { return InLevel(app, 1) && joiner.level.levelState == 1; }, {zt::START}, ""});
+  s.push_back(Shot([&](ClassMain& app) { return AtRow(9, 0)(app) && joiner.level.levelState == 9; }, "pause_host"));
   s.push_back({[&](ClassMain& app) { return AtRow(9, 0)(app) && joiner.level.levelState == 9; }, {B}, ""});
   s.push_back(Shot([](ClassMain& app) { return InLevel(app, 9) && Dialog(DLG_CONFIRM)(app); }, "pause_disconnect"));
   s.push_back({Dialog(DLG_CONFIRM), {LEFT, B}, ""});
@@ -295,6 +297,56 @@ TEST(NetSetupScreens, HostDisconnectsAJoinedPlayer) {
   ASSERT_EQ(hostBoxes.size(), 1u);
   EXPECT_EQ(hostBoxes[0], "All players have left|the game.|");
   EXPECT_EQ(droppedLink, 3);
+  unsetenv("ZARN_NET_HOST");
+  unsetenv("ZARN_NET_PORT");
+}
+
+// A joiner (the program, started by ZARN_START) paused by its host (a level of
+// this test program): its pause menu has the three option rows; "Minimize"
+// does nothing headless, where nothing minimises, and "Quit" hands back to the
+// multi-player menu and closes the connection, which drops its seat on the host.
+TEST(NetSetupScreens, JoinerPauseMenuRows) {
+  REQUIRE_TOOLS();
+  setenv("ZARN_NET_HOST", "127.0.0.1", 1);
+  const uint16_t port = zt::TestPort(22);
+  setenv("ZARN_NET_PORT", std::to_string(port).c_str(), 1);
+  const std::string dir = zt::TempDir("netui_joiner_frames");
+  zt::NetConsole host("Hostess", 1);
+  host.level.levelState = 4;
+  ASSERT_EQ(host.connection.SearchHost(nullptr, port), 1);
+  ASSERT_EQ(host.level.levelState, 7);
+  bool stillPaused = false;
+  std::vector<Step> s;
+  s.push_back(Act(
+      [&](ClassMain& app) {
+        return InLevel(app, 6) && app.Level().stateTimer >= 20000 && host.level.slot[0].link == 2;
+      },
+      [&](ClassMain&) { ASSERT_TRUE(host.level.NetStartGame()); }));
+  s.push_back(Act([](ClassMain& app) { return InLevel(app, 1); }, [&](ClassMain&) {
+    host.level.NetSendID(0, 11);
+    host.level.levelState = 9;
+  }));
+  s.push_back(Shot(AtRow(9, 0), "pause_joiner"));
+  s.push_back({AtRow(9, 0), {DOWN, B}, ""});  // Minimize
+  s.push_back(Act(AtRow(9, 1), [&](ClassMain& app) { stillPaused = InLevel(app, 9); }));
+  s.push_back({AtRow(9, 1), {DOWN, B}, ""});  // Quit
+  ShellRun r(s, zt::GameDir("netui_joiner"), dir, 3000);
+  r.run.start = "join:127.0.0.1";  // the game started so ends the run when it hands back
+  bool toMultiMenu = false;
+  r.hook = [&](ClassMain& app, uint32_t) {
+    host.Frame(16);
+    toMultiMenu = toMultiMenu || (app.ModuleId() == MODULE_TITLE && app.ModuleMessage() == 0x10002);
+  };
+  ASSERT_TRUE(r.Go());
+  EXPECT_TRUE(r.driver.Done()) << "stopped after step " << r.driver.StepsDone();
+  zt::CheckShots(r.driver, dir, kGolden);
+  EXPECT_TRUE(stillPaused);
+  EXPECT_TRUE(toMultiMenu);
+  for (int i = 0; i < 50 && host.level.slot[0].link == 2; i++) {
+    usleep(10000);
+    host.Frame(16);
+  }
+  EXPECT_EQ(host.level.slot[0].link, 3);
   unsetenv("ZARN_NET_HOST");
   unsetenv("ZARN_NET_PORT");
 }

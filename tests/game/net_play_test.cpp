@@ -9,6 +9,10 @@
 // their score on every full board, so they never get there in bounded time;
 // the strongest computer player on level 9 needs about 90 s. The games that
 // must reach a winner therefore seat computer players on the host.
+//
+// The start switch ends a program once its game is over (on the ranking's
+// replay menu, after the box that ends a lost game): those runs get no frame
+// limit, so one that waits instead is killed at the deadline and fails.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -53,26 +57,18 @@ std::string NetDir(const std::string& name, const char* player) {
   return dir;
 }
 
-// The player's script. For a game played to its winner, Up goes beside every
-// drop from frame `quitFrom` on: Up does nothing in play, and on the ranking's
-// menu it moves from the first row to the last ("Quit"), so the finished game
-// ends its program instead of starting another. Before that the set-up screens
-// take the keys as menu keys (Up there would reach "Exit"); 45 s leaves them
-// time on a loaded machine, and no game reaches its winner that soon.
-constexpr uint32_t kQuitFrom = 2700;
-constexpr uint32_t kNoQuit = 0xFFFFFFFFu;
-
-// A joiner's script stays quiet for its first `quietUntil` frames: on the
-// "Joined (Wait for game)" screen a drop key cancels the join.
-std::string NetScript(uint32_t frames, uint32_t salt, uint32_t quitFrom, uint32_t quietUntil = 0) {
+// The player's script, `frames` long. A joiner's stays quiet for its first
+// `quietUntil` frames: on the "Joined (Wait for game)" screen a drop key
+// cancels the join.
+std::string NetScript(uint32_t frames, uint32_t salt, uint32_t quietUntil = 0) {
   std::vector<standin::Config::ButtonStep> s = zt::PlayerScript(frames, 24, salt), out;
-  for (const auto& b : s) {
-    if (b.frame < quietUntil) continue;
-    if (b.code == 14 && b.frame >= quitFrom) out.push_back({b.frame, 1, b.pressed});
-    out.push_back(b);
-  }
+  for (const auto& b : s)
+    if (b.frame >= quietUntil) out.push_back(b);
   return zt::ScriptText(out);
 }
+
+// Runs with a frame limit stop there; the others must end by themselves.
+enum Limit { kFrameLimit, kEndsItself };
 
 // Slower emulated builds get more time for the same game time.
 int Slack() {
@@ -207,11 +203,13 @@ void ExpectSeen(const Console& owner, const Console& viewer) {
 }
 
 Console HostConsole(const std::string& dir, const std::string& port, const std::string& start, uint32_t frames,
-                    uint32_t quitFrom = kNoQuit) {
-  return {"host", dir,
-          {"ZARN_NET_HOST=127.0.0.1", "ZARN_NET_PORT=" + port, "ZARN_START=" + start, "ZARN_TRACE=" + dir + "/trace.txt",
-           "ZARN_FRAMES=" + std::to_string(frames), "ZARN_BUTTONS=" + NetScript(frames, 1, quitFrom)},
-          {}, {}};
+                    Limit limit) {
+  Console c{"host", dir,
+            {"ZARN_NET_HOST=127.0.0.1", "ZARN_NET_PORT=" + port, "ZARN_START=" + start,
+             "ZARN_TRACE=" + dir + "/trace.txt", "ZARN_BUTTONS=" + NetScript(frames, 1)},
+            {}, {}};
+  if (limit == kFrameLimit) c.env.push_back("ZARN_FRAMES=" + std::to_string(frames));
+  return c;
 }
 
 // A joiner quiet for its first 5 s: enough when the host starts on the first
@@ -220,12 +218,13 @@ constexpr uint32_t kJoinQuiet = 300;
 constexpr uint32_t kJoinQuietLong = 900;
 
 Console JoinConsole(const std::string& name, const std::string& dir, const std::string& port, uint32_t seed,
-                    uint32_t frames, uint32_t quitFrom = kNoQuit, uint32_t quiet = kJoinQuiet) {
-  return {name, dir,
-          {"ZARN_NET_PORT=" + port, "ZARN_START=join:127.0.0.1,seed=" + std::to_string(seed),
-           "ZARN_TRACE=" + dir + "/trace.txt", "ZARN_FRAMES=" + std::to_string(frames),
-           "ZARN_BUTTONS=" + NetScript(frames, seed, quitFrom, quiet)},
-          {}, {}};
+                    uint32_t frames, Limit limit, uint32_t quiet = kJoinQuiet) {
+  Console c{name, dir,
+            {"ZARN_NET_PORT=" + port, "ZARN_START=join:127.0.0.1,seed=" + std::to_string(seed),
+             "ZARN_TRACE=" + dir + "/trace.txt", "ZARN_BUTTONS=" + NetScript(frames, seed, quiet)},
+            {}, {}};
+  if (limit == kFrameLimit) c.env.push_back("ZARN_FRAMES=" + std::to_string(frames));
+  return c;
 }
 
 // Waits for the consoles still running and keeps their exit states.
@@ -254,8 +253,8 @@ TEST(NetPlay, HostAndJoinerSeeEachOthersScores) {
   const uint32_t frames = 2400;  // 40 s of real time
   const std::string hostDir = NetDir("net_host", "Hosting"), joinDir = NetDir("net_join", "Joining");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
-  std::vector<Console> cs = {HostConsole(hostDir, port, "host,seed=21", frames),
-                             JoinConsole("joiner", joinDir, port, 22, frames)};
+  std::vector<Console> cs = {HostConsole(hostDir, port, "host,seed=21", frames, kFrameLimit),
+                             JoinConsole("joiner", joinDir, port, 22, frames, kFrameLimit)};
   Reaper reaper{cs};
   SpawnAll(cs, port);
   std::vector<Console*> all;
@@ -278,15 +277,15 @@ TEST(NetPlay, HostAndJoinerSeeEachOthersScores) {
 }
 
 // A host with a computer player in each seat nobody joined, and one joiner,
-// on level 9: the game runs to its winner, both show the same ranking.
+// on level 9: the game runs to its winner, both show the same ranking and end.
 TEST(NetPlay, TwoConsolesPlayToTheWinner) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
   const std::string port = std::to_string(zt::TestPort(51));
-  const uint32_t frames = 12000;  // 200 s; the game ends the program once it is over
+  const uint32_t frames = 12000;  // 200 s of script; the game ends the program once it is over
   const std::string hostDir = NetDir("net_win_host", "Hosting"), joinDir = NetDir("net_win_join", "Joining");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
-  std::vector<Console> cs = {HostConsole(hostDir, port, "host:1,cpu=33,level=9,seed=31", frames, kQuitFrom),
-                             JoinConsole("joiner", joinDir, port, 32, frames, kQuitFrom)};
+  std::vector<Console> cs = {HostConsole(hostDir, port, "host:1,cpu=33,level=9,seed=31", frames, kEndsItself),
+                             JoinConsole("joiner", joinDir, port, 32, frames, kEndsItself)};
   Reaper reaper{cs};
   SpawnAll(cs, port);
   std::vector<Console*> all;
@@ -330,7 +329,7 @@ bool HasBox(const Console& c, const std::string& text) {
 // Four consoles: each shows the others' scores (the host relays the joiners'
 // boards); a joiner killed mid-game is dropped by the host and by the other
 // joiners, who play on; the host killed then ends the joiners' games with
-// "Lost connection" / "with host.", and they still end normally.
+// "Lost connection" / "with host.", after which they end by themselves.
 TEST(NetPlay, FourConsolesDropAJoinerAndLoseTheHost) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
   const std::string port = std::to_string(zt::TestPort(52));
@@ -340,9 +339,9 @@ TEST(NetPlay, FourConsolesDropAJoinerAndLoseTheHost) {
   for (int i = 0; i < 4; i++) {
     const std::string dir = NetDir("net_four_" + std::to_string(i), names[i]);
     if (dir.empty()) GTEST_SKIP() << "no resource packs";
-    cs.push_back(i == 0 ? HostConsole(dir, port, "host:3,seed=41", frames)
+    cs.push_back(i == 0 ? HostConsole(dir, port, "host:3,seed=41", frames, kFrameLimit)
                         : JoinConsole("joiner " + std::to_string(i), dir, port, 41u + static_cast<uint32_t>(i),
-                                      frames - 300, kNoQuit, kJoinQuietLong));
+                                      frames - 300, kEndsItself, kJoinQuietLong));
   }
   Reaper reaper{cs};
   SpawnAll(cs, port);
@@ -392,9 +391,9 @@ TEST(NetPlay, KilledJoinerIsDroppedAndTheOthersPlayToTheWinner) {
   for (int i = 0; i < 3; i++) {
     const std::string dir = NetDir("net_drop_" + std::to_string(i), names[i]);
     if (dir.empty()) GTEST_SKIP() << "no resource packs";
-    cs.push_back(i == 0 ? HostConsole(dir, port, "host:2,cpu=3,level=9,seed=51", frames, kQuitFrom)
+    cs.push_back(i == 0 ? HostConsole(dir, port, "host:2,cpu=3,level=9,seed=51", frames, kEndsItself)
                         : JoinConsole("joiner " + std::to_string(i), dir, port, 51u + static_cast<uint32_t>(i), frames,
-                                      kQuitFrom, kJoinQuietLong));
+                                      kEndsItself, kJoinQuietLong));
   }
   Reaper reaper{cs};
   SpawnAll(cs, port);
@@ -425,15 +424,15 @@ bool WaitForBox(const Console& c, const std::string& text, int seconds) {
 // A host that stops answering (stopped, its connection still open): the
 // joiner gives up after five silent seconds with "Lost connection"; the host,
 // once it runs again, finds the joiner gone and tells its player that
-// everyone has left. Both end normally.
+// everyone has left. Both then end by themselves.
 TEST(NetPlay, SilentHostTimesOutAndThenFindsItselfAlone) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
   const std::string port = std::to_string(zt::TestPort(55));
   const uint32_t frames = 2400;
   const std::string hostDir = NetDir("net_stop_host", "Hosting"), joinDir = NetDir("net_stop_join", "Joining");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
-  std::vector<Console> cs = {HostConsole(hostDir, port, "host,seed=71", frames),
-                             JoinConsole("joiner", joinDir, port, 72, frames)};
+  std::vector<Console> cs = {HostConsole(hostDir, port, "host,seed=71", frames, kEndsItself),
+                             JoinConsole("joiner", joinDir, port, 72, frames, kEndsItself)};
   Reaper reaper{cs};
   SpawnAll(cs, port);
   for (const Console& c : cs) ASSERT_TRUE(WaitForTurns(c.dir + "/trace.txt", 4, 60 * Slack())) << c.name;
@@ -499,8 +498,8 @@ TEST(NetPlay, WindowAndHeadlessConsolesPlayToTheWinner) {
   const uint32_t frames = 12000;
   const std::string hostDir = NetDir("net_sdl_host", "Window"), joinDir = NetDir("net_sdl_join", "Headless");
   if (hostDir.empty() || joinDir.empty()) GTEST_SKIP() << "no resource packs";
-  std::vector<Console> cs = {HostConsole(hostDir, port, "host:1,cpu=33,level=9,seed=61", frames, kQuitFrom),
-                             JoinConsole("headless joiner", joinDir, port, 62, frames, kQuitFrom)};
+  std::vector<Console> cs = {HostConsole(hostDir, port, "host:1,cpu=33,level=9,seed=61", frames, kEndsItself),
+                             JoinConsole("headless joiner", joinDir, port, 62, frames, kEndsItself)};
   cs[0].name = "window host";
   // The desktop libraries behind the window (D-Bus) keep memory to the end,
   // which the sanitizer build's leak check reports; the window's own replay

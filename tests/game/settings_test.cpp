@@ -16,6 +16,7 @@
 #include "game/settings.h"
 #include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
+#include "tests/support/play_rig.h"
 
 namespace {
 
@@ -229,6 +230,68 @@ TEST_F(SettingsFile, RejectedFilesGiveTheDefaultsAndStayUntilTheNextSave) {
   EXPECT_STREQ(cfg.PlayerName(), "Owner");
 }
 
+// A rejected file is copied whole beside itself as "<path>.bad"; that copy
+// keeps the first rejected file until the player removes it.
+TEST_F(SettingsFile, RejectedFileIsKeptOnceBesideItself) {
+  const std::string bad = path + ".bad";
+  const Bytes big(10000, 0x5A);  // several copy chunks
+  for (const Bytes& first : {Bytes(804, 0x11), Bytes(), big}) {
+    SCOPED_TRACE(first.size());
+    std::remove(bad.c_str());
+    WriteFile(path, first);
+    EXPECT_EQ(Settings_KeepRejected(path.c_str()), SETTINGS_KEPT);
+    EXPECT_EQ(ReadFile(bad), first);
+    EXPECT_EQ(ReadFile(path), first);
+    EXPECT_FALSE(Exists(bad + ".tmp"));
+    // A second rejected file leaves the first copy as it is.
+    WriteFile(path, Bytes(804, 0x22));
+    EXPECT_EQ(Settings_KeepRejected(path.c_str()), SETTINGS_KEPT_BEFORE);
+    EXPECT_EQ(ReadFile(bad), first);
+  }
+  // A copy that cannot be written (a folder stands at its temporary name).
+  std::remove(bad.c_str());
+  ASSERT_EQ(zt::Run("mkdir '" + bad + ".tmp'"), 0);
+  EXPECT_EQ(Settings_KeepRejected(path.c_str()), SETTINGS_NOT_KEPT);
+  EXPECT_FALSE(Exists(bad));
+  EXPECT_EQ(Settings_KeepRejected((dir + "/none.cfg").c_str()), SETTINGS_NOT_KEPT);
+}
+
+// The real program started on a damaged file: it says so once on stderr, plays
+// with the defaults, saves a new valid file at exit and keeps the damaged one
+// as game.cfg.bad, which a second damaged start does not replace.
+TEST_F(SettingsFile, DamagedFileSurvivesBesideTheNewOne) {
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
+  if (!zt::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  if (!zt::LinkRes(dir)) GTEST_SKIP() << "no resource packs";
+  MAINCONFIG c = Defaults();
+  std::strcpy(c.PlayerName(), "Mine");
+  c.SetScore(0, 0, 99999);
+  std::strcpy(c.HostAddress(0), "10.0.0.7");
+  ASSERT_TRUE(Settings_Save(&c, path.c_str()));
+  Bytes damaged = ReadFile(path);
+  damaged[469] ^= 0x04;  // one byte: the effect volume
+  const Bytes first = damaged;
+  for (int run = 0; run < 2; run++) {
+    SCOPED_TRACE(run);
+    WriteFile(path, damaged);
+    std::vector<zt::Child> kid(1);
+    kid[0].pid = zt::SpawnGame(dir, {"ZARN_CLOCK=fake", "ZARN_FRAMES=5"}, dir + "/stderr.txt");
+    zt::WaitAll(kid, 120);
+    EXPECT_EQ(kid[0].status, 0);
+    const std::string err = zt::ReadText(dir + "/stderr.txt");
+    size_t lines = 0;
+    for (const std::string& line : zt::Split(err, '\n')) lines += line.find("game.cfg") != std::string::npos;
+    EXPECT_EQ(lines, 1u) << err;
+    EXPECT_NE(err.find(run == 0 ? "kept as game.cfg.bad" : "earlier damaged copy"), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(path + ".bad"), first);
+    const auto saved = RefRead(path);
+    EXPECT_EQ(saved.count("valid") ? saved.at("valid") : "", "1");
+    EXPECT_EQ(saved.count("name") ? saved.at("name") : "", "Anonymous");
+    damaged = ReadFile(path);
+    damaged[90] ^= 0x01;
+  }
+}
+
 TEST_F(SettingsFile, LoadTerminatesTextsAndClampsOptions) {
   if (!zt::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
   // A file with valid check words but values the game never writes.
@@ -271,6 +334,9 @@ TEST_F(SettingsFile, FailedSaveKeepsTheOldFile) {
 // killed: the old file must still load; a run that completes leaves the new one.
 TEST_F(SettingsFile, KilledMidSaveLeavesTheOldOrTheNewFile) {
   if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
+  // Without its packs the game quits at once, saving all the same, and ends
+  // with the status of a failed start.
+  const int quitStatus = zt::LinkRes(dir) ? 0 : 1;
   MAINCONFIG old = Defaults();
   std::strcpy(old.PlayerName(), "Before");
   old.SetMusicVolume(16);
@@ -303,7 +369,7 @@ TEST_F(SettingsFile, KilledMidSaveLeavesTheOldOrTheNewFile) {
   EXPECT_STREQ(c.PlayerName(), "Before");
   EXPECT_EQ(c.MusicVolume(), 16);
 
-  EXPECT_EQ(runGame(false), 0);
+  EXPECT_EQ(runGame(false), quitStatus);
   EXPECT_FALSE(Exists(path + ".tmp"));
   ASSERT_EQ(Settings_Load(&c, path.c_str(), nullptr), SETTINGS_LOADED);
   EXPECT_STREQ(c.PlayerName(), "Before");

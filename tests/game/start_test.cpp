@@ -1,9 +1,15 @@
-// The start path's text: the games it names and what it refuses.
+// The start path's text: the games it names and what it refuses; the program
+// it starts ends once its game is over.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "game/start.h"
+#include "tests/support/game_proc.h"
+#include "tests/support/harness.h"
 
 namespace {
 
@@ -72,6 +78,49 @@ TEST(GameStart, ReadsHostAndJoin) {
                           "join:1.2.3.4.5.6.7.8.9", "join:1.2.3.4 ", "host:1,cpu=333", "host:3,cpu=1",
                           "host,cpu=", "host,cpu=4", "cpu:1,cpu=1", "join:1.2.3.4,cpu=1", "standard,cpu=1"})
     EXPECT_FALSE(ParseGameStart(bad, &g)) << bad;
+}
+
+// The program ends by itself, with status 0 and after the trace's end line,
+// where its finished game would wait for the player: a versus game on the
+// ranking's replay menu, a puzzle game with a new highscore on its name entry.
+// Headless on the fake clock with no frame limit: a run that waits is killed
+// at the deadline.
+TEST(GameStart, TheProgramEndsWhenItsGameIsOver) {
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
+  const struct {
+    const char* name;
+    const char* start;
+  } runs[] = {{"versus", "cpu:333,level=9"}, {"puzzle", "puzzle"}};
+  for (const auto& r : runs) {
+    SCOPED_TRACE(r.start);
+    const std::string dir = zt::GameDir(std::string("start_ends_") + r.name);
+    if (dir.empty()) GTEST_SKIP() << "no resource packs";
+    std::vector<zt::Child> kid(1);
+    kid[0].pid = zt::SpawnGame(dir, {"ZARN_CLOCK=fake", std::string("ZARN_START=") + r.start,
+                                     "ZARN_TRACE=" + dir + "/trace.txt"});
+    zt::WaitAll(kid, 600);
+    EXPECT_EQ(kid[0].status, 0);
+    const std::vector<zt::TraceLine> trace = zt::ReadTrace(dir + "/trace.txt");
+    ASSERT_FALSE(trace.empty());
+    const zt::TraceLine& end = trace.back();
+    ASSERT_EQ(end.at("kind"), "end");
+    if (r.name[0] == 'v') {
+      // A computer player reached the default target (10000): the ranking.
+      int best = 0;
+      for (const std::string& v : zt::Split(end.at("seats"), ',')) best = std::max(best, std::atoi(v.c_str()));
+      EXPECT_GE(best, 10000);
+      // Level 9 was this run's only: the saved start levels stay the defaults.
+      EXPECT_EQ(end.at("level"), "9");
+      if (zt::HaveExecutable(zt::kPython)) {
+        const std::string saved = zt::Capture(std::string(zt::kPython) + " '" + ZARN_SOURCE_DIR +
+                                              "/tests/game/settings_ref.py' read '" + dir + "/game.cfg'");
+        EXPECT_NE(saved.find("\nlevel=1\nmultilevel=1\n"), std::string::npos) << saved;
+      }
+    } else {
+      // Above the default table's third score (1000): "New Highscore!".
+      EXPECT_GT(std::atoi(end.at("score").c_str()), 1000);
+    }
+  }
 }
 
 }  // namespace

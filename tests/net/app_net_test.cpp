@@ -67,7 +67,7 @@ TEST(AppNet, EventsReachTheApplicationFromTheFrameLoop) {
   zt::Devices dev;
   setenv("ZARN_NET_HOST", "127.0.0.1", 1);
   NetApp app;
-  app.port = nt::TestPort(12);
+  app.port = nt::TestPort(26);
   app.Start();
   ASSERT_EQ(app.hosted, 1);
   ASSERT_GE(app.seen.size(), 4u);

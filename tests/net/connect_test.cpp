@@ -152,25 +152,78 @@ TEST(Connect, HostJoinSendAndEvents) {
   EXPECT_EQ(clients[0]->c.OwnSocket(), -1);
 }
 
-TEST(Connect, SeventeenthIsNotAccepted) {
+TEST(Connect, SeventeenthIsRefusedAndSeesIt) {
   const uint16_t port = nt::TestPort(2);
   Node host;
   ASSERT_EQ(host.Host(port), 1);
   std::vector<int> raw;
-  for (int i = 0; i < 17; i++) {
+  for (int i = 0; i < 16; i++) {
     raw.push_back(zt::LoopbackConnect(port));
     ASSERT_GE(raw.back(), 0);
-    for (int k = 0; k < 3; k++) host.c.CheckSockets(nullptr);
+    ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_PEERADDED) == size_t(i + 1); }));
   }
-  nt::PollUntil({&host.c}, [] { return false; }, 100);
+  // A console joining a full host is told at once: its connection closes.
+  Node late;
+  ASSERT_EQ(late.Join(port), 1);
+  ASSERT_TRUE(nt::PollUntil({&host.c, &late.c}, [&] { return late.rec.Count(ENET_CLOSED) == 1; }));
+  EXPECT_EQ(late.c.OwnSocket(), -1);
   EXPECT_EQ(host.rec.Count(ENET_PEERADDED), 16u);
-  // A slot frees, the waiting console is taken as that number.
+  EXPECT_EQ(host.rec.Count(ENET_CLOSED), 0u);
+  // A slot frees: the next console gets that number and stays.
   close(raw[4]);
+  ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_CLOSED, 5) == 1; }));
+  ASSERT_EQ(late.Join(port), 1);
   ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_PEERADDED) == 17; }));
-  EXPECT_EQ(host.rec.Count(ENET_CLOSED, 5), 1u);
   EXPECT_EQ(host.rec.events.back().peer, 5);
+  host.c.Send("\x01", 1, 5);
+  ASSERT_TRUE(nt::PollUntil({&late.c}, [&] { return Messages(late.rec, 0).size() == 1; }));
+  EXPECT_EQ(late.rec.Count(ENET_CLOSED), 1u);
   for (size_t i = 0; i < raw.size(); i++)
     if (i != 4) close(raw[i]);
+}
+
+TEST(Connect, StalledPeerKeepsItsLinkAndEveryByte) {
+  // A peer that stops reading for a while: what the socket cannot take waits
+  // and goes out once it reads again; the link stays, and what the peer sent
+  // meanwhile reaches the host.
+  const uint16_t port = nt::TestPort(24);
+  Node host;
+  ASSERT_EQ(host.Host(port), 1);
+  const int peer = nt::LoopbackConnect(port, 4096);
+  ASSERT_GE(peer, 0);
+  ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return host.rec.Count(ENET_PEERADDED) == 1; }));
+  // Frames of 1000 bytes until the system buffers are full, then a few more.
+  Bytes expect;
+  int extra = 5;
+  for (int i = 0; i < 1000 && extra > 0; i++) {
+    const Bytes m(1000, static_cast<uint8_t>(i));
+    host.c.Send(m.data(), 1000, 1);
+    const Bytes f = nt::Frame(m);
+    expect.insert(expect.end(), f.begin(), f.end());
+    if (host.c.Unsent(1) > 0) extra--;
+  }
+  ASSERT_EQ(extra, 0);
+  const Bytes hello{0x0B, 0x02, 0x04, 0x00};
+  const Bytes f = nt::Frame(hello);
+  ASSERT_EQ(send(peer, f.data(), f.size(), 0), static_cast<ssize_t>(f.size()));
+  ASSERT_TRUE(nt::PollUntil({&host.c}, [&] { return Messages(host.rec, 1).size() == 1; }));
+  EXPECT_EQ(Messages(host.rec, 1), std::vector<Bytes>{hello});
+  EXPECT_TRUE(host.c.PeerUsed(1));
+  // The peer reads again; the host's polls send the rest.
+  Bytes got;
+  const uint32_t start = nt::NowMs();
+  while (got.size() < expect.size() && nt::NowMs() - start < 60000) {
+    host.c.CheckSockets(nullptr);
+    uint8_t buffer[4096];
+    const ssize_t n = recv(peer, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n > 0) got.insert(got.end(), buffer, buffer + n);
+    if (n == 0) break;
+    if (n < 0) usleep(1000);
+  }
+  EXPECT_TRUE(got == expect) << got.size() << " of " << expect.size() << " bytes";
+  EXPECT_EQ(host.c.Unsent(1), 0u);
+  EXPECT_EQ(host.rec.Count(ENET_CLOSED), 0u);
+  close(peer);
 }
 
 TEST(Connect, PingsAndCapture) {
@@ -265,7 +318,7 @@ TEST(Connect, PeerThatStopsReadingIsGivenUpSoon) {
   // A peer that keeps its connection (it could go on sending keep-alives) but
   // never reads is found out after a bounded backlog, not after the megabytes a
   // kernel would buffer for it by itself.
-  const uint16_t port = nt::TestPort(10);
+  const uint16_t port = nt::TestPort(25);
   Node host;
   ASSERT_EQ(host.Host(port), 1);
   const int silent = zt::LoopbackConnect(port);

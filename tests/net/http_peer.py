@@ -6,12 +6,17 @@
       part, "name|filename|content-type|hex of value", parsed with the email
       module (multipart) or urllib (query and form)
   http_peer.py raw PORT READY OUT MODE  one connection on a plain socket: records
-      the request in OUT, answers as MODE says (slow, nolength, midheader, big, short)
+      the request in OUT, answers as MODE says (slow, nolength, midheader, big, short);
+      late and reset (with a small receive buffer) read nothing until the file
+      OUT.go exists; then late reads the whole request and answers with the
+      body length it got, and reset reads 64 KiB of it and resets the connection
 """
 import email.parser
 import email.policy
 import http.server
+import os
 import socket
+import struct
 import sys
 import time
 import urllib.parse
@@ -95,7 +100,7 @@ def serve(port, readyfile, out, count):
             pass
 
     server = http.server.HTTPServer(('127.0.0.1', port), Handler)
-    server.timeout = 20
+    server.timeout = 60
     ready(readyfile)
     while seen[0] < count:
         before = seen[0]
@@ -106,16 +111,65 @@ def serve(port, readyfile, out, count):
     return 0
 
 
+def wait_for(path):
+    end = time.monotonic() + 60
+    while not os.path.exists(path):
+        if time.monotonic() > end:
+            raise SystemExit('no %s' % path)
+        time.sleep(0.01)
+
+
+def read_request(conn, at_least=0):
+    """The header, then the body its Content-Length gives (or at_least bytes)."""
+    request = bytearray()
+    while b'\r\n\r\n' not in request or len(request) < at_least:
+        data = conn.recv(65536)
+        if not data:
+            return bytes(request)
+        request += data
+    if at_least:
+        return bytes(request)
+    head, _, body = bytes(request).partition(b'\r\n\r\n')
+    length = 0
+    for line in head.split(b'\r\n'):
+        name, _, value = line.partition(b':')
+        if name.strip().lower() == b'content-length':
+            length = int(value)
+    body = bytearray(body)
+    while len(body) < length:
+        data = conn.recv(1 << 20)
+        if not data:
+            break
+        body += data
+    return head + b'\r\n\r\n' + bytes(body)
+
+
 def raw(port, readyfile, out, mode):
     lsock = socket.socket()
     lsock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    if mode in ('late', 'reset'):
+        lsock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
     lsock.bind(('127.0.0.1', port))
     lsock.listen(1)
-    lsock.settimeout(20)
+    lsock.settimeout(60)
     ready(readyfile)
     conn, _ = lsock.accept()
-    conn.settimeout(20)
+    conn.settimeout(60)
     conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    if mode in ('late', 'reset'):
+        wait_for(out + '.go')
+        request = read_request(conn, 65536 if mode == 'reset' else 0)
+        with open(out, 'wb') as f:
+            f.write(request)
+        if mode == 'late':
+            body = request.partition(b'\r\n\r\n')[2]
+            reply = str(len(body)).encode()
+            conn.sendall(b'HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n' % len(reply) + reply)
+        else:
+            conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+        conn.close()
+        lsock.close()
+        return 0
     request = b''
     while b'\r\n\r\n' not in request:
         data = conn.recv(4096)

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "net/emod_connect.h"
 #include "net/emod_http.h"
@@ -35,7 +37,7 @@ std::string HexOf(const std::string& bytes) {
   return out;
 }
 
-bool WaitForFile(const std::string& path, int ms = 10000) {
+bool WaitForFile(const std::string& path, int ms = 60000) {
   const uint32_t start = nt::NowMs();
   while (nt::NowMs() - start < static_cast<uint32_t>(ms)) {
     if (std::ifstream(path).good()) return true;
@@ -62,7 +64,7 @@ struct Client : ENetOwner {
     if (event == ENET_DATA) stack.Push(data, static_cast<uint32_t>(length));
     if (event == ENET_CLOSED) closed = true;
   }
-  bool Wait() { return nt::PollUntil({&c}, [&] { return closed; }, 15000); }
+  bool Wait(int ms = 60000) { return nt::PollUntil({&c}, [&] { return closed; }, ms); }
   std::string Body() const {
     std::string b(stack.BodySize(), '\0');
     uint32_t n = static_cast<uint32_t>(b.size());
@@ -212,22 +214,11 @@ TEST(Http, ResponseHeaderAcrossPushes) {
   EXPECT_EQ(t.BodySize(), 0u);
 }
 
-struct ServerRun {
-  std::string dir;
-  int pid = -1;
-  uint16_t port;
-  ServerRun(const std::string& name, const std::string& args, uint16_t p) : port(p) {
-    dir = zt::TempDir(name);
-    pid = nt::Spawn("python3 " + Script() + " " + args);
-  }
-};
-
 TEST(Http, AgainstPythonHttpServer) {
-  if (!zt::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  if (!nt::HavePython()) GTEST_SKIP() << "python3 missing";
   const uint16_t port = nt::TestPort(10);
   const std::string dir = zt::TempDir("http_server");
-  const int pid = nt::Spawn("python3 " + Script() + " serve " + std::to_string(port) + " " + dir +
-                            "/ready " + dir + " 3");
+  nt::Child server(Script() + " serve " + std::to_string(port) + " " + dir + "/ready " + dir + " 3");
   ASSERT_TRUE(WaitForFile(dir + "/ready"));
 
   const std::string file = dir + "/upload.png";
@@ -282,11 +273,11 @@ TEST(Http, AgainstPythonHttpServer) {
     const char* method = cases[i].kind ? "POST" : "GET";
     EXPECT_EQ(body.substr(0, body.find(' ', 5)), std::string(method) + " /q/r") << body;
   }
-  EXPECT_EQ(nt::Reap(pid), 0);
+  EXPECT_EQ(server.Wait(), 0);
 }
 
 TEST(Http, SlowAndBrokenServers) {
-  if (!zt::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  if (!nt::HavePython()) GTEST_SKIP() << "python3 missing";
   struct Case {
     const char* mode;
     int result;
@@ -302,8 +293,8 @@ TEST(Http, SlowAndBrokenServers) {
   uint16_t port = nt::TestPort(11);
   for (const Case& k : cases) {
     const std::string dir = zt::TempDir(std::string("http_") + k.mode);
-    const int pid = nt::Spawn("python3 " + Script() + " raw " + std::to_string(port) + " " + dir +
-                              "/ready " + dir + "/request " + k.mode);
+    nt::Child server(Script() + " raw " + std::to_string(port) + " " + dir + "/ready " + dir +
+                     "/request " + k.mode);
     ASSERT_TRUE(WaitForFile(dir + "/ready"));
     Client client(16384);
     client.c.SendHTTPGet(("127.0.0.1:" + std::to_string(port) + "/slow?q=" + k.mode).c_str(), false);
@@ -327,9 +318,106 @@ TEST(Http, SlowAndBrokenServers) {
         EXPECT_TRUE(client.stack.Gzip());
       }
     }
-    EXPECT_EQ(nt::Reap(pid), 0) << k.mode;
+    EXPECT_EQ(server.Wait(), 0) << k.mode;
     port++;
   }
 }
 
+// A raw server of http_peer.py that holds off reading until the test says go.
+struct HeldServer {
+  std::string dir, request;
+  nt::Child child;
+  HeldServer(const char* mode, uint16_t port)
+      : dir(zt::TempDir(std::string("http_") + mode)),
+        request(dir + "/request"),
+        child(Script() + " raw " + std::to_string(port) + " " + dir + "/ready " + request + " " + mode) {}
+  void Go() const { std::ofstream(request + ".go") << "go\n"; }
+};
+
+TEST(Http, UploadLargerThanTheSocketTakesGoesOutWhole) {
+  if (!nt::HavePython()) GTEST_SKIP() << "python3 missing";
+  // More than the system buffers for one unread socket (its send buffer grows
+  // to the largest the system allows, the server's receive buffer is small),
+  // so part of it must wait for the server.
+  uint32_t largest = 4u << 20;
+  std::ifstream("/proc/sys/net/ipv4/tcp_wmem") >> largest >> largest >> largest;
+  if (largest > (32u << 20)) GTEST_SKIP() << "send buffers of " << largest << " bytes";
+  const uint32_t size = largest + (1u << 20);
+  struct Case {
+    const char* mode;
+    int result;
+  } cases[] = {
+      {"late", EHTTP_DONE},     // the server reads late, then everything
+      {"reset", EHTTP_UNSENT},  // the server takes 64 KiB and resets
+  };
+  uint16_t port = nt::TestPort(20);
+  for (const Case& k : cases) {
+    HeldServer server(k.mode, port);
+    ASSERT_TRUE(WaitForFile(server.dir + "/ready")) << k.mode;
+    std::string blob(size, '\0');
+    uint32_t x = 12345;
+    for (char& b : blob) b = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    EHTTPRequest r(("http://127.0.0.1:" + std::to_string(port) + "/up").c_str());
+    ASSERT_EQ(r.AddData("blob", blob.data(), size, "blob.bin"), 1);
+    Client client;
+    ASSERT_EQ(client.c.SendHTTPPostMultipart(&r), 1) << k.mode;
+    // The server reads nothing yet: the tail waits, the connection stays up.
+    for (int i = 0; i < 20; i++) client.c.CheckSockets(nullptr);
+    EXPECT_GT(client.c.Unsent(0), 0u) << k.mode;
+    EXPECT_FALSE(client.c.RequestSent()) << k.mode;
+    EXPECT_FALSE(client.closed) << k.mode;
+    EXPECT_EQ(client.stack.Result(false, client.c.RequestSent()), EHTTP_PENDING);
+    server.Go();
+    ASSERT_TRUE(client.Wait(60000)) << k.mode;
+    EXPECT_EQ(client.stack.Result(true, client.c.RequestSent()), k.result) << k.mode;
+    if (k.result == EHTTP_DONE) {
+      EXPECT_TRUE(client.c.RequestSent());
+      EXPECT_TRUE(ReadFile(server.request) == client.request) << "the server got another request";
+      const std::string body = client.request.substr(client.request.find("\r\n\r\n") + 4);
+      EXPECT_EQ(client.Body(), std::to_string(body.size()));
+    }
+    EXPECT_EQ(server.child.Wait(), 0) << k.mode;
+    port++;
+  }
+}
+
+TEST(Http, RequestThatCannotReachItsHostIsDropped) {
+  // A request whose host cannot be looked up or connected is refused at once
+  // and never goes out on a later connection, credentials and all.
+  struct Case {
+    const char* url;
+  } cases[] = {
+      {"http://no-such-host.invalid/secret"},
+      {nullptr},  // 127.0.0.1 on a port where nobody listens
+  };
+  const uint16_t port = nt::TestPort(22);
+  const std::string closedPort = "http://127.0.0.1:" + std::to_string(nt::TestPort(23)) + "/secret";
+  for (const Case& k : cases) {
+    const std::string url = k.url ? k.url : closedPort;
+    const int listener = nt::Listen(port);
+    ASSERT_GE(listener, 0);
+    EHTTPRequest r(url.c_str());
+    std::strcpy(r.user, "user");
+    std::strcpy(r.password, "secret");
+    Client client;
+    EXPECT_EQ(client.c.SendHTTPGet(&r), 0) << url;
+    EXPECT_FALSE(client.requested);
+    EXPECT_FALSE(client.c.RequestSent());
+    EXPECT_EQ(client.stack.Result(true, client.c.RequestSent()), EHTTP_UNSENT);
+    // The same connection joins another host and sends one frame: that frame
+    // is all the other host gets.
+    ASSERT_EQ(client.c.SearchHost("127.0.0.1", port), 1);
+    EXPECT_FALSE(client.requested);
+    const int peer = accept(listener, nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+    const nt::Bytes mark{0x0B, 0x02, 0x04, 0x00};
+    client.c.Send(mark.data(), 4, 0);
+    const nt::Bytes frame = nt::Frame(mark);
+    EXPECT_EQ(nt::ReadAtLeast(peer, frame.size()), frame) << url;
+    close(peer);
+    close(listener);
+  }
+}
+
 }  // namespace
+

@@ -1,9 +1,13 @@
 #include "tests/net/net_support.h"
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +41,57 @@ Bytes Recorder::DataOf(int32_t peer) const {
   return out;
 }
 
+namespace {
+
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return a;
+}
+
+}  // namespace
+
+int LoopbackConnect(uint16_t port, int receiveBuffer) {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return -1;
+  setsockopt(s, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  const sockaddr_in a = Loopback(port);
+  if (connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+int Listen(uint16_t port) {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return -1;
+  const int one = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  const sockaddr_in a = Loopback(port);
+  if (bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || listen(s, 16) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+Bytes ReadAtLeast(int socket, size_t count) {
+  Bytes out;
+  const uint32_t start = NowMs();
+  while (out.size() < count && NowMs() - start < 10000) {
+    pollfd p{socket, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    uint8_t buffer[4096];
+    const ssize_t n = recv(socket, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    out.insert(out.end(), buffer, buffer + n);
+  }
+  return out;
+}
+
 int Spawn(const std::string& command) {
   // posix_spawn as system() does: a plain fork of an emulated process (the ARM
   // build under qemu-user) does not survive.
@@ -48,6 +103,24 @@ int Spawn(const std::string& command) {
   if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return -1;
   return pid;
 }
+
+Child::Child(const std::string& arguments)
+    : pid_(Spawn(std::string(zt::kPython) + " " + arguments)) {}
+
+Child::~Child() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+}
+
+int Child::Wait(int ms) {
+  const int status = pid_ > 0 ? Reap(pid_, ms) : -1;
+  pid_ = -1;
+  return status;
+}
+
+bool HavePython() { return zt::HaveExecutable(zt::kPython); }
 
 int Reap(int pid, int ms) {
   const uint32_t start = NowMs();

@@ -61,14 +61,41 @@ class Recorder : public ENetOwner {
   Bytes DataOf(int32_t peer) const;
 };
 
-// Polls connections until `done` holds or `ms` of real time passed.
+// Polls connections until `done` holds or `ms` of real time passed (a bound
+// for failures only: a loaded machine may take its time).
 template <class F>
-bool PollUntil(std::vector<ClassEConnect*> connections, F done, int ms = 3000);
+bool PollUntil(std::vector<ClassEConnect*> connections, F done, int ms = 30000);
+
+// A plain TCP socket connected to 127.0.0.1:port with the given receive
+// buffer (set before the connect, so the window stays that small); -1 on failure.
+int LoopbackConnect(uint16_t port, int receiveBuffer);
+// A socket listening on 127.0.0.1:port (reused at once); -1 on failure.
+int Listen(uint16_t port);
+// Reads from a socket until `count` bytes came, it closed, or 10 s passed.
+Bytes ReadAtLeast(int socket, size_t count);
 
 // Runs a command in the background; returns its pid (or -1).
 int Spawn(const std::string& command);
-// Waits for a spawned process; its exit status, or -1 after `ms`.
-int Reap(int pid, int ms = 10000);
+// Waits for a spawned process; its exit status, or -1 after `ms` (it is then killed).
+int Reap(int pid, int ms = 60000);
+
+// A helper process of a test (Debian's Python with a script and arguments),
+// killed and reaped if the test leaves before waiting for it, so it never
+// holds a port into the next test.
+class Child {
+ public:
+  explicit Child(const std::string& arguments);
+  ~Child();
+  Child(Child&& other) noexcept : pid_(other.pid_) { other.pid_ = -1; }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  // Its exit status, or -1 when it had not ended after `ms`.
+  int Wait(int ms = 60000);
+
+ private:
+  int pid_;
+};
+bool HavePython();
 
 uint32_t NowMs();
 

@@ -4,19 +4,21 @@
   peer.py echo PORT        join, decode every frame the host sends and send its
                            payload back in a frame written here; stop at "bye"
   peer.py hostile PORT N   join and send junk of every kind (seed N), then a
-                           good frame "end", then wait for the host to close
+                           good frame "end", then wait for the host to close;
+                           what the host sends is read all along
   peer.py silent PORT S    join and neither read nor close for S seconds
 """
 import random
 import socket
 import sys
+import threading
 import time
 
 import frames
 
 
 def join(port):
-    s = socket.create_connection(('127.0.0.1', port), timeout=10)
+    s = socket.create_connection(('127.0.0.1', port), timeout=60)
     s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     return s
 
@@ -39,9 +41,22 @@ def echo(port):
         handled = len(payloads)
 
 
+def read_all(s):
+    try:
+        while s.recv(65536):
+            pass
+    except OSError:
+        pass
+
+
 def hostile(port, seed):
     rng = random.Random(seed)
     s = join(port)
+    # Hostile in what it sends, not in what it reads: the host's traffic is
+    # taken as it comes, however long the junk below takes to send.
+    s.settimeout(None)
+    reader = threading.Thread(target=read_all, args=(s,), daemon=True)
+    reader.start()
     good = frames.encode(bytes((11, 7, 8, 0, 1, 2, 3, 4)))
     parts = []
     parts.append(bytes(rng.randrange(256) for _ in range(3000)))          # random bytes
@@ -69,15 +84,9 @@ def hostile(port, seed):
                 s.sendall(p[i:i + 7])
         else:
             s.sendall(p)
-    time.sleep(0.2)
     s.sendall(good + frames.encode(b'end'))
-    s.settimeout(20)
-    try:
-        while s.recv(4096):
-            pass
-    except OSError:
-        pass
-    return 0
+    reader.join(60)
+    return 0 if not reader.is_alive() else 1
 
 
 def silent(port, seconds):

@@ -2,6 +2,8 @@
 // and tempo, and the period tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -225,6 +227,33 @@ TEST_F(Tracker, RowEffectsClampHostileValues) {
   TicksOfRow(ch);
   EXPECT_EQ(ch->order(), 1u);
   EXPECT_EQ(ch->row(), 0u);
+}
+
+// A note cut (ECx) silences a looped sample until the voice's next note, however
+// often the channel's or the master volume is set in between.
+TEST_F(Tracker, NoteCutHoldsThroughVolumeChanges) {
+  Mod m;
+  m.samples.push_back(SquareSample(64, true));
+  m.At(0, 0, 0) = {1, 428, 0, 0};
+  m.At(0, 1, 0) = {0, 0, 0xE, 0xC2};  // cut on the row's third tick
+  m.At(0, 4, 0) = {1, 428, 0, 0};     // the next note
+  m.order = {0};
+  Play(m, true);
+  auto peak = [](const std::vector<int16_t>& s) {
+    int peak = 0;
+    for (int16_t v : s) peak = std::max(peak, std::abs(int(v)));
+    return peak;
+  };
+  const uint32_t tick = 882, row = 6 * tick;
+  EXPECT_GT(peak(Mix16(sp, row + 2 * tick)), 1000);  // up to the cut
+  EXPECT_EQ(peak(Mix16(sp, 100)), 0);
+  for (unsigned v : {64u, 20u, 64u}) {
+    ch->volume(v);
+    sp.volumeMusics(v);
+    EXPECT_EQ(peak(Mix16(sp, tick)), 0) << v;
+  }
+  EXPECT_EQ(peak(Mix16(sp, 4 * row - (row + 5 * tick + 100))), 0);
+  EXPECT_GT(peak(Mix16(sp, row)), 1000);  // the next note sounds
 }
 
 TEST(ModTiming, LowFrequencyDoesNotDivideByZero) {

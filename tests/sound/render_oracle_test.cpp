@@ -16,27 +16,6 @@ using namespace soundtest;
 
 namespace {
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-// 16-bit mono samples of a PCM WAV (the data chunk found by walking the chunks).
-std::vector<int16_t> WavSamples(const std::vector<uint8_t>& w) {
-  std::vector<int16_t> out;
-  size_t at = 12;
-  while (at + 8 <= w.size()) {
-    const uint32_t size = uint32_t(w[at + 4] | (w[at + 5] << 8) | (w[at + 6] << 16) | (uint32_t(w[at + 7]) << 24));
-    if (std::equal(w.begin() + long(at), w.begin() + long(at) + 4, "data")) {
-      for (size_t i = at + 8; i + 1 < w.size() && i + 1 < at + 8 + size; i += 2)
-        out.push_back(int16_t(w[i] | (w[i + 1] << 8)));
-      break;
-    }
-    at += 8 + size + (size & 1);
-  }
-  return out;
-}
-
 std::vector<double> Envelope(const std::vector<int16_t>& s, size_t window) {
   std::vector<double> e;
   for (size_t i = 0; i + window <= s.size(); i += window) {
@@ -76,13 +55,16 @@ TEST(RenderOracle, TrackEnvelopesFollowOpenmpt) {
     ASSERT_EQ(zt::Run("openmpt123 --quiet --batch --samplerate 44100 --channels 1 --no-float --filter 1 "
                       "--end-time " + std::to_string(seconds) + " --force -o '" + wav + "' '" + mod + "' >/dev/null 2>&1"),
               0);
-    const auto ref = WavSamples(ReadAll(wav));
+    zt::Wav16 out;
+    ASSERT_TRUE(zt::ReadWav16(wav, &out)) << track;
+    ASSERT_EQ(out.channels, 1u) << track;
+    const auto& ref = out.samples;
     ASSERT_GT(ref.size(), size_t(rate) * (seconds - 1)) << track;
 
     ManualDriverScope scope;
     moxSpeaker sp;
     ASSERT_EQ(sp.open(rate, 16, false, 1, 8), 0);
-    const auto image = ReadAll(mod);
+    const auto image = zt::ReadFile(mod);
     moxMusic m;
     ASSERT_EQ(m.load(image.data(), uint32_t(image.size()), false), 0);
     ASSERT_GE(sp.playMusic(&m, MOX_ANYCHANNEL), 0);

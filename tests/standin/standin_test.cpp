@@ -2,7 +2,12 @@
 // and the program under both desktop backends.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -70,6 +75,38 @@ TEST(Config, ScriptsAndGeometry) {
   EXPECT_FALSE(standin::ParseFbGeometry("banana", &f));
 }
 
+// The scripted minimise: hidden after its frame is presented, shown again once
+// the program's clock has run its time, or at once when the program must quit.
+TEST(Window, ScriptedMinimiseHidesAndShows) {
+  setenv("ZARN_MINIMIZE", "2:300, 5:0", 1);
+  standin::Config cfg = standin::ConfigFromEnvironment();
+  unsetenv("ZARN_MINIMIZE");
+  ASSERT_EQ(cfg.minimize.size(), 2u);
+  EXPECT_EQ(cfg.minimize[0].frame, 2u);
+  EXPECT_EQ(cfg.minimize[0].ms, 300u);
+  cfg = zt::HeadlessConfig();
+  cfg.minimize = {{2, 300}, {4, 1000}};
+  standin::Configure(cfg);
+  using E = standin::WindowEvent;
+  EXPECT_FALSE(standin::CanMinimize());
+  standin::MinimizeWindow();  // nothing to minimise here
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kHidden);
+  standin::SleepUs(299000);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);
+  standin::SleepUs(1000);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kShown);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);
+  standin::FbPresented();
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kHidden);
+  standin::RequestQuit();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kShown);
+  standin::Configure(zt::HeadlessConfig());
+}
+
 TEST(FrameBuffer, FailuresAndDumps) {
   for (int which = 0; which < 3; which++) {
     standin::Config cfg = zt::HeadlessConfig();
@@ -111,16 +148,67 @@ TEST(FrameBuffer, FailuresAndDumps) {
   standin::FbUnmap(p, 320 * 240 * 2);
 }
 
+// ZARN_AUDIO: the sound goes to the file as it is written, on the program's
+// clock (silence where the output was suspended), past ten minutes.
+TEST(HeadlessAudio, WavFileFollowsTheClockPastTenMinutes) {
+  const std::string dir = zt::TempDir("standin_wav");
+  standin::Config cfg = zt::HeadlessConfig();
+  cfg.audioPath = dir + "/run.wav";
+  standin::Configure(cfg);
+  const int fd = standin::DspOpen();
+  ASSERT_GE(fd, 0);
+  int rate = 8000, format = 8, stereo = 0;
+  ASSERT_EQ(standin::DspSetSpeed(fd, &rate), 0);
+  ASSERT_EQ(standin::DspSetFormat(fd, &format), 0);
+  ASSERT_EQ(standin::DspSetStereo(fd, &stereo), 0);
+  // The clock runs ahead with the writer paused, so that the writes of a second
+  // of sound each (8-bit, byte k % 100 + 50 in second k) return at once.
+  const uint32_t kSeconds = 605, kGap = 3;
+  standin::DspPause(fd, false);
+  standin::DspPause(fd, true);
+  standin::SleepUs(kSeconds * 1000000u);
+  std::vector<uint8_t> second(8000);
+  auto write = [&](uint32_t k) {
+    std::fill(second.begin(), second.end(), uint8_t(k % 100 + 50));
+    return standin::DspWrite(fd, second.data(), uint32_t(second.size()));
+  };
+  for (uint32_t k = 0; k < kSeconds; k++) ASSERT_EQ(write(k), 8000) << k;
+  // Output suspended for three seconds, then one more second.
+  standin::SleepUs(kGap * 1000000u);
+  standin::DspPause(fd, false);
+  standin::DspPause(fd, true);
+  standin::SleepUs(1000000u);
+  ASSERT_EQ(write(kSeconds), 8000);
+  standin::DspClose(fd);
+  EXPECT_EQ(standin::AudioFramesWritten(), (kSeconds + 1) * 8000u);
+
+  zt::Wav16 wav;
+  ASSERT_TRUE(zt::ReadWav16(cfg.audioPath, &wav));
+  EXPECT_EQ(wav.rate, 8000u);
+  EXPECT_EQ(wav.channels, 1u);
+  ASSERT_EQ(wav.samples.size(), (kSeconds + kGap + 1) * 8000u);
+  auto at = [&](uint32_t s) { return wav.samples[size_t(s) * 8000 + 4000]; };
+  for (uint32_t k : {0u, 1u, 599u, 600u, kSeconds - 1})
+    EXPECT_EQ(at(k), (int(k % 100 + 50) - 128) * 256) << k;
+  for (uint32_t k = kSeconds; k < kSeconds + kGap; k++) EXPECT_EQ(at(k), 0) << k;
+  EXPECT_EQ(at(kSeconds + kGap), (int(kSeconds % 100 + 50) - 128) * 256);
+  // An outside reader agrees on the header.
+  if (zt::HaveExecutable(zt::kPython)) {
+    EXPECT_EQ(zt::Run(std::string(zt::kPython) + " -c \"import wave; w=wave.open('" + cfg.audioPath +
+                      "'); assert (w.getframerate(), w.getnchannels(), w.getsampwidth(), w.getnframes()) == "
+                      "(8000, 1, 2, " + std::to_string((kSeconds + kGap + 1) * 8000) + ")\""),
+              0);
+  }
+  standin::Configure(zt::HeadlessConfig());
+}
+
 // The real program, headless and (when Xvfb is here) in a window.
 TEST(Program, HeadlessRunEndsThroughTheMenuWithFrameDumps) {
-#if defined(__arm__)
-  GTEST_SKIP() << "the emulated test cannot start another ARM program";
-#endif
   const std::string dir = zt::TempDir("standin_program");
   ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
-  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
+  const std::string exe = zt::ProgramCommand(std::string(ZARN_BINARY_DIR) + "/zarn");
   const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=headless ZARN_CLOCK=fake ZARN_FRAMES=20 ZARN_DUMP='" +
-                         dir + "/frames' ZARN_DUMP_FRAMES=20 '" + exe + "' 2>/dev/null");
+                         dir + "/frames' ZARN_DUMP_FRAMES=20 " + exe + " 2>/dev/null");
   EXPECT_EQ(rc, 0);
   ldr::FakeImage img;
   ASSERT_EQ(DecodePng(dir + "/frames/frame000020.png", &img), ERES_OK);
@@ -170,6 +258,68 @@ TEST(Program, FrameTimesGiveTheRealPacing) {
   standin::Configure(zt::HeadlessConfig());
 }
 
+// Headless without ZARN_AUDIO nothing of the sound is kept: the program's
+// peak memory after 20,000 frames (333 s of play and music) is that after 600.
+TEST(Program, HeadlessMemoryStaysFlat) {
+#if defined(__arm__)
+  GTEST_SKIP() << "the emulated test cannot start another ARM program";
+#endif
+  auto peakKb = [](uint32_t frames) -> long {
+    const std::string dir = zt::GameDir("standin_memory_" + std::to_string(frames));
+    if (dir.empty()) return -1;
+    const pid_t pid = zt::SpawnGame(dir, {"ZARN_CLOCK=fake", "ZARN_FAIL=", "ZARN_FRAMES=" + std::to_string(frames)});
+    if (pid < 0) return -1;
+    int st = 0;
+    rusage ru{};
+    // No time limit of our own: ctest's stops a program that hangs.
+    if (wait4(pid, &st, 0, &ru) != pid || !WIFEXITED(st) || WEXITSTATUS(st) != 0) return -2;
+    return ru.ru_maxrss;
+  };
+  const long short_run = peakKb(600);
+  if (short_run == -1) GTEST_SKIP() << "no resource packs";
+  const long long_run = peakKb(20000);
+  ASSERT_GT(short_run, 0);
+  ASSERT_GT(long_run, 0);
+  // A few pages either way; the sound of 333 s would be 58 MB.
+  EXPECT_LT(std::labs(long_run - short_run), 1024) << short_run << " kB after 600 frames, " << long_run
+                                                      << " kB after 20000";
+}
+
+// The program in a window under Xvfb for 30 frames, started in dir (which holds
+// res) with extra settings; its exit status, and what it wrote on stderr. Leak
+// checks stay off: drivers that X loads and unloads leave blocks with no names.
+int RunInWindow(const std::string& dir, const std::string& settings, std::string* err) {
+  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
+  const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=sdl ZARN_FRAMES=30 " + settings +
+                         " ASAN_OPTIONS=detect_leaks=0 timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' '" + exe +
+                         "' 2> '" + dir + "/err.txt'");
+  const std::vector<uint8_t> text = zt::ReadFile(dir + "/err.txt");
+  err->assign(text.begin(), text.end());
+  return rc;
+}
+
+// A window on a machine whose sound device cannot be opened: one line of our own
+// says so, none of the sound library's, and the game plays on in its window.
+TEST(Program, WindowWithoutSoundDeviceSaysSoOnce) {
+#if defined(__arm__)
+  GTEST_SKIP() << "the ARM build has no window backend";
+#endif
+  if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  const std::string dir = zt::TempDir("standin_nosound");
+  ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
+  // ALSA with a card nobody has, and an audio driver SDL does not know.
+  for (const char* audio : {"SDL_AUDIODRIVER=alsa AUDIODEV=hw:99", "SDL_AUDIODRIVER=none_here"}) {
+    std::string err;
+    EXPECT_EQ(RunInWindow(dir, audio, &err), 0) << audio;
+    std::vector<std::string> lines;
+    for (const std::string& line : zt::Split(err, '\n'))
+      if (!line.empty() && line != "stand-in: menu program requested, exiting") lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u) << audio << ":\n" << err;
+    EXPECT_EQ(lines[0].rfind("stand-in: no sound device (", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("); playing on without sound"), std::string::npos) << lines[0];
+  }
+}
+
 TEST(Program, OpensAWindowUnderXvfb) {
 #if defined(__arm__)
   GTEST_SKIP() << "the ARM build has no window backend";
@@ -177,16 +327,56 @@ TEST(Program, OpensAWindowUnderXvfb) {
   if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
   const std::string dir = zt::TempDir("standin_window");
   ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
-  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   // The window backend announces nothing; it must run and leave with status 0,
-  // and must not fall back to headless (which it reports on stderr). Leak checks
-  // stay off here: drivers that X loads and unloads leave blocks with no names.
-  const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=sdl ZARN_FRAMES=30 SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' '" +
-                         exe + "' 2> '" + dir + "/err.txt'");
-  EXPECT_EQ(rc, 0);
-  std::ifstream err(dir + "/err.txt");
-  std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text.find("running headless"), std::string::npos) << text;
+  // and must not fall back to headless (which it reports on stderr).
+  std::string err;
+  EXPECT_EQ(RunInWindow(dir, "SDL_AUDIODRIVER=dummy", &err), 0);
+  EXPECT_EQ(err.find("running headless"), std::string::npos) << err;
+}
+
+// A window that loses the keyboard focus under Xvfb is the console minimised:
+// nothing is presented until the focus is back, then the game goes on.
+TEST(Program, WindowWithoutFocusStandsStill) {
+#if defined(__arm__)
+  GTEST_SKIP() << "the ARM build has no window backend";
+#endif
+  for (const char* tool : {"xvfb-run", "xdotool", "xwininfo"})
+    if (!zt::HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  const std::string dir = zt::TempDir("standin_focus");
+  ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
+  const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
+  {
+    // Each step waits for the game (a loaded machine starts it slowly): the
+    // focus moves once it plays, and comes back for 120 more frames.
+    std::ofstream sh(dir + "/focus.sh");
+    sh << "cd '" << dir << "'\n"
+       << "dumps() { ls out 2>/dev/null | wc -l; }\n"
+       << "ZARN_BACKEND=sdl ZARN_START=timed,seed=12 ZARN_FRAMETIMES=times.txt ZARN_DUMP=out ZARN_DUMP_EVERY=60 "
+       << "SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 '" << exe << "' 2>err.txt &\n"
+       << "pid=$!\n"
+       << "w=$(xdotool search --sync --name '^Tavlin 2$' | head -1)\n"
+       << "for i in $(seq 600); do [ $(dumps) -ge 2 ] && break; sleep 0.1; done\n"
+       << "xdotool windowfocus \"$w\"; sleep 0.5\n"
+       << "xdotool windowfocus $(xwininfo -root | awk '/Window id/{print $4}'); sleep 3\n"
+       << "n=$(dumps)\n"
+       << "xdotool windowfocus \"$w\"\n"
+       << "for i in $(seq 600); do [ $(dumps) -ge $((n + 2)) ] && break; sleep 0.1; done\n"
+       << "kill $pid; wait $pid; exit 0\n";
+  }
+  ASSERT_EQ(zt::Run("timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' sh '" + dir + "/focus.sh'"), 0);
+  std::ifstream in(dir + "/times.txt");
+  uint64_t n = 0, us = 0, last = 0, longest = 0, frames = 0, after = 0;
+  while (in >> n >> us) {
+    if (frames && us - last > longest) {
+      longest = us - last;
+      after = 0;
+    }
+    after++;
+    frames++;
+    last = us;
+  }
+  EXPECT_GT(longest, 2000000u) << frames << " frames";
+  EXPECT_GT(after, 10u) << "no frames once the focus was back";
 }
 
 }  // namespace
@@ -225,6 +415,53 @@ TEST(Window, QuickTapIsHeldUntilTheNextFrame) {
   push(SDL_KEYUP, SDLK_LEFT);
   standin::FbPresented();
   EXPECT_FALSE(standin::ButtonPressed(3));
+  standin::Configure(zt::HeadlessConfig());
+  unsetenv("SDL_VIDEODRIVER");
+}
+
+// The window minimised or without the focus is the console minimised; it is
+// back once it is restored and has the focus again. While hidden nothing is
+// presented, so its events are read where the program asks. The window can
+// minimise itself and carries the game's name.
+TEST(Window, MinimisedOrUnfocusedIsHidden) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  standin::Config cfg = zt::HeadlessConfig();
+  cfg.backend = "sdl";
+  standin::Configure(cfg);
+  standin::FbPresented();
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "no SDL video";
+  EXPECT_TRUE(standin::CanMinimize());
+  SDL_Window* window = nullptr;
+  for (Uint32 id = 1; id < 16 && !window; id++) window = SDL_GetWindowFromID(id);
+  ASSERT_NE(window, nullptr);
+  EXPECT_STREQ(SDL_GetWindowTitle(window), "Tavlin 2");
+  auto push = [&](Uint8 event) {
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SDL_GetWindowID(window);
+    e.window.event = event;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+  };
+  using E = standin::WindowEvent;
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);
+  push(SDL_WINDOWEVENT_FOCUS_LOST);
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kHidden);
+  push(SDL_WINDOWEVENT_MINIMIZED);
+  push(SDL_WINDOWEVENT_FOCUS_GAINED);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);  // still minimised
+  push(SDL_WINDOWEVENT_RESTORED);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kShown);
+  // Closed while hidden: shown again, so that the game can quit.
+  push(SDL_WINDOWEVENT_MINIMIZED);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kNone);  // read by the next present
+  standin::FbPresented();
+  EXPECT_EQ(standin::PollWindowEvent(), E::kHidden);
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  ASSERT_EQ(SDL_PushEvent(&quit), 1);
+  EXPECT_EQ(standin::PollWindowEvent(), E::kShown);
+  EXPECT_TRUE(standin::QuitRequested());
   standin::Configure(zt::HeadlessConfig());
   unsetenv("SDL_VIDEODRIVER");
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -18,12 +19,13 @@ std::string GameExe() {
   return access(exe.c_str(), X_OK) == 0 ? exe : std::string();
 }
 
-pid_t SpawnGame(const std::string& dir, const std::vector<std::string>& env) {
+pid_t SpawnGame(const std::string& dir, const std::vector<std::string>& env, const std::string& errPath) {
   const std::string exe = GameExe();
   if (exe.empty()) return -1;
   const pid_t pid = fork();
   if (pid != 0) return pid;
   if (chdir(dir.c_str()) != 0) _exit(100);
+  if (!errPath.empty() && !std::freopen(errPath.c_str(), "w", stderr)) _exit(102);
   setenv("ZARN_BACKEND", "headless", 1);
   unsetenv("ZARN_CLOCK");
   unsetenv("ZARN_SAVE_STOP");
@@ -34,11 +36,10 @@ pid_t SpawnGame(const std::string& dir, const std::vector<std::string>& env) {
     setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
   }
   execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-#if defined(__arm__)
+#if defined(ZARN_EMULATOR)
   // Under qemu-user without a binfmt handler the kernel cannot start an ARM
   // program by itself: start it through the emulator, as ctest does.
-  execl("/usr/bin/qemu-arm", "qemu-arm", "-L", "/usr/arm-linux-gnueabihf", "-E",
-        "LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib", exe.c_str(), static_cast<char*>(nullptr));
+  execl(ZARN_EMULATOR, ZARN_EMULATOR, exe.c_str(), static_cast<char*>(nullptr));
 #endif
   _exit(101);
 }

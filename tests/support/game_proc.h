@@ -15,9 +15,10 @@ namespace zt {
 std::string GameExe();
 
 // Starts the program in dir with ZARN_BACKEND=headless, the real clock, no
-// sound device and the given NAME=VALUE settings on top. On ARM builds a
-// program the kernel cannot start is run through qemu-arm. -1 on failure.
-pid_t SpawnGame(const std::string& dir, const std::vector<std::string>& env);
+// sound device and the given NAME=VALUE settings on top; its standard error
+// goes to errPath when one is given. On ARM builds a program the kernel cannot
+// start is run through qemu-arm. -1 on failure.
+pid_t SpawnGame(const std::string& dir, const std::vector<std::string>& env, const std::string& errPath = "");
 
 struct Child {
   pid_t pid = -1;

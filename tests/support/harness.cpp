@@ -8,8 +8,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 
@@ -42,7 +44,7 @@ std::string TempDir(const std::string& name) {
 }
 
 std::string ResParent() {
-  const std::string dir = ZARN_RES_PARENT;
+  const std::string dir = ZARN_BINARY_DIR;
   struct stat st;
   return stat((dir + "/res/gfx.epk").c_str(), &st) == 0 ? dir : std::string();
 }
@@ -146,6 +148,14 @@ std::string Capture(const std::string& command) {
   return out;
 }
 
+std::string ProgramCommand(const std::string& path) {
+#if defined(ZARN_EMULATOR)
+  return "'" ZARN_EMULATOR "' '" + path + "'";
+#else
+  return "'" + path + "'";
+#endif
+}
+
 bool HaveTool(const std::string& name) {
   return Run("command -v '" + name + "' >/dev/null 2>&1") == 0;
 }
@@ -167,6 +177,32 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
   // An empty vector may have no buffer at all: write nothing then.
   const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
   return std::fclose(f) == 0 && ok;
+}
+
+bool ReadWav16(const std::string& path, Wav16* out) {
+  const std::vector<uint8_t> w = ReadFile(path);
+  auto u16 = [&](size_t at) { return uint32_t(w[at] | (w[at + 1] << 8)); };
+  auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
+  if (w.size() < 12 || std::memcmp(w.data(), "RIFF", 4) != 0 || std::memcmp(w.data() + 8, "WAVE", 4) != 0)
+    return false;
+  bool fmt = false;
+  for (size_t at = 12; at + 8 <= w.size();) {
+    const uint32_t size = u32(at + 4);
+    const size_t body = at + 8, end = body + std::min<size_t>(size, w.size() - body);
+    if (std::memcmp(w.data() + at, "fmt ", 4) == 0 && end - body >= 16) {
+      if (u16(body) != 1 || u16(body + 14) != 16) return false;
+      out->channels = u16(body + 2);
+      out->rate = u32(body + 4);
+      fmt = true;
+    } else if (std::memcmp(w.data() + at, "data", 4) == 0 && fmt) {
+      out->samples.clear();
+      for (size_t i = body; i + 1 < end; i += 2) out->samples.push_back(int16_t(u16(i)));
+      return true;
+    }
+    if (size >= w.size() - body) break;
+    at = body + size + (size & 1);
+  }
+  return false;
 }
 
 bool HaveExecutable(const std::string& path) { return Run("test -x '" + path + "'") == 0; }

@@ -68,6 +68,9 @@ uint16_t TestPort(uint16_t offset = 0);
 
 // Runs a command with the shell; returns its exit status (-1 when it could not run).
 int Run(const std::string& command);
+// The shell words that start a program of this build: its path, quoted, or in the
+// ARM cross build the emulator and the path (the host cannot start ARM programs).
+std::string ProgramCommand(const std::string& path);
 // Pixels that differ between two pictures (ImageMagick's compare); -1 when
 // they could not be compared.
 long DifferentPixels(const std::string& a, const std::string& b);
@@ -86,6 +89,14 @@ int LoopbackConnect(uint16_t port);
 // A whole file ({} when it cannot be read); false when a write fails.
 std::vector<uint8_t> ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& data);
+
+// A 16-bit PCM WAV file: its rate, channels and interleaved samples (the data
+// chunk found by walking the chunks); false when the file is not one.
+struct Wav16 {
+  uint32_t rate = 0, channels = 0;
+  std::vector<int16_t> samples;
+};
+bool ReadWav16(const std::string& path, Wav16* out);
 
 // The outside tools the oracles use, by full path: Debian's own Python (a
 // python3 earlier on the PATH may lack Pillow) and ImageMagick.

@@ -47,6 +47,7 @@ std::string Driver::Hook(ClassMain& app, uint32_t frame) {
   }
   if (s.play) {
     playing_ = true;
+    sweep_ = s.sweep;
     drops_ = 0;
     return "";
   }
@@ -78,11 +79,12 @@ void Driver::Press(uint32_t frame, uint32_t code) {
 }
 
 // A plain player: in its own phase it aims a few steps by a pattern of the
-// drop count and drops.
+// drop count (or the sweep's next position) and drops.
 void Driver::PlayTap(ClassMain& app, uint32_t frame) {
   const ClassLevel& L = app.Level();
   if (L.turnPhase != 0 || L.fadeTimer != 0) return;
-  const uint32_t target = (drops_ * 7 + (drops_ / 5) * 3) % 17;
+  const uint32_t sweep = drops_ % 32;  // 0 to 16 and back down to 1
+  const uint32_t target = sweep_ ? (sweep <= 16 ? sweep : 32 - sweep) : (drops_ * 7 + (drops_ / 5) * 3) % 17;
   if (L.dropPos < target) {
     Press(frame, RIGHT);
   } else if (L.dropPos > target) {

@@ -26,6 +26,9 @@ struct Step {
   std::vector<uint32_t> taps;
   std::string shot;
   bool play = false;
+  // The player of a playing step aims one position further each drop, back and
+  // forth (the plain one wanders the board): games end in fewer frames.
+  bool sweep = false;
   std::function<void(ClassMain&)> act;  // what a module would do (not a button)
   // Taps chosen by what the game shows: asked again each time `when` holds
   // (after the taps it gave ran) until it gives none.
@@ -59,7 +62,7 @@ class Driver {
   size_t next_ = 0;
   std::vector<uint32_t> queue_;
   uint32_t held_ = 0, pressed_ = 0, idle_ = 0, drops_ = 0;
-  bool playing_ = false;
+  bool playing_ = false, sweep_ = false;
   std::vector<standin::Config::ButtonStep> script_;
 };
 

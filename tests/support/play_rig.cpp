@@ -54,6 +54,7 @@ bool RunPlay(PlayRun& run) {
   if (!run.geometry.empty()) standin::ParseFbGeometry(run.geometry, &cfg.fb);
   cfg.frameLimit = run.frames;
   cfg.buttons = run.buttons;
+  cfg.minimize = run.minimize;
 #if defined(__arm__)
   // qemu-user here cannot start a thread (std::thread faults), and the mixer's
   // feeder is one: the sound device fails to open and the game runs silent.

@@ -21,6 +21,7 @@ struct PlayRun {
   std::string geometry;       // ZARN_FB form; empty: 320x240
   uint32_t frames = 20000;    // frame limit
   std::vector<standin::Config::ButtonStep> buttons;
+  std::vector<standin::Config::MinimizeStep> minimize;  // the console minimised on the way
   std::string trace;          // trace file (empty: none)
   // Called after every frame's OnNextFrame; returning a name dumps the frame
   // as shown (at the next frame) to dumpDir/name.png.

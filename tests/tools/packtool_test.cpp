@@ -10,15 +10,12 @@ using ft::Bytes;
 
 namespace {
 
-// How to start the tool: directly, or through qemu when this is the ARM build
-// and the host cannot run ARM programs by itself.
+// How to start the tool (through the emulator in the ARM build); empty when it
+// cannot start.
 std::string Tool() {
   static std::string cmd = [] {
-    const std::string bin = std::string(ZARN_BINARY_DIR) + "/tools/packtool/packtool";
-    if (zt::Run("'" + bin + "' >/dev/null 2>&1") == 2) return "'" + bin + "'";
-    const std::string q = "qemu-arm -L /usr/arm-linux-gnueabihf '" + bin + "'";
-    if (zt::Run(q + " >/dev/null 2>&1") == 2) return q;
-    return std::string();
+    const std::string q = zt::ProgramCommand(std::string(ZARN_BINARY_DIR) + "/tools/packtool/packtool");
+    return zt::Run(q + " >/dev/null 2>&1") == 2 ? q : std::string();
   }();
   return cmd;
 }

@@ -103,13 +103,13 @@ class Resources : public ::testing::Test {
     extracted_ = zt::Run("test -x '" + packtool + "'") == 0;
     for (const char* p : {"gfx", "sfx", "bgm"})
       if (extracted_)
-        extracted_ = zt::Run("'" + packtool + "' extract '" + kBuild + "/res/" + p + ".epk' '" + dir_ + "' -f >/dev/null") == 0;
+        extracted_ = zt::Run(zt::ProgramCommand(packtool) + " extract '" + kBuild + "/res/" + p + ".epk' '" + dir_ +
+                             "' -f >/dev/null") == 0;
     if (!extracted_)
       for (auto* set : {&gfx_, &sfx_, &bgm_})
         for (const Entry& e : *set) zt::WriteFile(dir_ + "/" + e.name, e.data);
   }
   void SetUp() override {
-    // A cross build makes no packs (the generator runs on the build host).
     if (gfx_.empty() || sfx_.empty() || bgm_.empty()) GTEST_SKIP() << "no packs in " << kBuild << "/res";
   }
   static const Bytes& Gfx(const std::string& name) {
@@ -318,8 +318,9 @@ TEST_F(Resources, FontStripsShareMarkersAndTheMaskPlatesEachLine) {
             EXPECT_GE(bright, 0xC0u) << "glyph " << g << " is light";
           }
         }
-        if (g >= 32 && (grown || (y >= top - 1 && y <= bottom)))
+        if (g >= 32 && (grown || (y >= top - 1 && y <= bottom))) {
           EXPECT_NE(mask.at(x, y), key) << "glyph " << g << " at " << x << "," << y;
+        }
       }
     EXPECT_EQ(any, g != ' ') << "glyph " << g;
   }
