@@ -231,6 +231,13 @@ class E2DSurface : public E2DSurfaceBase {
  protected:
   // Clears the clip rectangle to native 0 without flags (creation, re-creation).
   void ClearNative();
+  // Create's steps.
+  void ClearForReuse();
+  int AllocPixels(uint32_t width, uint32_t height, uint8_t format);
+  bool AllocSpanTables(uint32_t entries);
+  // LdrOnPixelStream's rule for one call and its run loop.
+  struct LoaderRule;
+  void DeliverLoaderRuns(ELDR_2DCALLBACKINFO* info, uint32_t count, const LoaderRule& rule);
   // Pixel stream helpers. Format 1 with the display-palette flag: builds the
   // remap of this palette (indexed data, once) or brings the display's colour
   // lookup up to date (colour words); 0 or the failure code.
