@@ -255,6 +255,32 @@ class E2DSurface : public E2DSurfaceBase {
   // opacity masked to the format's precision is zero.
   static bool OpacityFront(uint32_t& flags, uint32_t value, uint8_t format, bool lowByte,
                            uint32_t& opacity);
+  // The kernels' colour argument for flags and a value word, native to format.
+  static uint32_t KernelColour(uint32_t flags, uint32_t value, uint8_t format);
+  // Locks this surface and src for a blit; false, with neither locked, when
+  // either has no pixels.
+  template <class Source, class Pixel>
+  bool LockPair(Source* src, uint8_t*& dpx, Pixel*& spx) {
+    dpx = Lock(nullptr);
+    spx = src->Lock(nullptr);
+    if (dpx && spx) return true;
+    if (dpx) Unlock();
+    if (spx) src->Unlock();
+    return false;
+  }
+  // The steps of BltFast and BltFlip (esurf_2dblt.cpp).
+  int FillForBlit(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, bool swap, uint32_t f,
+                  uint32_t value, uint32_t opacity);
+  void BltFastByRule(uint8_t* d, E2DSurface* src, const uint8_t* spx, const tagRECT& sr, uint32_t f,
+                     uint32_t value);
+  void BltFastConvert(uint8_t* d, const E2DSurface* src, const uint8_t* s, const tagRECT& sr);
+  void BltFastKernel(uint8_t* d, const E2DSurface* src, const uint8_t* s, const tagRECT& sr, uint32_t f,
+                     uint32_t value, uint32_t opacity);
+  void BltFastCopy(uint8_t* d, int32_t x, const E2DSurface* src, const uint8_t* s, const tagRECT& sr);
+  void BltFlipByRule(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H, int32_t xs,
+                     int32_t ys, uint32_t f, uint32_t value);
+  void BltFlipKernel(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H, int32_t xs,
+                     int32_t ys, uint32_t f, uint32_t value, uint32_t opacity);
   // Surface buffers (pixels, tables, mask, character set) come from and go back here.
   static void* AllocBlock(uint32_t size);
   static void FreeBlock(void* block);
