@@ -281,6 +281,8 @@ class E2DSurface : public E2DSurfaceBase {
                      int32_t ys, uint32_t f, uint32_t value);
   void BltFlipKernel(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H, int32_t xs,
                      int32_t ys, uint32_t f, uint32_t value, uint32_t opacity);
+  void ScanQuad(const int32_t* qx, const int32_t* qy, const int32_t* u, const int32_t* v, int32_t first,
+                int32_t last);
   // Surface buffers (pixels, tables, mask, character set) come from and go back here.
   static void* AllocBlock(uint32_t size);
   static void FreeBlock(void* block);
