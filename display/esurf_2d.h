@@ -283,6 +283,7 @@ class E2DSurface : public E2DSurfaceBase {
                      int32_t ys, uint32_t f, uint32_t value, uint32_t opacity);
   void ScanQuad(const int32_t* qx, const int32_t* qy, const int32_t* u, const int32_t* v, int32_t first,
                 int32_t last);
+  void FillSolid(const tagRECT& r, uint32_t native);
   // Surface buffers (pixels, tables, mask, character set) come from and go back here.
   static void* AllocBlock(uint32_t size);
   static void FreeBlock(void* block);
