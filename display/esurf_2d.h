@@ -255,7 +255,8 @@ class E2DSurface : public E2DSurfaceBase {
   // opacity masked to the format's precision is zero.
   static bool OpacityFront(uint32_t& flags, uint32_t value, uint8_t format, bool lowByte,
                            uint32_t& opacity);
-  // The kernels' colour argument for flags and a value word, native to format.
+  // The kernels' colour argument, native: the value's colour with cf or tn (a
+  // tint alone is halved, except on 8-bit surfaces), else 0.
   static uint32_t KernelColour(uint32_t flags, uint32_t value, uint8_t format);
   // Locks this surface and src for a blit; false, with neither locked, when
   // either has no pixels.
@@ -274,13 +275,8 @@ class E2DSurface : public E2DSurfaceBase {
   void BltFastByRule(uint8_t* d, E2DSurface* src, const uint8_t* spx, const tagRECT& sr, uint32_t f,
                      uint32_t value);
   void BltFastConvert(uint8_t* d, const E2DSurface* src, const uint8_t* s, const tagRECT& sr);
-  void BltFastKernel(uint8_t* d, const E2DSurface* src, const uint8_t* s, const tagRECT& sr, uint32_t f,
-                     uint32_t value, uint32_t opacity);
-  void BltFastCopy(uint8_t* d, int32_t x, const E2DSurface* src, const uint8_t* s, const tagRECT& sr);
   void BltFlipByRule(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H, int32_t xs,
                      int32_t ys, uint32_t f, uint32_t value);
-  void BltFlipKernel(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H, int32_t xs,
-                     int32_t ys, uint32_t f, uint32_t value, uint32_t opacity);
   void ScanQuad(const int32_t* qx, const int32_t* qy, const int32_t* u, const int32_t* v, int32_t first,
                 int32_t last);
   void FillSolid(const tagRECT& r, uint32_t native);

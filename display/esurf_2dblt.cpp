@@ -78,16 +78,70 @@ const uint8_t* FlipWalk(const uint8_t* s, int32_t W, int32_t H, int32_t B, int32
   return s;
 }
 
-}  // namespace
-
-// The kernels' colour argument, native: the value's colour with cf or tn (a tint
-// alone is halved, except on 8-bit surfaces), else 0.
-uint32_t E2DSurface::KernelColour(uint32_t f, uint32_t value, uint8_t format) {
+// The kernels' colour argument (E2DSurface::KernelColour), inline for the
+// blits here.
+inline uint32_t KernelColourOf(uint32_t f, uint32_t value, uint8_t format) {
   if (!(f & (EBLT_CF | EBLT_TN))) return 0;
   uint32_t colour = value & 0xFFFFFF;
-  if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format != EFMT_INDEX8)
-    colour = (colour >> 1) & 0x7F7F7F;
-  return ColorToNative(colour, format);
+  if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format != EFMT_INDEX8) colour = (colour >> 1) & 0x7F7F7F;
+  return E2DSurface::ColorToNative(colour, format);
+}
+
+// One blit's rows after the front: where they start, the bytes per stored
+// row, the size drawn, and the format and source key the kernels take.
+struct BlitRows {
+  uint8_t* d;
+  const uint8_t* s;
+  uint32_t dp, sp;
+  int32_t w, h;
+  uint8_t format;
+  uint32_t key;
+};
+
+// Flags in one format: the kernel of the flag byte.
+void BltFastKernel(const BlitRows& b, const ECD* ecd, uint32_t f, uint32_t colour, uint32_t opacity) {
+  f = ShiftFlags(f, opacity);
+  const ERDR_KERNELTABLE* table = KernelTable(ecd, b.format);
+  const ERDR_BLTFAST* t = table ? table->fast : nullptr;
+  switch (b.format) {
+    case EFMT_INDEX8: ERdrBltFast8(b.w, b.h, b.d, b.s, b.dp, b.sp, b.key, colour, opacity, t, f); break;
+    case EFMT_RGB12: ERdrBltFast12(b.w, b.h, b.d, b.s, b.dp, b.sp, b.key, colour, opacity, t, f); break;
+    case EFMT_RGB16: ERdrBltFast16(b.w, b.h, b.d, b.s, b.dp, b.sp, b.key, colour, opacity, t, f); break;
+    default: ERdrBltFast32(b.w, b.h, b.d, b.s, b.dp, b.sp, b.key, colour, opacity, t, f); break;
+  }
+}
+
+// No flags, one format: rows copied, or the block at once when its rows are
+// whole and their pitches agree.
+void BltFastCopy(const BlitRows& b, uint32_t bytes, bool whole) {
+  const uint32_t row = uint32_t(b.w) * bytes;
+  if (whole && b.dp == b.sp) {
+    std::memcpy(b.d, b.s, uint32_t(b.h) * b.dp - (b.dp - row));
+    return;
+  }
+  uint8_t* d = b.d;
+  const uint8_t* s = b.s;
+  for (int32_t r = 0; r < b.h; r++, d += b.dp, s += b.sp) std::memmove(d, s, row);
+}
+
+// The flip kernel of the flag byte, walking the source by xs, ys pixels.
+void BltFlipKernel(const BlitRows& b, int32_t xs, int32_t ys, const ECD* ecd, uint32_t f, uint32_t colour,
+                   uint32_t opacity) {
+  f = ShiftFlags(f, opacity);
+  const ERDR_KERNELTABLE* table = KernelTable(ecd, b.format);
+  const ERDR_BLTFLIP* t = table ? table->flip : nullptr;
+  switch (b.format) {
+    case EFMT_INDEX8: ERdrBltFlip8(xs, ys, b.w, b.h, b.d, b.s, b.dp, b.sp, b.key, colour, opacity, t, f); break;
+    case EFMT_RGB12: ERdrBltFlip12(xs, ys, b.w, b.h, b.d, b.s, b.dp, b.sp, b.key, colour, opacity, t, f); break;
+    case EFMT_RGB16: ERdrBltFlip16(xs, ys, b.w, b.h, b.d, b.s, b.dp, b.sp, b.key, colour, opacity, t, f); break;
+    default: ERdrBltFlip32(xs, ys, b.w, b.h, b.d, b.s, b.dp, b.sp, b.key, colour, opacity, t, f); break;
+  }
+}
+
+}  // namespace
+
+uint32_t E2DSurface::KernelColour(uint32_t f, uint32_t value, uint8_t format) {
+  return KernelColourOf(f, value, format);
 }
 
 // A blit whose flags ask for a plain colour: the source is not read, only its
@@ -113,8 +167,9 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
   uint8_t* dpx;
   uint8_t* spx;
   if (!LockPair(src, dpx, spx)) return ERES_NOPIXELS;
-  uint8_t* d = dpx + (uint32_t(y) * pitch_ + uint32_t(x)) * (bpp_ >> 3);
-  const uint8_t* s = spx + (uint32_t(sr.top) * src->pitch_ + uint32_t(sr.left)) * (src->bpp_ >> 3);
+  const uint32_t DB = bpp_ >> 3, SB = src->bpp_ >> 3;
+  uint8_t* d = dpx + (uint32_t(y) * pitch_ + uint32_t(x)) * DB;
+  const uint8_t* s = spx + (uint32_t(sr.top) * src->pitch_ + uint32_t(sr.left)) * SB;
   const bool sameFormat = format_ == src->format_;
   const bool kernel = format_ == EFMT_INDEX8 || format_ == EFMT_RGB12 || format_ == EFMT_RGB16 ||
                       format_ == EFMT_RGB32;
@@ -122,10 +177,14 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
     BltFastByRule(d, src, spx, sr, f, value);
   else if (!sameFormat)
     BltFastConvert(d, src, s, sr);
-  else if (f & 0xFF)
-    BltFastKernel(d, src, s, sr, f, value, opacity);
-  else
-    BltFastCopy(d, x, src, s, sr);
+  else {
+    const BlitRows b = {d, s, pitch_ * DB, src->pitch_ * SB, sr.right - sr.left, sr.bottom - sr.top, format_,
+                        src->colorkey_};
+    if (f & 0xFF)
+      BltFastKernel(b, ecd_, f, KernelColourOf(f, value, format_), opacity);
+    else
+      BltFastCopy(b, DB, sr.left == 0 && x == 0 && uint32_t(b.w) == width_ && uint32_t(b.w) == src->width_);
+  }
   src->Unlock();
   Unlock();
   return ERES_OK;
@@ -159,33 +218,6 @@ void E2DSurface::BltFastConvert(uint8_t* d, const E2DSurface* src, const uint8_t
                     palette, cache);
 }
 
-// Flags in one format: the kernel of the flag byte.
-void E2DSurface::BltFastKernel(uint8_t* d, const E2DSurface* src, const uint8_t* s, const tagRECT& sr,
-                               uint32_t f, uint32_t value, uint32_t opacity) {
-  const int32_t w = sr.right - sr.left, h = sr.bottom - sr.top;
-  f = ShiftFlags(f, opacity);
-  const uint32_t colour = KernelColour(f, value, format_);
-  const ERDR_KERNELTABLE* table = KernelTable(ecd_, format_);
-  const ERDR_BLTFAST* t = table ? table->fast : nullptr;
-  const uint32_t dp = pitch_ * (bpp_ >> 3), sp = src->pitch_ * (src->bpp_ >> 3), key = src->colorkey_;
-  switch (format_) {
-    case EFMT_INDEX8: ERdrBltFast8(w, h, d, s, dp, sp, key, colour, opacity, t, f); break;
-    case EFMT_RGB12: ERdrBltFast12(w, h, d, s, dp, sp, key, colour, opacity, t, f); break;
-    case EFMT_RGB16: ERdrBltFast16(w, h, d, s, dp, sp, key, colour, opacity, t, f); break;
-    default: ERdrBltFast32(w, h, d, s, dp, sp, key, colour, opacity, t, f); break;
-  }
-}
-
-// No flags, one format: rows copied, or the whole block when the rows are whole.
-void E2DSurface::BltFastCopy(uint8_t* d, int32_t x, const E2DSurface* src, const uint8_t* s, const tagRECT& sr) {
-  const int32_t w = sr.right - sr.left, h = sr.bottom - sr.top;
-  const uint32_t DB = bpp_ >> 3, dp = pitch_ * DB, sp = src->pitch_ * (src->bpp_ >> 3);
-  if (sr.left == 0 && x == 0 && uint32_t(w) == width_ && uint32_t(w) == src->width_ && dp == sp)
-    std::memcpy(d, s, uint32_t(h) * dp - (dp - uint32_t(w) * DB));
-  else
-    for (int32_t row = 0; row < h; row++, d += dp, s += sp) std::memmove(d, s, uint32_t(w) * DB);
-}
-
 int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, uint16_t angle,
                         uint8_t mirror, int32_t flags, uint32_t value) {
   if (angle & 0x3FF) return ERES_BADARGS;
@@ -215,7 +247,8 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
   if (format_ == EFMT_RGB15 || format_ == EFMT_RGB24)
     BltFlipByRule(d, src, s, W, H, xs, ys, f, value);
   else
-    BltFlipKernel(d, src, s, W, H, xs, ys, f, value, opacity);
+    BltFlipKernel({d, s, pitch_ * uint32_t(B), src->pitch_ * uint32_t(B), W, H, format_, src->colorkey_}, xs, ys,
+                  ecd_, f, KernelColourOf(f, value, format_), opacity);
   src->Unlock();
   Unlock();
   return ERES_OK;
@@ -235,22 +268,6 @@ void E2DSurface::BltFlipByRule(uint8_t* d, const E2DSurface* src, const uint8_t*
       if (ck && c == key) continue;
       PixelRule(d + uint32_t(row) * dp + uint32_t(col * B), c, int32_t(f & ~EBLT_CK), value);
     }
-  }
-}
-
-// The flip kernel of the flag byte.
-void E2DSurface::BltFlipKernel(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H,
-                               int32_t xs, int32_t ys, uint32_t f, uint32_t value, uint32_t opacity) {
-  f = ShiftFlags(f, opacity);
-  const uint32_t colour = KernelColour(f, value, format_);
-  const ERDR_KERNELTABLE* table = KernelTable(ecd_, format_);
-  const ERDR_BLTFLIP* t = table ? table->flip : nullptr;
-  const uint32_t B = bpp_ >> 3, dp = pitch_ * B, sp = src->pitch_ * B, key = src->colorkey_;
-  switch (format_) {
-    case EFMT_INDEX8: ERdrBltFlip8(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
-    case EFMT_RGB12: ERdrBltFlip12(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
-    case EFMT_RGB16: ERdrBltFlip16(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
-    default: ERdrBltFlip32(xs, ys, W, H, d, s, dp, sp, key, colour, opacity, t, f); break;
   }
 }
 
