@@ -384,10 +384,7 @@ int ELoader_GIF::SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_
 template <class Target>
 int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
   LinkData(data, length);
-  ELDR_2DCALLBACKINFO info;
-  std::memset(&info, 0, sizeof info);
-  info.renderformat = renderformat;
-  info.flags = flags;
+  ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);
   ELDR_GIFHEADER h;
   std::memset(&h, 0, sizeof h);
   int r = TakeScreen(target, &info, &h);

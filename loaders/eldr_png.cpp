@@ -459,10 +459,7 @@ template <class Target>
 int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
   LinkData(data, length);
   SetByteOrder(true);
-  ELDR_2DCALLBACKINFO info;
-  std::memset(&info, 0, sizeof info);
-  info.flags = flags;
-  info.renderformat = renderformat;
+  ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);
   uint32_t sig0 = 0, sig1 = 0;
   Read32(&sig0);
   Read32(&sig1);

@@ -137,10 +137,7 @@ int ELoader_TGA::SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_
 template <class Target>
 int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
   LinkData(data, length);
-  ELDR_2DCALLBACKINFO info;
-  std::memset(&info, 0, sizeof info);
-  info.renderformat = renderformat;
-  info.flags = flags;
+  ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);
   ELDR_TGAHEADER h;
   if (!ReadHeader(h)) return ERES_NOTTHISFORMAT;
   info.width = h.width;
