@@ -277,6 +277,7 @@ class E2DSurface : public E2DSurfaceBase {
   void BltFastConvert(uint8_t* d, const E2DSurface* src, const uint8_t* s, const tagRECT& sr);
   void BltFlipByRule(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H, int32_t xs,
                      int32_t ys, uint32_t f, uint32_t value);
+  void ClampSpanRows(int32_t first, int32_t last);
   void ScanQuad(const int32_t* qx, const int32_t* qy, const int32_t* u, const int32_t* v, int32_t first,
                 int32_t last);
   void FillSolid(const tagRECT& r, uint32_t native);

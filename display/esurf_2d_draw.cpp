@@ -388,7 +388,11 @@ static bool PolyRows(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
   return first <= last;
 }
 
-static void ClampRows(int32_t first, int32_t last, const tagRECT& clip, int16_t* L, int16_t* R) {
+// The filled rows first..last cut to the clip rectangle; a row outside it is emptied.
+void E2DSurface::ClampSpanRows(int32_t first, int32_t last) {
+  int16_t* L = spanleft_;
+  int16_t* R = spanright_;
+  const tagRECT& clip = clip_;
   for (int32_t r = first; r <= last; r++) {
     if (L[r] < clip.right && R[r] >= clip.left) {
       if (L[r] < clip.left) L[r] = int16_t(clip.left);
@@ -420,7 +424,7 @@ void E2DSurface::FillPolyV(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32
   ScanPolyLine(x0, y0, x1, y1);
   ScanPolyLine(x1, y1, x2, y2);
   ScanPolyLine(x2, y2, x0, y0);
-  ClampRows(first, last, clip_, spanleft_, spanright_);
+  ClampSpanRows(first, last);
   for (int32_t r = first; r <= last; r++) {
     if (spanright_[r] < 0) continue;
     const tagRECT rc = {Max(spanleft_[r], 0), r, spanright_[r] + 1, r + 1};
@@ -459,7 +463,7 @@ void E2DSurface::GradientPolyV(int32_t x0, int32_t y0, uint32_t c0, int32_t x1, 
   ScanPolyLine(x0, y0, v0[0], v0[1], v0[2], x1, y1, v1[0], v1[1], v1[2]);
   ScanPolyLine(x1, y1, v1[0], v1[1], v1[2], x2, y2, v2[0], v2[1], v2[2]);
   ScanPolyLine(x2, y2, v2[0], v2[1], v2[2], x0, y0, v0[0], v0[1], v0[2]);
-  ClampRows(first, last, clip_, spanleft_, spanright_);
+  ClampSpanRows(first, last);
   lockcount_++;
   if (flags & 0x100)
     ExRsBltGradientDith(pixels_, spanleft_, spanright_, spanvala_, spanvalb_, pitch_, spanrows_,
@@ -528,7 +532,7 @@ void E2DSurface::TexturePolyV(int32_t x0, int32_t y0, int32_t x1, int32_t y1, in
   ScanPolyLine(x0, y0, tu0, tv0, x1, y1, tu1, tv1);
   ScanPolyLine(x1, y1, tu1, tv1, x2, y2, tu2, tv2);
   ScanPolyLine(x2, y2, tu2, tv2, x0, y0, tu0, tv0);
-  ClampRows(first, last, clip_, spanleft_, spanright_);
+  ClampSpanRows(first, last);
   if (!texture->Lock(nullptr)) return;
   lockcount_++;
   ExRsBltFlags(pixels_, texture->pixels_, spanleft_, spanright_, spanvala_, spanvalb_, pitch_,

@@ -67,14 +67,7 @@ void E2DSurface::ScanQuad(const int32_t* qx, const int32_t* qy, const int32_t* u
     const int n = (k + 1) & 3;
     ScanPolyLine(qx[k], qy[k], u[k], v[k], qx[n], qy[n], u[n], v[n]);
   }
-  for (int32_t row = first; row <= last; row++) {
-    if (spanleft_[row] < clip_.right && spanright_[row] >= clip_.left) {
-      if (spanleft_[row] < clip_.left) spanleft_[row] = int16_t(clip_.left);
-      if (spanright_[row] > clip_.right - 1) spanright_[row] = int16_t(clip_.right - 1);
-    } else {
-      spanright_[row] = -1;
-    }
-  }
+  ClampSpanRows(first, last);
 }
 
 // Turns, scales and draws src's rectangle centred at (x, y) through the span
