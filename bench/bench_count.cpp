@@ -23,6 +23,13 @@
 //   bmp-565          ours | loop            FILE (24-bit) into a 5:6:5 surface
 //   cpu-steps        ours                   1000 logic steps of a game against
 //                                           three computer players, no drawing
+//   flip-keyed       ours                   200 keyed stones turned a quarter (BltFlip)
+//   spans-keyed      ours                   50 keyed stones turned and scaled 1.5 (BltFx)
+//   spans-op128      ours                   the same at opacity 128 (the generic span rows)
+//   fill-cells       ours                   200 8x8 fills at opacity 128 (the fill front)
+//   landscape        ours                   a 320x240 ground plane of the background
+//   lzw-pack         ours                   FILE through the framework's LZW codec
+//   lzw-unpack       ours                   the same stream decoded
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -193,6 +200,44 @@ struct Surface565 {
   }
 };
 
+// ---- Fronts, span kernels and the LZW codec (ours only) ------------------------------
+
+void FlipsOurs(World& w) {
+  for (const tagPOINT& p : w.spritePos) w.back.BltFlip(p.x, p.y, &w.sprite, nullptr, 1024, 0, 0x01, 0);
+}
+
+void SpansOurs(World& w, int32_t flags, uint32_t value) {
+  for (int i = 0; i < kPictures; i++) {
+    E2DBLTFX fx = {flags, value, 0x18000, 0x18000, 300, 0};
+    w.back.BltFx(w.spritePos[size_t(i)].x + 12, w.spritePos[size_t(i)].y + 12, &w.sprite, nullptr, &fx);
+  }
+}
+
+void CellsOurs(World& w) {
+  for (const tagPOINT& p : w.spritePos) {
+    const tagRECT r = {p.x, p.y, p.x + 8, p.y + 8};
+    w.back.FillRect(&r, 0x4080C0, 0x08, 128);
+  }
+}
+
+void LandscapeOurs(World& w) { w.back.Landscape(nullptr, 256, 160 * 16, 120 * 16, 300, 512, 256, &w.background); }
+
+struct Lzw {
+  ClassEMemory codec;
+  std::vector<uint8_t> packed, unpacked;
+  uint32_t packedSize = 0;
+  explicit Lzw(const std::vector<uint8_t>& file)
+      : packed(file.size() + file.size() / 100 + 12), unpacked(file.size()) {}
+  void Pack(const std::vector<uint8_t>& file) {
+    packedSize = uint32_t(packed.size());
+    if (!file.empty()) codec.Compress(packed.data(), packedSize, file.data(), uint32_t(file.size()));
+  }
+  void Unpack() {
+    uint32_t n = uint32_t(unpacked.size());
+    codec.UnCompress(unpacked.data(), n, packed.data(), packedSize);
+  }
+};
+
 // ---- Pixel checks --------------------------------------------------------------------
 
 // Largest difference of one 5:6:5 channel, in that channel's own steps.
@@ -317,6 +362,8 @@ int main(int argc, char** argv) {
   ELoader_PNG png;
   std::vector<uint16_t> out;
   zb::CpuGame* game = row == "cpu-steps" ? new zb::CpuGame : nullptr;
+  Lzw lzw(file);
+  if (row == "lzw-unpack") lzw.Pack(file);
 #ifdef ZARN_HAVE_SDL2
   SdlFill* fill = nullptr;
   if (side == "sdl" && (row == "fill128" || row == "fill192")) fill = new SdlFill(w, row == "fill128" ? 128 : 192);
@@ -343,6 +390,13 @@ int main(int argc, char** argv) {
     else if (row == "png-decode" && side == "ours") png.Decode(&rows, file.data(), uint32_t(file.size()), 32, 0);
     else if ((row == "png-565" || row == "bmp-565") && side == "ours") surface.Load(file);
     else if (game && side == "ours") game->Steps(1000);
+    else if (row == "flip-keyed" && side == "ours") FlipsOurs(w);
+    else if (row == "spans-keyed" && side == "ours") SpansOurs(w, 0x01, 0);
+    else if (row == "spans-op128" && side == "ours") SpansOurs(w, 0x09, 128);
+    else if (row == "fill-cells" && side == "ours") CellsOurs(w);
+    else if (row == "landscape" && side == "ours") LandscapeOurs(w);
+    else if (row == "lzw-pack" && side == "ours") lzw.Pack(file);
+    else if (row == "lzw-unpack" && side == "ours") lzw.Unpack();
 #ifdef ZARN_HAVE_SDL2
     else if ((row == "sprites-keyed" || row == "sprites-op200") && side != "ours") SpritesSdl(w);
     else if (row == "glyph-faces" && side == "sdl") GlyphFacesSdl(w);

@@ -83,6 +83,13 @@ for f in $pngs; do
 done
 row bmp-565 "title.bmp" loop "$pics/title.bmp"
 row cpu-steps "1000 logic steps, 3 computers" -
+row flip-keyed "200 stones 24x24, a quarter turn" -
+row spans-keyed "50 stones 24x24 turned, x1.5" -
+row spans-op128 "50 stones 24x24 turned, x1.5" -
+row fill-cells "200 cells 8x8, opacity 128" -
+row landscape "320x240" -
+row lzw-pack "title.bmp" - "$pics/title.bmp"
+row lzw-unpack "title.bmp" - "$pics/title.bmp"
 
 # The goal for pictures: loading into a 5:6:5 surface costs at most 1.3 times
 # libpng's decode alone, both counted above in this run.

@@ -224,95 +224,118 @@ void ClassEDisplay::MapScreenWipe(uint8_t* map, uint32_t width, uint32_t height,
   for (uint64_t i = 0; i < n; i++) map[i] = uint8_t(ecd_->math->Rand());
 }
 
+namespace {
+
+// Kinds 0-3: `to` slides in over `from` from the right, left, bottom or top.
+void WipeSlide(E2DSurface* dst, E2DSurface* from, E2DSurface* to, uint32_t p, uint8_t kind) {
+  if (dst != from) dst->BltFast(0, 0, from, nullptr, 0, 0);
+  if (!to) return;
+  const int32_t w = int32_t(dst->GetWidth()), h = int32_t(dst->GetHeight());
+  const int32_t dx = int32_t((int64_t(p) * w) >> 16), dy = int32_t((int64_t(p) * h) >> 16);
+  if (kind == 0) dst->BltFast(w - dx, 0, to, nullptr, 0, 0);
+  else if (kind == 1) dst->BltFast(dx - w, 0, to, nullptr, 0, 0);
+  else if (kind == 2) dst->BltFast(0, h - dy, to, nullptr, 0, 0);
+  else dst->BltFast(0, dy - h, to, nullptr, 0, 0);
+}
+
+// Kind 5: `from` in blocks that grow with the progress, each its centre's colour.
+void WipePixelate(E2DSurface* dst, E2DSurface* from, uint32_t p) {
+  const int32_t w = int32_t(dst->GetWidth()), h = int32_t(dst->GetHeight());
+  const int32_t b = int32_t((int64_t(p) * (w > h ? w : h)) >> 16);
+  if (b < 2) return;
+  for (int32_t y = 0; y < h; y += b)
+    for (int32_t x = 0; x < w; x += b) {
+      int32_t cx = x + b / 2, cy = y + b / 2;
+      if (cx >= w) cx = w - 1;
+      if (cy >= h) cy = h - 1;
+      const uint32_t colour = from->GetPixel(cx, cy);
+      tagRECT r = {x, y, x + b, y + b};
+      dst->FillRect(&r, colour, 0, 0);
+    }
+}
+
+// One n x n cell at (x, y) turned to `to`, or to black without it.
+void TurnCell(E2DSurface* dst, E2DSurface* to, int32_t x, int32_t y, int32_t n) {
+  if (n > 1) {
+    tagRECT r = {x, y, x + n, y + n};
+    if (to) dst->BltFast(x, y, to, &r, 0, 0);
+    else dst->FillRect(&r, 0, 0, 0);
+  } else {
+    dst->PutPixel(x, y, to ? to->GetPixel(x, y) : 0, 0, 0);
+  }
+}
+
+}  // namespace
+
 void ClassEDisplay::Wipe(E2DSurface* dst, E2DSurface* from, E2DSurface* to, uint32_t progress,
                          uint8_t kind, const void* map, int32_t cell) {
   // Every kind reads `from` and draws on dst; without them there is nothing to do.
   if (!dst || !from || !dst->IsCreated() || !from->IsCreated()) return;
   const uint32_t p = progress > 65536 ? 65536 : progress;
-  const int32_t w = int32_t(dst->GetWidth()), h = int32_t(dst->GetHeight());
   switch (kind) {
     case 0:
     case 1:
     case 2:
-    case 3: {
-      if (dst != from) dst->BltFast(0, 0, from, nullptr, 0, 0);
-      if (!to) return;
-      const int32_t dx = int32_t((int64_t(p) * w) >> 16), dy = int32_t((int64_t(p) * h) >> 16);
-      if (kind == 0) dst->BltFast(w - dx, 0, to, nullptr, 0, 0);
-      else if (kind == 1) dst->BltFast(dx - w, 0, to, nullptr, 0, 0);
-      else if (kind == 2) dst->BltFast(0, h - dy, to, nullptr, 0, 0);
-      else dst->BltFast(0, dy - h, to, nullptr, 0, 0);
-      return;
-    }
-    case 4: {
-      const uint8_t* order = map ? static_cast<const uint8_t*>(map) : kSpiral.v;
-      if (dst != from) {
-        dst->BltFast(0, 0, from, nullptr, 0, 0);
-        wipeprogress_ = 0;
-      }
-      const uint32_t t = p >> 8;
-      // At least one pixel per cell: a small surface would otherwise never turn.
-      int32_t n = cell > 0 ? cell : (w > h ? w : h) / 15;
-      if (n < 1) n = 1;
-      const int32_t span = 16 * n;
-      const int32_t ox = (w - span) / 2 < 0 ? (w - span) / 2 : 0;
-      const int32_t oy = (h - span) / 2 < 0 ? (h - span) / 2 : 0;
-      for (int32_t ty = oy; ty < h; ty += span)
-        for (int32_t tx = ox; tx < w; tx += span)
-          for (int32_t c = 0; c < 256; c++) {
-            const uint32_t v = order[c];
-            if (v < wipeprogress_ || v > t) continue;
-            const int32_t x = tx + (c & 15) * n, y = ty + (c >> 4) * n;
-            if (x >= w || y >= h || x + n <= 0 || y + n <= 0) continue;
-            if (n > 1) {
-              tagRECT r = {x, y, x + n, y + n};
-              if (to) dst->BltFast(x, y, to, &r, 0, 0);
-              else dst->FillRect(&r, 0, 0, 0);
-            } else {
-              dst->PutPixel(x, y, to ? to->GetPixel(x, y) : 0, 0, 0);
-            }
-          }
-      wipeprogress_ = t + 1;
-      return;
-    }
-    case 5: {
-      const int32_t b = int32_t((int64_t(p) * (w > h ? w : h)) >> 16);
-      if (b < 2) return;
-      for (int32_t y = 0; y < h; y += b)
-        for (int32_t x = 0; x < w; x += b) {
-          int32_t cx = x + b / 2, cy = y + b / 2;
-          if (cx >= w) cx = w - 1;
-          if (cy >= h) cy = h - 1;
-          const uint32_t colour = from->GetPixel(cx, cy);
-          tagRECT r = {x, y, x + b, y + b};
-          dst->FillRect(&r, colour, 0, 0);
-        }
-      return;
-    }
+    case 3: return WipeSlide(dst, from, to, p, kind);
+    case 4: return WipeCells(dst, from, to, p, map ? static_cast<const uint8_t*>(map) : kSpiral.v, cell);
+    case 5: return WipePixelate(dst, from, p);
     case 6:
       if (dst != from) dst->BltFast(0, 0, from, nullptr, 0, 0);
       if (to) dst->BltFast(0, 0, to, nullptr, 0x08, (p * 255) >> 16);
       return;
-    case 7: {
-      if (!map) return;
-      const uint8_t* m = static_cast<const uint8_t*>(map);
-      if (dst != from) {
-        dst->BltFast(0, 0, from, nullptr, 0, 0);
-        wipeprogress_ = 0;
-      }
-      const uint32_t t = p >> 8;
-      for (int32_t y = 0; y < h; y++)
-        for (int32_t x = 0; x < w; x++) {
-          const uint32_t v = m[y * w + x];
-          if (v < wipeprogress_ || v > t) continue;
-          dst->PutPixel(x, y, to ? to->GetPixel(x, y) : 0, 0, 0);
-        }
-      wipeprogress_ = t + 1;
+    case 7:
+      if (map) WipeDissolve(dst, from, to, p, static_cast<const uint8_t*>(map));
       return;
-    }
     default:
       return;
   }
+}
+
+// The ordered kinds start over whenever dst is not `from` yet.
+void ClassEDisplay::WipeStartFrom(E2DSurface* dst, E2DSurface* from) {
+  if (dst == from) return;
+  dst->BltFast(0, 0, from, nullptr, 0, 0);
+  wipeprogress_ = 0;
+}
+
+// Kind 4: 16 x 16 cells in every tile turn in `order` up to the progress, the
+// ones turned by earlier calls left alone.
+void ClassEDisplay::WipeCells(E2DSurface* dst, E2DSurface* from, E2DSurface* to, uint32_t p,
+                              const uint8_t* order, int32_t cell) {
+  WipeStartFrom(dst, from);
+  const int32_t w = int32_t(dst->GetWidth()), h = int32_t(dst->GetHeight());
+  const uint32_t t = p >> 8;
+  // At least one pixel per cell: a small surface would otherwise never turn.
+  int32_t n = cell > 0 ? cell : (w > h ? w : h) / 15;
+  if (n < 1) n = 1;
+  const int32_t span = 16 * n;
+  const int32_t ox = (w - span) / 2 < 0 ? (w - span) / 2 : 0;
+  const int32_t oy = (h - span) / 2 < 0 ? (h - span) / 2 : 0;
+  for (int32_t ty = oy; ty < h; ty += span)
+    for (int32_t tx = ox; tx < w; tx += span)
+      for (int32_t c = 0; c < 256; c++) {
+        const uint32_t v = order[c];
+        if (v < wipeprogress_ || v > t) continue;
+        const int32_t x = tx + (c & 15) * n, y = ty + (c >> 4) * n;
+        if (x >= w || y >= h || x + n <= 0 || y + n <= 0) continue;
+        TurnCell(dst, to, x, y, n);
+      }
+  wipeprogress_ = t + 1;
+}
+
+// Kind 7: each pixel turns when the progress passes its value in the map.
+void ClassEDisplay::WipeDissolve(E2DSurface* dst, E2DSurface* from, E2DSurface* to, uint32_t p,
+                                 const uint8_t* map) {
+  WipeStartFrom(dst, from);
+  const int32_t w = int32_t(dst->GetWidth()), h = int32_t(dst->GetHeight());
+  const uint32_t t = p >> 8;
+  for (int32_t y = 0; y < h; y++)
+    for (int32_t x = 0; x < w; x++) {
+      const uint32_t v = map[y * w + x];
+      if (v < wipeprogress_ || v > t) continue;
+      dst->PutPixel(x, y, to ? to->GetPixel(x, y) : 0, 0, 0);
+    }
+  wipeprogress_ = t + 1;
 }
 
 // ---- built-in font -----------------------------------------------------------------

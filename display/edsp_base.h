@@ -132,6 +132,11 @@ class ClassEDisplay : public ClassEDisplayBase {
   int Initialize(void* window);
   // The surface that Flip presents, or null when the formats are not as expected.
   E2DSurface* Presented();
+  // Wipe's kinds that turn cells or pixels in order across calls.
+  void WipeStartFrom(E2DSurface* dst, E2DSurface* from);
+  void WipeCells(E2DSurface* dst, E2DSurface* from, E2DSurface* to, uint32_t p, const uint8_t* order,
+                 int32_t cell);
+  void WipeDissolve(E2DSurface* dst, E2DSurface* from, E2DSurface* to, uint32_t p, const uint8_t* map);
 
   E2DSurface nativebuffer_;
   void* window_ = nullptr;

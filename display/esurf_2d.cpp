@@ -204,17 +204,28 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
     // Only the same size, flags and format keep the surface; another format
     // makes a new one.
     if (flags == createflags_ && fmt == format_ && width == GetWidth() && height == GetHeight()) {
-      ClearNative();
-      FreeBlock(glyphs_);
-      glyphs_ = nullptr;
-      FreeBlock(mask_);
-      mask_ = nullptr;
+      ClearForReuse();
       return ERES_OK;
     }
     Free();
   }
   createflags_ = flags;
   if ((flags & 0xF) == 0) return ERES_OK;
+  return AllocPixels(width, height, fmt);
+}
+
+// A surface created again as it was: cleared, its font and mask dropped.
+void E2DSurface::ClearForReuse() {
+  ClearNative();
+  FreeBlock(glyphs_);
+  glyphs_ = nullptr;
+  FreeBlock(mask_);
+  mask_ = nullptr;
+}
+
+// The pixels of a fresh width x height surface in fmt, stored in its
+// orientation, and the state that goes with them.
+int E2DSurface::AllocPixels(uint32_t width, uint32_t height, uint8_t fmt) {
   const uint32_t B = BytesPerPixel(fmt);
   if (!B) return ERES_BAD;
   const EORIENT o = Orientation();
@@ -240,24 +251,29 @@ int E2DSurface::Create(uint32_t width, uint32_t height, uint8_t format, uint32_t
   lastchar_ = 127;
   glyphcount_ = 128;
   fontpadx_ = fontpady_ = 0;
-  const uint32_t entries = (o.swap && pitch_ > rows_) ? pitch_ : rows_;
+  if (!AllocSpanTables((o.swap && pitch_ > rows_) ? pitch_ : rows_)) {
+    Free();
+    return ERES_NOMEMORY;
+  }
+  colorkey_ = 0;
+  created_ = 1;
+  ClearNative();
+  return ERES_OK;
+}
+
+// The scanline tables, entries long each and zeroed; false when one is missing.
+bool E2DSurface::AllocSpanTables(uint32_t entries) {
   spanleft_ = static_cast<int16_t*>(AllocBlock(entries * 2));
   spanright_ = static_cast<int16_t*>(AllocBlock(entries * 2));
   spanvala_ = static_cast<int32_t*>(AllocBlock(entries * 16));
   spanvalb_ = static_cast<int32_t*>(AllocBlock(entries * 16));
-  if (!spanleft_ || !spanright_ || !spanvala_ || !spanvalb_) {
-    Free();
-    return ERES_NOMEMORY;
-  }
+  if (!spanleft_ || !spanright_ || !spanvala_ || !spanvalb_) return false;
   std::memset(spanleft_, 0, entries * 2);
   std::memset(spanright_, 0, entries * 2);
   std::memset(spanvala_, 0, entries * 16);
   std::memset(spanvalb_, 0, entries * 16);
   spanrows_ = entries;
-  colorkey_ = 0;
-  created_ = 1;
-  ClearNative();
-  return ERES_OK;
+  return true;
 }
 
 int E2DSurface::GetInfo(E2DSURFACEINFO* info) const {
@@ -515,56 +531,80 @@ uint32_t E2DSurface::ClipLoaderRun(uint32_t lx, uint32_t ly, uint32_t n, uint8_t
   return uint32_t(k1 - k0);
 }
 
-int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
-  if (!info) return ERES_BADARGS;
-  if (!IsCreated() || !pixels_) return ERES_BAD;
-  const bool remap = format_ == EFMT_INDEX8 && (info->flags & 0x40);
-  const uint8_t* lookup = nullptr;
-  if (remap) {
-    const int r = PrepareDisplayRemap(info->indexed != 0, &lookup);
-    if (r) return r;
-  }
-  const uint32_t count = info->indexed ? info->bytecount : info->bytecount / 4;
-  const uint8_t* data = static_cast<const uint8_t*>(info->data);
-  const uint32_t w = info->width;
-  if (!data || !w) {
-    info->pixelindex = int32_t(uint32_t(info->pixelindex) + count);
-    return ERES_OK;
-  }
-  lockcount_++;
-  const uint32_t B = bpp_ >> 3;
-  const uint32_t lift = format_ == EFMT_RGB12                              ? 0x101010
-                        : (format_ == EFMT_RGB15 || format_ == EFMT_RGB16) ? 0x080808
-                        : (format_ >= EFMT_RGB24)                          ? 0x010101
-                                                                           : 0;
-  const bool lifted = info->transparency != 0;
-  const bool dither = (info->flags & 0x10) && format_ >= EFMT_RGB12 && format_ <= EFMT_RGB16;
+// How the pixels of one loader call become native ones, decided once per call.
+struct E2DSurface::LoaderRule {
+  const uint8_t* data;
+  const uint32_t* palette;    // the surface's palette, for indices
+  const uint8_t* remapIndex;  // the display remap of indices, when remap and indexed
+  const uint8_t* lookup;      // the display's colour lookup, when remap and colour words
+  const uint32_t* native;     // indices as native pixels on the fast path, or null
+  uint32_t lift;
+  uint8_t format;
+  bool indexed, remap, lifted, dither;
   // Without dither an RGB surface takes a run at a time: colour words as they
   // come, indices through the palette converted once.
-  const bool fast = format_ != EFMT_INDEX8 && !dither;
-  const uint32_t* native = fast && info->indexed ? NativePalette(lifted, lift) : nullptr;
+  bool fast;
+
   // One loader pixel in the generic way (palette surfaces, dithering); d is
   // column + row, the dither's position.
-  auto convert = [&](uint32_t i, uint32_t d) -> uint32_t {
+  uint32_t Pixel(uint32_t i, uint32_t d) const {
     uint32_t c;
-    if (info->indexed)
-      c = palette_[data[i]];
+    if (indexed)
+      c = palette[data[i]];
     else
       std::memcpy(&c, data + i * 4, 4);
-    if (format_ == EFMT_INDEX8) {
-      if (info->indexed) {
+    if (format == EFMT_INDEX8) {
+      if (indexed) {
         const uint32_t out = (c >> 24) == 255 ? data[i] : 0;
-        return remap ? remap_[out] : out;
+        return remap ? remapIndex[out] : out;
       }
       if ((c >> 24) < 255) return 0;
       if (remap) return lookup[((c >> 9) & 0x7C00) | ((c >> 6) & 0x3E0) | ((c >> 3) & 0x1F)];
       return c & 0xFF;
     }
-    if (dither) c = (c & 0xFF000000u) | Dither(c, format_, d);
-    return LoaderColorToNative(c, format_, lifted, lift);
-  };
-  // The call is taken run by run, a run being its part within one picture row;
-  // where it lands and what the clipper leaves of it is decided once per run.
+    if (dither) c = (c & 0xFF000000u) | Dither(c, format, d);
+    return LoaderColorToNative(c, format, lifted, lift);
+  }
+};
+
+int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
+  if (!info) return ERES_BADARGS;
+  if (!IsCreated() || !pixels_) return ERES_BAD;
+  LoaderRule rule;
+  rule.remap = format_ == EFMT_INDEX8 && (info->flags & 0x40);
+  rule.lookup = nullptr;
+  if (rule.remap) {
+    const int r = PrepareDisplayRemap(info->indexed != 0, &rule.lookup);
+    if (r) return r;
+  }
+  const uint32_t count = info->indexed ? info->bytecount : info->bytecount / 4;
+  rule.data = static_cast<const uint8_t*>(info->data);
+  if (!rule.data || !info->width) {
+    info->pixelindex = int32_t(uint32_t(info->pixelindex) + count);
+    return ERES_OK;
+  }
+  lockcount_++;
+  rule.format = format_;
+  rule.palette = palette_;
+  rule.remapIndex = remap_;
+  rule.indexed = info->indexed != 0;
+  rule.lift = format_ == EFMT_RGB12                              ? 0x101010
+              : (format_ == EFMT_RGB15 || format_ == EFMT_RGB16) ? 0x080808
+              : (format_ >= EFMT_RGB24)                          ? 0x010101
+                                                                 : 0;
+  rule.lifted = info->transparency != 0;
+  rule.dither = (info->flags & 0x10) && format_ >= EFMT_RGB12 && format_ <= EFMT_RGB16;
+  rule.fast = format_ != EFMT_INDEX8 && !rule.dither;
+  rule.native = rule.fast && rule.indexed ? NativePalette(rule.lifted, rule.lift) : nullptr;
+  DeliverLoaderRuns(info, count, rule);
+  Unlock();
+  return ERES_OK;
+}
+
+// The call taken run by run, a run being its part within one picture row; where
+// it lands and what the clipper leaves of it is decided once per run.
+void E2DSurface::DeliverLoaderRuns(ELDR_2DCALLBACKINFO* info, uint32_t count, const LoaderRule& rule) {
+  const uint32_t w = info->width, B = bpp_ >> 3;
   uint32_t i = 0;
   while (i < count) {
     const int32_t idx = info->pixelindex;
@@ -583,15 +623,13 @@ int E2DSurface::LdrOnPixelStream(ELDR_2DCALLBACKINFO* info) {
     uint32_t skipped = 0;
     const uint32_t len = ClipLoaderRun(lx, ly, n, &p, &step, &skipped);
     const uint32_t first = i + skipped;
-    if (len && native)
-      DeliverIndexed(B, p, step, data + first, len, native);
-    else if (len && fast)
-      DeliverWords(format_, p, step, data + 4 * size_t(first), len, lifted, lift);
+    if (len && rule.native)
+      DeliverIndexed(B, p, step, rule.data + first, len, rule.native);
+    else if (len && rule.fast)
+      DeliverWords(rule.format, p, step, rule.data + 4 * size_t(first), len, rule.lifted, rule.lift);
     else
       for (uint32_t k = 0; k < len; k++, p += step)
-        erdr::StoreBytes(p, B, convert(first + k, lx + skipped + k + ly));
+        erdr::StoreBytes(p, B, rule.Pixel(first + k, lx + skipped + k + ly));
     i += n;
   }
-  Unlock();
-  return ERES_OK;
 }

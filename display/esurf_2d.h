@@ -231,6 +231,13 @@ class E2DSurface : public E2DSurfaceBase {
  protected:
   // Clears the clip rectangle to native 0 without flags (creation, re-creation).
   void ClearNative();
+  // Create's steps.
+  void ClearForReuse();
+  int AllocPixels(uint32_t width, uint32_t height, uint8_t format);
+  bool AllocSpanTables(uint32_t entries);
+  // LdrOnPixelStream's rule for one call and its run loop.
+  struct LoaderRule;
+  void DeliverLoaderRuns(ELDR_2DCALLBACKINFO* info, uint32_t count, const LoaderRule& rule);
   // Pixel stream helpers. Format 1 with the display-palette flag: builds the
   // remap of this palette (indexed data, once) or brings the display's colour
   // lookup up to date (colour words); 0 or the failure code.
@@ -248,6 +255,32 @@ class E2DSurface : public E2DSurfaceBase {
   // opacity masked to the format's precision is zero.
   static bool OpacityFront(uint32_t& flags, uint32_t value, uint8_t format, bool lowByte,
                            uint32_t& opacity);
+  // The kernels' colour argument, native: the value's colour with cf or tn (a
+  // tint alone is halved, except on 8-bit surfaces), else 0.
+  static uint32_t KernelColour(uint32_t flags, uint32_t value, uint8_t format);
+  // Locks this surface and src for a blit; false, with neither locked, when
+  // either has no pixels.
+  template <class Source, class Pixel>
+  bool LockPair(Source* src, uint8_t*& dpx, Pixel*& spx) {
+    dpx = Lock(nullptr);
+    spx = src->Lock(nullptr);
+    if (dpx && spx) return true;
+    if (dpx) Unlock();
+    if (spx) src->Unlock();
+    return false;
+  }
+  // The steps of BltFast and BltFlip (esurf_2dblt.cpp).
+  int FillForBlit(int32_t x, int32_t y, E2DSurface* src, const tagRECT* rect, bool swap, uint32_t f,
+                  uint32_t value, uint32_t opacity);
+  void BltFastByRule(uint8_t* d, E2DSurface* src, const uint8_t* spx, const tagRECT& sr, uint32_t f,
+                     uint32_t value);
+  void BltFastConvert(uint8_t* d, const E2DSurface* src, const uint8_t* s, const tagRECT& sr);
+  void BltFlipByRule(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H, int32_t xs,
+                     int32_t ys, uint32_t f, uint32_t value);
+  void ClampSpanRows(int32_t first, int32_t last);
+  void ScanQuad(const int32_t* qx, const int32_t* qy, const int32_t* u, const int32_t* v, int32_t first,
+                int32_t last);
+  void FillSolid(const tagRECT& r, uint32_t native);
   // Surface buffers (pixels, tables, mask, character set) come from and go back here.
   static void* AllocBlock(uint32_t size);
   static void FreeBlock(void* block);

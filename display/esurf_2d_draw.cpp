@@ -50,43 +50,56 @@ void E2DSurface::FillRect(const tagRECT* rect, uint32_t colour, int32_t flags, u
   FillRectV(rect, colour, flags, value, true);
 }
 
-void E2DSurface::FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, uint32_t value,
-                           bool logical) {
-  if (!IsCreated()) return;
-  if ((flags & EBLT_AD) && (flags & EBLT_SB)) flags &= ~int32_t(EBLT_AD | EBLT_SB);
-  const bool colourArg = flags & (EBLT_CF | EBLT_TN);
-  uint32_t o = colourArg ? (value >> 24) : value;
+namespace {
+
+// The fill colour after cf and tn: cf alone is the value's colour, tn alone
+// mixes half of each, both scale the value's colour by the brightest channel.
+uint32_t FillColour(uint32_t colour, int32_t flags, uint32_t value) {
   const int mode = flags & (EBLT_CF | EBLT_TN);
   if (mode == (EBLT_CF | EBLT_TN)) {
     uint32_t m = colour & 0xFF;
     if (((colour >> 8) & 0xFF) > m) m = (colour >> 8) & 0xFF;
     if (((colour >> 16) & 0xFF) > m) m = (colour >> 16) & 0xFF;
-    colour = ScaleColour(value & 0xFFFFFF, m);
-  } else if (mode == EBLT_CF) {
-    colour = value & 0xFFFFFF;
-  } else if (mode == EBLT_TN) {
-    colour = ((colour >> 1) & 0x7F7F7F) + ((value >> 1) & 0x7F7F7F);
+    return ScaleColour(value & 0xFFFFFF, m);
   }
+  if (mode == EBLT_CF) return value & 0xFFFFFF;
+  if (mode == EBLT_TN) return ((colour >> 1) & 0x7F7F7F) + ((value >> 1) & 0x7F7F7F);
+  return colour;
+}
+
+// Settles op for a fill in format: a palette index is not a colour, so 8-bit
+// surfaces are never scaled or blended; with ad or sb the colour is scaled
+// instead; 255 and above is opaque; else the opacity is masked to what the
+// format shows. False when that leaves nothing to draw.
+bool FillOpacity(int32_t& flags, uint32_t& colour, uint32_t& o, uint8_t format) {
+  if (!(flags & EBLT_OP)) return true;
+  if (format == EFMT_INDEX8) {
+    flags &= ~int32_t(EBLT_OP);
+  } else if (flags & (EBLT_AD | EBLT_SB)) {
+    colour = ScaleColour(colour, o > 256 ? 256 : o);  // 255 or more is opaque
+    flags &= ~int32_t(EBLT_OP);
+  } else if (o > 254) {
+    flags &= ~int32_t(EBLT_OP);
+  } else {
+    if (format == EFMT_RGB12)
+      o &= 0xF0;
+    else if (format == EFMT_RGB15 || format == EFMT_RGB16)
+      o &= 0xF8;
+    if (o == 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void E2DSurface::FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, uint32_t value,
+                           bool logical) {
+  if (!IsCreated()) return;
+  if ((flags & EBLT_AD) && (flags & EBLT_SB)) flags &= ~int32_t(EBLT_AD | EBLT_SB);
+  uint32_t o = (flags & (EBLT_CF | EBLT_TN)) ? (value >> 24) : value;
+  colour = FillColour(colour, flags, value);
   flags &= ~int32_t(EBLT_CF | EBLT_TN);
-  // A palette index is not a colour: 8-bit surfaces are never scaled or blended
-  // by opacity.
-  const bool indexed = format_ == EFMT_INDEX8;
-  if (flags & EBLT_OP) {
-    if (indexed) {
-      flags &= ~int32_t(EBLT_OP);
-    } else if (flags & (EBLT_AD | EBLT_SB)) {
-      colour = ScaleColour(colour, o > 256 ? 256 : o);  // 255 or more is opaque
-      flags &= ~int32_t(EBLT_OP);
-    } else if (o > 254) {
-      flags &= ~int32_t(EBLT_OP);
-    } else {
-      if (format_ == EFMT_RGB12)
-        o &= 0xF0;
-      else if (format_ == EFMT_RGB15 || format_ == EFMT_RGB16)
-        o &= 0xF8;
-      if (o == 0) return;
-    }
-  }
+  if (!FillOpacity(flags, colour, o, format_)) return;
   if (!pixels_) return;
   tagRECT r;
   if (!rect) {
@@ -100,31 +113,35 @@ void E2DSurface::FillRectV(const tagRECT* rect, uint32_t colour, int32_t flags, 
   lockcount_++;
   if (flags & EBLT_OP) colour = ScaleColour(colour, o);
   const uint32_t native = ColorToNative(colour, format_);
-  if (flags & EBLT_OP) {
+  if (flags & EBLT_OP)
     ExRctOpac(&r, pixels_, pitch_, bpp_, format_, native, o);
-  } else if (flags & EBLT_AD) {
+  else if (flags & EBLT_AD)
     ExRctAlpha(&r, pixels_, pitch_, bpp_, format_, native);
-  } else if (flags & EBLT_SB) {
+  else if (flags & EBLT_SB)
     ExRctSub(&r, pixels_, pitch_, bpp_, format_, native);
-  } else {
-    const uint32_t bytes = bpp_ >> 3;
-    const uint32_t w = uint32_t(r.right - r.left);
-    uint32_t rowsToFill = uint32_t(r.bottom - r.top), count = w;
-    if (r.left == 0 && uint32_t(r.right) == pitch_) {
-      count = w * rowsToFill;
-      rowsToFill = 1;
-    }
-    for (uint32_t i = 0; i < rowsToFill; i++) {
-      uint8_t* d = pixels_ + ((uint32_t(r.top) + i) * pitch_ + uint32_t(r.left)) * bytes;
-      switch (bpp_) {
-        case 8: ClassEMemory::Set(d, uint8_t(native), count); break;
-        case 16: ClassEMemory::Set16(d, native, count); break;
-        case 24: ClassEMemory::Set24(d, native, count); break;
-        default: ClassEMemory::Set32(d, native, count); break;
-      }
+  else
+    FillSolid(r, native);
+  Unlock();
+}
+
+// A stored rectangle set to one native pixel, in one run when it spans whole rows.
+void E2DSurface::FillSolid(const tagRECT& r, uint32_t native) {
+  const uint32_t bytes = bpp_ >> 3;
+  const uint32_t w = uint32_t(r.right - r.left);
+  uint32_t rowsToFill = uint32_t(r.bottom - r.top), count = w;
+  if (r.left == 0 && uint32_t(r.right) == pitch_) {
+    count = w * rowsToFill;
+    rowsToFill = 1;
+  }
+  for (uint32_t i = 0; i < rowsToFill; i++) {
+    uint8_t* d = pixels_ + ((uint32_t(r.top) + i) * pitch_ + uint32_t(r.left)) * bytes;
+    switch (bpp_) {
+      case 8: ClassEMemory::Set(d, uint8_t(native), count); break;
+      case 16: ClassEMemory::Set16(d, native, count); break;
+      case 24: ClassEMemory::Set24(d, native, count); break;
+      default: ClassEMemory::Set32(d, native, count); break;
     }
   }
-  Unlock();
 }
 
 void E2DSurface::PutPixelRow(int32_t x, int32_t y, uint32_t length, uint32_t colour, int32_t flags,
@@ -371,7 +388,11 @@ static bool PolyRows(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
   return first <= last;
 }
 
-static void ClampRows(int32_t first, int32_t last, const tagRECT& clip, int16_t* L, int16_t* R) {
+// The filled rows first..last cut to the clip rectangle; a row outside it is emptied.
+void E2DSurface::ClampSpanRows(int32_t first, int32_t last) {
+  int16_t* L = spanleft_;
+  int16_t* R = spanright_;
+  const tagRECT& clip = clip_;
   for (int32_t r = first; r <= last; r++) {
     if (L[r] < clip.right && R[r] >= clip.left) {
       if (L[r] < clip.left) L[r] = int16_t(clip.left);
@@ -403,7 +424,7 @@ void E2DSurface::FillPolyV(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32
   ScanPolyLine(x0, y0, x1, y1);
   ScanPolyLine(x1, y1, x2, y2);
   ScanPolyLine(x2, y2, x0, y0);
-  ClampRows(first, last, clip_, spanleft_, spanright_);
+  ClampSpanRows(first, last);
   for (int32_t r = first; r <= last; r++) {
     if (spanright_[r] < 0) continue;
     const tagRECT rc = {Max(spanleft_[r], 0), r, spanright_[r] + 1, r + 1};
@@ -442,7 +463,7 @@ void E2DSurface::GradientPolyV(int32_t x0, int32_t y0, uint32_t c0, int32_t x1, 
   ScanPolyLine(x0, y0, v0[0], v0[1], v0[2], x1, y1, v1[0], v1[1], v1[2]);
   ScanPolyLine(x1, y1, v1[0], v1[1], v1[2], x2, y2, v2[0], v2[1], v2[2]);
   ScanPolyLine(x2, y2, v2[0], v2[1], v2[2], x0, y0, v0[0], v0[1], v0[2]);
-  ClampRows(first, last, clip_, spanleft_, spanright_);
+  ClampSpanRows(first, last);
   lockcount_++;
   if (flags & 0x100)
     ExRsBltGradientDith(pixels_, spanleft_, spanright_, spanvala_, spanvalb_, pitch_, spanrows_,
@@ -511,7 +532,7 @@ void E2DSurface::TexturePolyV(int32_t x0, int32_t y0, int32_t x1, int32_t y1, in
   ScanPolyLine(x0, y0, tu0, tv0, x1, y1, tu1, tv1);
   ScanPolyLine(x1, y1, tu1, tv1, x2, y2, tu2, tv2);
   ScanPolyLine(x2, y2, tu2, tv2, x0, y0, tu0, tv0);
-  ClampRows(first, last, clip_, spanleft_, spanright_);
+  ClampSpanRows(first, last);
   if (!texture->Lock(nullptr)) return;
   lockcount_++;
   ExRsBltFlags(pixels_, texture->pixels_, spanleft_, spanright_, spanvala_, spanvalb_, pitch_,

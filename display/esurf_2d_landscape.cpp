@@ -81,6 +81,125 @@ bool SetUp(Plane& p, const tagRECT& r, int32_t a, int32_t b, int32_t c, uint16_t
   return true;
 }
 
+// The texture as the kernel reads it: its stored orientation and size, and
+// the logical texture in 1/4096 texel.
+struct TextureFrame {
+  EORIENT o;
+  int64_t tw, th;
+  int64_t spanU, spanV;
+
+  TextureFrame(const EORIENT& orient, uint32_t width, uint32_t rows)
+      : o(orient), tw(width), th(rows), spanU((o.swap ? th : tw) << 12), spanV((o.swap ? tw : th) << 12) {}
+  // One row's record from its logical first texel (u, v) and step (su, sv):
+  // the texel wrapped into the texture, both in stored coordinates.
+  void Record(int64_t u, int64_t v, int64_t su, int64_t sv, int32_t* rec) const {
+    u = Mod64(u, spanU);
+    v = Mod64(v, spanV);
+    if (o.swap) {
+      std::swap(u, v);
+      std::swap(su, sv);
+    }
+    if (o.xdir < 0) {
+      u = (tw << 12) - 1 - u;
+      su = -su;
+    }
+    if (o.ydir < 0) {
+      v = (th << 12) - 1 - v;
+      sv = -sv;
+    }
+    rec[0] = int32_t(u);
+    rec[1] = int32_t(v);
+    rec[2] = int32_t(su);
+    rec[3] = int32_t(sv);
+  }
+};
+
+// One kernel record per plane row whose stored index lies in rc (stored
+// coordinates of a width x rows surface in orientation o): where the walk
+// along the row starts in the texture and its step.
+void FillRecords(const Plane& p, const EORIENT& o, const tagRECT& rc, uint32_t width, uint32_t rows,
+                 const TextureFrame& t, int32_t* records) {
+  // First logical column of each kernel walk and its direction.
+  int32_t x0, dir;
+  if (!o.swap) {
+    x0 = o.xdir > 0 ? rc.left : int32_t(width) - 1 - rc.left;
+    dir = o.xdir;
+  } else {
+    x0 = o.ydir > 0 ? rc.top : int32_t(rows) - 1 - rc.top;
+    dir = o.ydir;
+  }
+  const int32_t lo = o.swap ? rc.left : rc.top, hi = o.swap ? rc.right : rc.bottom;
+  int64_t ahead = 0;
+  for (int32_t d = 0; d < p.rows; d++) {
+    const int64_t s = p.Step(d);
+    const int32_t ly = p.bottom - 1 - d;
+    int32_t idx;
+    if (!o.swap)
+      idx = o.ydir > 0 ? ly : int32_t(rows) - 1 - ly;
+    else
+      idx = o.xdir > 0 ? ly : int32_t(width) - 1 - ly;
+    if (idx >= lo && idx < hi) {
+      int64_t u, v;
+      p.Sample(ahead, s, x0, u, v);
+      t.Record(u, v, dir * Sar64(s * p.cs, 16), dir * Sar64(s * p.sn, 16), records + 4 * idx);
+    }
+    ahead += s;
+  }
+}
+
+// The plane row (d) whose samples lie nearest to fwd ahead of the camera, or
+// -1 when the point is behind the bottom row or beyond the horizon or top.
+int32_t NearestRow(const Plane& p, int64_t fwd) {
+  int64_t ahead = 0, prevAhead = 0;
+  for (int32_t d = 0; d < p.rows; d++) {
+    const int64_t s = p.Step(d);
+    if (ahead > fwd) {
+      if (d > 0) return (ahead - fwd < fwd - prevAhead) ? d : d - 1;
+      return fwd < -(s >> 1) ? -1 : 0;
+    }
+    if (d == p.rows - 1) return fwd - ahead > (s >> 1) ? -1 : d;
+    prevAhead = ahead;
+    ahead += s;
+  }
+  return -1;
+}
+
+// Among the pixels next to the nearest sample in rows best - 1 .. best + 1,
+// the one that draws the texel of (tu, tv), else the nearest; false when the
+// nearest column of row best lies outside vis.
+bool NearestPixel(const Plane& p, const tagRECT& vis, int32_t best, int64_t side, int64_t tu, int64_t tv,
+                  int32_t& fx, int32_t& fy) {
+  const int64_t texU = Sar64(tu, 12), texV = Sar64(tv, 12);
+  bool found = false, foundHit = false;
+  int64_t foundDist = 0;
+  int64_t ahead = 0;
+  for (int32_t d = 0; d < p.rows && d <= best + 1; d++) {
+    const int64_t s = p.Step(d);
+    const int32_t ly = p.bottom - 1 - d;
+    if (d >= best - 1 && ly >= vis.top && ly < vis.bottom) {
+      const int64_t est = p.middle + (side >= 0 ? (side + s / 2) / s : -((-side + s / 2) / s));
+      if (d == best && (est < vis.left || est >= vis.right)) return false;
+      for (int64_t cx = est - 2; cx <= est + 2; cx++) {
+        if (cx < vis.left || cx >= vis.right) continue;
+        int64_t su, sv;
+        p.Sample(ahead, s, int32_t(cx), su, sv);
+        const bool hit = Sar64(su, 12) == texU && Sar64(sv, 12) == texV;
+        const int64_t ex = su > tu ? su - tu : tu - su, ey = sv > tv ? sv - tv : tv - sv;
+        const int64_t dist = ex > ey ? ex : ey;
+        if (!found || (hit && !foundHit) || (hit == foundHit && dist < foundDist)) {
+          found = true;
+          foundHit = hit;
+          foundDist = dist;
+          fx = int32_t(cx);
+          fy = ly;
+        }
+      }
+    }
+    ahead += s;
+  }
+  return found;
+}
+
 }  // namespace
 
 void E2DSurface::Landscape(const tagRECT* rect, int32_t a, int32_t b, int32_t c, uint16_t angle,
@@ -104,54 +223,8 @@ void E2DSurface::Landscape(const tagRECT* rect, int32_t a, int32_t b, int32_t c,
     Unlock();
     return;
   }
-  // First logical column of each kernel walk and its direction.
-  int32_t x0, dir;
-  if (!o.swap) {
-    x0 = o.xdir > 0 ? rc.left : int32_t(width_) - 1 - rc.left;
-    dir = o.xdir;
-  } else {
-    x0 = o.ydir > 0 ? rc.top : int32_t(rows_) - 1 - rc.top;
-    dir = o.ydir;
-  }
-  const EORIENT to = texture->Orientation();
-  const uint32_t tw = texture->width_, th = texture->rows_;
-  const int64_t spanU = int64_t(to.swap ? th : tw) << 12, spanV = int64_t(to.swap ? tw : th) << 12;
-  const int32_t lo = o.swap ? rc.left : rc.top, hi = o.swap ? rc.right : rc.bottom;
-  int64_t ahead = 0;
-  for (int32_t d = 0; d < p.rows; d++) {
-    const int64_t s = p.Step(d);
-    const int32_t ly = p.bottom - 1 - d;
-    int32_t idx;
-    if (!o.swap)
-      idx = o.ydir > 0 ? ly : int32_t(rows_) - 1 - ly;
-    else
-      idx = o.xdir > 0 ? ly : int32_t(width_) - 1 - ly;
-    if (idx >= lo && idx < hi) {
-      int64_t u, v;
-      p.Sample(ahead, s, x0, u, v);
-      int64_t su = dir * Sar64(s * p.cs, 16), sv = dir * Sar64(s * p.sn, 16);
-      u = Mod64(u, spanU);
-      v = Mod64(v, spanV);
-      if (to.swap) {
-        std::swap(u, v);
-        std::swap(su, sv);
-      }
-      if (to.xdir < 0) {
-        u = (int64_t(tw) << 12) - 1 - u;
-        su = -su;
-      }
-      if (to.ydir < 0) {
-        v = (int64_t(th) << 12) - 1 - v;
-        sv = -sv;
-      }
-      int32_t* rec = spanvala_ + 4 * idx;
-      rec[0] = int32_t(u);
-      rec[1] = int32_t(v);
-      rec[2] = int32_t(su);
-      rec[3] = int32_t(sv);
-    }
-    ahead += s;
-  }
+  FillRecords(p, o, rc, width_, rows_, TextureFrame(texture->Orientation(), texture->width_, texture->rows_),
+              spanvala_);
   if (o.swap)
     ExLndSide(&rc, dpx, texture->pixels_, pitch_, rows_, texture->pitch_, texture->rows_, spanvala_,
               bpp_, texture->width_);
@@ -182,62 +255,13 @@ int E2DSurface::GetLandscapePoint(const tagRECT* rect, int32_t a, int32_t b, int
   const int64_t du = tu - p.cu, dv = tv - p.cv;
   const int64_t side = Sar64(du * p.cs + dv * p.sn, 16);
   const int64_t fwd = Sar64(du * p.sn - dv * p.cs, 16);
-  // The row whose samples lie nearest ahead.
-  int64_t ahead = 0, prevAhead = 0;
-  int32_t best = -1;
-  for (int32_t d = 0; d < p.rows; d++) {
-    const int64_t s = p.Step(d);
-    if (ahead > fwd) {
-      if (d == 0) {
-        if (fwd < -(s >> 1)) return 0;  // behind the bottom row
-        best = 0;
-      } else {
-        best = (ahead - fwd < fwd - prevAhead) ? d : d - 1;
-      }
-      break;
-    }
-    if (d == p.rows - 1) {
-      if (fwd - ahead > (s >> 1)) return 0;  // beyond the horizon or the top
-      best = d;
-    }
-    prevAhead = ahead;
-    ahead += s;
-  }
+  const int32_t best = NearestRow(p, fwd);
   if (best < 0) return 0;
   // The nearest row and column decide whether the point is inside.
   const int32_t bestRow = p.bottom - 1 - best;
   if (bestRow < vis.top || bestRow >= vis.bottom) return 0;
-  // Neighbouring pixels, judged by the texel they draw and then by distance.
-  const int64_t texU = Sar64(tu, 12), texV = Sar64(tv, 12);
-  bool found = false, foundHit = false;
-  int64_t foundDist = 0;
   int32_t fx = 0, fy = 0;
-  ahead = 0;
-  for (int32_t d = 0; d < p.rows && d <= best + 1; d++) {
-    const int64_t s = p.Step(d);
-    const int32_t ly = p.bottom - 1 - d;
-    if (d >= best - 1 && ly >= vis.top && ly < vis.bottom) {
-      const int64_t est = p.middle + (side >= 0 ? (side + s / 2) / s : -((-side + s / 2) / s));
-      if (d == best && (est < vis.left || est >= vis.right)) return 0;
-      for (int64_t cx = est - 2; cx <= est + 2; cx++) {
-        if (cx < vis.left || cx >= vis.right) continue;
-        int64_t su, sv;
-        p.Sample(ahead, s, int32_t(cx), su, sv);
-        const bool hit = Sar64(su, 12) == texU && Sar64(sv, 12) == texV;
-        const int64_t ex = su > tu ? su - tu : tu - su, ey = sv > tv ? sv - tv : tv - sv;
-        const int64_t dist = ex > ey ? ex : ey;
-        if (!found || (hit && !foundHit) || (hit == foundHit && dist < foundDist)) {
-          found = true;
-          foundHit = hit;
-          foundDist = dist;
-          fx = int32_t(cx);
-          fy = ly;
-        }
-      }
-    }
-    ahead += s;
-  }
-  if (!found) return 0;
+  if (!NearestPixel(p, vis, best, side, tu, tv, fx, fy)) return 0;
   if (x) *x = fx;
   if (y) *y = fy;
   return 1;

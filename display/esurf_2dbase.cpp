@@ -208,76 +208,78 @@ int E2DSurfaceBase::GetBltFlipPositions(int32_t& x, int32_t& y, tagRECT* out, co
              : 4;
 }
 
-int E2DSurfaceBase::PrepareBlitFlipRect(int32_t& px, int32_t& py, tagRECT* src, int32_t sw,
-                                        int32_t sh, int32_t, int32_t, uint16_t angle,
-                                        uint8_t mirror) const {
-  if (!src) return 0;
-  // Sides in the order left, top, right, bottom; s[0..3] the source rectangle.
-  int64_t s[4] = {src->left, src->top, src->right, src->bottom};
-  int64_t x = px, y = py;
-  const int64_t cl = clip_.left, ct = clip_.top, cr = clip_.right, cb = clip_.bottom;
-  if (x >= cr || y >= cb || s[0] >= s[2] || s[1] >= s[3] || s[2] < 0 || s[3] < 0 || s[0] >= sw ||
-      s[1] >= sh)
-    return 0;
-  const int turn = (angle >> 10) & 3;
-  // Destination side of each source side: mirroring exchanges the roles, the
-  // turn moves them round.
-  int dside[4];
-  for (int i = 0; i < 4; i++) {
-    int role = i;
-    if ((mirror & 1) && (i == 0 || i == 2)) role = 2 - i;
-    if ((mirror & 2) && (i == 1 || i == 3)) role = 4 - i;
-    dside[i] = (role + turn) & 3;
+namespace {
+
+// A source rectangle clipped for a turned, mirrored blit: s holds its sides
+// (left, top, right, bottom), (x, y) where it lands; dside is the destination
+// side each source side becomes, sside the way back.
+struct FlipClip {
+  int64_t s[4];
+  int64_t x, y;
+  int dside[4], sside[4];
+
+  FlipClip(const tagRECT& r, int64_t px, int64_t py, int turn, uint8_t mirror)
+      : s{r.left, r.top, r.right, r.bottom}, x(px), y(py) {
+    // Mirroring exchanges the roles of the sides, the turn moves them round.
+    for (int i = 0; i < 4; i++) {
+      int role = i;
+      if ((mirror & 1) && (i == 0 || i == 2)) role = 2 - i;
+      if ((mirror & 2) && (i == 1 || i == 3)) role = 4 - i;
+      dside[i] = (role + turn) & 3;
+    }
+    for (int i = 0; i < 4; i++) sside[dside[i]] = i;
   }
-  int sside[4];
-  for (int i = 0; i < 4; i++) sside[dside[i]] = i;
-  auto cut = [&](int side, int64_t n) {
+  void Cut(int side, int64_t n) {
     if (side < 2)
       s[side] += n;
     else
       s[side] -= n;
-  };
-  auto moved = [&](int side, int64_t n) {
+  }
+  // A cut off the source; the landing point moves when that side lands left or top.
+  void CutSource(int side, int64_t n) {
+    Cut(side, n);
     if (dside[side] == 0) x += n;
     if (dside[side] == 1) y += n;
-  };
-  if (s[0] < 0) {
-    int64_t n = -s[0];
-    cut(0, n);
-    moved(0, n);
   }
-  if (s[1] < 0) {
-    int64_t n = -s[1];
-    cut(1, n);
-    moved(1, n);
+  void ToSource(int64_t sw, int64_t sh) {
+    if (s[0] < 0) CutSource(0, -s[0]);
+    if (s[1] < 0) CutSource(1, -s[1]);
+    if (s[2] > sw) CutSource(2, s[2] - sw);
+    if (s[3] > sh) CutSource(3, s[3] - sh);
   }
-  if (s[2] > sw) {
-    int64_t n = s[2] - sw;
-    cut(2, n);
-    moved(2, n);
+  void ToClip(const tagRECT& c, bool quarter) {
+    if (x < c.left) {
+      Cut(sside[0], c.left - x);
+      x = c.left;
+    }
+    if (y < c.top) {
+      Cut(sside[1], c.top - y);
+      y = c.top;
+    }
+    const int64_t dw = quarter ? s[3] - s[1] : s[2] - s[0];
+    const int64_t dh = quarter ? s[2] - s[0] : s[3] - s[1];
+    if (x + dw > c.right) Cut(sside[2], x + dw - c.right);
+    if (y + dh > c.bottom) Cut(sside[3], y + dh - c.bottom);
   }
-  if (s[3] > sh) {
-    int64_t n = s[3] - sh;
-    cut(3, n);
-    moved(3, n);
-  }
-  if (x < cl) {
-    cut(sside[0], cl - x);
-    x = cl;
-  }
-  if (y < ct) {
-    cut(sside[1], ct - y);
-    y = ct;
-  }
-  const bool quarter = turn & 1;
-  int64_t dw = quarter ? s[3] - s[1] : s[2] - s[0];
-  int64_t dh = quarter ? s[2] - s[0] : s[3] - s[1];
-  if (x + dw > cr) cut(sside[2], x + dw - cr);
-  if (y + dh > cb) cut(sside[3], y + dh - cb);
-  if (!(s[0] < s[2] && s[1] < s[3])) return 0;
-  px = int32_t(x);
-  py = int32_t(y);
-  *src = tagRECT{int32_t(s[0]), int32_t(s[1]), int32_t(s[2]), int32_t(s[3])};
+};
+
+}  // namespace
+
+int E2DSurfaceBase::PrepareBlitFlipRect(int32_t& px, int32_t& py, tagRECT* src, int32_t sw,
+                                        int32_t sh, int32_t, int32_t, uint16_t angle,
+                                        uint8_t mirror) const {
+  if (!src) return 0;
+  if (px >= clip_.right || py >= clip_.bottom || src->left >= src->right || src->top >= src->bottom ||
+      src->right < 0 || src->bottom < 0 || src->left >= sw || src->top >= sh)
+    return 0;
+  const int turn = (angle >> 10) & 3;
+  FlipClip c(*src, px, py, turn, mirror);
+  c.ToSource(sw, sh);
+  c.ToClip(clip_, turn & 1);
+  if (!(c.s[0] < c.s[2] && c.s[1] < c.s[3])) return 0;
+  px = int32_t(c.x);
+  py = int32_t(c.y);
+  *src = tagRECT{int32_t(c.s[0]), int32_t(c.s[1]), int32_t(c.s[2]), int32_t(c.s[3])};
   return 1;
 }
 

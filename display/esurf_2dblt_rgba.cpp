@@ -19,26 +19,16 @@ int E2DSurface::BltFast(int32_t x, int32_t y, E2DSurfaceRGBA* src, const tagRECT
   tagRECT sr;
   const int pr = GetBltFastPositions(x, y, &sr, rect, src);
   if (pr) return pr;
-  uint8_t* dpx = Lock(nullptr);
-  uint32_t* spx = src->Lock(nullptr);
-  if (!dpx || !spx) {
-    if (dpx) Unlock();
-    if (spx) src->Unlock();
-    return ERES_NOPIXELS;
-  }
+  uint8_t* dpx;
+  uint32_t* spx;
+  if (!LockPair(src, dpx, spx)) return ERES_NOPIXELS;
   if (format_ == src->GetTargetFormat()) {
     const bool plus = src->IsPremultiplied();
     if ((f & 0xFF) < 2) {
       (plus ? ExBltRGBAPlus : ExBltRGBA)(x, y, sr.top, &sr, dpx, spx, pitch_, src->GetPitch(),
                                          format_);
     } else {
-      uint32_t colour = 0;
-      if (f & (EBLT_CF | EBLT_TN)) {
-        colour = value & 0xFFFFFF;
-        if ((f & (EBLT_CF | EBLT_TN)) == EBLT_TN && format_ != EFMT_INDEX8)
-          colour = (colour >> 1) & 0x7F7F7F;
-        colour = ColorToNative(colour, format_);
-      }
+      const uint32_t colour = KernelColour(f, value, format_);
       (plus ? ExBltRGBAGenericPlus : ExBltRGBAGeneric)(x, y, sr.top, &sr, dpx, spx, pitch_,
                                                        src->GetPitch(), format_, int32_t(f),
                                                        opacity, colour);
@@ -73,13 +63,9 @@ int E2DSurface::BltPixelShader(int32_t x, int32_t y, E2DSurface* src, const tagR
   tagRECT sr;
   const int pr = GetBltFastPositions(x, y, &sr, rect, src);
   if (pr) return pr;
-  uint8_t* dpx = Lock(nullptr);
-  uint8_t* spx = src->Lock(nullptr);
-  if (!dpx || !spx) {
-    if (dpx) Unlock();
-    if (spx) src->Unlock();
-    return ERES_NOPIXELS;
-  }
+  uint8_t* dpx;
+  uint8_t* spx;
+  if (!LockPair(src, dpx, spx)) return ERES_NOPIXELS;
   if (flags & EBLT_CK)
     MemBltColorkey(shader, x, y, dpx, spx, &sr, pitch_, src->pitch_, format_, int32_t(param),
                    src->colorkey_);

@@ -12,9 +12,83 @@ namespace {
 constexpr uint32_t kMaxEntries = 4096;
 constexpr uint32_t kMaxString = 191;  // longest string one code stands for
 constexpr uint32_t kHashSlots = 8192;  // power of two, more than twice the entries
+
+// Codes written most significant bit first after the 16-byte header.
+struct CodeWriter {
+  uint8_t* out;
+  uint32_t pos = 16, width = 9, acc = 0, bits = 0;
+
+  void Put(uint32_t code) {
+    acc = (acc << width) | code;
+    bits += width;
+    while (bits >= 8) {
+      out[pos++] = static_cast<uint8_t>(acc >> (bits - 8));
+      bits -= 8;
+    }
+    acc &= (1u << bits) - 1;
+  }
+  void Flush() {
+    if (bits) out[pos++] = static_cast<uint8_t>(acc << (8 - bits));
+  }
+};
+
+// Codes read the same way; false at the end of the stream.
+struct CodeReader {
+  const uint8_t* in;
+  uint32_t size, pos = 16, acc = 0, bits = 0;
+
+  bool Next(uint32_t width, uint32_t& code) {
+    while (bits < width && pos < size) {
+      acc = (acc << 8) | in[pos++];
+      bits += 8;
+    }
+    if (bits < width) return false;
+    code = (acc >> (bits - width)) & ((1u << width) - 1);
+    bits -= width;
+    acc &= (1u << bits) - 1;
+    return true;
+  }
+};
+
+// The compressor's index of dictionary strings by (code of w, next byte):
+// open addressing, linear probing.
+struct StringHash {
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+  uint32_t* keys = new (std::nothrow) uint32_t[kHashSlots];
+  uint16_t* codes = new (std::nothrow) uint16_t[kHashSlots];
+
+  ~StringHash() {
+    delete[] keys;
+    delete[] codes;
+  }
+  bool Ready() const { return keys && codes; }
+  void Clear() { std::memset(keys, 0xFF, kHashSlots * sizeof(uint32_t)); }
+  // The slot that holds key, or the empty slot where it goes.
+  uint32_t Find(uint32_t key) const {
+    uint32_t s = (key * 2654435761u) >> 19;  // 13 bits
+    while (keys[s] != kEmpty && keys[s] != key) s = (s + 1) & (kHashSlots - 1);
+    return s;
+  }
+};
+
+// The decoder's output and the string the last code stood for.
+struct Decoded {
+  uint8_t* out;
+  uint32_t unpacked;
+  uint32_t cur = 0, pPos = 0, pLen = 0;
+
+  // Room for a string of len bytes: within the longest string and the output.
+  bool Fits(uint32_t len) const { return len <= kMaxString && len <= unpacked - cur; }
+  void Took(uint32_t len) {
+    pPos = cur;
+    pLen = len;
+    cur += len;
+  }
+};
+
 }  // namespace
 
-// Table set-up shared by both directions.
+// Table set-up shared by both directions, and the codec's loops.
 struct EMemoryCodec {
   static bool AllocTables(ClassEMemory& m) {
     FreeTables(m);
@@ -34,15 +108,124 @@ struct EMemoryCodec {
     m.codecLengths_ = nullptr;
     m.codecEntries_ = 0;
   }
+  // A dictionary entry for the length bytes at offset, while there is room.
+  static bool AddEntry(ClassEMemory& m, uint32_t offset, uint32_t length) {
+    if (m.codecEntries_ + 256 > 4000) return false;
+    m.codecOffsets_[m.codecEntries_] = offset;
+    m.codecLengths_[m.codecEntries_] = static_cast<uint8_t>(length);
+    m.codecEntries_++;
+    return true;
+  }
+  static bool Pack(ClassEMemory& m, const uint8_t* in, uint32_t n, StringHash& hash, CodeWriter& w);
+  static bool Unpack(ClassEMemory& m, CodeReader& r, Decoded& d);
+  static bool Expand(ClassEMemory& m, uint32_t code, Decoded& d);
 };
+
+// The codes of in[0..n): the longest known string at each step, then a new
+// entry for it plus the next byte. False when the output would not be
+// smaller than the input.
+bool EMemoryCodec::Pack(ClassEMemory& m, const uint8_t* in, uint32_t n, StringHash& hash, CodeWriter& w) {
+  uint32_t limit = 512;
+  uint32_t wCode = in[0], wLen = 1, wStart = 0;
+  for (uint32_t i = 1; i < n; i++) {
+    const uint8_t c = in[i];
+    const uint32_t key = (wCode << 8) | c;
+    // Strings of 192 bytes and more are not looked up: their codes can repeat.
+    const bool hashed = wLen + 1 < 192;
+    const uint32_t slot = hashed ? hash.Find(key) : 0;
+    if (hashed && hash.keys[slot] == key) {
+      wCode = hash.codes[slot];
+      wLen++;
+      continue;
+    }
+    const uint32_t e = m.codecEntries_;
+    if (AddEntry(m, wStart, wLen + 1) && hashed) {
+      hash.keys[slot] = key;
+      hash.codes[slot] = static_cast<uint16_t>(256 + e);
+    }
+    w.Put(wCode);
+    if (m.codecEntries_ + 255 >= 4000) {
+      m.codecEntries_ = 0;
+      w.width = 9;
+      limit = 512;
+      hash.Clear();
+    }
+    if (m.codecEntries_ + 255 >= limit) {
+      limit <<= 1;
+      w.width++;
+    }
+    wCode = c;
+    wLen = 1;
+    wStart = i;
+    if (w.pos + 6 >= n) return false;
+  }
+  w.Put(wCode);
+  w.Flush();
+  return true;
+}
+
+// Every code of the stream into d; false at a code that cannot occur or a
+// string that does not fit.
+bool EMemoryCodec::Unpack(ClassEMemory& m, CodeReader& r, Decoded& d) {
+  uint32_t width = 9, limit = 512, code;
+  bool first = true;
+  while (r.Next(width, code)) {
+    if (first) {
+      // After a reset: a literal byte.
+      if (code >= 256 || d.cur + 1 > d.unpacked) return false;
+      d.out[d.cur] = static_cast<uint8_t>(code);
+      d.Took(1);
+      first = false;
+    } else if (!Expand(m, code, d)) {
+      return false;
+    }
+    if (m.codecEntries_ + 256 > 3999) {
+      m.codecEntries_ = 0;
+      width = 9;
+      limit = 512;
+      first = true;
+    }
+    if (m.codecEntries_ + 256 >= limit) {
+      limit <<= 1;
+      width++;
+    }
+  }
+  return true;
+}
+
+// One code after the first: a known string (the previous one plus its first
+// byte becomes an entry), or the entry being defined (the previous string
+// plus its own first byte).
+bool EMemoryCodec::Expand(ClassEMemory& m, uint32_t code, Decoded& d) {
+  if (code < m.codecEntries_ + 256) {
+    const uint32_t len = code < 256 ? 1 : m.codecLengths_[code - 256];
+    if (!d.Fits(len)) return false;
+    AddEntry(m, d.pPos, d.pLen + 1);
+    uint8_t* to = d.out + d.cur;
+    if (code < 256) {
+      to[0] = static_cast<uint8_t>(code);
+    } else {
+      const uint8_t* src = d.out + m.codecOffsets_[code - 256];
+      for (uint32_t k = 0; k < len; k++) to[k] = src[k];
+    }
+    d.Took(len);
+    return true;
+  }
+  if (code != m.codecEntries_ + 256) return false;
+  const uint32_t len = d.pLen + 1;
+  if (!d.Fits(len)) return false;
+  uint8_t* to = d.out + d.cur;
+  const uint8_t* from = d.out + d.pPos;
+  for (uint32_t k = 0; k + 1 < len; k++) to[k] = from[k];
+  to[len - 1] = from[0];
+  AddEntry(m, d.cur, len);
+  d.Took(len);
+  return true;
+}
 
 bool ClassEMemory::AddCmpString(const uint8_t*, uint32_t position, uint32_t length) {
   if (!codecOffsets_ || !codecLengths_ || length == 0 || length > 255) return false;
-  if (codecEntries_ + 256 > 4000) return false;
-  codecOffsets_[codecEntries_] = position - length + 1;
-  codecLengths_[codecEntries_] = static_cast<uint8_t>(length);
-  codecEntries_++;
-  return true;
+  return EMemoryCodec::AddEntry(*this, position - length + 1, length);
 }
 
 bool ClassEMemory::AddUCmpString(const uint8_t* data, uint32_t position, uint32_t length) {
@@ -87,89 +270,21 @@ void ClassEMemory::GetString(const uint8_t* data, uint8_t* out, uint32_t& length
 bool ClassEMemory::Compress(void* outBlock, uint32_t& size, const void* inBlock, uint32_t n) {
   if (n == 0 || !inBlock || !outBlock) return false;
   if (!EMemoryCodec::AllocTables(*this)) return false;
-  uint32_t* hashKey = new (std::nothrow) uint32_t[kHashSlots];
-  uint16_t* hashCode = new (std::nothrow) uint16_t[kHashSlots];
-  if (!hashKey || !hashCode) {
-    delete[] hashKey;
-    delete[] hashCode;
-    EMemoryCodec::FreeTables(*this);
-    return false;
+  StringHash hash;
+  CodeWriter w{static_cast<uint8_t*>(outBlock)};
+  bool ok = hash.Ready();
+  if (ok) {
+    hash.Clear();
+    ok = EMemoryCodec::Pack(*this, static_cast<const uint8_t*>(inBlock), n, hash, w);
   }
-  const uint32_t kEmpty = 0xFFFFFFFFu;
-  std::memset(hashKey, 0xFF, kHashSlots * sizeof(uint32_t));
-  auto slotOf = [](uint32_t key) { return (key * 2654435761u) >> 19; };  // 13 bits
-
-  const uint8_t* in = static_cast<const uint8_t*>(inBlock);
-  uint8_t* out = static_cast<uint8_t*>(outBlock);
-  uint32_t pos = 16, width = 9, limit = 512;
-  uint32_t acc = 0, bits = 0;
-  auto emit = [&](uint32_t code) {
-    acc = (acc << width) | code;
-    bits += width;
-    while (bits >= 8) {
-      out[pos++] = static_cast<uint8_t>(acc >> (bits - 8));
-      bits -= 8;
-    }
-    acc &= (1u << bits) - 1;
-  };
-
-  uint32_t wCode = in[0], wLen = 1, wStart = 0;
-  bool failed = false;
-  for (uint32_t i = 1; i < n; i++) {
-    const uint8_t c = in[i];
-    const uint32_t key = (wCode << 8) | c;
-    if (wLen + 1 < 192) {
-      uint32_t s = slotOf(key);
-      while (hashKey[s] != kEmpty && hashKey[s] != key) s = (s + 1) & (kHashSlots - 1);
-      if (hashKey[s] == key) {
-        wCode = hashCode[s];
-        wLen++;
-        continue;
-      }
-    }
-    if (codecEntries_ + 256 <= 4000) {
-      const uint32_t e = codecEntries_;
-      codecOffsets_[e] = wStart;
-      codecLengths_[e] = static_cast<uint8_t>(wLen + 1);
-      codecEntries_++;
-      if (wLen + 1 < 192) {
-        uint32_t s = slotOf(key);
-        while (hashKey[s] != kEmpty) s = (s + 1) & (kHashSlots - 1);
-        hashKey[s] = key;
-        hashCode[s] = static_cast<uint16_t>(256 + e);
-      }
-    }
-    emit(wCode);
-    if (codecEntries_ + 255 >= 4000) {
-      codecEntries_ = 0;
-      width = 9;
-      limit = 512;
-      std::memset(hashKey, 0xFF, kHashSlots * sizeof(uint32_t));
-    }
-    if (codecEntries_ + 255 >= limit) {
-      limit <<= 1;
-      width++;
-    }
-    wCode = c;
-    wLen = 1;
-    wStart = i;
-    if (pos + 6 >= n) {
-      failed = true;
-      break;
-    }
+  if (ok) {
+    std::memset(w.out, 0, 8);
+    EBytes_Put32(w.out + 8, w.pos);
+    EBytes_Put32(w.out + 12, n);
+    size = w.pos;
   }
-  if (!failed) {
-    emit(wCode);
-    if (bits) out[pos++] = static_cast<uint8_t>(acc << (8 - bits));
-    std::memset(out, 0, 8);
-    EBytes_Put32(out + 8, pos);
-    EBytes_Put32(out + 12, n);
-    size = pos;
-  }
-  delete[] hashKey;
-  delete[] hashCode;
   EMemoryCodec::FreeTables(*this);
-  return !failed;
+  return ok;
 }
 
 // Decodes into at most `size` bytes. Fails (0) on a stream shorter than its
@@ -184,84 +299,11 @@ bool ClassEMemory::UnCompress(void* outBlock, uint32_t& size, const void* inBloc
   size = unpacked;
   if (unpacked > capacity || (unpacked && !outBlock)) return false;
   if (!EMemoryCodec::AllocTables(*this)) return false;
-  uint8_t* out = static_cast<uint8_t*>(outBlock);
-
-  uint32_t width = 9, limit = 512, acc = 0, bits = 0, inPos = 16, cur = 0;
-  uint32_t pPos = 0, pLen = 0;
-  bool first = true, ok = true;
-  for (;;) {
-    while (bits < width && inPos < m) {
-      acc = (acc << 8) | in[inPos++];
-      bits += 8;
-    }
-    if (bits < width) break;
-    const uint32_t code = (acc >> (bits - width)) & ((1u << width) - 1);
-    bits -= width;
-    acc &= (1u << bits) - 1;
-
-    if (first) {
-      if (code >= 256 || cur + 1 > unpacked) {
-        ok = false;
-        break;
-      }
-      out[cur] = static_cast<uint8_t>(code);
-      pPos = cur;
-      pLen = 1;
-      cur++;
-      first = false;
-    } else if (code < codecEntries_ + 256) {
-      const uint32_t len = code < 256 ? 1 : codecLengths_[code - 256];
-      if (len > kMaxString || len > unpacked - cur) {
-        ok = false;
-        break;
-      }
-      if (codecEntries_ + 256 <= 4000) {
-        codecOffsets_[codecEntries_] = pPos;
-        codecLengths_[codecEntries_] = static_cast<uint8_t>(pLen + 1);
-        codecEntries_++;
-      }
-      if (code < 256) {
-        out[cur] = static_cast<uint8_t>(code);
-      } else {
-        const uint8_t* src = out + codecOffsets_[code - 256];
-        for (uint32_t k = 0; k < len; k++) out[cur + k] = src[k];
-      }
-      pPos = cur;
-      pLen = len;
-      cur += len;
-    } else if (code == codecEntries_ + 256) {
-      const uint32_t len = pLen + 1;
-      if (len > kMaxString || len > unpacked - cur) {
-        ok = false;
-        break;
-      }
-      for (uint32_t k = 0; k < pLen; k++) out[cur + k] = out[pPos + k];
-      out[cur + pLen] = out[pPos];
-      if (codecEntries_ + 256 <= 4000) {
-        codecOffsets_[codecEntries_] = cur;
-        codecLengths_[codecEntries_] = static_cast<uint8_t>(len);
-        codecEntries_++;
-      }
-      pPos = cur;
-      pLen = len;
-      cur += len;
-    } else {
-      ok = false;
-      break;
-    }
-    if (codecEntries_ + 256 > 3999) {
-      codecEntries_ = 0;
-      width = 9;
-      limit = 512;
-      first = true;
-    }
-    if (codecEntries_ + 256 >= limit) {
-      limit <<= 1;
-      width++;
-    }
-  }
+  CodeReader r{in, m};
+  Decoded d{static_cast<uint8_t*>(outBlock), unpacked};
+  const bool ok = EMemoryCodec::Unpack(*this, r, d);
   EMemoryCodec::FreeTables(*this);
-  return ok && cur == unpacked;
+  return ok && d.cur == unpacked;
 }
 
 // ---- zlib one-call functions ----

@@ -153,6 +153,11 @@ class ClassEFile {
   bool WriteHeader(uint32_t count);
   int ReadTable(uint32_t*& table, uint32_t& indexStart);
   int NormaliseHeader(uint32_t* table, uint32_t& indexStart);
+  int PackWriteIndex(const uint32_t* table, uint32_t count, uint32_t indexStart);
+  int PackMakeRoom(uint32_t* table, uint32_t indexStart, uint32_t slot, uint32_t entrySize,
+                   uint32_t& newIndexStart);
+  int PackStoreEntry(uint32_t* table, uint32_t indexStart, uint32_t slot, const EPK_FILEINFO& rec,
+                     const uint8_t* stored);
 
   FILE* stream_ = nullptr;
   DIR* listing_ = nullptr;

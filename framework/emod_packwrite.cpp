@@ -33,6 +33,37 @@ void TagOf(uint8_t out[4], const T* tag) {
   for (int i = 0; i < 4 && tag[i]; i++) out[i] = static_cast<uint8_t>(ClassEStd::U(tag[i]) & 0xFF);
 }
 
+// What an entry stores: the data compressed when that pays by more than 4
+// bytes, else as it is. packed is the caller's to free.
+struct StoredData {
+  const uint8_t* bytes;
+  uint32_t size;
+  uint8_t method;
+  uint8_t* packed;
+};
+
+StoredData ChooseStorage(const void* data, uint32_t length, uint8_t method) {
+  StoredData s = {static_cast<const uint8_t*>(data), length, 0, nullptr};
+  if (length < 5 || (method != 1 && method != 2)) return s;
+  const uint64_t cap = static_cast<uint64_t>(length) + length / 100 + 12;
+  if (cap <= 0xFFFFFFFFu) s.packed = static_cast<uint8_t*>(ClassEMemory::Alloc(static_cast<uint32_t>(cap)));
+  if (!s.packed) return s;
+  uint32_t produced = static_cast<uint32_t>(cap);
+  bool ok;
+  if (method == 1) {
+    ClassEMemory codec;
+    ok = codec.Compress(s.packed, produced, data, length);
+  } else {
+    ok = ClassEMemory::CompressZLib(s.packed, produced, data, length);
+  }
+  if (ok && produced < length - 4) {
+    s.bytes = s.packed;
+    s.size = produced;
+    s.method = method;
+  }
+  return s;
+}
+
 }  // namespace
 
 void ClassEFile::BuildHeader(uint8_t* h, const uint8_t vendor[4], uint32_t count) const {
@@ -141,6 +172,58 @@ int ClassEFile::PackNew(const uint16_t* name, const uint16_t* vendor) {
   return PackNew(n, vendor ? v : nullptr);
 }
 
+// The index of count entries at indexStart, then the header, then the file cut
+// after the index: 2 when memory runs out, 1 when a write fails.
+int ClassEFile::PackWriteIndex(const uint32_t* table, uint32_t count, uint32_t indexStart) {
+  uint8_t* raw = count ? static_cast<uint8_t*>(ClassEMemory::Alloc(count * 4)) : nullptr;
+  if (count && !raw) return 2;
+  for (uint32_t j = 0; j < count; j++) EBytes_Put32(raw + 4 * j, table[j]);
+  const bool wrote = !count || WriteAt(indexStart, raw, count * 4);
+  ClassEMemory::DeAlloc(raw);
+  if (!wrote || !WriteHeader(count)) return 1;
+  std::fflush(stream_);
+  return SetSize(indexStart + count * 4) ? 0 : 1;
+}
+
+// Room for an entry of entrySize in place of entry slot (the entries after it
+// move), or after the last entry when slot is the count. Sets where the index
+// then starts; 1 when the pack would pass 4 GB or a move fails.
+int ClassEFile::PackMakeRoom(uint32_t* table, uint32_t indexStart, uint32_t slot, uint32_t entrySize,
+                             uint32_t& newIndexStart) {
+  const uint32_t count = PackContainFiles();
+  const bool append = slot == count;
+  const uint32_t oldSize = append ? 0 : table[slot + 1] - table[slot];
+  const uint32_t newCount = append ? count + 1 : count;
+  const uint64_t grown = static_cast<uint64_t>(indexStart) - oldSize + entrySize;
+  if (grown + 4ull * newCount > 0xFFFFFFFFu) return 1;
+  newIndexStart = static_cast<uint32_t>(grown);
+  if (append) {
+    table[count] = indexStart;
+    return 0;
+  }
+  if (!MoveData(table[slot] + entrySize, table[slot + 1], indexStart - table[slot + 1], kEpkMoveChunk)) return 1;
+  for (uint32_t j = slot + 1; j <= count; j++) table[j] = table[j] - oldSize + entrySize;
+  return 0;
+}
+
+// The record and its stored bytes in place of entry slot, or appended when slot
+// is the count; then the index and header.
+int ClassEFile::PackStoreEntry(uint32_t* table, uint32_t indexStart, uint32_t slot, const EPK_FILEINFO& rec,
+                               const uint8_t* stored) {
+  const uint32_t entrySize = kEpkRecordSize + rec.storedsize;
+  if (entrySize < rec.storedsize) return 2;
+  const uint32_t count = PackContainFiles();
+  uint32_t newIndexStart;
+  if (PackMakeRoom(table, indexStart, slot, entrySize, newIndexStart)) return 1;
+  const uint32_t at = table[slot];
+  uint8_t rb[kEpkRecordSize];
+  RecordToBytes(rb, rec);
+  if (!WriteAt(at, rb, kEpkRecordSize) ||
+      (rec.storedsize && !WriteAt(at + kEpkRecordSize, stored, rec.storedsize)))
+    return 1;
+  return PackWriteIndex(table, slot == count ? count + 1 : count, newIndexStart);
+}
+
 int ClassEFile::PackAddFileData(const char* name, const void* data, uint32_t length, bool replace,
                                 uint8_t method, uint32_t created) {
   packIndex_ = nullptr;  // the entries move: an installed name index is stale
@@ -154,102 +237,21 @@ int ClassEFile::PackAddFileData(const char* name, const void* data, uint32_t len
   const bool exists = PackSearchFile(rec.name, found);
   if (exists && !replace) return 9;
   if (!data) length = 0;
-
-  // Compress when it pays by more than 4 bytes; otherwise store.
-  const uint8_t* stored = static_cast<const uint8_t*>(data);
-  uint32_t storedSize = length;
-  uint8_t storedMethod = 0;
-  uint8_t* packed = nullptr;
-  if (length >= 5 && (method == 1 || method == 2)) {
-    const uint64_t cap = static_cast<uint64_t>(length) + length / 100 + 12;
-    if (cap <= 0xFFFFFFFFu) packed = static_cast<uint8_t*>(ClassEMemory::Alloc(static_cast<uint32_t>(cap)));
-    if (packed) {
-      uint32_t produced = static_cast<uint32_t>(cap);
-      bool ok;
-      if (method == 1) {
-        ClassEMemory codec;
-        ok = codec.Compress(packed, produced, data, length);
-      } else {
-        ok = ClassEMemory::CompressZLib(packed, produced, data, length);
-      }
-      if (ok && produced < length - 4) {
-        stored = packed;
-        storedSize = produced;
-        storedMethod = method;
-      }
-    }
-  }
+  const StoredData stored = ChooseStorage(data, length, method);
   rec.recordsize = kEpkRecordSize;
   rec.unpackedsize = length;
-  rec.storedsize = storedSize;
-  rec.method = storedMethod;
+  rec.storedsize = stored.size;
+  rec.method = stored.method;
   rec.created = created;
   rec.modified = ClassEDevice::TimestampNow(false);
 
-  int result = 0;
   uint32_t* table = nullptr;
   uint32_t indexStart = 0;
-  const uint32_t count = PackContainFiles();
-  do {
-    if ((result = ReadTable(table, indexStart)) != 0) break;
-    if ((result = NormaliseHeader(table, indexStart)) != 0) break;
-    const uint32_t entrySize = kEpkRecordSize + storedSize;
-    if (entrySize < storedSize) {
-      result = 2;
-      break;
-    }
-    uint32_t at, newCount, newIndexStart;
-    if (exists) {
-      const uint32_t i = found;
-      const uint32_t oldSize = table[i + 1] - table[i];
-      at = table[i];
-      newCount = count;
-      const uint64_t grown = static_cast<uint64_t>(indexStart) - oldSize + entrySize;
-      if (grown + 4ull * newCount > 0xFFFFFFFFu) {
-        result = 1;
-        break;
-      }
-      newIndexStart = static_cast<uint32_t>(grown);
-      if (!MoveData(at + entrySize, table[i + 1], indexStart - table[i + 1], kEpkMoveChunk)) {
-        result = 1;
-        break;
-      }
-      for (uint32_t j = i + 1; j <= count; j++) table[j] = table[j] - oldSize + entrySize;
-    } else {
-      at = indexStart;
-      newCount = count + 1;
-      const uint64_t grown = static_cast<uint64_t>(indexStart) + entrySize;
-      if (grown + 4ull * newCount > 0xFFFFFFFFu) {
-        result = 1;
-        break;
-      }
-      newIndexStart = static_cast<uint32_t>(grown);
-      table[count] = at;
-    }
-    uint8_t rb[kEpkRecordSize];
-    RecordToBytes(rb, rec);
-    if (!WriteAt(at, rb, kEpkRecordSize) ||
-        (storedSize && !WriteAt(at + kEpkRecordSize, stored, storedSize))) {
-      result = 1;
-      break;
-    }
-    uint8_t* raw = static_cast<uint8_t*>(ClassEMemory::Alloc(newCount * 4));
-    if (!raw) {
-      result = 2;
-      break;
-    }
-    for (uint32_t j = 0; j < newCount; j++) EBytes_Put32(raw + 4 * j, table[j]);
-    const bool wrote = WriteAt(newIndexStart, raw, newCount * 4);
-    ClassEMemory::DeAlloc(raw);
-    if (!wrote || !WriteHeader(newCount)) {
-      result = 1;
-      break;
-    }
-    std::fflush(stream_);
-    if (!SetSize(newIndexStart + newCount * 4)) result = 1;
-  } while (false);
+  int result = ReadTable(table, indexStart);
+  if (result == 0) result = NormaliseHeader(table, indexStart);
+  if (result == 0) result = PackStoreEntry(table, indexStart, exists ? found : PackContainFiles(), rec, stored.bytes);
   ClassEMemory::DeAlloc(table);
-  ClassEMemory::DeAlloc(packed);
+  ClassEMemory::DeAlloc(stored.packed);
   return result;
 }
 
@@ -319,24 +321,9 @@ int ClassEFile::PackDeleteFile(uint32_t i) {
     const uint32_t f = table[i + 1] - table[i];
     const uint32_t newStart = indexStart - f;
     if (!MoveData(table[i], table[i + 1], indexStart - table[i + 1], kEpkMoveChunk)) result = 1;
-    if (result == 0 && count > 1) {
-      uint8_t* raw = static_cast<uint8_t*>(ClassEMemory::Alloc((count - 1) * 4));
-      if (!raw) {
-        result = 2;
-      } else {
-        for (uint32_t j = 0, k = 0; j < count; j++) {
-          if (j == i) continue;
-          EBytes_Put32(raw + 4 * k++, j < i ? table[j] : table[j] - f);
-        }
-        if (!WriteAt(newStart, raw, (count - 1) * 4)) result = 1;
-        ClassEMemory::DeAlloc(raw);
-      }
-    }
-    if (result == 0 && !WriteHeader(count - 1)) result = 1;
-    if (result == 0) {
-      std::fflush(stream_);
-      if (!SetSize(newStart + (count - 1) * 4)) result = 1;
-    }
+    // The entries after i move down by its size and take its place in the index.
+    for (uint32_t j = i; j + 1 < count; j++) table[j] = table[j + 1] - f;
+    if (result == 0) result = PackWriteIndex(table, count - 1, newStart);
   }
   ClassEMemory::DeAlloc(table);
   return result;

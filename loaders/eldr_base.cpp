@@ -1,5 +1,7 @@
 #include "loaders/eldr_base.h"
 
+#include <cstring>
+
 #include "framework/emod_memory.h"
 
 ClassELoaderBase::ClassELoaderBase() = default;
@@ -14,6 +16,14 @@ void ClassELoaderBase::LinkData(void* data, uint32_t size) {
   data_ = static_cast<const uint8_t*>(data);
   size_ = data ? size : 0;
   position_ = 0;
+}
+
+ELDR_2DCALLBACKINFO ClassELoaderBase::NewInfo(uint8_t renderformat, uint32_t flags) {
+  ELDR_2DCALLBACKINFO info;
+  std::memset(&info, 0, sizeof info);
+  info.renderformat = renderformat;
+  info.flags = flags;
+  return info;
 }
 
 int ClassELoaderBase::Read8(uint8_t* out) {

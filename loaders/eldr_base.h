@@ -63,6 +63,8 @@ class ClassELoaderBase {
   virtual int Start(E3DSurface* surface, void* data, uint32_t length);
 
   void LinkData(void* data, uint32_t size);
+  // A callback record with every field zero but the target format and flags.
+  static ELDR_2DCALLBACKINFO NewInfo(uint8_t renderformat, uint32_t flags);
   void SetByteOrder(bool big) { bigendian_ = big ? 1 : 0; }
   int Read8(uint8_t* out);
   int Read16(uint16_t* out);

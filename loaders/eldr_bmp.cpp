@@ -67,10 +67,7 @@ template <class Target>
 int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t renderformat,
                         uint32_t flags) {
   LinkData(data, length);
-  ELDR_2DCALLBACKINFO info;
-  std::memset(&info, 0, sizeof info);
-  info.renderformat = renderformat;
-  info.flags = flags;
+  ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);
   uint32_t stride = 0, outrow = 0;
   int r = ReadHeader(&stride, &outrow);
   if (r) return r;

@@ -106,33 +106,18 @@ int ELoader_GIF::SearchImageData(ELDR_2DCALLBACKINFO*, void* header, void* image
   return 0;
 }
 
-int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, uint32_t length,
-                            uint8_t mincodesize) {
-  const uint8_t* data = static_cast<const uint8_t*>(datav);
-  uint8_t* out = static_cast<uint8_t*>(outv);
-  if (!length || !data) return 0;
-  // Codes are at most 12 bits: a larger minimum leaves no room for a table.
-  if (mincodesize > 11) return 0;
-  const uint32_t startsize = mincodesize + 1u;
-  const uint32_t clear = mincodesize ? 1u << mincodesize : 1u;
-  const uint32_t end = clear + 1;
-  FreeTables();
-  stroffset_ = new (std::nothrow) uint32_t[kTable]();
-  strlength_ = new (std::nothrow) uint32_t[kTable]();
-  if (!stroffset_ || !strlength_) {
-    FreeTables();
-    return 0;
-  }
-  uint32_t codesize = startsize, limit = 1u << startsize;
-  strcount_ = 0;
-  uint32_t pos = 0, prevoff = 0, prevlen = 0;
-  bool first = true;
+namespace {
 
-  // Bit reader over the sub-block chain, least significant bit first.
-  uint32_t bits = 0, nbits = 0, p = 1, blockleft = data[0];
-  bool ended = blockleft == 0;
-  for (;;) {
-    while (nbits < codesize && !ended) {
+// Bit reader over a chain of sub-blocks, least significant bit first.
+struct SubBlockBits {
+  const uint8_t* data;
+  uint32_t length, bits = 0, nbits = 0, p = 1, blockleft;
+  bool ended;
+  SubBlockBits(const uint8_t* d, uint32_t n) : data(d), length(n), blockleft(d[0]), ended(d[0] == 0) {}
+
+  // The next code of size bits; false when the chain is used up.
+  bool Next(uint32_t size, uint32_t& code) {
+    while (nbits < size && !ended) {
       if (!blockleft) {
         if (p >= length || data[p] == 0) {
           ended = true;
@@ -149,67 +134,115 @@ int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, ui
       nbits += 8;
       blockleft--;
     }
-    if (nbits < codesize) break;  // chain used up: done
-    const uint32_t code = bits & ((1u << codesize) - 1);
-    bits >>= codesize;
-    nbits -= codesize;
+    if (nbits < size) return false;
+    code = bits & ((1u << size) - 1);
+    bits >>= size;
+    nbits -= size;
+    return true;
+  }
+};
 
-    if (code == clear) {
-      codesize = startsize;
-      limit = 1u << startsize;
-      strcount_ = 0;
-      prevlen = 0;
-      first = true;
-      continue;
-    }
-    if (code == end) break;
-    if (first) {
-      if (pos >= capacity) break;  // nothing more can be written
+// The string table and output of one image's codes. A string is kept as its
+// place in the output, where it was written before.
+struct GifCodes {
+  uint8_t* out;
+  uint32_t capacity;
+  uint32_t* offset;
+  uint32_t* length;
+  uint32_t clear, startsize;
+  uint32_t codesize = 0, limit = 0, count = 0, pos = 0, prevoff = 0, prevlen = 0;
+  bool first = true;
+
+  void Reset() {
+    codesize = startsize;
+    limit = 1u << startsize;
+    count = 0;
+    prevlen = 0;
+    first = true;
+  }
+  void Add(uint32_t at, uint32_t len) {
+    if (clear + 2 + count >= kTable) return;
+    offset[count] = at;
+    length[count] = len;
+    count++;
+  }
+  // The first code after a clear: one byte.
+  bool Single(uint32_t code) {
+    if (pos >= capacity) return false;  // nothing more can be written
+    out[pos] = static_cast<uint8_t>(code);
+    prevoff = pos++;
+    prevlen = 1;
+    first = false;
+    return true;
+  }
+  // Not in the table yet: the previous string and its own first byte.
+  bool Unknown(uint32_t& len) {
+    len = prevlen + 1;
+    if (len > capacity - pos) return false;
+    std::memmove(out + pos, out + prevoff, prevlen);
+    out[pos + prevlen] = out[prevoff];
+    Add(pos, len);
+    return true;
+  }
+  // In the table: adds the previous string and the first byte of this one.
+  bool Known(uint32_t code, uint32_t& len) {
+    if (prevlen + 1 > capacity - pos) return false;
+    Add(pos - prevlen, prevlen + 1);
+    if (code < clear) {
+      len = 1;
       out[pos] = static_cast<uint8_t>(code);
-      prevoff = pos++;
-      prevlen = 1;
-      first = false;
-      continue;
+      return true;
     }
-    const uint32_t next = clear + 2 + strcount_;
+    const uint32_t k = code - clear - 2;
+    len = length[k];
+    if (len > capacity - pos) return false;
+    std::memmove(out + pos, out + offset[k], len);
+    return true;
+  }
+  // One code; false at the end of the image or of the buffer.
+  bool Take(uint32_t code) {
+    if (code == clear) {
+      Reset();
+      return true;
+    }
+    if (code == clear + 1) return false;
+    if (first) return Single(code);
     uint32_t len;
-    if (code >= next) {
-      // Not in the table yet: the previous string and its own first byte.
-      len = prevlen + 1;
-      if (len > capacity - pos) break;
-      std::memmove(out + pos, out + prevoff, prevlen);
-      out[pos + prevlen] = out[prevoff];
-      if (next < kTable) {
-        stroffset_[strcount_] = pos;
-        strlength_[strcount_] = len;
-        strcount_++;
-      }
-    } else {
-      if (prevlen + 1 > capacity - pos) break;
-      // The previous string and the first byte of the one about to be written.
-      if (next < kTable) {
-        stroffset_[strcount_] = pos - prevlen;
-        strlength_[strcount_] = prevlen + 1;
-        strcount_++;
-      }
-      if (code < clear) {
-        len = 1;
-        out[pos] = static_cast<uint8_t>(code);
-      } else {
-        const uint32_t k = code - clear - 2;
-        len = strlength_[k];
-        if (len > capacity - pos) break;
-        std::memmove(out + pos, out + stroffset_[k], len);
-      }
-    }
+    if (!(code >= clear + 2 + count ? Unknown(len) : Known(code, len))) return false;
     prevoff = pos;
     prevlen = len;
     pos += len;
-    if (limit <= clear + 2 + strcount_ && codesize <= 11) {
+    if (limit <= clear + 2 + count && codesize <= 11) {
       codesize++;
       limit <<= 1;
     }
+    return true;
   }
+};
+
+}  // namespace
+
+int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, uint32_t length,
+                            uint8_t mincodesize) {
+  const uint8_t* data = static_cast<const uint8_t*>(datav);
+  if (!length || !data) return 0;
+  // Codes are at most 12 bits: a larger minimum leaves no room for a table.
+  if (mincodesize > 11) return 0;
+  FreeTables();
+  stroffset_ = new (std::nothrow) uint32_t[kTable]();
+  strlength_ = new (std::nothrow) uint32_t[kTable]();
+  if (!stroffset_ || !strlength_) {
+    FreeTables();
+    return 0;
+  }
+  GifCodes codes{static_cast<uint8_t*>(outv), capacity, stroffset_, strlength_,
+                 mincodesize ? 1u << mincodesize : 1u, mincodesize + 1u};
+  codes.Reset();
+  SubBlockBits in(data, length);
+  uint32_t code = 0;
+  while (in.Next(codes.codesize, code) && codes.Take(code)) {
+  }
+  strcount_ = codes.count;
   FreeTables();
   return 1;
 }
@@ -260,15 +293,10 @@ void ELoader_GIF::GetString(uint8_t* out, uint8_t* dst, uint32_t& length, uint32
   std::memcpy(dst, out + stroffset_[k], length);
 }
 
+// The logical screen: its size makes the surface; the global colour table.
 template <class Target>
-int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
-  LinkData(data, length);
-  ELDR_2DCALLBACKINFO info;
-  std::memset(&info, 0, sizeof info);
-  info.renderformat = renderformat;
-  info.flags = flags;
-  ELDR_GIFHEADER h;
-  std::memset(&h, 0, sizeof h);
+int ELoader_GIF::TakeScreen(Target* target, ELDR_2DCALLBACKINFO* info, void* header) {
+  ELDR_GIFHEADER& h = *static_cast<ELDR_GIFHEADER*>(header);
   for (int i = 0; i < 6; i++) Read8(&h.signature[i]);
   if (h.signature[0] != 'G' || h.signature[1] != 'I' || h.signature[2] != 'F' || h.signature[3] != '8' ||
       h.signature[4] <= '6')
@@ -279,10 +307,10 @@ int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t render
   Read8(&packed);
   Read8(&h.background);
   Read8(&aspect);
-  info.width = h.width;
-  info.height = h.height;
-  info.indexed = 1;
-  int r = target->LdrOnCreate(&info);
+  info->width = h.width;
+  info->height = h.height;
+  info->indexed = 1;
+  const int r = target->LdrOnCreate(info);
   if (r) return r;
   // The pixel index is signed 32-bit: a larger screen cannot be addressed.
   if (static_cast<uint64_t>(h.width) * h.height > 0x7FFFFFFFull) return ERES_BAD;
@@ -290,56 +318,81 @@ int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t render
   if (packed & 0x80) {
     h.globalcount = static_cast<uint16_t>(1u << ((packed & 7) + 1));
     ReadColours(this, h.globalwords, h.globalcount);
-    info.data = h.globalwords;
-    info.bytecount = 4u * h.globalcount;
-    target->LdrOnPaletteStream(&info);
+    info->data = h.globalwords;
+    info->bytecount = 4u * h.globalcount;
+    target->LdrOnPaletteStream(info);
   }
   h.searchpos = Tell();
+  return ERES_OK;
+}
 
+// The next image: its colour table, its pixels and its transparent entry.
+template <class Target>
+int ELoader_GIF::TakeImage(Target* target, ELDR_2DCALLBACKINFO* info, void* header, void* image) {
+  ELDR_GIFHEADER& h = *static_cast<ELDR_GIFHEADER*>(header);
+  ELDR_GIFIMAGE& im = *static_cast<ELDR_GIFIMAGE*>(image);
+  info->paletteindex = 0;
+  info->pixelindex = 0;
+  if (!SearchImageData(info, &h, &im)) return ERES_NOIMAGE;
+  if (im.localcount) {
+    info->data = im.localwords;
+    info->bytecount = 4u * im.localcount;
+    target->LdrOnPaletteStream(info);
+  }
+  ELoaderWork work;
+  uint8_t* buf = DecodeImage(&im, &work);
+  if (!buf) return ERES_BAD;
+  if (im.controlseen && im.transparency) {
+    info->transparency = 1;
+    info->paletteindex = im.transparentindex;
+    uint32_t word = (im.localcount ? im.localwords : h.globalwords)[im.transparentindex] & 0x00FFFFFFu;
+    info->data = &word;
+    info->bytecount = 4;
+    target->LdrOnPaletteStream(info);
+  }
+  return SendRows(target, info, h, im, buf, work);
+}
+
+// The image's rows onto the screen; an image reaching past the logical screen
+// is cut at its edges.
+template <class Target>
+int ELoader_GIF::SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_GIFHEADER& h,
+                          const ELDR_GIFIMAGE& im, uint8_t* buf, ELoaderWork& work) {
+  const uint32_t iw = im.width, ih = im.height, sw = h.width, left = im.left;
+  const uint32_t cols = left >= sw ? 0 : (iw < sw - left ? iw : sw - left);
+  uint8_t* zero = nullptr;  // for rows past what the buffer holds
+  for (uint32_t j = 0; j < ih && cols; j++) {
+    const uint32_t y = im.interlaced ? InterlacedRow(j, ih) : j;
+    if (im.top + y >= h.height) continue;
+    info->pixelindex = static_cast<int32_t>(sw * (im.top + y) + left);
+    const uint64_t at = static_cast<uint64_t>(iw) * j;
+    if (at + cols <= im.buffersize) {
+      info->data = buf + at;
+    } else {
+      if (!zero && !(zero = work.Take(cols))) return ERES_BAD;
+      std::memset(zero, 0, cols);
+      if (at < im.buffersize) std::memcpy(zero, buf + at, static_cast<size_t>(im.buffersize - at));
+      info->data = zero;
+    }
+    info->bytecount = cols;
+    const int r = target->LdrOnPixelStream(info);
+    if (r) return r;
+  }
+  return ERES_OK;
+}
+
+template <class Target>
+int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
+  LinkData(data, length);
+  ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);
+  ELDR_GIFHEADER h;
+  std::memset(&h, 0, sizeof h);
+  int r = TakeScreen(target, &info, &h);
+  if (r) return r;
   ELDR_GIFIMAGE im;
   std::memset(&im, 0, sizeof im);
-  for (uint32_t n = 0; n <= info.frameindex; n++) {
-    info.paletteindex = 0;
-    info.pixelindex = 0;
-    if (!SearchImageData(&info, &h, &im)) return ERES_NOIMAGE;
-    if (im.localcount) {
-      info.data = im.localwords;
-      info.bytecount = 4u * im.localcount;
-      target->LdrOnPaletteStream(&info);
-    }
-    ELoaderWork work;
-    uint8_t* buf = DecodeImage(&im, &work);
-    if (!buf) return ERES_BAD;
-    if (im.controlseen && im.transparency) {
-      info.transparency = 1;
-      info.paletteindex = im.transparentindex;
-      uint32_t word = (im.localcount ? im.localwords : h.globalwords)[im.transparentindex] & 0x00FFFFFFu;
-      info.data = &word;
-      info.bytecount = 4;
-      target->LdrOnPaletteStream(&info);
-    }
-    // An image reaching past the logical screen is cut at its edges.
-    const uint32_t iw = im.width, ih = im.height, sw = h.width, left = im.left;
-    const uint32_t cols = left >= sw ? 0 : (iw < sw - left ? iw : sw - left);
-    uint8_t* zero = nullptr;  // for rows past what the buffer holds
-    for (uint32_t j = 0; j < ih && cols; j++) {
-      const uint32_t y = im.interlaced ? InterlacedRow(j, ih) : j;
-      if (im.top + y >= h.height) continue;
-      info.pixelindex = static_cast<int32_t>(sw * (im.top + y) + left);
-      if (static_cast<uint64_t>(iw) * j + cols <= im.buffersize) {
-        info.data = buf + static_cast<size_t>(iw) * j;
-      } else {
-        if (!zero && !(zero = work.Take(cols))) return ERES_BAD;
-        std::memset(zero, 0, cols);
-        const uint64_t at = static_cast<uint64_t>(iw) * j;
-        if (at < im.buffersize) std::memcpy(zero, buf + at, static_cast<size_t>(im.buffersize - at));
-        info.data = zero;
-      }
-      info.bytecount = cols;
-      r = target->LdrOnPixelStream(&info);
-      if (r) return r;
-    }
-  }
+  for (uint32_t n = 0; n <= info.frameindex; n++)
+    if ((r = TakeImage(target, &info, &h, &im)) != 0) return r;
   return ERES_OK;
 }
 

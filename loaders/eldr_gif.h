@@ -55,6 +55,13 @@ class ELoader_GIF : public ClassELoaderBase {
  private:
   template <class Target>
   int Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags);
+  template <class Target>
+  int TakeScreen(Target* target, ELDR_2DCALLBACKINFO* info, void* header);
+  template <class Target>
+  int TakeImage(Target* target, ELDR_2DCALLBACKINFO* info, void* header, void* image);
+  template <class Target>
+  int SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_GIFHEADER& h, const ELDR_GIFIMAGE& im,
+               uint8_t* buf, ELoaderWork& work);
   void FreeTables();
 
   uint32_t* stroffset_ = nullptr;  // 4096 output offsets

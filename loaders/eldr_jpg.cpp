@@ -1184,12 +1184,9 @@ int ELoader_JPG::Run(Target* target, void* data, uint32_t length, uint8_t render
   if (d->error_code()) return ERES_NOTTHISFORMAT;
   d->init_frame();
   if (d->error_code()) return ResultOf(d->error_code(), false);
-  ELDR_2DCALLBACKINFO info;
-  std::memset(&info, 0, sizeof info);
+  ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);
   info.width = static_cast<uint32_t>(d->width());
   info.height = static_cast<uint32_t>(d->height());
-  info.renderformat = renderformat;
-  info.flags = flags;
   const int r = target->LdrOnCreate(&info);
   if (r) return r;
   d->begin();

@@ -203,12 +203,13 @@ void ELoader_PNG::Rasterize(uint8_t* dst, const uint8_t* lines, uint32_t width, 
                width, h);
 }
 
-template <class Target>
-int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* header) {
-  ELDR_PNGHEADER& h = *static_cast<ELDR_PNGHEADER*>(header);
+namespace {
+
+// Bytes of the inflated image (every pass of an interlaced one), worked out
+// wide; false when the image or one of its buffers cannot be allocated in 32 bits.
+bool ImageBytes(const ELDR_PNGHEADER& h, uint32_t& size) {
   const uint32_t w = h.width, ht = h.height;
   const uint32_t bpo = h.palette ? 1 : 4;  // output bytes per pixel
-  // Every size is worked out wide; those that cannot be allocated in 32 bits fail.
   uint64_t total = 0;
   if (!h.interlace) {
     total = (1 + RowBytes(w, h)) * ht;
@@ -219,99 +220,246 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
     }
   }
   if (total > kMaxBlock || static_cast<uint64_t>(w) * ht * bpo > kMaxBlock || RowBytes(w, h) > kMaxBlock)
-    return ERES_NOMEMORY;
-  const uint32_t size = static_cast<uint32_t>(total);
-  ELoaderWork work;
-  uint8_t* inflated = work.Take(size);
-  if (!inflated) return ERES_NOMEMORY;
+    return false;
+  size = static_cast<uint32_t>(total);
+  return true;
+}
 
-  // Gather the data of every IDAT chunk, whatever lies between them.
-  const uint8_t* comp = data_ + h.firstchunk + 8;
-  uint8_t* gathered = nullptr;
-  if (h.chunks > 1) {
-    gathered = work.Take(h.datalength);
-    if (!gathered) return ERES_NOMEMORY;
-    uint32_t filled = 0;
-    SeekSet(h.firstchunk);
-    uint32_t len = 0, type = 0;
-    while (filled < h.datalength && Read32(&len) && Read32(&type)) {
-      const uint32_t at = Tell();
-      const uint32_t avail = Size() - at;
-      const uint32_t n = len < avail ? len : avail;
-      if (type == kIDAT) {
-        const uint32_t k = n < h.datalength - filled ? n : h.datalength - filled;
-        std::memcpy(gathered + filled, data_ + at, k);
-        filled += k;
-      }
-      if (len >= avail) break;
-      SeekSet(at + len + 4);
+// Bytes a filter looks back: one whole pixel, at least one byte.
+uint8_t FilterUnit(const ELDR_PNGHEADER& h) { return static_cast<uint8_t>((h.depth * Channels(h) + 7) / 8); }
+
+// Pixels of pass row j, scattered to their places in the whole image.
+void ScatterPassRow(uint8_t* image, const uint8_t* row, const Pass& p, uint32_t j, uint32_t pw,
+                    uint32_t rowout, uint32_t bpo) {
+  uint8_t* dstrow = image + static_cast<size_t>(rowout) * (p.y0 + j * p.dy);
+  for (uint32_t k = 0; k < pw; k++) std::memcpy(dstrow + bpo * (p.x0 + k * p.dx), row + bpo * k, bpo);
+}
+
+}  // namespace
+
+// The data of every IDAT chunk in one block, whatever lies between them; a
+// single chunk is read where it lies. Null when memory is short.
+const uint8_t* ELoader_PNG::GatherData(const ELDR_PNGHEADER& h, ELoaderWork& work, uint8_t** gathered) {
+  *gathered = nullptr;
+  if (h.chunks <= 1) return data_ + h.firstchunk + 8;
+  uint8_t* block = work.Take(h.datalength);
+  if (!block) return nullptr;
+  uint32_t filled = 0;
+  SeekSet(h.firstchunk);
+  uint32_t len = 0, type = 0;
+  while (filled < h.datalength && Read32(&len) && Read32(&type)) {
+    const uint32_t at = Tell();
+    const uint32_t avail = Size() - at;
+    const uint32_t n = len < avail ? len : avail;
+    if (type == kIDAT) {
+      const uint32_t k = n < h.datalength - filled ? n : h.datalength - filled;
+      std::memcpy(block + filled, data_ + at, k);
+      filled += k;
     }
-    comp = gathered;
+    if (len >= avail) break;
+    SeekSet(at + len + 4);
   }
+  *gathered = block;
+  return block;
+}
+
+int ELoader_PNG::InflateImage(const ELDR_PNGHEADER& h, ELoaderWork& work, uint8_t* inflated, uint32_t size) {
+  uint8_t* gathered = nullptr;
+  const uint8_t* comp = GatherData(h, work, &gathered);
+  if (!comp) return ERES_NOMEMORY;
   uint32_t produced = size;
   const bool ok = ClassEMemory::UnCompressZLib(inflated, produced, comp, h.datalength);
   work.Free(gathered);
   if (!ok) return ERES_BAD;
   // A stream that ends early leaves the rest of the image zero.
   if (produced < size) std::memset(inflated + produced, 0, size - produced);
+  return ERES_OK;
+}
 
-  const uint8_t unit = static_cast<uint8_t>((h.depth * Channels(h) + 7) / 8);
-  const uint32_t rowout = w * bpo;
-  int result = ERES_OK;
-  if (!h.interlace) {
-    const uint32_t rb = static_cast<uint32_t>(RowBytes(w, h));
-    RevertBytes(inflated, size, rb, ht, unit);
-    uint8_t* row = work.Take(rowout);
-    if (!row) return ERES_NOMEMORY;
-    std::memset(row, 0, rowout);
-    info->data = row;
-    info->bytecount = rowout;
-    for (uint32_t y = 0; y < ht; y++) {
-      Rasterize(row, inflated, w, 1, rb, &h, y);
-      if (!h.palette) ApplyKey(row, w, h.colorkey);
-      info->pixelindex = static_cast<int32_t>(y * w);
-      surface->LdrOnPixelStream(info);
-    }
-  } else {
-    uint8_t* image = work.Take(rowout * ht);
-    uint8_t* row = work.Take(rowout);
-    if (!image || !row) return ERES_NOMEMORY;
-    std::memset(image, 0, static_cast<size_t>(rowout) * ht);
-    std::memset(row, 0, rowout);
-    uint8_t* run = inflated;
-    for (const Pass& p : kAdam7) {
-      const uint32_t pw = PassSize(w, p.x0, p.dx), ph = PassSize(ht, p.y0, p.dy);
-      if (!pw || !ph) continue;
-      const uint32_t rb = static_cast<uint32_t>(RowBytes(pw, h));
-      RevertBytes(run, 0, rb, ph, unit);
-      for (uint32_t j = 0; j < ph; j++) {
-        Rasterize(row, run, pw, 1, rb, &h, j);
-        uint8_t* dstrow = image + static_cast<size_t>(rowout) * (p.y0 + j * p.dy);
-        for (uint32_t k = 0; k < pw; k++)
-          std::memcpy(dstrow + bpo * (p.x0 + k * p.dx), row + bpo * k, bpo);
-      }
-      run += static_cast<size_t>(rb + 1) * ph;
-    }
-    info->bytecount = rowout;
-    for (uint32_t y = 0; y < ht; y++) {
-      uint8_t* r = image + static_cast<size_t>(rowout) * y;
-      if (!h.palette) ApplyKey(r, w, h.colorkey);
-      info->data = r;
-      info->pixelindex = static_cast<int32_t>(y * w);
-      surface->LdrOnPixelStream(info);
-    }
+// A plain image: unfiltered whole, then converted and handed over a row at a time.
+template <class Target>
+int ELoader_PNG::StreamRows(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, ELoaderWork& work,
+                            uint8_t* inflated, uint32_t size) {
+  const uint32_t w = h.width, rowout = w * (h.palette ? 1 : 4);
+  const uint32_t rb = static_cast<uint32_t>(RowBytes(w, h));
+  RevertBytes(inflated, size, rb, h.height, FilterUnit(h));
+  uint8_t* row = work.Take(rowout);
+  if (!row) return ERES_NOMEMORY;
+  std::memset(row, 0, rowout);
+  info->data = row;
+  info->bytecount = rowout;
+  for (uint32_t y = 0; y < h.height; y++) {
+    Rasterize(row, inflated, w, 1, rb, &h, y);
+    if (!h.palette) ApplyKey(row, w, h.colorkey);
+    info->pixelindex = static_cast<int32_t>(y * w);
+    surface->LdrOnPixelStream(info);
   }
-  return result;
+  return ERES_OK;
+}
+
+// An interlaced image: the seven passes are put together into the whole
+// picture first, which is then handed over a row at a time.
+template <class Target>
+int ELoader_PNG::StreamInterlaced(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h,
+                                  ELoaderWork& work, uint8_t* inflated) {
+  const uint32_t w = h.width, ht = h.height, bpo = h.palette ? 1 : 4, rowout = w * bpo;
+  uint8_t* image = work.Take(rowout * ht);
+  uint8_t* row = work.Take(rowout);
+  if (!image || !row) return ERES_NOMEMORY;
+  std::memset(image, 0, static_cast<size_t>(rowout) * ht);
+  std::memset(row, 0, rowout);
+  const uint8_t unit = FilterUnit(h);
+  uint8_t* run = inflated;
+  for (const Pass& p : kAdam7) {
+    const uint32_t pw = PassSize(w, p.x0, p.dx), ph = PassSize(ht, p.y0, p.dy);
+    if (!pw || !ph) continue;
+    const uint32_t rb = static_cast<uint32_t>(RowBytes(pw, h));
+    RevertBytes(run, 0, rb, ph, unit);
+    for (uint32_t j = 0; j < ph; j++) {
+      Rasterize(row, run, pw, 1, rb, &h, j);
+      ScatterPassRow(image, row, p, j, pw, rowout, bpo);
+    }
+    run += static_cast<size_t>(rb + 1) * ph;
+  }
+  info->bytecount = rowout;
+  for (uint32_t y = 0; y < ht; y++) {
+    uint8_t* r = image + static_cast<size_t>(rowout) * y;
+    if (!h.palette) ApplyKey(r, w, h.colorkey);
+    info->data = r;
+    info->pixelindex = static_cast<int32_t>(y * w);
+    surface->LdrOnPixelStream(info);
+  }
+  return ERES_OK;
+}
+
+template <class Target>
+int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* header) {
+  ELDR_PNGHEADER& h = *static_cast<ELDR_PNGHEADER*>(header);
+  uint32_t size = 0;
+  if (!ImageBytes(h, size)) return ERES_NOMEMORY;
+  ELoaderWork work;
+  uint8_t* inflated = work.Take(size);
+  if (!inflated) return ERES_NOMEMORY;
+  const int r = InflateImage(h, work, inflated, size);
+  if (r) return r;
+  if (!h.interlace) return StreamRows(surface, info, h, work, inflated, size);
+  return StreamInterlaced(surface, info, h, work, inflated);
+}
+
+// IHDR: the picture's size and kind; makes the surface.
+template <class Target>
+int ELoader_PNG::TakeHeader(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h) {
+  if (h.haveheader) return ERES_BAD;  // the surface is made once
+  uint8_t ct = 0;
+  Read32(&h.width);
+  Read32(&h.height);
+  Read8(&h.depth);
+  Read8(&ct);
+  Read8(&h.compression);
+  Read8(&h.filter);
+  Read8(&h.interlace);
+  h.palette = ct & 1;
+  h.colour = ct & 2;
+  h.alpha = ct & 4;
+  if (h.alpha) info->transparency = 1;
+  if (h.width == 0 || h.height == 0) return ERES_BAD;
+  // Rows are sized from the depth: anything PNG does not allow is refused
+  // before a surface is made.
+  if (!LegalDepth(ct, h.depth)) return ERES_BAD;
+  if (h.compression != 0 || h.filter != 0) return ERES_NOTTHISFORMAT;
+  info->width = h.width;
+  info->height = h.height;
+  info->indexed = h.palette;
+  const int r = surface->LdrOnCreate(info);
+  if (r) return r;
+  h.haveheader = 1;
+  return ERES_OK;
+}
+
+// PLTE of len bytes, n of them in the file.
+template <class Target>
+int ELoader_PNG::TakePalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t len,
+                             uint32_t n) {
+  if (len % 3 || len > 768) return ERES_BAD;
+  uint8_t rgb[768];
+  std::memset(rgb, 0, sizeof rgb);
+  ReadStream(rgb, n);
+  for (uint32_t i = 0; i < len / 3; i++)
+    h.palettewords[i] = (h.palettewords[i] & 0xFF000000u) | static_cast<uint32_t>(rgb[3 * i + 2]) << 16 |
+                        static_cast<uint32_t>(rgb[3 * i + 1]) << 8 | rgb[3 * i];
+  SendPalette(surface, info, h, 4 * (len / 3));
+  return ERES_OK;
+}
+
+template <class Target>
+void ELoader_PNG::SendPalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t bytes) {
+  info->paletteindex = 0;
+  info->data = h.palettewords;
+  info->bytecount = bytes;
+  surface->LdrOnPaletteStream(info);
+}
+
+// tRNS: alpha of the palette entries, or the colour key of a grey or RGB picture.
+template <class Target>
+int ELoader_PNG::TakeTransparency(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t n) {
+  info->transparency = 1;
+  if (!h.palette) {
+    ReadColourKey(h);
+    return ERES_OK;
+  }
+  uint8_t a[256];
+  const uint32_t k = n < 256 ? n : 256;
+  ReadStream(a, k);
+  for (uint32_t i = 0; i < k; i++) h.palettewords[i] = (h.palettewords[i] & 0x00FFFFFFu) | static_cast<uint32_t>(a[i]) << 24;
+  SendPalette(surface, info, h, 4 * k);
+  return ERES_OK;
+}
+
+void ELoader_PNG::ReadColourKey(ELDR_PNGHEADER& h) {
+  if (h.colour) {
+    uint16_t r = 0, g = 0, b = 0;
+    Read16(&r);
+    Read16(&g);
+    Read16(&b);
+    if (h.depth == 16) {
+      r >>= 8;
+      g >>= 8;
+      b >>= 8;
+    }
+    h.colorkey = static_cast<uint32_t>(r) | static_cast<uint32_t>(g) << 8 | static_cast<uint32_t>(b) << 16;
+    return;
+  }
+  uint16_t g = 0;
+  Read16(&g);
+  uint32_t k = g;
+  if (h.depth == 1) k = epng_ldr_c1bit[g & 1];
+  else if (h.depth == 2) k = epng_ldr_c2bit[g & 3];
+  else if (h.depth == 4) k = epng_ldr_c4bit[g & 15];
+  else if (h.depth == 16) k = g >> 8;
+  h.colorkey = k | k << 8 | k << 16;
+}
+
+// One chunk of len bytes starting at start (its length field), n of them in the file.
+template <class Target>
+int ELoader_PNG::TakeChunk(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t type,
+                           uint32_t start, uint32_t len, uint32_t n) {
+  if (type == kIHDR) return TakeHeader(surface, info, h);
+  if (type != kPLTE && type != kTRNS && type != kIDAT) return ERES_OK;
+  // Nothing can be placed before the header has made the surface.
+  if (!h.haveheader) return ERES_BAD;
+  if (type == kPLTE) return TakePalette(surface, info, h, len, n);
+  if (type == kTRNS) return TakeTransparency(surface, info, h, n);
+  if (h.chunks == 0) h.firstchunk = start;
+  h.chunks++;
+  h.datalength += n;  // the chunks lie inside the file, so the sum cannot wrap
+  return ERES_OK;
 }
 
 template <class Target>
 int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
   LinkData(data, length);
   SetByteOrder(true);
-  ELDR_2DCALLBACKINFO info;
-  std::memset(&info, 0, sizeof info);
-  info.flags = flags;
-  info.renderformat = renderformat;
+  ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);
   uint32_t sig0 = 0, sig1 = 0;
   Read32(&sig0);
   Read32(&sig1);
@@ -330,85 +478,8 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
     // walk stops after it.
     const uint32_t avail = Size() - Tell();
     const bool cut = len > avail;
-    const uint32_t n = cut ? avail : len;
-    if (type == kIHDR) {
-      if (h.haveheader) return ERES_BAD;  // the surface is made once
-      uint8_t ct = 0;
-      Read32(&h.width);
-      Read32(&h.height);
-      Read8(&h.depth);
-      Read8(&ct);
-      Read8(&h.compression);
-      Read8(&h.filter);
-      Read8(&h.interlace);
-      h.palette = ct & 1;
-      h.colour = ct & 2;
-      h.alpha = ct & 4;
-      if (h.alpha) info.transparency = 1;
-      if (h.width == 0 || h.height == 0) return ERES_BAD;
-      // Rows are sized from the depth: anything PNG does not allow is refused
-      // before a surface is made.
-      if (!LegalDepth(ct, h.depth)) return ERES_BAD;
-      if (h.compression != 0 || h.filter != 0) return ERES_NOTTHISFORMAT;
-      info.width = h.width;
-      info.height = h.height;
-      info.indexed = h.palette;
-      const int r = surface->LdrOnCreate(&info);
-      if (r) return r;
-      h.haveheader = 1;
-    } else if (type == kPLTE || type == kTRNS || type == kIDAT) {
-      // Nothing can be placed before the header has made the surface.
-      if (!h.haveheader) return ERES_BAD;
-      if (type == kPLTE) {
-        if (len % 3 || len > 768) return ERES_BAD;
-        uint8_t rgb[768];
-        std::memset(rgb, 0, sizeof rgb);
-        ReadStream(rgb, n);
-        for (uint32_t i = 0; i < len / 3; i++)
-          h.palettewords[i] = (h.palettewords[i] & 0xFF000000u) | static_cast<uint32_t>(rgb[3 * i + 2]) << 16 |
-                              static_cast<uint32_t>(rgb[3 * i + 1]) << 8 | rgb[3 * i];
-        info.paletteindex = 0;
-        info.data = h.palettewords;
-        info.bytecount = 4 * (len / 3);
-        surface->LdrOnPaletteStream(&info);
-      } else if (type == kTRNS) {
-        info.transparency = 1;
-        if (h.palette) {
-          uint8_t a[256];
-          const uint32_t k = n < 256 ? n : 256;
-          ReadStream(a, k);
-          for (uint32_t i = 0; i < k; i++) h.palettewords[i] = (h.palettewords[i] & 0x00FFFFFFu) | static_cast<uint32_t>(a[i]) << 24;
-          info.paletteindex = 0;
-          info.data = h.palettewords;
-          info.bytecount = 4 * k;
-          surface->LdrOnPaletteStream(&info);
-        } else if (h.colour) {
-          uint16_t r = 0, g = 0, b = 0;
-          Read16(&r);
-          Read16(&g);
-          Read16(&b);
-          if (h.depth == 16) {
-            r >>= 8;
-            g >>= 8;
-            b >>= 8;
-          }
-          h.colorkey = static_cast<uint32_t>(r) | static_cast<uint32_t>(g) << 8 | static_cast<uint32_t>(b) << 16;
-        } else {
-          uint16_t g = 0;
-          Read16(&g);
-          uint32_t k = g;
-          if (h.depth == 1) k = epng_ldr_c1bit[g & 1];
-          else if (h.depth == 2) k = epng_ldr_c2bit[g & 3];
-          else if (h.depth == 4) k = epng_ldr_c4bit[g & 15];
-          else if (h.depth == 16) k = g >> 8;
-          h.colorkey = k | k << 8 | k << 16;
-        }
-      } else {
-        if (h.chunks == 0) h.firstchunk = start;
-        h.chunks++;
-        h.datalength += n;  // the chunks lie inside the file, so the sum cannot wrap
-      }
-    }
+    const int r = TakeChunk(surface, &info, h, type, start, len, cut ? avail : len);
+    if (r) return r;
     if (cut) break;
     SeekSet(start + 8 + len);
     uint32_t crc;

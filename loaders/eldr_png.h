@@ -48,6 +48,30 @@ class ELoader_PNG : public ClassELoaderBase {
   int Run(Target* surface, void* data, uint32_t length, uint8_t renderformat, uint32_t flags);
   template <class Target>
   int DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* header);
+
+  // The chunk walk: one step per chunk kind.
+  template <class Target>
+  int TakeChunk(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t type, uint32_t start,
+                uint32_t len, uint32_t n);
+  template <class Target>
+  int TakeHeader(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h);
+  template <class Target>
+  int TakePalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t len, uint32_t n);
+  template <class Target>
+  int TakeTransparency(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t n);
+  template <class Target>
+  void SendPalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t bytes);
+  void ReadColourKey(ELDR_PNGHEADER& h);
+
+  // The image data: gathered, inflated, then unfiltered and handed over by rows.
+  const uint8_t* GatherData(const ELDR_PNGHEADER& h, ELoaderWork& work, uint8_t** gathered);
+  int InflateImage(const ELDR_PNGHEADER& h, ELoaderWork& work, uint8_t* inflated, uint32_t size);
+  template <class Target>
+  int StreamRows(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, ELoaderWork& work,
+                 uint8_t* inflated, uint32_t size);
+  template <class Target>
+  int StreamInterlaced(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, ELoaderWork& work,
+                       uint8_t* inflated);
 };
 
 #endif

@@ -59,17 +59,11 @@ void ConvertRow(const uint8_t* raw, uint8_t* out, uint32_t width, const ELDR_TGA
 
 }  // namespace
 
-template <class Target>
-int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
-  LinkData(data, length);
-  ELDR_2DCALLBACKINFO info;
-  std::memset(&info, 0, sizeof info);
-  info.renderformat = renderformat;
-  info.flags = flags;
-  ELDR_TGAHEADER h;
+// The 18-byte header; false when it is not one this loader takes.
+bool ELoader_TGA::ReadHeader(ELDR_TGAHEADER& h) {
   std::memset(&h, 0, sizeof h);
   // A file shorter than a header is not a TGA.
-  if (Size() < 18) return ERES_NOTTHISFORMAT;
+  if (Size() < 18) return false;
   Read8(&h.idlength);
   Read8(&h.maptype);
   Read8(&h.imagetype);
@@ -82,42 +76,40 @@ int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t render
   Read16(&h.height);
   Read8(&h.depth);
   Read8(&h.descriptor);
-  if (!Accepted(h)) return ERES_NOTTHISFORMAT;
+  return Accepted(h);
+}
 
-  const uint32_t w = h.width, ht = h.height;
-  info.width = w;
-  info.height = ht;
-  info.indexed = h.maptype == 1;
-  int r = target->LdrOnCreate(&info);
-  if (r) return r;
-  // The pixel index is signed 32-bit: a picture with more pixels cannot be addressed.
-  if (static_cast<uint64_t>(w) * ht > 0x7FFFFFFFull) return ERES_BAD;
-
-  uint32_t pos = 18u + h.idlength;
-  if (h.maptype == 1) {
-    const uint32_t esize = h.mapentrysize / 8u;
-    // At most 256 entries, and none past the last palette entry.
-    const uint32_t room = h.mapfirst < 256 ? 256u - h.mapfirst : 0;
-    const uint32_t n = h.maplength < room ? h.maplength : room;
-    uint8_t map[256 * 4];
-    uint32_t words[256];
-    std::memset(map, 0, sizeof map);
-    SeekSet(pos);
-    ReadStream(map, n * esize);
-    for (uint32_t i = 0; i < n; i++) {
-      const uint8_t* p = map + esize * i;
-      const uint32_t a = esize == 4 ? p[3] : 0xFFu;
-      words[i] = a << 24 | static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
-    }
-    if (esize == 4) info.transparency = 1;
-    info.paletteindex = h.mapfirst;
-    info.data = words;
-    info.bytecount = 4 * n;
-    if (n) target->LdrOnPaletteStream(&info);
-    pos += static_cast<uint32_t>(h.maplength) * esize;
+// The colour map at pos; the offset of the pixels after it.
+template <class Target>
+uint32_t ELoader_TGA::SendColourMap(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_TGAHEADER& h,
+                                    uint32_t pos) {
+  const uint32_t esize = h.mapentrysize / 8u;
+  // At most 256 entries, and none past the last palette entry.
+  const uint32_t room = h.mapfirst < 256 ? 256u - h.mapfirst : 0;
+  const uint32_t n = h.maplength < room ? h.maplength : room;
+  uint8_t map[256 * 4];
+  uint32_t words[256];
+  std::memset(map, 0, sizeof map);
+  SeekSet(pos);
+  ReadStream(map, n * esize);
+  for (uint32_t i = 0; i < n; i++) {
+    const uint8_t* p = map + esize * i;
+    const uint32_t a = esize == 4 ? p[3] : 0xFFu;
+    words[i] = a << 24 | static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
   }
+  if (esize == 4) info->transparency = 1;
+  info->paletteindex = h.mapfirst;
+  info->data = words;
+  info->bytecount = 4 * n;
+  if (n) target->LdrOnPaletteStream(info);
+  return pos + static_cast<uint32_t>(h.maplength) * esize;
+}
 
-  const uint32_t outrow = info.indexed ? w : 4 * w;
+// The rows from pos, bottom-up unless the descriptor says top-down.
+template <class Target>
+int ELoader_TGA::SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_TGAHEADER& h, uint32_t pos) {
+  const uint32_t w = h.width, ht = h.height;
+  const uint32_t outrow = info->indexed ? w : 4 * w;
   const uint32_t rawrow = w * h.depth / 8;
   if (!outrow || !rawrow) return ERES_BAD;
   ELoaderWork work;
@@ -127,19 +119,37 @@ int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t render
   // A row cut short by the end of the file keeps defined bytes.
   std::memset(raw, 0, rawrow);
   std::memset(out, 0, outrow);
-  info.data = info.indexed ? raw : out;
-  info.bytecount = outrow;
+  info->data = info->indexed ? raw : out;
+  info->bytecount = outrow;
   for (uint32_t i = 0; i < ht; i++) {
     const uint64_t at = pos + static_cast<uint64_t>(rawrow) * i;
     SeekSet(at < Size() ? static_cast<uint32_t>(at) : Size());
-    info.pixelindex = static_cast<int32_t>((h.descriptor & 0x20) ? i * w : w * (ht - i - 1));
+    info->pixelindex = static_cast<int32_t>((h.descriptor & 0x20) ? i * w : w * (ht - i - 1));
     ReadStream(raw, rawrow);
     ConvertRow(raw, out, w, h);
-    if (h.depth == 32) info.transparency = 1;
+    if (h.depth == 32) info->transparency = 1;
     // A refused row ends the rows; the picture so far stands.
-    if (target->LdrOnPixelStream(&info)) break;
+    if (target->LdrOnPixelStream(info)) break;
   }
   return ERES_OK;
+}
+
+template <class Target>
+int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags) {
+  LinkData(data, length);
+  ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);
+  ELDR_TGAHEADER h;
+  if (!ReadHeader(h)) return ERES_NOTTHISFORMAT;
+  info.width = h.width;
+  info.height = h.height;
+  info.indexed = h.maptype == 1;
+  const int r = target->LdrOnCreate(&info);
+  if (r) return r;
+  // The pixel index is signed 32-bit: a picture with more pixels cannot be addressed.
+  if (static_cast<uint64_t>(h.width) * h.height > 0x7FFFFFFFull) return ERES_BAD;
+  uint32_t pos = 18u + h.idlength;
+  if (h.maptype == 1) pos = SendColourMap(target, &info, h, pos);
+  return SendRows(target, &info, h, pos);
 }
 
 int ELoader_TGA::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,

@@ -32,6 +32,11 @@ class ELoader_TGA : public ClassELoaderBase {
  private:
   template <class Target>
   int Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags);
+  bool ReadHeader(ELDR_TGAHEADER& h);
+  template <class Target>
+  uint32_t SendColourMap(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_TGAHEADER& h, uint32_t pos);
+  template <class Target>
+  int SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_TGAHEADER& h, uint32_t pos);
 };
 
 #endif
