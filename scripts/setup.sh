@@ -3,7 +3,7 @@
 # Runs apt-get as root (or through sudo); does nothing when all is there.
 set -euo pipefail
 need_play=(cmake g++ make zlib1g-dev libsdl2-dev googletest python3)
-need_test=(qemu-user clang libclang-rt-14-dev g++-arm-linux-gnueabihf xvfb xdotool imagemagick python3-pil sox libsox-fmt-all
+need_test=(qemu-user clang libclang-rt-14-dev g++-arm-linux-gnueabihf xvfb xdotool x11-utils imagemagick python3-pil sox libsox-fmt-all
            pngcheck pngcrush assimp-utils openmpt123 libbenchmark-dev libpixman-1-dev ffmpeg libxmp-dev
            gifsicle giflib-tools netpbm libjpeg-turbo-progs libgif-dev libjpeg-dev)
 need_arm=(zlib1g-dev:armhf)

@@ -148,7 +148,7 @@ TEST(Play, WindowUnderXvfbPlaysTheHeadlessGame) {
        << "}\n"
        << "lines() { wc -l < window.txt; }\n"
        << "presses() { tr ',' '\\n' < keylog.txt | grep -c ':+'; }\n"
-       << "w=$(xdotool search --sync --name '^" << standin::kWindowTitle << "$' | head -1)\n"
+       << zt::WaitWindowShell()
        << "until_n 1 'turn line' lines\n"  // the opening settle: the player's turn
        << "sent=0\n"
        << "for round in 1 2 3 4 5 6; do\n"

@@ -354,7 +354,7 @@ TEST(Program, WindowWithoutFocusStandsStill) {
        << "ZARN_BACKEND=sdl ZARN_START=timed,seed=12 ZARN_FRAMETIMES=times.txt ZARN_DUMP=out ZARN_DUMP_EVERY=60 "
        << "SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 '" << exe << "' 2>err.txt &\n"
        << "pid=$!\n"
-       << "w=$(xdotool search --sync --name '^" << standin::kWindowTitle << "$' | head -1)\n"
+       << zt::WaitWindowShell()
        << "for i in $(seq 600); do [ $(dumps) -ge 2 ] && break; sleep 0.1; done\n"
        << "xdotool windowfocus \"$w\"; sleep 0.5\n"
        << "xdotool windowfocus $(xwininfo -root | awk '/Window id/{print $4}'); sleep 3\n"

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "framework/emod_device.h"
+#include "standin/standin.h"
 
 namespace zt {
 
@@ -141,6 +142,14 @@ bool WaitListening(uint16_t port, int seconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+std::string WaitWindowShell() {
+  return std::string("until w=$(xdotool search --name '^") + standin::kWindowTitle +
+         "$' 2>/dev/null | head -1); [ -n \"$w\" ] && xdotool getwindowname \"$w\" >/dev/null 2>&1; do\n"
+         "  kill -0 $pid 2>/dev/null || { echo 'the game ended before its window showed' >&2; exit 3; }\n"
+         "  sleep 0.1\n"
+         "done\n";
 }
 
 int Run(const std::string& command) {

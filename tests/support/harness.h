@@ -80,6 +80,12 @@ std::string Capture(const std::string& command);
 // True when a program is on the PATH.
 bool HaveTool(const std::string& name);
 
+// Shell lines that wait for the game's window and set $w to its id; $pid is
+// the game's process (they exit 3 when it has ended). A search can meet one of
+// the windows that come and go as SDL starts and then fails, so it tries again
+// until the window it found exists.
+std::string WaitWindowShell();
+
 // The pieces of a text between separators (a text without one is one piece).
 std::vector<std::string> Split(const std::string& text, char separator);
 

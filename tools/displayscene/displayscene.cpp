@@ -50,9 +50,11 @@ int main() {
       if (const char* dump = std::getenv("SCENE_DUMP"))
         if (!standin::DumpFrame(dump)) rc = 1;
       if (const char* shot = std::getenv("SCENE_SHOT")) {
-        // Without the window, import would wait for a click: fail instead.
-        const std::string cmd = std::string("w=$(xdotool search --sync --name '^") + standin::kWindowTitle +
-                                "$' | head -1) && [ -n \"$w\" ] && import -window \"$w\" '" + shot + "'";
+        // A search can meet a window that vanishes as it looks: try again. The
+        // caller's time-out bounds it (without a window import would wait for a click).
+        const std::string cmd = std::string("until w=$(xdotool search --name '^") + standin::kWindowTitle +
+                                "$' 2>/dev/null | head -1); [ -n \"$w\" ]; do sleep 0.1; done; import -window \"$w\" '" +
+                                shot + "'";
         if (std::system(cmd.c_str()) != 0) rc = 1;
       }
       dsp.Close();
