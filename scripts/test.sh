@@ -17,8 +17,10 @@ mark=$SECONDS
 markcpu=0
 steps=()
 
-cpu() {  # processor seconds of the finished child processes so far
-  times | awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }'
+cpu() {  # processor seconds of this script's finished child processes so far
+  # Read from the kernel for the script's own process: a $(...) runs in a
+  # subshell, where the times builtin would see no children.
+  awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%d", ($14 + $15) / hz }' "/proc/$$/stat"
 }
 stamp() {  # what: prints it with the time since the start
   echo "=== $1 [$(( (SECONDS - begin) / 60 )):$(printf '%02d' $(( (SECONDS - begin) % 60 )))]"
