@@ -38,6 +38,7 @@ class JpgCorpus : public ::testing::Test {
     const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/make_jpg_corpus.py";
     ready_ = zt::Run("cd '" + dir_ + "' && " + zt::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
     std::ifstream m(dir_ + "/manifest.txt");
+    manifest_.clear();  // a repeated run sets the suite up again
     Entry e;
     while (m >> e.name >> e.kind >> e.other) manifest_.push_back(e);
   }
