@@ -6,29 +6,47 @@
 # fuzz target over its corpus (clang, libFuzzer, ASan and UBSan). ZARN_ONLY picks
 # some of them. Each step prints when it starts and how long its build and its
 # tests took; ctest's entries are summed as well (their time on one core).
+# With four cores or more a step's ctest runs beside the next build (its long
+# entries are real-time games that leave the cores idle); one ctest at a time,
+# so the builds' port blocks and temporary folders never meet.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" test
 jobs=$(nproc)
 only=${ZARN_ONLY:-normal,sanitize,arm,tsan,fuzz}
+overlap=0
+[ "$jobs" -ge 4 ] && overlap=1
 status=0
 begin=$SECONDS
-mark=$SECONDS
-markcpu=0
-steps=()
+timings=$(mktemp)  # "what  wall  (processor)" lines, in the order they end
+tests_pid=""  # the ctest in the background, if any
 
-cpu() {  # processor seconds of this script's finished child processes so far
-  # Read from the kernel for the script's own process: a $(...) runs in a
-  # subshell, where the times builtin would see no children.
-  awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%d", ($14 + $15) / hz }' "/proc/$$/stat"
+kill_tree() {  # process: stops it and everything it started
+  local child
+  for child in $(pgrep -P "$1"); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null || true
 }
-stamp() {  # what: prints it with the time since the start
+trap '[ -z "$tests_pid" ] || kill_tree "$tests_pid"; rm -f "$timings"' EXIT
+trap 'exit 130' INT TERM
+
+note() {  # what: prints it with the time since the start
   echo "=== $1 [$(( (SECONDS - begin) / 60 )):$(printf '%02d' $(( (SECONDS - begin) % 60 )))]"
-  mark=$SECONDS
-  markcpu=$(cpu)
 }
-took() {  # what: notes how long it took since the last stamp, and the processor time
-  steps+=("$(printf '%-16s %5d s  (processor %6d s)' "$1" $(( SECONDS - mark )) $(( $(cpu) - markcpu )))")
+
+# Runs a command in a subshell of its own and notes its wall time and the
+# processor time of everything it started, read from the kernel for that
+# subshell (steps that run side by side are each counted apart).
+measured() {  # what, command...
+  local what=$1; shift
+  (
+    t0=$SECONDS
+    rc=0
+    "$@" || rc=$?
+    cpu=$(awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%d", ($14 + $15) / hz }' \
+          "/proc/$BASHPID/stat")
+    printf '%-16s %5d s  (processor %6d s)\n' "$what" $(( SECONDS - t0 )) "$cpu" >> "$timings"
+    exit $rc
+  )
 }
 
 # ctest over all cores; then the entries' summed time and the longest ones.
@@ -41,6 +59,33 @@ ctest_all() {  # build folder
   return $rc
 }
 
+# One ctest at a time: a step's tests start once the previous step's have ended.
+# With overlap they run in the background and their output is shown when they end.
+tests_what=""
+tests_out=""
+tests_start() {  # name, build folder
+  tests_end
+  note "$1 tests"
+  if [ "$overlap" = 1 ]; then
+    tests_what=$1
+    tests_out="$2/ctest.out"
+    echo "(beside what follows; the output comes when they end)"
+    measured "$1 tests" ctest_all "$2" > "$tests_out" 2>&1 &
+    tests_pid=$!
+  else
+    measured "$1 tests" ctest_all "$2" || status=1
+  fi
+}
+tests_end() {  # waits for the tests in the background, if any, and shows them
+  [ -n "$tests_pid" ] || return 0
+  local rc=0
+  wait "$tests_pid" || rc=$?
+  tests_pid=""
+  note "$tests_what tests ended"
+  cat "$tests_out"
+  [ "$rc" = 0 ] || status=1
+}
+
 # The packs and loose resources of the host build: the ARM tests load them, the
 # fuzz seeds are made from them.
 host_resources() {
@@ -51,87 +96,69 @@ host_resources() {
     { tail -20 "$dir/resources.log"; return 1; }
 }
 
-run() {  # name, cmake arguments...
-  local name=$1; shift
-  local dir="$root/build-$name"
-  stamp "$name build"
-  cmake -S "$root" -B "$dir" "$@" >/dev/null
-  if ! cmake --build "$dir" -j"$jobs" > "$dir/build.log" 2>&1; then
+configure_build() {  # build folder, target list ("" for all), cmake arguments...
+  local dir=$1 targets=$2; shift 2
+  cmake -S "$root" -B "$dir" "$@" >/dev/null &&
+    cmake --build "$dir" -j"$jobs" ${targets:+--target $targets} > "$dir/build.log" 2>&1
+}
+
+build() {  # name, target list ("" for all), cmake arguments...
+  local name=$1 dir="$root/build-$1"
+  shift
+  note "$name build"
+  if ! measured "$name build" configure_build "$dir" "$@"; then
     grep -E -A5 'error|Error' "$dir/build.log" | head -80
     echo "$name build failed"
     status=1
-    return
+    return 1
   fi
   grep -E 'warning:' "$dir/build.log" || true
-  took "$name build"
-  stamp "$name tests"
-  ctest_all "$dir" || status=1
-  took "$name tests"
 }
 
 # Debug information only where a report needs line numbers (the sanitizer build).
-[[ $only == *normal* ]] && run normal -DCMAKE_BUILD_TYPE=Release
-[[ $only == *sanitize* ]] && ASAN_OPTIONS=detect_leaks=1 run sanitize -DZARN_SANITIZE=ON \
-  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
+if [[ $only == *normal* ]] && build normal "" -DCMAKE_BUILD_TYPE=Release; then
+  tests_start normal "$root/build-normal"
+fi
+if [[ $only == *sanitize* ]] && build sanitize "" -DZARN_SANITIZE=ON \
+     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"; then
+  ASAN_OPTIONS=detect_leaks=1 tests_start sanitize "$root/build-sanitize"
+fi
 if [[ $only == *arm* ]]; then
-  stamp "host resources for the arm tests"
-  if host_resources; then
-    took "host resources"
-    run arm -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/arm-linux-gnueabihf.cmake"
-  else
+  note "host resources for the arm tests"
+  if ! measured "host resources" host_resources; then
     echo "host resources failed"
     status=1
+  elif build arm "" -DCMAKE_BUILD_TYPE=Release \
+         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/arm-linux-gnueabihf.cmake"; then
+    tests_start arm "$root/build-arm"
   fi
 fi
 # ThreadSanitizer: only the tests where the feeder thread runs beside the game
-# thread, so it stays short.
-if [[ $only == *tsan* ]]; then
-  stamp "tsan build"
-  tdir="$root/build-tsan"
-  if ! cmake -S "$root" -B "$tdir" -DZARN_TSAN=ON -DCMAKE_BUILD_TYPE=Debug \
-       -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" >/dev/null ||
-     ! cmake --build "$tdir" -j"$jobs" --target test_sound test_game resources > "$tdir/build.log" 2>&1; then
-    grep -E -A5 'error|Error' "$tdir/build.log" | head -80
-    echo "tsan build failed"
-    status=1
-  else
-    took "tsan build"
-    stamp "tsan tests"
-    export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
-    if ! (cd "$tdir" && ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" \
-          ./tests/test_sound --gtest_filter='HeadlessAudio.*:Mixer.*' &&
-          ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" \
-          ./tests/test_game --gtest_filter='Wrapper*:HeadlessRun*'); then
-      echo "tsan tests failed"
-      status=1
-    fi
-    unset TSAN_OPTIONS
-    took "tsan tests"
-  fi
+# thread, so it stays short. No ports, so it may run beside a ctest.
+tsan_tests() {
+  local tdir="$root/build-tsan"
+  cd "$tdir" &&
+    ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+      ./tests/test_sound --gtest_filter='HeadlessAudio.*:Mixer.*' &&
+    ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+      ./tests/test_game --gtest_filter='Wrapper*:HeadlessRun*'
+}
+if [[ $only == *tsan* ]] && build tsan "test_sound test_game resources" -DZARN_TSAN=ON \
+     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"; then
+  note "tsan tests"
+  measured "tsan tests" tsan_tests || { echo "tsan tests failed"; status=1; }
 fi
 # Fuzz targets: replayed over seeds made by the normal build's tools, then a few
 # seconds of fuzzing each (ZARN_FUZZ_SECONDS; see fuzz/README.md for long runs).
-if [[ $only == *fuzz* ]]; then
-  stamp "fuzz build"
-  fdir="$root/build-fuzz"
-  if ! CC=clang CXX=clang++ cmake -S "$root" -B "$fdir" -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
-       -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1" >/dev/null ||
-     ! cmake --build "$fdir" -j"$jobs" --target fuzz_all > "$fdir/build.log" 2>&1; then
-    grep -E -A5 'error|Error' "$fdir/build.log" | head -80
-    echo "fuzz build failed"
-    status=1
-  else
-    took "fuzz build"
-    stamp "fuzz replay"
-    if host_resources; then
-      "$root/fuzz/replay.sh" "$fdir" "$root/build-normal" "${ZARN_FUZZ_SECONDS:-5}" || status=1
-    else
-      echo "host resources failed"
-      status=1
-    fi
-    took "fuzz replay"
-  fi
+fuzz_replay() {
+  host_resources && "$root/fuzz/replay.sh" "$root/build-fuzz" "$root/build-normal" "${ZARN_FUZZ_SECONDS:-5}"
+}
+if [[ $only == *fuzz* ]] && CC=clang CXX=clang++ build fuzz fuzz_all -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
+     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1"; then
+  note "fuzz replay"
+  measured "fuzz replay" fuzz_replay || status=1
 fi
-stamp "done"
-printf '%s\n' "${steps[@]}"
+tests_end
+note "done"
+cat "$timings"
 exit $status
