@@ -42,8 +42,9 @@ measured() {  # what, command...
     t0=$SECONDS
     rc=0
     "$@" || rc=$?
+    me=$BASHPID  # this subshell's, not the one $(...) makes
     cpu=$(awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%d", ($14 + $15) / hz }' \
-          "/proc/$BASHPID/stat")
+          "/proc/$me/stat")
     printf '%-16s %5d s  (processor %6d s)\n' "$what" $(( SECONDS - t0 )) "$cpu" >> "$timings"
     exit $rc
   )
@@ -115,12 +116,12 @@ build() {  # name, target list ("" for all), cmake arguments...
   grep -E 'warning:' "$dir/build.log" || true
 }
 
-# Debug information only where a report needs line numbers (the sanitizer build).
+# Line tables only where a report needs line numbers (the sanitizer builds).
 if [[ $only == *normal* ]] && build normal "" -DCMAKE_BUILD_TYPE=Release; then
   tests_start normal "$root/build-normal"
 fi
 if [[ $only == *sanitize* ]] && build sanitize "" -DZARN_SANITIZE=ON \
-     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"; then
+     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1"; then
   ASAN_OPTIONS=detect_leaks=1 tests_start sanitize "$root/build-sanitize"
 fi
 if [[ $only == *arm* ]]; then
@@ -144,7 +145,7 @@ tsan_tests() {
       ./tests/test_game --gtest_filter='Wrapper*:HeadlessRun*'
 }
 if [[ $only == *tsan* ]] && build tsan "test_sound test_game resources" -DZARN_TSAN=ON \
-     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"; then
+     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1"; then
   note "tsan tests"
   measured "tsan tests" tsan_tests || { echo "tsan tests failed"; status=1; }
 fi
