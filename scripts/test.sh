@@ -8,7 +8,8 @@
 # tests took; ctest's entries are summed as well (their time on one core).
 # With four cores or more a step's ctest runs beside the next build (its long
 # entries are real-time games that leave the cores idle); one ctest at a time,
-# so the builds' port blocks and temporary folders never meet.
+# so the builds' port blocks and temporary folders never meet; the builds run at
+# a lower priority.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" test
@@ -97,10 +98,12 @@ host_resources() {
     { tail -20 "$dir/resources.log"; return 1; }
 }
 
+# Builds yield to the tests beside them, whose games run on the real clock.
 configure_build() {  # build folder, target list ("" for all), cmake arguments...
   local dir=$1 targets=$2; shift 2
   cmake -S "$root" -B "$dir" "$@" >/dev/null &&
-    cmake --build "$dir" -j"$jobs" ${targets:+--target $targets} > "$dir/build.log" 2>&1
+    nice -n "$((overlap * 10))" cmake --build "$dir" -j"$jobs" ${targets:+--target $targets} \
+      > "$dir/build.log" 2>&1
 }
 
 build() {  # name, target list ("" for all), cmake arguments...
@@ -135,16 +138,15 @@ if [[ $only == *arm* ]]; then
   fi
 fi
 # ThreadSanitizer: only the tests where the feeder thread runs beside the game
-# thread, so it stays short. No ports, so it may run beside a ctest.
+# thread (their own small program), so it stays short. No ports, so it may run
+# beside a ctest.
 tsan_tests() {
   local tdir="$root/build-tsan"
-  cd "$tdir" &&
-    ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-      ./tests/test_sound --gtest_filter='HeadlessAudio.*:Mixer.*' &&
-    ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-      ./tests/test_game --gtest_filter='Wrapper*:HeadlessRun*'
+  cd "$tdir" && ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" \
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ./tests/test_threads --gtest_filter='HeadlessAudio.*:Mixer.*:Wrapper*:HeadlessRun*'
 }
-if [[ $only == *tsan* ]] && build tsan "test_sound test_game resources" -DZARN_TSAN=ON \
+if [[ $only == *tsan* ]] && build tsan "test_threads resources" -DZARN_TSAN=ON \
      -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1"; then
   note "tsan tests"
   measured "tsan tests" tsan_tests || { echo "tsan tests failed"; status=1; }
