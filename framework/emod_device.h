@@ -49,7 +49,7 @@ class ClassEDevice {
 
  private:
   uint16_t reserved_[128];
-  uint8_t flag_ = 0;
+  [[maybe_unused]] uint8_t flag_ = 0;
 };
 
 class ClassEConsole {

@@ -36,7 +36,6 @@ constexpr uint32_t kMsgResume = 0x10001;
 constexpr uint32_t kMsgMinimized = 0x10002;
 constexpr uint32_t kMsgFreshGame = 0x10003;
 constexpr uint32_t kMsgSameSeats = 0x10004;
-constexpr uint32_t kTitleMainMenu = 0x8001;
 constexpr uint32_t kTitlePauseMenu = 0x10000;
 constexpr uint32_t kTitleMultiMenu = 0x10002;
 

@@ -207,7 +207,7 @@ struct GifCodes {
     }
     if (code == clear + 1) return false;
     if (first) return Single(code);
-    uint32_t len;
+    uint32_t len = 0;
     if (!(code >= clear + 2 + count ? Unknown(len) : Known(code, len))) return false;
     prevoff = pos;
     prevlen = len;

@@ -21,13 +21,14 @@ status=0
 begin=$SECONDS
 timings=$(mktemp)  # "what  wall  (processor)" lines, in the order they end
 tests_pid=""  # the ctest in the background, if any
+small_pids=()  # the small steps in the background
 
 kill_tree() {  # process: stops it and everything it started
   local child
   for child in $(pgrep -P "$1"); do kill_tree "$child"; done
   kill "$1" 2>/dev/null || true
 }
-trap '[ -z "$tests_pid" ] || kill_tree "$tests_pid"; rm -f "$timings"' EXIT
+trap 'for p in $tests_pid "${small_pids[@]}"; do kill_tree "$p"; done; rm -f "$timings"*' EXIT
 trap 'exit 130' INT TERM
 
 note() {  # what: prints it with the time since the start
@@ -138,29 +139,49 @@ if [[ $only == *arm* ]]; then
   fi
 fi
 # ThreadSanitizer: only the tests where the feeder thread runs beside the game
-# thread (their own small program), so it stays short. No ports, so it may run
-# beside a ctest.
+# thread (their own small program), so it stays short.
 tsan_tests() {
   local tdir="$root/build-tsan"
   cd "$tdir" && ZARN_BACKEND=headless ZARN_TEST_TMP="$tdir/testtmp" \
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     ./tests/test_threads --gtest_filter='HeadlessAudio.*:Mixer.*:Wrapper*:HeadlessRun*'
 }
-if [[ $only == *tsan* ]] && build tsan "test_threads resources" -DZARN_TSAN=ON \
-     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1"; then
+tsan_step() {
+  build tsan "test_threads resources" -DZARN_TSAN=ON \
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" || return 1
   note "tsan tests"
-  measured "tsan tests" tsan_tests || { echo "tsan tests failed"; status=1; }
-fi
+  measured "tsan tests" tsan_tests || { echo "tsan tests failed"; return 1; }
+}
 # Fuzz targets: replayed over seeds made by the normal build's tools, then a few
 # seconds of fuzzing each (ZARN_FUZZ_SECONDS; see fuzz/README.md for long runs).
 fuzz_replay() {
   host_resources && "$root/fuzz/replay.sh" "$root/build-fuzz" "$root/build-normal" "${ZARN_FUZZ_SECONDS:-5}"
 }
-if [[ $only == *fuzz* ]] && CC=clang CXX=clang++ build fuzz fuzz_all -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
-     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1"; then
+fuzz_step() {
+  CC=clang CXX=clang++ build fuzz fuzz_all -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1" || return 1
   note "fuzz replay"
-  measured "fuzz replay" fuzz_replay || status=1
-fi
+  measured "fuzz replay" fuzz_replay
+}
+# These two use no ports, so they may run beside a ctest; with overlap they also
+# run side by side, each one's serial stretches (links, the resource generator,
+# one test program) leaving cores to the other. Their output follows when they end.
+small=()
+[[ $only == *tsan* ]] && small+=(tsan)
+[[ $only == *fuzz* ]] && small+=(fuzz)
+for step in "${small[@]}"; do
+  if [ "$overlap" = 1 ]; then
+    "${step}_step" > "$timings.$step" 2>&1 &
+    small_pids+=($!)
+  else
+    "${step}_step" || status=1
+  fi
+done
+for i in "${!small_pids[@]}"; do
+  wait "${small_pids[$i]}" || status=1
+  cat "$timings.${small[$i]}"
+done
+small_pids=()
 tests_end
 note "done"
 cat "$timings"
