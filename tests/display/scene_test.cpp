@@ -73,15 +73,15 @@ TEST(Scene, WindowUnderXvfbShowsTheHeadlessFrame) {
 #if defined(__arm__)
   GTEST_SKIP() << "the ARM build has no window backend";
 #endif
-  if (!zt::HaveImageMagick() || !zt::HaveTool("xvfb-run") || !zt::HaveTool("xdotool") ||
+  if (!zt::HaveImageMagick() || !zt::HaveTool("Xvfb") || !zt::HaveTool("xdotool") ||
       !zt::HaveTool("import"))
-    GTEST_SKIP() << "xvfb-run, xdotool or ImageMagick is not installed";
+    GTEST_SKIP() << "Xvfb, xdotool or ImageMagick is not installed";
   const std::string dir = zt::TempDir("display_window");
   const std::string exe = std::string(ZARN_BINARY_DIR) + "/tools/displayscene/displayscene";
   if (!std::ifstream(exe).good()) GTEST_SKIP() << "displayscene was not built";
   ASSERT_EQ(zt::Run("ZARN_BACKEND=headless SCENE_DUMP='" + dir + "/headless.png' '" + exe + "'"), 0);
   ASSERT_EQ(zt::Run("cd '" + dir + "' && ZARN_BACKEND=sdl SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 "
-                    "SCENE_SHOT='" + dir + "/shot.png' timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' '" +
+                    "SCENE_SHOT='" + dir + "/shot.png' timeout 60 " + zt::XvfbCommand("1024x768x24") + " '" +
                     exe + "' 2> '" + dir + "/err.txt'"),
             0);
   // The window is the frame at 3x; sampled back it is the headless frame.

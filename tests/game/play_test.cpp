@@ -124,7 +124,7 @@ TEST(Play, WindowUnderXvfbPlaysTheHeadlessGame) {
   GTEST_SKIP() << "the ARM build has no window backend";
 #endif
   REQUIRE_PACKS();
-  if (!zt::HaveTool("xvfb-run") || !zt::HaveTool("xdotool")) GTEST_SKIP() << "xvfb-run or xdotool missing";
+  if (!zt::HaveTool("Xvfb") || !zt::HaveTool("xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
   const std::string dir = zt::TempDir("play_window");
   ASSERT_TRUE(zt::LinkRes(dir));
   const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
@@ -162,7 +162,7 @@ TEST(Play, WindowUnderXvfbPlaysTheHeadlessGame) {
        << "kill $pid; wait $pid; exit 0\n";
   }
   // The bound only stops a broken run; a loaded machine takes its time.
-  ASSERT_EQ(zt::Run("timeout 600 xvfb-run -a -s '-screen 0 1024x768x24' sh '" + dir + "/keys.sh' 2>'" + dir +
+  ASSERT_EQ(zt::Run("timeout 600 " + zt::XvfbCommand("1024x768x24") + " sh '" + dir + "/keys.sh' 2>'" + dir +
                     "/script.txt'"),
             0)
       << zt::ReadText(dir + "/script.txt") << zt::ReadText(dir + "/err.txt") << zt::ReadText(dir + "/window.txt");

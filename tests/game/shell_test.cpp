@@ -323,7 +323,7 @@ void ReplayAsScript(const ShellRun& driven, const std::string& dir, const std::s
   for (uint32_t f : driven.driver.shotFrames) frames += (frames.empty() ? "" : ",") + std::to_string(f + 1);
   const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   for (const std::string backend : {"headless", "sdl"}) {
-    if (backend == "sdl" && (!window || !zt::HaveTool("xvfb-run"))) continue;
+    if (backend == "sdl" && (!window || !zt::HaveTool("Xvfb"))) continue;
     SCOPED_TRACE(name + " " + backend);
     const std::string folder = zt::GameDir("shell_replay_" + name + "_" + backend);
     ASSERT_TRUE(prepare(folder));
@@ -336,7 +336,7 @@ void ReplayAsScript(const ShellRun& driven, const std::string& dir, const std::s
                       " ZARN_DUMP_FRAMES=" + frames + " ZARN_FRAMES=" + std::to_string(driven.run.framesRun + 50) +
                       " SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0" +
                       (backend == "sdl" && silent ? " ZARN_FAIL=dsp" : "") + " '" + exe + "' 2>err.txt";
-    if (backend == "sdl") cmd = "timeout 600 xvfb-run -a -s '-screen 0 1024x768x24' sh -c \"" + cmd + "\"";
+    if (backend == "sdl") cmd = "timeout 600 " + zt::XvfbCommand("1024x768x24") + " sh -c \"" + cmd + "\"";
     ASSERT_EQ(zt::Run(cmd), 0) << ReadBytes(folder + "/err.txt");
     for (size_t i = 0; i < driven.driver.shots.size(); i++) {
       char file[32];

@@ -44,14 +44,14 @@ TEST(WindowAudio, PlaysThroughSdl) {
   GTEST_SKIP() << "the ARM build has no window backend";
 #endif
   if (!HaveResgen()) GTEST_SKIP() << "no generated resources in " << ZARN_BINARY_DIR << "/resgen";
-  if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  if (!zt::HaveTool("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   ASSERT_GT(n, 0);
   self[n] = 0;
   const std::string dir = zt::TempDir("window_audio");
-  const int rc = zt::Run("ZARN_WINDOW_AUDIO_CHILD=1 SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 timeout 60 "
-                         "xvfb-run -a -s '-screen 0 640x480x24' '" + std::string(self) +
+  const int rc = zt::Run("ZARN_WINDOW_AUDIO_CHILD=1 SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 timeout 60 " +
+                         zt::XvfbCommand("640x480x24") + " '" + std::string(self) +
                          "' --gtest_filter=WindowAudio.Child > '" + dir + "/out.txt' 2>&1");
   std::ifstream out(dir + "/out.txt");
   std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());

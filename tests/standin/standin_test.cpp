@@ -291,7 +291,7 @@ TEST(Program, HeadlessMemoryStaysFlat) {
 int RunInWindow(const std::string& dir, const std::string& settings, std::string* err) {
   const std::string exe = std::string(ZARN_BINARY_DIR) + "/zarn";
   const int rc = zt::Run("cd '" + dir + "' && ZARN_BACKEND=sdl ZARN_FRAMES=30 " + settings +
-                         " ASAN_OPTIONS=detect_leaks=0 timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' '" + exe +
+                         " ASAN_OPTIONS=detect_leaks=0 timeout 60 " + zt::XvfbCommand("1024x768x24") + " '" + exe +
                          "' 2> '" + dir + "/err.txt'");
   const std::vector<uint8_t> text = zt::ReadFile(dir + "/err.txt");
   err->assign(text.begin(), text.end());
@@ -304,7 +304,7 @@ TEST(Program, WindowWithoutSoundDeviceSaysSoOnce) {
 #if defined(__arm__)
   GTEST_SKIP() << "the ARM build has no window backend";
 #endif
-  if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  if (!zt::HaveTool("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
   const std::string dir = zt::TempDir("standin_nosound");
   ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
   // ALSA with a card nobody has, and an audio driver SDL does not know.
@@ -324,7 +324,7 @@ TEST(Program, OpensAWindowUnderXvfb) {
 #if defined(__arm__)
   GTEST_SKIP() << "the ARM build has no window backend";
 #endif
-  if (!zt::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  if (!zt::HaveTool("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
   const std::string dir = zt::TempDir("standin_window");
   ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
   // The window backend announces nothing; it must run and leave with status 0,
@@ -340,7 +340,7 @@ TEST(Program, WindowWithoutFocusStandsStill) {
 #if defined(__arm__)
   GTEST_SKIP() << "the ARM build has no window backend";
 #endif
-  for (const char* tool : {"xvfb-run", "xdotool", "xwininfo"})
+  for (const char* tool : {"Xvfb", "xdotool", "xwininfo"})
     if (!zt::HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
   const std::string dir = zt::TempDir("standin_focus");
   ASSERT_TRUE(zt::LinkRes(dir)) << "no resource packs";
@@ -363,7 +363,7 @@ TEST(Program, WindowWithoutFocusStandsStill) {
        << "for i in $(seq 600); do [ $(dumps) -ge $((n + 2)) ] && break; sleep 0.1; done\n"
        << "kill $pid; wait $pid; exit 0\n";
   }
-  ASSERT_EQ(zt::Run("timeout 300 xvfb-run -a -s '-screen 0 1024x768x24' sh '" + dir + "/focus.sh'"), 0);
+  ASSERT_EQ(zt::Run("timeout 300 " + zt::XvfbCommand("1024x768x24") + " sh '" + dir + "/focus.sh'"), 0);
   std::ifstream in(dir + "/times.txt");
   uint64_t n = 0, us = 0, last = 0, longest = 0, frames = 0, after = 0;
   while (in >> n >> us) {

@@ -152,6 +152,10 @@ std::string WaitWindowShell() {
          "done\n";
 }
 
+std::string XvfbCommand(const std::string& screen) {
+  return std::string("'") + ZARN_SOURCE_DIR + "/tests/support/xvfb.sh' " + screen;
+}
+
 int Run(const std::string& command) {
   int r = std::system(command.c_str());
   if (r == -1) return -1;

@@ -80,6 +80,12 @@ std::string Capture(const std::string& command);
 // True when a program is on the PATH.
 bool HaveTool(const std::string& name);
 
+// The shell words that run a command under an X server of its own with a
+// screen of that size ("1024x768x24"); the command's status is the words'.
+// Xvfb picks its free display itself, so servers started side by side never
+// race for one.
+std::string XvfbCommand(const std::string& screen);
+
 // Shell lines that wait for the game's window and set $w to its id; $pid is
 // the game's process (they exit 3 when it has ended). A search can meet one of
 // the windows that come and go as SDL starts and then fails, so it tries again
