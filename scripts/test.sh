@@ -8,8 +8,8 @@
 # tests took; ctest's entries are summed as well (their time on one core).
 # With four cores or more a step's ctest runs beside the next build (its long
 # entries are real-time games that leave the cores idle); one ctest at a time,
-# so the builds' port blocks and temporary folders never meet; the builds run at
-# a lower priority.
+# so the builds' port blocks and temporary folders never meet; a build beside
+# tests runs at a lower priority.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" test
@@ -99,11 +99,13 @@ host_resources() {
     { tail -20 "$dir/resources.log"; return 1; }
 }
 
-# Builds yield to the tests beside them, whose games run on the real clock.
+# A build yields to tests running beside it, whose games run on the real clock.
 configure_build() {  # build folder, target list ("" for all), cmake arguments...
-  local dir=$1 targets=$2; shift 2
+  local dir=$1 targets=$2 prio=0
+  shift 2
+  if [ -n "$tests_pid" ]; then prio=10; fi
   cmake -S "$root" -B "$dir" "$@" >/dev/null &&
-    nice -n "$((overlap * 10))" cmake --build "$dir" -j"$jobs" ${targets:+--target $targets} \
+    nice -n "$prio" cmake --build "$dir" -j"$jobs" ${targets:+--target $targets} \
       > "$dir/build.log" 2>&1
 }
 
