@@ -38,8 +38,7 @@ inline Bytes Hex(const std::string& text) {
   return out;
 }
 
-// A loopback port for this test process: ZARN_TEST_PORT, else one derived from
-// the process id so parallel test runs do not collide.
+// A loopback port of this test process's own block (see zt::TestPort).
 uint16_t TestPort(uint16_t offset = 0);
 
 // Records every event of a connection.

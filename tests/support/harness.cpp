@@ -2,10 +2,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -86,11 +88,60 @@ long DifferentPixels(const std::string& a, const std::string& b) {
   return static_cast<long>(v);
 }
 
+namespace {
+constexpr uint32_t kPortBase = 10000;  // blocks of 64 up to the ephemeral range (32768)
+constexpr uint32_t kPortBlocks = (32768 - kPortBase) / 64;
+
+// True when a socket other than one waiting out its close holds a port of the
+// block (something outside the tests, or a leftover game process).
+bool BlockInUse(uint32_t first) {
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::ifstream in(table);
+    std::string line;
+    std::getline(in, line);  // the heading
+    while (std::getline(in, line)) {
+      // "  N: ADDR:PORT REMADDR:PORT ST ..."
+      const size_t colon = line.find(':', line.find(':') + 1);
+      if (colon == std::string::npos) continue;
+      const uint32_t port = static_cast<uint32_t>(std::strtoul(line.c_str() + colon + 1, nullptr, 16));
+      const size_t st = line.find(' ', line.find(' ', colon) + 1);
+      const bool closing = st != std::string::npos && line.compare(st + 1, 2, "06") == 0;
+      if (port >= first && port < first + 64 && !closing) return true;
+    }
+  }
+  return false;
+}
+
+// Takes the first block, from a start spread by the process id, whose lock file
+// no other process holds and whose ports nothing uses. The lock is held until the
+// process ends (the kernel drops it however the process ends), so every test
+// program on the machine, of any build tree or checkout, gets a block of its own.
+uint32_t HoldPortBlock() {
+  const std::string dir = "/tmp/zarn-test-ports";
+  mkdir(dir.c_str(), 01777);
+  chmod(dir.c_str(), 01777);
+  const uint32_t start = static_cast<uint32_t>(getpid()) % kPortBlocks;
+  for (uint32_t i = 0; i < kPortBlocks; i++) {
+    const uint32_t block = (start + i) % kPortBlocks;
+    const std::string path = dir + "/" + std::to_string(block);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      close(fd);
+      continue;
+    }
+    const uint32_t first = kPortBase + block * 64;
+    if (!BlockInUse(first)) return first;  // fd stays open: that holds the lock
+    close(fd);
+  }
+  std::fprintf(stderr, "no free block of 64 test ports in %u..32767\n", kPortBase);
+  std::abort();
+}
+}  // namespace
+
 uint16_t TestPort(uint16_t offset) {
-  const char* env = std::getenv("ZARN_TEST_PORT");
-  const uint32_t base = env && *env ? static_cast<uint32_t>(std::atoi(env))
-                                    : 20000u + static_cast<uint32_t>(getpid()) % 190u * 64u;
-  return static_cast<uint16_t>(base + offset);
+  static const uint32_t base = HoldPortBlock();
+  return static_cast<uint16_t>(base + offset % 64);
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {

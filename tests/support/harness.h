@@ -60,10 +60,10 @@ class ScopedZone {
   bool had_ = false;
 };
 
-// A TCP port for a test's own server: ZARN_TEST_PORT, or a block of 64 picked by
-// the process id below the system's ephemeral range (32768 up), so that no client
-// socket holds it and test programs started one after the other (consecutive
-// process ids) never share one; offset picks among one test's servers (0 to 63).
+// A TCP port for a test's own server, from a block of 64 below the system's
+// ephemeral range (32768 up, so no client socket holds it) that this process
+// finds free when it first asks and holds until it ends; offset picks among one
+// test's servers (0 to 63).
 uint16_t TestPort(uint16_t offset = 0);
 
 // Runs a command with the shell; returns its exit status (-1 when it could not run).
