@@ -291,8 +291,10 @@ int moxMusic::load(const void* image, uint32_t size, bool copy) {
   if (voices == 0) return MOX_ERR_FORMAT;
   // The order table holds 128 entries: a longer song length reads past it.
   const uint32_t songLength = img[950] > 128 ? 128 : img[950];
+  // Trackers store every pattern the whole table names, also those listed after
+  // the song's end: the samples follow all of them.
   uint32_t highest = 0;
-  for (uint32_t i = 0; i < songLength; i++)
+  for (uint32_t i = 0; i < 128; i++)
     if (img[952 + i] > highest) highest = img[952 + i];
   const uint32_t patterns = highest + 1;
   const uint64_t patternEnd = 1084ull + static_cast<uint64_t>(voices) * patterns * 256u;

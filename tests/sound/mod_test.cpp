@@ -101,6 +101,7 @@ TEST(ModFormat, MutationTable) {
       {"samples cut", cut(good, 1084 + 2048 + 30), 0},
       {"song length 200 (clamped to 128)", with(good, 950, {200}), 0},
       {"order past the patterns", with(good, 953, {9}), MOX_ERR_READ},
+      {"order after the song's end past the patterns", with(good, 960, {9}), MOX_ERR_READ},
       {"sample 1 longer than the image", with(good, 42, {0xFF, 0xFF}), 0},
       {"loop past the sample", with(good, 46, {0x00, 0x20, 0x7F, 0xFF}), 0},
       {"restart 127", with(good, 951, {127}), 0},
@@ -125,6 +126,41 @@ TEST(ModFormat, MutationTable) {
     Mix16(sp, 44100);  // a second of play reads every note and sample that exists
     sp.stopMusics();
   }
+}
+
+// Trackers store every pattern the 128-entry order table names, also after the
+// song's end: the samples follow all of them. The song plays the same whether
+// such a pattern is there or not.
+TEST(ModFormat, PatternAfterTheSongEndIsSkipped) {
+  Mod plain;
+  plain.samples.push_back(SquareSample(64, true));
+  plain.samples.push_back(SquareSample(200, false));
+  plain.At(0, 0, 0) = {1, 428, 0, 0};
+  plain.At(0, 8, 1) = {2, 214, 0, 0};
+  plain.order = {0};
+  Mod stored = plain;
+  for (uint32_t r = 0; r < 64; r++)
+    for (uint32_t v = 0; v < 4; v++) stored.At(1, r, v) = {0x1F, 0x123, 0xF, 0xFF};
+  stored.order = {0, 1};
+  stored.songLengthOverride = 1;
+  auto mix = [](const Mod& m, uint32_t* patterns) {
+    ManualDriverScope scope;
+    moxSpeaker sp;
+    EXPECT_EQ(sp.open(44100, 16, true, 2, 8), 0);
+    const auto image = m.Build();
+    moxMusic music;
+    EXPECT_EQ(music.load(image.data(), uint32_t(image.size()), false), 0);
+    EXPECT_EQ(music.size(), image.size());
+    *patterns = music.patterns();
+    EXPECT_GE(sp.playMusic(&music, MOX_ANYCHANNEL), 0);
+    return Mix16(sp, 44100);
+  };
+  uint32_t n1 = 0, n2 = 0;
+  const auto a = mix(plain, &n1), b = mix(stored, &n2);
+  EXPECT_EQ(n1, 1u);
+  EXPECT_EQ(n2, 2u);
+  ASSERT_TRUE(std::any_of(a.begin(), a.end(), [](int16_t v) { return v != 0; }));
+  EXPECT_TRUE(a == b);
 }
 
 // Runs ticks until the channel's row changes or it stops; returns the ticks taken.
