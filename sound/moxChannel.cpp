@@ -147,7 +147,7 @@ void moxMusicChannel::volume(unsigned v) {
   volume_ = v > 64 ? 64 : v;
   const uint32_t master = speaker_ ? speaker_->volumeMusics() : 64;
   effVolume_ = volume_ * master / 64;
-  for (auto& vc : voice_) applyVoiceVolume(vc);  // cut voices stay cut
+  for (auto& vc : voice_) applyVoiceVolume(vc);
   unlock();
 }
 
@@ -222,9 +222,6 @@ void moxMusicChannel::startNote(moxVoice& v, uint32_t note) {
     v.loopLength = s.loopLength;
     v.step = stepOf(v.period);
   }
-  // A new note ends a cut.
-  v.cut = 0;
-  applyVoiceVolume(v);
 }
 
 bool moxMusicChannel::setup(const moxMusic& m) {

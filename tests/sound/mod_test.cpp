@@ -292,6 +292,39 @@ TEST_F(Tracker, NoteCutHoldsThroughVolumeChanges) {
   EXPECT_GT(peak(Mix16(sp, row)), 1000);  // the next note sounds
 }
 
+// A cut sets the voice's volume to 0: what adjusts the volume afterwards starts
+// from there, and a note without a sample number stays silent.
+TEST_F(Tracker, CutVolumeIsZeroForLaterSlides) {
+  struct Case {
+    const char* what;
+    ModNote next;
+    uint32_t volume;
+  } cases[] = {
+      {"A20: up 2 on 5 ticks", {0, 0, 0xA, 0x20}, 10},
+      {"A01: down", {0, 0, 0xA, 0x01}, 0},
+      {"520: tone porta and up", {0, 0, 0x5, 0x20}, 10},
+      {"620: vibrato and up", {0, 0, 0x6, 0x20}, 10},
+      {"EA3: fine up", {0, 0, 0xE, 0xA3}, 3},
+      {"EB1: fine down", {0, 0, 0xE, 0xB1}, 0},
+      {"a note without a sample number", {0, 214, 0, 0}, 0},
+      {"a note with its sample", {1, 214, 0, 0}, 64},
+  };
+  for (const auto& c : cases) {
+    Mod m;
+    m.samples.push_back(SquareSample(64, true));
+    m.At(0, 0, 0) = {1, 428, 0xE, 0xC1};  // cut on the second tick
+    m.At(0, 1, 0) = c.next;
+    m.order = {0};
+    Play(m, false);
+    ch->advanceTick();  // row 0
+    TicksOfRow(ch);     // row 1
+    TicksOfRow(ch);     // its ticks, then row 2 (nothing on it)
+    EXPECT_EQ(ch->voice(0).volume, c.volume) << c.what;
+    EXPECT_EQ(ch->voice(0).effVolume, c.volume) << c.what;
+    sp.stopMusics();
+  }
+}
+
 TEST(ModTiming, LowFrequencyDoesNotDivideByZero) {
   ManualDriverScope scope;
   moxSpeaker sp;

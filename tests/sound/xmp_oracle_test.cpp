@@ -159,6 +159,11 @@ struct EffectCase {
       {"note delay", {{1, 428, 0, 0}, {1, 214, 0xE, 0xD2}, {0, 0, 0, 0}}},
       {"pattern delay", {{1, 428, 0xE, 0xE2}, {1, 214, 0, 0}}},
       {"speed and tempo", {{1, 428, 0xF, 0x03}, {0, 0, 0xF, 0x96}, {1, 214, 0xF, 0x7D}, {0, 0, 0xF, 0x06}}},
+      {"note cut, volume slides", {{1, 428, 0xE, 0xC2}, {0, 0, 0xA, 0x20}, {0, 0, 0xA, 0x01}, {0, 0, 0xA, 0x30}}},
+      {"note cut, porta + volume slide", {{1, 428, 0xE, 0xC1}, {0, 0, 0x5, 0x20}}},
+      {"note cut, vibrato + volume slide", {{1, 428, 0xE, 0xC1}, {0, 0, 0x6, 0x20}}},
+      {"note cut, fine volume", {{1, 428, 0xE, 0xC1}, {0, 0, 0xE, 0xA3}, {0, 0, 0xE, 0xB1}, {0, 0, 0xE, 0xA5}}},
+      {"note cut, note without sample", {{1, 428, 0xE, 0xC1}, {0, 214, 0, 0}, {1, 428, 0, 0}}},
   };
 }
 
