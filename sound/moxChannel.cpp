@@ -463,9 +463,7 @@ void moxMusicChannel::rowExtended(moxVoice& v, const RowNote& s) {
       if (v.py == 0) cutVoice(v);
       break;
     case 0xD: rowNoteDelay(v, s); break;
-    case 0xE:
-      if (patternDelay_ == 0) patternDelay_ = v.py;
-      break;
+    case 0xE: patternDelay_ = v.py; break;  // the last of the row holds, as every per-row setting
     default: break;
   }
 }

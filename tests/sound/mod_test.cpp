@@ -325,6 +325,24 @@ TEST_F(Tracker, CutVolumeIsZeroForLaterSlides) {
   }
 }
 
+// Per-row settings read voice by voice: the last pattern delay of a row wins.
+TEST_F(Tracker, LastPatternDelayOfARowWins) {
+  struct Case {
+    uint32_t first, second;  // EEx parameters on voices 0 and 2, 0x100: none
+    uint32_t delay;
+  } cases[] = {
+      {0xE2, 0xE4, 4}, {0xE4, 0xE2, 2}, {0xE4, 0xE0, 0}, {0x100, 0xE3, 3}, {0xE3, 0x100, 3}};
+  for (const auto& c : cases) {
+    Mod m = SimpleMod();
+    if (c.first != 0x100) m.At(0, 0, 0) = {1, 428, 0xE, c.first};
+    if (c.second != 0x100) m.At(0, 0, 2) = {0, 0, 0xE, c.second};
+    Play(m, false);
+    ch->advanceTick();  // row 0
+    EXPECT_EQ(TicksOfRow(ch), int(6 + 6 * c.delay)) << std::hex << c.first << " " << c.second;
+    sp.stopMusics();
+  }
+}
+
 TEST(ModTiming, LowFrequencyDoesNotDivideByZero) {
   ManualDriverScope scope;
   moxSpeaker sp;
