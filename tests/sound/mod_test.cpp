@@ -343,6 +343,47 @@ TEST_F(Tracker, LastPatternDelayOfARowWins) {
   }
 }
 
+// Without looping a backward jump ends the song, and a break in the same row
+// (before or after it) only chooses a row: the song still ends.
+TEST_F(Tracker, BackwardJumpWithBreakEnds) {
+  struct Case {
+    const char* what;
+    ModNote v0, v1;
+    int32_t nextOrder, nextRow;  // -1: the song ends after the row
+  } cases[] = {
+      {"B00 then D10", {0, 0, 0xB, 0x00}, {0, 0, 0xD, 0x10}, -1, 0},
+      {"D10 then B00", {0, 0, 0xD, 0x10}, {0, 0, 0xB, 0x00}, -1, 0},
+      {"B01 (itself) then D10", {0, 0, 0xB, 0x01}, {0, 0, 0xD, 0x10}, -1, 0},
+      {"B02 (forward) then D10", {0, 0, 0xB, 0x02}, {0, 0, 0xD, 0x10}, 2, 10},
+      {"D10 alone", {0, 0, 0xD, 0x10}, {}, 2, 10},
+  };
+  for (const auto& c : cases) {
+    Mod m = SimpleMod();
+    m.At(2, 0, 0) = {1, 428, 0, 0};
+    m.At(1, 3, 0) = c.v0;
+    m.At(1, 3, 1) = c.v1;
+    m.order = {0, 1, 2};
+    Play(m, false);
+    // Nothing read yet: not the place where the last module stopped.
+    EXPECT_EQ(ch->playingOrder(), 0u);
+    EXPECT_EQ(ch->playingRow(), 0u);
+    int guard = 0;
+    while (ch->playing() && !(ch->playingOrder() == 1 && ch->playingRow() == 3) && guard++ < 10000)
+      ch->advanceTick();
+    ASSERT_TRUE(ch->playing()) << c.what;
+    for (int t = 0; t < 6; t++) ch->advanceTick();  // the row's ticks, then the next row
+    if (c.nextOrder < 0) {
+      EXPECT_FALSE(ch->playing()) << c.what << ": at order " << ch->playingOrder() << " row "
+                                  << ch->playingRow();
+    } else {
+      ASSERT_TRUE(ch->playing()) << c.what;
+      EXPECT_EQ(ch->playingOrder(), uint32_t(c.nextOrder)) << c.what;
+      EXPECT_EQ(ch->playingRow(), uint32_t(c.nextRow)) << c.what;
+    }
+    sp.stopMusics();
+  }
+}
+
 TEST(ModTiming, LowFrequencyDoesNotDivideByZero) {
   ManualDriverScope scope;
   moxSpeaker sp;

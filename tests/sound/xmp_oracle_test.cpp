@@ -168,6 +168,9 @@ struct EffectCase {
       {"note cut, fine volume", {{1, 428, 0xE, 0xC1}, {0, 0, 0xE, 0xA3}, {0, 0, 0xE, 0xB1}, {0, 0, 0xE, 0xA5}}},
       {"note cut, note without sample", {{1, 428, 0xE, 0xC1}, {0, 214, 0, 0}, {1, 428, 0, 0}}},
       {"two pattern delays", {{1, 428, 0xE, 0xE2}}, {{0, 0, 0xE, 0xE4}}},
+      // Back to a row already played: libxmp ends there too.
+      {"backward jump and break", {{1, 428, 0, 0}, {}, {}, {}, {0, 0, 0xB, 0x00}}, {{}, {}, {}, {}, {0, 0, 0xD, 0x00}}},
+      {"break and backward jump", {{1, 428, 0, 0}, {}, {}, {}, {0, 0, 0xD, 0x00}}, {{}, {}, {}, {}, {0, 0, 0xB, 0x00}}},
   };
 }
 
