@@ -147,7 +147,7 @@ void moxMusicChannel::volume(unsigned v) {
   volume_ = v > 64 ? 64 : v;
   const uint32_t master = speaker_ ? speaker_->volumeMusics() : 64;
   effVolume_ = volume_ * master / 64;
-  for (auto& vc : voice_) applyVoiceVolume(vc);  // cut voices stay cut
+  for (auto& vc : voice_) applyVoiceVolume(vc);
   unlock();
 }
 
@@ -222,9 +222,6 @@ void moxMusicChannel::startNote(moxVoice& v, uint32_t note) {
     v.loopLength = s.loopLength;
     v.step = stepOf(v.period);
   }
-  // A new note ends a cut.
-  v.cut = 0;
-  applyVoiceVolume(v);
 }
 
 bool moxMusicChannel::setup(const moxMusic& m) {
@@ -265,6 +262,7 @@ bool moxMusicChannel::setup(const moxMusic& m) {
   tick_ = 6;
   order_ = 0;
   rowOffset_ = 0;
+  playOrder_ = playRow_ = 0;  // not the last module's place before the first row
   pattern_ = songLength_ ? orders_[0] : 0;
   jumpOrder_ = -1;
   jumpRow_ = 0;
@@ -345,7 +343,7 @@ struct moxMusicChannel::RowNote {
   uint32_t row;     // the row's number in its pattern
   uint32_t period;  // the note's period as written (clamped), 0: no note
   uint32_t note;    // its index into the amiga table
-  bool jumpedByB;   // an order jump earlier in this row
+  bool jumpedByB;   // a B earlier in this row chose the order (or the end): a D picks the row
 };
 
 void moxMusicChannel::readRow() {
@@ -429,14 +427,10 @@ void moxMusicChannel::rowTonePorta(moxVoice& v, const RowNote& s) {
 }
 
 void moxMusicChannel::rowOrderJump(const moxVoice& v, RowNote& s) {
-  if (loop_ || v.param > order_) {
-    jumpOrder_ = v.param;
-    jumpRow_ = 0;
-    s.jumpedByB = true;
-  } else {
-    jumpOrder_ = static_cast<int32_t>(songLength_);  // ends the module
-    jumpRow_ = 0;
-  }
+  // Without looping only a forward jump is made; any other ends the module.
+  jumpOrder_ = loop_ || v.param > order_ ? v.param : static_cast<int32_t>(songLength_);
+  jumpRow_ = 0;
+  s.jumpedByB = true;
 }
 
 void moxMusicChannel::rowPatternBreak(const moxVoice& v, const RowNote& s) {
@@ -466,9 +460,7 @@ void moxMusicChannel::rowExtended(moxVoice& v, const RowNote& s) {
       if (v.py == 0) cutVoice(v);
       break;
     case 0xD: rowNoteDelay(v, s); break;
-    case 0xE:
-      if (patternDelay_ == 0) patternDelay_ = v.py;
-      break;
+    case 0xE: patternDelay_ = v.py; break;  // the last of the row holds, as every per-row setting
     default: break;
   }
 }

@@ -123,7 +123,6 @@ struct moxVoice {
   int32_t volSlide;
   uint32_t sampleOffset;
   uint32_t cutCounter;
-  uint8_t cut;          // cut by ECx: silent until the pattern gives it a volume or a note
   int32_t delayCounter;
   uint32_t heldNote;
   uint32_t loopCount, loopRow;
@@ -205,19 +204,15 @@ class moxMusicChannel : public moxChannel {
     v.period = period;
     v.step = stepOf(period);
   }
-  // A voice's effective volume follows its own and the channel's; a cut voice
-  // stays silent whatever the channel's volume does.
-  void applyVoiceVolume(moxVoice& v) { v.effVolume = v.cut ? 0 : v.volume * effVolume_ / 64; }
-  // The pattern sets a voice's volume: that ends a cut.
+  // A voice's effective volume follows its own and the channel's.
+  void applyVoiceVolume(moxVoice& v) { v.effVolume = v.volume * effVolume_ / 64; }
   void setVoiceVolume(moxVoice& v, uint32_t volume) {
     v.volume = volume;
-    v.cut = 0;
     applyVoiceVolume(v);
   }
-  void cutVoice(moxVoice& v) {
-    v.cut = 1;
-    v.effVolume = 0;
-  }
+  // A cut (ECx) takes the voice's own volume to 0: it stays silent whatever the
+  // channel's volume does, and later slides go on from 0.
+  void cutVoice(moxVoice& v) { setVoiceVolume(v, 0); }
   // Starts a note (index into the amiga table) on a voice from its sample.
   void startNote(moxVoice& v, uint32_t note);
 

@@ -163,6 +163,21 @@ int moxSound::decode_MSADPCM(const unsigned char*& data, uint32_t& length, bool 
 
 namespace {
 
+constexpr uint32_t kTagPcm = 1, kTagMsAdpcm = 2, kTagExtensible = 0xFFFE;
+// The sub-format GUID of PCM in the extensible form.
+const unsigned char kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                    0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// PCM (plain or extensible) on 8 or 16 bits, MS-ADPCM on 4. Every other coding
+// (a-law, u-law, float, other ADPCMs) would play its bytes as noise.
+bool PlayedForm(uint32_t tag, uint32_t bits, const unsigned char* fmt, uint32_t fmtSize) {
+  if (tag == kTagMsAdpcm) return bits == 4;
+  if (bits == 4) return false;
+  if (tag == kTagPcm) return true;
+  // cbSize, valid bits and channel mask come before the GUID.
+  return tag == kTagExtensible && fmtSize >= 40 && std::memcmp(fmt + 24, kPcmGuid, 16) == 0;
+}
+
 // Walks the chunks from `at` (each padded to an even size) to "data"; false
 // when there is none. A data chunk that claims more than the image holds is
 // cut at its end.
@@ -199,13 +214,14 @@ int moxSound::load(const void* image, uint32_t size, bool copy) {
   if (bits != 4 && bits != 8 && bits != 16) return MOX_ERR_FORMAT;
   if (channels != 1 && channels != 2) return MOX_ERR_FORMAT;
   if (rate == 0) return MOX_ERR_FORMAT;
+  if (!PlayedForm(tag, bits, fmt, fmtSize)) return MOX_ERR_FORMAT;
   const unsigned char* data = nullptr;
   uint32_t dataSize = 0;
   if (!FindDataChunk(img, size, 20ull + fmtSize + (fmtSize & 1u), &data, &dataSize))
     return MOX_ERR_READ;
   rate_ = rate;
   stereo_ = channels == 2 ? 1 : 0;
-  const int rc = bits == 4 ? loadAdpcm(tag, fmt, fmtSize, data, dataSize)
+  const int rc = bits == 4 ? loadAdpcm(fmt, fmtSize, data, dataSize)
                            : loadPcm(bits, channels, data, dataSize, copy);
   if (rc != 0) return rc;
   if (stereo_) length_ /= 2;
@@ -214,9 +230,9 @@ int moxSound::load(const void* image, uint32_t size, bool copy) {
   return 0;
 }
 
-int moxSound::loadAdpcm(uint32_t tag, const unsigned char* fmt, uint32_t fmtSize,
-                        const unsigned char* data, uint32_t dataSize) {
-  if (tag != 2 || init_MSADPCM(fmt, fmtSize) != 0) return MOX_ERR_FORMAT;
+int moxSound::loadAdpcm(const unsigned char* fmt, uint32_t fmtSize, const unsigned char* data,
+                        uint32_t dataSize) {
+  if (init_MSADPCM(fmt, fmtSize) != 0) return MOX_ERR_FORMAT;
   const unsigned char* pcm = data;
   uint32_t bytes = dataSize;
   if (decode_MSADPCM(pcm, bytes, false) != 0) return MOX_ERR_FORMAT;
@@ -291,8 +307,10 @@ int moxMusic::load(const void* image, uint32_t size, bool copy) {
   if (voices == 0) return MOX_ERR_FORMAT;
   // The order table holds 128 entries: a longer song length reads past it.
   const uint32_t songLength = img[950] > 128 ? 128 : img[950];
+  // Trackers store every pattern the whole table names, also those listed after
+  // the song's end: the samples follow all of them.
   uint32_t highest = 0;
-  for (uint32_t i = 0; i < songLength; i++)
+  for (uint32_t i = 0; i < 128; i++)
     if (img[952 + i] > highest) highest = img[952 + i];
   const uint32_t patterns = highest + 1;
   const uint64_t patternEnd = 1084ull + static_cast<uint64_t>(voices) * patterns * 256u;

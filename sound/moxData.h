@@ -23,7 +23,8 @@ class moxSound {
   // Loads a RIFF WAVE image of `size` bytes. With `copy` the samples are copied,
   // else PCM samples are used in place (the image must outlive the sound).
   // 0, or -10 null image / no memory, -300 no "fmt " or "data" chunk or a chunk
-  // past the image, -100 a format not played.
+  // past the image, -100 a format not played (played: PCM of 8 or 16 bits, plain
+  // or extensible, and MS-ADPCM).
   int load(const void* image, uint32_t size, bool copy);
   // Loads a file; -200 when it cannot be opened, -300 when it cannot be read.
   int load(const char* name);
@@ -56,7 +57,7 @@ class moxSound {
 
  private:
   // The samples of the data chunk, decoded or used as they are.
-  int loadAdpcm(uint32_t tag, const unsigned char* fmt, uint32_t fmtSize, const unsigned char* data,
+  int loadAdpcm(const unsigned char* fmt, uint32_t fmtSize, const unsigned char* data,
                 uint32_t dataSize);
   int loadPcm(uint32_t bits, uint32_t channels, const unsigned char* data, uint32_t dataSize,
               bool copy);

@@ -101,6 +101,7 @@ TEST(ModFormat, MutationTable) {
       {"samples cut", cut(good, 1084 + 2048 + 30), 0},
       {"song length 200 (clamped to 128)", with(good, 950, {200}), 0},
       {"order past the patterns", with(good, 953, {9}), MOX_ERR_READ},
+      {"order after the song's end past the patterns", with(good, 960, {9}), MOX_ERR_READ},
       {"sample 1 longer than the image", with(good, 42, {0xFF, 0xFF}), 0},
       {"loop past the sample", with(good, 46, {0x00, 0x20, 0x7F, 0xFF}), 0},
       {"restart 127", with(good, 951, {127}), 0},
@@ -125,6 +126,41 @@ TEST(ModFormat, MutationTable) {
     Mix16(sp, 44100);  // a second of play reads every note and sample that exists
     sp.stopMusics();
   }
+}
+
+// Trackers store every pattern the 128-entry order table names, also after the
+// song's end: the samples follow all of them. The song plays the same whether
+// such a pattern is there or not.
+TEST(ModFormat, PatternAfterTheSongEndIsSkipped) {
+  Mod plain;
+  plain.samples.push_back(SquareSample(64, true));
+  plain.samples.push_back(SquareSample(200, false));
+  plain.At(0, 0, 0) = {1, 428, 0, 0};
+  plain.At(0, 8, 1) = {2, 214, 0, 0};
+  plain.order = {0};
+  Mod stored = plain;
+  for (uint32_t r = 0; r < 64; r++)
+    for (uint32_t v = 0; v < 4; v++) stored.At(1, r, v) = {0x1F, 0x123, 0xF, 0xFF};
+  stored.order = {0, 1};
+  stored.songLengthOverride = 1;
+  auto mix = [](const Mod& m, uint32_t* patterns) {
+    ManualDriverScope scope;
+    moxSpeaker sp;
+    EXPECT_EQ(sp.open(44100, 16, true, 2, 8), 0);
+    const auto image = m.Build();
+    moxMusic music;
+    EXPECT_EQ(music.load(image.data(), uint32_t(image.size()), false), 0);
+    EXPECT_EQ(music.size(), image.size());
+    *patterns = music.patterns();
+    EXPECT_GE(sp.playMusic(&music, MOX_ANYCHANNEL), 0);
+    return Mix16(sp, 44100);
+  };
+  uint32_t n1 = 0, n2 = 0;
+  const auto a = mix(plain, &n1), b = mix(stored, &n2);
+  EXPECT_EQ(n1, 1u);
+  EXPECT_EQ(n2, 2u);
+  ASSERT_TRUE(std::any_of(a.begin(), a.end(), [](int16_t v) { return v != 0; }));
+  EXPECT_TRUE(a == b);
 }
 
 // Runs ticks until the channel's row changes or it stops; returns the ticks taken.
@@ -254,6 +290,98 @@ TEST_F(Tracker, NoteCutHoldsThroughVolumeChanges) {
   }
   EXPECT_EQ(peak(Mix16(sp, 4 * row - (row + 5 * tick + 100))), 0);
   EXPECT_GT(peak(Mix16(sp, row)), 1000);  // the next note sounds
+}
+
+// A cut sets the voice's volume to 0: what adjusts the volume afterwards starts
+// from there, and a note without a sample number stays silent.
+TEST_F(Tracker, CutVolumeIsZeroForLaterSlides) {
+  struct Case {
+    const char* what;
+    ModNote next;
+    uint32_t volume;
+  } cases[] = {
+      {"A20: up 2 on 5 ticks", {0, 0, 0xA, 0x20}, 10},
+      {"A01: down", {0, 0, 0xA, 0x01}, 0},
+      {"520: tone porta and up", {0, 0, 0x5, 0x20}, 10},
+      {"620: vibrato and up", {0, 0, 0x6, 0x20}, 10},
+      {"EA3: fine up", {0, 0, 0xE, 0xA3}, 3},
+      {"EB1: fine down", {0, 0, 0xE, 0xB1}, 0},
+      {"a note without a sample number", {0, 214, 0, 0}, 0},
+      {"a note with its sample", {1, 214, 0, 0}, 64},
+  };
+  for (const auto& c : cases) {
+    Mod m;
+    m.samples.push_back(SquareSample(64, true));
+    m.At(0, 0, 0) = {1, 428, 0xE, 0xC1};  // cut on the second tick
+    m.At(0, 1, 0) = c.next;
+    m.order = {0};
+    Play(m, false);
+    ch->advanceTick();  // row 0
+    TicksOfRow(ch);     // row 1
+    TicksOfRow(ch);     // its ticks, then row 2 (nothing on it)
+    EXPECT_EQ(ch->voice(0).volume, c.volume) << c.what;
+    EXPECT_EQ(ch->voice(0).effVolume, c.volume) << c.what;
+    sp.stopMusics();
+  }
+}
+
+// Per-row settings read voice by voice: the last pattern delay of a row wins.
+TEST_F(Tracker, LastPatternDelayOfARowWins) {
+  struct Case {
+    uint32_t first, second;  // EEx parameters on voices 0 and 2, 0x100: none
+    uint32_t delay;
+  } cases[] = {
+      {0xE2, 0xE4, 4}, {0xE4, 0xE2, 2}, {0xE4, 0xE0, 0}, {0x100, 0xE3, 3}, {0xE3, 0x100, 3}};
+  for (const auto& c : cases) {
+    Mod m = SimpleMod();
+    if (c.first != 0x100) m.At(0, 0, 0) = {1, 428, 0xE, c.first};
+    if (c.second != 0x100) m.At(0, 0, 2) = {0, 0, 0xE, c.second};
+    Play(m, false);
+    ch->advanceTick();  // row 0
+    EXPECT_EQ(TicksOfRow(ch), int(6 + 6 * c.delay)) << std::hex << c.first << " " << c.second;
+    sp.stopMusics();
+  }
+}
+
+// Without looping a backward jump ends the song, and a break in the same row
+// (before or after it) only chooses a row: the song still ends.
+TEST_F(Tracker, BackwardJumpWithBreakEnds) {
+  struct Case {
+    const char* what;
+    ModNote v0, v1;
+    int32_t nextOrder, nextRow;  // -1: the song ends after the row
+  } cases[] = {
+      {"B00 then D10", {0, 0, 0xB, 0x00}, {0, 0, 0xD, 0x10}, -1, 0},
+      {"D10 then B00", {0, 0, 0xD, 0x10}, {0, 0, 0xB, 0x00}, -1, 0},
+      {"B01 (itself) then D10", {0, 0, 0xB, 0x01}, {0, 0, 0xD, 0x10}, -1, 0},
+      {"B02 (forward) then D10", {0, 0, 0xB, 0x02}, {0, 0, 0xD, 0x10}, 2, 10},
+      {"D10 alone", {0, 0, 0xD, 0x10}, {}, 2, 10},
+  };
+  for (const auto& c : cases) {
+    Mod m = SimpleMod();
+    m.At(2, 0, 0) = {1, 428, 0, 0};
+    m.At(1, 3, 0) = c.v0;
+    m.At(1, 3, 1) = c.v1;
+    m.order = {0, 1, 2};
+    Play(m, false);
+    // Nothing read yet: not the place where the last module stopped.
+    EXPECT_EQ(ch->playingOrder(), 0u);
+    EXPECT_EQ(ch->playingRow(), 0u);
+    int guard = 0;
+    while (ch->playing() && !(ch->playingOrder() == 1 && ch->playingRow() == 3) && guard++ < 10000)
+      ch->advanceTick();
+    ASSERT_TRUE(ch->playing()) << c.what;
+    for (int t = 0; t < 6; t++) ch->advanceTick();  // the row's ticks, then the next row
+    if (c.nextOrder < 0) {
+      EXPECT_FALSE(ch->playing()) << c.what << ": at order " << ch->playingOrder() << " row "
+                                  << ch->playingRow();
+    } else {
+      ASSERT_TRUE(ch->playing()) << c.what;
+      EXPECT_EQ(ch->playingOrder(), uint32_t(c.nextOrder)) << c.what;
+      EXPECT_EQ(ch->playingRow(), uint32_t(c.nextRow)) << c.what;
+    }
+    sp.stopMusics();
+  }
 }
 
 TEST(ModTiming, LowFrequencyDoesNotDivideByZero) {

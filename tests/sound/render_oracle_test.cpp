@@ -84,4 +84,52 @@ TEST(RenderOracle, TrackEnvelopesFollowOpenmpt) {
   }
 }
 
+// Two pattern delays (EEx) in one row: the one read last holds, EE0 too (no
+// delay), as openmpt123 plays it. The note on the next row starts when the
+// delayed row is over.
+TEST(RenderOracle, PatternDelaysOfOneRowFollowOpenmpt) {
+  if (!zt::HaveTool("openmpt123"))
+    GTEST_SKIP() << "openmpt123 is not installed (scripts/setup.sh installs it)";
+  const std::string dir = zt::TempDir("render_delay");
+  const uint32_t rate = 44100, none = 0x100;
+  struct Case {
+    uint32_t first, second;  // EEx on voices 0 and 2, `none`: no effect
+  } cases[] = {{0xE2, 0xE4}, {0xE4, 0xE2}, {0xE3, 0xE0}, {0xE0, 0xE3}, {none, 0xE1}};
+  auto onset = [](const std::vector<int16_t>& s) {
+    for (size_t i = 0; i < s.size(); i++)
+      if (s[i] > 100 || s[i] < -100) return long(i);
+    return -1L;
+  };
+  for (const auto& c : cases) {
+    Mod m;
+    m.samples.push_back(SquareSample(256, true));
+    if (c.first != none) m.At(0, 0, 0) = {0, 0, 0xE, c.first};
+    if (c.second != none) m.At(0, 0, 2) = {0, 0, 0xE, c.second};
+    m.At(0, 1, 1) = {1, 428, 0, 0};
+    m.order = {0};
+    const auto image = m.Build();
+    const std::string mod = dir + "/delay.mod", wav = dir + "/delay.wav";
+    ASSERT_TRUE(zt::WriteFile(mod, image));
+    ASSERT_EQ(
+        zt::Run("openmpt123 --quiet --batch --samplerate 44100 --channels 1 --no-float --filter 1 "
+                "--end-time 4 --force -o '" +
+                wav + "' '" + mod + "' >/dev/null 2>&1"),
+        0);
+    zt::Wav16 ref;
+    ASSERT_TRUE(zt::ReadWav16(wav, &ref));
+
+    ManualDriverScope scope;
+    moxSpeaker sp;
+    ASSERT_EQ(sp.open(rate, 16, false, 1, 8), 0);
+    moxMusic music;
+    ASSERT_EQ(music.load(image.data(), uint32_t(image.size()), false), 0);
+    ASSERT_GE(sp.playMusic(&music, MOX_ANYCHANNEL), 0);
+    const long ours = onset(Mix16(sp, rate * 4)), theirs = onset(ref.samples);
+    ASSERT_GT(theirs, 0) << std::hex << c.first << " " << c.second;
+    // A tick is 882 frames: the same tick, whatever each side's first frame.
+    EXPECT_LT(std::labs(ours - theirs), 100) << std::hex << c.first << " " << c.second << std::dec
+                                             << ": ours " << ours << ", openmpt123 " << theirs;
+  }
+}
+
 }  // namespace

@@ -57,6 +57,21 @@ inline std::vector<uint8_t> PcmFmt(uint32_t channels, uint32_t rate, uint32_t bi
   return f;
 }
 
+// The extensible fmt body (40 bytes): valid bits, channel mask and the
+// sub-format GUID, whose first word is the plain tag (1 PCM, 3 float).
+inline std::vector<uint8_t> ExtensibleFmt(uint32_t channels, uint32_t rate, uint32_t bits,
+                                          uint32_t subformat = 1) {
+  std::vector<uint8_t> f = PcmFmt(channels, rate, bits);
+  f[0] = 0xFE;
+  f[1] = 0xFF;
+  Put16(f, 22);
+  Put16(f, bits);
+  Put32(f, channels == 2 ? 3 : 4);
+  Put32(f, subformat);
+  f.insert(f.end(), {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+  return f;
+}
+
 // MS-ADPCM fmt body with the standard coefficients.
 inline std::vector<uint8_t> AdpcmFmt(uint32_t channels, uint32_t rate, uint32_t align, uint32_t spb) {
   static const int16_t coef[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};

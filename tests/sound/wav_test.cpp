@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -121,6 +122,9 @@ TEST(Wav, MutationTable) {
     blocks.insert(blocks.end(), blk.begin(), blk.end());
   }
   const auto adpcm = Wav(adpcmFmt, blocks);
+  const auto extensible = Wav(ExtensibleFmt(1, 22050, 16), std::vector<uint8_t>(400, 7));
+  auto shortExtensible = ExtensibleFmt(1, 22050, 16);
+  shortExtensible.resize(24);
   struct Case {
     const char* what;
     std::vector<uint8_t> image;
@@ -144,6 +148,18 @@ TEST(Wav, MutationTable) {
       {"bits 12", with(good, 34, {12, 0}), MOX_ERR_FORMAT, 0},
       {"3 channels", with(good, 22, {3, 0}), MOX_ERR_FORMAT, 0},
       {"rate 0", with(good, 24, {0, 0, 0, 0}), MOX_ERR_FORMAT, 0},
+      {"tag 0", with(good, 20, {0, 0}), MOX_ERR_FORMAT, 0},
+      {"float tag on 16 bits", with(good, 20, {3, 0}), MOX_ERR_FORMAT, 0},
+      {"a-law tag", with(good, 20, {6, 0}), MOX_ERR_FORMAT, 0},
+      {"u-law tag", with(good, 20, {7, 0}), MOX_ERR_FORMAT, 0},
+      {"MS-ADPCM tag on 16-bit data", with(good, 20, {2, 0}), MOX_ERR_FORMAT, 0},
+      {"extensible PCM", extensible, 0, 200},
+      {"extensible float", Wav(ExtensibleFmt(1, 22050, 16, 3), std::vector<uint8_t>(400, 7)),
+       MOX_ERR_FORMAT, 0},
+      {"extensible GUID not the PCM one", with(extensible, 20 + 24 + 15, {0x72}), MOX_ERR_FORMAT,
+       0},
+      {"extensible without its sub-format", Wav(shortExtensible, std::vector<uint8_t>(400, 7)),
+       MOX_ERR_FORMAT, 0},
       {"no data chunk", with(good, 36, {'d', 'a', 't', 'x'}), MOX_ERR_READ, 0},
       {"data past the image", with(good, 40, {0xFF, 0xFF, 0xFF, 0x7F}), 0, 200},
       {"data cut short", cut(good, 44 + 101), 0, 50},
@@ -281,6 +297,52 @@ TEST(WavOracle, DecodersAgainstOutsideTools) {
     EXPECT_LE(worst, 1) << c.name << " at sample " << at;
   }
   if (ran == 0) GTEST_SKIP() << "neither sox nor ffmpeg is installed (scripts/setup.sh installs both)";
+}
+
+// sox writes a-law and u-law as 8-bit data of tags 6 and 7: refused, not played
+// as PCM. The extensible form of PCM (sox's own file, its fmt rewritten) plays
+// the same samples that sox reads from it.
+TEST(WavOracle, CodedFormsRefusedExtensibleRead) {
+  if (!Have("sox")) GTEST_SKIP() << "sox is not installed (scripts/setup.sh installs it)";
+  const std::string dir = TmpDir();
+  auto make = [&](const std::string& name, const std::string& args) {
+    const std::string path = dir + "/" + name;
+    EXPECT_EQ(
+        std::system(("sox -q -n " + args + " '" + path + "' synth 0.2 sine 440 sine 660").c_str()),
+        0);
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f),
+                                std::istreambuf_iterator<char>());
+  };
+  for (const char* enc : {"a-law", "u-law"}) {
+    const auto image =
+        make(std::string("coded_") + enc + ".wav", std::string("-r 8000 -c 1 -e ") + enc);
+    ASSERT_GT(image.size(), 44u) << enc;
+    moxSound s;
+    EXPECT_EQ(s.load(image.data(), uint32_t(image.size()), false), MOX_ERR_FORMAT) << enc;
+    EXPECT_EQ(s.data(), nullptr) << enc;
+  }
+  const auto image = make("ext_plain.wav", "-r 22050 -c 2 -b 16");
+  ASSERT_GE(image.size(), 44u);
+  ASSERT_EQ(image[20], 1);
+  // sox's data chunk behind the extensible fmt.
+  size_t at = 12;
+  while (at + 8 <= image.size() && std::memcmp(&image[at], "data", 4) != 0)
+    at += 8 + moxUtility::le32(&image[at + 4]);
+  ASSERT_LE(at + 8, image.size());
+  const uint32_t size = moxUtility::le32(&image[at + 4]);
+  ASSERT_LE(at + 8 + size, image.size());
+  const std::vector<uint8_t> data(&image[at + 8], &image[at + 8] + size);
+  const auto extImage = Wav(ExtensibleFmt(2, 22050, 16), data);
+  const std::string ext = dir + "/ext_pcm16.wav";
+  ASSERT_TRUE(WriteAll(ext, extImage));
+  moxSound s;
+  ASSERT_EQ(s.load(extImage.data(), uint32_t(extImage.size()), false), 0);
+  EXPECT_TRUE(s.stereo());
+  EXPECT_EQ(s.rate(), 22050u);
+  const auto ref = Decode("sox", ext);
+  ASSERT_EQ(ref.size(), data.size() / 2);
+  EXPECT_TRUE(Samples16(s) == ref);
 }
 
 }  // namespace

@@ -120,10 +120,12 @@ std::vector<TickState> XmpTicks(const std::vector<uint8_t>& image, int ticks) {
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-// Modules that exercise one effect each, on voice 0 (voice 1 holds a plain note).
+// Modules that exercise one effect each, on voice 0 (voice 1 holds a plain note,
+// voice 2 what meets voice 0's effect in its row).
 struct EffectCase {
   const char* name;
   std::vector<ModNote> rows;  // voice 0, rows 0..n
+  std::vector<ModNote> voice2 = {};
 };
 
 [[maybe_unused]] Mod EffectMod(const EffectCase& c) {
@@ -133,6 +135,7 @@ struct EffectCase {
   s2.volume = 48;
   m.samples.push_back(s2);
   for (size_t r = 0; r < c.rows.size(); r++) m.At(0, uint32_t(r), 0) = c.rows[r];
+  for (size_t r = 0; r < c.voice2.size(); r++) m.At(0, uint32_t(r), 2) = c.voice2[r];
   m.At(0, 0, 1) = {2, 320, 0, 0};
   m.At(0, 63, 3) = {0, 0, 0, 0};
   m.order = {0, 0};
@@ -159,6 +162,15 @@ struct EffectCase {
       {"note delay", {{1, 428, 0, 0}, {1, 214, 0xE, 0xD2}, {0, 0, 0, 0}}},
       {"pattern delay", {{1, 428, 0xE, 0xE2}, {1, 214, 0, 0}}},
       {"speed and tempo", {{1, 428, 0xF, 0x03}, {0, 0, 0xF, 0x96}, {1, 214, 0xF, 0x7D}, {0, 0, 0xF, 0x06}}},
+      {"note cut, volume slides", {{1, 428, 0xE, 0xC2}, {0, 0, 0xA, 0x20}, {0, 0, 0xA, 0x01}, {0, 0, 0xA, 0x30}}},
+      {"note cut, porta + volume slide", {{1, 428, 0xE, 0xC1}, {0, 0, 0x5, 0x20}}},
+      {"note cut, vibrato + volume slide", {{1, 428, 0xE, 0xC1}, {0, 0, 0x6, 0x20}}},
+      {"note cut, fine volume", {{1, 428, 0xE, 0xC1}, {0, 0, 0xE, 0xA3}, {0, 0, 0xE, 0xB1}, {0, 0, 0xE, 0xA5}}},
+      {"note cut, note without sample", {{1, 428, 0xE, 0xC1}, {0, 214, 0, 0}, {1, 428, 0, 0}}},
+      {"two pattern delays", {{1, 428, 0xE, 0xE2}}, {{0, 0, 0xE, 0xE4}}},
+      // Back to a row already played: libxmp ends there too.
+      {"backward jump and break", {{1, 428, 0, 0}, {}, {}, {}, {0, 0, 0xB, 0x00}}, {{}, {}, {}, {}, {0, 0, 0xD, 0x00}}},
+      {"break and backward jump", {{1, 428, 0, 0}, {}, {}, {}, {0, 0, 0xD, 0x00}}, {{}, {}, {}, {}, {0, 0, 0xB, 0x00}}},
   };
 }
 
