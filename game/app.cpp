@@ -328,7 +328,9 @@ int ZarnProgramEntry() {
     delete started;
     HandleDevicePtr(true);
   } else {
-    std::fprintf(stderr, "zarn: cannot open the console's devices\n");
+    // The stand-in knows why when it does (a window that could not open).
+    const std::string& why = standin::DeviceError();
+    std::fprintf(stderr, "zarn: %s\n", why.empty() ? "cannot open the console's devices" : why.c_str());
   }
   standin::RunMenuProgram(failed ? 1 : 0);
   return 0;
