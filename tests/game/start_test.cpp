@@ -3,10 +3,7 @@
 // when its game cannot start. A failed start writes no settings.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,14 +164,8 @@ TEST(GameStart, AGameThatCannotStartEndsWithAFailureAndWritesNothing) {
   if (zt::ResParent().empty()) GTEST_SKIP() << "no resource packs";
   // The port, held by a listener of the test's own.
   const uint16_t port = zt::TestPort(7);
-  const int holder = socket(AF_INET, SOCK_STREAM, 0);
+  const int holder = zt::LoopbackListen(port);
   ASSERT_GE(holder, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(listen(holder, 4), 0);
   const std::string portText = std::to_string(port);
   const struct {
     const char* what;
