@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "framework/emod_file.h"
 #include "framework/emod_std.h"
+#include "game/start.h"
 #include "net/emod_connect.h"
 #include "standin/standin.h"
 
@@ -42,6 +44,16 @@ int ClassMain::OnCreate(ZARNCONFIG* c, ZARNDATA* data) {
   c->reserved6 = 1;
   c->reserved7 = c->reserved8 = 0;
   c->reserved9 = 1;
+  // A start switch that names no game would leave the run waiting on the
+  // title: the start fails at once instead, and says why.
+  const char* start = std::getenv("ZARN_START");
+  GameStart game;
+  if (start && *start && !ParseGameStart(start, &game)) {
+    char why[256];
+    std::snprintf(why, sizeof why, "ZARN_START=%.60s names no game (see the README's \"Starting a game\")", start);
+    SetErrorMsg(why);
+    return 1;
+  }
   return 0;
 }
 
@@ -130,7 +142,9 @@ int ClassMain::OnNextFrame(ClassEDisplay* display, uint32_t elapsed) {
   }
   if (moduleId_ > 15) {
     if (moduleId_ == MODULE_NETSTART) return 0;
-    SaveCfg();
+    // A run that ends for a failure never started its game: it leaves no
+    // settings behind (started in the wrong folder, it must write nothing there).
+    if (GetErrorMsg()[0] == 0) SaveCfg();
     Quit();
     return 0;
   }
@@ -138,6 +152,7 @@ int ClassMain::OnNextFrame(ClassEDisplay* display, uint32_t elapsed) {
     moduleId_ = MODULE_QUIT;
   else
     modules_[moduleId_](this, screen, &moduleId_, &moduleMessage_, keys_, elapsed);
+  CheckScriptedGame();
   dialog_.Manage(screen, &moduleId_, &moduleMessage_, keys_, elapsed);
   sound_.Update(settings_.Mute() != 0);
   maindata_.playlogic = 0;
@@ -146,6 +161,21 @@ int ClassMain::OnNextFrame(ClassEDisplay* display, uint32_t elapsed) {
     moduleMessage_ = MSG_FRAME;
   }
   return 0;
+}
+
+void ClassMain::CheckScriptedGame() {
+  constexpr uint8_t kLevelPlaying = 1;  // the level's play state
+  if (moduleId_ == MODULE_LEVEL && level_.levelState == kLevelPlaying) scriptedPlayed_ = 1;
+  // The start switch's game handing the run back before its play began could
+  // not start (a host whose port is taken): a failure, so a script learns it.
+  if (moduleId_ != MODULE_QUIT || !title_.autoGame || scriptedPlayed_ || GetErrorMsg()[0] != 0) return;
+  char port[32] = "";
+  if (player_.mode == 4 && player_.kind == 1)
+    std::snprintf(port, sizeof port, " (port %u)", static_cast<unsigned>(GamePort()));
+  char why[192];
+  std::snprintf(why, sizeof why, "the game of ZARN_START could not start: %s%s",
+                level_.messageLine[0][0] ? level_.messageLine[0] : "it ended before its play began", port);
+  LoadingFailed(why);
 }
 
 void ClassMain::OnExit(int) { sound_.Cleanup(); }
@@ -247,19 +277,23 @@ void ClassMain::LoadCfg() {
   const int loaded = Settings_Load(&settings_, "game.cfg", owner);
   maindata_.joinaddress[32] = 0;
   if (loaded != SETTINGS_SHORT && loaded != SETTINGS_BADCHECK) return;
-  // The defaults replace a damaged file at the next save: keep a copy, say so once.
-  static const char* const kFate[] = {
-      "kept as game.cfg.bad",
-      "replaced at the next save (game.cfg.bad keeps an earlier damaged copy; remove it to keep this one)",
-      "replaced at the next save (it could not be copied to game.cfg.bad)",
-  };
-  const int fate = Settings_KeepRejected("game.cfg");
+  // The defaults replace a damaged file at the next save, which first keeps a
+  // copy; said once, now. A run that never saves (a failed start) writes nothing.
+  keepRejectedCfg_ = 1;
+  const bool keptBefore = ClassEFile().Exists("game.cfg.bad");
   std::fprintf(stderr, "zarn: game.cfg is damaged; the game starts with the default settings and the file is %s\n",
-               kFate[fate >= 0 && fate <= 2 ? fate : 2]);
+               keptBefore ? "replaced at the next save (game.cfg.bad keeps an earlier damaged copy; remove it to "
+                            "keep this one)"
+                          : "kept as game.cfg.bad");
 }
 
 void ClassMain::SaveCfg() {
   saveCount_++;
+  if (keepRejectedCfg_) {
+    keepRejectedCfg_ = 0;
+    if (Settings_KeepRejected("game.cfg") == SETTINGS_NOT_KEPT)
+      std::fprintf(stderr, "zarn: the damaged game.cfg could not be copied to game.cfg.bad; it is replaced now\n");
+  }
   // A failed save is not reported: the settings in memory stay as they are.
   Settings_Save(&settings_, "game.cfg");
 }
@@ -328,7 +362,9 @@ int ZarnProgramEntry() {
     delete started;
     HandleDevicePtr(true);
   } else {
-    std::fprintf(stderr, "zarn: cannot open the console's devices\n");
+    // The stand-in knows why when it does (a window that could not open).
+    const std::string& why = standin::DeviceError();
+    std::fprintf(stderr, "zarn: %s\n", why.empty() ? "cannot open the console's devices" : why.c_str());
   }
   standin::RunMenuProgram(failed ? 1 : 0);
   return 0;

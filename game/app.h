@@ -78,6 +78,9 @@ class ClassMain : public ClassZarn {
   // After Start: true when start-up ended early or the game stopped for a
   // failure it left as the error text.
   bool StartFailed() const;
+  // After each module frame: the start switch's game that quits before its
+  // play began is a failure.
+  void CheckScriptedGame();
 
   static int WManageTitle(void* app, E2DSurface* screen, uint32_t* module, uint32_t* message,
                           int32_t* keys, uint32_t elapsed);
@@ -119,6 +122,8 @@ class ClassMain : public ClassZarn {
   ClassIntro intro_;
   ModuleFrameFn modules_[16];
   uint32_t saveCount_ = 0;
+  uint8_t keepRejectedCfg_ = 0;  // the loaded file was damaged: the first save keeps a copy
+  uint8_t scriptedPlayed_ = 0;   // the start switch's game reached play
 };
 
 // An entry for a host that brings its own data record.

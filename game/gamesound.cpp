@@ -1,5 +1,7 @@
 #include "game/gamesound.h"
 
+#include <cstdio>
+
 #include "framework/emod_file.h"
 #include "framework/emod_memory.h"
 #include "framework/emod_vtimer.h"
@@ -63,8 +65,9 @@ namespace {
 
 // Frees what a pack load left in the slots, then loads the pack's first `max`
 // entries; an entry that cannot be read or loaded leaves its slot empty.
+// Returns the number of such entries.
 template <class T>
-void ReloadEntries(ClassEFile& pack, T* items, void** data, uint32_t& count, uint32_t max) {
+uint32_t ReloadEntries(ClassEFile& pack, T* items, void** data, uint32_t& count, uint32_t max) {
   for (uint32_t i = 0; i < count; i++) {
     items[i].unload();
     ClassEMemory::DeAlloc(data[i]);
@@ -72,32 +75,57 @@ void ReloadEntries(ClassEFile& pack, T* items, void** data, uint32_t& count, uin
   }
   const uint32_t n = pack.PackContainFiles();
   count = n > max ? max : n;
+  uint32_t failed = 0;
   for (uint32_t i = 0; i < count; i++) {
     void* block = nullptr;
     uint32_t length = 0;
     if (pack.PackGetFileData(block, length, i) != 0 || !block || items[i].load(block, length, false) != 0) {
       ClassEMemory::DeAlloc(block);
+      failed++;
       continue;
     }
     data[i] = block;
   }
   pack.Close();
+  return failed;
+}
+
+// The game plays on silent where a pack fails it, and says so once a run per
+// pack: `loaded` false when the pack could not be read at all, else the count
+// of its sounds and of those that cannot be played.
+void ReportPack(uint8_t& reported, const char* pack, const char* sounds, bool loaded, uint32_t count,
+                uint32_t failed) {
+  if (reported || (loaded && count > 0 && failed == 0)) return;
+  reported = 1;
+  if (!loaded || count == 0)
+    std::fprintf(stderr, "zarn: the pack %s is missing or damaged (it holds no %s the game can read); the game "
+                 "plays without them\n", pack, sounds);
+  else
+    std::fprintf(stderr, "zarn: the pack %s is damaged: %u of its %u %s cannot be played and stay silent\n", pack,
+                 static_cast<unsigned>(failed), static_cast<unsigned>(count), sounds);
 }
 
 }  // namespace
 
 bool ClassSound::LoadSfxFiles() {
   ClassEFile pack;
-  if (!pack.Open("res\\sfx.epk", EFILE_READ) || !pack.PackValid()) return false;
+  if (!pack.Open("res\\sfx.epk", EFILE_READ) || !pack.PackValid()) {
+    ReportPack(sfxReported_, "res/sfx.epk", "sound effects", false, 0, 0);
+    return false;
+  }
   // Nothing may play from the data about to be replaced.
   if (open_) mixer_.stopSounds();
-  ReloadEntries(pack, effect_, effectData_, effectCount_, kMaxEffects);
+  const uint32_t failed = ReloadEntries(pack, effect_, effectData_, effectCount_, kMaxEffects);
+  ReportPack(sfxReported_, "res/sfx.epk", "sound effects", true, effectCount_, failed);
   return true;
 }
 
 bool ClassSound::LoadBgmFiles() {
   ClassEFile pack;
-  if (!pack.Open("res\\bgm.epk", EFILE_READ) || !pack.PackValid()) return false;
+  if (!pack.Open("res\\bgm.epk", EFILE_READ) || !pack.PackValid()) {
+    ReportPack(bgmReported_, "res/bgm.epk", "music tracks", false, 0, 0);
+    return false;
+  }
   // Nothing may play from the data about to be replaced.
   if (open_) {
     StopChannel(curChannel_);
@@ -105,7 +133,8 @@ bool ClassSound::LoadBgmFiles() {
     curChannel_ = prevChannel_ = -1;
     curPlaying_ = prevPlaying_ = 0;
   }
-  ReloadEntries(pack, music_, musicData_, musicCount_, kMaxTracks);
+  const uint32_t failed = ReloadEntries(pack, music_, musicData_, musicCount_, kMaxTracks);
+  ReportPack(bgmReported_, "res/bgm.epk", "music tracks", true, musicCount_, failed);
   return true;
 }
 

@@ -107,6 +107,8 @@ class ClassSound {
   uint8_t suspended_ = 0;
   uint8_t muted_ = 0;
   uint8_t failed_ = 0;
+  uint8_t sfxReported_ = 0;  // a pack that fails the game is said once a run
+  uint8_t bgmReported_ = 0;
 };
 
 #endif

@@ -22,6 +22,21 @@ bool ParseNumber(const char* s, size_t n, uint32_t max, uint32_t* out) {
   return true;
 }
 
+// Four numbers 0 to 255 between dots: an address a join can connect to, so a
+// scripted join that cannot start at all is refused at once.
+bool DottedAddress(const char* s, size_t n) {
+  uint32_t parts = 0;
+  size_t start = 0;
+  for (size_t k = 0; k <= n; k++) {
+    if (k < n && s[k] != '.') continue;
+    uint32_t v = 0;
+    if (k - start > 3 || !ParseNumber(s + start, k - start, 255, &v)) return false;
+    parts++;
+    start = k + 1;
+  }
+  return parts == 4;
+}
+
 bool ParseItem(const char* s, size_t n, bool first, GameStart* g) {
   auto is = [&](const char* word) { return std::strlen(word) == n && std::strncmp(s, word, n) == 0; };
   if (first) {
@@ -45,9 +60,7 @@ bool ParseItem(const char* s, size_t n, bool first, GameStart* g) {
       if (n != 6 || s[4] != ':' || s[5] < '1' || s[5] > '3') return false;
       g->hostWait = static_cast<uint8_t>(s[5] - '0');
     } else if (n > 5 && std::strncmp(s, "join:", 5) == 0) {
-      if (n - 5 > 15) return false;
-      for (size_t k = 5; k < n; k++)
-        if ((s[k] < '0' || s[k] > '9') && s[k] != '.') return false;
+      if (n - 5 > 15 || !DottedAddress(s + 5, n - 5)) return false;
       g->mode = 4;
       g->net = 2;
       std::memcpy(g->address, s + 5, n - 5);

@@ -22,7 +22,8 @@ struct GameStart {
 
 // "standard", "timed", "puzzle", "tutorial", "cpu[:K[K[K]]]" (K 0 to 3 per
 // seat), "host[:N]" (start once N players, 1 to 3, have joined) or
-// "join:ADDRESS" (a dotted address; the port is the game's), then optional
+// "join:ADDRESS" (a dotted address, four numbers 0 to 255; the port is the
+// game's), then optional
 // ",level=N" and ",seed=N"; a host also ",cpu=K[K]" (the strengths of the
 // computer players that take the seats nobody joined, in seat order). False
 // when the text is absent or malformed.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "standin/standin.h"
@@ -122,7 +123,9 @@ class HeadlessBackend : public Backend {
 };
 
 Backend* MakeHeadlessBackend();
-Backend* MakeSdlBackend();     // nullptr when SDL2 was not built in or cannot start
+// nullptr when SDL2 was not built in (error left empty) or when the window
+// cannot open (error says why, naming the display).
+Backend* MakeSdlBackend(std::string* error);
 Backend* MakeDeviceBackend();  // nullptr outside the ARM build
 
 // Shared state that backends read and write.

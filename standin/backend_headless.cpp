@@ -325,7 +325,7 @@ void HeadlessBackend::RunMenuProgram() { state::menuCalls++; }
 Backend* MakeHeadlessBackend() { return new HeadlessBackend(); }
 
 #if !defined(ZARN_HAVE_SDL)
-Backend* MakeSdlBackend() { return nullptr; }
+Backend* MakeSdlBackend(std::string*) { return nullptr; }
 #endif
 #if !defined(ZARN_HAVE_DEVICE)
 Backend* MakeDeviceBackend() { return nullptr; }

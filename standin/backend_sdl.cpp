@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "standin/backend.h"
@@ -45,34 +46,29 @@ const PadButton kPad[] = {
 
 class SdlBackend : public HeadlessBackend {
  public:
-  bool Start() {
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER) != 0) {
-      std::fprintf(stderr, "stand-in: SDL could not start: %s\n", SDL_GetError());
-      return false;
-    }
+  // False with the reason in *error when the window cannot be shown.
+  bool Start(std::string* error) {
+    if (!StartVideo(error)) return false;
     const FbScreenInfo& f = CurrentConfig().fb;
     window_ = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                int(f.xres) * kScale, int(f.yres) * kScale, 0);
-    if (!window_) {
-      std::fprintf(stderr, "stand-in: no window: %s\n", SDL_GetError());
-      SDL_Quit();
+    if (window_) {
+      renderer_ = SDL_CreateRenderer(window_, -1, 0);
+      if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+    }
+    if (renderer_) {
+      SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+      rgb565_ = f.bits_per_pixel == 16 && f.green.length == 6;
+      texture_ = SDL_CreateTexture(renderer_, rgb565_ ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB24,
+                                   SDL_TEXTUREACCESS_STREAMING, int(f.xres), int(f.yres));
+    }
+    if (!texture_) {
+      *error = "cannot open the game's window on " + where_ + " (" + SDL_GetError() + ")";
       return false;
     }
-    renderer_ = SDL_CreateRenderer(window_, -1, 0);
-    if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-    if (!renderer_) {
-      SDL_DestroyWindow(window_);
-      SDL_Quit();
-      return false;
-    }
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
-    const bool rgb565 = f.bits_per_pixel == 16 && f.green.length == 6;
-    texture_ = SDL_CreateTexture(renderer_, rgb565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB24,
-                                 SDL_TEXTUREACCESS_STREAMING, int(f.xres), int(f.yres));
-    rgb565_ = rgb565;
     for (int i = 0; i < SDL_NumJoysticks(); i++)
       if (SDL_IsGameController(i)) SDL_GameControllerOpen(i);
-    return texture_ != nullptr;
+    return true;
   }
 
   ~SdlBackend() override {
@@ -156,6 +152,59 @@ class SdlBackend : public HeadlessBackend {
   }
 
  private:
+  // A variable's value when it is set and not empty, else null.
+  static const char* Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : nullptr;
+  }
+
+  // SDL, when no display answers, falls back to drivers that show nothing
+  // (offscreen, dummy): the game would run on unseen and never end. So only
+  // the drivers of the displays the environment names are tried, and with
+  // none named SDL's own choice is taken only when it shows something;
+  // SDL_VIDEODRIVER, when set, is taken as it stands.
+  bool StartVideo(std::string* error) {
+    const Uint32 systems = SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER;
+    if (const char* driver = Env("SDL_VIDEODRIVER")) {
+      where_ = std::string("the display of SDL_VIDEODRIVER=") + driver;
+      if (SDL_Init(systems) == 0) return true;
+      *error = "cannot open the game's window on " + where_ + " (" + SDL_GetError() + ")";
+      return false;
+    }
+    static const struct {
+      const char* variable;
+      const char* driver;
+      const char* what;
+    } kDisplays[] = {{"DISPLAY", "x11", "the display"}, {"WAYLAND_DISPLAY", "wayland", "the Wayland display"}};
+    std::string tried;
+    for (const auto& d : kDisplays) {
+      const char* name = Env(d.variable);
+      if (!name) continue;
+      where_ = std::string(d.what) + " \"" + name + "\"";
+      // Over an empty SDL_VIDEODRIVER too, which SDL reads as "any driver".
+      SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, d.driver, SDL_HINT_OVERRIDE);
+      if (SDL_Init(systems) == 0) {
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (driver && std::strcmp(driver, d.driver) == 0) return true;
+        SDL_SetError("%s opened in its place", driver ? driver : "another driver");
+      }
+      tried += (tried.empty() ? "" : ", nor on ") + where_ + " (" + SDL_GetError() + ")";
+      SDL_Quit();
+    }
+    if (!tried.empty()) {
+      *error = "cannot open the game's window on " + tried;
+      return false;
+    }
+    where_ = "the system's display";
+    if (SDL_Init(systems) == 0) {
+      const char* driver = SDL_GetCurrentVideoDriver();
+      if (driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return true;
+      SDL_Quit();
+    }
+    *error = "cannot open the game's window: no display (DISPLAY and WAYLAND_DISPLAY are not set)";
+    return false;
+  }
+
   void OpenAudio() {
     SDL_AudioSpec want{}, have{};
     want.freq = dspRate_;
@@ -283,6 +332,7 @@ class SdlBackend : public HeadlessBackend {
     }
   }
 
+  std::string where_;  // the display the window is on, for messages
   SDL_Window* window_ = nullptr;
   bool minimized_ = false, focusLost_ = false;
   SDL_Renderer* renderer_ = nullptr;
@@ -301,10 +351,12 @@ class SdlBackend : public HeadlessBackend {
 
 }  // namespace
 
-Backend* MakeSdlBackend() {
+Backend* MakeSdlBackend(std::string* error) {
   auto* b = new SdlBackend();
-  if (!b->Start()) {
-    delete b;
+  std::string why;
+  if (!b->Start(&why)) {
+    delete b;  // closes what did open and quits SDL
+    if (error) *error = why;
     return nullptr;
   }
   return b;

@@ -44,6 +44,7 @@ std::atomic<uint64_t> g_fakeUs{0};
 bool g_scriptMinimized = false;
 uint64_t g_restoreUs = 0;
 bool g_reportedHidden = false;
+std::string g_deviceError;  // why the devices do not open (a window that could not)
 std::unique_ptr<Backend> g_backend;
 
 void ResetRegisters() {
@@ -342,6 +343,7 @@ void Configure(const Config& config) {
   state::audioFrames = 0;
   state::audioRate = state::audioChannels = 0;
   state::frameStamps.clear();
+  g_deviceError.clear();
   if (!config.frameTimesPath.empty()) {
     state::frameStamps.reserve(4096);
     // Written however the process ends (the menu program's exit or a return
@@ -351,9 +353,11 @@ void Configure(const Config& config) {
   }
   Backend* b = nullptr;
   if (config.backend == "device") b = MakeDeviceBackend();
-  if (config.backend == "sdl") b = MakeSdlBackend();
+  if (config.backend == "sdl") b = MakeSdlBackend(&g_deviceError);
   if (!b) {
-    if (config.backend != "headless")
+    // A backend this build lacks gives way to headless; a window that cannot
+    // open fails the start instead (the clocks and files still work headless).
+    if (config.backend != "headless" && g_deviceError.empty())
       std::fprintf(stderr, "stand-in: backend \"%s\" is not available here, running headless\n",
                    config.backend.c_str());
     g_config.backend = "headless";
@@ -396,12 +400,18 @@ bool ButtonPressed(uint32_t code) {
   return (le16toh(word) & (1u << bit)) == 0;
 }
 
-int MemOpen() { return B().MemOpen(); }
+int MemOpen() {
+  Backend& b = B();
+  return g_deviceError.empty() ? b.MemOpen() : -1;
+}
 uint8_t* MemMap(int fd) { return B().MemMap(fd); }
 void MemUnmap(uint8_t* block) { B().MemUnmap(block); }
 void MemClose(int fd) { B().MemClose(fd); }
 
-int FbOpen() { return B().FbOpen(); }
+int FbOpen() {
+  Backend& b = B();
+  return g_deviceError.empty() ? b.FbOpen() : -1;
+}
 int FbGetScreenInfo(int fd, FbScreenInfo* info) { return B().FbGetScreenInfo(fd, info); }
 uint8_t* FbMap(int fd, uint32_t bytes) { return B().FbMap(fd, bytes); }
 void FbUnmap(uint8_t* pixels, uint32_t bytes) { B().FbUnmap(pixels, bytes); }
@@ -418,6 +428,12 @@ int DspReset(int fd) { return B().DspReset(fd); }
 void DspClose(int fd) { B().DspClose(fd); }
 
 int BatteryRead(uint16_t* value) { return B().BatteryRead(value); }
+
+const std::string& DeviceError() {
+  EnsureConfigured();
+  return g_deviceError;
+}
+
 void RunMenuProgram(int status) {
   g_menuStatus = status;
   B().RunMenuProgram();

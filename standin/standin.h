@@ -13,7 +13,8 @@
 //
 // The program reads no arguments; the backend is configured from the environment:
 //   ZARN_BACKEND   headless | sdl | device (default: device on ARM, sdl when
-//                  DISPLAY or WAYLAND_DISPLAY is set and SDL2 was built, else headless)
+//                  DISPLAY or WAYLAND_DISPLAY is set and SDL2 was built, else headless);
+//                  a window that cannot open is a failed start (DeviceError)
 //   ZARN_FRAMES    stop after this many presented frames (quits like the game's own quit)
 //   ZARN_DUMP      folder for PNG frame dumps (headless and sdl)
 //   ZARN_DUMP_EVERY  dump every n-th frame (default 1); ZARN_DUMP_FRAMES=a,b,c dumps those
@@ -110,6 +111,14 @@ void DspClose(int fd);
 // ---- Battery ("/dev/batt") -----------------------------------------------------
 // Reads the 16-bit battery value; returns the number of bytes read (2) or -1.
 int BatteryRead(uint16_t* value);
+
+// ---- Devices that cannot open ----------------------------------------------------
+// Why the console's devices do not open, when the stand-in knows: empty while
+// they can. The window backend, when it is to be used (ZARN_BACKEND=sdl, or
+// DISPLAY or WAYLAND_DISPLAY set) but cannot open its window, leaves here why,
+// naming the display; the register block and the frame buffer then do not
+// open, so the program's start fails instead of running with no window.
+const std::string& DeviceError();
 
 // ---- Menu program ("/usr/gp2x", "gp2xmenu") -------------------------------------
 // Device: changes to /usr/gp2x and replaces the process with the menu program,

@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "framework/emod_file.h"
 #include "game/hscode.h"
 #include "game/settings.h"
+#include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
 #include "tests/support/menu_driver.h"
 #include "tests/support/play_rig.h"
@@ -495,6 +497,63 @@ TEST(Shell, VersusComputerToTheRanking) {
   ASSERT_TRUE(r.Go());
   EXPECT_TRUE(r.driver.Done()) << "stopped after step " << r.driver.StepsDone();
   CheckShots(r.driver, dir);
+}
+
+}  // namespace
+
+namespace {
+
+// A sound pack that is missing or damaged leaves the game silent where it
+// fails, and is named once on stderr with what it costs; an intact pack says
+// nothing. The game runs on to its frame limit.
+TEST(Shell, MissingOrDamagedSoundPacksAreNamedOnce) {
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
+  const std::string res = zt::ResParent() + "/res";
+  if (zt::ResParent().empty()) GTEST_SKIP() << "no resource packs";
+  const struct {
+    const char* what;
+    const char* sfx;  // "missing", "garbage" or "intact"
+    const char* bgm;  // "intact" or "one bad track"
+    size_t sfxLines, bgmLines;
+    const char* says;
+  } cases[] = {
+      {"missing", "missing", "one bad track", 1, 1, "res/bgm.epk is damaged: 1 of its 2 music tracks"},
+      {"garbage", "garbage", "intact", 1, 0, "res/sfx.epk is missing or damaged"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string dir = zt::TempDir(std::string("shell_soundpacks_") + c.what);
+    ASSERT_EQ(zt::Run("mkdir -p '" + dir + "/res' && ln -sf '" + res + "/gfx.epk' '" + dir + "/res/gfx.epk'"), 0);
+    if (std::string(c.sfx) == "garbage") {
+      std::ofstream out(dir + "/res/sfx.epk", std::ios::binary);
+      out << std::string(4000, 'x');
+    }
+    if (std::string(c.bgm) == "intact") {
+      ASSERT_EQ(zt::Run("ln -sf '" + res + "/bgm.epk' '" + dir + "/res/bgm.epk'"), 0);
+    } else {
+      // The first track as generated, the second no module at all.
+      const std::string mod = ReadBytes(zt::ResParent() + "/resgen/bgm/01_title.mod");
+      ASSERT_FALSE(mod.empty());
+      ClassEFile pack;
+      ASSERT_EQ(pack.PackNew((dir + "/res/bgm.epk").c_str()), 0);
+      ASSERT_EQ(pack.PackAddFileData("01_title.mod", mod.data(), static_cast<uint32_t>(mod.size()), false, 0, 1), 0);
+      ASSERT_EQ(pack.PackAddFileData("02_play.mod", "not a module", 12, false, 0, 1), 0);
+      pack.Close();
+    }
+    std::vector<zt::Child> kid(1);
+    kid[0].pid = zt::SpawnGame(dir, {"ZARN_CLOCK=fake", "ZARN_FRAMES=120"}, dir + "/stderr.txt");
+    zt::WaitAll(kid, 120);
+    const std::string err = zt::ReadText(dir + "/stderr.txt");
+    EXPECT_EQ(kid[0].status, 0) << err;
+    size_t sfx = 0, bgm = 0;
+    for (const std::string& line : zt::Split(err, '\n')) {
+      sfx += line.find("res/sfx.epk") != std::string::npos;
+      bgm += line.find("res/bgm.epk") != std::string::npos;
+    }
+    EXPECT_EQ(sfx, c.sfxLines) << err;
+    EXPECT_EQ(bgm, c.bgmLines) << err;
+    EXPECT_NE(err.find(c.says), std::string::npos) << err;
+  }
 }
 
 }  // namespace

@@ -1,8 +1,16 @@
 // The start path's text: the games it names and what it refuses; the program
-// it starts ends once its game is over.
+// it starts ends once its game is over, and ends at once, with a failure,
+// when its game cannot start. A failed start writes no settings.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -10,6 +18,7 @@
 #include "game/start.h"
 #include "tests/support/game_proc.h"
 #include "tests/support/harness.h"
+#include "tests/support/play_rig.h"
 
 namespace {
 
@@ -75,7 +84,8 @@ TEST(GameStart, ReadsHostAndJoin) {
   EXPECT_EQ(g.hostCpu[2], 0);
   EXPECT_EQ(g.level, 9);
   for (const char* bad : {"host:0", "host:4", "host:12", "hosting", "join", "join:", "join:localhost",
-                          "join:1.2.3.4.5.6.7.8.9", "join:1.2.3.4 ", "host:1,cpu=333", "host:3,cpu=1",
+                          "join:1.2.3.4.5.6.7.8.9", "join:1.2.3.4 ", "join:1.2.3", "join:1.2.3.256",
+                          "join:1..3.4", "join:1.2.3.4.", "join:.1.2.3", "join:0001.2.3.4", "host:1,cpu=333", "host:3,cpu=1",
                           "host,cpu=", "host,cpu=4", "cpu:1,cpu=1", "join:1.2.3.4,cpu=1", "standard,cpu=1"})
     EXPECT_FALSE(ParseGameStart(bad, &g)) << bad;
 }
@@ -121,6 +131,84 @@ TEST(GameStart, TheProgramEndsWhenItsGameIsOver) {
       EXPECT_GT(std::atoi(end.at("score").c_str()), 1000);
     }
   }
+}
+
+// The files of a folder: their sizes and a hash of what they hold.
+std::map<std::string, std::string> Files(const std::string& dir) {
+  std::map<std::string, std::string> out;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name == "." || name == ".." || name == "stderr.txt" || name == "trace.txt") continue;
+      struct stat st {};
+      if (stat((dir + "/" + name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        out[name] = "(folder)";
+        continue;
+      }
+      std::ifstream in(dir + "/" + name, std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      out[name] = std::to_string(bytes.size()) + " bytes, hash " + std::to_string(std::hash<std::string>{}(bytes));
+    }
+    closedir(d);
+  }
+  return out;
+}
+
+// A run whose game cannot start ends at once with status 1 and says why: a
+// start switch that names no game, a join address that is none, a host whose
+// port is taken (the joiner that finds nobody listening waits on its host
+// list instead, as a player's would). Like every start that fails, without
+// its packs too and beside a damaged settings file, it writes nothing.
+TEST(GameStart, AGameThatCannotStartEndsWithAFailureAndWritesNothing) {
+  if (zt::GameExe().empty()) GTEST_SKIP() << "no program binary";
+  if (zt::ResParent().empty()) GTEST_SKIP() << "no resource packs";
+  // The port, held by a listener of the test's own.
+  const uint16_t port = zt::TestPort(7);
+  const int holder = zt::LoopbackListen(port);
+  ASSERT_GE(holder, 0);
+  const std::string portText = std::to_string(port);
+  const struct {
+    const char* what;
+    bool packs;
+    bool damagedSettings;
+    std::vector<std::string> env;
+    std::string says;
+  } cases[] = {
+      {"typo", true, false, {"ZARN_START=standrad"}, "ZARN_START=standrad names no game"},
+      {"address", true, false, {"ZARN_START=join:127.0.0.256"}, "ZARN_START=join:127.0.0.256 names no game"},
+      {"port", true, true, {"ZARN_START=host", "ZARN_NET_HOST=127.0.0.1", "ZARN_NET_PORT=" + portText},
+       "could not start: Host failed to start. (port " + portText + ")"},
+      {"nopacks", false, false, {"ZARN_FRAMES=50"}, "res/gfx.epk"},
+      {"nopacks_damaged", false, true, {"ZARN_FRAMES=50"}, "res/gfx.epk"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string dir = c.packs ? zt::GameDir(std::string("start_fails_") + c.what)
+                                    : zt::TempDir(std::string("start_fails_") + c.what);
+    if (c.damagedSettings) {
+      std::ofstream out(dir + "/game.cfg", std::ios::binary);
+      out << std::string(804, '\x5a');
+    }
+    const std::map<std::string, std::string> before = Files(dir);
+    std::vector<std::string> env = c.env;
+    env.push_back("ZARN_CLOCK=fake");
+    env.push_back("ZARN_TRACE=" + dir + "/trace.txt");
+    std::vector<zt::Child> kid(1);
+    kid[0].pid = zt::SpawnGame(dir, env, dir + "/stderr.txt");
+    zt::WaitAll(kid, 120);
+    const std::string err = zt::ReadText(dir + "/stderr.txt");
+    EXPECT_EQ(kid[0].status, 1) << err;
+    EXPECT_NE(err.find(c.says), std::string::npos) << err;
+    EXPECT_EQ(Files(dir), before) << "a failed start wrote settings";
+    if (std::string(c.what) == "port") {
+      // The player saw it too, before the end.
+      const std::vector<zt::TraceLine> trace = zt::ReadTrace(dir + "/trace.txt");
+      ASSERT_FALSE(trace.empty());
+      EXPECT_EQ(trace.back().at("kind"), "box");
+      EXPECT_EQ(trace.back().at("text").rfind("\"Host failed to start.\"", 0), 0u);
+    }
+  }
+  close(holder);
 }
 
 }  // namespace

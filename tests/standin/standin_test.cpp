@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -331,6 +332,51 @@ TEST(Program, OpensAWindowUnderXvfb) {
   // and must not fall back to headless (which it reports on stderr).
   std::string err;
   EXPECT_EQ(RunInWindow(dir, "SDL_AUDIODRIVER=dummy", &err), 0);
+  EXPECT_EQ(err.find("running headless"), std::string::npos) << err;
+}
+
+// The window backend that the environment asks for (DISPLAY or WAYLAND_DISPLAY
+// set, ZARN_BACKEND not) but that cannot open its window fails the start: a
+// message that names the display, status 1, at once, nothing written. A
+// display that exists gets the window; with neither set the program runs
+// headless.
+TEST(Program, AWindowThatCannotOpenFailsTheStart) {
+#if defined(__arm__) || !defined(ZARN_HAVE_SDL2)
+  GTEST_SKIP() << "no window backend in this build";
+#endif
+  std::string display;  // a display nobody serves
+  for (int n = 4000 + getpid() % 1000; display.empty(); n++)
+    if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0) display = ":" + std::to_string(n);
+  const struct {
+    const char* what;
+    std::vector<std::string> env;
+    int status;
+    std::string says;
+  } cases[] = {
+      {"no X server", {"DISPLAY=" + display, "WAYLAND_DISPLAY="}, 1, "window on the display \"" + display + "\""},
+      {"no Wayland compositor", {"DISPLAY=", "WAYLAND_DISPLAY=zarn-none"}, 1, "the Wayland display \"zarn-none\""},
+      {"neither", {"DISPLAY=", "WAYLAND_DISPLAY=", "ZARN_FRAMES=5"}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string dir = zt::GameDir(std::string("standin_nowindow_") + c.what[3]);
+    if (dir.empty()) GTEST_SKIP() << "no resource packs";
+    std::vector<std::string> env = c.env;
+    for (const char* e : {"ZARN_BACKEND=", "SDL_VIDEODRIVER=", "ZARN_CLOCK=fake"}) env.push_back(e);
+    std::vector<zt::Child> kid(1);
+    kid[0].pid = zt::SpawnGame(dir, env, dir + "/err.txt");
+    zt::WaitAll(kid, 60);
+    const std::vector<uint8_t> text = zt::ReadFile(dir + "/err.txt");
+    const std::string err(text.begin(), text.end());
+    EXPECT_EQ(kid[0].status, c.status) << err;
+    EXPECT_NE(err.find(c.says), std::string::npos) << err;
+    EXPECT_EQ(err.find("running headless"), std::string::npos) << err;
+    EXPECT_EQ(access((dir + "/game.cfg").c_str(), F_OK) == 0, c.status == 0);
+  }
+  if (!zt::HaveTool("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  const std::string dir = zt::GameDir("standin_window_default");
+  std::string err;
+  EXPECT_EQ(RunInWindow(dir, "ZARN_BACKEND= SDL_VIDEODRIVER= SDL_AUDIODRIVER=dummy", &err), 0) << err;
   EXPECT_EQ(err.find("running headless"), std::string::npos) << err;
 }
 

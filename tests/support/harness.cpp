@@ -155,14 +155,33 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   }
 }
 
+namespace {
+// A TCP socket and the address 127.0.0.1:port.
+int LoopbackSocket(uint16_t port, sockaddr_in* a) {
+  *a = sockaddr_in{};
+  a->sin_family = AF_INET;
+  a->sin_port = htons(port);
+  a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return socket(AF_INET, SOCK_STREAM, 0);
+}
+}  // namespace
+
 int LoopbackConnect(uint16_t port) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a;
+  const int s = LoopbackSocket(port, &a);
   if (s < 0) return -1;
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+int LoopbackListen(uint16_t port) {
+  sockaddr_in a;
+  const int s = LoopbackSocket(port, &a);
+  if (s < 0) return -1;
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 4) != 0) {
     close(s);
     return -1;
   }

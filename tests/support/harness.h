@@ -97,6 +97,8 @@ std::vector<std::string> Split(const std::string& text, char separator);
 
 // A plain TCP socket connected to 127.0.0.1:port; -1 when the connect fails.
 int LoopbackConnect(uint16_t port);
+// A plain TCP socket listening on 127.0.0.1:port; -1 when the port is taken.
+int LoopbackListen(uint16_t port);
 // Waits up to `seconds` until something listens on 127.0.0.1:port, read from the
 // kernel's socket table so the listener sees no connection of ours.
 bool WaitListening(uint16_t port, int seconds);
