@@ -298,19 +298,7 @@ bool Pump(zt::NetConsole& c, F done, int ms = 5000) {
   return false;
 }
 
-
-// Sends a game packet framed as a console would.
-void SendPacket(int s, const GAMEPACKET& p, const char* name = nullptr) {
-  struct Sink : ENetFrameSink {
-    std::vector<uint8_t> out;
-    void Write(const uint8_t* d, uint32_t n) override { out.insert(out.end(), d, d + n); }
-  } sink;
-  uint8_t buffer[kPacketMax + kPacketJoinMax];
-  const uint32_t n = GamePacket_Write(p, buffer, sizeof buffer, name);
-  ASSERT_GT(n, 0u);
-  ENet_WriteFrame(sink, buffer, n, ENet_FrameLength(buffer, n));
-  ASSERT_EQ(send(s, sink.out.data(), sink.out.size(), MSG_NOSIGNAL), static_cast<ssize_t>(sink.out.size()));
-}
+using zt::SendPacket;
 
 TEST(NetHostile, NewcomerCannotSpeakForADroppedSeat) {
   setenv("ZARN_NET_HOST", "127.0.0.1", 1);
