@@ -417,7 +417,8 @@ class ClassLevel {
   void TutorialFullBar();
   void RunTutorialOpcode(uint8_t op);
   // A computer seat's step: the biohazard rules, an incoming package, its drop.
-  void CPUBiohazardRules(uint32_t seat);
+  // True when the rules changed a cell of the seat's grid.
+  bool CPUBiohazardRules(uint32_t seat);
   void CPUTakePackage(uint32_t seat, uint32_t freeCells);
   void CPUDropStone(uint32_t seat, uint8_t type, uint32_t freeCells);
   // A small grid's step: falls and blasts, or wildcards, a full grid and breaks.

@@ -198,8 +198,8 @@ TEST(LevelNet, ComputerSeatsOnTheHost) {
 
 // A computer player's grid reaches the remote players at every change the
 // host makes to it: right after a drop (the stone still in its drop cell),
-// after attack stones land and after a biohazard turns black, not only once
-// the turn has settled. The joiner's trace shows each grid it took in.
+// after attack stones land, after a biohazard turns black, a dormant one wakes
+// or one infects a neighbour, not only once the turn has settled. The joiner's trace shows each grid it took in.
 TEST(LevelNet, ComputerGridsReachJoinersAsTheyChange) {
   Game g(1, Port(10));
   g.StartWithComputer(3);
@@ -239,6 +239,29 @@ TEST(LevelNet, ComputerGridsReachJoinersAsTheyChange) {
   cpu.dropClock = 0;
   turn("a biohazard turns black");
   EXPECT_EQ(h.coGrid[1][ClassLevel::Cell(4, 4)], CELL_BLACK);
+  // Neither a drop nor a package: a dormant biohazard wakes.
+  h.coGrid[1][ClassLevel::Cell(2, 2)] = CELL_DORMANT;
+  cpu.rulesDue = 0;
+  cpu.dropClock = 0;
+  turn("a dormant biohazard wakes");
+  EXPECT_EQ(h.coGrid[1][ClassLevel::Cell(2, 2)], CELL_BIOHAZARD);
+  // A biohazard infects a neighbour: every colour stone beside one is a try at
+  // even odds (seeded draws), and one of eighteen tries takes.
+  std::memset(h.coGrid[1], 0, kGridCells);
+  for (int c = 0; c < 9; c++) {
+    h.coGrid[1][ClassLevel::Cell(3, c)] = static_cast<uint8_t>(1 + c % 7);
+    h.coGrid[1][ClassLevel::Cell(4, c)] = CELL_BIOHAZARD;
+    h.coFallStep[1][ClassLevel::Cell(4, c)] = 3;
+    h.coGrid[1][ClassLevel::Cell(5, c)] = static_cast<uint8_t>(1 + (c + 3) % 7);
+  }
+  std::srand(7);
+  cpu.rulesDue = 1;
+  cpu.cpuTurns = 4;
+  cpu.dropClock = 0;
+  turn("a neighbour is infected");
+  int dormant = 0;
+  for (uint8_t v : h.coGrid[1]) dormant += v == CELL_DORMANT;
+  EXPECT_EQ(dormant, 1);
   unsetenv("ZARN_TRACE");
   a.CloseTrace();
   std::vector<std::string> lines;
