@@ -273,23 +273,22 @@ def play(link, rng, out, conn, player, bad_players):
             pkts.append(grid(c, player, marked(), cells))
         g = grid(conn, player, marked(), cells)
         pkts += [g[:-1], g + b'\x00', packet(6, g[4:], length=91), bytes((12,)) + g[1:]]
-        for bad in rng.sample(BAD_CELLS, 12):                        # a cell no board holds
-            at = rng.randrange(81)
-            pkts.append(grid(conn, player, marked(), cells[:at] + bytes((bad,)) + cells[at + 1:]))
         for t, src, n, k in ((4, 0, 1, 0), (9, 0, 1, 0), (0, 7, 1, 0), (0, 0, 0, 0),
                              (0, 0, 4, 0), (0, 0, 200, 0), (0, 0, 1, 4), (0, 0, 1, 255)):
             pkts.append(packet(7, bytes((conn, t, src, n, k, 0, 0, 0))))
+        def winner(c, pl, score, ranking=0):
+            return packet(9, bytes((c, pl, 0, 0)) + struct.pack('<4I', score, 0, 0, 0) + bytes((ranking,)) * 4
+                          + bytes(4))
         for c, pl, ranking in ((conn, 0, 0), (conn, 5, 0), (conn, 9, 0), (conn + 1, player, 0),
                                (conn, player, 9)):                   # winners, one fault each
-            pkts.append(packet(9, bytes((c, pl, 0, 0)) + struct.pack('<4I', MARK, MARK, MARK, MARK)
-                               + bytes((ranking, ranking, ranking, ranking))))
+            pkts.append(winner(c, pl, MARK, ranking))
         # Claims in order but not earned: below the target (50000), and below
         # what a grid just showed.
-        pkts.append(packet(9, bytes((conn, player, 0, 0)) + struct.pack('<4I', 1, 0, 0, 0) + bytes(4)))
+        pkts.append(winner(conn, player, 1))
         shown = 80000 + rng.randrange(10000)
         valid.append(shown)
         pkts.append(grid(conn, player, shown, bytes(1) + cells[1:]))     # not full: no halving
-        pkts.append(packet(9, bytes((conn, player, 0, 0)) + struct.pack('<4I', 60000, 0, 0, 0) + bytes(4)))
+        pkts.append(winner(conn, player, 60000))
         for lv in (0, 10, 255):                                      # levels
             pkts.append(packet(8, bytes((lv, 0, 0, 0))))
         pkts += [packet(11, b'\x00'), packet(11, length=5), packet(13, b'\x00'),   # pauses that lie
@@ -297,6 +296,11 @@ def play(link, rng, out, conn, player, bad_players):
                 packet(10, bytes((conn, 9)) + bytes(18)), packet(12, bytes((conn,)) + bytes(16) + bytes((5, 5, 5, 5)) + bytes(3)),
                 packet(5, bytes(248)), packet(4, bytes(8)), packet(1),
                 packet(3, b'N' * 123), packet(3, b'M' * 124)]         # names past the bound
+        # Last, so that a seat taking one would show it for a while: a cell no
+        # board holds.
+        for bad in rng.sample(BAD_CELLS, 12):
+            at = rng.randrange(81)
+            pkts.append(grid(conn, player, marked(), cells[:at] + bytes((bad,)) + cells[at + 1:]))
         return pkts
 
     def ping_flood():
