@@ -19,14 +19,13 @@ bool ConnectionOk(uint8_t c) { return c <= 16; }
 
 }  // namespace
 
-// The cell codes a grid can carry: stones at rest (0 to 15) and what boards
-// show while they move. A player's board goes out when its turn has settled,
-// with a stone turning black (253), an explosion (255) or a stone still
-// turning (0x80 + code) at most; a computer player's board goes out as the
-// host holds it, breaking (0x40 + code), clearing (0x50 + code), a wildcard
-// taking a colour (0x60 + colour), falling (0x80, 0x90, 0xA0 + code) or
-// vacated (0xC1 to 0xC3). The transient wildcard (254) goes out as 14, and the
-// codes of colours with a modifier (16 to 63) are never dealt.
+// The cell codes a grid can carry: stones at rest (0 to 15) and the states a
+// board shows while its stones move: breaking (0x40 + code), clearing (0x50 +
+// code), a wildcard taking a colour (0x60 + colour), moving or falling (0x80,
+// 0x90, 0xA0 + code), vacated (0xC1 to 0xC3), turning black (253) and
+// exploded (255); a computer player's board goes out as the host holds it,
+// mid-turn too. The transient wildcard (254) goes out as 14, and colours with
+// a modifier (16 to 63) are never dealt.
 bool GamePacket_CellOk(uint8_t v) {
   const uint8_t low = v & 15;
   switch (v >> 4) {

@@ -45,6 +45,17 @@ bool Pump(const std::vector<Console*>& all, F done, int ms = 5000) {
   return false;
 }
 
+// Reads a plain socket until the other side closes it (true) or `ms` passed.
+bool ClosedWithin(int socket, int ms) {
+  for (int waited = 0; waited < ms; waited += 5) {
+    char buf[256];
+    const ssize_t n = recv(socket, buf, sizeof buf, MSG_DONTWAIT);
+    if (n == 0) return true;
+    if (n < 0) usleep(5000);
+  }
+  return false;
+}
+
 // A host and `joiners` consoles seated and started, as the set-up screens do.
 struct Game {
   std::unique_ptr<Console> host;
@@ -337,14 +348,7 @@ TEST(LevelNet, AJoinGivenUpClosesItsConnection) {
   EXPECT_STREQ(j.level.messageLine[0], "Failed to connect.");
   EXPECT_EQ(j.level.returnState, 8);
   // The join packet, then the end of the stream.
-  bool closed = false;
-  for (int waited = 0; waited < 2000 && !closed; waited += 10) {
-    char buf[256];
-    const ssize_t n = recv(peer, buf, sizeof buf, MSG_DONTWAIT);
-    if (n == 0) closed = true;
-    if (n < 0) usleep(10000);
-  }
-  EXPECT_TRUE(closed);
+  EXPECT_TRUE(ClosedWithin(peer, 2000));
   close(peer);
   close(listener);
 }
@@ -731,14 +735,7 @@ TEST(LevelNet, LobbyClosesConnectionsThatNeverJoin) {
   for (int i = 0; i < 20; i++) h.Frame(16);
   EXPECT_EQ(LoginEntries(h.level), 1);
   for (int s : idle) {
-    bool closed = false;
-    for (int waited = 0; waited < 2000 && !closed; waited += 5) {
-      char b[64];
-      const ssize_t n = recv(s, b, sizeof b, MSG_DONTWAIT);
-      if (n == 0) closed = true;
-      if (n < 0) usleep(5000);
-    }
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(ClosedWithin(s, 2000));
     close(s);
   }
   EXPECT_EQ(h.level.slot[0].link, 2);
