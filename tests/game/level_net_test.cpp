@@ -679,8 +679,8 @@ int LoginEntries(const ClassLevel& h) {
   return n;
 }
 
-// A host in its player select on `port`, and a socket peer logged in on its
-// first seat (peer 1).
+// A host in its player select on `port`, and a socket peer connected to it
+// (its login entry taken; it has not joined).
 struct HostAndPeer {
   Console host{"Hostess", 1};
   std::vector<Console*> all{&host};
@@ -717,8 +717,9 @@ struct HostAndPeer {
 };
 
 // Connections that never send their join cannot hold the lobby: each is
-// closed once it has been silent as long as a player may be in play, and its
-// entry is free for a player. A seated player waiting for the start stays.
+// closed once it has gone without joining as long as a player may go silent
+// in play, and its entry is free for a player. A seated player waiting for
+// the start stays.
 TEST(LevelNet, LobbyClosesConnectionsThatNeverJoin) {
   const uint16_t port = Port(14);
   Game g(1, port);
