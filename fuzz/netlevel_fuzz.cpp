@@ -16,6 +16,7 @@
 #include "framework/emod_math.h"
 #include "game/app.h"
 #include "game/level.h"
+#include "game/packets.h"
 #include "game/player.h"
 
 namespace {
@@ -111,6 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const uint8_t r : player.ranking)
       if (r > 3) Fault();
     if (level.levelState > 13) Fault();
+    for (const auto& g : level.coGrid)
+      for (const uint8_t c : g)
+        if (!GamePacket_CellOk(c)) Fault();
     if (role >= 3 && level.slot[3].kind != 4 && (level.slot[3].kind < 1 || level.slot[3].kind > 3)) Fault();
   }
   return 0;

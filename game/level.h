@@ -110,6 +110,9 @@ class ClassLevel {
   uint32_t CoGridHash() const;
   // One line per finished turn into the file ZARN_TRACE names (repeatable runs).
   void TraceStep();
+  // The game's last line, once, however the game ended.
+  void TraceEnd();
+  void TraceWrite(const char* kind);
   // A line for each message box that opens, so a run shows what it told the player.
   void TraceMessage();
   // A line for each grid another console sent that this one takes in: its
@@ -121,6 +124,7 @@ class ClassLevel {
   uint8_t traceChecked = 0;
   uint8_t tracePhase = 0;
   uint32_t traceTurns = 0;
+  uint8_t traceEnded = 0;
   char messageLine[3][32] = {};
 
   // Pools and geometry.
@@ -227,6 +231,11 @@ class ClassLevel {
   void NetSendStart();
   // Keep-alives and silence watch of one logic step (play or the pause menu).
   void NetTimers(uint32_t delta);
+  // The host's player select: a connection that has not joined within the
+  // silence bound is closed, so it cannot hold a login entry for good.
+  void NetLobbyTimers(uint32_t delta);
+  // A lost connection ends the game: the box, then the restart.
+  void NetGameOver(const char* line1, const char* line2, const char* line3);
   // The work of the set-up states without their screens: host set-up (4),
   // joining (6; `cancel` is the select action), the host's "Start" in player
   // select (7; false with no active co-player) and its "Resume" in the pause
@@ -255,6 +264,9 @@ class ClassLevel {
   ENetStack netStack[8];     // login queues of the host, 256 bytes
   ENetStack netStackBig[3];  // seat queues, 8192 bytes (a joiner uses the first)
   uint8_t loginTable[8][4] = {};  // peer id, used, logged in, pad
+  uint32_t loginAge[8] = {};      // milliseconds since the entry's peer connected
+  // The last score each seat's grids showed: a winner claim below it is a lie.
+  uint32_t gridScore[3] = {};
   char ownAddress[32] = {};
   uint8_t winnerSent = 0;
 
@@ -417,7 +429,8 @@ class ClassLevel {
   void TutorialFullBar();
   void RunTutorialOpcode(uint8_t op);
   // A computer seat's step: the biohazard rules, an incoming package, its drop.
-  void CPUBiohazardRules(uint32_t seat);
+  // True when the rules changed a cell of the seat's grid.
+  bool CPUBiohazardRules(uint32_t seat);
   void CPUTakePackage(uint32_t seat, uint32_t freeCells);
   void CPUDropStone(uint32_t seat, uint8_t type, uint32_t freeCells);
   // A small grid's step: falls and blasts, or wildcards, a full grid and breaks.

@@ -239,14 +239,18 @@ uint8_t ClassLevel::CPUGetScoreStone(uint32_t seat, uint8_t stone, uint32_t skil
 namespace {
 
 // Turning dormant biohazards get a countdown of three turns (kept in the
-// fall-progress plane); the woken ones count down every second turn.
-void WakeBiohazards(uint8_t* g, int16_t* countdown) {
+// fall-progress plane); the woken ones count down every second turn. True
+// when one woke.
+bool WakeBiohazards(uint8_t* g, int16_t* countdown) {
+  bool woke = false;
   for (int i = 0; i < kGridCells; i++) {
     if (g[i] == CELL_DORMANT) {
       g[i] = CELL_BIOHAZARD;
       countdown[i] = 3;
+      woke = true;
     }
   }
+  return woke;
 }
 
 // True when a biohazard whose count ran out turned black.
@@ -265,8 +269,9 @@ bool CountDownBiohazards(uint8_t* g, int16_t* countdown) {
   return blackened;
 }
 
-// At most one plain stone beside a biohazard turns dormant, at even odds per try.
-void InfectOneStone(uint8_t* g) {
+// At most one plain stone beside a biohazard turns dormant, at even odds per
+// try; true when one did.
+bool InfectOneStone(uint8_t* g) {
   for (int r = 0; r < 9; r++) {
     for (int c = 0; c < 9; c++) {
       const int i = ClassLevel::Cell(r, c);
@@ -276,11 +281,12 @@ void InfectOneStone(uint8_t* g) {
         if (!ClassLevel::Inside(nr, nc) || g[ClassLevel::Cell(nr, nc)] != CELL_BIOHAZARD) continue;
         if (ClassLevel::Rand() % 100 < 50) {
           g[i] = CELL_DORMANT;
-          return;
+          return true;
         }
       }
     }
   }
+  return false;
 }
 
 // A higher restart means a shorter wait: the stronger types drop sooner.
@@ -335,26 +341,28 @@ void ClassLevel::HandleCPU(uint32_t delta) {
       continue;
     }
     cpu.chain = 0;
-    CPUBiohazardRules(s);
+    const bool changed = CPUBiohazardRules(s);
     const uint32_t free = FreeDropCells(g);
     cpu.dropClock += 4 * delta;
     // A full incoming bar drops the first package, as far as drop cells allow.
     if (cpu.cpuQueue[0][0] != 0 && cpu.cpuBar > 1023) CPUTakePackage(s, free);
-    if (cpu.dropClock < 112u * pl->level + 7000u || free == 0 || coPhase[s] != 0) continue;
-    CPUDropStone(s, type, free);
+    if (cpu.dropClock >= 112u * pl->level + 7000u && free != 0 && coPhase[s] == 0) CPUDropStone(s, type, free);
+    // The remote players see each change of a computer's grid as it happens;
+    // a package or a drop has sent this step's grid already.
+    if (changed && coPhase[s] == 0) NetSendCPUGrid(static_cast<uint8_t>(s));
   }
 }
 
-void ClassLevel::CPUBiohazardRules(uint32_t s) {
+bool ClassLevel::CPUBiohazardRules(uint32_t s) {
   CPUPLAYER& cpu = cpuPlayer[s];
   uint8_t* g = coGrid[s];
-  WakeBiohazards(g, coFallStep[s]);
+  bool changed = WakeBiohazards(g, coFallStep[s]);
   if (cpu.rulesDue && (cpu.cpuTurns & 1) == 0) {
-    // The remote players see each change of a computer's grid as it happens.
-    if (CountDownBiohazards(g, coFallStep[s])) NetSendCPUGrid(static_cast<uint8_t>(s));
-    InfectOneStone(g);
+    if (CountDownBiohazards(g, coFallStep[s])) changed = true;
+    if (InfectOneStone(g)) changed = true;
   }
   cpu.rulesDue = 0;
+  return changed;
 }
 
 void ClassLevel::CPUTakePackage(uint32_t s, uint32_t free) {

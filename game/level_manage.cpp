@@ -85,6 +85,8 @@ void ClassLevel::StartReset(bool enter) {
   stateTimer = stepAccu = 0;
   scorePopTimer = bonusPopTimer = clockTimer = idleTimer = 0;
   barAccu = messageTimer = levelUpTimer = keepAliveTimer = 0;
+  traceEnded = 0;
+  std::memset(gridScore, 0, sizeof gridScore);
   if (!pl) return;
   const MAINCONFIG* cfg = mainData ? mainData->settings : nullptr;
   uint8_t start = cfg ? cfg->bytes[pl->mode == 4 ? 797 : 796] : 1;
@@ -172,6 +174,7 @@ void ClassLevel::AnswerMessage(E2DSurface* screen, uint32_t* message) {
       *message = MSG_FRAME;
       return;
     case kMsgEndGame:
+      TraceEnd();  // quit from the pause menu
       levelState = ST_GAMEOVER;
       stateTimer = 0;
       clockTimer = 0;

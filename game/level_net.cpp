@@ -35,6 +35,8 @@ constexpr uint32_t kLoginPayload = 127;
 constexpr uint32_t kSeatPayload = 511;
 // Messages taken out per data event, so one event cannot spin for long.
 constexpr int kMessagesPerEvent = 64;
+// A peer silent this long is gone; a connection in the lobby has as long to join.
+constexpr uint32_t kSilenceLimit = 5000;
 
 // A remote player's seat with its connection up.
 bool Linked(const PLAYERSLOT& s) { return s.kind == 4 && s.link == 2; }
@@ -105,6 +107,12 @@ void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* 
     if (lines[i]) CopyName(messageLine[i], lines[i]);
   }
   TraceMessage();
+}
+
+void ClassLevel::NetGameOver(const char* line1, const char* line2, const char* line3) {
+  NotifyWindow(line1, line2, line3);
+  returnState = NS_RESTART;
+  TraceEnd();
 }
 
 // ---- Senders -------------------------------------------------------------------
@@ -273,7 +281,7 @@ void ClassLevel::NetTimers(uint32_t delta) {
   ClassEConnect* c = Net();
   if (NetJoining()) {
     slot[3].silence += delta;
-    if (slot[3].silence > 4999) {
+    if (slot[3].silence >= kSilenceLimit) {
       slot[3].silence = 0;
       if (c) c->Disconnect(0);
       OnNetMessage(0, 6, 0, nullptr);
@@ -283,11 +291,25 @@ void ClassLevel::NetTimers(uint32_t delta) {
   for (int s = 0; s < 3; s++) {
     if (!Linked(slot[s])) continue;
     slot[s].silence += delta;
-    if (slot[s].silence > 4999) {
+    if (slot[s].silence >= kSilenceLimit) {
       const uint8_t peer = slot[s].connection;
       if (c) c->Disconnect(peer);
       OnNetMessage(peer, 6, 0, nullptr);
     }
+  }
+}
+
+void ClassLevel::NetLobbyTimers(uint32_t delta) {
+  if (!NetHost() || levelState != NS_PLAYERSELECT) return;
+  for (int i = 0; i < 8; i++) {
+    if (!loginTable[i][1] || loginTable[i][2]) continue;
+    loginAge[i] += delta;
+    if (loginAge[i] < kSilenceLimit) continue;
+    // The connection raises no close for a peer it dropped itself: free the
+    // entry as a close would.
+    const uint8_t peer = loginTable[i][0];
+    if (ClassEConnect* c = Net()) c->Disconnect(peer);
+    OnNetMessage(peer, 6, 0, nullptr);
   }
 }
 
@@ -337,6 +359,7 @@ void ClassLevel::NetHostStarted(const uint8_t* address, int32_t length) {
   for (int i = 0; i < 8; i++) {
     loginTable[i][0] = static_cast<uint8_t>(i + 1);
     loginTable[i][1] = loginTable[i][2] = loginTable[i][3] = 0;
+    loginAge[i] = 0;
     netStack[i].Clear();
   }
   for (auto& s : netStackBig) s.Clear();
@@ -355,6 +378,7 @@ void ClassLevel::NetPeerArrived(int32_t peer) {
     loginTable[i][0] = static_cast<uint8_t>(peer);
     loginTable[i][1] = 1;
     loginTable[i][2] = 0;
+    loginAge[i] = 0;
     netStack[i].Clear();  // nothing a previous peer left may reach this one
     return;
   }
@@ -382,13 +406,9 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
     if (NetHost()) {
       for (int s = 0; s < 3; s++)
         if (slot[s].connection == peer && Linked(slot[s])) slot[s].link = 3;
-      if (ActiveCoPlayers() == 0) {
-        NotifyWindow("All players have left", "the game.", nullptr);
-        returnState = NS_RESTART;
-      }
+      if (ActiveCoPlayers() == 0) NetGameOver("All players have left", "the game.", nullptr);
     } else if (NetJoining()) {
-      NotifyWindow("Disconnected by host.", "Please connect to", "a different host.");
-      returnState = NS_RESTART;
+      NetGameOver("Disconnected by host.", "Please connect to", "a different host.");
     }
     return;
   }
@@ -408,8 +428,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
     for (int s = 0; s < 3; s++)
       if (slot[s].connection == peer && Linked(slot[s])) NetSeatDropped(s);
   } else if (NetJoining() && pl->winner == 0) {
-    NotifyWindow("Lost connection", "with host.", nullptr);
-    returnState = NS_RESTART;
+    NetGameOver("Lost connection", "with host.", nullptr);
   }
 }
 
@@ -417,10 +436,7 @@ void ClassLevel::NetSeatDropped(int32_t seat) {
   ClassPlayer* pl = Player();
   slot[seat].link = 3;
   if (ActiveCoPlayers() == 0) {
-    if (pl->winner == 0) {
-      NotifyWindow("All players have left", "the game.", nullptr);
-      returnState = NS_RESTART;
-    }
+    if (pl->winner == 0) NetGameOver("All players have left", "the game.", nullptr);
     return;
   }
   BuildAttackRotation();
@@ -441,20 +457,25 @@ void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) 
     for (int i = 0; i < 8; i++)
       if (loginTable[i][1] && loginTable[i][0] == peer) login = i;
     if (login < 0) return;
+    const bool inPlay = levelState == NS_PLAY || levelState == NS_PAUSE;
     if (levelState == NS_PLAYERSELECT && !loginTable[login][2]) {
       queue = &netStack[login];
       bound = kLoginPayload;
-    } else if ((levelState == NS_PLAY || levelState == NS_PAUSE) && loginTable[login][2]) {
+    } else if ((levelState == NS_PLAYERSELECT || inPlay) && loginTable[login][2]) {
       // Only a seat still connected speaks: a dropped seat keeps its old
       // connection id, which a newcomer given the same slot must not inherit.
       for (int s = 0; s < 3 && seat < 0; s++)
         if (Linked(slot[s]) && slot[s].connection == peer) seat = s;
       if (seat < 0) return;
       queue = &netStackBig[seat];
+      // Its bytes show it is there, however many messages wait before its
+      // keep-alive.
+      if (inPlay) slot[seat].silence = 0;
     }
   } else if (NetJoining()) {
     if (peer != 0) return;
     if (levelState == NS_JOIN || levelState == NS_PLAY || levelState == NS_PAUSE) queue = &netStackBig[0];
+    if (levelState == NS_PLAY || levelState == NS_PAUSE) slot[3].silence = 0;
   }
   if (!queue) return;
   queue->Push(data, length);
@@ -489,7 +510,8 @@ void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
 
 void ClassLevel::HostPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
   if (levelState == NS_PLAYERSELECT) {
-    if (p.id == PKT_JOIN) HostJoinPacket(peer, p);
+    // A seated peer is only answered its pings until the start.
+    if (p.id == PKT_JOIN && seat < 0) HostJoinPacket(peer, p);
     return;
   }
   if (seat < 0 || seat > 2) return;
@@ -523,12 +545,15 @@ void ClassLevel::HostPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
 
 void ClassLevel::HostJoinPacket(int32_t peer, const GAMEPACKET& p) {
   const ClassPlayer* pl = Player();
+  for (int i = 0; i < 8; i++)
+    if (loginTable[i][1] && loginTable[i][0] == peer && loginTable[i][2]) return;  // joined already
   for (int s = 0; s < 3; s++) {
     if (slot[s].kind != 4 || slot[s].link != 0) continue;
     slot[s].connection = static_cast<uint8_t>(peer);
     slot[s].link = 2;
     slot[s].silence = 0;
     CopyName(slot[s].name, p.name);
+    netStackBig[s].Clear();  // nothing an earlier occupant left may speak for this one
     for (int i = 0; i < 8; i++)
       if (loginTable[i][1] && loginTable[i][0] == peer) loginTable[i][2] = 1;
     GAMEPACKET w{};
@@ -569,6 +594,9 @@ void ClassLevel::HostStonesPacket(int32_t seat, const GAMEPACKET& p) {
 void ClassLevel::HostWinnerPacket(int32_t seat, const GAMEPACKET& p) {
   ClassPlayer* pl = Player();
   if (p.connection != slot[seat].connection || p.player != seat + 1 || pl->winner != 0) return;
+  // A claim must reach the target and match what the seat's boards showed:
+  // scores only grow.
+  if (p.scores[0] < pl->targetScore || p.scores[0] < gridScore[seat]) return;
   slot[seat].score = p.scores[0];
   pl->winner = static_cast<uint8_t>(p.player + 1);
   NetSendWinner();
@@ -687,6 +715,7 @@ void ClassLevel::JoinDroppedPacket(const GAMEPACKET& p) {
 
 void ClassLevel::TakeCoGrid(int32_t seat, const GAMEPACKET& p) {
   slot[seat].score = p.score;
+  gridScore[seat] = p.score;
   coFallCounter[seat] = p.fallCounter;
   coPhase[seat] = 1;
   std::memcpy(coGrid[seat], p.cells, kGridCells);
@@ -775,14 +804,13 @@ void ClassLevel::NetResume() {
   uint8_t dropped[4] = {};
   for (int s = 0; s < 3; s++) {
     if (slot[s].kind != 4) continue;
-    if (slot[s].link == 3 || slot[s].silence >= 5000) {
+    if (slot[s].link == 3 || slot[s].silence >= kSilenceLimit) {
       slot[s].link = 3;
       dropped[s + 1] = 1;
     }
   }
   if (ActiveCoPlayers() == 0) {
-    NotifyWindow("All players have left", "the game.", nullptr);
-    returnState = NS_RESTART;
+    NetGameOver("All players have left", "the game.", nullptr);
     return;
   }
   BuildAttackRotation();

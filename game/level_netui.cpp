@@ -21,7 +21,6 @@ enum : uint8_t {
   US_PLAYERSELECT = 7,
   US_HOSTSELECT = 8,
   US_PAUSE = 9,
-  US_RESTART = 13,
 };
 
 constexpr uint32_t kTitleMultiMenu = 0x10002;
@@ -287,6 +286,7 @@ void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
     case US_JOIN: JoinScreen(screen, module, message, delta); break;
     case US_PLAYERSELECT:
       stateTimer += delta;
+      NetLobbyTimers(delta);
       PlayerSelectFrame(module, message);
       if (screen) RenderAll(screen, true);
       if (levelState == US_PLAYERSELECT) RenderPlayerSelect(screen, ActiveCoPlayers() > 0);
@@ -370,10 +370,7 @@ void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
       if (seat.kind == 4 && seat.link == 2) {
         if (ClassEConnect* c = Net()) c->Disconnect(seat.connection);
         seat.link = 3;
-        if (ActiveCoPlayers() == 0) {
-          NotifyWindow("All players have left", "the game.", nullptr);
-          returnState = US_RESTART;
-        }
+        if (ActiveCoPlayers() == 0) NetGameOver("All players have left", "the game.", nullptr);
       }
     }
   } else if (!dlg || dlg->state != DLG_CONFIRM) {
@@ -394,6 +391,7 @@ void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
   } else if (option == 1) {
     *message = MSG_MINIMIZE;
   } else if (option == 2) {
+    TraceEnd();
     if (ClassEConnect* c = Net()) c->Disconnect(0);
     *module = 0;
     *message = kTitleMultiMenu;

@@ -121,6 +121,9 @@ void ClassLevel::CheckWinner() {
     for (int s = 0; s < 3; s++)
       if (slot[s].kind >= 1 && slot[s].kind <= 3 && slot[s].score >= pl->targetScore) {
         pl->winner = static_cast<uint8_t>(s + 2);
+        // Play stops here, before the turn that won would send its board: the
+        // remote players get it now, ahead of the ranking.
+        NetSendCPUGrid(static_cast<uint8_t>(s));
         NetSendWinner();
         break;
       }

@@ -1,7 +1,8 @@
 // The per-turn trace of a run: with ZARN_TRACE set, every finished turn and the
-// end of the game write one line (phase, score, level, bar, board hash, seat
-// scores), so runs on two machines or two backends can be compared; a message
-// box writes its lines, and a grid that another console sent its cells.
+// end of the game, however it ends, write one line (phase, score, level, bar,
+// board hash, seat scores), so runs on two machines or two backends can be
+// compared; a message box writes its lines, and a grid that another console
+// sent its cells.
 #include <cstdio>
 #include <cstdlib>
 
@@ -45,15 +46,26 @@ uint32_t ClassLevel::CoGridHash() const {
 void ClassLevel::TraceStep() {
   const uint8_t phase = turnPhase;
   const bool turnOver = phase == 0 && tracePhase != 0;
-  const bool ended = levelState != 1;
   tracePhase = phase;
-  if (!turnOver && !ended) return;
+  if (turnOver) traceTurns++;
+  if (levelState != 1)
+    TraceEnd();
+  else if (turnOver)
+    TraceWrite("turn");
+}
+
+void ClassLevel::TraceEnd() {
+  if (traceEnded) return;
+  traceEnded = 1;
+  TraceWrite("end");
+}
+
+void ClassLevel::TraceWrite(const char* kind) {
   std::FILE* f = TraceFile();
   ClassPlayer* pl = Player();
   if (!f || !pl) return;
-  if (turnOver) traceTurns++;
-  std::fprintf(f, "%s %u phase=%u score=%u level=%u bar=%d hash=%08x seats=%u,%u,%u co=%08x",
-               ended ? "end" : "turn", static_cast<unsigned>(traceTurns), static_cast<unsigned>(phase),
+  std::fprintf(f, "%s %u phase=%u score=%u level=%u bar=%d hash=%08x seats=%u,%u,%u co=%08x", kind,
+               static_cast<unsigned>(traceTurns), static_cast<unsigned>(turnPhase),
                static_cast<unsigned>(pl->score), static_cast<unsigned>(pl->level), static_cast<int>(pl->bar),
                static_cast<unsigned>(BoardHash()), static_cast<unsigned>(slot[0].score),
                static_cast<unsigned>(slot[1].score), static_cast<unsigned>(slot[2].score),

@@ -17,6 +17,33 @@ bool RotationOk(const uint8_t* r) {
 // Peer ids are 1 to 16; 0 is the host itself.
 bool ConnectionOk(uint8_t c) { return c <= 16; }
 
+}  // namespace
+
+// The cell codes a grid can carry: stones at rest (0 to 15) and the states a
+// board shows while its stones move: breaking (0x40 + code), clearing (0x50 +
+// code), a wildcard taking a colour (0x60 + colour), moving or falling (0x80,
+// 0x90, 0xA0 + code), vacated (0xC1 to 0xC3), turning black (253) and
+// exploded (255); a computer player's board goes out as the host holds it,
+// mid-turn too. The transient wildcard (254) goes out as 14, and colours with
+// a modifier (16 to 63) are never dealt.
+bool GamePacket_CellOk(uint8_t v) {
+  const uint8_t low = v & 15;
+  switch (v >> 4) {
+    case 0x0: return true;
+    case 0x4:
+    case 0x5:
+    case 0x8:
+    case 0x9:
+    case 0xA: return low != 0;
+    case 0x6: return low >= 1 && low <= 7;
+    case 0xC: return low >= 1 && low <= 3;
+    case 0xF: return v == 253 || v == 255;
+    default: return false;
+  }
+}
+
+namespace {
+
 // ---- Writers of the packet kinds with a body (out is zeroed) ----
 
 void PutStart(const GAMEPACKET& p, uint8_t* out) {
@@ -109,6 +136,8 @@ int GetGrid(const uint8_t* data, GAMEPACKET& p) {
   p.player = data[9];
   p.fallCounter = data[10];
   std::memcpy(p.cells, data + 11, kGridCells);
+  for (int i = 0; i < kGridCells; i++)
+    if (!GamePacket_CellOk(p.cells[i])) return 0;
   return ConnectionOk(p.connection) && p.player <= 3;
 }
 

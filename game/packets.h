@@ -1,8 +1,9 @@
 // Game packets of networked play: the payloads of the peer frames between the
 // consoles of one game. A 4-byte header (tag 11, packet id, 16-bit total length,
 // little-endian), then fields by packet id. Writing zeroes every byte that a
-// packet does not use; reading checks the header, the length for the id and
-// every number that will index something, and drops what does not fit.
+// packet does not use; reading checks the header, the length for the id,
+// every number that will index something and a grid's cell codes, and drops
+// what does not fit.
 #ifndef ZARN_GAME_PACKETS_H
 #define ZARN_GAME_PACKETS_H
 
@@ -74,6 +75,10 @@ uint32_t GamePacket_Write(const GAMEPACKET& p, uint8_t* out, uint32_t size,
 // Reads a payload: 1 and the fields in `p`, or 0 when it is no packet, its
 // length does not match its id, or a number is out of its range.
 int GamePacket_Read(const uint8_t* data, uint32_t length, GAMEPACKET& p);
+
+// Whether a grid may carry this cell code (a stone at rest or in one of the
+// states a board shows while it moves).
+bool GamePacket_CellOk(uint8_t code);
 
 // A seat record in its 52-byte wire layout.
 void GamePacket_PutSeat(uint8_t* out, const PLAYERSLOT& seat);

@@ -45,6 +45,17 @@ bool Pump(const std::vector<Console*>& all, F done, int ms = 5000) {
   return false;
 }
 
+// Reads a plain socket until the other side closes it (true) or `ms` passed.
+bool ClosedWithin(int socket, int ms) {
+  for (int waited = 0; waited < ms; waited += 5) {
+    char buf[256];
+    const ssize_t n = recv(socket, buf, sizeof buf, MSG_DONTWAIT);
+    if (n == 0) return true;
+    if (n < 0) usleep(5000);
+  }
+  return false;
+}
+
 // A host and `joiners` consoles seated and started, as the set-up screens do.
 struct Game {
   std::unique_ptr<Console> host;
@@ -58,20 +69,30 @@ struct Game {
     EXPECT_EQ(host->connection.SearchHost(nullptr, port), 1);
     EXPECT_EQ(host->level.levelState, 7);
     const char* names[] = {"Ann", "Bob", "Cyd"};
-    for (int i = 0; i < joinerCount; i++) {
-      joiners.emplace_back(new Console(names[i], 3));
-      Console& j = *joiners.back();
-      all.push_back(&j);
-      j.level.levelState = 6;
-      j.level.stateTimer = 2;
-      EXPECT_EQ(j.connection.SearchHost("127.0.0.1", port), 1);
-      EXPECT_EQ(j.level.stateTimer, 10000u);
-      // The host must have taken the peer before the join packet counts.
-      EXPECT_TRUE(Pump(all, [&] { return host->level.loginTable[i][1] == 1; }));
-      j.level.NetSendJoin();
-      j.level.stateTimer = 10001;
-      EXPECT_TRUE(Pump(all, [&] { return j.level.stateTimer == 20000; })) << names[i];
-    }
+    for (int i = 0; i < joinerCount; i++) Join(names[i], port);
+  }
+  // A console that connects and logs in as the set-up screens do; true once
+  // the host has welcomed it.
+  bool Join(const char* name, uint16_t port) {
+    joiners.emplace_back(new Console(name, 3));
+    Console& j = *joiners.back();
+    all.push_back(&j);
+    j.level.levelState = 6;
+    j.level.stateTimer = 2;
+    auto entries = [&] {
+      int n = 0;
+      for (const auto& e : host->level.loginTable) n += e[1];
+      return n;
+    };
+    const int before = entries();
+    EXPECT_EQ(j.connection.SearchHost("127.0.0.1", port), 1);
+    EXPECT_EQ(j.level.stateTimer, 10000u);
+    // The host has taken the peer (or refused it, with every entry in use).
+    Pump(all, [&] { return entries() > before; }, 1000);
+    j.level.NetSendJoin();
+    j.level.stateTimer = 10001;
+    const bool welcomed = Pump(all, [&] { return j.level.stateTimer == 20000 || j.connection.OwnSocket() < 0; });
+    return welcomed && j.level.stateTimer == 20000;
   }
   // Started with a computer player of strength `kind` in the host's seat 1 (player 2).
   void StartWithComputer(uint8_t kind) {
@@ -198,8 +219,8 @@ TEST(LevelNet, ComputerSeatsOnTheHost) {
 
 // A computer player's grid reaches the remote players at every change the
 // host makes to it: right after a drop (the stone still in its drop cell),
-// after attack stones land and after a biohazard turns black, not only once
-// the turn has settled. The joiner's trace shows each grid it took in.
+// after attack stones land, after a biohazard turns black, a dormant one wakes
+// or one infects a neighbour, not only once the turn has settled. The joiner's trace shows each grid it took in.
 TEST(LevelNet, ComputerGridsReachJoinersAsTheyChange) {
   Game g(1, Port(10));
   g.StartWithComputer(3);
@@ -239,6 +260,29 @@ TEST(LevelNet, ComputerGridsReachJoinersAsTheyChange) {
   cpu.dropClock = 0;
   turn("a biohazard turns black");
   EXPECT_EQ(h.coGrid[1][ClassLevel::Cell(4, 4)], CELL_BLACK);
+  // Neither a drop nor a package: a dormant biohazard wakes.
+  h.coGrid[1][ClassLevel::Cell(2, 2)] = CELL_DORMANT;
+  cpu.rulesDue = 0;
+  cpu.dropClock = 0;
+  turn("a dormant biohazard wakes");
+  EXPECT_EQ(h.coGrid[1][ClassLevel::Cell(2, 2)], CELL_BIOHAZARD);
+  // A biohazard infects a neighbour: every colour stone beside one is a try at
+  // even odds (seeded draws), and one of eighteen tries takes.
+  std::memset(h.coGrid[1], 0, kGridCells);
+  for (int c = 0; c < 9; c++) {
+    h.coGrid[1][ClassLevel::Cell(3, c)] = static_cast<uint8_t>(1 + c % 7);
+    h.coGrid[1][ClassLevel::Cell(4, c)] = CELL_BIOHAZARD;
+    h.coFallStep[1][ClassLevel::Cell(4, c)] = 3;
+    h.coGrid[1][ClassLevel::Cell(5, c)] = static_cast<uint8_t>(1 + (c + 3) % 7);
+  }
+  std::srand(7);
+  cpu.rulesDue = 1;
+  cpu.cpuTurns = 4;
+  cpu.dropClock = 0;
+  turn("a neighbour is infected");
+  int dormant = 0;
+  for (uint8_t v : h.coGrid[1]) dormant += v == CELL_DORMANT;
+  EXPECT_EQ(dormant, 1);
   unsetenv("ZARN_TRACE");
   a.CloseTrace();
   std::vector<std::string> lines;
@@ -304,14 +348,7 @@ TEST(LevelNet, AJoinGivenUpClosesItsConnection) {
   EXPECT_STREQ(j.level.messageLine[0], "Failed to connect.");
   EXPECT_EQ(j.level.returnState, 8);
   // The join packet, then the end of the stream.
-  bool closed = false;
-  for (int waited = 0; waited < 2000 && !closed; waited += 10) {
-    char buf[256];
-    const ssize_t n = recv(peer, buf, sizeof buf, MSG_DONTWAIT);
-    if (n == 0) closed = true;
-    if (n < 0) usleep(10000);
-  }
-  EXPECT_TRUE(closed);
+  EXPECT_TRUE(ClosedWithin(peer, 2000));
   close(peer);
   close(listener);
 }
@@ -632,6 +669,275 @@ TEST(LevelNet, PauseAndResumeDropASilentSeat) {
   EXPECT_EQ(a.slot[1].link, 3);  // player 2 sits in seat 1 on player 1's console
   EXPECT_EQ(0, std::memcmp(a.attackRotation, h.attackRotation, 16));
   EXPECT_EQ(b.levelState, 9);  // a dropped console hears no resume
+}
+
+// ---- Peers that are only sockets: the lobby, claims, grids and bursts ----
+
+int LoginEntries(const ClassLevel& h) {
+  int n = 0;
+  for (const auto& e : h.loginTable) n += e[1];
+  return n;
+}
+
+// A host in its player select on `port`, and a socket peer connected to it
+// (its login entry taken; it has not joined).
+struct HostAndPeer {
+  Console host{"Hostess", 1};
+  std::vector<Console*> all{&host};
+  std::unique_ptr<zt::RawPeer> peer;
+  explicit HostAndPeer(uint16_t port) {
+    setenv("ZARN_NET_HOST", "127.0.0.1", 1);
+    host.level.levelState = 4;
+    EXPECT_EQ(host.connection.SearchHost(nullptr, port), 1);
+    peer.reset(new zt::RawPeer(port));
+    EXPECT_GE(peer->socket, 0);
+    EXPECT_TRUE(Pump(all, [&] { return LoginEntries(host.level) == 1; }));
+  }
+  bool Welcomed() {
+    return Pump(all, [&] {
+      peer->Read();
+      for (const GAMEPACKET& p : peer->Packets())
+        if (p.id == PKT_WELCOME) return true;
+      return false;
+    });
+  }
+  bool Join(const char* name) {
+    GAMEPACKET join{};
+    join.id = PKT_JOIN;
+    peer->Send(join, name);
+    return Welcomed() && host.level.slot[0].link == 2;
+  }
+  // Waits until the peer holds `n` ping replies.
+  bool Pongs(size_t n, int ms = 3000) {
+    return Pump(all, [&] {
+      peer->Read();
+      return peer->Count(ENETPOP_PINGREPLY) >= n;
+    }, ms);
+  }
+};
+
+// Connections that never send their join cannot hold the lobby: each is
+// closed once it has gone without joining as long as a player may go silent
+// in play, and its entry is free for a player. A seated player waiting for
+// the start stays.
+TEST(LevelNet, LobbyClosesConnectionsThatNeverJoin) {
+  const uint16_t port = Port(14);
+  Game g(1, port);
+  Console& h = *g.host;
+  std::vector<int> idle;
+  for (int i = 0; i < 7; i++) {
+    idle.push_back(zt::LoopbackConnect(port));
+    ASSERT_GE(idle.back(), 0);
+  }
+  ASSERT_TRUE(Pump(g.all, [&] { return LoginEntries(h.level) == 8; }));
+  EXPECT_FALSE(g.Join("Bob", port));  // the lobby is full
+  for (int i = 0; i < 300; i++) h.Frame(16);  // 4.8 s of the player select
+  EXPECT_EQ(LoginEntries(h.level), 8);
+  for (int i = 0; i < 20; i++) h.Frame(16);
+  EXPECT_EQ(LoginEntries(h.level), 1);
+  for (int s : idle) {
+    EXPECT_TRUE(ClosedWithin(s, 2000));
+    close(s);
+  }
+  EXPECT_EQ(h.level.slot[0].link, 2);
+  EXPECT_STREQ(h.level.slot[0].name, "Ann");
+  EXPECT_TRUE(g.Join("Cyd", port));
+  EXPECT_EQ(h.level.slot[1].link, 2);
+  EXPECT_STREQ(h.level.slot[1].name, "Cyd");
+}
+
+// The lobby answers pings before and after the join, as play does; a second
+// join of a seated peer, even in the same read as its first, takes no seat.
+TEST(LevelNet, LobbyAnswersPingsAndSeatsAPeerOnce) {
+  HostAndPeer t(Port(15));
+  zt::RawPeer& peer = *t.peer;
+  peer.SendBytes(kNetPingRequest, sizeof kNetPingRequest);
+  ASSERT_TRUE(t.Pongs(1));
+  GAMEPACKET join{};
+  join.id = PKT_JOIN;
+  std::vector<uint8_t> twice = zt::FramePacket(join, "Raw");
+  const std::vector<uint8_t> other = zt::FramePacket(join, "Other");
+  twice.insert(twice.end(), other.begin(), other.end());
+  peer.SendBytes(twice.data(), twice.size());
+  ASSERT_TRUE(t.Welcomed());
+  for (int i = 0; i < 3; i++) peer.SendBytes(kNetPingRequest, sizeof kNetPingRequest);
+  EXPECT_TRUE(t.Pongs(4));
+  peer.Send(join, "Third");
+  peer.SendBytes(kNetPingRequest, sizeof kNetPingRequest);
+  EXPECT_TRUE(t.Pongs(5));
+  ClassLevel& h = t.host.level;
+  EXPECT_STREQ(h.slot[0].name, "Raw");
+  EXPECT_EQ(h.slot[0].link, 2);
+  EXPECT_EQ(h.slot[1].link, 0);
+  EXPECT_EQ(h.slot[2].link, 0);
+  ASSERT_TRUE(h.NetStartGame());
+  peer.SendBytes(kNetPingRequest, sizeof kNetPingRequest);
+  EXPECT_TRUE(t.Pongs(6));
+}
+
+// A thousand pings in one burst take the host many data events (it works
+// through a bounded number of messages per event), and the peer's keep-alives
+// wait behind them; its data shows it is there, so it keeps its seat.
+TEST(LevelNet, ABurstOfPingsKeepsThePeersSeat) {
+  HostAndPeer t(Port(16));
+  ASSERT_TRUE(t.Join("Raw"));
+  ClassLevel& h = t.host.level;
+  ASSERT_TRUE(h.NetStartGame());
+  std::vector<uint8_t> burst;
+  for (int i = 0; i < 1000; i++) burst.insert(burst.end(), kNetPingRequest, kNetPingRequest + 10);
+  t.peer->SendBytes(burst.data(), burst.size());
+  GAMEPACKET alive{};
+  alive.id = PKT_KEEPALIVE;
+  const std::vector<uint8_t> keepAlive = zt::FramePacket(alive);
+  // Eleven seconds of the host's logic steps, a keep-alive every second.
+  for (int step = 1; step <= 700 && h.slot[0].link == 2; step++) {
+    t.host.connection.CheckSockets(nullptr);
+    h.NetTimers(16);
+    if (step % 62 == 0) t.peer->SendBytes(keepAlive.data(), keepAlive.size());
+    t.peer->Read();
+  }
+  EXPECT_EQ(h.slot[0].link, 2);
+  EXPECT_EQ(h.levelState, 1);
+  EXPECT_GT(t.peer->Count(ENETPOP_PINGREPLY), 640u);
+}
+
+// A joiner's winner claim ends the game only when its score reaches the
+// target and is not below what its grids last showed (scores only grow).
+TEST(LevelNet, HostTakesOnlyAnEarnedWin) {
+  Game g(1, Port(17));
+  g.Start();
+  Console& h = *g.host;
+  ClassLevel& a = g.joiners[0]->level;
+  GAMEPACKET w{};
+  w.id = PKT_WINNER;
+  w.connection = a.slot[3].connection;
+  w.player = 1;
+  auto claim = [&](uint32_t score) {
+    w.scores[0] = score;
+    a.NetSendPacket(w, 0);
+  };
+  // A grid; once the host shows it, it has read every claim before it.
+  auto show = [&](uint32_t score) {
+    g.joiners[0]->player.score = score;
+    a.NetSendGrid();
+    return Pump(g.all, [&] { return h.level.slot[0].score == score; });
+  };
+  claim(1);  // the target is 5000
+  ASSERT_TRUE(show(4000));
+  claim(4999);
+  ASSERT_TRUE(show(7000));
+  claim(6000);
+  ASSERT_TRUE(show(7001));
+  EXPECT_EQ(h.player.winner, 0);
+  EXPECT_EQ(g.joiners[0]->player.winner, 0);
+  claim(7001);
+  ASSERT_TRUE(Pump(g.all, [&] { return g.joiners[0]->player.winner != 0; }));
+  EXPECT_EQ(h.player.winner, 2);
+  EXPECT_EQ(h.player.ranking[0], 1);
+  EXPECT_EQ(h.player.finalScore[0], 7001);
+}
+
+// Grids whose cells hold a byte that no board holds are neither taken nor
+// relayed; a grid of the moving states a board shows gets through.
+TEST(LevelNet, GridsWithForeignCellsAreDropped) {
+  Game g(2, Port(18));
+  g.Start();
+  ClassLevel& h = g.host->level;
+  ClassLevel& a = g.joiners[0]->level;
+  ClassLevel& b = g.joiners[1]->level;
+  GAMEPACKET p{};
+  p.id = PKT_GRID;
+  p.connection = a.slot[3].connection;
+  p.player = 1;
+  p.score = 999;
+  for (int i = 0; i < kGridCells; i++) p.cells[i] = static_cast<uint8_t>(1 + i % 7);
+  uint8_t bytes[kPacketMax];
+  const uint32_t n = GamePacket_Write(p, bytes, sizeof bytes);
+  ASSERT_EQ(n, 92u);
+  for (const int bad : {16, 0x3F, 0x40, 0x50, 0x60, 0x68, 0x70, 0x80, 0xB1, 0xC0, 0xC4, 0xFC, 0xFE}) {
+    uint8_t copy[92];
+    std::memcpy(copy, bytes, sizeof copy);
+    copy[11 + bad % kGridCells] = static_cast<uint8_t>(bad);
+    g.joiners[0]->connection.Send(copy, 92, 0);
+  }
+  // A package from player 1 to player 2 follows them through the host.
+  a.NetSendStonePkg(1, 2, 2, 1);
+  ASSERT_TRUE(Pump(g.all, [&] {
+    for (const PARTICLE& q : b.particle)
+      if (q.kind == PART_WAITING) return true;
+    return false;
+  }));
+  EXPECT_EQ(h.coPhase[0], 0);
+  EXPECT_EQ(h.slot[0].score, 0u);
+  EXPECT_EQ(b.coPhase[1], 0);
+  EXPECT_EQ(b.slot[1].score, 0u);
+  const uint8_t moving[] = {0x41, 0x4F, 0x51, 0x5F, 0x61, 0x67, 0x81, 0x8F, 0x91, 0xAF, 0xC1, 0xC3, 253, 255};
+  for (size_t i = 0; i < sizeof moving; i++) p.cells[i * 5] = moving[i];
+  p.score = 555;
+  a.NetSendPacket(p, 0);
+  ASSERT_TRUE(Pump(g.all, [&] { return b.slot[1].score == 555; }));
+  EXPECT_EQ(0, std::memcmp(b.coGrid[1], p.cells, kGridCells));
+  EXPECT_EQ(0, std::memcmp(h.coGrid[0], p.cells, kGridCells));
+}
+
+// The turn in which a computer player wins reaches the remote players before
+// the ranking: the board whose breaks won, then the winner packet.
+TEST(LevelNet, ComputerWinReachesThePeersBeforeTheRanking) {
+  HostAndPeer t(Port(19));
+  ASSERT_TRUE(t.Join("Raw"));
+  ClassLevel& L = t.host.level;
+  L.slot[1].kind = 3;  // Mighty Mike, player 2
+  ASSERT_TRUE(L.NetStartGame());
+  // Four linked stones that have just come to rest, 50 points short of the target.
+  std::memset(L.coGrid[1], 0, kGridCells);
+  for (int c = 5; c < 9; c++) L.coGrid[1][ClassLevel::Cell(0, c)] = 1;
+  L.slot[1].score = 4950;
+  L.NetSendCPUGrid(1);  // as its drop sent it
+  L.coPhase[1] = 4;
+  L.HandleSmallHUD(16);
+  ASSERT_EQ(L.slot[1].score, 5030u);
+  L.HandleIdle(16);
+  ASSERT_EQ(t.host.player.winner, 3);
+  std::vector<GAMEPACKET> got;
+  ASSERT_TRUE(Pump(t.all, [&] {
+    t.peer->Read();
+    got = t.peer->Packets();
+    return !got.empty() && got.back().id == PKT_WINNER;
+  }));
+  uint32_t shown = 0;
+  for (const GAMEPACKET& p : got)
+    if (p.id == PKT_GRID && p.player == 2) shown = p.score;
+  const GAMEPACKET& w = got.back();
+  uint32_t ranked = 0;
+  for (int i = 0; i < 4; i++)
+    if (w.ranking[i] == 2) ranked = w.scores[i];
+  EXPECT_EQ(ranked, 5030u);
+  EXPECT_EQ(shown, 5030u);
+}
+
+// A game lost with its connection ends its trace as any other game does: the
+// box, then the game's last line.
+TEST(LevelNet, LostGamesEndTheirTrace) {
+  const std::string dir = zt::TempDir("net_lost_trace");
+  for (const bool hostSide : {true, false}) {
+    SCOPED_TRACE(hostSide ? "the players left" : "the host was lost");
+    Game g(1, Port(hostSide ? 20 : 21));
+    g.Start();
+    Console& stays = hostSide ? *g.host : *g.joiners[0];
+    Console& goes = hostSide ? *g.joiners[0] : *g.host;
+    const std::string path = dir + (hostSide ? "/host.txt" : "/joiner.txt");
+    setenv("ZARN_TRACE", path.c_str(), 1);
+    ASSERT_NE(stays.level.TraceFile(), nullptr);  // this console's alone
+    unsetenv("ZARN_TRACE");
+    goes.connection.Cleanup();
+    FramesPastTheBox(stays);
+    stays.level.CloseTrace();
+    const std::vector<zt::TraceLine> trace = zt::ReadTrace(path);
+    ASSERT_GE(trace.size(), 2u);
+    EXPECT_EQ(trace[trace.size() - 2].at("kind"), "box");
+    EXPECT_EQ(trace.back().at("kind"), "end");
+    EXPECT_EQ(trace.back().count("winner") ? trace.back().at("winner") : "", "0");
+  }
 }
 
 }  // namespace

@@ -75,18 +75,41 @@ std::vector<uint64_t> ReadStamps(const std::string& path) {
   return out;
 }
 
-// A program that waited on a peer (a read or a send that blocks) would stand
-// still until the peer moved, and the peer that never reads never does. A
-// loaded machine delays a frame by a few hundred milliseconds at most: a bound
-// of seconds tells the two apart on any machine.
-constexpr uint64_t kGapBound = 2000000;
+// Frame pacing while hostile peers are at it. A program that waited on a peer
+// (a read or a send that blocks) would stand still until the peer moved, and
+// the peer that never reads never does: no gap between two frames may reach
+// seconds. A program that stalled a little on every frame the peers keep busy
+// (a quarter of a second, a second) would show many long gaps, where a loaded
+// machine shows a handful: the gaps over 100 ms are counted.
+constexpr uint64_t kHangBound = 2000000;
+constexpr uint64_t kLongGap = 100000;
+constexpr size_t kLongGapsAllowed = 5;
 
-// The longest gap between two presented frames that touches [from, to].
-uint64_t LongestGap(const std::vector<uint64_t>& stamps, uint64_t from, uint64_t to) {
-  uint64_t worst = 0;
-  for (size_t i = 1; i < stamps.size(); i++)
-    if (stamps[i] >= from && stamps[i - 1] <= to) worst = std::max(worst, stamps[i] - stamps[i - 1]);
-  return worst;
+struct Gaps {
+  uint64_t longest = 0;
+  size_t longOnes = 0;  // over kLongGap
+  size_t count = 0;
+};
+
+// The gaps between two presented frames that touch [from, to].
+Gaps FrameGaps(const std::vector<uint64_t>& stamps, uint64_t from, uint64_t to) {
+  Gaps g;
+  for (size_t i = 1; i < stamps.size(); i++) {
+    if (stamps[i] < from || stamps[i - 1] > to) continue;
+    const uint64_t gap = stamps[i] - stamps[i - 1];
+    g.longest = std::max(g.longest, gap);
+    g.longOnes += gap > kLongGap;
+    g.count++;
+  }
+  return g;
+}
+
+void ExpectSteadyFrames(const std::vector<uint64_t>& stamps, uint64_t from, uint64_t to) {
+  const Gaps g = FrameGaps(stamps, from, to);
+  EXPECT_GT(g.count, 100u);
+  EXPECT_LT(g.longest, kHangBound) << "longest frame gap " << g.longest << " us";
+  EXPECT_LE(g.longOnes, kLongGapsAllowed) << g.longOnes << " of " << g.count << " frame gaps over "
+                                          << kLongGap / 1000 << " ms";
 }
 
 // Seat scores and winner of each line of a network trace.
@@ -212,17 +235,13 @@ TEST(NetHostile, HostKeepsPlayingAgainstHostilePeers) {
   const auto silent = ReadReport(hostDir + "/silent.txt");
   EXPECT_EQ(Number(silent, "closed"), 1u);
 
-  // Frame pacing while the peers were at it. A frame that waits on a peer is
-  // bounded by the connection's deadlines (a 20 ms send grace, a 100 ms drain
-  // when a peer is closed); 250 ms (400 under the emulator) leaves room for a
-  // loaded machine and is still far below the 5 s after which a silent peer
-  // counts as gone.
+  // Frame pacing while the peers were at it. Sockets never block; closing a
+  // peer drains it for at most 100 ms, and the silent peer is closed once.
   const std::vector<uint64_t> stamps = ReadStamps(hostDir + "/frames.txt");
   ASSERT_GE(stamps.size(), frames);
   // It went during play, not when the host ended.
   EXPECT_LT(Number(silent, "closed_us") + 2000000u, stamps.back());
-  const uint64_t gap = LongestGap(stamps, Number(hostile, "connected_us"), Number(hostile, "end_us"));
-  EXPECT_LT(gap, kGapBound) << "longest frame gap " << gap << " us";
+  ExpectSteadyFrames(stamps, Number(hostile, "connected_us"), Number(hostile, "end_us"));
 
   // The hostile seat shows only scores that came in valid grids, the last one
   // sent included; nobody won.
@@ -274,8 +293,7 @@ TEST(NetHostile, JoinerKeepsPlayingAgainstAHostileHost) {
   EXPECT_EQ(Number(report, "closed_early"), 0u);
   const std::vector<uint64_t> stamps = ReadStamps(dir + "/frames.txt");
   ASSERT_GE(stamps.size(), frames);
-  const uint64_t gap = LongestGap(stamps, Number(report, "connected_us"), Number(report, "end_us"));
-  EXPECT_LT(gap, kGapBound) << "longest frame gap " << gap << " us";
+  ExpectSteadyFrames(stamps, Number(report, "connected_us"), Number(report, "end_us"));
   // Seat 0 (the host's board) shows only scores of valid grids; nobody won.
   const std::set<uint32_t> valid = ValidScores(report);
   const std::vector<TraceLine> trace = ReadTrace(dir + "/trace.txt");
@@ -298,19 +316,7 @@ bool Pump(zt::NetConsole& c, F done, int ms = 5000) {
   return false;
 }
 
-
-// Sends a game packet framed as a console would.
-void SendPacket(int s, const GAMEPACKET& p, const char* name = nullptr) {
-  struct Sink : ENetFrameSink {
-    std::vector<uint8_t> out;
-    void Write(const uint8_t* d, uint32_t n) override { out.insert(out.end(), d, d + n); }
-  } sink;
-  uint8_t buffer[kPacketMax + kPacketJoinMax];
-  const uint32_t n = GamePacket_Write(p, buffer, sizeof buffer, name);
-  ASSERT_GT(n, 0u);
-  ENet_WriteFrame(sink, buffer, n, ENet_FrameLength(buffer, n));
-  ASSERT_EQ(send(s, sink.out.data(), sink.out.size(), MSG_NOSIGNAL), static_cast<ssize_t>(sink.out.size()));
-}
+using zt::SendPacket;
 
 TEST(NetHostile, NewcomerCannotSpeakForADroppedSeat) {
   setenv("ZARN_NET_HOST", "127.0.0.1", 1);

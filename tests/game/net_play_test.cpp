@@ -308,6 +308,15 @@ bool HasBox(const Console& c, const std::string& text) {
   return false;
 }
 
+// A game that ended on a closed connection: the box, then the game's last line.
+void ExpectEndAfterBox(const Console& c, const std::string& text) {
+  SCOPED_TRACE(c.name);
+  ASSERT_GE(c.trace.size(), 2u);
+  EXPECT_EQ(c.trace[c.trace.size() - 2].at("kind"), "box");
+  EXPECT_EQ(c.trace[c.trace.size() - 2].count("text") ? c.trace[c.trace.size() - 2].at("text") : "", text);
+  EXPECT_EQ(c.trace.back().at("kind"), "end");
+}
+
 // Four consoles: each shows the others' scores (the host relays the joiners'
 // boards); a joiner killed mid-game is dropped by the host and by the other
 // joiners, who play on; the host killed then ends the joiners' games with
@@ -351,6 +360,7 @@ TEST(NetPlay, FourConsolesDropAJoinerAndLoseTheHost) {
     SCOPED_TRACE(cs[i].name);
     EXPECT_EQ(cs[i].kid.status, 0);
     EXPECT_TRUE(HasBox(cs[i], "\"Lost connection\" \"with host.\" \"\""));
+    ExpectEndAfterBox(cs[i], "\"Lost connection\" \"with host.\" \"\"");
     EXPECT_EQ(LinkOf(cs[i], number[3]), "3");
     EXPECT_EQ(LinkOf(cs[i], 0), "2");
   }
@@ -427,6 +437,8 @@ TEST(NetPlay, SilentHostTimesOutAndThenFindsItselfAlone) {
   for (Console& c : cs) all.push_back(&c);
   WaitConsoles(all, 120 * Slack());
   for (size_t i = 0; i < cs.size(); i++) EXPECT_EQ(cs[i].kid.status, 0) << cs[i].name;
+  cs[0].trace = ReadTrace(cs[0].dir + "/trace.txt");
+  ExpectEndAfterBox(cs[0], "\"All players have left\" \"the game.\" \"\"");
 }
 
 // An X server of its own for the window console: -displayfd picks a free

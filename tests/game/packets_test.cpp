@@ -179,6 +179,27 @@ TEST(Packets, WireBytes) {
   EXPECT_EQ(GamePacket_Write(p, small, 8), 0u);
 }
 
+// Every code a board shows, at rest or moving, goes through a grid.
+TEST(Packets, GridCellsABoardShows) {
+  std::vector<uint8_t> codes;
+  for (int v = 0; v <= 15; v++) codes.push_back(static_cast<uint8_t>(v));
+  for (int base : {0x40, 0x50, 0x80, 0x90, 0xA0})
+    for (int c = 1; c <= 15; c++) codes.push_back(static_cast<uint8_t>(base + c));
+  for (int c = 1; c <= 7; c++) codes.push_back(static_cast<uint8_t>(0x60 + c));
+  for (int v : {0xC1, 0xC2, 0xC3, 253, 255}) codes.push_back(static_cast<uint8_t>(v));
+  GAMEPACKET p = Filled(PKT_GRID);
+  for (size_t at = 0; at < codes.size(); at += kGridCells) {
+    for (int i = 0; i < kGridCells; i++) p.cells[i] = codes[(at + static_cast<size_t>(i)) % codes.size()];
+    const Bytes b = Write(p);
+    GAMEPACKET q;
+    ASSERT_EQ(GamePacket_Read(b.data(), static_cast<uint32_t>(b.size()), q), 1);
+    EXPECT_EQ(0, std::memcmp(q.cells, p.cells, kGridCells));
+  }
+  size_t taken = 0;
+  for (int v = 0; v < 256; v++) taken += GamePacket_CellOk(static_cast<uint8_t>(v));
+  EXPECT_EQ(taken, codes.size());
+}
+
 TEST(Packets, JoinNames) {
   GAMEPACKET p{}, q;
   p.id = PKT_JOIN;
@@ -219,6 +240,12 @@ TEST(Packets, OutOfRangeIsDropped) {
       {PKT_WINNER, 5, 0},      {PKT_WINNER, 5, 5},      {PKT_WINNER, 26, 4},
       {PKT_DROPPED, 5, 0},     {PKT_DROPPED, 5, 4},     {PKT_DROPPED, 21, 3},
       {PKT_RESUME, 22, 2},     {PKT_RESUME, 5, 3},      {PKT_RESUME, 4, 17},
+      // Grid cells no board holds: modified colours, empty moving states, a
+      // wildcard that takes no colour, the transient wildcard, unused ranges.
+      {PKT_GRID, 11, 16},      {PKT_GRID, 12, 63},      {PKT_GRID, 13, 0x40},
+      {PKT_GRID, 14, 0x50},    {PKT_GRID, 15, 0x68},    {PKT_GRID, 16, 0x70},
+      {PKT_GRID, 17, 0x80},    {PKT_GRID, 18, 0xB5},    {PKT_GRID, 19, 0xC0},
+      {PKT_GRID, 20, 0xC4},    {PKT_GRID, 21, 0xE0},    {PKT_GRID, 91, 0xFE},
   };
   for (const Case& c : cases) {
     Bytes b = Write(Filled(c.id));

@@ -9,8 +9,9 @@
       pings and of grids, and frames with damage. Between phases it sends
       keep-alives and waits until the host has answered a ping (so the host has
       read everything before it; a flood of pings must be answered whole).
-      Valid grids carry scores below 900000, invalid ones 900000 and above; the
-      last valid grid carries 7777. It then keeps its
+      Valid grids carry scores below 900000, invalid ones (a bad cell code
+      among them) 900000 and above; the last valid grid carries 7777. Winner
+      claims that its grids did not earn are among the lies. It then keeps its
       seat with keep-alives until the host closes. REPORT gets key=value lines.
   hostile_peer.py host PORT SEED REPORT
       Hosts one joining program (ZARN_START=join:127.0.0.1): lies before the
@@ -41,6 +42,13 @@ PING_REQUEST = bytes.fromhex('fffa0a00fffcf704fffb')
 PING_REPLY = bytes.fromhex('fffa0a00fffdf903fffb')
 FINAL_SCORE = 7777
 MARK = 900000
+# Cell codes a grid may carry: stones at rest, and a board's moving states
+# (breaking 0x40 + code, clearing 0x50 + code, a wildcard taking a colour
+# 0x60 + colour, falling 0x80 / 0x90 / 0xA0 + code, vacated 0xC1 to 0xC3,
+# turning black 253, exploded 255). Every other byte is refused.
+GOOD_CELLS = (list(range(16)) + [base + c for base in (0x40, 0x50, 0x80, 0x90, 0xA0) for c in range(1, 16)]
+              + [0x60 + c for c in range(1, 8)] + [0xC1, 0xC2, 0xC3, 253, 255])
+BAD_CELLS = [v for v in range(256) if v not in GOOD_CELLS]
 
 
 def now_us():
@@ -250,7 +258,7 @@ def play(link, rng, out, conn, player, bad_players):
     def good_grid(score=None):
         score = rng.randrange(1000, 9000) if score is None else score
         valid.append(score)
-        cells = bytes(rng.randrange(256) for _ in range(81))
+        cells = bytes(rng.choice(GOOD_CELLS) for _ in range(81))
         return frames.encode(grid(conn, player, score, cells, rng.randrange(256)))
 
     def marked():
@@ -268,10 +276,19 @@ def play(link, rng, out, conn, player, bad_players):
         for t, src, n, k in ((4, 0, 1, 0), (9, 0, 1, 0), (0, 7, 1, 0), (0, 0, 0, 0),
                              (0, 0, 4, 0), (0, 0, 200, 0), (0, 0, 1, 4), (0, 0, 1, 255)):
             pkts.append(packet(7, bytes((conn, t, src, n, k, 0, 0, 0))))
+        def winner(c, pl, score, ranking=0):
+            return packet(9, bytes((c, pl, 0, 0)) + struct.pack('<4I', score, 0, 0, 0) + bytes((ranking,)) * 4
+                          + bytes(4))
         for c, pl, ranking in ((conn, 0, 0), (conn, 5, 0), (conn, 9, 0), (conn + 1, player, 0),
                                (conn, player, 9)):                   # winners, one fault each
-            pkts.append(packet(9, bytes((c, pl, 0, 0)) + struct.pack('<4I', MARK, MARK, MARK, MARK)
-                               + bytes((ranking, ranking, ranking, ranking))))
+            pkts.append(winner(c, pl, MARK, ranking))
+        # Claims in order but not earned: below the target (50000), and below
+        # what a grid just showed.
+        pkts.append(winner(conn, player, 1))
+        shown = 80000 + rng.randrange(10000)
+        valid.append(shown)
+        pkts.append(grid(conn, player, shown, bytes(1) + cells[1:]))     # not full: no halving
+        pkts.append(winner(conn, player, 60000))
         for lv in (0, 10, 255):                                      # levels
             pkts.append(packet(8, bytes((lv, 0, 0, 0))))
         pkts += [packet(11, b'\x00'), packet(11, length=5), packet(13, b'\x00'),   # pauses that lie
@@ -279,6 +296,11 @@ def play(link, rng, out, conn, player, bad_players):
                 packet(10, bytes((conn, 9)) + bytes(18)), packet(12, bytes((conn,)) + bytes(16) + bytes((5, 5, 5, 5)) + bytes(3)),
                 packet(5, bytes(248)), packet(4, bytes(8)), packet(1),
                 packet(3, b'N' * 123), packet(3, b'M' * 124)]         # names past the bound
+        # Last, so that a seat taking one would show it for a while: a cell no
+        # board holds.
+        for bad in rng.sample(BAD_CELLS, 12):
+            at = rng.randrange(81)
+            pkts.append(grid(conn, player, marked(), cells[:at] + bytes((bad,)) + cells[at + 1:]))
         return pkts
 
     def ping_flood():
