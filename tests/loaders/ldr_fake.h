@@ -83,6 +83,19 @@ struct FakeImage : ELDR_2DRECEIVER {
   }
 };
 
+// Pixels of the delivered rows (each rowLength long from its start) that differ
+// from the whole picture's: for a file cut short, the rows it still delivers.
+inline size_t RowsDiffering(const std::vector<uint32_t>& got, const std::vector<int32_t>& rowStarts,
+                            uint32_t rowLength, const std::vector<uint32_t>& want) {
+  size_t differ = 0;
+  for (int32_t start : rowStarts)
+    for (uint32_t k = 0; k < rowLength; k++) {
+      const size_t at = static_cast<size_t>(start) + k;
+      differ += at >= got.size() || at >= want.size() || got[at] != want[at];
+    }
+  return differ;
+}
+
 // Pillow's decode of a file: width, height and RGBA bytes as 0xAABBGGRR words.
 // mode "RGBA" by default; "P" gives the palette indices.
 inline bool PillowDecode(const std::string& file, std::vector<uint32_t>* out, uint32_t* w, uint32_t* h,
