@@ -143,23 +143,22 @@ struct SubBlockBits {
 };
 
 // The string table and output of one image's codes. A string is kept as its
-// place in the output, where it was written before. With work set, the output
-// grows (doubling) up to limit as the codes fill it, so its size follows the
-// data and not the image size a header claims.
+// place in the output, where it was written before. A string that does not fit
+// the output stops the codes with need (its length) and from (where it is
+// copied from) set, so the caller can grow the output and take the code again.
 struct GifCodes {
   uint8_t* out;
   uint32_t capacity;
   uint32_t* offset;
   uint32_t* length;
   uint32_t clear, startsize;
-  ELoaderWork* work = nullptr;
-  uint32_t limit = 0;
-  uint32_t codesize = 0, codelimit = 0, count = 0, pos = 0, prevoff = 0, prevlen = 0;
+  uint32_t codesize = 0, limit = 0, count = 0, pos = 0, prevoff = 0, prevlen = 0;
+  uint32_t need = 0, from = 0;
   bool first = true;
 
   void Reset() {
     codesize = startsize;
-    codelimit = 1u << startsize;
+    limit = 1u << startsize;
     count = 0;
     prevlen = 0;
     first = true;
@@ -170,31 +169,20 @@ struct GifCodes {
     length[count] = len;
     count++;
   }
-  // Room for len more bytes, growing the output when it may.
-  bool Room(uint32_t len) {
-    if (len <= capacity - pos) return true;
-    if (!work || capacity >= limit) return false;
-    uint64_t size = 2ull * capacity;
-    if (size < static_cast<uint64_t>(pos) + len) size = static_cast<uint64_t>(pos) + len;
-    if (size > limit) size = limit;
-    uint8_t* grown = work->Take(static_cast<uint32_t>(size));
-    if (!grown) return false;
-    std::memcpy(grown, out, pos);
-    work->Free(out);
-    out = grown;
-    capacity = static_cast<uint32_t>(size);
-    return len <= capacity - pos;
+  bool Full(uint32_t len, uint32_t source) {
+    need = len;
+    from = source;
+    return false;
   }
-  // The part of a string from the output at `from` that still fits; the end of
-  // the output.
-  bool Cut(uint32_t from) {
+  // The part of the string that stopped the codes that still fits: the output
+  // ends with it.
+  void Cut() {
     std::memmove(out + pos, out + from, capacity - pos);
     pos = capacity;
-    return false;
   }
   // The first code after a clear: one byte.
   bool Single(uint32_t code) {
-    if (!Room(1)) return false;  // nothing more can be written
+    if (pos >= capacity) return Full(1, pos);
     out[pos] = static_cast<uint8_t>(code);
     prevoff = pos++;
     prevlen = 1;
@@ -204,7 +192,7 @@ struct GifCodes {
   // Not in the table yet: the previous string and its own first byte.
   bool Unknown(uint32_t& len) {
     len = prevlen + 1;
-    if (!Room(len)) return Cut(prevoff);
+    if (len > capacity - pos) return Full(len, prevoff);
     std::memmove(out + pos, out + prevoff, prevlen);
     out[pos + prevlen] = out[prevoff];
     Add(pos, len);
@@ -212,16 +200,21 @@ struct GifCodes {
   }
   // In the table: adds the previous string and the first byte of this one.
   bool Known(uint32_t code, uint32_t& len) {
-    len = code < clear ? 1 : length[code - clear - 2];
-    if (!Room(len)) return code < clear ? false : Cut(offset[code - clear - 2]);
-    Add(pos - prevlen, prevlen + 1);
-    if (code < clear)
+    if (code < clear) {
+      if (pos >= capacity) return Full(1, pos);
+      Add(pos - prevlen, prevlen + 1);
+      len = 1;
       out[pos] = static_cast<uint8_t>(code);
-    else
-      std::memmove(out + pos, out + offset[code - clear - 2], len);
+      return true;
+    }
+    const uint32_t k = code - clear - 2;
+    len = length[k];
+    if (len > capacity - pos) return Full(len, offset[k]);
+    Add(pos - prevlen, prevlen + 1);
+    std::memmove(out + pos, out + offset[k], len);
     return true;
   }
-  // One code; false at the end of the image or of the output.
+  // One code; false at the end code or when the output is full.
   bool Take(uint32_t code) {
     if (code == clear) {
       Reset();
@@ -234,22 +227,37 @@ struct GifCodes {
     prevoff = pos;
     prevlen = len;
     pos += len;
-    if (codelimit <= clear + 2 + count && codesize <= 11) {
+    if (limit <= clear + 2 + count && codesize <= 11) {
       codesize++;
-      codelimit <<= 1;
+      limit <<= 1;
     }
     return true;
   }
-  // Runs the codes of a chain of sub-blocks to the end code, the end of the
-  // data or of the output.
-  void Run(const uint8_t* data, uint32_t length) {
-    Reset();
-    SubBlockBits in(data, length);
-    uint32_t code = 0;
-    while (in.Next(codesize, code) && Take(code)) {
-    }
-  }
 };
+
+// Runs the codes of a chain of sub-blocks to the end code or the end of the
+// data. When the output is full, grow(codes) may make it larger and the code is
+// taken again; otherwise the output ends with what fits. Inlined into each
+// caller, so the codes' state stays in registers.
+template <class Grow>
+inline __attribute__((always_inline)) void RunCodes(GifCodes& codes, const uint8_t* data, uint32_t length,
+                                                    Grow grow) {
+  codes.Reset();
+  SubBlockBits in(data, length);
+  uint32_t code = 0;
+  while (in.Next(codes.codesize, code)) {
+    if (codes.Take(code)) continue;
+    if (!codes.need) break;  // the end code
+    bool taken = false;
+    while (!taken && codes.need && grow(codes)) {
+      codes.need = 0;
+      taken = codes.Take(code);
+    }
+    if (taken) continue;
+    if (codes.need) codes.Cut();
+    break;
+  }
+}
 
 }  // namespace
 
@@ -271,7 +279,7 @@ int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, ui
   if (!NewTables()) return 0;
   GifCodes codes{static_cast<uint8_t*>(outv), capacity, stroffset_, strlength_,
                  mincodesize ? 1u << mincodesize : 1u, mincodesize + 1u};
-  codes.Run(data, length);
+  RunCodes(codes, data, length, [](GifCodes&) { return false; });
   strcount_ = codes.count;
   FreeTables();
   return 1;
@@ -295,9 +303,20 @@ uint8_t* ELoader_GIF::DecodeImage(void* image, ELoaderWork* work) {
   }
   GifCodes codes{buf, static_cast<uint32_t>(first), stroffset_, strlength_,
                  im.mincodesize ? 1u << im.mincodesize : 1u, im.mincodesize + 1u};
-  codes.work = work;
-  codes.limit = static_cast<uint32_t>(pixels);
-  codes.Run(data_ + Tell(), length);
+  // The output doubles as the codes fill it, up to the image's pixels.
+  RunCodes(codes, data_ + Tell(), length, [work, pixels](GifCodes& c) {
+    if (c.capacity >= pixels) return false;
+    uint64_t size = 2ull * c.capacity;
+    if (size < static_cast<uint64_t>(c.pos) + c.need) size = static_cast<uint64_t>(c.pos) + c.need;
+    if (size > pixels) size = pixels;
+    uint8_t* grown = work->Take(static_cast<uint32_t>(size));
+    if (!grown) return false;
+    std::memcpy(grown, c.out, c.pos);
+    work->Free(c.out);
+    c.out = grown;
+    c.capacity = static_cast<uint32_t>(size);
+    return true;
+  });
   strcount_ = codes.count;
   FreeTables();
   im.buffersize = codes.capacity;
