@@ -24,7 +24,9 @@ constexpr uint32_t kIDAT = 0x49444154;
 // Largest buffer the decoder asks for; anything bigger cannot exist on the console.
 constexpr uint64_t kMaxBlock = 0x7FFFFFFF;
 // Inflated bytes taken at a time for a plain image: whole lines, at least one.
-constexpr uint32_t kWindow = 64u << 10;
+// A picture whose data fits (a full screen of 320x240 in any colour type does)
+// is inflated in one call, which needs no sliding window of zlib's own.
+constexpr uint32_t kWindow = 512u << 10;
 
 uint32_t Channels(const ELDR_PNGHEADER& h) {
   if (h.palette) return 1;
@@ -170,7 +172,8 @@ namespace {
 
 // Undoes the filter of one line in place: l is its filter byte and its bytes,
 // above the unfiltered bytes of the line above (null for the first line of a run).
-void UnfilterLine(uint8_t* l, const uint8_t* prev, uint32_t rowbytes, uint32_t unit) {
+inline __attribute__((always_inline)) void UnfilterLine(uint8_t* l, const uint8_t* prev, uint32_t rowbytes,
+                                                        uint32_t unit) {
   const uint32_t lead = unit < rowbytes ? unit : rowbytes;  // bytes with no left neighbour
   uint8_t* x = l + 1;
   // The first line has no line above: its bytes count as zero. The loops are
@@ -271,13 +274,15 @@ class EPngInflater {
     return true;
   }
   // n bytes into dst; fewer only when the stream has ended, broken off or is bad.
+  // Every call asks zlib to finish: a stream that ends within it then needs no
+  // window of zlib's own; one that does not goes on at the next call.
   uint32_t Fill(uint8_t* dst, uint32_t n) {
     z_.SetupOutput(dst, n);
     while (z_.AvailableOutput() && !ended_ && !failed_) {
-      const int r = z_.Inflate(Z_NO_FLUSH);
+      const int r = z_.Inflate(Z_FINISH);
       if (r == Z_STREAM_END)
         ended_ = true;
-      else if (r != Z_OK)
+      else if (r != Z_OK && !(r == Z_BUF_ERROR && !z_.AvailableOutput()))
         failed_ = true;  // an error, or the input used up before the end
     }
     return n - z_.AvailableOutput();
@@ -354,8 +359,10 @@ int ELoader_PNG::StreamRows(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNG
       prev = l + 1;
     }
     if (got < want) return ERES_BAD;
-    std::memcpy(above, window + want - line, line);
-    prev = above + 1;
+    if (y < h.height) {  // the last line becomes the line above the next window
+      std::memcpy(above, window + want - line, line);
+      prev = above + 1;
+    }
   }
   return in.EndsHere() ? ERES_OK : ERES_BAD;
 }
