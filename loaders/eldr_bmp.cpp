@@ -84,7 +84,7 @@ bool ELoader_BMP::ReadMasks(ELDR_BMPMASKS* masks) {
   return m[3] != 0;
 }
 
-void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out, const ELDR_BMPMASKS& m) const {
+void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out) const {
   const uint32_t w = header_.width;
   switch (header_.bpp) {
     case 1:
@@ -100,23 +100,22 @@ void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out, const ELDR_BMPMAS
         std::memcpy(out, &c, 4);
       }
       break;
-    case 16:
-    case 32: {
-      const uint32_t step = header_.bpp / 8;
-      for (uint32_t x = 0; x < w; x++, raw += step, out += 4) {
-        const uint32_t v = step == 2 ? (raw[0] | static_cast<uint32_t>(raw[1]) << 8)
-                                     : (raw[0] | static_cast<uint32_t>(raw[1]) << 8 |
-                                        static_cast<uint32_t>(raw[2]) << 16 | static_cast<uint32_t>(raw[3]) << 24);
-        const uint32_t c = m.scale[0][(v >> m.shift[0]) & m.mask[0]] |
-                           static_cast<uint32_t>(m.scale[1][(v >> m.shift[1]) & m.mask[1]]) << 8 |
-                           static_cast<uint32_t>(m.scale[2][(v >> m.shift[2]) & m.mask[2]]) << 16 |
-                           static_cast<uint32_t>(m.scale[3][(v >> m.shift[3]) & m.mask[3]]) << 24;
-        std::memcpy(out, &c, 4);
-      }
-      break;
-    }
     default:
       break;  // 8 bits: the raw row is delivered as it is
+  }
+}
+
+void ELoader_BMP::ConvertFields(const uint8_t* raw, uint8_t* out, const ELDR_BMPMASKS& m) const {
+  const uint32_t w = header_.width, step = header_.bpp / 8;
+  for (uint32_t x = 0; x < w; x++, raw += step, out += 4) {
+    const uint32_t v = step == 2 ? (raw[0] | static_cast<uint32_t>(raw[1]) << 8)
+                                 : (raw[0] | static_cast<uint32_t>(raw[1]) << 8 |
+                                    static_cast<uint32_t>(raw[2]) << 16 | static_cast<uint32_t>(raw[3]) << 24);
+    const uint32_t c = m.scale[0][(v >> m.shift[0]) & m.mask[0]] |
+                       static_cast<uint32_t>(m.scale[1][(v >> m.shift[1]) & m.mask[1]]) << 8 |
+                       static_cast<uint32_t>(m.scale[2][(v >> m.shift[2]) & m.mask[2]]) << 16 |
+                       static_cast<uint32_t>(m.scale[3][(v >> m.shift[3]) & m.mask[3]]) << 24;
+    std::memcpy(out, &c, 4);
   }
 }
 
@@ -141,8 +140,9 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
   uint8_t* out = work.Take(outrow);
   if (!raw || !out) return ERES_NOMEMORY;
 
-  ELDR_BMPMASKS masks{};
-  if (header_.compression == kBitFields && ReadMasks(&masks)) info.transparency = 1;
+  ELDR_BMPMASKS masks;
+  const bool fields = header_.compression == kBitFields;
+  if (fields && ReadMasks(&masks)) info.transparency = 1;
   if (info.indexed) {
     const uint32_t n = header_.bpp == 1 ? 2 : header_.bpp == 4 ? 16 : 256;
     uint8_t pal[1024];
@@ -159,23 +159,27 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
     target->LdrOnPaletteStream(&info);
   }
 
-  // The bytes of a row that hold pixels; its padding may be missing at the end.
-  const uint32_t used = static_cast<uint32_t>((static_cast<uint64_t>(header_.bpp) * w + 7) / 8);
+  // The rows whose pixels the file holds (the padding of the last one may be
+  // missing); a file that ends before the last row is not a whole picture,
+  // though the rows before the cut stand.
+  const uint64_t used = (static_cast<uint64_t>(header_.bpp) * w + 7) / 8;
+  const uint64_t first = header_.dataoffset + used;
+  const uint64_t whole = first > Size() ? 0 : (Size() - first) / stride + 1;
+  const uint32_t rows = whole < h ? static_cast<uint32_t>(whole) : h;
   info.data = header_.bpp == 8 ? raw : out;
   info.bytecount = outrow;
-  for (uint32_t i = 0; i < h; i++) {
-    const uint64_t at = header_.dataoffset + static_cast<uint64_t>(stride) * i;
-    // The file ends before this row's pixels: the rows so far stand, but the
-    // picture is not whole.
-    if (at + used > Size()) return ERES_BAD;
-    SeekSet(static_cast<uint32_t>(at));
+  for (uint32_t i = 0; i < rows; i++) {
+    SeekSet(header_.dataoffset + stride * i);
     info.pixelindex = static_cast<int32_t>(topdown_ ? w * i : w * (h - i - 1));
-    ReadStream(raw, used);
-    ConvertRow(raw, out, masks);
+    ReadStream(raw, static_cast<uint32_t>(used));
+    if (fields)
+      ConvertFields(raw, out, masks);
+    else
+      ConvertRow(raw, out);
     r = target->LdrOnPixelStream(&info);
-    if (r) break;
+    if (r) return r;
   }
-  return r;
+  return rows < h ? ERES_BAD : ERES_OK;
 }
 
 int ELoader_BMP::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,

@@ -57,7 +57,8 @@ class ELoader_BMP : public ClassELoaderBase {
   int ReadHeader(uint32_t* stride, uint32_t* outrow);
   // The masks of a bit-field bitmap; true when one has alpha.
   bool ReadMasks(ELDR_BMPMASKS* masks);
-  void ConvertRow(const uint8_t* raw, uint8_t* out, const ELDR_BMPMASKS& masks) const;
+  void ConvertRow(const uint8_t* raw, uint8_t* out) const;
+  void ConvertFields(const uint8_t* raw, uint8_t* out, const ELDR_BMPMASKS& masks) const;
 
   ELDR_BMPHEADER header_;
   uint32_t rows_ = 0;     // the picture's height (a top-down file stores it negated)
