@@ -65,13 +65,8 @@ TEST_F(BmpCorpus, DecodesLikePillow) {
     }
     std::vector<uint32_t> want;
     uint32_t w = 0, h = 0;
-    if (kind == "cut") {  // a failure; the rows handed over are the whole file's
-      ASSERT_TRUE(ldr::ReadReference(dir_ + "/" + other + ".ref", &want, &w, &h));
-      EXPECT_EQ(r, 1);
-      EXPECT_EQ(img.creates, 1);
-      EXPECT_LT(img.rows, static_cast<int>(h));
-      EXPECT_GT(img.rows, 0);
-      EXPECT_EQ(ldr::RowsDiffering(img.Colours(), img.rowStarts, w, want), 0u);
+    if (kind == "cut") {
+      ldr::ExpectCutFile(img, r, dir_ + "/" + other + ".ref", 1);
       continue;
     }
     ASSERT_EQ(r, 0);

@@ -133,6 +133,21 @@ inline bool ReadReference(const std::string& path, std::vector<uint32_t>* px, ui
   return px->size() == static_cast<size_t>(*w) * *h;
 }
 
+// A file whose pixel data ends before its last row (made from the file whose
+// reference decode is referencePath): a failure after the surface was made, and
+// the rows delivered before the cut are the whole file's. Some loaders deliver
+// at least one row of the files the corpora cut (atLeast).
+inline void ExpectCutFile(const FakeImage& img, int result, const std::string& referencePath, int atLeast) {
+  std::vector<uint32_t> want;
+  uint32_t w = 0, h = 0;
+  ASSERT_TRUE(ReadReference(referencePath, &want, &w, &h));
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(img.creates, 1);
+  EXPECT_LT(img.rows, static_cast<int>(h));
+  EXPECT_GE(img.rows, atLeast);
+  EXPECT_EQ(RowsDiffering(img.Colours(), img.rowStarts, w, want), 0u);
+}
+
 // Runs a 2D decoder over the mutants of a file: each one decodes or fails with a
 // loader's own code (0 to 3), never reaches outside the image and asks for one
 // surface at most. decode(FakeImage&, bytes) returns the loader's result.
