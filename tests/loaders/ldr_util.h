@@ -76,6 +76,10 @@ class CorpusTest : public ::testing::Test {
     if (!Self::Tools()) GTEST_SKIP() << Self::kMissing << " missing";
     ASSERT_TRUE(ready_) << "corpus could not be made";
     ASSERT_GT(manifest_.size(), Self::kMinimum);
+    std::vector<std::string> names;
+    for (const CorpusEntry& e : manifest_) names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(std::adjacent_find(names.begin(), names.end()), names.end()) << "a file listed twice";
   }
 };
 
