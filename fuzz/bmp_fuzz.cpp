@@ -1,4 +1,4 @@
-// BMP decoding into a bounded receiver.
+// BMP decoding (every header size, bit fields, top-down rows) into a bounded receiver, in every render format.
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> copy(data, data + size);
   zf::Image image;
   ELoader_BMP loader;
-  loader.Decode(&image, copy.data(), static_cast<uint32_t>(copy.size()), 0, 0);
+  loader.Decode(&image, copy.data(), static_cast<uint32_t>(copy.size()), zf::Format(data, size), 0);
   return 0;
 }

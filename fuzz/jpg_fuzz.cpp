@@ -10,6 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> copy(data, data + size);  // the loader takes a mutable image
   zf::Image image;
   ELoader_JPG loader;
-  loader.Decode(&image, copy.data(), static_cast<uint32_t>(copy.size()), size ? data[0] % 6 : 0, 0);
+  loader.Decode(&image, copy.data(), static_cast<uint32_t>(copy.size()), zf::Format(data, size), 0);
   return 0;
 }

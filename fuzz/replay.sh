@@ -3,7 +3,8 @@
 #   fuzz/replay.sh FUZZ_BUILD RESOURCE_BUILD [SECONDS]
 # FUZZ_BUILD holds the targets (build with -DZARN_FUZZ=ON, target fuzz_all);
 # RESOURCE_BUILD is a normal build whose generated resources and pack tool make
-# the seeds. Corpora are rebuilt under FUZZ_BUILD/corpus on every run, so finds
+# the seeds. Corpora are rebuilt under FUZZ_BUILD/corpus on every run, and what a
+# target finds is written into FUZZ_BUILD/finds (named in the report), so finds
 # never touch the tree. Exits non-zero when any target reports a fault.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -11,8 +12,9 @@ fuzzdir=$(cd "$1" && pwd)
 res=$(cd "$2" && pwd)
 seconds=${3:-5}
 corpus="$fuzzdir/corpus"
+finds="$fuzzdir/finds"
 rm -rf "$corpus"
-mkdir -p "$corpus"
+mkdir -p "$corpus" "$finds"
 
 seed() {  # target, files...
   local t=$1; shift
@@ -64,14 +66,34 @@ for d in "$here"/seeds/*/; do
   [ -d "$d" ] && seed "$(basename "$d")" "$d"*
 done
 
+# Memory per target: the picture loaders run as the console would, where 64 MB
+# is all there is: no single block above 128 MB and no more than 128 MB
+# resident, with AddressSanitizer's quarantine of freed blocks cut to 16 MB so
+# that what is resident is the target's own (about 40 MB at rest). A small file
+# that makes a loader take much memory is then a find like a crash.
+limits() {  # target name
+  case $1 in
+    png_fuzz | gif_fuzz | bmp_fuzz | tga_fuzz | jpg_fuzz) echo "-malloc_limit_mb=128 -rss_limit_mb=128" ;;
+    *) echo "-rss_limit_mb=2048" ;;
+  esac
+}
+asan_options() {  # target name
+  case $1 in
+    png_fuzz | gif_fuzz | bmp_fuzz | tga_fuzz | jpg_fuzz) echo "${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=16" ;;
+    *) echo "${ASAN_OPTIONS:-}" ;;
+  esac
+}
+
 # The targets side by side, one a core (ZARN_FUZZ_JOBS), each to its log and
 # its exit status; then the results in order.
 fuzz_one() {  # target
   local name
   name=$(basename "$1")
   mkdir -p "$corpus/$name"
-  "$1" "$corpus/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -max_len=65536 -print_final_stats=1 > "$fuzzdir/$name.log" 2>&1
+  rm -f "$finds/$name"-*
+  # shellcheck disable=SC2046  # the limits are several words
+  ASAN_OPTIONS=$(asan_options "$name") "$1" "$corpus/$name" -max_total_time="$seconds" -timeout=10 $(limits "$name") \
+    -artifact_prefix="$finds/$name-" -max_len=65536 -print_final_stats=1 > "$fuzzdir/$name.log" 2>&1
   echo $? > "$fuzzdir/$name.rc"
 }
 jobs=${ZARN_FUZZ_JOBS:-$(nproc)}
@@ -97,7 +119,10 @@ for t in "$fuzzdir"/fuzz/*_fuzz; do
     echo "$name: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs, no fault"
   else
     echo "$name: FAULT (see $log)"
-    grep -E -A30 'ERROR|runtime error|deadly signal' "$log" | head -60
+    grep -E -A30 'ERROR|runtime error|deadly signal|out-of-memory|malloc\(' "$log" | head -60
+    for f in "$finds/$name"-*; do
+      [ -f "$f" ] && echo "$name: the input that found it: $f (rerun: $t $f)"
+    done
     status=1
   fi
 done

@@ -74,6 +74,14 @@ void ClassELoaderBase::SeekRelative(int32_t d) {
   }
 }
 
+bool ELoader_SizeAllowed(uint32_t width, uint32_t height, uint8_t renderformat, uint32_t flags) {
+  // Bytes a pixel of the six surface formats (index 8, 4:4:4, 5:5:5, 5:6:5, 24, 32 bits).
+  static const uint8_t kBytes[7] = {4, 1, 2, 2, 2, 3, 4};
+  const uint8_t format = (flags >> 8) & 0xFF ? static_cast<uint8_t>(flags >> 8) : renderformat;
+  const uint64_t bytes = static_cast<uint64_t>(width) * height * (format < 7 ? kBytes[format] : 4);
+  return bytes <= kELoaderMaxSurfaceBytes;
+}
+
 ELoaderWork::~ELoaderWork() {
   for (void*& b : blocks_) {
     ClassEMemory::DeAlloc(b);

@@ -103,11 +103,19 @@ class ELoaderWork {
   // Frees a block early; null or a block not taken here is ignored.
   void Free(void* block);
 
-  static constexpr int kSlots = 8;
+  static constexpr int kSlots = 12;
 
  private:
   void* blocks_[kSlots] = {};
 };
+
+// The largest picture a loader takes: 16 MB of surface in the pixel format it
+// would be made in (a quarter of the console's memory). Every loader asks before
+// it allocates anything or makes the surface, and answers ERES_NOMEMORY when the
+// picture is larger; the format is the flags' override (bits 8 to 15) when set,
+// else renderformat, and a format no surface has counts as 4 bytes a pixel.
+constexpr uint32_t kELoaderMaxSurfaceBytes = 16u << 20;
+bool ELoader_SizeAllowed(uint32_t width, uint32_t height, uint8_t renderformat, uint32_t flags);
 
 // Creates the built-in loaders and registers them in the display's slots; 1 when
 // all were taken, 0 when a slot was refused (that loader is deleted, the rest not made).

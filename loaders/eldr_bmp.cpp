@@ -10,6 +10,16 @@
 
 ELoader_BMP::ELoader_BMP() { std::memset(&header_, 0, sizeof header_); }
 
+namespace {
+
+constexpr uint32_t kBitFields = 3;
+
+// The palette follows the info header, whose size the header gives; sizes
+// below the classic 40 bytes are taken as 40.
+uint64_t AfterInfo(const ELDR_BMPHEADER& h) { return 14ull + (h.infosize < 40 ? 40u : h.infosize); }
+
+}  // namespace
+
 int ELoader_BMP::ReadHeader(uint32_t* stride, uint32_t* outrow) {
   ELDR_BMPHEADER& h = header_;
   std::memset(&h, 0, sizeof h);
@@ -29,17 +39,49 @@ int ELoader_BMP::ReadHeader(uint32_t* stride, uint32_t* outrow) {
   Read32(&h.yppm);
   Read32(&h.colorsused);
   Read32(&h.colorsimportant);
-  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1 || h.compression != 0)
-    return ERES_NOTTHISFORMAT;
-  if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 24) return ERES_NOTTHISFORMAT;
+  if (h.magic[0] != 'B' || h.magic[1] != 'M' || h.planes != 1) return ERES_NOTTHISFORMAT;
+  const bool plain = h.compression == 0 && (h.bpp == 1 || h.bpp == 4 || h.bpp == 8 || h.bpp == 24);
+  const bool fields = h.compression == kBitFields && (h.bpp == 16 || h.bpp == 32);
+  if (!plain && !fields) return ERES_NOTTHISFORMAT;
+  // A negative height is a picture stored top row first.
+  topdown_ = static_cast<int32_t>(h.height) < 0;
+  rows_ = topdown_ ? 0u - h.height : h.height;
   // Row sizes are worked out wide: a width that does not fit 32-bit rows is bad data.
   const uint64_t s = (static_cast<uint64_t>(h.bpp) * h.width + 31) / 32 * 4;
-  const uint64_t o = h.bpp == 24 ? 4ull * h.width : h.width;
+  const uint64_t o = h.bpp > 8 ? 4ull * h.width : h.width;
   if (s == 0 || o == 0) return ERES_BAD;
   if (s > 0xFFFFFFFFull || o > 0xFFFFFFFFull) return ERES_BAD;
   *stride = static_cast<uint32_t>(s);
   *outrow = static_cast<uint32_t>(o);
   return ERES_OK;
+}
+
+bool ELoader_BMP::ReadMasks(ELDR_BMPMASKS* masks) {
+  // Red, green and blue follow a 40-byte header or are its last fields in the
+  // larger ones; alpha only in headers of 56 bytes and more.
+  uint32_t m[4] = {0, 0, 0, 0};
+  SeekSet(54);
+  for (int c = 0; c < 3; c++) Read32(&m[c]);
+  if (header_.infosize >= 56) Read32(&m[3]);
+  for (int c = 0; c < 4; c++) {
+    uint32_t shift = 0, bits = 0;
+    if (m[c]) {
+      while (!((m[c] >> shift) & 1)) shift++;
+      while (shift + bits < 32 && (m[c] >> (shift + bits))) bits++;
+    }
+    // Wider channels keep their top eight bits.
+    if (bits > 8) {
+      shift += bits - 8;
+      bits = 8;
+    }
+    masks->shift[c] = static_cast<uint8_t>(shift);
+    masks->mask[c] = (1u << bits) - 1;
+    // A missing channel is 0, a missing alpha opaque.
+    const uint32_t top = masks->mask[c];
+    for (uint32_t v = 0; v < 256; v++)
+      masks->scale[c][v] = static_cast<uint8_t>(top ? (v & top) * 255 / top : (c == 3 ? 255 : 0));
+  }
+  return m[3] != 0;
 }
 
 void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out) const {
@@ -63,6 +105,20 @@ void ELoader_BMP::ConvertRow(const uint8_t* raw, uint8_t* out) const {
   }
 }
 
+void ELoader_BMP::ConvertFields(const uint8_t* raw, uint8_t* out, const ELDR_BMPMASKS& m) const {
+  const uint32_t w = header_.width, step = header_.bpp / 8;
+  for (uint32_t x = 0; x < w; x++, raw += step, out += 4) {
+    const uint32_t v = step == 2 ? (raw[0] | static_cast<uint32_t>(raw[1]) << 8)
+                                 : (raw[0] | static_cast<uint32_t>(raw[1]) << 8 |
+                                    static_cast<uint32_t>(raw[2]) << 16 | static_cast<uint32_t>(raw[3]) << 24);
+    const uint32_t c = m.scale[0][(v >> m.shift[0]) & m.mask[0]] |
+                       static_cast<uint32_t>(m.scale[1][(v >> m.shift[1]) & m.mask[1]]) << 8 |
+                       static_cast<uint32_t>(m.scale[2][(v >> m.shift[2]) & m.mask[2]]) << 16 |
+                       static_cast<uint32_t>(m.scale[3][(v >> m.shift[3]) & m.mask[3]]) << 24;
+    std::memcpy(out, &c, 4);
+  }
+}
+
 template <class Target>
 int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t renderformat,
                         uint32_t flags) {
@@ -71,31 +127,29 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
   uint32_t stride = 0, outrow = 0;
   int r = ReadHeader(&stride, &outrow);
   if (r) return r;
-  const uint32_t w = header_.width, h = header_.height;
-  info.indexed = header_.bpp == 24 ? 0 : 1;
-
-  // The surface sees the size first: one it cannot hold is refused before
-  // row buffers of that size are asked for.
+  const uint32_t w = header_.width, h = rows_;
+  info.indexed = header_.bpp <= 8 ? 1 : 0;
+  // A picture larger than the bound is refused before anything is made for it.
+  if (!ELoader_SizeAllowed(w, h, renderformat, flags)) return ERES_NOMEMORY;
   info.width = w;
   info.height = h;
   r = target->LdrOnCreate(&info);
   if (r) return r;
-  // The pixel index is signed 32-bit: a picture with more pixels cannot be addressed.
-  if (static_cast<uint64_t>(w) * h > 0x7FFFFFFFull) return ERES_BAD;
   ELoaderWork work;
   uint8_t* raw = work.Take(stride);
   uint8_t* out = work.Take(outrow);
   if (!raw || !out) return ERES_NOMEMORY;
-  // A row cut short by the end of the file keeps defined bytes.
-  std::memset(raw, 0, stride);
-  std::memset(out, 0, outrow);
 
+  ELDR_BMPMASKS masks;
+  const bool fields = header_.compression == kBitFields;
+  if (fields && ReadMasks(&masks)) info.transparency = 1;
   if (info.indexed) {
     const uint32_t n = header_.bpp == 1 ? 2 : header_.bpp == 4 ? 16 : 256;
     uint8_t pal[1024];
     uint32_t words[256];
     std::memset(pal, 0, sizeof pal);
-    SeekSet(54);
+    const uint64_t at = AfterInfo(header_);
+    SeekSet(at < Size() ? static_cast<uint32_t>(at) : Size());
     ReadStream(pal, 4 * n);
     for (uint32_t i = 0; i < n; i++)
       words[i] = 0xFF000000u | static_cast<uint32_t>(pal[4 * i]) << 16 |
@@ -105,18 +159,27 @@ int ELoader_BMP::Run(Target* target, void* data, uint32_t length, uint8_t render
     target->LdrOnPaletteStream(&info);
   }
 
+  // The rows whose pixels the file holds (the padding of the last one may be
+  // missing); a file that ends before the last row is not a whole picture,
+  // though the rows before the cut stand.
+  const uint64_t used = (static_cast<uint64_t>(header_.bpp) * w + 7) / 8;
+  const uint64_t first = header_.dataoffset + used;
+  const uint64_t whole = first > Size() ? 0 : (Size() - first) / stride + 1;
+  const uint32_t rows = whole < h ? static_cast<uint32_t>(whole) : h;
   info.data = header_.bpp == 8 ? raw : out;
   info.bytecount = outrow;
-  for (uint32_t i = 0; i < h; i++) {
-    const uint64_t at = header_.dataoffset + static_cast<uint64_t>(stride) * i;
-    SeekSet(at < Size() ? static_cast<uint32_t>(at) : Size());
-    info.pixelindex = static_cast<int32_t>(w * (h - i - 1));
-    ReadStream(raw, stride);
-    ConvertRow(raw, out);
+  for (uint32_t i = 0; i < rows; i++) {
+    SeekSet(header_.dataoffset + stride * i);
+    info.pixelindex = static_cast<int32_t>(topdown_ ? w * i : w * (h - i - 1));
+    ReadStream(raw, static_cast<uint32_t>(used));
+    if (fields)
+      ConvertFields(raw, out, masks);
+    else
+      ConvertRow(raw, out);
     r = target->LdrOnPixelStream(&info);
-    if (r) break;
+    if (r) return r;
   }
-  return r;
+  return rows < h ? ERES_BAD : ERES_OK;
 }
 
 int ELoader_BMP::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,

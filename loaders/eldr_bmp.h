@@ -1,5 +1,5 @@
-// Windows bitmap loader (uncompressed 1, 4, 8 and 24 bits per pixel) and the
-// 24-bit bitmap writer behind E2DSurface::WriteBmp.
+// Windows bitmap loader (uncompressed 1, 4, 8 and 24 bits per pixel, and 16 and
+// 32 bits with colour masks) and the 24-bit bitmap writer behind E2DSurface::WriteBmp.
 #ifndef ZARN_LOADERS_ELDR_BMP_H
 #define ZARN_LOADERS_ELDR_BMP_H
 
@@ -28,6 +28,14 @@ struct ELDR_BMPHEADER {
   uint32_t colorsimportant;
 };
 
+// The colour masks of a bit-field bitmap turned into a shift, a mask of at most
+// eight bits and a table to 0..255 per channel (red, green, blue, alpha).
+struct ELDR_BMPMASKS {
+  uint8_t shift[4];
+  uint32_t mask[4];
+  uint8_t scale[4][256];
+};
+
 class ELoader_BMP : public ClassELoaderBase {
  public:
   ELoader_BMP();
@@ -47,9 +55,14 @@ class ELoader_BMP : public ClassELoaderBase {
   int Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags);
   // Reads and checks the header; 0 when the rows can be decoded.
   int ReadHeader(uint32_t* stride, uint32_t* outrow);
+  // The masks of a bit-field bitmap; true when one has alpha.
+  bool ReadMasks(ELDR_BMPMASKS* masks);
   void ConvertRow(const uint8_t* raw, uint8_t* out) const;
+  void ConvertFields(const uint8_t* raw, uint8_t* out, const ELDR_BMPMASKS& masks) const;
 
   ELDR_BMPHEADER header_;
+  uint32_t rows_ = 0;     // the picture's height (a top-down file stores it negated)
+  bool topdown_ = false;
 };
 
 #endif

@@ -143,7 +143,9 @@ struct SubBlockBits {
 };
 
 // The string table and output of one image's codes. A string is kept as its
-// place in the output, where it was written before.
+// place in the output, where it was written before. A string that does not fit
+// the output stops the codes with need (its length) and from (where it is
+// copied from) set, so the caller can grow the output and take the code again.
 struct GifCodes {
   uint8_t* out;
   uint32_t capacity;
@@ -151,6 +153,7 @@ struct GifCodes {
   uint32_t* length;
   uint32_t clear, startsize;
   uint32_t codesize = 0, limit = 0, count = 0, pos = 0, prevoff = 0, prevlen = 0;
+  uint32_t need = 0, from = 0;
   bool first = true;
 
   void Reset() {
@@ -166,9 +169,20 @@ struct GifCodes {
     length[count] = len;
     count++;
   }
+  bool Full(uint32_t len, uint32_t source) {
+    need = len;
+    from = source;
+    return false;
+  }
+  // The part of the string that stopped the codes that still fits: the output
+  // ends with it.
+  void Cut() {
+    std::memmove(out + pos, out + from, capacity - pos);
+    pos = capacity;
+  }
   // The first code after a clear: one byte.
   bool Single(uint32_t code) {
-    if (pos >= capacity) return false;  // nothing more can be written
+    if (pos >= capacity) return Full(1, pos);
     out[pos] = static_cast<uint8_t>(code);
     prevoff = pos++;
     prevlen = 1;
@@ -178,7 +192,7 @@ struct GifCodes {
   // Not in the table yet: the previous string and its own first byte.
   bool Unknown(uint32_t& len) {
     len = prevlen + 1;
-    if (len > capacity - pos) return false;
+    if (len > capacity - pos) return Full(len, prevoff);
     std::memmove(out + pos, out + prevoff, prevlen);
     out[pos + prevlen] = out[prevoff];
     Add(pos, len);
@@ -186,20 +200,21 @@ struct GifCodes {
   }
   // In the table: adds the previous string and the first byte of this one.
   bool Known(uint32_t code, uint32_t& len) {
-    if (prevlen + 1 > capacity - pos) return false;
-    Add(pos - prevlen, prevlen + 1);
     if (code < clear) {
+      if (pos >= capacity) return Full(1, pos);
+      Add(pos - prevlen, prevlen + 1);
       len = 1;
       out[pos] = static_cast<uint8_t>(code);
       return true;
     }
     const uint32_t k = code - clear - 2;
     len = length[k];
-    if (len > capacity - pos) return false;
+    if (len > capacity - pos) return Full(len, offset[k]);
+    Add(pos - prevlen, prevlen + 1);
     std::memmove(out + pos, out + offset[k], len);
     return true;
   }
-  // One code; false at the end of the image or of the buffer.
+  // One code; false at the end code or when the output is full.
   bool Take(uint32_t code) {
     if (code == clear) {
       Reset();
@@ -220,7 +235,40 @@ struct GifCodes {
   }
 };
 
+// Runs the codes of a chain of sub-blocks to the end code or the end of the
+// data. When the output is full, grow(codes) may make it larger and the code is
+// taken again; otherwise the output ends with what fits. Inlined into each
+// caller, so the codes' state stays in registers.
+template <class Grow>
+inline __attribute__((always_inline)) void RunCodes(GifCodes& codes, const uint8_t* data, uint32_t length,
+                                                    Grow grow) {
+  codes.Reset();
+  SubBlockBits in(data, length);
+  uint32_t code = 0;
+  while (in.Next(codes.codesize, code)) {
+    if (codes.Take(code)) continue;
+    if (!codes.need) break;  // the end code
+    bool taken = false;
+    while (!taken && codes.need && grow(codes)) {
+      codes.need = 0;
+      taken = codes.Take(code);
+    }
+    if (taken) continue;
+    if (codes.need) codes.Cut();
+    break;
+  }
+}
+
 }  // namespace
+
+bool ELoader_GIF::NewTables() {
+  FreeTables();
+  stroffset_ = new (std::nothrow) uint32_t[kTable]();
+  strlength_ = new (std::nothrow) uint32_t[kTable]();
+  if (stroffset_ && strlength_) return true;
+  FreeTables();
+  return false;
+}
 
 int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, uint32_t length,
                             uint8_t mincodesize) {
@@ -228,20 +276,10 @@ int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, ui
   if (!length || !data) return 0;
   // Codes are at most 12 bits: a larger minimum leaves no room for a table.
   if (mincodesize > 11) return 0;
-  FreeTables();
-  stroffset_ = new (std::nothrow) uint32_t[kTable]();
-  strlength_ = new (std::nothrow) uint32_t[kTable]();
-  if (!stroffset_ || !strlength_) {
-    FreeTables();
-    return 0;
-  }
+  if (!NewTables()) return 0;
   GifCodes codes{static_cast<uint8_t*>(outv), capacity, stroffset_, strlength_,
                  mincodesize ? 1u << mincodesize : 1u, mincodesize + 1u};
-  codes.Reset();
-  SubBlockBits in(data, length);
-  uint32_t code = 0;
-  while (in.Next(codes.codesize, code) && codes.Take(code)) {
-  }
+  RunCodes(codes, data, length, [](GifCodes&) { return false; });
   strcount_ = codes.count;
   FreeTables();
   return 1;
@@ -249,24 +287,41 @@ int ELoader_GIF::UnCompress(void* outv, uint32_t capacity, const void* datav, ui
 
 uint8_t* ELoader_GIF::DecodeImage(void* image, ELoaderWork* work) {
   ELDR_GIFIMAGE& im = *static_cast<ELDR_GIFIMAGE*>(image);
-  uint64_t size = static_cast<uint64_t>(im.width) * im.height * 10 / 9;
-  if (size > kMaxBlock) return nullptr;
-  // No more than the data can unpack to: every code gives at most a table's
-  // longest string, so a small file cannot ask for a huge buffer.
-  const uint64_t codes = static_cast<uint64_t>(im.datalength) * 8 / (im.mincodesize + 1u) + 1;
-  if (size > codes * kTable) size = codes * kTable;
-  const uint32_t cap = static_cast<uint32_t>(size);
-  uint8_t* buf = work->Take(cap ? cap : 1);
-  if (!buf) return nullptr;
-  // Rows the data never reaches come out as index 0, not as stale memory.
-  std::memset(buf, 0, cap);
-  im.buffersize = cap;
+  im.buffersize = im.decoded = 0;
+  const uint64_t pixels = static_cast<uint64_t>(im.width) * im.height;
+  if (pixels > kMaxBlock) return nullptr;
   SeekSet(im.datastart);
-  if (!UnCompress(buf, cap, data_ + Tell(), Left() < im.datalength ? Left() : im.datalength, im.mincodesize)) {
-    work->Free(buf);
+  const uint32_t length = Left() < im.datalength ? Left() : im.datalength;
+  if (!length || im.mincodesize > 11 || !NewTables()) return nullptr;
+  // A first guess of what the data gives; the output grows from there.
+  uint64_t first = 4ull * length + 4096;
+  if (first > pixels) first = pixels;
+  uint8_t* buf = work->Take(first ? static_cast<uint32_t>(first) : 1);
+  if (!buf) {
+    FreeTables();
     return nullptr;
   }
-  return buf;
+  GifCodes codes{buf, static_cast<uint32_t>(first), stroffset_, strlength_,
+                 im.mincodesize ? 1u << im.mincodesize : 1u, im.mincodesize + 1u};
+  // The output doubles as the codes fill it, up to the image's pixels.
+  RunCodes(codes, data_ + Tell(), length, [work, pixels](GifCodes& c) {
+    if (c.capacity >= pixels) return false;
+    uint64_t size = 2ull * c.capacity;
+    if (size < static_cast<uint64_t>(c.pos) + c.need) size = static_cast<uint64_t>(c.pos) + c.need;
+    if (size > pixels) size = pixels;
+    uint8_t* grown = work->Take(static_cast<uint32_t>(size));
+    if (!grown) return false;
+    std::memcpy(grown, c.out, c.pos);
+    work->Free(c.out);
+    c.out = grown;
+    c.capacity = static_cast<uint32_t>(size);
+    return true;
+  });
+  strcount_ = codes.count;
+  FreeTables();
+  im.buffersize = codes.capacity;
+  im.decoded = codes.pos;
+  return codes.out;
 }
 
 void ELoader_GIF::AddUCmpString(uint8_t*, uint32_t end, uint32_t length, uint16_t clear) {
@@ -310,10 +365,9 @@ int ELoader_GIF::TakeScreen(Target* target, ELDR_2DCALLBACKINFO* info, void* hea
   info->width = h.width;
   info->height = h.height;
   info->indexed = 1;
+  if (!ELoader_SizeAllowed(h.width, h.height, info->renderformat, info->flags)) return ERES_NOMEMORY;
   const int r = target->LdrOnCreate(info);
   if (r) return r;
-  // The pixel index is signed 32-bit: a larger screen cannot be addressed.
-  if (static_cast<uint64_t>(h.width) * h.height > 0x7FFFFFFFull) return ERES_BAD;
   for (uint32_t& w : h.globalwords) w = 0xFF000000u;
   if (packed & 0x80) {
     h.globalcount = static_cast<uint16_t>(1u << ((packed & 7) + 1));
@@ -350,35 +404,29 @@ int ELoader_GIF::TakeImage(Target* target, ELDR_2DCALLBACKINFO* info, void* head
     info->bytecount = 4;
     target->LdrOnPaletteStream(info);
   }
-  return SendRows(target, info, h, im, buf, work);
+  return SendRows(target, info, h, im, buf);
 }
 
 // The image's rows onto the screen; an image reaching past the logical screen
-// is cut at its edges.
+// is cut at its edges. Rows the data did not reach make the picture a failure;
+// the rows before them stay delivered. Data that ends after the last pixel
+// (without an end code or a trailer) is a whole picture.
 template <class Target>
 int ELoader_GIF::SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_GIFHEADER& h,
-                          const ELDR_GIFIMAGE& im, uint8_t* buf, ELoaderWork& work) {
+                          const ELDR_GIFIMAGE& im, uint8_t* buf) {
   const uint32_t iw = im.width, ih = im.height, sw = h.width, left = im.left;
   const uint32_t cols = left >= sw ? 0 : (iw < sw - left ? iw : sw - left);
-  uint8_t* zero = nullptr;  // for rows past what the buffer holds
-  for (uint32_t j = 0; j < ih && cols; j++) {
+  const uint32_t whole = iw ? im.decoded / iw : ih;  // rows the data filled
+  for (uint32_t j = 0; j < ih && j < whole; j++) {
     const uint32_t y = im.interlaced ? InterlacedRow(j, ih) : j;
-    if (im.top + y >= h.height) continue;
+    if (!cols || im.top + y >= h.height) continue;
     info->pixelindex = static_cast<int32_t>(sw * (im.top + y) + left);
-    const uint64_t at = static_cast<uint64_t>(iw) * j;
-    if (at + cols <= im.buffersize) {
-      info->data = buf + at;
-    } else {
-      if (!zero && !(zero = work.Take(cols))) return ERES_BAD;
-      std::memset(zero, 0, cols);
-      if (at < im.buffersize) std::memcpy(zero, buf + at, static_cast<size_t>(im.buffersize - at));
-      info->data = zero;
-    }
+    info->data = buf + static_cast<size_t>(iw) * j;
     info->bytecount = cols;
     const int r = target->LdrOnPixelStream(info);
     if (r) return r;
   }
-  return ERES_OK;
+  return whole < ih ? ERES_BAD : ERES_OK;
 }
 
 template <class Target>

@@ -29,6 +29,7 @@ struct ELDR_GIFIMAGE {
   uint8_t mincodesize;
   uint8_t interlaced;
   uint32_t buffersize;     // bytes of the image buffer
+  uint32_t decoded;        // pixels the data gave
   uint32_t localwords[256];
 };
 
@@ -43,7 +44,7 @@ class ELoader_GIF : public ClassELoaderBase {
   int Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags);
 
   int SearchImageData(ELDR_2DCALLBACKINFO* info, void* header, void* image);
-  // The image buffer, taken from work, or null.
+  // The image buffer, taken from work and grown as the data fills it, or null.
   uint8_t* DecodeImage(void* image, ELoaderWork* work);
   // LZW over a chain of sub-blocks; 1 success, 0 failure.
   int UnCompress(void* out, uint32_t capacity, const void* data, uint32_t length, uint8_t mincodesize);
@@ -61,8 +62,9 @@ class ELoader_GIF : public ClassELoaderBase {
   int TakeImage(Target* target, ELDR_2DCALLBACKINFO* info, void* header, void* image);
   template <class Target>
   int SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_GIFHEADER& h, const ELDR_GIFIMAGE& im,
-               uint8_t* buf, ELoaderWork& work);
+               uint8_t* buf);
   void FreeTables();
+  bool NewTables();
 
   uint32_t* stroffset_ = nullptr;  // 4096 output offsets
   uint32_t* strlength_ = nullptr;  // 4096 lengths

@@ -1182,6 +1182,7 @@ int ELoader_JPG::Run(Target* target, void* data, uint32_t length, uint8_t render
   d->init(data, length);
   d->locate_sof_marker();
   if (d->error_code()) return ERES_NOTTHISFORMAT;
+  if (!ELoader_SizeAllowed(uint32_t(d->width()), uint32_t(d->height()), renderformat, flags)) return ERES_NOMEMORY;
   d->init_frame();
   if (d->error_code()) return ResultOf(d->error_code(), false);
   ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);

@@ -1,8 +1,11 @@
 #include "loaders/eldr_png.h"
 
+#include <zlib.h>
+
 #include <cstring>
 
 #include "display/esurf_2dbase.h"
+#include "framework/emod_czlib.h"
 #include "framework/emod_math.h"
 #include "framework/emod_memory.h"
 
@@ -20,6 +23,10 @@ constexpr uint32_t kIDAT = 0x49444154;
 
 // Largest buffer the decoder asks for; anything bigger cannot exist on the console.
 constexpr uint64_t kMaxBlock = 0x7FFFFFFF;
+// Inflated bytes taken at a time for a plain image: whole lines, at least one.
+// A picture whose data fits (a full screen of 320x240 in any colour type does)
+// is inflated in one call, which needs no sliding window of zlib's own.
+constexpr uint32_t kWindow = 512u << 10;
 
 uint32_t Channels(const ELDR_PNGHEADER& h) {
   if (h.palette) return 1;
@@ -125,6 +132,22 @@ void ApplyKey(uint8_t* row, uint32_t width, uint32_t key) {
   }
 }
 
+// Pixels of the tRNS colour become transparent. 16-bit samples are compared
+// whole on the unfiltered line src: their high bytes alone would also take
+// colours next to the key.
+void KeyRow(uint8_t* row, const uint8_t* src, uint32_t width, const ELDR_PNGHEADER& h) {
+  if (h.depth != 16) {
+    ApplyKey(row, width, h.colorkey);
+    return;
+  }
+  const uint32_t samples = h.colour ? 3 : 1, step = 2 * (samples + (h.alpha ? 1 : 0));
+  for (uint32_t x = 0; x < width; x++, src += step) {
+    bool same = true;
+    for (uint32_t c = 0; c < samples; c++) same &= (src[2 * c] << 8 | src[2 * c + 1]) == h.keysamples[c];
+    if (same) row[4 * x + 3] = 0;
+  }
+}
+
 struct Pass {
   uint32_t x0, y0, dx, dy;
 };
@@ -145,52 +168,61 @@ uint32_t ELoader_PNG_Linesize(uint32_t width, uint8_t depth, bool palette, bool 
   return static_cast<uint32_t>(1 + RowBytes(width, h));
 }
 
-void ELoader_PNG::RevertBytes(uint8_t* lines, uint32_t, uint32_t rowbytes, uint32_t rows, uint8_t unit) {
-  const uint32_t line = rowbytes + 1;
+namespace {
+
+// Undoes the filter of one line in place: l is its filter byte and its bytes,
+// above the unfiltered bytes of the line above (null for the first line of a run).
+inline __attribute__((always_inline)) void UnfilterLine(uint8_t* l, const uint8_t* prev, uint32_t rowbytes,
+                                                        uint32_t unit) {
   const uint32_t lead = unit < rowbytes ? unit : rowbytes;  // bytes with no left neighbour
+  uint8_t* x = l + 1;
+  // The first line has no line above: its bytes count as zero. The loops are
+  // split at `lead` so the byte loops carry no tests.
+  switch (l[0]) {
+    case 1:
+      for (uint32_t i = lead; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + x[i - unit]);
+      break;
+    case 2:
+      if (prev)
+        for (uint32_t i = 0; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + prev[i]);
+      break;
+    case 3:
+      if (prev) {
+        for (uint32_t i = 0; i < lead; i++) x[i] = static_cast<uint8_t>(x[i] + (prev[i] >> 1));
+        for (uint32_t i = lead; i < rowbytes; i++)
+          x[i] = static_cast<uint8_t>(x[i] + ((uint32_t(x[i - unit]) + prev[i]) >> 1));
+      } else {
+        for (uint32_t i = lead; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + (x[i - unit] >> 1));
+      }
+      break;
+    case 4:
+      if (prev) {
+        // Without a left neighbour the predictor is the byte above.
+        for (uint32_t i = 0; i < lead; i++) x[i] = static_cast<uint8_t>(x[i] + prev[i]);
+        for (uint32_t i = lead; i < rowbytes; i++) {
+          const int32_t a = x[i - unit], b = prev[i], c = prev[i - unit];
+          const int32_t pa = ClassEMath::Abs(b - c), pb = ClassEMath::Abs(a - c),
+                        pc = ClassEMath::Abs(a + b - 2 * c);
+          const int32_t pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+          x[i] = static_cast<uint8_t>(x[i] + pred);
+        }
+      } else {  // above and above-left are zero: the predictor is the left byte
+        for (uint32_t i = lead; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + x[i - unit]);
+      }
+      break;
+    default:
+      break;  // 0 and unknown types: the line stays as it is
+  }
+}
+
+}  // namespace
+
+void ELoader_PNG::RevertBytes(uint8_t* lines, uint32_t, uint32_t rowbytes, uint32_t rows, uint8_t unit) {
   const uint8_t* prev = nullptr;
   for (uint32_t r = 0; r < rows; r++) {
-    uint8_t* l = lines + static_cast<size_t>(line) * r;
-    const uint8_t type = l[0];
-    uint8_t* x = l + 1;
-    // The first row has no row above: its bytes count as zero. The loops are
-    // split at `lead` so the byte loops carry no tests.
-    switch (type) {
-      case 1:
-        for (uint32_t i = lead; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + x[i - unit]);
-        break;
-      case 2:
-        if (prev)
-          for (uint32_t i = 0; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + prev[i]);
-        break;
-      case 3:
-        if (prev) {
-          for (uint32_t i = 0; i < lead; i++) x[i] = static_cast<uint8_t>(x[i] + (prev[i] >> 1));
-          for (uint32_t i = lead; i < rowbytes; i++)
-            x[i] = static_cast<uint8_t>(x[i] + ((uint32_t(x[i - unit]) + prev[i]) >> 1));
-        } else {
-          for (uint32_t i = lead; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + (x[i - unit] >> 1));
-        }
-        break;
-      case 4:
-        if (prev) {
-          // Without a left neighbour the predictor is the byte above.
-          for (uint32_t i = 0; i < lead; i++) x[i] = static_cast<uint8_t>(x[i] + prev[i]);
-          for (uint32_t i = lead; i < rowbytes; i++) {
-            const int32_t a = x[i - unit], b = prev[i], c = prev[i - unit];
-            const int32_t pa = ClassEMath::Abs(b - c), pb = ClassEMath::Abs(a - c),
-                          pc = ClassEMath::Abs(a + b - 2 * c);
-            const int32_t pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-            x[i] = static_cast<uint8_t>(x[i] + pred);
-          }
-        } else {  // above and above-left are zero: the predictor is the left byte
-          for (uint32_t i = lead; i < rowbytes; i++) x[i] = static_cast<uint8_t>(x[i] + x[i - unit]);
-        }
-        break;
-      default:
-        break;  // 0 and unknown types: the line stays as it is
-    }
-    prev = x;
+    uint8_t* l = lines + static_cast<size_t>(rowbytes + 1) * r;
+    UnfilterLine(l, prev, rowbytes, unit);
+    prev = l + 1;
   }
 }
 
@@ -205,37 +237,69 @@ void ELoader_PNG::Rasterize(uint8_t* dst, const uint8_t* lines, uint32_t width, 
 
 namespace {
 
-// Bytes of the inflated image (every pass of an interlaced one), worked out
-// wide; false when the image or one of its buffers cannot be allocated in 32 bits.
-bool ImageBytes(const ELDR_PNGHEADER& h, uint32_t& size) {
-  const uint32_t w = h.width, ht = h.height;
-  const uint32_t bpo = h.palette ? 1 : 4;  // output bytes per pixel
-  uint64_t total = 0;
-  if (!h.interlace) {
-    total = (1 + RowBytes(w, h)) * ht;
-  } else {
-    for (const Pass& p : kAdam7) {
-      const uint32_t pw = PassSize(w, p.x0, p.dx), ph = PassSize(ht, p.y0, p.dy);
-      if (pw && ph) total += (1 + RowBytes(pw, h)) * ph;  // an empty pass has no bytes at all
-    }
-  }
-  if (total > kMaxBlock || static_cast<uint64_t>(w) * ht * bpo > kMaxBlock || RowBytes(w, h) > kMaxBlock)
-    return false;
-  size = static_cast<uint32_t>(total);
-  return true;
+// Row buffers of the picture fit 32-bit sizes (the size bound keeps them far
+// below; DecodeImage may also be called with any header).
+bool RowsFit(const ELDR_PNGHEADER& h) {
+  return 1 + RowBytes(h.width, h) <= kMaxBlock && static_cast<uint64_t>(h.width) * 4 <= kMaxBlock;
 }
 
 // Bytes a filter looks back: one whole pixel, at least one byte.
 uint8_t FilterUnit(const ELDR_PNGHEADER& h) { return static_cast<uint8_t>((h.depth * Channels(h) + 7) / 8); }
 
-// Pixels of pass row j, scattered to their places in the whole image.
-void ScatterPassRow(uint8_t* image, const uint8_t* row, const Pass& p, uint32_t j, uint32_t pw,
-                    uint32_t rowout, uint32_t bpo) {
-  uint8_t* dstrow = image + static_cast<size_t>(rowout) * (p.y0 + j * p.dy);
-  for (uint32_t k = 0; k < pw; k++) std::memcpy(dstrow + bpo * (p.x0 + k * p.dx), row + bpo * k, bpo);
+// Pixels of a pass row, converted, to their places in a row of the picture.
+void ScatterPassRow(uint8_t* dst, const uint8_t* src, const Pass& p, uint32_t pw, uint32_t bpo) {
+  if (bpo == 4)
+    for (uint32_t k = 0; k < pw; k++) std::memcpy(dst + 4 * (p.x0 + k * p.dx), src + 4 * k, 4);
+  else
+    for (uint32_t k = 0; k < pw; k++) dst[p.x0 + k * p.dx] = src[k];
 }
 
 }  // namespace
+
+// The image data inflated as the rows need it, through the framework's zlib
+// stream, so the work memory follows the data and not what the header claims.
+class EPngInflater {
+ public:
+  EPngInflater() = default;
+  ~EPngInflater() {
+    if (open_) z_.InflateEnd();
+  }
+  EPngInflater(const EPngInflater&) = delete;
+  EPngInflater& operator=(const EPngInflater&) = delete;
+
+  bool Open(const uint8_t* data, uint32_t length) {
+    if (z_.InflateInit() != Z_OK) return false;
+    open_ = true;
+    z_.SetupInput(data, length);
+    return true;
+  }
+  // n bytes into dst; fewer only when the stream has ended, broken off or is bad.
+  // Every call asks zlib to finish: a stream that ends within it then needs no
+  // window of zlib's own; one that does not goes on at the next call.
+  uint32_t Fill(uint8_t* dst, uint32_t n) {
+    z_.SetupOutput(dst, n);
+    while (z_.AvailableOutput() && !ended_ && !failed_) {
+      const int r = z_.Inflate(Z_FINISH);
+      if (r == Z_STREAM_END)
+        ended_ = true;
+      else if (r != Z_OK && !(r == Z_BUF_ERROR && !z_.AvailableOutput()))
+        failed_ = true;  // an error, or the input used up before the end
+    }
+    return n - z_.AvailableOutput();
+  }
+  // True when the stream ends exactly here, its check value included.
+  bool EndsHere() {
+    uint8_t extra;
+    return !failed_ && (ended_ || (Fill(&extra, 1) == 0 && ended_));
+  }
+  // The most the input left can still give: deflate gives at most 258 bytes
+  // for two bits, and zlib may hold a little back.
+  uint64_t Reach() const { return static_cast<uint64_t>(z_.AvailableInput()) * 1032 + (64u << 10); }
+
+ private:
+  CZLib z_;
+  bool open_ = false, ended_ = false, failed_ = false;
+};
 
 // The data of every IDAT chunk in one block, whatever lies between them; a
 // single chunk is read where it lies. Null when memory is short.
@@ -263,69 +327,89 @@ const uint8_t* ELoader_PNG::GatherData(const ELDR_PNGHEADER& h, ELoaderWork& wor
   return block;
 }
 
-int ELoader_PNG::InflateImage(const ELDR_PNGHEADER& h, ELoaderWork& work, uint8_t* inflated, uint32_t size) {
-  uint8_t* gathered = nullptr;
-  const uint8_t* comp = GatherData(h, work, &gathered);
-  if (!comp) return ERES_NOMEMORY;
-  uint32_t produced = size;
-  const bool ok = ClassEMemory::UnCompressZLib(inflated, produced, comp, h.datalength);
-  work.Free(gathered);
-  if (!ok) return ERES_BAD;
-  // A stream that ends early leaves the rest of the image zero.
-  if (produced < size) std::memset(inflated + produced, 0, size - produced);
-  return ERES_OK;
-}
-
-// A plain image: unfiltered whole, then converted and handed over a row at a time.
+// A plain image: a window of whole lines is inflated at a time behind the last
+// line handed over (the line above the next), then each line is unfiltered,
+// converted and handed over. Rows the data does not reach are a failure; the
+// rows before them stay delivered.
 template <class Target>
 int ELoader_PNG::StreamRows(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, ELoaderWork& work,
-                            uint8_t* inflated, uint32_t size) {
+                            EPngInflater& in) {
   const uint32_t w = h.width, rowout = w * (h.palette ? 1 : 4);
-  const uint32_t rb = static_cast<uint32_t>(RowBytes(w, h));
-  RevertBytes(inflated, size, rb, h.height, FilterUnit(h));
+  const uint32_t rb = static_cast<uint32_t>(RowBytes(w, h)), line = rb + 1;
+  const uint32_t fit = line < kWindow ? kWindow / line : 1;
+  const uint32_t lines = fit < h.height ? fit : h.height;
+  const uint64_t bytes = static_cast<uint64_t>(line) * (lines + 1);
+  uint8_t* above = bytes <= kMaxBlock ? work.Take(static_cast<uint32_t>(bytes)) : nullptr;
   uint8_t* row = work.Take(rowout);
-  if (!row) return ERES_NOMEMORY;
+  if (!above || !row) return ERES_NOMEMORY;
+  uint8_t* window = above + line;
+  const uint8_t unit = FilterUnit(h);
+  const uint8_t* prev = nullptr;
+  info->data = row;
+  info->bytecount = rowout;
+  for (uint32_t y = 0; y < h.height;) {
+    const uint32_t left = h.height - y, want = (left < lines ? left : lines) * line;
+    const uint32_t got = in.Fill(window, want);
+    for (uint8_t* l = window; l + line <= window + got; l += line, y++) {
+      UnfilterLine(l, prev, rb, unit);
+      ConvertRow(row, l + 1, w, h);
+      if (h.haskey && !h.palette) KeyRow(row, l + 1, w, h);
+      info->pixelindex = static_cast<int32_t>(y * w);
+      surface->LdrOnPixelStream(info);
+      prev = l + 1;
+    }
+    if (got < want) return ERES_BAD;
+    if (y < h.height) {  // the last line becomes the line above the next window
+      std::memcpy(above, window + want - line, line);
+      prev = above + 1;
+    }
+  }
+  return in.EndsHere() ? ERES_OK : ERES_BAD;
+}
+
+// An interlaced image: each pass is inflated into a block of its own, taken
+// only once the passes before it are complete (and never larger than the data
+// left can fill), and unfiltered. Every row of the picture is then put
+// together from the passes and handed over.
+template <class Target>
+int ELoader_PNG::StreamInterlaced(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h,
+                                  ELoaderWork& work, EPngInflater& in) {
+  const uint32_t w = h.width, ht = h.height, bpo = h.palette ? 1 : 4, rowout = w * bpo;
+  const uint8_t unit = FilterUnit(h);
+  const uint8_t* runs[7] = {};
+  uint32_t lines[7] = {}, widths[7] = {};
+  for (int p = 0; p < 7; p++) {
+    const Pass& q = kAdam7[p];
+    const uint32_t pw = PassSize(w, q.x0, q.dx), ph = PassSize(ht, q.y0, q.dy);
+    if (!pw || !ph) continue;
+    const uint32_t rb = static_cast<uint32_t>(RowBytes(pw, h));
+    const uint64_t size = static_cast<uint64_t>(rb + 1) * ph;
+    if (size > kMaxBlock) return ERES_NOMEMORY;
+    if (size > in.Reach()) return ERES_BAD;
+    uint8_t* run = work.Take(static_cast<uint32_t>(size));
+    if (!run) return ERES_NOMEMORY;
+    if (in.Fill(run, static_cast<uint32_t>(size)) < size) return ERES_BAD;
+    RevertBytes(run, 0, rb, ph, unit);
+    runs[p] = run;
+    lines[p] = rb + 1;
+    widths[p] = pw;
+  }
+  if (!in.EndsHere()) return ERES_BAD;
+  uint8_t* row = work.Take(rowout);
+  uint8_t* part = work.Take(rowout);
+  if (!row || !part) return ERES_NOMEMORY;
   std::memset(row, 0, rowout);
   info->data = row;
   info->bytecount = rowout;
-  for (uint32_t y = 0; y < h.height; y++) {
-    Rasterize(row, inflated, w, 1, rb, &h, y);
-    if (!h.palette) ApplyKey(row, w, h.colorkey);
-    info->pixelindex = static_cast<int32_t>(y * w);
-    surface->LdrOnPixelStream(info);
-  }
-  return ERES_OK;
-}
-
-// An interlaced image: the seven passes are put together into the whole
-// picture first, which is then handed over a row at a time.
-template <class Target>
-int ELoader_PNG::StreamInterlaced(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h,
-                                  ELoaderWork& work, uint8_t* inflated) {
-  const uint32_t w = h.width, ht = h.height, bpo = h.palette ? 1 : 4, rowout = w * bpo;
-  uint8_t* image = work.Take(rowout * ht);
-  uint8_t* row = work.Take(rowout);
-  if (!image || !row) return ERES_NOMEMORY;
-  std::memset(image, 0, static_cast<size_t>(rowout) * ht);
-  std::memset(row, 0, rowout);
-  const uint8_t unit = FilterUnit(h);
-  uint8_t* run = inflated;
-  for (const Pass& p : kAdam7) {
-    const uint32_t pw = PassSize(w, p.x0, p.dx), ph = PassSize(ht, p.y0, p.dy);
-    if (!pw || !ph) continue;
-    const uint32_t rb = static_cast<uint32_t>(RowBytes(pw, h));
-    RevertBytes(run, 0, rb, ph, unit);
-    for (uint32_t j = 0; j < ph; j++) {
-      Rasterize(row, run, pw, 1, rb, &h, j);
-      ScatterPassRow(image, row, p, j, pw, rowout, bpo);
-    }
-    run += static_cast<size_t>(rb + 1) * ph;
-  }
-  info->bytecount = rowout;
   for (uint32_t y = 0; y < ht; y++) {
-    uint8_t* r = image + static_cast<size_t>(rowout) * y;
-    if (!h.palette) ApplyKey(r, w, h.colorkey);
-    info->data = r;
+    for (int p = 0; p < 7; p++) {
+      const Pass& q = kAdam7[p];
+      if (!runs[p] || y < q.y0 || (y - q.y0) % q.dy) continue;
+      const uint8_t* src = runs[p] + static_cast<size_t>(lines[p]) * ((y - q.y0) / q.dy) + 1;
+      ConvertRow(part, src, widths[p], h);
+      if (h.haskey && !h.palette) KeyRow(part, src, widths[p], h);
+      ScatterPassRow(row, part, q, widths[p], bpo);
+    }
     info->pixelindex = static_cast<int32_t>(y * w);
     surface->LdrOnPixelStream(info);
   }
@@ -335,15 +419,14 @@ int ELoader_PNG::StreamInterlaced(Target* surface, ELDR_2DCALLBACKINFO* info, EL
 template <class Target>
 int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* header) {
   ELDR_PNGHEADER& h = *static_cast<ELDR_PNGHEADER*>(header);
-  uint32_t size = 0;
-  if (!ImageBytes(h, size)) return ERES_NOMEMORY;
+  if (!RowsFit(h)) return ERES_NOMEMORY;
   ELoaderWork work;
-  uint8_t* inflated = work.Take(size);
-  if (!inflated) return ERES_NOMEMORY;
-  const int r = InflateImage(h, work, inflated, size);
-  if (r) return r;
-  if (!h.interlace) return StreamRows(surface, info, h, work, inflated, size);
-  return StreamInterlaced(surface, info, h, work, inflated);
+  uint8_t* gathered = nullptr;
+  const uint8_t* comp = GatherData(h, work, &gathered);
+  if (!comp) return ERES_NOMEMORY;
+  EPngInflater in;
+  if (!h.datalength || !in.Open(comp, h.datalength)) return ERES_BAD;
+  return h.interlace ? StreamInterlaced(surface, info, h, work, in) : StreamRows(surface, info, h, work, in);
 }
 
 // IHDR: the picture's size and kind; makes the surface.
@@ -367,6 +450,7 @@ int ELoader_PNG::TakeHeader(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNG
   // before a surface is made.
   if (!LegalDepth(ct, h.depth)) return ERES_BAD;
   if (h.compression != 0 || h.filter != 0) return ERES_NOTTHISFORMAT;
+  if (!ELoader_SizeAllowed(h.width, h.height, info->renderformat, info->flags)) return ERES_NOMEMORY;
   info->width = h.width;
   info->height = h.height;
   info->indexed = h.palette;
@@ -416,11 +500,15 @@ int ELoader_PNG::TakeTransparency(Target* surface, ELDR_2DCALLBACKINFO* info, EL
 }
 
 void ELoader_PNG::ReadColourKey(ELDR_PNGHEADER& h) {
+  h.haskey = 1;
   if (h.colour) {
     uint16_t r = 0, g = 0, b = 0;
     Read16(&r);
     Read16(&g);
     Read16(&b);
+    h.keysamples[0] = r;
+    h.keysamples[1] = g;
+    h.keysamples[2] = b;
     if (h.depth == 16) {
       r >>= 8;
       g >>= 8;
@@ -431,6 +519,7 @@ void ELoader_PNG::ReadColourKey(ELDR_PNGHEADER& h) {
   }
   uint16_t g = 0;
   Read16(&g);
+  h.keysamples[0] = g;
   uint32_t k = g;
   if (h.depth == 1) k = epng_ldr_c1bit[g & 1];
   else if (h.depth == 2) k = epng_ldr_c2bit[g & 3];

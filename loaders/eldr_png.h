@@ -5,6 +5,8 @@
 
 #include "loaders/eldr_base.h"
 
+class EPngInflater;
+
 // What the chunk walk found; read by the decoding steps.
 struct ELDR_PNGHEADER {
   uint32_t firstchunk;   // file offset of the first IDAT chunk (its length field)
@@ -21,6 +23,8 @@ struct ELDR_PNGHEADER {
   uint8_t alpha;
   uint8_t palette;
   uint8_t haveheader;    // an IHDR chunk has been taken
+  uint8_t haskey;        // a tRNS chunk gave a grey or colour key
+  uint16_t keysamples[3];  // the key as stored: grey, or red, green, blue
   uint32_t palettewords[256];
 };
 
@@ -63,15 +67,15 @@ class ELoader_PNG : public ClassELoaderBase {
   void SendPalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t bytes);
   void ReadColourKey(ELDR_PNGHEADER& h);
 
-  // The image data: gathered, inflated, then unfiltered and handed over by rows.
+  // The image data: gathered, then inflated as the rows need it, unfiltered and
+  // handed over by rows.
   const uint8_t* GatherData(const ELDR_PNGHEADER& h, ELoaderWork& work, uint8_t** gathered);
-  int InflateImage(const ELDR_PNGHEADER& h, ELoaderWork& work, uint8_t* inflated, uint32_t size);
   template <class Target>
   int StreamRows(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, ELoaderWork& work,
-                 uint8_t* inflated, uint32_t size);
+                 EPngInflater& in);
   template <class Target>
   int StreamInterlaced(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, ELoaderWork& work,
-                       uint8_t* inflated);
+                       EPngInflater& in);
 };
 
 #endif

@@ -105,7 +105,8 @@ uint32_t ELoader_TGA::SendColourMap(Target* target, ELDR_2DCALLBACKINFO* info, c
   return pos + static_cast<uint32_t>(h.maplength) * esize;
 }
 
-// The rows from pos, bottom-up unless the descriptor says top-down.
+// The rows from pos, bottom-up unless the descriptor says top-down. A file
+// that ends before its last row is a failure; the rows before it stay delivered.
 template <class Target>
 int ELoader_TGA::SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_TGAHEADER& h, uint32_t pos) {
   const uint32_t w = h.width, ht = h.height;
@@ -116,14 +117,12 @@ int ELoader_TGA::SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_
   uint8_t* raw = work.Take(rawrow);
   uint8_t* out = work.Take(outrow);
   if (!raw || !out) return ERES_NOMEMORY;
-  // A row cut short by the end of the file keeps defined bytes.
-  std::memset(raw, 0, rawrow);
-  std::memset(out, 0, outrow);
   info->data = info->indexed ? raw : out;
   info->bytecount = outrow;
   for (uint32_t i = 0; i < ht; i++) {
     const uint64_t at = pos + static_cast<uint64_t>(rawrow) * i;
-    SeekSet(at < Size() ? static_cast<uint32_t>(at) : Size());
+    if (at + rawrow > Size()) return ERES_BAD;
+    SeekSet(static_cast<uint32_t>(at));
     info->pixelindex = static_cast<int32_t>((h.descriptor & 0x20) ? i * w : w * (ht - i - 1));
     ReadStream(raw, rawrow);
     ConvertRow(raw, out, w, h);
@@ -143,10 +142,10 @@ int ELoader_TGA::Run(Target* target, void* data, uint32_t length, uint8_t render
   info.width = h.width;
   info.height = h.height;
   info.indexed = h.maptype == 1;
+  // A picture larger than the bound is refused before anything is made for it.
+  if (!ELoader_SizeAllowed(h.width, h.height, renderformat, flags)) return ERES_NOMEMORY;
   const int r = target->LdrOnCreate(&info);
   if (r) return r;
-  // The pixel index is signed 32-bit: a picture with more pixels cannot be addressed.
-  if (static_cast<uint64_t>(h.width) * h.height > 0x7FFFFFFFull) return ERES_BAD;
   uint32_t pos = 18u + h.idlength;
   if (h.maptype == 1) pos = SendColourMap(target, &info, h, pos);
   return SendRows(target, &info, h, pos);

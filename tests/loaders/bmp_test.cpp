@@ -36,59 +36,52 @@ Bytes MakeBmp(uint32_t w, uint32_t h, uint16_t bpp, uint32_t rows, uint32_t pale
   return b;
 }
 
-class BmpCorpus : public ::testing::Test {
- protected:
-  static std::string dir_;
-  static bool ready_;
-  static std::vector<std::pair<std::string, std::string>> manifest_;
-  static void SetUpTestSuite() {
-    if (!zt::HaveExecutable(zt::kConvert) || !zt::HavePythonModule("PIL")) return;
-    dir_ = zt::TempDir("ldr_bmp_corpus");
-    const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/make_bmp_corpus.py";
-    ready_ = zt::Run("cd '" + dir_ + "' && " + zt::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
-    std::ifstream m(dir_ + "/manifest.txt");
-    std::string name, kind;
-    while (m >> name >> kind) manifest_.emplace_back(name, kind);
-  }
-  void SetUp() override {
-    if (!zt::HaveExecutable(zt::kConvert) || !zt::HavePythonModule("PIL")) GTEST_SKIP() << "ImageMagick or Pillow missing";
-    ASSERT_TRUE(ready_) << "corpus could not be made";
-    ASSERT_GT(manifest_.size(), 20u);
-  }
+class BmpCorpus : public ldr::CorpusTest<BmpCorpus> {
+ public:
+  static constexpr const char* kScript = "make_bmp_corpus.py";
+  static constexpr const char* kFolder = "ldr_bmp_corpus";
+  static constexpr const char* kMissing = "ImageMagick or Pillow";
+  static constexpr size_t kMinimum = 20;
+  static bool Tools() { return zt::HaveExecutable(zt::kConvert) && zt::HavePythonModule("PIL"); }
 };
-std::string BmpCorpus::dir_;
-bool BmpCorpus::ready_ = false;
-std::vector<std::pair<std::string, std::string>> BmpCorpus::manifest_;
 
-// 1, 4, 8 and 24-bit files of odd widths made by ImageMagick and Pillow decode to
-// Pillow's colours and palette indices, bottom row first.
+// 1, 4, 8 and 24-bit files of odd widths made by ImageMagick and Pillow, and
+// ImageMagick's own default with a 124-byte info header (also cut to 108 bytes),
+// 16 and 32-bit files with colour masks (alpha among them), stored bottom row
+// first or top row first, decode to Pillow's colours and palette indices.
 TEST_F(BmpCorpus, DecodesLikePillow) {
   int compared = 0;
-  for (auto& [name, kind] : manifest_) {
+  for (auto& [name, kind, other] : manifest_) {
     SCOPED_TRACE(name);
     const std::string f = dir_ + "/" + name;
     Bytes file = zt::ReadFile(f);
     ldr::FakeImage img;
     const int r = Decode(img, file);
     EXPECT_FALSE(img.overrun);
-    if (kind == "refuse") {  // RLE, 16 and 32 bits, not a bitmap
+    if (kind == "refuse") {  // RLE, not a bitmap
       EXPECT_EQ(r, 3);
       EXPECT_EQ(img.creates + img.palettes + img.rows, 0);
       continue;
     }
-    ASSERT_EQ(r, 0);
     std::vector<uint32_t> want;
     uint32_t w = 0, h = 0;
+    if (kind == "cut") {
+      ldr::ExpectCutFile(img, r, dir_ + "/" + other + ".ref", 1);
+      continue;
+    }
+    ASSERT_EQ(r, 0);
     ASSERT_TRUE(ldr::ReadReference(f + ".ref", &want, &w, &h));
     ASSERT_EQ(img.width, w);
     ASSERT_EQ(img.height, h);
     EXPECT_EQ(img.Colours(), want);
     EXPECT_EQ(img.creates, 1);
     EXPECT_EQ(img.rows, static_cast<int>(h));
-    EXPECT_EQ(img.rowStarts.front(), static_cast<int32_t>(w * (h - 1)));  // bottom row first
+    const bool topDown = file[25] & 0x80;
+    EXPECT_EQ(img.rowStarts.front(), topDown ? 0 : static_cast<int32_t>(w * (h - 1)));
     const uint16_t bpp = file[28];
-    EXPECT_EQ(img.indexed, bpp == 24 ? 0 : 1);
-    if (bpp != 24) {
+    EXPECT_EQ(img.indexed, bpp <= 8 ? 1 : 0);
+    EXPECT_EQ(img.transparency, bpp == 32 ? 1 : 0);  // the 32-bit files have an alpha mask
+    if (bpp <= 8) {
       EXPECT_EQ(img.palettes, 1);
       EXPECT_EQ(img.paletteCounts[0], bpp == 1 ? 2u : bpp == 4 ? 16u : 256u);
       Bytes idx = zt::ReadFile(f + ".idx");
@@ -98,14 +91,14 @@ TEST_F(BmpCorpus, DecodesLikePillow) {
     }
     compared++;
   }
-  EXPECT_GE(compared, 24);
+  EXPECT_GE(compared, 39);
 }
 
 TEST_F(BmpCorpus, MutatedFilesFailCleanly) {
   ldr::Lcg rng(1234);
   // Half the byte changes in the 54-byte header and the palette start, where sizes live.
   const ldr::Mutations plan{60, 6, 0, 60};
-  for (auto& [name, kind] : manifest_)
+  for (auto& [name, kind, other] : manifest_)
     ldr::ExpectMutantsFailCleanly(name, zt::ReadFile(dir_ + "/" + name), rng, plan, Decode);
 }
 
@@ -121,20 +114,22 @@ TEST(BmpHand, EdgeCases) {
     EXPECT_EQ(Decode(img, MakeBmp(0, 4, 8, 0, 256)), ERES_BAD);
     EXPECT_EQ(img.creates, 0);
   }
-  {  // a top-down file: the huge unsigned height reaches the surface, which refuses it
+  {  // a negative height: stored top row first
     ldr::FakeImage img;
     Bytes b = MakeBmp(4, 3, 24, 3, 0);
     b[22] = 0xFD;
     b[23] = b[24] = b[25] = 0xFF;  // -3
-    EXPECT_EQ(Decode(img, b), ERES_NOMEMORY);
-    EXPECT_EQ(img.creates, 1);
-    EXPECT_EQ(img.height, 0xFFFFFFFDu);
-    EXPECT_EQ(img.rows, 0);
-    // A receiver that takes any size is still kept from a pixel index that wraps.
+    EXPECT_EQ(Decode(img, b), ERES_OK);
+    EXPECT_EQ(img.height, 3u);
+    ASSERT_EQ(img.rowStarts, (std::vector<int32_t>{0, 4, 8}));
+    EXPECT_EQ(img.pixels[0], 0xFF000000u | b[54] << 16 | b[55] << 8 | b[56]);
+    // The largest negative height is past the size bound: refused before the surface.
     ldr::FakeImage any;
     any.acceptAll = true;
-    EXPECT_EQ(Decode(any, b), ERES_BAD);
-    EXPECT_EQ(any.rows, 0);
+    b[22] = b[23] = b[24] = 0;
+    b[25] = 0x80;
+    EXPECT_EQ(Decode(any, b), ERES_NOMEMORY);
+    EXPECT_EQ(any.creates + any.rows, 0);
   }
   {  // widths whose rows do not fit 32 bits are bad data
     for (uint32_t w : {0x80000000u, 0xFFFFFFFFu, 0x40000000u}) {
@@ -164,17 +159,30 @@ TEST(BmpHand, EdgeCases) {
     // Entry 2 is the first four pixel bytes.
     EXPECT_EQ(img.palette[2], 0xFF000000u | b[62] << 16 | b[63] << 8 | b[64]);
   }
-  {  // a file cut inside its first row: the bytes never read are zero, not stale memory
+  {  // a file cut inside a row's pixels: the rows before it, then a failure; the
+     // padding of the last row may be missing
+    Bytes b = MakeBmp(5, 6, 24, 6, 0);  // rows of 15 pixel bytes and 1 of padding
+    ldr::FakeImage cut;
+    EXPECT_EQ(Decode(cut, Bytes(b.begin(), b.begin() + 54 + 16 * 2 + 7)), ERES_BAD);
+    EXPECT_EQ(cut.rows, 2);
+    EXPECT_EQ(cut.rowStarts, (std::vector<int32_t>{25, 20}));
+    ldr::FakeImage padless;
+    EXPECT_EQ(Decode(padless, Bytes(b.begin(), b.end() - 1)), ERES_OK);
+    EXPECT_EQ(padless.rows, 6);
+    EXPECT_FALSE(cut.overrun || padless.overrun);
+  }
+  {  // colour masks after a 40-byte header, 10 bits a channel: the top 8 bits of each
+    Bytes b = MakeBmp(2, 1, 32, 1, 3, 3);
+    for (uint32_t i = 0; i < 3; i++) EBytes_Put32(&b[54 + 4 * i], 0x3FFu << (20 - 10 * i));
+    EBytes_Put32(&b[66], 0x3FF80001u);  // red 0x3FF, green 0x200, blue 1
+    EBytes_Put32(&b[70], 0xC0000000u);  // only bits outside the masks
     ldr::FakeImage img;
-    Bytes b = MakeBmp(5, 6, 24, 6, 0);
-    b.resize(54 + 7);
     ASSERT_EQ(Decode(img, b), ERES_OK);
-    EXPECT_EQ(img.rows, 6);
-    const uint32_t bottom = 5 * 5;
-    EXPECT_EQ(img.pixels[bottom + 3], 0xFF000000u);
-    EXPECT_EQ(img.pixels[bottom + 2], 0xFF000000u | b[54 + 6] << 16);
-    EXPECT_EQ(img.pixels[0], img.pixels[bottom]);  // rows past the end keep the last bytes read
-    EXPECT_FALSE(img.overrun);
+    EXPECT_EQ(img.indexed, 0);
+    EXPECT_EQ(img.transparency, 0);  // no alpha mask in a 40-byte header
+    EXPECT_EQ(img.pixels, (std::vector<uint32_t>{0xFF0080FFu, 0xFF000000u}));
+    b[30] = 0;  // 32 bits without masks is not read here
+    EXPECT_EQ(Decode(img, b), ERES_NOTTHISFORMAT);
   }
   {  // 1- and 4-bit unpacking order
     ldr::FakeImage img;

@@ -20,37 +20,18 @@ int Decode(ldr::FakeImage& f, Bytes file) {
   return l.Decode(&f, file.data(), static_cast<uint32_t>(file.size()), 6, 0);
 }
 
-class JpgCorpus : public ::testing::Test {
- protected:
-  struct Entry {
-    std::string name, kind, other;
-  };
-  static std::string dir_;
-  static bool ready_;
-  static std::vector<Entry> manifest_;
+class JpgCorpus : public ldr::CorpusTest<JpgCorpus> {
+ public:
+  using Entry = ldr::CorpusEntry;
+  static constexpr const char* kScript = "make_jpg_corpus.py";
+  static constexpr const char* kFolder = "ldr_jpg_corpus";
+  static constexpr const char* kMissing = "ImageMagick, Pillow or libjpeg-turbo-progs";
+  static constexpr size_t kMinimum = 80;
   static bool Tools() {
     return zt::HaveImageMagick() && zt::HavePythonModule("PIL") && zt::HaveTool("cjpeg") && zt::HaveTool("djpeg") &&
            zt::HaveTool("jpegtran");
   }
-  static void SetUpTestSuite() {
-    if (!Tools()) return;
-    dir_ = zt::TempDir("ldr_jpg_corpus");
-    const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/make_jpg_corpus.py";
-    ready_ = zt::Run("cd '" + dir_ + "' && " + zt::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
-    std::ifstream m(dir_ + "/manifest.txt");
-    manifest_.clear();  // a repeated run sets the suite up again
-    Entry e;
-    while (m >> e.name >> e.kind >> e.other) manifest_.push_back(e);
-  }
-  void SetUp() override {
-    if (!Tools()) GTEST_SKIP() << "ImageMagick, Pillow or libjpeg-turbo-progs missing";
-    ASSERT_TRUE(ready_) << "corpus could not be made";
-    ASSERT_GT(manifest_.size(), 80u);
-  }
 };
-std::string JpgCorpus::dir_;
-bool JpgCorpus::ready_ = false;
-std::vector<JpgCorpus::Entry> JpgCorpus::manifest_;
 
 // Baseline, progressive, grey, restart intervals, 4:4:4, 4:2:2, 4:4:0 and
 // 4:2:0 sampling, sequential files with a scan per component and RGB files

@@ -83,6 +83,19 @@ struct FakeImage : ELDR_2DRECEIVER {
   }
 };
 
+// Pixels of the delivered rows (each rowLength long from its start) that differ
+// from the whole picture's: for a file cut short, the rows it still delivers.
+inline size_t RowsDiffering(const std::vector<uint32_t>& got, const std::vector<int32_t>& rowStarts,
+                            uint32_t rowLength, const std::vector<uint32_t>& want) {
+  size_t differ = 0;
+  for (int32_t start : rowStarts)
+    for (uint32_t k = 0; k < rowLength; k++) {
+      const size_t at = static_cast<size_t>(start) + k;
+      differ += at >= got.size() || at >= want.size() || got[at] != want[at];
+    }
+  return differ;
+}
+
 // Pillow's decode of a file: width, height and RGBA bytes as 0xAABBGGRR words.
 // mode "RGBA" by default; "P" gives the palette indices.
 inline bool PillowDecode(const std::string& file, std::vector<uint32_t>* out, uint32_t* w, uint32_t* h,
@@ -118,6 +131,21 @@ inline bool ReadReference(const std::string& path, std::vector<uint32_t>* px, ui
   for (size_t i = static_cast<size_t>(nl - d.begin()) + 1; i + 3 < d.size(); i += 4)
     px->push_back(d[i] | d[i + 1] << 8 | d[i + 2] << 16 | static_cast<uint32_t>(d[i + 3]) << 24);
   return px->size() == static_cast<size_t>(*w) * *h;
+}
+
+// A file whose pixel data ends before its last row (made from the file whose
+// reference decode is referencePath): a failure after the surface was made, and
+// the rows delivered before the cut are the whole file's. Some loaders deliver
+// at least one row of the files the corpora cut (atLeast).
+inline void ExpectCutFile(const FakeImage& img, int result, const std::string& referencePath, int atLeast) {
+  std::vector<uint32_t> want;
+  uint32_t w = 0, h = 0;
+  ASSERT_TRUE(ReadReference(referencePath, &want, &w, &h));
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(img.creates, 1);
+  EXPECT_LT(img.rows, static_cast<int>(h));
+  EXPECT_GE(img.rows, atLeast);
+  EXPECT_EQ(RowsDiffering(img.Colours(), img.rowStarts, w, want), 0u);
 }
 
 // Runs a 2D decoder over the mutants of a file: each one decodes or fails with a

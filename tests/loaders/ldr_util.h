@@ -1,11 +1,15 @@
-// Helpers shared by the loader tests: a framework context, writers for hand-made
-// files and the mutation runs.
+// Helpers shared by the loader tests: a framework context, the corpus suites'
+// fixture, writers for hand-made files and the mutation runs.
 #ifndef ZARN_TESTS_LOADERS_LDR_UTIL_H
 #define ZARN_TESTS_LOADERS_LDR_UTIL_H
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,6 +33,53 @@ struct Context {
     ecd.mem = &mem;
     ecd.math = &math;
     ecd.dsp = &dsp;
+  }
+};
+
+// One line of a corpus manifest: a file, what the loader must make of it, and
+// for some kinds a second file (the one it was made from, its pair).
+struct CorpusEntry {
+  std::string name, kind, other;
+};
+
+// The fixture of a corpus suite. Self names the script in tests/loaders/data
+// that makes the corpus (kScript), its folder (kFolder), the tools it needs
+// (Tools(), and kMissing to say which), and the fewest files it must list
+// (kMinimum). The corpus is made once per set-up of the suite (again for a
+// repeated run), and the manifest read afresh each time.
+template <class Self>
+class CorpusTest : public ::testing::Test {
+ protected:
+  inline static std::string dir_;
+  inline static bool ready_ = false;
+  inline static std::vector<CorpusEntry> manifest_;
+
+  static void SetUpTestSuite() {
+    ready_ = false;
+    manifest_.clear();
+    if (!Self::Tools()) return;
+    dir_ = zt::TempDir(Self::kFolder);
+    const std::string script = std::string(ZARN_SOURCE_DIR) + "/tests/loaders/data/" + Self::kScript;
+    ready_ = zt::Run("cd '" + dir_ + "' && " + zt::kPython + " '" + script + "' >/dev/null 2>&1") == 0;
+    std::ifstream m(dir_ + "/manifest.txt");
+    std::string line;
+    while (std::getline(m, line)) {
+      std::istringstream fields(line);
+      CorpusEntry e;
+      if (fields >> e.name >> e.kind) {
+        fields >> e.other;
+        manifest_.push_back(e);
+      }
+    }
+  }
+  void SetUp() override {
+    if (!Self::Tools()) GTEST_SKIP() << Self::kMissing << " missing";
+    ASSERT_TRUE(ready_) << "corpus could not be made";
+    ASSERT_GT(manifest_.size(), Self::kMinimum);
+    std::vector<std::string> names;
+    for (const CorpusEntry& e : manifest_) names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(std::adjacent_find(names.begin(), names.end()), names.end()) << "a file listed twice";
   }
 };
 

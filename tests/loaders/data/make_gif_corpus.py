@@ -2,12 +2,15 @@
 """Makes the GIF test corpus in the current folder with ImageMagick, gifsicle,
 giflib's gifbuild and Pillow, and Pillow's decode of the first image of each.
 
-manifest.txt: "<name> <kind>", kind being
+manifest.txt: "<name> <kind> [<source>]", kind being
   ref     <name>.ref holds "sw sh x0 y0 x1 y1 t\n" (logical screen, the first
           image's rectangle, the transparent index or -1), 768 palette bytes
           and the screen's palette indices
   refuse  the loader must answer 3 without a callback
+  cut     made from <source> with image data that ends before its last row:
+          the loader must fail (1); the rows it delivers are <source>'s
 """
+import shutil
 import subprocess
 
 from PIL import Image
@@ -40,6 +43,24 @@ def gifbuild(src, dst, edit):
         f.write(edit(text))
     with open(dst, "wb") as f:
         run("gifbuild", dst + ".txt", stdout=f)
+
+
+def image_data(data):
+    """Where the first image's sub-blocks start (after the code size) and end
+    (after their terminator)."""
+    at = 13 + ((3 << ((data[10] & 7) + 1)) if data[10] & 0x80 else 0)
+    while data[at] == 0x21:  # extensions: label, then sub-blocks
+        at += 2
+        while data[at]:
+            at += data[at] + 1
+        at += 1
+    assert data[at] == 0x2C
+    packed = data[at + 9]
+    at += 10 + (3 << ((packed & 7) + 1) if packed & 0x80 else 0) + 1
+    start = at
+    while data[at]:
+        at += data[at] + 1
+    return start, at + 1
 
 
 def main():
@@ -97,14 +118,33 @@ def main():
     for n in ("pil.gif", "pil_il.gif"):
         ref(n)
 
+    # Image data that ends before the last row: files cut inside it, and a chain
+    # of sub-blocks that ends cleanly after half of them. A file that lacks only
+    # its trailer after whole image data is a good picture.
+    for src in ("plasma.gif", "plasma_il.gif", "gs_comment.gif", "im16.gif"):
+        d = open(src, "rb").read()
+        start, end = image_data(d)
+        open("cut_" + src, "wb").write(d[:(start + end) // 2])
+        manifest.append(("cut_" + src, "cut", src))
+        blocks, at = [], start
+        while d[at]:
+            blocks.append(d[at:at + d[at] + 1])
+            at += d[at] + 1
+        if len(blocks) > 2:
+            open("half_" + src, "wb").write(d[:start] + b"".join(blocks[:len(blocks) // 2]) + b"\0\x3b")
+            manifest.append(("half_" + src, "cut", src))
+        open("notrailer_" + src, "wb").write(d[:end])
+        shutil.copy(src + ".ref", "notrailer_" + src + ".ref")
+        manifest.append(("notrailer_" + src, "ref"))
+
     # Not a GIF this loader reads.
     with open("gif86.gif", "wb") as f:
         f.write(b"GIF86a" + open("im4.gif", "rb").read()[6:])
     for n in ("gif86.gif", "base.png"):
         manifest.append((n, "refuse"))
     with open("manifest.txt", "w") as f:
-        for n, k in manifest:
-            f.write("%s %s\n" % (n, k))
+        for entry in manifest:
+            f.write(" ".join(entry) + "\n")
 
 
 if __name__ == "__main__":

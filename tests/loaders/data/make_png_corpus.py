@@ -2,10 +2,12 @@
 """Makes the PNG test corpus in the current folder with ImageMagick, Pillow and
 pngcrush, and the reference decode of each file.
 
-Writes manifest.txt, one line per file: "<name> <kind>", kind being
+Writes manifest.txt, one line per file: "<name> <kind> [<source>]", kind being
   ref     <name>.ref holds "w h\n" and the expected RGBA bytes
   refuse  the loader must answer 3 without a callback
   bad     the loader must fail (1) after claiming the file
+  cut     made from <source> with image data that ends before its last row:
+          the loader must fail (1); the rows it delivers are <source>'s
 """
 import struct
 import subprocess
@@ -49,6 +51,38 @@ def ref_magick16(name):
 
 def chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def chunks_of(data):
+    """The (type, body) chunks of a PNG file."""
+    out, at = [], 8
+    while at + 8 <= len(data):
+        n = struct.unpack(">I", data[at:at + 4])[0]
+        out.append((data[at + 4:at + 8], data[at + 8:at + 8 + n]))
+        at += 12 + n
+    return out
+
+
+def with_image_data(src, dst, edit, extra=b""):
+    """src with its inflated image data passed through edit and deflated again
+    into one IDAT chunk, extra chunks before it."""
+    cs = chunks_of(open(src, "rb").read())
+    raw = zlib.decompress(b"".join(b for t, b in cs if t == b"IDAT"))
+    data = b"\x89PNG\r\n\x1a\n"
+    for t, b in cs:
+        if t == b"IDAT":
+            if extra is not None:
+                data += extra + chunk(b"IDAT", zlib.compress(edit(raw)))
+                extra = None
+        else:
+            data += chunk(t, b)
+    open(dst, "wb").write(data)
+
+
+def line_bytes(src):
+    w, depth, ctype = struct.unpack(">I", open(src, "rb").read()[16:20])[0], *ihdr(src)[:2]
+    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[ctype]
+    return 1 + (w * depth * channels + 7) // 8
 
 
 def raw_png(name, w, h, depth, ctype, rows, extra=b"", interlace=0, compression=0, filt=0, idat=True):
@@ -130,6 +164,36 @@ def main():
     run("pngcrush", "-q", "-max", "512", "adam7_rgb_w37.png", "split_adam7.png")
     ref_pillow("split_adam7.png")
 
+    # 16-bit keys: ImageMagick's 16-bit gradients, where neighbours share the
+    # high bytes of their samples, with a tRNS chunk holding one pixel's samples.
+    # Only pixels equal in all 16 bits are transparent.
+    for n, kind, args in (("key16_rgb.png", "rgb", ["-define", "png:color-type=2"]),
+                          ("key16_grey.png", "gray", ["-colorspace", "Gray", "-define", "png:color-type=0"])):
+        run(CONVERT, "-size", "2x300", "gradient:rgb(10%,20%,30%)-rgb(10.5%,20.5%,30.5%)", "-rotate", "-90",
+            "-depth", "16", *args, "src_" + n)
+        samples = subprocess.run([CONVERT, "src_" + n, "-depth", "16", "-endian", "MSB", kind + ":-"],
+                                 check=True, stdout=subprocess.PIPE).stdout
+        step = 6 if kind == "rgb" else 2
+        key = samples[150 * step:151 * step]
+        assert sum(samples[i:i + step:2] == key[::2] for i in range(0, len(samples), step)) > 20, n
+        with_image_data("src_" + n, n, lambda raw: raw, chunk(b"tRNS", key))
+        ref_magick16(n)
+
+    # Image data that ends before the last row: a stream that ends cleanly after
+    # some of the rows (plain and interlaced), and files cut inside the stream.
+    for src, keep in (("type2_8.png", 0.5), ("pal4.png", None), ("type6_16.png", 0.1), ("adam7_rgb_w37.png", 0.7),
+                      ("grey16.png", 0.6)):
+        n = "cut_stream_" + src
+        line = line_bytes(src)
+        with_image_data(src, n, lambda raw: raw[:len(raw) - line] if keep is None else
+                        raw[:int(len(raw) * keep) // line * line])
+        manifest.append((n, "cut", src))
+    for src in ("grey8.png", "split.png", "adam7_grey4_w37.png"):
+        d = open(src, "rb").read()
+        n = "cut_file_" + src
+        open(n, "wb").write(d[:(d.index(b"IDAT") + d.rindex(b"IEND")) // 2])
+        manifest.append((n, "cut", src))
+
     # Refused variants: compression or filter method other than 0, and not a PNG.
     row = b"\x00" + bytes(range(12))
     raw_png("compression1.png", 4, 1, 8, 2, row, compression=1)
@@ -147,8 +211,8 @@ def main():
     manifest.append(("bad_stream.png", "bad"))
 
     with open("manifest.txt", "w") as f:
-        for n, k in manifest:
-            f.write("%s %s\n" % (n, k))
+        for entry in manifest:
+            f.write(" ".join(entry) + "\n")
 
 
 if __name__ == "__main__":

@@ -2,9 +2,11 @@
 """Makes the TGA test corpus in the current folder with ImageMagick, netpbm and
 Pillow, and Pillow's decode of each file.
 
-manifest.txt: "<name> <kind>", kind being
+manifest.txt: "<name> <kind> [<source>]", kind being
   ref     <name>.ref holds "w h\n" and the RGBA bytes
   refuse  the loader must answer 3 without a callback
+  cut     made from <source> and cut inside its pixels: the loader must fail
+          (1); the rows it delivers are <source>'s
 """
 import subprocess
 
@@ -59,6 +61,13 @@ def main():
                 c.save(n, orientation=orient)
         for n in sorted(f for f in __import__("os").listdir(".") if f.startswith(base + "_") and f.endswith(".tga")):
             ref(n)
+    # Cut inside the pixels (the colour map, when there is one, is whole).
+    for src in ("base_im24.tga", "base_pbmmap.tga", "base_pilRGBAtop.tga", "wide_imgrey.tga"):
+        d = open(src, "rb").read()
+        maplen = (d[5] | d[6] << 8) * d[7] // 8 if d[1] == 1 else 0
+        start = 18 + d[0] + maplen
+        open("cut_" + src, "wb").write(d[:(start + len(d)) // 2])
+        manifest.append(("cut_" + src, "cut", src))
     # Variants this loader does not read: run-length types, 2-bit grey-alpha, 1-bit.
     run(CONVERT, "base.png", "-compress", "RLE", "rle24.tga")
     run(CONVERT, "base.png", "-type", "Palette", "-colors", "40", "-compress", "RLE", "rlemap.tga")
@@ -67,8 +76,8 @@ def main():
     for n in ("rle24.tga", "rlemap.tga", "pilrle.tga", "pilLA.tga"):
         manifest.append((n, "refuse"))
     with open("manifest.txt", "w") as f:
-        for n, k in manifest:
-            f.write("%s %s\n" % (n, k))
+        for entry in manifest:
+            f.write(" ".join(entry) + "\n")
 
 
 if __name__ == "__main__":
