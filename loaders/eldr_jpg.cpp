@@ -123,7 +123,7 @@ void jpeg_decoder::free_all_blocks() {
   scan_line_[0] = scan_line_[1] = nullptr;
   for (int i = 0; i < 4; i++) {
     dc_coeffs_[i] = ac_coeffs_[i] = nullptr;
-    ac_nonzero_[i] = nullptr;
+    ac_nonzero_[i] = ac_row_nonzero_[i] = nullptr;
   }
 }
 
@@ -146,6 +146,7 @@ void jpeg_decoder::init(void* data, uint32_t size) {
   visits_left_ = visits > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(visits);
   comps_in_frame_ = comps_in_scan_ = 0;
   std::memset(huff_defined_, 0, sizeof huff_defined_);
+  std::memset(huff_changed_, 0, sizeof huff_changed_);
   std::memset(quant_defined_, 0, sizeof quant_defined_);
   restart_interval_ = 0;
   error_code_ = 0;
@@ -343,7 +344,7 @@ void jpeg_decoder::read_dht() {
     }
     std::memcpy(huff_num_[n], num, 17);
     std::memcpy(huff_val_[n], val, total);
-    huff_defined_[n] = true;
+    huff_defined_[n] = huff_changed_[n] = true;
   }
 }
 
@@ -609,7 +610,10 @@ int jpeg_decoder::init_scan() {
     }
   }
   for (int i = 0; i < 8; i++)
-    if (huff_defined_[i]) make_huff_table(i);
+    if (huff_defined_[i] && huff_changed_[i]) {
+      make_huff_table(i);
+      huff_changed_[i] = false;
+    }
   std::memset(last_dc_val_, 0, sizeof last_dc_val_);
   eob_run_ = 0;
   restarts_left_ = restart_interval_;
@@ -1054,6 +1058,7 @@ void progressive_block_decoder::decode_block_ac_first(jpeg_decoder* d, int c, in
     }
   }
   d->ac_nonzero_[c][at] = nz;
+  d->ac_row_nonzero_[c][y] |= nz;
 }
 
 void progressive_block_decoder::decode_block_ac_refine(jpeg_decoder* d, int c, int x, int y) {
@@ -1105,6 +1110,7 @@ void progressive_block_decoder::decode_block_ac_refine(jpeg_decoder* d, int c, i
     d->eob_run_--;
   }
   d->ac_nonzero_[c][at] = nz;
+  d->ac_row_nonzero_[c][y] |= nz;
 }
 
 void progressive_block_decoder::decode_block_sequential(jpeg_decoder* d, int c, int x, int y) {
@@ -1122,12 +1128,14 @@ void progressive_block_decoder::decode_block_sequential(jpeg_decoder* d, int c, 
   blk[0] = 0;
   std::memcpy(d->ac_coeffs_[c]->data + static_cast<size_t>(at) * 128, blk, 128);
   d->ac_nonzero_[c][at] = nz & ~uint64_t{1};
+  d->ac_row_nonzero_[c][y] |= nz & ~uint64_t{1};
 }
 
 // Blocks from (x, y) on along the scan's row that the end-of-band run passes
 // without reading a bit: all of them in a first scan, in a refinement those
-// without a non-zero coefficient in the band. They leave the run (and the
-// restart interval) at once; 0 when the block at (x, y) has bits to read.
+// without a non-zero coefficient in the band (the whole row at once when none
+// of its blocks has one). They leave the run (and the restart interval) at
+// once; 0 when the block at (x, y) has bits to read.
 int32_t jpeg_decoder::pass_run(int c, int32_t x, int32_t y) {
   const coeff_buf_tag* cb = ac_coeffs_[c];
   if (!cb || y >= cb->blocks_down) return 0;  // the block decoder stores the error
@@ -1137,7 +1145,7 @@ int32_t jpeg_decoder::pass_run(int c, int32_t x, int32_t y) {
   if (limit > eob_run_) limit = eob_run_;
   if (restart_interval_ && limit > restarts_left_ + 1) limit = restarts_left_ + 1;
   uint32_t n = limit;
-  if (successive_high_) {
+  if (successive_high_ && (ac_row_nonzero_[c][y] & band_)) {
     const uint64_t* nz = ac_nonzero_[c] + y * cb->blocks_across + x;
     for (n = 0; n + 4 <= limit && !((nz[n] | nz[n + 1] | nz[n + 2] | nz[n + 3]) & band_);) n += 4;
     while (n < limit && !(nz[n] & band_)) n++;
@@ -1197,6 +1205,7 @@ void jpeg_decoder::open_coeff_bufs() {
     ac_coeffs_[c] = coeff_buf_open(h * mcus_x, v * mcus_y, 8, 8);
     // A failed allocation stores its error and gives null.
     ac_nonzero_[c] = static_cast<uint64_t*>(alloc(static_cast<uint32_t>(h * mcus_x * v * mcus_y) * 8u));
+    ac_row_nonzero_[c] = static_cast<uint64_t*>(alloc(static_cast<uint32_t>(v * mcus_y) * 8u));
     if (error_code_) return;
   }
 }

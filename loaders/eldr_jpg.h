@@ -145,6 +145,7 @@ class jpeg_decoder : public ClassELoaderBase {
   uint8_t huff_num_[8][17] = {};
   uint8_t huff_val_[8][256] = {};
   bool huff_defined_[8] = {};
+  bool huff_changed_[8] = {};  // defined again since its look-ups were built
   huff_tables huff_[8];
   uint16_t quant_[4][64] = {};
   bool quant_defined_[4] = {};
@@ -178,6 +179,8 @@ class jpeg_decoder : public ClassELoaderBase {
   // Per block of an AC buffer: bit k set when the coefficient of zig-zag index
   // k (1 to 63) is not 0, so end-of-band runs and the rows visit only those.
   uint64_t* ac_nonzero_[4] = {};
+  // Per block row: the bits of all its blocks (a bit a block lost may stay).
+  uint64_t* ac_row_nonzero_[4] = {};
   uint64_t band_ = 0;           // zig-zag indices of the current scan
   // Per component: zig-zag indices whose last bit a scan has delivered.
   uint64_t complete_[4] = {};
