@@ -184,13 +184,18 @@ void jpeg_decoder::prep_entropy() {
 
 void jpeg_decoder::fill_bits() {
   while (bits_left_ <= 24) {
-    const uint32_t c = position_ < size_ ? data_[position_] : 0xFF;
-    if (c != 0xFF)
-      position_++;
-    else if (position_ + 1 < size_ && data_[position_ + 1] == 0)
-      position_ += 2;  // a stuffed 0xFF
-    else
-      made_up_++;  // a marker or the end: it stays unread and the data reads as 1-bits
+    uint32_t c = 0xFF;
+    if (position_ < size_) {
+      c = data_[position_];
+      if (c != 0xFF)
+        position_++;
+      else if (position_ + 1 < size_ && data_[position_ + 1] == 0)
+        position_ += 2;  // a stuffed 0xFF
+      else
+        made_up_++;  // a marker: it stays unread and the data reads as 1-bits
+    } else {
+      made_up_++;  // so does the end of the file
+    }
     bit_buf_ |= c << (24 - bits_left_);
     bits_left_ += 8;
   }
@@ -654,6 +659,8 @@ bool jpeg_decoder::whole_frame_scan() const {
 // --- Decoding ---
 
 void jpeg_decoder::process_restart() {
+  // The interval before ran out of data (its bits are about to go).
+  if (ran_dry()) return terminate(-236);
   prep_entropy();
   // Find the marker: stuffed bytes and fill bytes on the way are passed over.
   uint32_t c = 0;
@@ -734,9 +741,6 @@ void jpeg_decoder::decode_next_row() {
       if (last < 0) return;
       block_max_zag_[blk] = static_cast<uint8_t>(last + 1);
     }
-    // The data ended with blocks of the picture still due: a row made up of
-    // 1-bits is not delivered.
-    if (ran_dry()) return terminate(-236);
   }
 }
 
@@ -931,10 +935,14 @@ int jpeg_decoder::decode(void** row, uint32_t* length) {
   if (error_code_ || !ready_flag_) return -1;
   if (total_lines_left_ <= 0) return 1;
   if (mcu_lines_left_ <= 0) {
-    if (buffered_)
+    if (buffered_) {
       load_next_row();
-    else
+    } else {
       decode_next_row();
+      // The data ended with blocks of the row still due: a row made up of
+      // 1-bits is not delivered.
+      if (ran_dry()) terminate(-236);
+    }
     if (error_code_) return -1;
     transform_row();
     mcu_lines_left_ = max_mcu_y_size_;
