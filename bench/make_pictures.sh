@@ -22,7 +22,7 @@ for s in small large; do
   /usr/bin/convert "$s.ppm" -colors 256 "$s.gif"
 done
 size=262144
-/usr/bin/convert logo: -resize 1280x960! -attenuate 0.4 +noise Gaussian photo.ppm
+/usr/bin/convert -seed 1 logo: -resize 1280x960! -attenuate 0.4 +noise Gaussian photo.ppm
 for q in $(seq 95 -1 50); do
   cjpeg -progressive -quality "$q" -outfile photo_cjpeg.jpg photo.ppm
   [ "$(stat -c %s photo_cjpeg.jpg)" -le $((size - 1024)) ] && break
