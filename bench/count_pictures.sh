@@ -29,9 +29,18 @@ armcount() {  # row file -> instructions per decode under qemu-user, or "-"
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 echo "| file | ours | libjpeg-turbo, no SIMD | libjpeg-turbo, SIMD | ours / no SIMD | ours (ARM) |"
 echo "|---|---|---|---|---|---|"
-for f in small.jpg small_prog.jpg large.jpg large_prog.jpg; do
+for f in small.jpg small_prog.jpg large.jpg large_prog.jpg photo_prog.jpg; do
   o=$(count CountJpegOurs "$f"); n=$(count CountJpegTurbo "$f" JSIMD_FORCENONE=1); s=$(count CountJpegTurbo "$f")
   echo "| $f | $o | $n | $s | $(ratio "$o" "$n") | $(armcount CountJpegOurs "$f") |"
+done
+echo
+# Scans that cost work without data, beside the natural file of the same size.
+echo "| file | bytes | ours | ours / photo_prog.jpg | ours (ARM) |"
+echo "|---|---|---|---|---|"
+p=$(count CountJpegOurs photo_prog.jpg)
+for f in photo_prog.jpg refine_empty.jpg refine_runs.jpg; do
+  o=$(count CountJpegOurs "$f")
+  echo "| $f | $(stat -c %s "$dir/$f") | $o | $(ratio "$o" "$p") | $(armcount CountJpegOurs "$f") |"
 done
 echo
 echo "| file | ours | giflib | ours / giflib | ours (ARM) |"

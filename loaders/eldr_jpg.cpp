@@ -44,6 +44,20 @@ inline int32_t ToI32(uint32_t v) {
 
 inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
+// Zig-zag indices from..to (0 <= from <= to <= 63) as bits.
+inline uint64_t Band(int from, int to) { return (~uint64_t{0} << from) & (~uint64_t{0} >> (63 - to)); }
+
+// One coefficient of a block in a whole-image buffer, at its natural position.
+inline int32_t LoadCoef(const uint8_t* block, int at) {
+  int16_t v;
+  std::memcpy(&v, block + 2 * at, 2);
+  return v;
+}
+inline void StoreCoef(uint8_t* block, int at, int32_t v) {
+  const int16_t s = ToI16(static_cast<uint32_t>(v));
+  std::memcpy(block + 2 * at, &s, 2);
+}
+
 constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 }  // namespace
@@ -107,7 +121,10 @@ void jpeg_decoder::free_all_blocks() {
   block_max_zag_ = nullptr;
   samples_ = nullptr;
   scan_line_[0] = scan_line_[1] = nullptr;
-  for (int i = 0; i < 4; i++) dc_coeffs_[i] = ac_coeffs_[i] = nullptr;
+  for (int i = 0; i < 4; i++) {
+    dc_coeffs_[i] = ac_coeffs_[i] = nullptr;
+    ac_nonzero_[i] = ac_row_nonzero_[i] = nullptr;
+  }
 }
 
 void jpeg_decoder::terminate(int32_t code) {
@@ -129,6 +146,7 @@ void jpeg_decoder::init(void* data, uint32_t size) {
   visits_left_ = visits > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(visits);
   comps_in_frame_ = comps_in_scan_ = 0;
   std::memset(huff_defined_, 0, sizeof huff_defined_);
+  std::memset(huff_changed_, 0, sizeof huff_changed_);
   std::memset(quant_defined_, 0, sizeof quant_defined_);
   restart_interval_ = 0;
   error_code_ = 0;
@@ -136,6 +154,9 @@ void jpeg_decoder::init(void* data, uint32_t size) {
   eof_toggle_ = 0;
   bit_buf_ = 0;
   bits_left_ = 0;
+  made_up_ = 0;
+  past_end_ = false;
+  std::memset(complete_, 0, sizeof complete_);
   eob_run_ = 0;
   mcu_row_index_ = 0;
   if (!HaveData()) terminate(-232);
@@ -144,6 +165,7 @@ void jpeg_decoder::init(void* data, uint32_t size) {
 uint32_t jpeg_decoder::get_char() {
   if (position_ < size_) return data_[position_++];
   // Past the end: 0xFF 0xD9 over and over, so every loop that reads ends.
+  past_end_ = true;
   eof_toggle_ ^= 1;
   return eof_toggle_ ? 0xFF : 0xD9;
 }
@@ -157,6 +179,7 @@ void jpeg_decoder::prep_entropy() {
   bit_buf_ = 0;
   bits_left_ = 0;
   eof_toggle_ = 0;
+  made_up_ = 0;
 }
 
 void jpeg_decoder::fill_bits() {
@@ -168,7 +191,10 @@ void jpeg_decoder::fill_bits() {
         position_++;
       else if (position_ + 1 < size_ && data_[position_ + 1] == 0)
         position_ += 2;  // a stuffed 0xFF
-      // else a marker: it stays unread and the data reads as 1-bits
+      else
+        made_up_++;  // a marker: it stays unread and the data reads as 1-bits
+    } else {
+      made_up_++;  // so does the end of the file
     }
     bit_buf_ |= c << (24 - bits_left_);
     bits_left_ += 8;
@@ -323,7 +349,7 @@ void jpeg_decoder::read_dht() {
     }
     std::memcpy(huff_num_[n], num, 17);
     std::memcpy(huff_val_[n], val, total);
-    huff_defined_[n] = true;
+    huff_defined_[n] = huff_changed_[n] = true;
   }
 }
 
@@ -447,6 +473,9 @@ void jpeg_decoder::init_frame() {
   frame_set_ = true;
   if (comps_in_frame_ != 1 && comps_in_frame_ != 3) return terminate(-225);
   if (comps_in_frame_ == 1) {
+    // Any sampling gives one block an MCU, but factors outside 1 to 4 are no JPEG.
+    if (comp_h_samp_[0] < 1 || comp_h_samp_[0] > 4 || comp_v_samp_[0] < 1 || comp_v_samp_[0] > 4)
+      return terminate(-226);
     scan_type_ = kGrey;
     max_mcu_x_size_ = max_mcu_y_size_ = 8;
   } else {
@@ -586,12 +615,16 @@ int jpeg_decoder::init_scan() {
     }
   }
   for (int i = 0; i < 8; i++)
-    if (huff_defined_[i]) make_huff_table(i);
+    if (huff_defined_[i] && huff_changed_[i]) {
+      make_huff_table(i);
+      huff_changed_[i] = false;
+    }
   std::memset(last_dc_val_, 0, sizeof last_dc_val_);
   eob_run_ = 0;
   restarts_left_ = restart_interval_;
   next_restart_num_ = 0;
   prep_entropy();
+  scan_start_ = position_;
   return 1;
 }
 
@@ -626,6 +659,8 @@ bool jpeg_decoder::whole_frame_scan() const {
 // --- Decoding ---
 
 void jpeg_decoder::process_restart() {
+  // The interval before ran out of data (its bits are about to go).
+  if (ran_dry()) return terminate(-236);
   prep_entropy();
   // Find the marker: stuffed bytes and fill bytes on the way are passed over.
   uint32_t c = 0;
@@ -720,18 +755,18 @@ void jpeg_decoder::load_next_row() {
       const int32_t x = mcu * h + seen[comp] % h, y = mcu_row_index_ * v + seen[comp] / h;
       seen[comp]++;
       const uint8_t* dcp = coeff_buf_getp(dc_coeffs_[comp], x, y);
-      const uint8_t* acp = dcp ? coeff_buf_getp(ac_coeffs_[comp], x, y) : nullptr;
-      if (!acp) return;
-      int16_t ac[64], dc;
+      const int32_t at = dcp ? block_at(ac_coeffs_[comp], x, y) : -1;
+      if (at < 0) return;
+      const uint8_t* acp = ac_coeffs_[comp]->data + static_cast<size_t>(at) * 128;
+      int16_t dc;
       std::memcpy(&dc, dcp, 2);
-      std::memcpy(ac, acp, 128);
+      const uint64_t nz = ac_nonzero_[comp][at];
+      const int last = nz ? 63 - __builtin_clzll(nz) : 0;
       const uint16_t* q = quant_[comp_quant_[comp]];
       int16_t* p = mcu_coeffs_ + 64 * blk;
-      int last = 0;
-      for (int k = 63; k > 0 && !last; k--)
-        if (ac[ZAG[k]]) last = k;
       p[0] = ToI16(static_cast<uint32_t>(dc) * q[0]);
-      for (int k = 1; k < 64; k++) p[ZAG[k]] = k <= last ? ToI16(static_cast<uint32_t>(ac[ZAG[k]]) * q[k]) : 0;
+      for (int k = 1; k <= last; k++) p[ZAG[k]] = ToI16(static_cast<uint32_t>(LoadCoef(acp, ZAG[k])) * q[k]);
+      for (int k = last + 1; k < 64; k++) p[ZAG[k]] = 0;
     }
   }
   mcu_row_index_++;
@@ -900,10 +935,14 @@ int jpeg_decoder::decode(void** row, uint32_t* length) {
   if (error_code_ || !ready_flag_) return -1;
   if (total_lines_left_ <= 0) return 1;
   if (mcu_lines_left_ <= 0) {
-    if (buffered_)
+    if (buffered_) {
       load_next_row();
-    else
+    } else {
       decode_next_row();
+      // The data ended with blocks of the row still due: a row made up of
+      // 1-bits is not delivered.
+      if (ran_dry()) terminate(-236);
+    }
     if (error_code_) return -1;
     transform_row();
     mcu_lines_left_ = max_mcu_y_size_;
@@ -948,12 +987,17 @@ coeff_buf_tag* jpeg_decoder::coeff_buf_open(int32_t across, int32_t down, int32_
   return cb;
 }
 
-inline uint8_t* jpeg_decoder::coeff_buf_getp(coeff_buf_tag* cb, int32_t x, int32_t y) {
+int32_t jpeg_decoder::block_at(const coeff_buf_tag* cb, int32_t x, int32_t y) {
   if (!cb || x < 0 || y < 0 || x >= cb->blocks_across || y >= cb->blocks_down) {
     terminate(-229);
-    return nullptr;
+    return -1;
   }
-  return cb->data + (static_cast<size_t>(y) * cb->blocks_across + x) * cb->bytes_per_block;
+  return y * cb->blocks_across + x;
+}
+
+inline uint8_t* jpeg_decoder::coeff_buf_getp(coeff_buf_tag* cb, int32_t x, int32_t y) {
+  const int32_t at = block_at(cb, x, y);
+  return at < 0 ? nullptr : cb->data + static_cast<size_t>(at) * cb->bytes_per_block;
 }
 
 void jpeg_decoder::coeff_buf_read(coeff_buf_tag* cb, int32_t x, int32_t y, int16_t* block) {
@@ -989,15 +1033,17 @@ void progressive_block_decoder::decode_block_dc_refine(jpeg_decoder* d, int c, i
   }
 }
 
+// AC blocks are changed where they lie, a coefficient at a time, and their
+// non-zero bits kept with them.
 void progressive_block_decoder::decode_block_ac_first(jpeg_decoder* d, int c, int x, int y) {
-  uint8_t* p = d->coeff_buf_getp(d->ac_coeffs_[c], x, y);
-  if (!p) return;
+  const int32_t at = d->block_at(d->ac_coeffs_[c], x, y);
+  if (at < 0) return;
   if (d->eob_run_) {
     d->eob_run_--;
     return;
   }
-  int16_t blk[64];
-  std::memcpy(blk, p, 128);
+  uint8_t* blk = d->ac_coeffs_[c]->data + static_cast<size_t>(at) * 128;
+  uint64_t nz = d->ac_nonzero_[c][at];
   const jpeg_decoder::huff_tables& t = d->huff_[d->comp_ac_tab_[c]];
   for (int k = d->spectral_start_; k <= d->spectral_end_; k++) {
     const int rs = d->huff_decode(t);
@@ -1006,7 +1052,10 @@ void progressive_block_decoder::decode_block_ac_first(jpeg_decoder* d, int c, in
       k += r;
       if (k > 63) return d->terminate(-227);
       const int32_t v = Extend(static_cast<int32_t>(d->get_bits(s)), s);
-      blk[ZAG[k]] = ToI16(static_cast<uint32_t>(v) << d->successive_low_);
+      const int16_t value = ToI16(static_cast<uint32_t>(v) << d->successive_low_);
+      StoreCoef(blk, ZAG[k], value);
+      const uint64_t bit = uint64_t{1} << k;
+      nz = value ? nz | bit : nz & ~bit;
     } else if (r == 15) {
       k += 15;
     } else {
@@ -1016,21 +1065,24 @@ void progressive_block_decoder::decode_block_ac_first(jpeg_decoder* d, int c, in
       break;
     }
   }
-  std::memcpy(p, blk, 128);
+  d->ac_nonzero_[c][at] = nz;
+  d->ac_row_nonzero_[c][y] |= nz;
 }
 
 void progressive_block_decoder::decode_block_ac_refine(jpeg_decoder* d, int c, int x, int y) {
-  uint8_t* p = d->coeff_buf_getp(d->ac_coeffs_[c], x, y);
-  if (!p) return;
-  int16_t blk[64];
-  std::memcpy(blk, p, 128);
+  const int32_t at = d->block_at(d->ac_coeffs_[c], x, y);
+  if (at < 0) return;
+  uint8_t* blk = d->ac_coeffs_[c]->data + static_cast<size_t>(at) * 128;
+  uint64_t nz = d->ac_nonzero_[c][at];
   const int32_t p1 = 1 << d->successive_low_, m1 = -p1;
   const int se = d->spectral_end_;
   int k = d->spectral_start_;
   const jpeg_decoder::huff_tables& t = d->huff_[d->comp_ac_tab_[c]];
-  // A correction bit for a coefficient already non-zero.
-  auto refine = [&](int16_t& coef) {
-    if (d->get_bits(1) && (coef & p1) == 0) coef = static_cast<int16_t>(coef >= 0 ? coef + p1 : coef + m1);
+  // A correction bit for the coefficient of zig-zag index j, already non-zero.
+  auto refine = [&](int j) {
+    if (!d->get_bits(1)) return;
+    const int32_t v = LoadCoef(blk, ZAG[j]);
+    if ((v & p1) == 0) StoreCoef(blk, ZAG[j], v >= 0 ? v + p1 : v + m1);
   };
   if (!d->eob_run_) {
     for (; k <= se; k++) {
@@ -1047,48 +1099,88 @@ void progressive_block_decoder::decode_block_ac_refine(jpeg_decoder* d, int c, i
         break;  // the rest of the band is read below
       }
       do {
-        int16_t& coef = blk[ZAG[k]];
-        if (coef)
-          refine(coef);
+        if (nz >> k & 1)
+          refine(k);
         else if (--r < 0)
           break;
         k++;
       } while (k <= se);
       if (value) {
         if (k > 63) return d->terminate(-227);
-        blk[ZAG[k]] = static_cast<int16_t>(value);
+        StoreCoef(blk, ZAG[k], value);
+        nz |= uint64_t{1} << k;
       }
     }
   }
   if (d->eob_run_) {
-    for (; k <= se; k++) {
-      int16_t& coef = blk[ZAG[k]];
-      if (coef) refine(coef);
-    }
+    // Only the band's non-zero coefficients read a bit.
+    for (uint64_t m = nz & Band(k, se); m; m &= m - 1) refine(__builtin_ctzll(m));
     d->eob_run_--;
   }
-  std::memcpy(p, blk, 128);
+  d->ac_nonzero_[c][at] = nz;
+  d->ac_row_nonzero_[c][y] |= nz;
 }
 
 void progressive_block_decoder::decode_block_sequential(jpeg_decoder* d, int c, int x, int y) {
   uint8_t* dcp = d->coeff_buf_getp(d->dc_coeffs_[c], x, y);
-  uint8_t* acp = dcp ? d->coeff_buf_getp(d->ac_coeffs_[c], x, y) : nullptr;
-  if (!acp) return;
+  const int32_t at = dcp ? d->block_at(d->ac_coeffs_[c], x, y) : -1;
+  if (at < 0) return;
   int16_t blk[64] = {};
-  if (d->decode_huffman_block(c, [&blk](int k, uint32_t v) { blk[ZAG[k]] = ToI16(v); }) < 0) return;
+  uint64_t nz = 0;
+  auto put = [&blk, &nz](int k, uint32_t v) {
+    blk[ZAG[k]] = ToI16(v);
+    if (blk[ZAG[k]]) nz |= uint64_t{1} << k;
+  };
+  if (d->decode_huffman_block(c, put) < 0) return;
   std::memcpy(dcp, blk, 2);
   blk[0] = 0;
-  std::memcpy(acp, blk, 128);
+  std::memcpy(d->ac_coeffs_[c]->data + static_cast<size_t>(at) * 128, blk, 128);
+  d->ac_nonzero_[c][at] = nz & ~uint64_t{1};
+  d->ac_row_nonzero_[c][y] |= nz & ~uint64_t{1};
+}
+
+// Blocks from (x, y) on along the scan's row that the end-of-band run passes
+// without reading a bit: all of them in a first scan, in a refinement those
+// without a non-zero coefficient in the band (the whole row at once when none
+// of its blocks has one). They leave the run (and the restart interval) at
+// once; 0 when the block at (x, y) has bits to read.
+int32_t jpeg_decoder::pass_run(int c, int32_t x, int32_t y) {
+  const coeff_buf_tag* cb = ac_coeffs_[c];
+  if (!cb || y >= cb->blocks_down) return 0;  // the block decoder stores the error
+  const int32_t row = comp_h_blocks_[c] < cb->blocks_across ? comp_h_blocks_[c] : cb->blocks_across;
+  if (x >= row) return 0;
+  uint32_t limit = static_cast<uint32_t>(row - x);
+  if (limit > eob_run_) limit = eob_run_;
+  if (restart_interval_ && limit > restarts_left_ + 1) limit = restarts_left_ + 1;
+  uint32_t n = limit;
+  if (successive_high_ && (ac_row_nonzero_[c][y] & band_)) {
+    const uint64_t* nz = ac_nonzero_[c] + y * cb->blocks_across + x;
+    for (n = 0; n + 4 <= limit && !((nz[n] | nz[n + 1] | nz[n + 2] | nz[n + 3]) & band_);) n += 4;
+    while (n < limit && !(nz[n] & band_)) n++;
+  }
+  eob_run_ -= n;
+  if (restart_interval_ && n) restarts_left_ -= n - 1;
+  return static_cast<int32_t>(n);
 }
 
 void jpeg_decoder::decode_scan(block_decoder fn) {
   if (comps_in_scan_ == 1) {
     const int c = comp_list_[0];
+    const bool runs = progressive_ && spectral_start_ > 0;
     for (int32_t y = 0; y < comp_v_blocks_[c]; y++)
       for (int32_t x = 0; x < comp_h_blocks_[c]; x++) {
         if (restart_due()) return;
+        if (runs && eob_run_) {
+          const int32_t n = pass_run(c, x, y);
+          if (n) {
+            x += n - 1;
+            continue;
+          }
+        }
         fn(this, c, x, y);
         if (error_code_) return;
+        // No block may take its bits from beyond the scan's data.
+        if (ran_dry()) return terminate(-236);
       }
     return;
   }
@@ -1104,6 +1196,7 @@ void jpeg_decoder::decode_scan(block_decoder fn) {
             if (error_code_) return;
           }
       }
+      if (ran_dry()) return terminate(-236);
     }
 }
 
@@ -1118,6 +1211,9 @@ void jpeg_decoder::open_coeff_bufs() {
     const int h = comps_in_frame_ == 1 ? 1 : comp_h_samp_[c], v = comps_in_frame_ == 1 ? 1 : comp_v_samp_[c];
     dc_coeffs_[c] = coeff_buf_open(h * mcus_x, v * mcus_y, 1, 1);
     ac_coeffs_[c] = coeff_buf_open(h * mcus_x, v * mcus_y, 8, 8);
+    // A failed allocation stores its error and gives null.
+    ac_nonzero_[c] = static_cast<uint64_t*>(alloc(static_cast<uint32_t>(h * mcus_x * v * mcus_y) * 8u));
+    ac_row_nonzero_[c] = static_cast<uint64_t*>(alloc(static_cast<uint32_t>(v * mcus_y) * 8u));
     if (error_code_) return;
   }
 }
@@ -1128,6 +1224,7 @@ void jpeg_decoder::decode_scans(bool have_scan) {
   buffered_ = true;
   for (bool more = have_scan || init_scan(); more; more = init_scan()) {
     block_decoder fn = progressive_block_decoder::decode_block_sequential;
+    band_ = ~uint64_t{0};
     if (progressive_) {
       const int ss = spectral_start_, se = spectral_end_, ah = successive_high_, al = successive_low_;
       if (se < ss || se > 63 || (ss == 0 && se != 0) || (ss != 0 && comps_in_scan_ > 1)) return terminate(-230);
@@ -1136,6 +1233,7 @@ void jpeg_decoder::decode_scans(bool have_scan) {
                               : progressive_block_decoder::decode_block_dc_refine)
                    : (ah == 0 ? progressive_block_decoder::decode_block_ac_first
                               : progressive_block_decoder::decode_block_ac_refine);
+      band_ = Band(ss, se);
     }
     // Each scan walks all its blocks whatever its data holds: the file's size
     // pays for the walks, so a small file cannot ask for endless work.
@@ -1145,13 +1243,28 @@ void jpeg_decoder::decode_scans(bool have_scan) {
     visits_left_ -= blocks;
     decode_scan(fn);
     if (error_code_) return;
+    // And the bits it read (the data up to where the reader stopped).
+    const uint32_t bytes = position_ - scan_start_;
+    if (bytes > visits_left_ / 8) return terminate(-234);
+    visits_left_ -= 8 * bytes;
+    // Coefficients whose last bit has come.
+    if (!progressive_ || successive_low_ == 0)
+      for (int i = 0; i < comps_in_scan_; i++) complete_[comp_list_[i]] |= band_;
     prep_entropy();  // markers are read from here on
   }
   if (error_code_) return;
+  // The file ended (no EOI) with coefficients still to come: cut short.
+  if (past_end_ && !coefficients_complete()) return terminate(-236);
   comps_in_scan_ = comps_in_frame_;
   for (int i = 0; i < comps_in_frame_; i++) comp_list_[i] = i;
   calc_mcu_block_order();
   mcu_row_index_ = 0;
+}
+
+bool jpeg_decoder::coefficients_complete() const {
+  for (int c = 0; c < comps_in_frame_; c++)
+    if (complete_[c] != ~uint64_t{0}) return false;
+  return true;
 }
 
 void jpeg_decoder::init_progressive() {

@@ -23,9 +23,11 @@ class jpeg_decoder : public ClassELoaderBase {
   enum { kMaxBlocks = 100, kMaxBlocksPerMcu = 10, kMaxBlocksPerRow = 6144 };
   // Work memory one picture may hold (the console has 64 MB in all); more stores -235.
   static constexpr uint32_t kMaxWork = 16u << 20;
-  // Blocks that scans into the whole-image buffers may visit per byte of the
-  // file; more stores -234. Encoders' scan scripts stay far below it (under 25
-  // on a flat picture, whose DC scans still take a bit per block).
+  // Work that scans into the whole-image buffers may do per byte of the file:
+  // a unit for each block visited and for each bit of entropy data read; more
+  // stores -234. Encoders' scan scripts stay far below it (under 25 visits a
+  // byte on a flat picture, whose DC scans still take a bit per block, and
+  // never more than 8 bits a byte).
   static constexpr uint32_t kVisitsPerByte = 64;
   // Scan types by luma sampling.
   enum { kGrey = 0, kH1V1 = 1, kH2V1 = 2, kH1V2 = 3, kH2V2 = 4 };
@@ -59,6 +61,8 @@ class jpeg_decoder : public ClassELoaderBase {
   // Whole-image coefficient buffers (progressive images).
   coeff_buf_tag* coeff_buf_open(int32_t across, int32_t down, int32_t bw, int32_t bh);
   uint8_t* coeff_buf_getp(coeff_buf_tag* cb, int32_t x, int32_t y);
+  // The index of block (x, y) in a buffer; -1 (and -229 stored) outside it.
+  int32_t block_at(const coeff_buf_tag* cb, int32_t x, int32_t y);
   void coeff_buf_read(coeff_buf_tag* cb, int32_t x, int32_t y, int16_t* block);
   void coeff_buf_write(coeff_buf_tag* cb, int32_t x, int32_t y, const int16_t* block);
 
@@ -97,6 +101,9 @@ class jpeg_decoder : public ClassELoaderBase {
   void prep_entropy();
   // Entropy reader: stuffing removed, a marker reads as 1-bits.
   void fill_bits();
+  // The scan read bits the entropy data did not hold (made up at a marker or
+  // at the end of the file): it ran out before its last block.
+  bool ran_dry() const { return made_up_ > 0 && made_up_ * 8 > bits_left_; }
   uint32_t get_bits(int n);
   int huff_decode(const huff_tables& t);
   void process_restart();
@@ -110,6 +117,8 @@ class jpeg_decoder : public ClassELoaderBase {
   bool whole_frame_scan() const;
   void decode_scans(bool have_scan);
   void decode_scan(block_decoder fn);
+  int32_t pass_run(int c, int32_t x, int32_t y);
+  bool coefficients_complete() const;
   void read_app(uint32_t marker);
   template <bool Rgb>
   void build_line(uint8_t* out, int32_t line);
@@ -136,6 +145,7 @@ class jpeg_decoder : public ClassELoaderBase {
   uint8_t huff_num_[8][17] = {};
   uint8_t huff_val_[8][256] = {};
   bool huff_defined_[8] = {};
+  bool huff_changed_[8] = {};  // defined again since its look-ups were built
   huff_tables huff_[8];
   uint16_t quant_[4][64] = {};
   bool quant_defined_[4] = {};
@@ -166,10 +176,21 @@ class jpeg_decoder : public ClassELoaderBase {
   uint8_t clamp_[1536] = {};  // 0..255 limits of -512 .. 1023
   coeff_buf_tag* dc_coeffs_[4] = {};
   coeff_buf_tag* ac_coeffs_[4] = {};
+  // Per block of an AC buffer: bit k set when the coefficient of zig-zag index
+  // k (1 to 63) is not 0, so end-of-band runs and the rows visit only those.
+  uint64_t* ac_nonzero_[4] = {};
+  // Per block row: the bits of all its blocks (a bit a block lost may stay).
+  uint64_t* ac_row_nonzero_[4] = {};
+  uint64_t band_ = 0;           // zig-zag indices of the current scan
+  // Per component: zig-zag indices whose last bit a scan has delivered.
+  uint64_t complete_[4] = {};
   // input
   uint32_t bit_buf_ = 0;
   int32_t bits_left_ = 0;
   uint32_t eof_toggle_ = 0;
+  int32_t made_up_ = 0;         // bytes of 1-bits the entropy reader made up
+  uint32_t scan_start_ = 0;     // where the current scan's entropy data began
+  bool past_end_ = false;       // the marker reader went past the end of the file
   // bookkeeping
   void* blocks_[kMaxBlocks] = {};
   uint32_t held_ = 0;          // bytes of the blocks

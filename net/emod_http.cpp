@@ -611,16 +611,27 @@ uint16_t StatusOf(const char* text, uint32_t end) {
   return static_cast<uint16_t>(status > 0xFFFF ? 0xFFFF : status);
 }
 
+// A Content-Length value: a number, or several joined by commas (repeated
+// fields folded into one). Every length a header gives must be the same; one
+// that differs from the first marks the response as unusable.
 void ReadLength(const char* text, uint32_t v, uint32_t stop, EHTTPRESPONSE_INFO* info) {
-  uint32_t value = 0;
-  bool digits = false;
-  for (; v < stop && text[v] >= '0' && text[v] <= '9'; v++) {
-    digits = true;
-    value = value > 429496728u ? 0xFFFFFFFFu : value * 10u + static_cast<uint32_t>(text[v] - '0');
-  }
-  if (digits) {
-    info->contentlength = value;
-    info->haslength = 1;
+  for (;;) {
+    uint32_t value = 0;
+    bool digits = false;
+    for (; v < stop && text[v] >= '0' && text[v] <= '9'; v++) {
+      digits = true;
+      value = value > 429496728u ? 0xFFFFFFFFu : value * 10u + static_cast<uint32_t>(text[v] - '0');
+    }
+    if (digits && !info->haslength) {
+      info->contentlength = value;
+      info->haslength = 1;
+    } else if (digits && value != info->contentlength) {
+      info->badlength = 1;
+    }
+    while (v < stop && (text[v] == ' ' || text[v] == '\t')) v++;
+    if (v >= stop || text[v] != ',') return;
+    v++;
+    while (v < stop && (text[v] == ' ' || text[v] == '\t')) v++;
   }
 }
 
@@ -674,9 +685,15 @@ void EHTTPStack::Parse() {
           std::strcmp(info_.contentencoding, "x-gzip") == 0;
 }
 
+uint32_t EHTTPStack::BodySize() const {
+  if (!headerLength_ || info_.badlength) return 0;
+  const uint32_t body = received_ - headerLength_;
+  return info_.haslength && body > info_.contentlength ? info_.contentlength : body;
+}
+
 int EHTTPStack::GetBody(void* out, uint32_t& length) const {
   if (!headerLength_) return 0;
-  const uint32_t body = received_ - headerLength_;
+  const uint32_t body = BodySize();
   if (length < body || (body && !out)) return 0;
   if (body) std::memcpy(out, storage_ + headerLength_, body);
   length = body;
@@ -702,6 +719,7 @@ int EHTTPStack::Result(bool closed, bool sent) const {
   if (!sent) return closed ? EHTTP_UNSENT : EHTTP_PENDING;
   if (overflow_) return EHTTP_FULL;
   if (!headerLength_) return closed ? EHTTP_NOHEADER : EHTTP_PENDING;
+  if (info_.badlength) return EHTTP_MALFORMED;
   if (!info_.haslength) return closed ? EHTTP_NOLENGTH : EHTTP_PENDING;
   if (BodySize() >= info_.contentlength) return EHTTP_DONE;
   return closed ? EHTTP_SHORT : EHTTP_PENDING;

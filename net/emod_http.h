@@ -82,7 +82,7 @@ struct EHTTPRESPONSE_INFO {
   uint32_t contentlength;
   uint16_t status;
   uint8_t haslength;  // 1 when the header gave a Content-Length
-  uint8_t reserved;
+  uint8_t badlength;  // 1 when it gave two that differ (contentlength is the first)
 };
 
 // Where a response stands (EHTTPStack::Result).
@@ -94,6 +94,7 @@ enum {
   EHTTP_SHORT = 4,      // the connection closed before the announced body length
   EHTTP_NOLENGTH = 5,   // closed; no Content-Length, so the body is what came
   EHTTP_UNSENT = 6,     // the connection was lost before the request went out whole
+  EHTTP_MALFORMED = 7,  // the header gave Content-Length values that differ: no body
 };
 
 class EHTTPStack {
@@ -111,7 +112,9 @@ class EHTTPStack {
   bool HeaderDone() const { return headerLength_ != 0; }
   uint32_t HeaderLength() const { return headerLength_; }
   bool Gzip() const { return gzip_ != 0; }
-  uint32_t BodySize() const { return headerLength_ ? received_ - headerLength_ : 0; }
+  // The body: the bytes after the header, at most Content-Length of them (what
+  // comes after belongs to no response of ours); none when the lengths disagree.
+  uint32_t BodySize() const;
   // Copies the body; `length` is the buffer size in and the body size out.
   // 1, or 0 before the header is complete or when the buffer is too small.
   int GetBody(void* out, uint32_t& length) const;

@@ -185,9 +185,30 @@ struct Bits {
 
 const Bytes kDcSymbols = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
 // AC symbols: end of block, one coefficient of 1 bit, an end-of-band run of
-// 2 extra bits, sixteen zeros, a run of 15 then one coefficient.
-const Bytes kAcSymbols = {0x00, 0x01, 0x20, 0xF0, 0xF1};
-enum { kEob = 0, kOne = 1, kRun2 = 2, kZrl = 3, kRun15One = 4 };
+// 2 extra bits, sixteen zeros, a run of 15 then one coefficient, an end-of-band
+// run of 14 extra bits.
+const Bytes kAcSymbols = {0x00, 0x01, 0x20, 0xF0, 0xF1, 0xE0};
+enum { kEob = 0, kOne = 1, kRun2 = 2, kZrl = 3, kRun15One = 4, kRun14 = 5 };
+
+// End-of-band runs over n blocks: the data of an AC scan that leaves them all empty.
+Bytes EmptyBands(uint32_t n) {
+  Bits bits;
+  while (n) {
+    if (n >= 16384) {  // 2^14 and 14 bits: up to 32767 blocks
+      const uint32_t run = n < 32767 ? n : 32767;
+      bits.Put(kRun14, 4).Put(run - 16384, 14);
+      n -= run;
+    } else if (n >= 4) {  // 2^2 and 2 bits: 4 to 7
+      const uint32_t run = n < 7 ? n : 7;
+      bits.Put(kRun2, 4).Put(run - 4, 2);
+      n -= run;
+    } else {
+      bits.Put(kEob, 4);
+      n--;
+    }
+  }
+  return bits.Done();
+}
 
 // A grey picture of blocks across x down, every block DC 0 and no AC.
 Jpeg GreyFlat(int across, int down, uint16_t dri = 0) {
@@ -195,6 +216,18 @@ Jpeg GreyFlat(int across, int down, uint16_t dri = 0) {
   j.Dqt(0).Sof(0xC0, static_cast<uint16_t>(8 * across), static_cast<uint16_t>(8 * down), {{1, 0x11, 0}});
   j.Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
   if (dri) j.Seg(0xDD, {static_cast<uint8_t>(dri >> 8), static_cast<uint8_t>(dri)});
+  return j;
+}
+
+// A grey progressive 2048 x 2048 frame, a DC scan of 65536 four-bit codes, then
+// AC scans whose end-of-band runs leave every block empty.
+Jpeg EmptyAcScans(int scans) {
+  Jpeg j;
+  j.Dqt(0).Sof(0xC2, 2048, 2048, {{1, 0x11, 0}}).Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
+  Bits dc;
+  for (int i = 0; i < 65536; i++) dc.Put(0, 4);
+  j.Sos({{1, 0x00}}, 0, 0, 0).Raw(dc.Done());
+  for (int i = 0; i < scans; i++) j.Sos({{1, 0x00}}, 1, 63, 0).Raw(EmptyBands(65536));
   return j;
 }
 
@@ -392,20 +425,10 @@ TEST(JpgHand, ErrorCodes) {
   }
   // Work: every scan of a progressive picture walks all its blocks, whatever
   // its data holds. A grey 2048 x 2048 frame with a DC scan of 65536 codes,
-  // then AC scans that hold nothing: a dozen are paid for by the file, 4000
-  // (seconds of work from 72 KB) are not.
-  for (int scans : {12, 4000}) {
-    Jpeg j;
-    j.Dqt(0).Sof(0xC2, 2048, 2048, {{1, 0x11, 0}}).Dht(0x00, kDcSymbols).Dht(0x10, kAcSymbols);
-    Bits dc;
-    for (int i = 0; i < 65536; i++) dc.Put(0, 4);
-    j.Sos({{1, 0x00}}, 0, 0, 0).Raw(dc.Done());
-    for (int i = 0; i < scans; i++) j.Sos({{1, 0x00}}, 1, 63, 0);
-    if (scans == 12)
-      add("a dozen empty AC scans", j.Eoi(), 0, 0, 2048);
-    else
-      add("4000 empty AC scans", j.Eoi(), -234, 1);
-  }
+  // then AC scans whose end-of-band runs leave every block empty: a dozen are
+  // paid for by the file, 4000 (seconds of work from 100 KB) are not.
+  add("a dozen empty AC scans", EmptyAcScans(12).Eoi(), 0, 0, 2048);
+  add("4000 empty AC scans", EmptyAcScans(4000).Eoi(), -234, 1);
   cases.push_back({"empty", Bytes{}, -232, 3, 0, 0});
 
   for (const Case& c : cases) {
@@ -515,13 +538,237 @@ TEST(JpgHand, TablesRowsAndRefusals) {
     EXPECT_EQ(all.rows, 16);
     EXPECT_EQ(all.pixels[0], 0xFF808080u);
   }
-  {  // data that ends inside the entropy data reads as EOI markers: every row comes
+  {  // data that ends inside the entropy data: the MCU row it reached is made
+     // of made-up bits and not delivered, the rows before it stay; a failure
     Bits bits;
-    bits.Put(0, 4).Put(kEob, 4);
+    for (int i = 0; i < 4; i++) bits.Put(0, 4).Put(kEob, 4);
     Jpeg j = GreyFlat(4, 4).Sos({{1, 0x00}}).Raw(bits.Done());
     ldr::FakeImage img;
-    EXPECT_EQ(Decode(img, j.b), 0);
-    EXPECT_EQ(img.rows, 32);
+    EXPECT_EQ(Decode(img, j.b), 1);
+    EXPECT_EQ(img.rows, 8);
+  }
+}
+
+// The work budget counts the bits read as well as the blocks visited: 31 empty
+// AC scans after the DC scan of 262144 bits, in a file whose size (a comment
+// sets it) pays for the visits with room to spare but not for the bits too.
+TEST(JpgHand, WorkCountsBitsRead) {
+  const int kAcScans = 31;
+  Jpeg j = EmptyAcScans(kAcScans);
+  const uint32_t visits = 65536u * (1 + kAcScans), bits = 65536u * 4;
+  const uint32_t size = (visits + bits / 2) / jpeg_decoder::kVisitsPerByte;
+  ASSERT_GT(size, j.b.size() + 6);
+  j.Seg(0xFE, Bytes(size - j.b.size() - 6, 0)).Eoi();
+  ASSERT_EQ(j.b.size(), size);
+  const Outcome o = RunBoth(j.b);
+  EXPECT_EQ(o.error, -234);
+  EXPECT_EQ(o.result, 1);
+  EXPECT_EQ(o.rows, 0);
+}
+
+// --- Files made by cjpeg, jpegtran, ImageMagick and Pillow, then cut or patched ---
+
+// The segments of a file: where each marker starts and where its segment (with
+// the entropy data after an SOS) ends.
+struct Segment {
+  size_t at, end;
+  uint8_t marker;
+};
+std::vector<Segment> Segments(const Bytes& f) {
+  std::vector<Segment> out;
+  size_t i = 2;
+  while (i + 1 < f.size() && f[i] == 0xFF) {
+    const uint8_t m = f[i + 1];
+    if (m == 0xD9 || i + 3 >= f.size()) {
+      out.push_back({i, i + 2, m});
+      break;
+    }
+    size_t end = i + 2 + (f[i + 2] << 8 | f[i + 3]);
+    if (m == 0xDA)  // entropy data up to a marker that is no restart
+      while (end + 1 < f.size() && !(f[end] == 0xFF && f[end + 1] && (f[end + 1] & 0xF8) != 0xD0)) end++;
+    out.push_back({i, end, m});
+    i = end;
+  }
+  return out;
+}
+
+// Successive approximation high of the scan whose SOS starts at `at`.
+int ScanAh(const Bytes& f, size_t at) { return f[at + 4 + 1 + 2 * f[at + 4] + 2] >> 4; }
+
+class JpgCut : public ::testing::Test {
+ protected:
+  struct File {
+    std::string name;
+    Bytes bytes;
+    bool scans;  // coefficients come in several scans (gathered before the rows)
+  };
+  static std::string dir_;
+  static bool ready_;
+  static std::vector<File> files_;
+  static bool Tools() {
+    return zt::HaveImageMagick() && zt::HavePythonModule("PIL") && zt::HaveTool("cjpeg") && zt::HaveTool("jpegtran");
+  }
+  static void SetUpTestSuite() {
+    if (!Tools()) return;
+    dir_ = zt::TempDir("ldr_jpg_cut");
+    const std::string im = zt::kConvert;
+    ready_ = zt::Run("cd '" + dir_ + "' && " + im +
+                     " -seed 5 -size 160x120 plasma: -attenuate 0.4 +noise Gaussian src.ppm && "
+                     "cjpeg -sample 2x2 -quality 85 -outfile base.jpg src.ppm && "
+                     "cjpeg -restart 1 -outfile rst.jpg src.ppm && "
+                     "cjpeg -progressive -quality 85 -outfile prog.jpg src.ppm && "
+                     "cjpeg -grayscale -progressive -outfile grey_prog.jpg src.ppm && "
+                     "cjpeg -grayscale -outfile grey.jpg src.ppm && "
+                     "printf '0;\\n1;\\n2;\\n' > seq3.txt && cjpeg -scans seq3.txt -outfile seq3.jpg src.ppm && "
+                     "jpegtran -progressive -restart 2B -outfile tran_prog.jpg base.jpg && " +
+                     im + " src.ppm -quality 90 im.jpg && " + im +
+                     " src.ppm -quality 90 -interlace JPEG im_prog.jpg && " + zt::kPython +
+                     " -c \"from PIL import Image; i = Image.open('src.ppm'); i.save('pil.jpg', quality=90); "
+                     "i.save('pil_prog.jpg', quality=90, progressive=True)\" >/dev/null 2>&1") == 0;
+    files_.clear();
+    for (const char* n : {"base", "rst", "grey", "im", "pil"}) files_.push_back({n, zt::ReadFile(dir_ + "/" + n + ".jpg"), false});
+    for (const char* n : {"prog", "grey_prog", "seq3", "tran_prog", "im_prog", "pil_prog"})
+      files_.push_back({n, zt::ReadFile(dir_ + "/" + n + ".jpg"), true});
+  }
+  void SetUp() override {
+    if (!Tools()) GTEST_SKIP() << "ImageMagick, Pillow or libjpeg-turbo-progs missing";
+    ASSERT_TRUE(ready_) << "files could not be made";
+    for (const File& f : files_) ASSERT_GT(f.bytes.size(), 1000u) << f.name;
+  }
+  // The intact file's decode.
+  static ldr::FakeImage Whole(const File& f) {
+    ldr::FakeImage img;
+    EXPECT_EQ(Decode(img, f.bytes), 0) << f.name;
+    EXPECT_EQ(img.rows, static_cast<int>(img.height)) << f.name;
+    return img;
+  }
+  // A cut or patched file that must fail once its picture was made: the rows
+  // it delivered are the intact file's.
+  static void ExpectFailure(const File& f, const ldr::FakeImage& whole, const Bytes& file, const std::string& what) {
+    SCOPED_TRACE(f.name + ": " + what);
+    ldr::FakeImage img;
+    EXPECT_EQ(Decode(img, file), 1);
+    EXPECT_EQ(img.creates, 1);
+    EXPECT_FALSE(img.overrun);
+    ASSERT_LT(img.rows, static_cast<int>(img.height));
+    const size_t n = static_cast<size_t>(img.rows) * img.width;
+    EXPECT_TRUE(std::equal(img.pixels.begin(), img.pixels.begin() + n, whole.pixels.begin()));
+    if (f.scans) {
+      EXPECT_EQ(img.rows, 0);
+    }
+  }
+};
+std::string JpgCut::dir_;
+bool JpgCut::ready_ = false;
+std::vector<JpgCut::File> JpgCut::files_;
+
+// A file cut inside its pixel data is a failure, whether its coefficients come
+// in one scan, in refining scans or a scan per component, with or without
+// restart markers; cut by one byte of data (its EOI kept off too), and cut
+// where a scan ends and the next would begin.
+TEST_F(JpgCut, CutShortIsAFailure) {
+  for (const File& f : files_) {
+    const ldr::FakeImage whole = Whole(f);
+    const size_t size = f.bytes.size();
+    for (size_t cut : {size / 4, size / 2, size * 9 / 10, size - 3}) {
+      const Bytes file(f.bytes.begin(), f.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+      ExpectFailure(f, whole, file, "cut at " + std::to_string(cut) + " of " + std::to_string(size));
+    }
+    // Every segment after the first scan but the EOI: the file ends between scans.
+    int between = 0;
+    bool scanned = false;
+    for (const Segment& s : Segments(f.bytes)) {
+      if (scanned && s.marker != 0xD9) {
+        ExpectFailure(f, whole, Bytes(f.bytes.begin(), f.bytes.begin() + static_cast<std::ptrdiff_t>(s.at)),
+                      "cut before the segment at " + std::to_string(s.at));
+        between++;
+      }
+      scanned = scanned || s.marker == 0xDA;
+    }
+    EXPECT_EQ(between > 0, f.scans) << f.name;
+  }
+}
+
+// Whole pixel data still decodes as before: without its EOI, and with bytes
+// after the EOI.
+TEST_F(JpgCut, CompleteDataDecodes) {
+  for (const File& f : files_) {
+    const ldr::FakeImage whole = Whole(f);
+    Bytes noEoi(f.bytes.begin(), f.bytes.end() - 2), trailing = f.bytes;
+    const Bytes junk = {'j', 'u', 'n', 'k', 0xFF, 0x00, 0xFF, 0xD8, 0xFF, 0xC4, 0x00};
+    trailing.insert(trailing.end(), junk.begin(), junk.end());
+    for (const Bytes* file : {&noEoi, &trailing}) {
+      SCOPED_TRACE(f.name + (file == &noEoi ? " without EOI" : " with bytes after EOI"));
+      ldr::FakeImage img;
+      EXPECT_EQ(Decode(img, *file), 0);
+      EXPECT_EQ(img.rows, static_cast<int>(img.height));
+      EXPECT_EQ(img.pixels, whole.pixels);
+    }
+  }
+}
+
+// Refining scans with no entropy data: each block would take its bits from the
+// 1-bits of the next marker. The scans where the encoder placed them, and then
+// the last one 200 times more, in a file padded to 256 KB by comment segments.
+TEST_F(JpgCut, EmptiedRefiningScansAreAFailure) {
+  int files = 0;
+  for (const File& f : files_) {
+    if (!f.scans || f.name == "seq3") continue;
+    const ldr::FakeImage whole = Whole(f);
+    Bytes emptied, refine;
+    for (const Segment& s : Segments(f.bytes)) {
+      size_t end = s.end;
+      if (s.marker == 0xDA && ScanAh(f.bytes, s.at)) {
+        end = s.at + 2 + (f.bytes[s.at + 2] << 8 | f.bytes[s.at + 3]);
+        refine.assign(f.bytes.begin() + static_cast<std::ptrdiff_t>(s.at), f.bytes.begin() + static_cast<std::ptrdiff_t>(end));
+      }
+      if (s.marker != 0xD9) emptied.insert(emptied.end(), f.bytes.begin() + static_cast<std::ptrdiff_t>(s.at), f.bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    if (refine.empty()) continue;
+    emptied.insert(emptied.begin(), f.bytes.begin(), f.bytes.begin() + 2);
+    Bytes repeated = emptied;
+    for (int i = 0; i < 200; i++) repeated.insert(repeated.end(), refine.begin(), refine.end());
+    for (size_t pad = 262144 - repeated.size() - 2; pad;) {
+      const size_t n = std::min<size_t>(pad, 60000);
+      Jpeg c;
+      c.b.clear();
+      c.Seg(0xFE, Bytes(n - 4, 0));
+      repeated.insert(repeated.end(), c.b.begin(), c.b.end());
+      pad -= n;
+    }
+    for (Bytes* file : {&emptied, &repeated}) {
+      file->insert(file->end(), {0xFF, 0xD9});
+      ExpectFailure(f, whole, *file, file == &emptied ? "refining scans emptied" : "emptied scans repeated");
+    }
+    files++;
+  }
+  EXPECT_GE(files, 4);
+}
+
+// Sampling factors outside 1 to 4 are refused before anything is made, also in
+// a grey frame (whose MCU is one block whatever it states); grey factors within
+// the range give the pixels of 1 x 1.
+TEST_F(JpgCut, GreySamplingFactors) {
+  for (const File& f : files_) {
+    if (f.name != "grey" && f.name != "grey_prog") continue;
+    const ldr::FakeImage whole = Whole(f);
+    size_t sof = 0;
+    for (const Segment& s : Segments(f.bytes))
+      if (s.marker == 0xC0 || s.marker == 0xC2) sof = s.at;
+    ASSERT_NE(sof, 0u);
+    ASSERT_EQ(f.bytes[sof + 11], 0x11);
+    for (uint8_t hv : {0x00, 0x01, 0x10, 0x51, 0x15, 0x22, 0x44}) {
+      SCOPED_TRACE(f.name + " sampled " + std::to_string(hv >> 4) + " x " + std::to_string(hv & 15));
+      Bytes file = f.bytes;
+      file[sof + 11] = hv;
+      ldr::FakeImage img;
+      const bool valid = (hv >> 4) >= 1 && (hv >> 4) <= 4 && (hv & 15) >= 1 && (hv & 15) <= 4;
+      EXPECT_EQ(Decode(img, file), valid ? 0 : 3);
+      if (valid)
+        EXPECT_EQ(img.pixels, whole.pixels);
+      else
+        EXPECT_EQ(img.creates + img.rows, 0);
+    }
   }
 }
 }  // namespace

@@ -6,7 +6,8 @@
       part, "name|filename|content-type|hex of value", parsed with the email
       module (multipart) or urllib (query and form)
   http_peer.py raw PORT READY OUT MODE  one connection on a plain socket: records
-      the request in OUT, answers as MODE says (slow, nolength, midheader, big, short);
+      the request in OUT, answers as MODE says (slow, nolength, midheader, big, short,
+      long: 40 bytes after a length of 10, twolengths: lengths of 10 and 40);
       late and reset (with a small receive buffer) read nothing until the file
       OUT.go exists; then late reads the whole request and answers with the
       body length it got, and reset reads 64 KiB of it and resets the connection
@@ -195,6 +196,10 @@ def raw(port, readyfile, out, mode):
         send(b'HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n' + b'x' * 100000)
     elif mode == 'short':
         send(b'HTTP/1.0 200 OK\r\nContent-Length: 100\r\nContent-Encoding: gzip\r\n\r\n', b'0123456789')
+    elif mode == 'long':
+        send(b'HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n', b'0123456789', b'x' * 30)
+    elif mode == 'twolengths':
+        send(b'HTTP/1.0 200 OK\r\nContent-Length: 10\r\nContent-Length: 40\r\n\r\n', b'0123456789' + b'x' * 30)
     conn.close()
     lsock.close()
     return 0

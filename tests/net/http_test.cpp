@@ -2,6 +2,7 @@
 // Python's http.server and a plain socket server that answers slowly or badly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -214,6 +215,43 @@ TEST(Http, ResponseHeaderAcrossPushes) {
   EXPECT_EQ(t.BodySize(), 0u);
 }
 
+// The body is exactly the Content-Length bytes after the header; a header whose
+// lengths disagree (two fields, or a list in one) hands out none.
+TEST(Http, BodyIsTheAnnouncedLength) {
+  const std::string body = "0123456789" + std::string(30, 'x');
+  struct Case {
+    const char* lengths;  // the Content-Length lines
+    int result;
+    uint32_t size;        // of the body handed out
+  } cases[] = {
+      {"Content-Length: 10\r\n", EHTTP_DONE, 10},
+      {"Content-Length: 0\r\n", EHTTP_DONE, 0},
+      {"Content-Length: 40\r\n", EHTTP_DONE, 40},
+      {"Content-Length: 10\r\ncontent-length:10\r\n", EHTTP_DONE, 10},
+      {"Content-Length: 10, 10\r\n", EHTTP_DONE, 10},
+      {"Content-Length: 10\r\nContent-Length: 40\r\n", EHTTP_MALFORMED, 0},
+      {"Content-Length: 40\r\nContent-Length: 10\r\n", EHTTP_MALFORMED, 0},
+      {"Content-Length: 10,40\r\n", EHTTP_MALFORMED, 0},
+  };
+  for (const Case& k : cases) {
+    const std::string response = std::string("HTTP/1.0 200 OK\r\n") + k.lengths + "\r\n" + body;
+    for (size_t piece : {response.size(), size_t{1}}) {  // whole, and byte by byte
+      SCOPED_TRACE(std::string(k.lengths) + " in pieces of " + std::to_string(piece));
+      EHTTPStack s;
+      ASSERT_EQ(s.Alloc(1024), 1);
+      for (size_t at = 0; at < response.size(); at += piece)
+        ASSERT_EQ(s.Push(response.data() + at, static_cast<uint32_t>(std::min(piece, response.size() - at))), 1);
+      EXPECT_EQ(s.Result(false), k.result);
+      EXPECT_EQ(s.Result(true), k.result);
+      EXPECT_EQ(s.BodySize(), k.size);
+      char out[64];
+      uint32_t n = sizeof out;
+      ASSERT_EQ(s.GetBody(out, n), 1);
+      EXPECT_EQ(std::string(out, n), body.substr(0, k.size));
+    }
+  }
+}
+
 TEST(Http, AgainstPythonHttpServer) {
   if (!nt::HavePython()) GTEST_SKIP() << "python3 missing";
   const uint16_t port = nt::TestPort(10);
@@ -289,6 +327,8 @@ TEST(Http, SlowAndBrokenServers) {
       {"midheader", EHTTP_NOHEADER, 0, "<none>"},
       {"big", EHTTP_FULL, 200, nullptr},
       {"short", EHTTP_SHORT, 200, "0123456789"},
+      {"long", EHTTP_DONE, 200, "0123456789"},       // the 30 bytes past the length are no body
+      {"twolengths", EHTTP_MALFORMED, 200, ""},      // 10 or 40: neither is trusted
   };
   uint16_t port = nt::TestPort(11);
   for (const Case& k : cases) {
