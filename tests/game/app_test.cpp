@@ -108,8 +108,11 @@ TEST(ProgramEntry, FailedStartsEndWithAFailureStatus) {
       EXPECT_NE(text.find(c.says), std::string::npos) << text;
       continue;
     }
-    for (const std::string& line : zt::Split(text, '\n'))
-      if (!line.empty()) EXPECT_EQ(line, "stand-in: menu program requested, exiting with status 0") << text;
+    for (const std::string& line : zt::Split(text, '\n')) {
+      if (!line.empty()) {
+        EXPECT_EQ(line, "stand-in: menu program requested, exiting with status 0") << text;
+      }
+    }
   }
 }
 
