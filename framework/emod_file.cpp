@@ -543,15 +543,14 @@ bool ClassEFile::ReadFolder(uint16_t* out) {
   ClassEStd::StrCpy(out, e->d_name, 256);
   return true;
 }
+// The 16-bit form's entry narrowed, the empty name that ends a listing too (a
+// null out must not take an entry).
 bool ClassEFile::ReadFolder(char* out) {
-  if (!out || !listingOpen_) return false;
-  struct dirent* e = readdir(listing_);
-  if (!e) {
-    CloseFolder();
-    return false;
-  }
-  ClassEStd::StrCpy(out, e->d_name, 256);
-  return true;
+  if (!out) return false;
+  uint16_t name[256];
+  const bool read = ReadFolder(name);
+  ClassEStd::StrCpy(out, name, 256);
+  return read;
 }
 
 void ClassEFile::CloseFolder() {

@@ -45,6 +45,8 @@ bool g_scriptMinimized = false;
 uint64_t g_restoreUs = 0;
 bool g_reportedHidden = false;
 std::string g_deviceError;  // why the devices do not open (a window that could not)
+std::FILE* g_windowLog = nullptr;
+bool g_windowLogFailed = false;
 std::unique_ptr<Backend> g_backend;
 
 void ResetRegisters() {
@@ -77,6 +79,21 @@ void WriteFrameTimesAtExit() {
   if (g_config.frameTimesPath.empty()) return;
   if (!WriteFrameTimes(g_config.frameTimesPath))
     std::fprintf(stderr, "ZARN_FRAMETIMES: cannot write %s\n", g_config.frameTimesPath.c_str());
+}
+
+// Each minimise and restore as the program takes it, written at once: a test
+// waits for them while the program runs.
+void LogWindowChange(bool hidden) {
+  const std::string& path = g_config.windowLogPath;
+  if (path.empty() || g_windowLogFailed) return;
+  if (!g_windowLog && !(g_windowLog = std::fopen(path.c_str(), "w"))) {
+    g_windowLogFailed = true;
+    std::fprintf(stderr, "ZARN_WINDOWLOG: cannot write %s\n", path.c_str());
+    return;
+  }
+  std::fprintf(g_windowLog, "%s %u %llu\n", hidden ? "hidden" : "shown", state::framesPresented,
+               static_cast<unsigned long long>(RealUs()));
+  std::fflush(g_windowLog);
 }
 
 Backend& B() {
@@ -319,6 +336,7 @@ Config ConfigFromEnvironment() {
   if (const char* v = Env("ZARN_AUDIO")) c.audioPath = v;
   if (const char* v = Env("ZARN_SAVE_STOP"); v && std::strcmp(v, "1") == 0) c.stopInSave = true;
   if (const char* v = Env("ZARN_FRAMETIMES")) c.frameTimesPath = v;
+  if (const char* v = Env("ZARN_WINDOWLOG")) c.windowLogPath = v;
   if (const char* v = Env("ZARN_MINIMIZE")) {
     if (!ParseMinimizeScript(v, &c.minimize))
       std::fprintf(stderr, "ZARN_MINIMIZE: want frame:ms items\n");
@@ -337,6 +355,9 @@ void Configure(const Config& config) {
   g_scriptMinimized = false;
   g_restoreUs = 0;
   g_reportedHidden = false;
+  if (g_windowLog) std::fclose(g_windowLog);
+  g_windowLog = nullptr;
+  g_windowLogFailed = false;
   state::framesPresented = 0;
   state::menuCalls = 0;
   g_menuStatus = 0;
@@ -506,6 +527,7 @@ WindowEvent PollWindowEvent() {
   const bool hidden = !g_quit && (g_scriptMinimized || windowHidden);
   if (hidden == g_reportedHidden) return WindowEvent::kNone;
   g_reportedHidden = hidden;
+  LogWindowChange(hidden);
   return hidden ? WindowEvent::kHidden : WindowEvent::kShown;
 }
 

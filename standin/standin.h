@@ -35,6 +35,10 @@
 //   ZARN_MINIMIZE  "frame:ms,...": after presenting that frame the console is
 //                  minimised, and restored once ms milliseconds of the program's
 //                  clock have passed (what a hidden window does, without one)
+//   ZARN_WINDOWLOG a path: one line per minimise and restore as the program takes
+//                  it, "hidden N US" or "shown N US" (the frames presented so far,
+//                  then the clock of ZARN_FRAMETIMES), written at once, so a test
+//                  can wait for them
 //
 // Tests configure the same things directly with Configure().
 #ifndef ZARN_STANDIN_H
@@ -196,6 +200,7 @@ struct Config {
     uint32_t ms;
   };
   std::vector<MinimizeStep> minimize;
+  std::string windowLogPath;         // empty: minimise and restore are not logged
   // Injected wall clock (0: real time) and time zone: a fixed offset, seconds
   // east of UTC, in place of the system's zone (TZ).
   std::time_t wallTime = 0;

@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "framework/emod_file.h"
 #include "framework/emod_memory.h"
@@ -155,6 +159,54 @@ TEST(Files, FoldersAttributesAndRenames) {
   EXPECT_TRUE(f.RenameFolder("sub2", "sub"));
   EXPECT_TRUE(f.DeleteFolder("sub2"));
   EXPECT_FALSE(f.Exists("sub2"));
+}
+
+// Both forms of ReadFolder list the same names, bytes as they stand, and leave
+// an empty name in the caller's buffer once the listing ends or when none is
+// open; a null buffer takes no entry.
+TEST(Files, ReadFolderFormsListAlike) {
+  const std::string d = zt::TempDir("files_listing");
+  const std::string accented = "\xC3\xA9t\xC3\xA9.bin";
+  ASSERT_TRUE(zt::WriteFile(d + "/a.txt", {}));
+  ASSERT_TRUE(zt::WriteFile(d + "/" + accented, {1}));
+  ClassEFile f;
+  f.SetCurrentFolder(d.c_str());
+  using Read = std::function<bool(std::string*)>;
+  const Read narrow = [&](std::string* name) {
+    char b[256];
+    std::memset(b, 'x', sizeof b - 1);
+    b[sizeof b - 1] = 0;
+    const bool r = f.ReadFolder(b);
+    *name = b;
+    return r;
+  };
+  const Read wide = [&](std::string* name) {
+    uint16_t b[256];
+    std::fill(b, b + 255, uint16_t('x'));
+    b[255] = 0;
+    const bool r = f.ReadFolder(b);
+    *name = N(b);
+    return r;
+  };
+  const std::vector<std::string> all = {".", "..", "a.txt", accented};
+  for (const auto& [form, read] : {std::pair<const char*, Read>{"8-bit", narrow}, {"16-bit", wide}}) {
+    SCOPED_TRACE(form);
+    ASSERT_TRUE(f.OpenFolder("."));
+    std::vector<std::string> names;
+    std::string name;
+    while (read(&name)) names.push_back(name);
+    EXPECT_EQ(name, "") << "the end of the listing";
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, all);
+    EXPECT_FALSE(read(&name));
+    EXPECT_EQ(name, "") << "no listing open";
+  }
+  ASSERT_TRUE(f.OpenFolder("."));
+  EXPECT_FALSE(f.ReadFolder(static_cast<char*>(nullptr)));
+  EXPECT_FALSE(f.ReadFolder(static_cast<uint16_t*>(nullptr)));
+  size_t n = 0;
+  for (std::string name; narrow(&name);) n++;
+  EXPECT_EQ(n, all.size());
 }
 
 TEST(Files, MoveDataAndSetSize) {

@@ -275,10 +275,12 @@ TEST_F(Resources, TracksAreLongLoopingFourVoiceModules) {
 // Font 0's back mask is drawn (subtracted) under its face: it covers every
 // glyph's grown ink and, under every printable glyph, a plate across the whole
 // cell from the row above the highest ink to the lowest, so that a line of text
-// lies on one unbroken plate and nothing behind shows between its glyphs. The
-// ink keeps two free rows above and below (rows of a list are a cell height
-// less 2 apart). Glyphs 1 to 7 are the stones' colour numbers: dark, so they
-// never add light to what they are drawn on.
+// lies on one unbroken plate and nothing behind shows between its glyphs; and
+// nothing else, so that the rows of a list keep their gap and the plate darkens
+// no more than the line. The ink keeps two free rows above and below (rows of a
+// list are a cell height less 2 apart). Glyphs 1 to 7 are the stones' colour
+// numbers: dark, so they never add light to what they are drawn on, and with
+// no mask, so they darken nothing around them.
 TEST_F(Resources, FontStripsShareMarkersAndTheMaskPlatesEachLine) {
   const uint32_t key = 0xFF00FF;
   Pic face = Bmp("font_frontmask.bmp"), mask = Bmp("font_backmask.bmp"), keys = Bmp("keyfont.bmp"), fixed = Bmp("font.bmp");
@@ -318,9 +320,8 @@ TEST_F(Resources, FontStripsShareMarkersAndTheMaskPlatesEachLine) {
             EXPECT_GE(bright, 0xC0u) << "glyph " << g << " is light";
           }
         }
-        if (g >= 32 && (grown || (y >= top - 1 && y <= bottom))) {
-          EXPECT_NE(mask.at(x, y), key) << "glyph " << g << " at " << x << "," << y;
-        }
+        const bool plate = g >= 32 && (grown || (y >= top - 1 && y <= bottom));
+        EXPECT_EQ(mask.at(x, y) != key, plate) << "glyph " << g << " at " << x << "," << y;
       }
     EXPECT_EQ(any, g != ' ') << "glyph " << g;
   }

@@ -6,7 +6,8 @@
 namespace rg {
 namespace {
 
-const std::map<unsigned char, const char*>& Specs() {
+// Each glyph drawn row by row: '#' ink, '.' none, '/' ends a row.
+const std::map<unsigned char, const char*>& Drawings() {
   static const std::map<unsigned char, const char*> m = {
       {' ', "..."},
       {'!', "#/#/#/#/#/./#"},
@@ -109,10 +110,10 @@ const std::map<unsigned char, const char*>& Specs() {
 
 std::map<unsigned char, Glyph> Build() {
   std::map<unsigned char, Glyph> out;
-  for (const auto& [c, spec] : Specs()) {
+  for (const auto& [c, drawing] : Drawings()) {
     Glyph g;
     std::string row;
-    for (const char* p = spec;; ++p) {
+    for (const char* p = drawing;; ++p) {
       if (*p == '/' || *p == 0) {
         g.rows.push_back(row);
         row.clear();
