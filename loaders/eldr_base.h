@@ -39,6 +39,16 @@ struct ELDR_3DCALLBACKINFO {
   int32_t texelindex;    // advanced by bytecount / record size
 };
 
+// What every step of one picture's decode works on: the surface or receiver the
+// picture goes to, the record handed to its callbacks, and what the file's
+// headers said.
+template <class Target, class Header>
+struct ELDR_DECODE {
+  Target* target;
+  ELDR_2DCALLBACKINFO* info;
+  Header* header;
+};
+
 // Anything that takes decoded images the way a surface's loader callbacks do;
 // lets the decoders run without a surface (inspection, checks).
 class ELDR_2DRECEIVER {

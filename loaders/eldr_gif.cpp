@@ -350,8 +350,9 @@ void ELoader_GIF::GetString(uint8_t* out, uint8_t* dst, uint32_t& length, uint32
 
 // The logical screen: its size makes the surface; the global colour table.
 template <class Target>
-int ELoader_GIF::TakeScreen(Target* target, ELDR_2DCALLBACKINFO* info, void* header) {
-  ELDR_GIFHEADER& h = *static_cast<ELDR_GIFHEADER*>(header);
+int ELoader_GIF::TakeScreen(const GifDecode<Target>& d) {
+  ELDR_GIFHEADER& h = *d.header;
+  ELDR_2DCALLBACKINFO* info = d.info;
   for (int i = 0; i < 6; i++) Read8(&h.signature[i]);
   if (h.signature[0] != 'G' || h.signature[1] != 'I' || h.signature[2] != 'F' || h.signature[3] != '8' ||
       h.signature[4] <= '6')
@@ -366,7 +367,7 @@ int ELoader_GIF::TakeScreen(Target* target, ELDR_2DCALLBACKINFO* info, void* hea
   info->height = h.height;
   info->indexed = 1;
   if (!ELoader_SizeAllowed(h.width, h.height, info->renderformat, info->flags)) return ERES_NOMEMORY;
-  const int r = target->LdrOnCreate(info);
+  const int r = d.target->LdrOnCreate(info);
   if (r) return r;
   for (uint32_t& w : h.globalwords) w = 0xFF000000u;
   if (packed & 0x80) {
@@ -374,7 +375,7 @@ int ELoader_GIF::TakeScreen(Target* target, ELDR_2DCALLBACKINFO* info, void* hea
     ReadColours(this, h.globalwords, h.globalcount);
     info->data = h.globalwords;
     info->bytecount = 4u * h.globalcount;
-    target->LdrOnPaletteStream(info);
+    d.target->LdrOnPaletteStream(info);
   }
   h.searchpos = Tell();
   return ERES_OK;
@@ -382,16 +383,16 @@ int ELoader_GIF::TakeScreen(Target* target, ELDR_2DCALLBACKINFO* info, void* hea
 
 // The next image: its colour table, its pixels and its transparent entry.
 template <class Target>
-int ELoader_GIF::TakeImage(Target* target, ELDR_2DCALLBACKINFO* info, void* header, void* image) {
-  ELDR_GIFHEADER& h = *static_cast<ELDR_GIFHEADER*>(header);
-  ELDR_GIFIMAGE& im = *static_cast<ELDR_GIFIMAGE*>(image);
+int ELoader_GIF::TakeImage(const GifDecode<Target>& d, ELDR_GIFIMAGE& im) {
+  const ELDR_GIFHEADER& h = *d.header;
+  ELDR_2DCALLBACKINFO* info = d.info;
   info->paletteindex = 0;
   info->pixelindex = 0;
-  if (!SearchImageData(info, &h, &im)) return ERES_NOIMAGE;
+  if (!SearchImageData(info, d.header, &im)) return ERES_NOIMAGE;
   if (im.localcount) {
     info->data = im.localwords;
     info->bytecount = 4u * im.localcount;
-    target->LdrOnPaletteStream(info);
+    d.target->LdrOnPaletteStream(info);
   }
   ELoaderWork work;
   uint8_t* buf = DecodeImage(&im, &work);
@@ -402,9 +403,9 @@ int ELoader_GIF::TakeImage(Target* target, ELDR_2DCALLBACKINFO* info, void* head
     uint32_t word = (im.localcount ? im.localwords : h.globalwords)[im.transparentindex] & 0x00FFFFFFu;
     info->data = &word;
     info->bytecount = 4;
-    target->LdrOnPaletteStream(info);
+    d.target->LdrOnPaletteStream(info);
   }
-  return SendRows(target, info, h, im, buf);
+  return SendRows(d, im, buf);
 }
 
 // The image's rows onto the screen; an image reaching past the logical screen
@@ -412,8 +413,9 @@ int ELoader_GIF::TakeImage(Target* target, ELDR_2DCALLBACKINFO* info, void* head
 // the rows before them stay delivered. Data that ends after the last pixel
 // (without an end code or a trailer) is a whole picture.
 template <class Target>
-int ELoader_GIF::SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_GIFHEADER& h,
-                          const ELDR_GIFIMAGE& im, uint8_t* buf) {
+int ELoader_GIF::SendRows(const GifDecode<Target>& d, const ELDR_GIFIMAGE& im, uint8_t* buf) {
+  const ELDR_GIFHEADER& h = *d.header;
+  ELDR_2DCALLBACKINFO* info = d.info;
   const uint32_t iw = im.width, ih = im.height, sw = h.width, left = im.left;
   const uint32_t cols = left >= sw ? 0 : (iw < sw - left ? iw : sw - left);
   const uint32_t whole = iw ? im.decoded / iw : ih;  // rows the data filled
@@ -423,7 +425,7 @@ int ELoader_GIF::SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_
     info->pixelindex = static_cast<int32_t>(sw * (im.top + y) + left);
     info->data = buf + static_cast<size_t>(iw) * j;
     info->bytecount = cols;
-    const int r = target->LdrOnPixelStream(info);
+    const int r = d.target->LdrOnPixelStream(info);
     if (r) return r;
   }
   return whole < ih ? ERES_BAD : ERES_OK;
@@ -435,12 +437,13 @@ int ELoader_GIF::Run(Target* target, void* data, uint32_t length, uint8_t render
   ELDR_2DCALLBACKINFO info = NewInfo(renderformat, flags);
   ELDR_GIFHEADER h;
   std::memset(&h, 0, sizeof h);
-  int r = TakeScreen(target, &info, &h);
+  const GifDecode<Target> d{target, &info, &h};
+  int r = TakeScreen(d);
   if (r) return r;
   ELDR_GIFIMAGE im;
   std::memset(&im, 0, sizeof im);
   for (uint32_t n = 0; n <= info.frameindex; n++)
-    if ((r = TakeImage(target, &info, &h, &im)) != 0) return r;
+    if ((r = TakeImage(d, im)) != 0) return r;
   return ERES_OK;
 }
 

@@ -33,6 +33,10 @@ struct ELDR_GIFIMAGE {
   uint32_t localwords[256];
 };
 
+// One decode's target, callback record and logical screen.
+template <class Target>
+using GifDecode = ELDR_DECODE<Target, ELDR_GIFHEADER>;
+
 class ELoader_GIF : public ClassELoaderBase {
  public:
   ELoader_GIF();
@@ -57,12 +61,11 @@ class ELoader_GIF : public ClassELoaderBase {
   template <class Target>
   int Run(Target* target, void* data, uint32_t length, uint8_t renderformat, uint32_t flags);
   template <class Target>
-  int TakeScreen(Target* target, ELDR_2DCALLBACKINFO* info, void* header);
+  int TakeScreen(const GifDecode<Target>& d);
   template <class Target>
-  int TakeImage(Target* target, ELDR_2DCALLBACKINFO* info, void* header, void* image);
+  int TakeImage(const GifDecode<Target>& d, ELDR_GIFIMAGE& im);
   template <class Target>
-  int SendRows(Target* target, ELDR_2DCALLBACKINFO* info, const ELDR_GIFHEADER& h, const ELDR_GIFIMAGE& im,
-               uint8_t* buf);
+  int SendRows(const GifDecode<Target>& d, const ELDR_GIFIMAGE& im, uint8_t* buf);
   void FreeTables();
   bool NewTables();
 

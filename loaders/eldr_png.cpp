@@ -332,8 +332,9 @@ const uint8_t* ELoader_PNG::GatherData(const ELDR_PNGHEADER& h, ELoaderWork& wor
 // converted and handed over. Rows the data does not reach are a failure; the
 // rows before them stay delivered.
 template <class Target>
-int ELoader_PNG::StreamRows(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, ELoaderWork& work,
-                            EPngInflater& in) {
+int ELoader_PNG::StreamRows(const PngDecode<Target>& d, ELoaderWork& work, EPngInflater& in) {
+  const ELDR_PNGHEADER& h = *d.header;
+  ELDR_2DCALLBACKINFO* info = d.info;
   const uint32_t w = h.width, rowout = w * (h.palette ? 1 : 4);
   const uint32_t rb = static_cast<uint32_t>(RowBytes(w, h)), line = rb + 1;
   const uint32_t fit = line < kWindow ? kWindow / line : 1;
@@ -355,7 +356,7 @@ int ELoader_PNG::StreamRows(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNG
       ConvertRow(row, l + 1, w, h);
       if (h.haskey && !h.palette) KeyRow(row, l + 1, w, h);
       info->pixelindex = static_cast<int32_t>(y * w);
-      surface->LdrOnPixelStream(info);
+      d.target->LdrOnPixelStream(info);
       prev = l + 1;
     }
     if (got < want) return ERES_BAD;
@@ -372,8 +373,9 @@ int ELoader_PNG::StreamRows(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNG
 // left can fill), and unfiltered. Every row of the picture is then put
 // together from the passes and handed over.
 template <class Target>
-int ELoader_PNG::StreamInterlaced(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h,
-                                  ELoaderWork& work, EPngInflater& in) {
+int ELoader_PNG::StreamInterlaced(const PngDecode<Target>& d, ELoaderWork& work, EPngInflater& in) {
+  const ELDR_PNGHEADER& h = *d.header;
+  ELDR_2DCALLBACKINFO* info = d.info;
   const uint32_t w = h.width, ht = h.height, bpo = h.palette ? 1 : 4, rowout = w * bpo;
   const uint8_t unit = FilterUnit(h);
   const uint8_t* runs[7] = {};
@@ -411,14 +413,14 @@ int ELoader_PNG::StreamInterlaced(Target* surface, ELDR_2DCALLBACKINFO* info, EL
       ScatterPassRow(row, part, q, widths[p], bpo);
     }
     info->pixelindex = static_cast<int32_t>(y * w);
-    surface->LdrOnPixelStream(info);
+    d.target->LdrOnPixelStream(info);
   }
   return ERES_OK;
 }
 
 template <class Target>
-int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* header) {
-  ELDR_PNGHEADER& h = *static_cast<ELDR_PNGHEADER*>(header);
+int ELoader_PNG::DecodeImageT(const PngDecode<Target>& d) {
+  const ELDR_PNGHEADER& h = *d.header;
   if (!RowsFit(h)) return ERES_NOMEMORY;
   ELoaderWork work;
   uint8_t* gathered = nullptr;
@@ -426,12 +428,14 @@ int ELoader_PNG::DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* 
   if (!comp) return ERES_NOMEMORY;
   EPngInflater in;
   if (!h.datalength || !in.Open(comp, h.datalength)) return ERES_BAD;
-  return h.interlace ? StreamInterlaced(surface, info, h, work, in) : StreamRows(surface, info, h, work, in);
+  return h.interlace ? StreamInterlaced(d, work, in) : StreamRows(d, work, in);
 }
 
 // IHDR: the picture's size and kind; makes the surface.
 template <class Target>
-int ELoader_PNG::TakeHeader(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h) {
+int ELoader_PNG::TakeHeader(const PngDecode<Target>& d) {
+  ELDR_PNGHEADER& h = *d.header;
+  ELDR_2DCALLBACKINFO* info = d.info;
   if (h.haveheader) return ERES_BAD;  // the surface is made once
   uint8_t ct = 0;
   Read32(&h.width);
@@ -454,7 +458,7 @@ int ELoader_PNG::TakeHeader(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNG
   info->width = h.width;
   info->height = h.height;
   info->indexed = h.palette;
-  const int r = surface->LdrOnCreate(info);
+  const int r = d.target->LdrOnCreate(info);
   if (r) return r;
   h.haveheader = 1;
   return ERES_OK;
@@ -462,8 +466,8 @@ int ELoader_PNG::TakeHeader(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNG
 
 // PLTE of len bytes, n of them in the file.
 template <class Target>
-int ELoader_PNG::TakePalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t len,
-                             uint32_t n) {
+int ELoader_PNG::TakePalette(const PngDecode<Target>& d, uint32_t len, uint32_t n) {
+  ELDR_PNGHEADER& h = *d.header;
   if (len % 3 || len > 768) return ERES_BAD;
   uint8_t rgb[768];
   std::memset(rgb, 0, sizeof rgb);
@@ -471,22 +475,23 @@ int ELoader_PNG::TakePalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PN
   for (uint32_t i = 0; i < len / 3; i++)
     h.palettewords[i] = (h.palettewords[i] & 0xFF000000u) | static_cast<uint32_t>(rgb[3 * i + 2]) << 16 |
                         static_cast<uint32_t>(rgb[3 * i + 1]) << 8 | rgb[3 * i];
-  SendPalette(surface, info, h, 4 * (len / 3));
+  SendPalette(d, 4 * (len / 3));
   return ERES_OK;
 }
 
 template <class Target>
-void ELoader_PNG::SendPalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t bytes) {
-  info->paletteindex = 0;
-  info->data = h.palettewords;
-  info->bytecount = bytes;
-  surface->LdrOnPaletteStream(info);
+void ELoader_PNG::SendPalette(const PngDecode<Target>& d, uint32_t bytes) {
+  d.info->paletteindex = 0;
+  d.info->data = d.header->palettewords;
+  d.info->bytecount = bytes;
+  d.target->LdrOnPaletteStream(d.info);
 }
 
 // tRNS: alpha of the palette entries, or the colour key of a grey or RGB picture.
 template <class Target>
-int ELoader_PNG::TakeTransparency(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t n) {
-  info->transparency = 1;
+int ELoader_PNG::TakeTransparency(const PngDecode<Target>& d, uint32_t n) {
+  ELDR_PNGHEADER& h = *d.header;
+  d.info->transparency = 1;
   if (!h.palette) {
     ReadColourKey(h);
     return ERES_OK;
@@ -495,7 +500,7 @@ int ELoader_PNG::TakeTransparency(Target* surface, ELDR_2DCALLBACKINFO* info, EL
   const uint32_t k = n < 256 ? n : 256;
   ReadStream(a, k);
   for (uint32_t i = 0; i < k; i++) h.palettewords[i] = (h.palettewords[i] & 0x00FFFFFFu) | static_cast<uint32_t>(a[i]) << 24;
-  SendPalette(surface, info, h, 4 * k);
+  SendPalette(d, 4 * k);
   return ERES_OK;
 }
 
@@ -530,14 +535,14 @@ void ELoader_PNG::ReadColourKey(ELDR_PNGHEADER& h) {
 
 // One chunk of len bytes starting at start (its length field), n of them in the file.
 template <class Target>
-int ELoader_PNG::TakeChunk(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t type,
-                           uint32_t start, uint32_t len, uint32_t n) {
-  if (type == kIHDR) return TakeHeader(surface, info, h);
+int ELoader_PNG::TakeChunk(const PngDecode<Target>& d, uint32_t type, uint32_t start, uint32_t len, uint32_t n) {
+  ELDR_PNGHEADER& h = *d.header;
+  if (type == kIHDR) return TakeHeader(d);
   if (type != kPLTE && type != kTRNS && type != kIDAT) return ERES_OK;
   // Nothing can be placed before the header has made the surface.
   if (!h.haveheader) return ERES_BAD;
-  if (type == kPLTE) return TakePalette(surface, info, h, len, n);
-  if (type == kTRNS) return TakeTransparency(surface, info, h, n);
+  if (type == kPLTE) return TakePalette(d, len, n);
+  if (type == kTRNS) return TakeTransparency(d, n);
   if (h.chunks == 0) h.firstchunk = start;
   h.chunks++;
   h.datalength += n;  // the chunks lie inside the file, so the sum cannot wrap
@@ -558,6 +563,7 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
   std::memset(&h, 0, sizeof h);
   h.colorkey = 0xFF000000;
   for (uint32_t& w : h.palettewords) w = 0xFF000000;
+  const PngDecode<Target> d{surface, &info, &h};
 
   while (HaveData()) {
     const uint32_t start = Tell();
@@ -567,7 +573,7 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
     // walk stops after it.
     const uint32_t avail = Size() - Tell();
     const bool cut = len > avail;
-    const int r = TakeChunk(surface, &info, h, type, start, len, cut ? avail : len);
+    const int r = TakeChunk(d, type, start, len, cut ? avail : len);
     if (r) return r;
     if (cut) break;
     SeekSet(start + 8 + len);
@@ -575,7 +581,7 @@ int ELoader_PNG::Run(Target* surface, void* data, uint32_t length, uint8_t rende
     Read32(&crc);
   }
   if (!h.chunks) return ERES_BAD;
-  return DecodeImageT(surface, &info, &h);
+  return DecodeImageT(d);
 }
 
 int ELoader_PNG::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uint8_t renderformat,
@@ -585,7 +591,7 @@ int ELoader_PNG::Start(E2DSurfaceBase* surface, void* data, uint32_t length, uin
 }
 
 int ELoader_PNG::DecodeImage(E2DSurfaceBase* surface, ELDR_2DCALLBACKINFO* info, void* header) {
-  return DecodeImageT(surface, info, header);
+  return DecodeImageT(PngDecode<E2DSurfaceBase>{surface, info, static_cast<ELDR_PNGHEADER*>(header)});
 }
 
 int ELoader_PNG::Decode(ELDR_2DRECEIVER* target, void* data, uint32_t length, uint8_t renderformat,

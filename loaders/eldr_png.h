@@ -28,6 +28,10 @@ struct ELDR_PNGHEADER {
   uint32_t palettewords[256];
 };
 
+// One decode's target, callback record and header.
+template <class Target>
+using PngDecode = ELDR_DECODE<Target, ELDR_PNGHEADER>;
+
 extern const uint8_t epng_ldr_c1bit[2];
 extern const uint8_t epng_ldr_c2bit[4];
 extern const uint8_t epng_ldr_c4bit[16];
@@ -51,31 +55,28 @@ class ELoader_PNG : public ClassELoaderBase {
   template <class Target>
   int Run(Target* surface, void* data, uint32_t length, uint8_t renderformat, uint32_t flags);
   template <class Target>
-  int DecodeImageT(Target* surface, ELDR_2DCALLBACKINFO* info, void* header);
+  int DecodeImageT(const PngDecode<Target>& d);
 
   // The chunk walk: one step per chunk kind.
   template <class Target>
-  int TakeChunk(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t type, uint32_t start,
-                uint32_t len, uint32_t n);
+  int TakeChunk(const PngDecode<Target>& d, uint32_t type, uint32_t start, uint32_t len, uint32_t n);
   template <class Target>
-  int TakeHeader(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h);
+  int TakeHeader(const PngDecode<Target>& d);
   template <class Target>
-  int TakePalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t len, uint32_t n);
+  int TakePalette(const PngDecode<Target>& d, uint32_t len, uint32_t n);
   template <class Target>
-  int TakeTransparency(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t n);
+  int TakeTransparency(const PngDecode<Target>& d, uint32_t n);
   template <class Target>
-  void SendPalette(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, uint32_t bytes);
+  void SendPalette(const PngDecode<Target>& d, uint32_t bytes);
   void ReadColourKey(ELDR_PNGHEADER& h);
 
   // The image data: gathered, then inflated as the rows need it, unfiltered and
   // handed over by rows.
   const uint8_t* GatherData(const ELDR_PNGHEADER& h, ELoaderWork& work, uint8_t** gathered);
   template <class Target>
-  int StreamRows(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, ELoaderWork& work,
-                 EPngInflater& in);
+  int StreamRows(const PngDecode<Target>& d, ELoaderWork& work, EPngInflater& in);
   template <class Target>
-  int StreamInterlaced(Target* surface, ELDR_2DCALLBACKINFO* info, ELDR_PNGHEADER& h, ELoaderWork& work,
-                       EPngInflater& in);
+  int StreamInterlaced(const PngDecode<Target>& d, ELoaderWork& work, EPngInflater& in);
 };
 
 #endif
