@@ -164,8 +164,7 @@ int ClassMain::OnNextFrame(ClassEDisplay* display, uint32_t elapsed) {
 }
 
 void ClassMain::CheckScriptedGame() {
-  constexpr uint8_t kLevelPlaying = 1;  // the level's play state
-  if (moduleId_ == MODULE_LEVEL && level_.levelState == kLevelPlaying) scriptedPlayed_ = 1;
+  if (moduleId_ == MODULE_LEVEL && level_.levelState == ST_PLAY) scriptedPlayed_ = 1;
   // The start switch's game handing the run back before its play began could
   // not start (a host whose port is taken): a failure, so a script learns it.
   if (moduleId_ != MODULE_QUIT || !title_.autoGame || scriptedPlayed_ || GetErrorMsg()[0] != 0) return;

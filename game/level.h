@@ -191,8 +191,8 @@ class ClassLevel {
   uint8_t tutorialNext = 0;
   uint8_t dropPos = 8;
   uint8_t curStone = 0;
-  uint8_t levelState = 0;
-  uint8_t returnState = 0;
+  uint8_t levelState = ST_TRANSITION;
+  uint8_t returnState = ST_TRANSITION;
   uint8_t turnPhase = 0;
   uint8_t clockHour = 0, clockMinute = 0;
   uint8_t menuCursor = 0;

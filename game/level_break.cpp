@@ -116,7 +116,7 @@ void ClassLevel::HandleStoneBreak(uint32_t delta) {
   if (FindWildcard()) return;
   BreakGroups();
   const bool hold = AdvanceBreakEntities(delta);
-  if (levelState == 2) {
+  if (levelState == ST_GAMEOVER) {
     if (!hold && stateTimer < 2) stateTimer = 2;
   } else if (hold) {
     settled = 0;

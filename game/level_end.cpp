@@ -139,7 +139,7 @@ void ClassLevel::HighscoreDecision(E2DSurface* s, uint32_t* module, uint32_t* me
   }
   if (mainData->console) mainData->console->ShowInput();
   nameLength = static_cast<uint8_t>(std::strlen(textBuffer));
-  levelState = 3;
+  levelState = ST_NAMEENTRY;
 }
 
 void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module, uint32_t* message) {
@@ -193,10 +193,10 @@ void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module
 
 bool ClassLevel::WaitsAfterGame() const {
   switch (levelState) {
-    case 3:   // the name entry
-    case 13:  // the restart after the others left or the host was lost
+    case ST_NAMEENTRY:
+    case ST_RESTART:  // after the others left or the host was lost
       return true;
-    case 11:  // the ranking, once its replay menu shows
+    case ST_RANKING:  // once its replay menu shows
       return stateTimer >= kWinnerMs;
     default:
       return false;
@@ -236,7 +236,7 @@ void ClassLevel::HandleRanking(E2DSurface* s, uint32_t delta, uint32_t* module, 
   ClassPlayer* pl = Player();
   if (!pl) return;
   if (pl->winner < 1 || pl->winner > 4) {
-    levelState = 1;
+    levelState = ST_PLAY;
     return;
   }
   if (stateTimer < kWinnerMs)

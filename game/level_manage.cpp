@@ -13,23 +13,6 @@ namespace {
 
 constexpr uint32_t kStep = 16;
 
-enum : uint8_t {
-  ST_TRANSITION = 0,
-  ST_PLAY = 1,
-  ST_GAMEOVER = 2,
-  ST_NAMEENTRY = 3,
-  ST_HOSTSETUP = 4,
-  ST_SEARCH = 5,
-  ST_JOIN = 6,
-  ST_PLAYERSELECT = 7,
-  ST_HOSTSELECT = 8,
-  ST_NETPAUSE = 9,
-  ST_MESSAGE = 10,
-  ST_RANKING = 11,
-  ST_MULTIMENU = 12,
-  ST_RESTART = 13,
-};
-
 // Messages the level answers and writes.
 constexpr uint32_t kMsgEndGame = 0x10000;
 constexpr uint32_t kMsgResume = 0x10001;

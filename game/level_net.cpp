@@ -17,19 +17,6 @@
 
 namespace {
 
-// Level states this file enters or tests.
-enum : uint8_t {
-  NS_PLAY = 1,
-  NS_HOSTSETUP = 4,
-  NS_JOIN = 6,
-  NS_PLAYERSELECT = 7,
-  NS_HOSTSELECT = 8,
-  NS_PAUSE = 9,
-  NS_MESSAGE = 10,
-  NS_MULTIMENU = 12,
-  NS_RESTART = 13,
-};
-
 // Largest payload each queue hands out; bigger messages are dropped.
 constexpr uint32_t kLoginPayload = 127;
 constexpr uint32_t kSeatPayload = 511;
@@ -97,10 +84,10 @@ uint32_t ClassLevel::ActiveCoPlayers() const {
 }
 
 void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* line3) {
-  if (levelState == NS_MESSAGE) return;
+  if (levelState == ST_MESSAGE) return;
   messageTimer = 4000;
   returnState = levelState;
-  levelState = NS_MESSAGE;
+  levelState = ST_MESSAGE;
   const char* lines[3] = {line1, line2, line3};
   for (int i = 0; i < 3; i++) {
     std::memset(messageLine[i], 0, sizeof messageLine[i]);
@@ -111,7 +98,7 @@ void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* 
 
 void ClassLevel::NetGameOver(const char* line1, const char* line2, const char* line3) {
   NotifyWindow(line1, line2, line3);
-  returnState = NS_RESTART;
+  returnState = ST_RESTART;
   TraceEnd();
 }
 
@@ -267,7 +254,7 @@ void ClassLevel::NetSendStart() {
 void ClassLevel::NetTimers(uint32_t delta) {
   const ClassPlayer* pl = Player();
   if (!pl || pl->mode != 4 || pl->kind == 0) return;
-  const bool paused = levelState == NS_PAUSE;
+  const bool paused = levelState == ST_NETPAUSE;
   keepAliveTimer += delta;
   if (keepAliveTimer >= 1000) {
     keepAliveTimer = 0;
@@ -300,7 +287,7 @@ void ClassLevel::NetTimers(uint32_t delta) {
 }
 
 void ClassLevel::NetLobbyTimers(uint32_t delta) {
-  if (!NetHost() || levelState != NS_PLAYERSELECT) return;
+  if (!NetHost() || levelState != ST_PLAYERSELECT) return;
   for (int i = 0; i < 8; i++) {
     if (!loginTable[i][1] || loginTable[i][2]) continue;
     loginAge[i] += delta;
@@ -319,19 +306,19 @@ void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_
   if (!Player()) return;
   switch (code) {
     case 1:
-      if (levelState == NS_HOSTSETUP) {
+      if (levelState == ST_HOSTSETUP) {
         NotifyWindow("Host failed to start.", "Please recheck", "your connection.");
-        returnState = NS_MULTIMENU;
+        returnState = ST_MULTIMENU;
       }
       break;
     case 2:
       NetLost(peer, 2);
       break;
     case 3:
-      if (levelState == NS_HOSTSETUP) NetHostStarted(data, length);
+      if (levelState == ST_HOSTSETUP) NetHostStarted(data, length);
       break;
     case 4:
-      if (levelState == NS_JOIN) {
+      if (levelState == ST_JOIN) {
         stateTimer = 10000;
         netStackBig[0].Clear();
         winnerSent = 0;
@@ -354,7 +341,7 @@ void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_
 void ClassLevel::NetHostStarted(const uint8_t* address, int32_t length) {
   std::memset(ownAddress, 0, sizeof ownAddress);
   if (address && length > 0) std::memcpy(ownAddress, address, static_cast<size_t>(length < 31 ? length : 31));
-  levelState = NS_PLAYERSELECT;
+  levelState = ST_PLAYERSELECT;
   ResetCoPlayers();
   for (int i = 0; i < 8; i++) {
     loginTable[i][0] = static_cast<uint8_t>(i + 1);
@@ -366,7 +353,7 @@ void ClassLevel::NetHostStarted(const uint8_t* address, int32_t length) {
 }
 
 void ClassLevel::NetPeerArrived(int32_t peer) {
-  if (levelState != NS_PLAYERSELECT) {
+  if (levelState != ST_PLAYERSELECT) {
     // A newcomer during play is nobody: a login its slot's earlier peer left
     // behind must not let it speak for that peer's seat.
     for (int i = 0; i < 8; i++)
@@ -392,17 +379,17 @@ void ClassLevel::NetRefuse(int32_t peer) {
 
 void ClassLevel::NetLost(int32_t peer, int32_t code) {
   ClassPlayer* pl = Player();
-  if (levelState == NS_JOIN) {
+  if (levelState == ST_JOIN) {
     // A join given up leaves no half-open connection that would hold a seat.
     if (ClassEConnect* c = Net()) c->Disconnect(0);
-    levelState = NS_HOSTSELECT;
+    levelState = ST_HOSTSELECT;
     if (stateTimer < 20000)
       NotifyWindow("Failed to connect.", "Please recheck", "your connection.");
     else
       NotifyWindow("Connection refused.", "Please connect to", "a different host.");
     return;
   }
-  if (levelState == NS_PAUSE) {
+  if (levelState == ST_NETPAUSE) {
     if (NetHost()) {
       for (int s = 0; s < 3; s++)
         if (slot[s].connection == peer && Linked(slot[s])) slot[s].link = 3;
@@ -413,7 +400,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
     return;
   }
   if (code != 6) return;
-  if (levelState == NS_PLAYERSELECT && NetHost()) {
+  if (levelState == ST_PLAYERSELECT && NetHost()) {
     for (int i = 0; i < 8; i++) {
       if (!loginTable[i][1] || loginTable[i][0] != peer) continue;
       if (loginTable[i][2])
@@ -423,7 +410,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
     }
     return;
   }
-  if (levelState != NS_PLAY) return;
+  if (levelState != ST_PLAY) return;
   if (NetHost()) {
     for (int s = 0; s < 3; s++)
       if (slot[s].connection == peer && Linked(slot[s])) NetSeatDropped(s);
@@ -457,11 +444,11 @@ void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) 
     for (int i = 0; i < 8; i++)
       if (loginTable[i][1] && loginTable[i][0] == peer) login = i;
     if (login < 0) return;
-    const bool inPlay = levelState == NS_PLAY || levelState == NS_PAUSE;
-    if (levelState == NS_PLAYERSELECT && !loginTable[login][2]) {
+    const bool inPlay = levelState == ST_PLAY || levelState == ST_NETPAUSE;
+    if (levelState == ST_PLAYERSELECT && !loginTable[login][2]) {
       queue = &netStack[login];
       bound = kLoginPayload;
-    } else if ((levelState == NS_PLAYERSELECT || inPlay) && loginTable[login][2]) {
+    } else if ((levelState == ST_PLAYERSELECT || inPlay) && loginTable[login][2]) {
       // Only a seat still connected speaks: a dropped seat keeps its old
       // connection id, which a newcomer given the same slot must not inherit.
       for (int s = 0; s < 3 && seat < 0; s++)
@@ -474,8 +461,9 @@ void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) 
     }
   } else if (NetJoining()) {
     if (peer != 0) return;
-    if (levelState == NS_JOIN || levelState == NS_PLAY || levelState == NS_PAUSE) queue = &netStackBig[0];
-    if (levelState == NS_PLAY || levelState == NS_PAUSE) slot[3].silence = 0;
+    if (levelState == ST_JOIN || levelState == ST_PLAY || levelState == ST_NETPAUSE)
+      queue = &netStackBig[0];
+    if (levelState == ST_PLAY || levelState == ST_NETPAUSE) slot[3].silence = 0;
   }
   if (!queue) return;
   queue->Push(data, length);
@@ -509,18 +497,18 @@ void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
 }
 
 void ClassLevel::HostPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
-  if (levelState == NS_PLAYERSELECT) {
+  if (levelState == ST_PLAYERSELECT) {
     // A seated peer is only answered its pings until the start.
     if (p.id == PKT_JOIN && seat < 0) HostJoinPacket(peer, p);
     return;
   }
   if (seat < 0 || seat > 2) return;
   PLAYERSLOT& from = slot[seat];
-  if (levelState == NS_PAUSE) {
+  if (levelState == ST_NETPAUSE) {
     if (p.id == PKT_PAUSEALIVE) from.silence = 0;
     return;
   }
-  if (levelState != NS_PLAY) return;
+  if (levelState != ST_PLAY) return;
   switch (p.id) {
     case PKT_GRID:
       HostGridPacket(seat, p);
@@ -603,21 +591,21 @@ void ClassLevel::HostWinnerPacket(int32_t seat, const GAMEPACKET& p) {
 }
 
 void ClassLevel::JoinerPacket(const GAMEPACKET& p) {
-  if (levelState == NS_JOIN) {
+  if (levelState == ST_JOIN) {
     if (p.id == PKT_WELCOME && stateTimer < 20000)
       JoinWelcomePacket(p);
     else if (p.id == PKT_START && stateTimer >= 20000)
       JoinStartPacket(p);
     return;
   }
-  if (levelState == NS_PAUSE) {
+  if (levelState == ST_NETPAUSE) {
     if (p.id == PKT_RESUME && p.connection == slot[3].connection)
       JoinResumePacket(p);
     else if (p.id == PKT_PAUSEALIVE)
       slot[3].silence = 0;
     return;
   }
-  if (levelState == NS_PLAY) JoinerPlayPacket(p);
+  if (levelState == ST_PLAY) JoinerPlayPacket(p);
 }
 
 void ClassLevel::JoinerPlayPacket(const GAMEPACKET& p) {
@@ -686,7 +674,7 @@ void ClassLevel::JoinStartPacket(const GAMEPACKET& p) {
     slot[s].silence = 0;
   }
   winnerSent = 0;
-  levelState = NS_PLAY;
+  levelState = ST_PLAY;
 }
 
 void ClassLevel::JoinResumePacket(const GAMEPACKET& p) {
@@ -695,7 +683,7 @@ void ClassLevel::JoinResumePacket(const GAMEPACKET& p) {
     if (p.dropped[q] && s >= 0) slot[s].link = 3;
   }
   std::memcpy(attackRotation, p.rotation, 16);
-  levelState = NS_PLAY;
+  levelState = ST_PLAY;
 }
 
 void ClassLevel::JoinWinnerPacket(const GAMEPACKET& p) {
@@ -724,7 +712,7 @@ void ClassLevel::TakeCoGrid(int32_t seat, const GAMEPACKET& p) {
 }
 
 void ClassLevel::PauseByPeer() {
-  levelState = NS_PAUSE;
+  levelState = ST_NETPAUSE;
   stateTimer = 0;
   menuCursor = 0;
 }
@@ -733,7 +721,7 @@ void ClassLevel::PauseByPeer() {
 
 void ClassLevel::NetHostSetupFrame(uint32_t* module, uint32_t* message, uint32_t delta) {
   const ClassPlayer* pl = Player();
-  if (!pl || levelState != NS_HOSTSETUP) return;
+  if (!pl || levelState != ST_HOSTSETUP) return;
   if (stateTimer == 0) {
     stateTimer = 1;  // one frame of the screen first
   } else if (stateTimer == 1) {
@@ -748,7 +736,7 @@ void ClassLevel::NetHostSetupFrame(uint32_t* module, uint32_t* message, uint32_t
 
 void ClassLevel::NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delta, bool cancel) {
   const ClassPlayer* pl = Player();
-  if (!pl || levelState != NS_JOIN || !mainData) return;
+  if (!pl || levelState != ST_JOIN || !mainData) return;
   if (stateTimer == 0) {
     stateTimer = 1;
   } else if (stateTimer == 1) {
@@ -769,7 +757,7 @@ void ClassLevel::NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delt
     stateTimer += delta;
     if (stateTimer >= 13000 && stateTimer < 20000) OnNetMessage(0, 2, 0, nullptr);
   } else if (cancel) {
-    levelState = NS_HOSTSELECT;
+    levelState = ST_HOSTSELECT;
     if (ClassEConnect* c = Net()) c->Disconnect(0);
   }
 }
@@ -795,12 +783,12 @@ bool ClassLevel::NetStartGame() {
   slot[3].silence = 0;
   for (auto& s : slot) s.silence = 0;
   keepAliveTimer = 0;
-  levelState = NS_PLAY;
+  levelState = ST_PLAY;
   return true;
 }
 
 void ClassLevel::NetResume() {
-  if (!NetHost() || levelState != NS_PAUSE) return;
+  if (!NetHost() || levelState != ST_NETPAUSE) return;
   uint8_t dropped[4] = {};
   for (int s = 0; s < 3; s++) {
     if (slot[s].kind != 4) continue;
@@ -820,5 +808,5 @@ void ClassLevel::NetResume() {
   std::memcpy(p.dropped, dropped, 4);
   NetSendToSeats(p);
   for (auto& s : slot) s.silence = 0;
-  levelState = NS_PLAY;
+  levelState = ST_PLAY;
 }

@@ -13,16 +13,6 @@
 
 namespace {
 
-enum : uint8_t {
-  US_PLAY = 1,
-  US_HOSTSETUP = 4,
-  US_SEARCH = 5,
-  US_JOIN = 6,
-  US_PLAYERSELECT = 7,
-  US_HOSTSELECT = 8,
-  US_PAUSE = 9,
-};
-
 constexpr uint32_t kTitleMultiMenu = 0x10002;
 // The longest dotted address: "255.255.255.255".
 constexpr size_t kHostTextMax = 15;
@@ -167,7 +157,7 @@ void ClassLevel::HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* me
       if (tcp && dlg)
         dlg->AskOption("Connect", "Edit", "Delete", "Cancel");
       else
-        EnterNetState(US_JOIN);
+        EnterNetState(ST_JOIN);
     } else if (tcp) {
       OpenHostEditor();
     } else {
@@ -175,7 +165,7 @@ void ClassLevel::HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* me
     }
   } else if (chosen == 6) {
     if (!tcp)
-      EnterNetState(US_SEARCH);
+      EnterNetState(ST_SEARCH);
     else if (dlg)
       dlg->AskConfirm("Are you sure?");
   } else if (chosen == 7) {
@@ -187,7 +177,7 @@ void ClassLevel::HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* me
 // The answer to "Connect", "Edit", "Delete", "Cancel" on the selected host.
 void ClassLevel::HostOptionChosen(uint8_t answer) {
   if (answer == 0)
-    EnterNetState(US_JOIN);
+    EnterNetState(ST_JOIN);
   else if (answer == 1)
     OpenHostEditor();
   else if (answer == 2)
@@ -267,31 +257,32 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
 void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta) {
   if (!Player() || !mainData) return;
   switch (levelState) {
-    case US_HOSTSETUP:
+    case ST_HOSTSETUP:
       NetHostSetupFrame(module, message, delta);
       if (screen) RenderAll(screen, true);
-      if (levelState == US_HOSTSETUP) RenderNetBand(screen, "Setting up host", "Please wait...", nullptr);
+      if (levelState == ST_HOSTSETUP)
+        RenderNetBand(screen, "Setting up host", "Please wait...", nullptr);
       break;
-    case US_SEARCH:
+    case ST_SEARCH:
       SearchFrame();
       if (screen) RenderAll(screen, true);
       RenderNetBand(screen, "Searching devices", "Please wait...", nullptr);
       break;
-    case US_HOSTSELECT:
+    case ST_HOSTSELECT:
       stateTimer += delta;
       HostSelectFrame(module, message);
       if (screen) RenderAll(screen, true);
-      if (levelState == US_HOSTSELECT) RenderHostSelect(screen);
+      if (levelState == ST_HOSTSELECT) RenderHostSelect(screen);
       break;
-    case US_JOIN: JoinScreen(screen, module, message, delta); break;
-    case US_PLAYERSELECT:
+    case ST_JOIN: JoinScreen(screen, module, message, delta); break;
+    case ST_PLAYERSELECT:
       stateTimer += delta;
       NetLobbyTimers(delta);
       PlayerSelectFrame(module, message);
       if (screen) RenderAll(screen, true);
-      if (levelState == US_PLAYERSELECT) RenderPlayerSelect(screen, ActiveCoPlayers() > 0);
+      if (levelState == ST_PLAYERSELECT) RenderPlayerSelect(screen, ActiveCoPlayers() > 0);
       break;
-    case US_PAUSE: NetPauseFrame(screen, module, message, delta); break;
+    case ST_NETPAUSE: NetPauseFrame(screen, module, message, delta); break;
     default: break;
   }
 }
@@ -310,12 +301,12 @@ void ClassLevel::SearchFrame() {
   }
   menuCursor = 0;
   stateTimer = 0;
-  levelState = US_HOSTSELECT;
+  levelState = ST_HOSTSELECT;
   if (netAutoJoin[0]) {
     std::memcpy(hostNames[0], netAutoJoin, 32);
     std::memcpy(hostAddresses[0], netAutoJoin, 32);
     std::memset(netAutoJoin, 0, sizeof netAutoJoin);
-    levelState = US_JOIN;
+    levelState = ST_JOIN;
   }
 }
 
@@ -324,7 +315,7 @@ void ClassLevel::JoinScreen(E2DSurface* screen, uint32_t* module, uint32_t* mess
   if (stateTimer >= 20000) cancel = MenuInput(1, 0) >= 0;
   NetJoinFrame(module, message, delta, cancel);
   if (screen) RenderAll(screen, true);
-  if (levelState != US_JOIN) return;
+  if (levelState != ST_JOIN) return;
   char target[48];
   std::snprintf(target, sizeof target, "Target Score: %u", static_cast<unsigned>(Player()->targetScore));
   if (stateTimer < 10000)
@@ -397,7 +388,7 @@ void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
     *message = kTitleMultiMenu;
   }
   if (screen) RenderAll(screen, true);
-  if (levelState == US_PAUSE) RenderPauseMenu(screen);
+  if (levelState == ST_NETPAUSE) RenderPauseMenu(screen);
 }
 
 void ClassLevel::RenderPauseMenu(E2DSurface* screen) {

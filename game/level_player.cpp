@@ -179,7 +179,7 @@ void ClassLevel::HandlePlayer(uint32_t delta) {
   }
   if (pl->winner >= 1 && pl->winner <= 4) {
     stateTimer = 0;
-    levelState = 11;
+    levelState = ST_RANKING;
     return;
   }
   if (FinishFade(delta)) return;
@@ -234,7 +234,7 @@ bool ClassLevel::BoardEndsTurn() {
   }
   if (full > 80) {
     stateTimer = 0;
-    levelState = 2;
+    levelState = ST_GAMEOVER;
     return true;
   }
   if (pl->mode == 2) {

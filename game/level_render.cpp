@@ -191,7 +191,7 @@ void ClassLevel::RenderAll(E2DSurface* s, bool showClock) {
   RenderBoard(s);
   for (const STONEENTITY& e : entity)
     if (e.stone != 0) RenderEntity(s, e);
-  if (levelState == 2) RenderGameOver(s);
+  if (levelState == ST_GAMEOVER) RenderGameOver(s);
   for (const PARTICLE& p : particle)
     if (p.kind != 0) RenderParticle(s, p);
   if (curStone != 0 && turnPhase == 0 && dropPos <= 16) RenderStoneInHand(s);

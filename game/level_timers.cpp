@@ -15,7 +15,7 @@ void ClassLevel::HandleIdle(uint32_t delta) {
     for (int i = 0; i < 4; i++)
       if (pl->ranking[i] == OwnPlayer()) pl->score = static_cast<uint32_t>(pl->finalScore[i]);
   }
-  if (levelState == 1) {
+  if (levelState == ST_PLAY) {
     stateTimer += delta;
     if (mainData->graphics) mainData->graphics->AddPlayTime(delta);
   }
@@ -33,7 +33,7 @@ void ClassLevel::HandleIdle(uint32_t delta) {
   }
   if (pl->mode == 4) VersusTimers(delta);
   // The tutorial's text moves on only while play waits for it.
-  if (pl->mode == 5 && levelState == 1 && turnPhase == 0 && tutorial.segments == 0)
+  if (pl->mode == 5 && levelState == ST_PLAY && turnPhase == 0 && tutorial.segments == 0)
     Tutorial_TextTimers(&tutorial, delta);
 }
 

@@ -48,7 +48,7 @@ void ClassLevel::TraceStep() {
   const bool turnOver = phase == 0 && tracePhase != 0;
   tracePhase = phase;
   if (turnOver) traceTurns++;
-  if (levelState != 1)
+  if (levelState != ST_PLAY)
     TraceEnd();
   else if (turnOver)
     TraceWrite("turn");

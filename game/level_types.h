@@ -103,6 +103,24 @@ struct PLAYERSLOT {
   uint8_t link;
 };
 
+// Level states (ClassLevel::levelState and returnState).
+enum : uint8_t {
+  ST_TRANSITION = 0,  // the opening transition
+  ST_PLAY = 1,
+  ST_GAMEOVER = 2,
+  ST_NAMEENTRY = 3,  // a new highscore's name
+  ST_HOSTSETUP = 4,
+  ST_SEARCH = 5,  // filling the host list
+  ST_JOIN = 6,
+  ST_PLAYERSELECT = 7,
+  ST_HOSTSELECT = 8,
+  ST_NETPAUSE = 9,  // the networked pause menu
+  ST_MESSAGE = 10,  // the message box, then returnState
+  ST_RANKING = 11,
+  ST_MULTIMENU = 12,  // back to the title's multi-player menu
+  ST_RESTART = 13,    // a fresh game with the seats chosen again
+};
+
 struct CPUPLAYER {
   uint8_t cpuQueue[kQueuePackages][3];
   uint8_t rulesDue;
