@@ -169,7 +169,7 @@ void ClassMain::CheckScriptedGame() {
   // not start (a host whose port is taken): a failure, so a script learns it.
   if (moduleId_ != MODULE_QUIT || !title_.autoGame || scriptedPlayed_ || GetErrorMsg()[0] != 0) return;
   char port[32] = "";
-  if (player_.mode == 4 && player_.kind == 1)
+  if (player_.mode == MODE_MULTI && player_.kind == MULTI_HOST_TCP)
     std::snprintf(port, sizeof port, " (port %u)", static_cast<unsigned>(GamePort()));
   char why[192];
   std::snprintf(why, sizeof why, "the game of ZARN_START could not start: %s%s",

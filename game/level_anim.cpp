@@ -280,7 +280,7 @@ void ClassLevel::DeliverPackage(const PARTICLE& p) {
 
 void ClassLevel::NetSendStones(uint32_t count, uint32_t kind) {
   ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4) return;
+  if (!pl || pl->mode != MODE_MULTI) return;
   uint32_t n;
   if (count >= 4)
     n = count - 3 > 3 ? 3 : count - 3;

@@ -329,7 +329,7 @@ uint32_t Care(Skill skill, uint32_t occupied, bool& mayPlayNext) {
 void ClassLevel::HandleCPU(uint32_t delta) {
   ClassPlayer* pl = Player();
   // Computer players live on the console that hosts them; a joiner gets their grids.
-  if (!pl || pl->mode != 4 || pl->kind == 3 || pl->kind == 4) return;
+  if (!pl || pl->mode != MODE_MULTI || pl->Joined()) return;
   for (uint32_t s = 0; s < 3; s++) {
     const uint8_t type = slot[s].kind;
     if (type < 1 || type > 3) continue;
@@ -415,7 +415,7 @@ void ClassLevel::CPUDropStone(uint32_t s, uint8_t type, uint32_t free) {
 
 void ClassLevel::NetSendStoneCPUPkg(uint32_t seat, uint32_t linkSize, uint32_t kind) {
   ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4 || pl->kind > 2 || seat >= 3) return;
+  if (!pl || pl->mode != MODE_MULTI || pl->kind > MULTI_HOST_WIRELESS || seat >= 3) return;
   uint32_t n;
   if (linkSize > 3)
     n = linkSize - 3 > 3 ? 3 : linkSize - 3;

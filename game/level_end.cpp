@@ -110,9 +110,9 @@ void ClassLevel::HighscoreDecision(E2DSurface* s, uint32_t* module, uint32_t* me
   ClassPlayer* pl = Player();
   MAINCONFIG* cfg = mainData ? mainData->settings : nullptr;
   if (!pl || !cfg) return;
-  // The puzzle game keeps its scores in the table of mode 2.
-  if (pl->mode == 3) pl->mode = 2;
-  if (pl->mode <= 2) {
+  // The puzzle game keeps its scores in the table of MODE_PUZZLE_NEXT.
+  if (pl->mode == MODE_PUZZLE) pl->mode = MODE_PUZZLE_NEXT;
+  if (HasScoreTable(pl->mode)) {
     highscoreRank = 0;
     for (uint32_t r = 0; r < 3; r++)
       if (cfg->Score(pl->mode, r) >= pl->score) highscoreRank++;
@@ -174,7 +174,7 @@ void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module
     done = true;
   }
   if (!done) return;
-  if (pl->mode <= 2 && highscoreRank < 3) {
+  if (HasScoreTable(pl->mode) && highscoreRank < 3) {
     for (uint32_t r = 2; r > highscoreRank; r--) {
       CopyText(cfg->ScoreName(pl->mode, r), MAINCONFIG::kTextSize, cfg->ScoreName(pl->mode, r - 1));
       cfg->SetScore(pl->mode, r, cfg->Score(pl->mode, r - 1));
@@ -280,8 +280,8 @@ void ClassLevel::ShowWinner(E2DSurface* s, uint32_t delta) {
 void ClassLevel::RankingMenu(E2DSurface* s, uint32_t delta, uint32_t* module, uint32_t* message) {
   ClassPlayer* pl = Player();
   stateTimer += delta;
-  const bool host = pl->kind == 1 || pl->kind == 2;
-  const bool joined = pl->kind == 3 || pl->kind == 4;
+  const bool host = pl->kind == MULTI_HOST_TCP || pl->kind == MULTI_HOST_WIRELESS;
+  const bool joined = pl->kind == MULTI_JOIN_TCP || pl->kind == MULTI_JOIN_WIRELESS;
   static const char* const kHost[] = {"Host again", "Quit"};
   static const char* const kVersus[] = {"Play again", "Choose CPU players", "Quit"};
   static const char* const kJoin[] = {"Join host again", "Choose different host", "Quit"};

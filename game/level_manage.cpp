@@ -72,10 +72,10 @@ void ClassLevel::StartReset(bool enter) {
   std::memset(gridScore, 0, sizeof gridScore);
   if (!pl) return;
   const MAINCONFIG* cfg = mainData ? mainData->settings : nullptr;
-  uint8_t start = cfg ? cfg->bytes[pl->mode == 4 ? 797 : 796] : 1;
+  uint8_t start = cfg ? cfg->bytes[pl->mode == MODE_MULTI ? 797 : 796] : 1;
   if (switchLevel) start = switchLevel;
   if (start == 0) start = 1;
-  if (enter && pl->mode == 5) {
+  if (enter && pl->mode == MODE_TUTORIAL) {
     pl->level = 1;
     tutorialNext = 0;
     uint8_t widths[256];
@@ -91,15 +91,15 @@ void ClassLevel::StartReset(bool enter) {
 
 namespace {
 
-// The set-up state a networked game opens with, by the own seat's kind; the
-// caller names the one of kind 4 (it searches on entering, picks a host after a game).
+// The set-up state a game of several players opens with, by its kind; the
+// caller names the one of a wireless join (it searches on entering, picks a host after a game).
 uint8_t NetSetupState(uint8_t kind, uint8_t chooseHost) {
   switch (kind) {
-    case 0: return ST_PLAYERSELECT;
-    case 1:
-    case 2: return ST_HOSTSETUP;
-    case 3: return ST_SEARCH;
-    case 4: return chooseHost;
+    case MULTI_VERSUS_CPU: return ST_PLAYERSELECT;
+    case MULTI_HOST_TCP:
+    case MULTI_HOST_WIRELESS: return ST_HOSTSETUP;
+    case MULTI_JOIN_TCP: return ST_SEARCH;
+    case MULTI_JOIN_WIRELESS: return chooseHost;
     default: return ST_PLAY;
   }
 }
@@ -170,7 +170,7 @@ void ClassLevel::AnswerMessage(E2DSurface* screen, uint32_t* message) {
       return;
     case kMsgMinimized:
       // Only a networked game pauses, and for the others too.
-      if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4 && levelState == ST_PLAY) {
+      if (pl->Networked() && levelState == ST_PLAY) {
         NetSendID(0, 11);
         EnterNetPause();
       }
@@ -229,7 +229,7 @@ void ClassLevel::StartNextGame(E2DSurface* screen, bool fresh) {
   pl->chain = 0;
   nextStone[0] = GetNextStone();
   nextStone[1] = GetNextStone();
-  if (pl->mode == 4)
+  if (pl->mode == MODE_MULTI)
     NextGameSeats(fresh);
   else
     levelState = ST_PLAY;
@@ -243,7 +243,7 @@ void ClassLevel::NextGameSeats(bool fresh) {
   stateTimer = 0;
   if (fresh) {
     levelState = NetSetupState(pl->kind, ST_HOSTSELECT);
-  } else if (pl->kind == 3 || pl->kind == 4) {
+  } else if (pl->Joined()) {
     ResetCoPlayers();
     levelState = ST_JOIN;
   } else {
@@ -270,7 +270,7 @@ void ClassLevel::TransitionFrame(E2DSurface* screen, uint32_t elapsed) {
   ClassGraphics* gfx = mainData->graphics;
   if (gfx && !gfx->Transition(screen, elapsed)) return;
   ClassPlayer* pl = Player();
-  if (pl->mode != 4) {
+  if (pl->mode != MODE_MULTI) {
     levelState = ST_PLAY;
     return;
   }
@@ -338,11 +338,11 @@ void ClassLevel::TakePauseTaps(bool& pause, bool& minimize) {
 
 void ClassLevel::PauseFromPlay(uint32_t* module, uint32_t* message) {
   ClassPlayer* pl = Player();
-  if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4) {
+  if (pl->Networked()) {
     // The pause packet goes to the others; a host pauses at once, a joiner
     // when the host's answer comes back.
     NetSendID(0, 11);
-    if (pl->kind <= 2) EnterNetPause();
+    if (pl->Hosting()) EnterNetPause();
     return;
   }
   ClassGraphics* gfx = mainData->graphics;
@@ -370,7 +370,7 @@ bool ClassLevel::RunLogicSteps() {
       case 2: HandleStoneBreak(kStep); break;
       default: break;
     }
-    if (pl->mode == 4) {
+    if (pl->mode == MODE_MULTI) {
       HandleCPU(kStep);
       HandleSmallHUD(kStep);
     }

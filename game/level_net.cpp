@@ -48,12 +48,12 @@ ClassEConnect* ClassLevel::Net() const {
 
 bool ClassLevel::NetHost() const {
   const ClassPlayer* pl = Player();
-  return pl && pl->mode == 4 && (pl->kind == 1 || pl->kind == 2);
+  return pl && pl->Hosting();
 }
 
 bool ClassLevel::NetJoining() const {
   const ClassPlayer* pl = Player();
-  return pl && pl->mode == 4 && (pl->kind == 3 || pl->kind == 4);
+  return pl && pl->Joined();
 }
 
 uint8_t ClassLevel::OwnPlayer() const {
@@ -136,7 +136,7 @@ void ClassLevel::NetSendJoin() {
 
 void ClassLevel::NetSendGrid() {
   const ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4 || pl->kind < 1 || pl->kind > 4) return;
+  if (!pl || !pl->Networked()) return;
   GAMEPACKET p{};
   p.id = PKT_GRID;
   p.score = pl->score;
@@ -154,7 +154,7 @@ void ClassLevel::NetSendGrid() {
 
 void ClassLevel::NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, uint8_t kind) {
   const ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4) return;
+  if (!pl || pl->mode != MODE_MULTI) return;
   GAMEPACKET p{};
   p.id = PKT_STONES;
   p.source = source;
@@ -167,7 +167,7 @@ void ClassLevel::NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, 
     NetSendPacket(p, 0);
     return;
   }
-  if (pl->kind > 2 || target == 0 || target > 3) return;
+  if (pl->kind > MULTI_HOST_WIRELESS || target == 0 || target > 3) return;
   const uint32_t seat = target - 1u;
   const PLAYERSLOT& s = slot[seat];
   if (Linked(s)) {
@@ -192,7 +192,7 @@ void ClassLevel::NetSendCPUGrid(uint8_t seat) {
 
 void ClassLevel::NetSendWinner() {
   ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4) return;
+  if (!pl || pl->mode != MODE_MULTI) return;
   if (NetJoining()) {
     GAMEPACKET p{};
     p.id = PKT_WINNER;
@@ -214,7 +214,7 @@ void ClassLevel::NetSendWinner() {
     pl->ranking[place] = static_cast<uint8_t>(best);
     pl->finalScore[place] = static_cast<int32_t>(score[best]);
   }
-  if (pl->kind != 1 && pl->kind != 2) return;
+  if (pl->kind != MULTI_HOST_TCP && pl->kind != MULTI_HOST_WIRELESS) return;
   GAMEPACKET p{};
   p.id = PKT_WINNER;
   p.player = pl->winner;
@@ -253,7 +253,7 @@ void ClassLevel::NetSendStart() {
 
 void ClassLevel::NetTimers(uint32_t delta) {
   const ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4 || pl->kind == 0) return;
+  if (!pl || pl->mode != MODE_MULTI || pl->kind == MULTI_VERSUS_CPU) return;
   const bool paused = levelState == ST_NETPAUSE;
   keepAliveTimer += delta;
   if (keepAliveTimer >= 1000) {
@@ -726,7 +726,7 @@ void ClassLevel::NetHostSetupFrame(uint32_t* module, uint32_t* message, uint32_t
     stateTimer = 1;  // one frame of the screen first
   } else if (stateTimer == 1) {
     *module = MODULE_NETSTART;
-    *message = pl->kind == 2 ? 17 : 16;
+    *message = pl->kind == MULTI_HOST_WIRELESS ? 17 : 16;
     stateTimer = 2;
   } else {
     stateTimer += delta;
@@ -743,9 +743,9 @@ void ClassLevel::NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delt
     const uint32_t entry = menuCursor < 6 ? menuCursor : 0;
     CopyName(mainData->joinaddress, hostAddresses[entry]);
     mainData->joinaddress[32] = 0;
-    mainData->joinport = pl->kind == 3 ? ClassMain::GamePort() : hostPorts[entry];
+    mainData->joinport = pl->kind == MULTI_JOIN_TCP ? ClassMain::GamePort() : hostPorts[entry];
     *module = MODULE_NETSTART;
-    *message = pl->kind == 3 ? 18 : 19;
+    *message = pl->kind == MULTI_JOIN_TCP ? 18 : 19;
     stateTimer = 2;
   } else if (stateTimer < 10000) {
     stateTimer += delta;

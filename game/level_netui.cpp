@@ -37,7 +37,7 @@ void ClassLevel::RenderPlayerSelect(E2DSurface* s, bool canStart) {
   const ClassPlayer* pl = Player();
   const int32_t row = FontRow();
   const int32_t listTop = 120 - 3 * row;
-  if (pl && pl->kind == 0) {
+  if (pl && pl->kind == MULTI_VERSUS_CPU) {
     DrawBand(s, listTop - row - 6, 1, 0x000000);
     DrawCentred(s, listTop - row - 6, "Select CPU players");
   } else {
@@ -72,7 +72,7 @@ void ClassLevel::RenderPlayerSelect(E2DSurface* s, bool canStart) {
 void ClassLevel::RenderHostSelect(E2DSurface* s) {
   if (!s || !mainData || !mainData->graphics) return;
   const ClassPlayer* pl = Player();
-  const bool tcp = !pl || pl->kind == 3;
+  const bool tcp = !pl || pl->kind == MULTI_JOIN_TCP;
   const int32_t row = FontRow();
   const int32_t listTop = 120 - 4 * row;
   DrawBand(s, listTop - row - 6, 1, 0x000000);
@@ -151,7 +151,7 @@ void ClassLevel::HostSelectFrame(uint32_t* module, uint32_t* message) {
 // choice), an empty TCP/IP row opens the editor; then the list's own rows.
 void ClassLevel::HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* message) {
   ClassConsole* dlg = mainData->console;
-  const bool tcp = Player()->kind == 3;
+  const bool tcp = Player()->kind == MULTI_JOIN_TCP;
   if (chosen >= 0 && chosen <= 5) {
     if (hostNames[chosen][0]) {
       if (tcp && dlg)
@@ -219,7 +219,7 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
   if (dstate == DLG_CONFIRM) return;
   chosen = MenuInput(6, 120 - 3 * FontRow());
   if (netAutoStart && ActiveCoPlayers() >= netAutoStart) chosen = 4;
-  if (cpuAutoStart && pl->kind == 0) {
+  if (cpuAutoStart && pl->kind == MULTI_VERSUS_CPU) {
     // Test switch: the computer players it names, then "Start".
     cpuAutoStart = 0;
     for (int s = 0; s < 3; s++) {
@@ -238,7 +238,8 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
       }
     } else {
       uint8_t next = static_cast<uint8_t>((seat.kind + 1) % 5);
-      if (next == 4 && pl->kind == 0) next = 0;  // no remote players against the computer
+      if (next == 4 && pl->kind == MULTI_VERSUS_CPU)
+        next = 0;  // no remote players against the computer
       seat.kind = next;
       seat.link = 0;
     }
@@ -290,7 +291,7 @@ void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
 // TCP/IP lists the saved hosts; the wireless search has nothing to find here.
 // The join switch's address goes straight to joining.
 void ClassLevel::SearchFrame() {
-  const bool tcp = Player()->kind == 3;
+  const bool tcp = Player()->kind == MULTI_JOIN_TCP;
   for (uint32_t i = 0; i < 6; i++) {
     const char* saved = mainData->settings && tcp ? mainData->settings->HostAddress(i) : "";
     char text[32] = {};

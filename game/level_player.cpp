@@ -38,7 +38,7 @@ void ClassLevel::NextPuzzleLevel() {
   ClassPlayer* pl = Player();
   LevelResets();
   turnPhase = 0;
-  pl->mode = 3;
+  pl->mode = MODE_PUZZLE;
   CreateRandom(pl->level);
   for (int i = 0; i < kGridCells; i++) {
     if (IsPlainColour(grid[i])) {
@@ -84,14 +84,14 @@ void ClassLevel::PlaceFullBarStones() {
     pl->bar = pl->barShown = 0;
     place = n;
   } else {
-    pl->blackDue = static_cast<uint8_t>(pl->kind == 4 ? 0 : n - free);
+    pl->blackDue = static_cast<uint8_t>(pl->kind == MULTI_JOIN_WIRELESS ? 0 : n - free);
     place = static_cast<uint32_t>(free);
   }
   for (uint32_t s = 0; s < place; s++) {
     int k = Rand() % free;
     free--;
     uint8_t stone;
-    if (pl->mode == 4)
+    if (pl->mode == MODE_MULTI)
       stone = vsQueue[0][s < 3 ? s : 2];
     else
       stone = hardLevel ? CELL_SKULL : CELL_BLACK;
@@ -116,7 +116,7 @@ void ClassLevel::Drop() {
     return;
   }
   PlaceDrop();
-  if (pl->mode == 0) pl->bar += barSpeed;
+  if (pl->mode == MODE_STANDARD) pl->bar += barSpeed;
   turnPhase = 1;
   settled = 0;
 }
@@ -172,7 +172,7 @@ bool ClassLevel::FinishFade(uint32_t delta) {
 void ClassLevel::HandlePlayer(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
-  if (pl->mode == 5) {
+  if (pl->mode == MODE_TUTORIAL) {
     HurryTutorialText();
     HandleTutorial(delta);
     return;
@@ -187,14 +187,14 @@ void ClassLevel::HandlePlayer(uint32_t delta) {
   if (BoardEndsTurn()) return;
   if (FullBarDrops()) return;
   SpinWhenIdle(delta);
-  if (pl->mode == 4 && vsQueue[0][0] != 0) {
+  if (pl->mode == MODE_MULTI && vsQueue[0][0] != 0) {
     barAccu += barSpeed * delta;
     pl->bar += static_cast<int32_t>(barAccu / 128);
     barAccu %= 128;
   }
   settled = 0;
   if (curStone == 0) TakeNextStone();
-  if (pl->mode == 3 && pl->bar >= 1024 && ForcedPuzzleDrop()) return;
+  if (pl->mode == MODE_PUZZLE && pl->bar >= 1024 && ForcedPuzzleDrop()) return;
   AimAndDrop(delta);
 }
 
@@ -221,12 +221,12 @@ bool ClassLevel::BoardEndsTurn() {
     else
       full++;
   }
-  if (pl->mode == 3 && full > 80) {
-    pl->mode = 2;
+  if (pl->mode == MODE_PUZZLE && full > 80) {
+    pl->mode = MODE_PUZZLE_NEXT;
     turnPhase = 2;
     return true;
   }
-  if (pl->mode == 4 && full > 80) {
+  if (pl->mode == MODE_MULTI && full > 80) {
     turnPhase = 2;
     StoneDestroy();
     pl->score >>= 1;
@@ -237,11 +237,11 @@ bool ClassLevel::BoardEndsTurn() {
     levelState = ST_GAMEOVER;
     return true;
   }
-  if (pl->mode == 2) {
+  if (pl->mode == MODE_PUZZLE_NEXT) {
     NextPuzzleLevel();
     return true;
   }
-  if ((pl->mode == 0 || pl->mode == 1) && empty > 80) {
+  if ((pl->mode == MODE_STANDARD || pl->mode == MODE_TIMED) && empty > 80) {
     LevelComplete();
     return true;
   }
@@ -251,12 +251,12 @@ bool ClassLevel::BoardEndsTurn() {
 // A full red bar brings its stones; true when they were placed.
 bool ClassLevel::FullBarDrops() {
   ClassPlayer* pl = Player();
-  if (pl->mode == 2 || pl->mode == 3 || pl->barShown < 1024) return false;
+  if (IsPuzzle(pl->mode) || pl->barShown < 1024) return false;
   bool run = true;
-  if (pl->mode == 4)
+  if (pl->mode == MODE_MULTI)
     FirstPackageLength(pl->blackDue);
   else
-    run = settled == 1 || pl->mode == 1;
+    run = settled == 1 || pl->mode == MODE_TIMED;
   if (!run || pl->blackDue == 0) return false;
   PlaceFullBarStones();
   return true;
@@ -377,7 +377,7 @@ void ClassLevel::TakeTurnKeys(bool& dropAsked) {
       dropAsked = true;
     } else if (ev.action == 1) {
       ev.type = 0;
-      SwapNextStones(pl->mode == 0 ? 128 : 0);
+      SwapNextStones(pl->mode == MODE_STANDARD ? 128 : 0);
     }
   }
 }
@@ -419,6 +419,6 @@ void ClassLevel::PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode,
       dropAsked = true;
   }
   if (type == 1 && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
-      !(pl->mode == 0 && pl->bar >= 1024))
-    SwapNextStones(pl->mode == 0 ? 128 : 0);
+      !(pl->mode == MODE_STANDARD && pl->bar >= 1024))
+    SwapNextStones(pl->mode == MODE_STANDARD ? 128 : 0);
 }

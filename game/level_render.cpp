@@ -125,7 +125,7 @@ void ClassLevel::RenderHUD(E2DSurface* s, bool showClock) {
 void ClassLevel::RenderAttackCorner(E2DSurface* s) {
   ClassGraphics* gfx = mainData->graphics;
   const ClassPlayer* pl = Player();
-  if (pl->mode == 4) {
+  if (pl->mode == MODE_MULTI) {
     DrawStatusBar(s, 176, 227, 8, 92, slot[3].barShown * 92 / 1024, false, 0x40FFC0);
     const uint8_t* pk = vsQueue[0];
     RenderPackage(s, pk, pk[2] ? 3 : pk[1] ? 2 : pk[0] ? 1 : 0);
@@ -136,7 +136,7 @@ void ClassLevel::RenderAttackCorner(E2DSurface* s) {
     return;
   }
   DrawStatusBar(s, 176, 227, 8, 92, pl->barShown * 92 / 1024, false, 0x4040FF);
-  if (pl->mode == 2 || pl->mode == 3) {
+  if (IsPuzzle(pl->mode)) {
     const uint8_t sample[3] = {1, 2, 3};
     RenderPackage(s, sample, 3);
   } else {
@@ -196,7 +196,7 @@ void ClassLevel::RenderAll(E2DSurface* s, bool showClock) {
     if (p.kind != 0) RenderParticle(s, p);
   if (curStone != 0 && turnPhase == 0 && dropPos <= 16) RenderStoneInHand(s);
   if (bonusPopTimer) RenderBonus(s);
-  if (Player()->mode == 5) RenderTutorialBand(s);
+  if (Player()->mode == MODE_TUTORIAL) RenderTutorialBand(s);
 }
 
 void ClassLevel::RenderBoard(E2DSurface* s) {

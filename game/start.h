@@ -6,10 +6,12 @@
 
 #include <cstdint>
 
+#include "game/player.h"
+
 struct MAINDATA;
 
 struct GameStart {
-  uint8_t mode = 0;              // 0 standard, 1 timed, 2 puzzle, 4 versus CPU, 5 tutorial
+  uint8_t mode = MODE_STANDARD;  // a game mode (game/player.h)
   uint8_t seats[3] = {1, 2, 3};  // versus CPU: 0 empty, 1 to 3 the computer's strength
   uint8_t level = 0;             // 0: the settings' start level
   bool seeded = false;

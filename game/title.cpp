@@ -148,7 +148,7 @@ void ClassTitle::Enter(uint32_t message) {
   else if (message == 0x8001)
     menu = MENU_MAIN;
   else  // 0x10002: back from a game
-    menu = maindata->player && maindata->player->mode == 5 ? MENU_MAIN : MENU_MULTI;
+    menu = maindata->player && maindata->player->mode == MODE_TUTORIAL ? MENU_MAIN : MENU_MULTI;
   cursor = 0;
   pageTimer = 0;
   gfx->Transition(nullptr, 0xFFFFFF);
@@ -570,13 +570,17 @@ void ClassTitle::SettingAction(uint8_t a) {
 void ClassTitle::GameAction(uint8_t a) {
   const bool tcp = maindata->settings->bytes[MAINCONFIG::kConnection] == 0;
   switch (a) {
-    case 60: BeginGame(0, -1, module_, message_); break;
-    case 61: BeginGame(1, -1, module_, message_); break;
-    case 62: BeginGame(3, -1, module_, message_); break;
-    case 64: BeginGame(5, -1, module_, message_); break;
-    case 70: BeginGame(4, 0, module_, message_); break;
-    case 71: BeginGame(4, tcp ? 1 : 2, module_, message_); break;
-    case 72: BeginGame(4, tcp ? 3 : 4, module_, message_); break;
+    case 60: BeginGame(MODE_STANDARD, -1, module_, message_); break;
+    case 61: BeginGame(MODE_TIMED, -1, module_, message_); break;
+    case 62: BeginGame(MODE_PUZZLE, -1, module_, message_); break;
+    case 64: BeginGame(MODE_TUTORIAL, -1, module_, message_); break;
+    case 70: BeginGame(MODE_MULTI, MULTI_VERSUS_CPU, module_, message_); break;
+    case 71:
+      BeginGame(MODE_MULTI, tcp ? MULTI_HOST_TCP : MULTI_HOST_WIRELESS, module_, message_);
+      break;
+    case 72:
+      BeginGame(MODE_MULTI, tcp ? MULTI_JOIN_TCP : MULTI_JOIN_WIRELESS, module_, message_);
+      break;
     default: break;
   }
 }
