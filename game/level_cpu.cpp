@@ -291,14 +291,14 @@ bool InfectOneStone(uint8_t* g) {
 
 // A higher restart means a shorter wait: the stronger types drop sooner.
 uint32_t RestartDropClock(uint8_t type) {
-  if (type == 1) return 3000u + static_cast<uint32_t>(ClassLevel::Rand() % 1000);
-  if (type == 2) return static_cast<uint32_t>(ClassLevel::Rand() % 7000);
+  if (type == SEAT_CPU_FRED) return 3000u + static_cast<uint32_t>(ClassLevel::Rand() % 1000);
+  if (type == SEAT_CPU_JOE) return static_cast<uint32_t>(ClassLevel::Rand() % 7000);
   return 4000u + static_cast<uint32_t>(ClassLevel::Rand() % 3000);
 }
 
 Skill DrawSkill(uint8_t type) {
-  if (type == 1) return ClassLevel::Rand() % 100 <= 49 ? kWeak : kStrong;
-  if (type == 2) {
+  if (type == SEAT_CPU_FRED) return ClassLevel::Rand() % 100 <= 49 ? kWeak : kStrong;
+  if (type == SEAT_CPU_JOE) {
     if (ClassLevel::Rand() % 100 < 40) return kWeak;
     if (ClassLevel::Rand() % 100 < 50) return kMedium;
   }
@@ -332,7 +332,7 @@ void ClassLevel::HandleCPU(uint32_t delta) {
   if (!pl || pl->mode != MODE_MULTI || pl->Joined()) return;
   for (uint32_t s = 0; s < 3; s++) {
     const uint8_t type = slot[s].kind;
-    if (type < 1 || type > 3) continue;
+    if (!IsComputerSeat(type)) continue;
     CPUPLAYER& cpu = cpuPlayer[s];
     uint8_t* g = coGrid[s];
     cpu.cpuBar = cpu.cpuQueue[0][0] != 0 ? cpu.cpuBar + delta : 0;
@@ -434,8 +434,8 @@ void ClassLevel::NetSendStoneCPUPkg(uint32_t seat, uint32_t linkSize, uint32_t k
   for (uint32_t t = 0; t < 3; t++) {
     if (t == seat) continue;
     const PLAYERSLOT& o = slot[t];
-    const bool computer = o.kind >= 1 && o.kind <= 3;
-    if (!computer && !(o.kind == 4 && o.link == 2)) continue;
+    const bool computer = IsComputerSeat(o.kind);
+    if (!computer && !IsLinkedRemote(o)) continue;
     if (++seen != v) continue;
     if (computer)
       AddCPUVsQueue(t, n, kind);

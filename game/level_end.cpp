@@ -219,12 +219,12 @@ void ClassLevel::PlayerName(uint32_t player, char* out, uint32_t size, uint8_t* 
     return;
   }
   const PLAYERSLOT& st = slot[seat];
-  if (st.kind >= 1 && st.kind <= 3) {
-    CopyText(out, size, kCpuNames[st.kind - 1]);
-  } else if (st.kind == 4 && st.link == 3) {
+  if (IsComputerSeat(st.kind)) {
+    CopyText(out, size, kCpuNames[st.kind - SEAT_CPU_FRED]);
+  } else if (st.kind == SEAT_REMOTE && st.link == LINK_DROPPED) {
     CopyText(out, size, "Disconnected");
     *look = 2;
-  } else if (st.kind == 4) {
+  } else if (st.kind == SEAT_REMOTE) {
     CopyText(out, size, st.name);
   } else {
     CopyText(out, size, "Disabled");
@@ -261,7 +261,8 @@ void ClassLevel::ShowWinner(E2DSurface* s, uint32_t delta) {
     const int32_t seat = SeatOfPlayer(winner);
     if (seat >= 0 && seat <= 2) {
       const PLAYERSLOT& st = slot[seat];
-      CopyText(name, sizeof name, st.kind >= 1 && st.kind <= 3 ? kCpuNames[st.kind - 1] : st.name);
+      CopyText(name, sizeof name,
+               IsComputerSeat(st.kind) ? kCpuNames[st.kind - SEAT_CPU_FRED] : st.name);
       slot[seat].score = pl->targetScore;
     } else {
       name[0] = 0;

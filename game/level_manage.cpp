@@ -37,7 +37,7 @@ void ClassLevel::BuildAttackRotation() {
   std::memset(attackRotation, 0, sizeof attackRotation);
   uint32_t n = 0;
   for (int s = 0; s < 3; s++)
-    if ((slot[s].kind >= 1 && slot[s].kind <= 3) || (slot[s].kind == 4 && slot[s].link == 2)) n++;
+    if (IsActiveSeat(slot[s])) n++;
   if (n == 0) return;
   uint8_t quota[3] = {};
   for (uint32_t v = 0; v < n; v++) quota[v] = static_cast<uint8_t>(16 / n);

@@ -2,11 +2,11 @@
 // game packets each console accepts in each state, the senders, keep-alives and
 // dropped seats. Packets are built and checked by game/packets.cpp.
 //
-// Seat links: 0 free (waiting for a player), 2 connected, 3 dropped; nothing
-// else is ever written. The winner byte always holds the winning player number
-// + 1, and only the host decides it: a joining console that reaches the target
-// reports its score and waits for the host's winner packet, so every console
-// shows the same winner and ranking.
+// Seat links: LINK_FREE (waiting for a player), LINK_CONNECTED, LINK_DROPPED;
+// nothing else is ever written. The winner byte always holds the winning
+// player number + 1, and only the host decides it: a joining console that
+// reaches the target reports its score and waits for the host's winner packet,
+// so every console shows the same winner and ranking.
 #include <cstring>
 
 #include "game/app.h"
@@ -24,9 +24,6 @@ constexpr uint32_t kSeatPayload = 511;
 constexpr int kMessagesPerEvent = 64;
 // A peer silent this long is gone; a connection in the lobby has as long to join.
 constexpr uint32_t kSilenceLimit = 5000;
-
-// A remote player's seat with its connection up.
-bool Linked(const PLAYERSLOT& s) { return s.kind == 4 && s.link == 2; }
 
 void CopyName(char* out, const char* in) {
   size_t n = 0;
@@ -57,7 +54,8 @@ bool ClassLevel::NetJoining() const {
 }
 
 uint8_t ClassLevel::OwnPlayer() const {
-  return NetJoining() && slot[3].kind >= 1 && slot[3].kind <= 3 ? slot[3].kind : 0;
+  const uint8_t own = slot[3].kind;
+  return NetJoining() && own > kHostPlayer && own < kPlayers ? own : kHostPlayer;
 }
 
 int32_t ClassLevel::SeatOfPlayer(uint32_t player) const {
@@ -73,8 +71,7 @@ uint8_t ClassLevel::PlayerOfSeat(uint32_t seat) const {
 
 bool ClassLevel::SeatActive(uint32_t seat) const {
   if (seat > 2) return false;
-  const PLAYERSLOT& s = slot[seat];
-  return (s.kind >= 1 && s.kind <= 3) || Linked(s);
+  return IsActiveSeat(slot[seat]);
 }
 
 uint32_t ClassLevel::ActiveCoPlayers() const {
@@ -114,7 +111,7 @@ void ClassLevel::NetSendPacket(const GAMEPACKET& p, uint8_t target) {
 
 void ClassLevel::NetSendToSeats(GAMEPACKET& p, int32_t except) {
   for (int32_t s = 0; s < 3; s++) {
-    if (s == except || !Linked(slot[s])) continue;
+    if (s == except || !IsLinkedRemote(slot[s])) continue;
     p.connection = slot[s].connection;
     NetSendPacket(p, slot[s].connection);
   }
@@ -170,11 +167,11 @@ void ClassLevel::NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, 
   if (pl->kind > MULTI_HOST_WIRELESS || target == 0 || target > 3) return;
   const uint32_t seat = target - 1u;
   const PLAYERSLOT& s = slot[seat];
-  if (Linked(s)) {
+  if (IsLinkedRemote(s)) {
     p.connection = s.connection;
     p.targetPlayer = 0;
     NetSendPacket(p, s.connection);
-  } else if (s.kind >= 1 && s.kind <= 3) {
+  } else if (IsComputerSeat(s.kind)) {
     AddCPUVsQueue(seat, count, kind);
   }
 }
@@ -232,7 +229,7 @@ void ClassLevel::NetSendLevel() {
   p.id = PKT_LEVEL;
   p.level = pl->level;
   for (int s = 0; s < 3; s++)
-    if (Linked(slot[s])) NetSendPacket(p, slot[s].connection);
+    if (IsLinkedRemote(slot[s])) NetSendPacket(p, slot[s].connection);
 }
 
 void ClassLevel::NetSendStart() {
@@ -244,7 +241,7 @@ void ClassLevel::NetSendStart() {
   p.seat[0] = slot[3];
   for (int s = 0; s < 3; s++) p.seat[s + 1] = slot[s];
   for (int s = 0; s < 3; s++) {
-    if (!Linked(slot[s])) continue;
+    if (!IsLinkedRemote(slot[s])) continue;
     p.connection = slot[s].connection;
     p.player = static_cast<uint8_t>(s + 1);
     NetSendPacket(p, slot[s].connection);
@@ -276,7 +273,7 @@ void ClassLevel::NetTimers(uint32_t delta) {
     return;
   }
   for (int s = 0; s < 3; s++) {
-    if (!Linked(slot[s])) continue;
+    if (!IsLinkedRemote(slot[s])) continue;
     slot[s].silence += delta;
     if (slot[s].silence >= kSilenceLimit) {
       const uint8_t peer = slot[s].connection;
@@ -392,7 +389,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
   if (levelState == ST_NETPAUSE) {
     if (NetHost()) {
       for (int s = 0; s < 3; s++)
-        if (slot[s].connection == peer && Linked(slot[s])) slot[s].link = 3;
+        if (slot[s].connection == peer && IsLinkedRemote(slot[s])) slot[s].link = LINK_DROPPED;
       if (ActiveCoPlayers() == 0) NetGameOver("All players have left", "the game.", nullptr);
     } else if (NetJoining()) {
       NetGameOver("Disconnected by host.", "Please connect to", "a different host.");
@@ -405,7 +402,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
       if (!loginTable[i][1] || loginTable[i][0] != peer) continue;
       if (loginTable[i][2])
         for (int s = 0; s < 3; s++)
-          if (slot[s].connection == peer && slot[s].kind == 4) slot[s].link = 0;
+          if (slot[s].connection == peer && slot[s].kind == SEAT_REMOTE) slot[s].link = LINK_FREE;
       loginTable[i][1] = loginTable[i][2] = 0;
     }
     return;
@@ -413,7 +410,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
   if (levelState != ST_PLAY) return;
   if (NetHost()) {
     for (int s = 0; s < 3; s++)
-      if (slot[s].connection == peer && Linked(slot[s])) NetSeatDropped(s);
+      if (slot[s].connection == peer && IsLinkedRemote(slot[s])) NetSeatDropped(s);
   } else if (NetJoining() && pl->winner == 0) {
     NetGameOver("Lost connection", "with host.", nullptr);
   }
@@ -421,7 +418,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
 
 void ClassLevel::NetSeatDropped(int32_t seat) {
   ClassPlayer* pl = Player();
-  slot[seat].link = 3;
+  slot[seat].link = LINK_DROPPED;
   if (ActiveCoPlayers() == 0) {
     if (pl->winner == 0) NetGameOver("All players have left", "the game.", nullptr);
     return;
@@ -452,7 +449,7 @@ void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) 
       // Only a seat still connected speaks: a dropped seat keeps its old
       // connection id, which a newcomer given the same slot must not inherit.
       for (int s = 0; s < 3 && seat < 0; s++)
-        if (Linked(slot[s]) && slot[s].connection == peer) seat = s;
+        if (IsLinkedRemote(slot[s]) && slot[s].connection == peer) seat = s;
       if (seat < 0) return;
       queue = &netStackBig[seat];
       // Its bytes show it is there, however many messages wait before its
@@ -536,9 +533,9 @@ void ClassLevel::HostJoinPacket(int32_t peer, const GAMEPACKET& p) {
   for (int i = 0; i < 8; i++)
     if (loginTable[i][1] && loginTable[i][0] == peer && loginTable[i][2]) return;  // joined already
   for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4 || slot[s].link != 0) continue;
+    if (slot[s].kind != SEAT_REMOTE || slot[s].link != LINK_FREE) continue;
     slot[s].connection = static_cast<uint8_t>(peer);
-    slot[s].link = 2;
+    slot[s].link = LINK_CONNECTED;
     slot[s].silence = 0;
     CopyName(slot[s].name, p.name);
     netStackBig[s].Clear();  // nothing an earlier occupant left may speak for this one
@@ -569,12 +566,12 @@ void ClassLevel::HostStonesPacket(int32_t seat, const GAMEPACKET& p) {
   }
   const int to = p.targetPlayer - 1;
   if (to == seat) return;
-  if (Linked(slot[to])) {
+  if (IsLinkedRemote(slot[to])) {
     GAMEPACKET relay = p;
     relay.connection = slot[to].connection;
     relay.targetPlayer = 0;
     NetSendPacket(relay, slot[to].connection);
-  } else if (slot[to].kind >= 1 && slot[to].kind <= 3) {
+  } else if (IsComputerSeat(slot[to].kind)) {
     AddCPUVsQueue(static_cast<uint32_t>(to), p.count, p.attackKind);
   }
 }
@@ -658,7 +655,7 @@ void ClassLevel::JoinStartPacket(const GAMEPACKET& p) {
   PLAYERSLOT& own = slot[3];
   own.kind = p.player;
   own.connection = p.connection;
-  own.link = 2;
+  own.link = LINK_CONNECTED;
   own.score = 0;
   own.silence = 0;
   Player()->score = 0;
@@ -680,7 +677,7 @@ void ClassLevel::JoinStartPacket(const GAMEPACKET& p) {
 void ClassLevel::JoinResumePacket(const GAMEPACKET& p) {
   for (uint32_t q = 1; q < 4; q++) {
     const int32_t s = SeatOfPlayer(q);
-    if (p.dropped[q] && s >= 0) slot[s].link = 3;
+    if (p.dropped[q] && s >= 0) slot[s].link = LINK_DROPPED;
   }
   std::memcpy(attackRotation, p.rotation, 16);
   levelState = ST_PLAY;
@@ -698,7 +695,7 @@ void ClassLevel::JoinWinnerPacket(const GAMEPACKET& p) {
 void ClassLevel::JoinDroppedPacket(const GAMEPACKET& p) {
   const int32_t s = SeatOfPlayer(p.player);
   std::memcpy(attackRotation, p.rotation, 16);
-  if (s >= 0) slot[s].link = 3;
+  if (s >= 0) slot[s].link = LINK_DROPPED;
 }
 
 void ClassLevel::TakeCoGrid(int32_t seat, const GAMEPACKET& p) {
@@ -767,11 +764,11 @@ bool ClassLevel::NetStartGame() {
     // The start switch's computer players take the seats nobody joined.
     uint32_t k = 0;
     for (auto& s : slot) {
-      if (&s == &slot[3] || s.kind != 4 || s.link == 2) continue;
+      if (&s == &slot[3] || s.kind != SEAT_REMOTE || s.link == LINK_CONNECTED) continue;
       const uint8_t cpu = k < 3 ? netAutoCpu[k++] : 0;
-      if (cpu >= 1 && cpu <= 3) {
+      if (IsComputerSeat(cpu)) {
         s.kind = cpu;
-        s.link = 0;
+        s.link = LINK_FREE;
       }
     }
   }
@@ -779,7 +776,7 @@ bool ClassLevel::NetStartGame() {
   rotationIndex = 0;
   BuildAttackRotation();
   NetSendStart();
-  slot[3].kind = 0;  // the host is player 0 from here on
+  slot[3].kind = kHostPlayer;  // the host's player number from here on
   slot[3].silence = 0;
   for (auto& s : slot) s.silence = 0;
   keepAliveTimer = 0;
@@ -791,9 +788,9 @@ void ClassLevel::NetResume() {
   if (!NetHost() || levelState != ST_NETPAUSE) return;
   uint8_t dropped[4] = {};
   for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4) continue;
-    if (slot[s].link == 3 || slot[s].silence >= kSilenceLimit) {
-      slot[s].link = 3;
+    if (slot[s].kind != SEAT_REMOTE) continue;
+    if (slot[s].link == LINK_DROPPED || slot[s].silence >= kSilenceLimit) {
+      slot[s].link = LINK_DROPPED;
       dropped[s + 1] = 1;
     }
   }

@@ -52,11 +52,11 @@ void ClassLevel::RenderPlayerSelect(E2DSurface* s, bool canStart) {
   DrawCentred(s, listTop, line);
   for (int i = 0; i < 3; i++) {
     const PLAYERSLOT& seat = slot[i];
-    if (seat.kind >= 1 && seat.kind <= 3)
-      std::snprintf(line, sizeof line, "%d. %s (CPU)", i + 2, kCpuNames[seat.kind - 1]);
-    else if (seat.kind == 4 && seat.link == 0)
+    if (IsComputerSeat(seat.kind))
+      std::snprintf(line, sizeof line, "%d. %s (CPU)", i + 2, kCpuNames[seat.kind - SEAT_CPU_FRED]);
+    else if (seat.kind == SEAT_REMOTE && seat.link == LINK_FREE)
       std::snprintf(line, sizeof line, "%d. Waiting... (Player)", i + 2);
-    else if (seat.kind == 4 && (seat.link == 1 || seat.link == 2))
+    else if (seat.kind == SEAT_REMOTE && (seat.link == LINK_PENDING || seat.link == LINK_CONNECTED))
       std::snprintf(line, sizeof line, "%d. %.31s (Player)", i + 2, seat.name);
     else
       std::snprintf(line, sizeof line, "%d. None", i + 2);
@@ -205,13 +205,13 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
     dlg->SetIdle();
     if (menuCursor >= 1 && menuCursor <= 3) {
       PLAYERSLOT& seat = slot[menuCursor - 1];
-      if (seat.kind == 4 && seat.link == 2) {
+      if (IsLinkedRemote(seat)) {
         const uint8_t peer = seat.connection;
         if (ClassEConnect* c = Net()) c->Disconnect(peer);
         // The connection raises no close for a peer it dropped itself: free
         // its login entry as a close would.
         OnNetMessage(peer, 6, 0, nullptr);
-        seat.link = 0;
+        seat.link = LINK_FREE;
       }
     }
     return;
@@ -223,25 +223,25 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
     // Test switch: the computer players it names, then "Start".
     cpuAutoStart = 0;
     for (int s = 0; s < 3; s++) {
-      slot[s].kind = cpuSeatKinds[s] <= 3 ? cpuSeatKinds[s] : 0;
-      slot[s].link = 0;
+      slot[s].kind = IsComputerSeat(cpuSeatKinds[s]) ? cpuSeatKinds[s] : uint8_t{SEAT_EMPTY};
+      slot[s].link = LINK_FREE;
     }
     chosen = 4;
   }
   if (chosen >= 1 && chosen <= 3) {
     PLAYERSLOT& seat = slot[chosen - 1];
     PlayEffect(6);
-    if (seat.kind == 4 && seat.link == 2) {
+    if (IsLinkedRemote(seat)) {
       if (dlg && dlg->state == DLG_IDLE) {
         if (ClassEInput* in = Input()) in->ResetState();
         dlg->AskConfirm("Disconnect player?");
       }
     } else {
-      uint8_t next = static_cast<uint8_t>((seat.kind + 1) % 5);
-      if (next == 4 && pl->kind == MULTI_VERSUS_CPU)
-        next = 0;  // no remote players against the computer
+      uint8_t next = static_cast<uint8_t>((seat.kind + 1) % (SEAT_REMOTE + 1));
+      if (next == SEAT_REMOTE && pl->kind == MULTI_VERSUS_CPU)
+        next = SEAT_EMPTY;  // no remote players against the computer
       seat.kind = next;
-      seat.link = 0;
+      seat.link = LINK_FREE;
     }
   } else if (chosen == 4) {
     if (!NetStartGame()) PlayEffect(11);
@@ -359,9 +359,9 @@ void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
     dlg->SetIdle();
     if (host && menuCursor <= 2) {
       PLAYERSLOT& seat = slot[menuCursor];
-      if (seat.kind == 4 && seat.link == 2) {
+      if (IsLinkedRemote(seat)) {
         if (ClassEConnect* c = Net()) c->Disconnect(seat.connection);
-        seat.link = 3;
+        seat.link = LINK_DROPPED;
         if (ActiveCoPlayers() == 0) NetGameOver("All players have left", "the game.", nullptr);
       }
     }
@@ -372,7 +372,7 @@ void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
   const int32_t option = host ? chosen - 4 : chosen;
   if (host && chosen >= 0 && chosen <= 2) {
     const PLAYERSLOT& seat = slot[chosen];
-    if (seat.kind == 4 && seat.link == 2 && dlg && dlg->state == DLG_IDLE) {
+    if (IsLinkedRemote(seat) && dlg && dlg->state == DLG_IDLE) {
       if (ClassEInput* in = Input()) in->ResetState();
       dlg->AskConfirm("Disconnect this player?");
     }
@@ -405,13 +405,13 @@ void ClassLevel::RenderPauseMenu(E2DSurface* screen) {
   for (uint32_t i = 0; host && i < 3; i++) {
     const PLAYERSLOT& seat = slot[i];
     bool dim = true;
-    if (seat.kind >= 1 && seat.kind <= 3) {
-      std::snprintf(line, sizeof line, "%u. %s (CPU)", i + 2, kCpuNames[seat.kind - 1]);
+    if (IsComputerSeat(seat.kind)) {
+      std::snprintf(line, sizeof line, "%u. %s (CPU)", i + 2, kCpuNames[seat.kind - SEAT_CPU_FRED]);
       dim = false;
-    } else if (seat.kind == 4 && seat.link == 2) {
+    } else if (IsLinkedRemote(seat)) {
       dim = seat.silence > 4999;
       std::snprintf(line, sizeof line, "%u. %.31s (%s)", i + 2, seat.name, dim ? "Inactive" : "Active");
-    } else if (seat.kind == 4 && seat.link == 3) {
+    } else if (seat.kind == SEAT_REMOTE && seat.link == LINK_DROPPED) {
       std::snprintf(line, sizeof line, "%u. Disconnected", i + 2);
     } else {
       std::snprintf(line, sizeof line, "%u. Disabled", i + 2);

@@ -169,17 +169,17 @@ void ClassLevel::RenderCoPanel(E2DSurface* s, uint32_t seat) {
   const PLAYERSLOT& sl = slot[seat];
   DrawStatusBar(s, x + 23, y + 29, 4, 23, sl.barShown * 23 / 1024, true, 0x40FFC0);
   char label[4] = {};
-  if (sl.kind >= 1 && sl.kind <= 3) {
+  if (IsComputerSeat(sl.kind)) {
     std::memcpy(label, "CPU", 3);
-  } else if (sl.kind == 4) {
+  } else if (sl.kind == SEAT_REMOTE) {
     std::memcpy(label, sl.name, 3);
     label[3] = 0;
   }
   const int32_t ly = y + 3 - static_cast<int32_t>(gfx->GetFontHeight(0) / 2);
-  if ((sl.kind >= 1 && sl.kind <= 3) || (sl.kind == 4 && sl.link == 2))
-    gfx->DrawFontFx(s, 0, x + 27, ly, label, 0x207, 0x0080FF);
+  if (IsActiveSeat(sl)) gfx->DrawFontFx(s, 0, x + 27, ly, label, 0x207, 0x0080FF);
   RenderSmallGrid(s, seat, x, y);
-  if (sl.kind == 4 && sl.link == 3) gfx->DrawFontFx(s, 0, x + 27, ly, label, 0x209, 0x80);
+  if (sl.kind == SEAT_REMOTE && sl.link == LINK_DROPPED)
+    gfx->DrawFontFx(s, 0, x + 27, ly, label, 0x209, 0x80);
 }
 
 // ---- The frame, layer by layer ----

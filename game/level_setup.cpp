@@ -223,13 +223,13 @@ void ClassLevel::ResetCoPlayers() {
     std::memcpy(own.name, mainData->settings->bytes + 90, 31);
   }
   own.connection = 0;
-  own.kind = 4;
-  own.link = 2;
+  own.kind = SEAT_REMOTE;  // no player number until a networked game starts
+  own.link = LINK_CONNECTED;
   own.barShown = own.bar = 0;
   own.score = own.silence = 0;
   for (int s = 0; s < 3; s++) {
-    slot[s].kind = 0;
-    slot[s].link = 0;
+    slot[s].kind = SEAT_EMPTY;
+    slot[s].link = LINK_FREE;
     slot[s].barShown = slot[s].bar = 0;
     slot[s].score = slot[s].silence = 0;
     coPhase[s] = 0;
@@ -238,5 +238,6 @@ void ClassLevel::ResetCoPlayers() {
   ClassPlayer* pl = Player();
   if (pl && pl->mode == MODE_MULTI)
     for (int s = 0; s < 3; s++)
-      slot[s].kind = static_cast<uint8_t>(pl->kind == MULTI_VERSUS_CPU ? s + 1 : 4);
+      slot[s].kind =
+          static_cast<uint8_t>(pl->kind == MULTI_VERSUS_CPU ? SEAT_CPU_FRED + s : SEAT_REMOTE);
 }

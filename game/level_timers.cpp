@@ -11,7 +11,7 @@ void ClassLevel::HandleIdle(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
   if (pl->mode == MODE_MULTI && pl->winner != 0) {
-    // By player number: the own seat's kind byte is 4 on a host, no player number.
+    // By player number, which the own seat's kind byte on a host need not hold.
     for (int i = 0; i < 4; i++)
       if (pl->ranking[i] == OwnPlayer()) pl->score = static_cast<uint32_t>(pl->finalScore[i]);
   }
@@ -120,7 +120,7 @@ void ClassLevel::CheckWinner() {
     NetSendWinner();
   } else {
     for (int s = 0; s < 3; s++)
-      if (slot[s].kind >= 1 && slot[s].kind <= 3 && slot[s].score >= pl->targetScore) {
+      if (IsComputerSeat(slot[s].kind) && slot[s].score >= pl->targetScore) {
         pl->winner = static_cast<uint8_t>(s + 2);
         // Play stops here, before the turn that won would send its board: the
         // remote players get it now, ahead of the ranking.
