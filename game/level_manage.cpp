@@ -23,7 +23,7 @@ constexpr uint32_t kTitlePauseMenu = 0x10000;
 constexpr uint32_t kTitleMultiMenu = 0x10002;
 
 uint32_t TargetScore(const MAINCONFIG* cfg) {
-  switch (cfg ? cfg->bytes[799] : 1) {
+  switch (cfg ? cfg->TargetIndex() : 1) {
     case 0: return 5000;
     case 1: return 10000;
     case 2: return 20000;
@@ -72,7 +72,7 @@ void ClassLevel::StartReset(bool enter) {
   std::memset(gridScore, 0, sizeof gridScore);
   if (!pl) return;
   const MAINCONFIG* cfg = mainData ? mainData->settings : nullptr;
-  uint8_t start = cfg ? cfg->bytes[pl->mode == MODE_MULTI ? 797 : 796] : 1;
+  uint8_t start = cfg ? (pl->mode == MODE_MULTI ? cfg->MultiStartLevel() : cfg->StartLevel()) : 1;
   if (switchLevel) start = switchLevel;
   if (start == 0) start = 1;
   if (enter && pl->mode == MODE_TUTORIAL) {
@@ -189,7 +189,7 @@ void ClassLevel::EnterLevel() {
   ClassPlayer* pl = Player();
   ClassGraphics* gfx = mainData->graphics;
   if (gfx) {
-    gfx->SetColorBlind(mainData->settings && mainData->settings->bytes[471] != 0);
+    gfx->SetColorBlind(mainData->settings && mainData->settings->ColourBlind() != 0);
     gfx->Transition(nullptr, 0xFFFFFF);
     gfx->LoadBackDrop("gamehud.bmp");
     gfx->ResetPlayTime();

@@ -126,8 +126,7 @@ void ClassLevel::NetSendID(uint8_t target, uint8_t id) {
 void ClassLevel::NetSendJoin() {
   GAMEPACKET p{};
   p.id = PKT_JOIN;
-  if (mainData && mainData->settings)
-    CopyName(p.name, reinterpret_cast<const char*>(mainData->settings->bytes + 90));
+  if (mainData && mainData->settings) CopyName(p.name, mainData->settings->PlayerName());
   NetSendPacket(p, 0);
 }
 
@@ -659,8 +658,7 @@ void ClassLevel::JoinStartPacket(const GAMEPACKET& p) {
   own.score = 0;
   own.silence = 0;
   Player()->score = 0;
-  if (mainData && mainData->settings)
-    CopyName(own.name, reinterpret_cast<const char*>(mainData->settings->bytes + 90));
+  if (mainData && mainData->settings) CopyName(own.name, mainData->settings->PlayerName());
   std::memcpy(fallTable, p.fallTable, 16);
   std::memcpy(attackRotation, p.rotation, 16);
   rotationIndex = static_cast<uint8_t>(p.player * 4);

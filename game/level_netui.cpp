@@ -379,7 +379,7 @@ void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
   } else if (host && chosen == 3) {
     NetResume();
   } else if (option == 0 && mainData->settings) {
-    mainData->settings->SetMute(mainData->settings->bytes[MAINCONFIG::kMute] ? 0 : 1);
+    mainData->settings->SetMute(mainData->settings->Mute() ? 0 : 1);
   } else if (option == 1) {
     *message = MSG_MINIMIZE;
   } else if (option == 2) {
@@ -422,7 +422,7 @@ void ClassLevel::RenderPauseMenu(E2DSurface* screen) {
       DrawCentred(screen, PauseRowY(i), line);
   }
   if (host) DrawCentred(screen, PauseRowY(3), "Resume");
-  const bool mute = mainData->settings && mainData->settings->bytes[MAINCONFIG::kMute];
+  const bool mute = mainData->settings && mainData->settings->Mute();
   DrawCentred(screen, PauseRowY(options), mute ? "Mute: On" : "Mute: Off");
   // Minimising is offered where it does something: a desktop window.
   if (CanMinimize())

@@ -390,7 +390,7 @@ void ClassLevel::AimByStylus(bool& dropAsked, bool& aimChanged) {
   for (uint32_t i = 0; i < events; i++) {
     E_INPUTEVENT& ev = eventQueue[i];
     if (ev.action < 65 || ev.action > 67) continue;
-    if (ev.type != 1 && ev.type != 2 && ev.type != 4) continue;
+    if (ev.type != EIT_DOWN && ev.type != EIT_DOUBLE && ev.type != EIT_UP) continue;
     const uint8_t type = ev.type;
     ev.type = 0;
     PointAt(ev.x, ev.y, type, stylusMode, dropAsked, aimChanged);
@@ -414,11 +414,12 @@ void ClassLevel::PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode,
     const uint8_t p = static_cast<uint8_t>(row + col > 16 ? 16 : row + col);
     if (p != dropPos) aimChanged = true;
     dropPos = p;
-    if ((stylusMode == 0 && type == 1) || (stylusMode == 1 && type == 2) ||
-        (stylusMode == 2 && type == 4))
+    if ((stylusMode == MAINCONFIG::STYLUS_SINGLE_TAP && type == EIT_DOWN) ||
+        (stylusMode == MAINCONFIG::STYLUS_DOUBLE_TAP && type == EIT_DOUBLE) ||
+        (stylusMode == MAINCONFIG::STYLUS_TAP_RELEASE && type == EIT_UP))
       dropAsked = true;
   }
-  if (type == 1 && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
+  if (type == EIT_DOWN && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
       !(pl->mode == MODE_STANDARD && pl->bar >= 1024))
     SwapNextStones(pl->mode == MODE_STANDARD ? 128 : 0);
 }

@@ -220,7 +220,7 @@ void ClassLevel::ResetCoPlayers() {
   PLAYERSLOT& own = slot[3];
   std::memset(own.name, 0, sizeof own.name);
   if (mainData && mainData->settings) {
-    std::memcpy(own.name, mainData->settings->bytes + 90, 31);
+    std::memcpy(own.name, mainData->settings->PlayerName(), 31);
   }
   own.connection = 0;
   own.kind = SEAT_REMOTE;  // no player number until a networked game starts

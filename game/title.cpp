@@ -535,10 +535,9 @@ void ClassTitle::ResetHighscores() {
 void ClassTitle::SettingAction(uint8_t a) {
   MAINCONFIG* cfg = maindata->settings;
   ClassSound* snd = maindata->sound;
-  uint8_t* b = cfg->bytes;
   switch (a) {
-    case 9: b[MAINCONFIG::kStartLevel] = static_cast<uint8_t>(b[MAINCONFIG::kStartLevel] % 9 + 1); break;
-    case 11: b[MAINCONFIG::kStylusMode] = static_cast<uint8_t>((b[MAINCONFIG::kStylusMode] + 1) % 3); break;
+    case 9: cfg->SetStartLevel(static_cast<uint8_t>(cfg->StartLevel() % 9 + 1)); break;
+    case 11: cfg->SetStylusMode(static_cast<uint8_t>((cfg->StylusMode() + 1) % 3)); break;
     case 14: cfg->SetMute(cfg->Mute() ? 0 : 1); break;
     case 15: {
       const uint8_t v = static_cast<uint8_t>(cfg->EffectVolume() + 16 > 64 ? 0 : cfg->EffectVolume() + 16);
@@ -555,12 +554,10 @@ void ClassTitle::SettingAction(uint8_t a) {
       if (snd) snd->VolumeBgm(v);
       break;
     }
-    case 18: b[MAINCONFIG::kConnection] = 0; break;
-    case 21: b[MAINCONFIG::kTargetIndex] = static_cast<uint8_t>((b[MAINCONFIG::kTargetIndex] + 1) & 3); break;
-    case 22:
-      b[MAINCONFIG::kMultiStartLevel] = static_cast<uint8_t>(b[MAINCONFIG::kMultiStartLevel] % 9 + 1);
-      break;
-    case 23: b[MAINCONFIG::kColourBlind] = b[MAINCONFIG::kColourBlind] ? 0 : 1; break;
+    case 18: cfg->SetConnection(MAINCONFIG::CONNECTION_TCP); break;
+    case 21: cfg->SetTargetIndex(static_cast<uint8_t>((cfg->TargetIndex() + 1) & 3)); break;
+    case 22: cfg->SetMultiStartLevel(static_cast<uint8_t>(cfg->MultiStartLevel() % 9 + 1)); break;
+    case 23: cfg->SetColourBlind(cfg->ColourBlind() ? 0 : 1); break;
     default: break;
   }
 }
@@ -568,7 +565,7 @@ void ClassTitle::SettingAction(uint8_t a) {
 // The items that start a game: its mode and, for network play, the console's
 // kind over the chosen connection.
 void ClassTitle::GameAction(uint8_t a) {
-  const bool tcp = maindata->settings->bytes[MAINCONFIG::kConnection] == 0;
+  const bool tcp = maindata->settings->Connection() == MAINCONFIG::CONNECTION_TCP;
   switch (a) {
     case 60: BeginGame(MODE_STANDARD, -1, module_, message_); break;
     case 61: BeginGame(MODE_TIMED, -1, module_, message_); break;
