@@ -323,7 +323,6 @@ class ClassLevel {
   void JoinDroppedPacket(const GAMEPACKET& p);
   // A grid another console sent, taken in for the seat's small panel.
   void TakeCoGrid(int32_t seat, const GAMEPACKET& p);
-  void PauseByPeer();
   void RenderAttackCorner(E2DSurface* screen);
   void RenderPackage(E2DSurface* screen, const uint8_t* stones, uint32_t count);
   void RenderCoPanel(E2DSurface* screen, uint32_t seat);
@@ -401,6 +400,8 @@ class ClassLevel {
   void EnterLevel();
   void StartNextGame(E2DSurface* screen, bool fresh);
   void NextGameSeats(bool fresh);
+  // The networked pause menu opens (the own pause on a host, a minimise, a
+  // peer's pause packet).
   void EnterNetPause();
   void TransitionFrame(E2DSurface* screen, uint32_t elapsed);
   void PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed);

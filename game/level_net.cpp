@@ -517,7 +517,7 @@ void ClassLevel::HostPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
       return;
     case PKT_PAUSE:
       NetSendID(0, PKT_PAUSE);
-      PauseByPeer();
+      EnterNetPause();
       return;
     case PKT_KEEPALIVE:
       from.silence = 0;
@@ -629,9 +629,7 @@ void ClassLevel::JoinerPlayPacket(const GAMEPACKET& p) {
     case PKT_DROPPED:
       if (own) JoinDroppedPacket(p);
       return;
-    case PKT_PAUSE:
-      PauseByPeer();
-      return;
+    case PKT_PAUSE: EnterNetPause(); return;
     case PKT_KEEPALIVE:
       slot[3].silence = 0;
       return;
@@ -704,12 +702,6 @@ void ClassLevel::TakeCoGrid(int32_t seat, const GAMEPACKET& p) {
   std::memcpy(coGrid[seat], p.cells, kGridCells);
   std::memset(coFallStep[seat], 0, sizeof coFallStep[seat]);
   TraceGrid(p.player, p.score, coGrid[seat]);
-}
-
-void ClassLevel::PauseByPeer() {
-  levelState = ST_NETPAUSE;
-  stateTimer = 0;
-  menuCursor = 0;
 }
 
 // ---- Set-up states -------------------------------------------------------------------
