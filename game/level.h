@@ -429,6 +429,17 @@ class ClassLevel {
   // The tutorial's player phase.
   void TutorialFullBar();
   void RunTutorialOpcode(uint8_t op);
+  // One stone of a computer seat judged at every drop position: what stays
+  // the same from one position to the next.
+  struct CPUJudge {
+    uint32_t seat;
+    uint8_t stone;
+    uint32_t skill;
+    uint8_t nearStrict, nearLoose;  // CPUGetNearStone's positions, strict and not
+  };
+  // The value of dropping the stone at free drop position p; each step is taken
+  // only when the skill allows, so a weak player leaves much unjudged.
+  int32_t CPUDropValue(const CPUJudge& j, int p);
   // A computer seat's step: the biohazard rules, an incoming package, its drop.
   // True when the rules changed a cell of the seat's grid.
   bool CPUBiohazardRules(uint32_t seat);

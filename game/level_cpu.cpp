@@ -10,7 +10,7 @@ namespace {
 
 enum Skill : uint8_t { kWeak, kMedium, kStrong };
 
-// Weights of a drop position's value (see Evaluate).
+// Weights of a drop position's value (see CPUDropValue).
 constexpr int32_t kHeightCost = 4;      // per step of the resting cell above the bottom corner
 constexpr int32_t kDropCellCost = 40;   // resting on a drop cell takes it away
 constexpr int32_t kLinkWeight = 24;     // per stone linked within two steps
@@ -154,21 +154,20 @@ uint8_t ClassLevel::CPUGetNearStone(uint32_t seat, uint8_t stone, bool strict) c
   return 255;
 }
 
-namespace {
-
 // The value of dropping a stone at free drop position p; each step is taken
 // only when the skill allows, so a weak player leaves much unjudged.
-int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t skill, uint8_t nearStrict,
-                 uint8_t nearLoose) {
-  if (static_cast<uint32_t>(ClassLevel::Rand() % 50) >= skill) return -500;
-  uint8_t* g = L.coGrid[seat];
-  const int start = ClassLevel::DropCell(p);
-  const int rest = RestCell(g, start / 9, start % 9, stone, L.fallTable, L.coFallCounter[seat]);
+int32_t ClassLevel::CPUDropValue(const CPUJudge& j, int p) {
+  const uint8_t stone = j.stone;
+  const uint32_t skill = j.skill;
+  if (static_cast<uint32_t>(Rand() % 50) >= skill) return -500;
+  uint8_t* g = coGrid[j.seat];
+  const int start = DropCell(p);
+  const int rest = RestCell(g, start / 9, start % 9, stone, fallTable, coFallCounter[j.seat]);
   const int r = rest / 9, c = rest % 9;
   int32_t value = -kHeightCost * (r + 8 - c);
   if (r == 8 || c == 0) value -= kDropCellCost;
 
-  if (static_cast<uint32_t>(ClassLevel::Rand() % 50) < skill) {
+  if (static_cast<uint32_t>(Rand() % 50) < skill) {
     if (IsPlainColour(stone) || stone == CELL_WILDCARD) {
       // A wildcard is judged as the best colour among its neighbours.
       uint8_t colours[4];
@@ -176,21 +175,20 @@ int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t sk
       if (stone != CELL_WILDCARD) colours[count++] = stone;
       for (int d = 0; d < 4 && stone == CELL_WILDCARD; d++) {
         const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
-        if (ClassLevel::Inside(nr, nc) && IsPlainColour(g[ClassLevel::Cell(nr, nc)]))
-          colours[count++] = g[ClassLevel::Cell(nr, nc)];
+        if (Inside(nr, nc) && IsPlainColour(g[Cell(nr, nc)])) colours[count++] = g[Cell(nr, nc)];
       }
       int32_t best = 0;
       for (int k = 0; k < count; k++) {
         g[rest] = colours[k];
-        const uint32_t links = L.CPUCheckLinkScore(seat, r, c);
+        const uint32_t links = CPUCheckLinkScore(j.seat, r, c);
         const uint32_t group = GroupSize(g, rest);
         g[rest] = 0;
         int32_t v = kLinkWeight * static_cast<int32_t>(links);
         if (group >= 4) v += kBreakBonus + kGroupWeight * static_cast<int32_t>(group - 4);
         for (int d = 0; d < 4; d++) {
           const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
-          if (!ClassLevel::Inside(nr, nc)) continue;
-          const uint8_t n = g[ClassLevel::Cell(nr, nc)];
+          if (!Inside(nr, nc)) continue;
+          const uint8_t n = g[Cell(nr, nc)];
           if (IsPlainColour(n) && n != colours[k]) v -= kForeignCost;
         }
         if (k == 0 || v > best) best = v;
@@ -201,31 +199,29 @@ int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t sk
       // Best beside many stones that a break will take with it.
       for (int e = 0; e < 4; e++) {
         const int nr = r + kNeighbourDr[e], nc = c + kNeighbourDc[e];
-        if (ClassLevel::Inside(nr, nc) && IsPlainColour(g[ClassLevel::Cell(nr, nc)])) value += kNuclearWeight;
+        if (Inside(nr, nc) && IsPlainColour(g[Cell(nr, nc)])) value += kNuclearWeight;
       }
     }
   }
 
-  if (static_cast<uint32_t>(ClassLevel::Rand() % 50) < skill) {
-    if (p == nearStrict)
+  if (static_cast<uint32_t>(Rand() % 50) < skill) {
+    if (p == j.nearStrict)
       value += kNearStrict;
-    else if (p == nearLoose)
+    else if (p == j.nearLoose)
       value += kNearLoose;
   }
   return value;
 }
 
-}  // namespace
-
 uint8_t ClassLevel::CPUGetScoreStone(uint32_t seat, uint8_t stone, uint32_t skill, int32_t& bestValue) {
   bestValue = -999;
   if (seat >= 3) return 255;
-  const uint8_t nearStrict = CPUGetNearStone(seat, stone, true);
-  const uint8_t nearLoose = CPUGetNearStone(seat, stone, false);
+  const CPUJudge judge = {seat, stone, skill, CPUGetNearStone(seat, stone, true),
+                          CPUGetNearStone(seat, stone, false)};
   uint8_t bestPos = 255;
   for (int p = 0; p < 17; p++) {
     int32_t value = -1000;
-    if (coGrid[seat][DropCell(p)] == 0) value = Evaluate(*this, seat, stone, p, skill, nearStrict, nearLoose);
+    if (coGrid[seat][DropCell(p)] == 0) value = CPUDropValue(judge, p);
     if (value > bestValue) {
       bestValue = value;
       bestPos = static_cast<uint8_t>(p);
