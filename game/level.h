@@ -422,10 +422,19 @@ class ClassLevel {
   void AimAndDrop(uint32_t delta);
   void AimByHeldKeys(uint32_t delta);
   void AimByWheel();
-  void TakeTurnKeys(bool& dropAsked);
-  void AimByStylus(bool& dropAsked, bool& aimChanged);
-  void PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode, bool& dropAsked,
-               bool& aimChanged);
+  // What the turn's keys and pointer asked for: a drop, and an aim that moved
+  // (its click is heard once, unless the stone drops).
+  struct TurnAsk {
+    bool drop = false;
+    bool aimMoved = false;
+    void Add(const TurnAsk& o) {
+      drop = drop || o.drop;
+      aimMoved = aimMoved || o.aimMoved;
+    }
+  };
+  TurnAsk TakeTurnKeys();
+  TurnAsk AimByStylus();
+  TurnAsk PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode);
   // The tutorial's player phase.
   void TutorialFullBar();
   void RunTutorialOpcode(uint8_t op);

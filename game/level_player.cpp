@@ -309,15 +309,13 @@ bool ClassLevel::ForcedPuzzleDrop() {
 
 // Aiming and dropping by keys, wheel and stylus.
 void ClassLevel::AimAndDrop(uint32_t delta) {
-  bool dropAsked = false;
-  bool aimChanged = false;
   AimByHeldKeys(delta);
   AimByWheel();
-  TakeTurnKeys(dropAsked);
-  AimByStylus(dropAsked, aimChanged);
-  if (dropAsked && curStone != 0) {
+  TurnAsk ask = TakeTurnKeys();
+  ask.Add(AimByStylus());
+  if (ask.drop && curStone != 0) {
     Drop();
-  } else if (aimChanged) {
+  } else if (ask.aimMoved) {
     PlayEffect(6);
   }
 }
@@ -356,8 +354,9 @@ void ClassLevel::AimByWheel() {
 }
 
 // Key presses: a press of an aiming key moves at once; drop and swap.
-void ClassLevel::TakeTurnKeys(bool& dropAsked) {
+ClassLevel::TurnAsk ClassLevel::TakeTurnKeys() {
   ClassPlayer* pl = Player();
+  TurnAsk ask;
   const uint32_t events = eventCount < 32 ? eventCount : 32;
   for (uint32_t i = 0; i < events; i++) {
     E_INPUTEVENT& ev = eventQueue[i];
@@ -374,18 +373,20 @@ void ClassLevel::TakeTurnKeys(bool& dropAsked) {
       }
     } else if (ev.action == 0) {
       ev.type = 0;
-      dropAsked = true;
+      ask.drop = true;
     } else if (ev.action == 1) {
       ev.type = 0;
       SwapNextStones(pl->mode == MODE_STANDARD ? 128 : 0);
     }
   }
+  return ask;
 }
 
 // Pointer events first, then the held pointer: taken only while held, a press
 // would never be seen as a tap (single tap could not drop).
-void ClassLevel::AimByStylus(bool& dropAsked, bool& aimChanged) {
+ClassLevel::TurnAsk ClassLevel::AimByStylus() {
   const uint8_t stylusMode = StylusMode();
+  TurnAsk ask;
   const uint32_t events = eventCount < 32 ? eventCount : 32;
   for (uint32_t i = 0; i < events; i++) {
     E_INPUTEVENT& ev = eventQueue[i];
@@ -393,33 +394,35 @@ void ClassLevel::AimByStylus(bool& dropAsked, bool& aimChanged) {
     if (ev.type != EIT_DOWN && ev.type != EIT_DOUBLE && ev.type != EIT_UP) continue;
     const uint8_t type = ev.type;
     ev.type = 0;
-    PointAt(ev.x, ev.y, type, stylusMode, dropAsked, aimChanged);
+    ask.Add(PointAt(ev.x, ev.y, type, stylusMode));
   }
   ClassEInput* input = (mainData && mainData->ecd) ? mainData->ecd->input : nullptr;
   if (input && input->ClickHold(0)) {
     int32_t x, y;
     input->GetClickPosition(x, y);
-    PointAt(x, y, 3, stylusMode, dropAsked, aimChanged);
+    ask.Add(PointAt(x, y, EIT_REPEAT, stylusMode));  // held: a tap of no stylus mode
   }
+  return ask;
 }
 
 // Stylus: the cell's vertical line of the diamond is the drop position; the
 // next-stones box swaps them.
-void ClassLevel::PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode, bool& dropAsked,
-                         bool& aimChanged) {
+ClassLevel::TurnAsk ClassLevel::PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode) {
   ClassPlayer* pl = Player();
+  TurnAsk ask;
   const int32_t row = FloorDiv(x - y + 68, 24);
   const int32_t col = FloorDiv(x + y - 172, 24);
   if (Inside(row, col)) {
     const uint8_t p = static_cast<uint8_t>(row + col > 16 ? 16 : row + col);
-    if (p != dropPos) aimChanged = true;
+    if (p != dropPos) ask.aimMoved = true;
     dropPos = p;
     if ((stylusMode == MAINCONFIG::STYLUS_SINGLE_TAP && type == EIT_DOWN) ||
         (stylusMode == MAINCONFIG::STYLUS_DOUBLE_TAP && type == EIT_DOUBLE) ||
         (stylusMode == MAINCONFIG::STYLUS_TAP_RELEASE && type == EIT_UP))
-      dropAsked = true;
+      ask.drop = true;
   }
   if (type == EIT_DOWN && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
       !(pl->mode == MODE_STANDARD && pl->bar >= 1024))
     SwapNextStones(pl->mode == MODE_STANDARD ? 128 : 0);
+  return ask;
 }
