@@ -391,7 +391,6 @@ class ClassLevel {
   void DeliverPackage(const PARTICLE& p);
   void FlyPackage(PARTICLE& p, uint32_t delta);
   void StartTrail(const PARTICLE& p);
-  void MoveDropPos(int step, bool& moved);
   void FirstPackageLength(uint8_t& n) const;
 
   // Steps of the level's states and turns.
@@ -406,7 +405,12 @@ class ClassLevel {
   void TransitionFrame(E2DSurface* screen, uint32_t elapsed);
   void PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed);
   void QueuePlayInput();
-  void TakePauseTaps(bool& pause, bool& minimize);
+  // The pause key and the HUD's pause and minimise buttons, taken from the queue.
+  struct PauseTaps {
+    bool pause = false;
+    bool minimize = false;
+  };
+  PauseTaps TakePauseTaps();
   void PauseFromPlay(uint32_t* module, uint32_t* message);
   bool RunLogicSteps();
   void GameOverFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed);

@@ -286,10 +286,9 @@ void ClassLevel::PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* messa
                            uint32_t elapsed) {
   stepAccu += elapsed;
   QueuePlayInput();
-  bool pause = false, minimize = false;
-  TakePauseTaps(pause, minimize);
-  if (pause) PauseFromPlay(module, message);
-  if (minimize) *message = MSG_MINIMIZE;
+  const PauseTaps taps = TakePauseTaps();
+  if (taps.pause) PauseFromPlay(module, message);
+  if (taps.minimize) *message = MSG_MINIMIZE;
   bool ran = false;
   if (levelState == ST_PLAY && *module == MODULE_LEVEL && *message == MSG_FRAME)
     ran = RunLogicSteps();
@@ -314,12 +313,13 @@ void ClassLevel::QueuePlayInput() {
 }
 
 // The pause key, and taps on the two buttons at the lower left of the HUD.
-void ClassLevel::TakePauseTaps(bool& pause, bool& minimize) {
+ClassLevel::PauseTaps ClassLevel::TakePauseTaps() {
+  PauseTaps taps;
   for (uint32_t i = 0; i < eventCount; i++) {
     E_INPUTEVENT& ev = eventQueue[i];
     if (ev.type == EIT_DOWN && ev.action == 2) {
       ev.type = 0;
-      pause = true;
+      taps.pause = true;
     }
   }
   for (uint32_t i = 0; i < eventCount; i++) {
@@ -328,12 +328,13 @@ void ClassLevel::TakePauseTaps(bool& pause, bool& minimize) {
     if (ev.x <= 3 || ev.y < 216 || ev.y > 235 || (ev.x - 4) % 30 >= 20) continue;
     if (ev.x >= 34 && ev.x <= 53) {
       ev.type = 0;
-      pause = true;
+      taps.pause = true;
     } else if (ev.x >= 4 && ev.x <= 23) {
       ev.type = 0;
-      minimize = true;
+      taps.minimize = true;
     }
   }
+  return taps;
 }
 
 void ClassLevel::PauseFromPlay(uint32_t* module, uint32_t* message) {
