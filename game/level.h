@@ -44,10 +44,10 @@ class ClassLevel {
   void HandleParticles(uint32_t delta);
   // ---- The screens that end or interrupt play ----
   // Game over, 1500 ms after the board settled: a score that enters its mode's
-  // table opens the name entry (state 3), anything else returns to the title.
+  // table opens the name entry (ST_NAMEENTRY), anything else returns to the title.
   void HighscoreDecision(E2DSurface* screen, uint32_t* module, uint32_t* message);
   void HandleNameEntry(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
-  // The winner, then the ranking with its replay menu (state 11).
+  // The winner, then the ranking with its replay menu (ST_RANKING).
   void HandleRanking(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
   // True in the states where a finished game waits for the player's choice.
   bool WaitsAfterGame() const;
@@ -82,14 +82,14 @@ class ClassLevel {
                      int32_t value, bool mirrored, uint32_t colour);
   void RenderSmallGrid(E2DSurface* screen, uint32_t seat, int32_t x, int32_t y);
   void BuildAttackRotation();
-  // The computer players that ZARN_START's versus form seats (kinds 0 to 3
-  // per seat); the start path sets it before the enter message.
-  uint8_t cpuSeatKinds[3] = {1, 2, 3};
+  // The computer players that ZARN_START's versus form seats (a seat kind up to
+  // SEAT_CPU_MIKE per seat); the start path sets it before the enter message.
+  uint8_t cpuSeatKinds[3] = {SEAT_CPU_FRED, SEAT_CPU_JOE, SEAT_CPU_MIKE};
   // Test switch: a host starts by itself once this many players have joined
   // (0: the player presses "Start"); a joiner with an address here connects
   // to it at once instead of showing the host list.
   uint8_t netAutoStart = 0;
-  // With it, the computer players (kinds 1 to 3) that take the seats nobody
+  // With it, the computer players (seat kinds) that take the seats nobody
   // joined when the game starts, in seat order.
   uint8_t netAutoCpu[3] = {};
   // Test switch: a versus-computer game seats cpuSeatKinds and starts without
@@ -207,8 +207,8 @@ class ClassLevel {
   // Allocates the receive queues (once, at construction: play allocates nothing).
   void NetSetup();
   ClassEConnect* Net() const;
-  bool NetHost() const;     // hosting a networked game (kind 1 or 2)
-  bool NetJoining() const;  // joined to a host (kind 3 or 4)
+  bool NetHost() const;     // hosting a networked game (ClassPlayer::Hosting)
+  bool NetJoining() const;  // joined to a host (ClassPlayer::Joined)
   // This console's player number: 0 on a host, the own seat's kind on a joiner.
   uint8_t OwnPlayer() const;
   // Seat of a player number (-1: this console or out of range) and back.
@@ -368,7 +368,7 @@ class ClassLevel {
   // Menu input over a list; the row chosen, or -1. Rows from gapRow on lie gap
   // pixels lower (a list over two bands).
   int32_t MenuInput(uint32_t rows, int32_t listTop, uint32_t gapRow = 0, int32_t gap = 0);
-  // The networked pause menu (state 9): its frame, the y of its menu row i, and
+  // The networked pause menu (ST_NETPAUSE): its frame, the y of its menu row i, and
   // the top of its first band.
   void NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta);
   int32_t PauseRowY(uint32_t row) const;

@@ -273,7 +273,7 @@ void ClassLevel::RenderEntity(E2DSurface* s, const STONEENTITY& e) {
   }
 }
 
-// The game-over letters across the board (state 2).
+// The game-over letters across the board (ST_GAMEOVER).
 void ClassLevel::RenderGameOver(E2DSurface* s) {
   for (int32_t k = 0; k < 6; k++)
     mainData->graphics->DrawSprite(s, 88 + 24 * k, 108, static_cast<uint8_t>(64 + k), 1, 0);

@@ -16,7 +16,7 @@ struct GameStart {
   uint8_t level = 0;             // 0: the settings' start level
   bool seeded = false;
   uint32_t seed = 0;
-  uint8_t net = 0;       // 1 host, 2 join (mode 4)
+  uint8_t net = 0;       // 1 host, 2 join (MODE_MULTI)
   uint8_t hostWait = 1;  // host: players to wait for before starting
   uint8_t hostCpu[3] = {};  // host: computer players for the seats nobody joined
   char address[32] = {}; // join: the host's dotted address
