@@ -29,6 +29,7 @@
 
 class E2DSurfaceRGBA;
 class E3DSurface;
+struct BlitRows;  // one blit's rows after the front (esurf_2dblt.cpp)
 
 // Filled by GetInfo and Lock.
 struct E2DSURFACEINFO {
@@ -275,8 +276,7 @@ class E2DSurface : public E2DSurfaceBase {
   void BltFastByRule(uint8_t* d, E2DSurface* src, const uint8_t* spx, const tagRECT& sr, uint32_t f,
                      uint32_t value);
   void BltFastConvert(uint8_t* d, const E2DSurface* src, const uint8_t* s, const tagRECT& sr);
-  void BltFlipByRule(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H, int32_t xs,
-                     int32_t ys, uint32_t f, uint32_t value);
+  void BltFlipByRule(const BlitRows& b, int32_t xs, int32_t ys, uint32_t f, uint32_t value);
   void ClampSpanRows(int32_t first, int32_t last);
   void ScanQuad(const int32_t* qx, const int32_t* qy, const int32_t* u, const int32_t* v, int32_t first,
                 int32_t last);

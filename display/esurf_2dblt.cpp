@@ -87,6 +87,8 @@ inline uint32_t KernelColourOf(uint32_t f, uint32_t value, uint8_t format) {
   return E2DSurface::ColorToNative(colour, format);
 }
 
+}  // namespace
+
 // One blit's rows after the front: where they start, the bytes per stored
 // row, the size drawn, and the format and source key the kernels take.
 struct BlitRows {
@@ -95,8 +97,10 @@ struct BlitRows {
   uint32_t dp, sp;
   int32_t w, h;
   uint8_t format;
-  uint32_t key;
+  uint32_t key;  // native
 };
+
+namespace {
 
 // Flags in one format: the kernel of the flag byte.
 void BltFastKernel(const BlitRows& b, const ECD* ecd, uint32_t f, uint32_t colour, uint32_t opacity) {
@@ -244,29 +248,29 @@ int E2DSurface::BltFlip(int32_t x, int32_t y, E2DSurface* src, const tagRECT* re
   const uint8_t* s = FlipWalk(spx + (uint32_t(sr.top) * src->pitch_ + uint32_t(sr.left)) * uint32_t(B), W, H, B,
                               int32_t(src->pitch_) * B, angle, mirror, xs, ys);
   uint8_t* d = dpx + (uint32_t(y) * pitch_ + uint32_t(x)) * uint32_t(B);
+  const BlitRows b = {d, s, pitch_ * uint32_t(B), src->pitch_ * uint32_t(B), W, H, format_,
+                      src->colorkey_};
   if (format_ == EFMT_RGB15 || format_ == EFMT_RGB24)
-    BltFlipByRule(d, src, s, W, H, xs, ys, f, value);
+    BltFlipByRule(b, xs, ys, f, value);
   else
-    BltFlipKernel({d, s, pitch_ * uint32_t(B), src->pitch_ * uint32_t(B), W, H, format_, src->colorkey_}, xs, ys,
-                  ecd_, f, KernelColourOf(f, value, format_), opacity);
+    BltFlipKernel(b, xs, ys, ecd_, f, KernelColourOf(f, value, format_), opacity);
   src->Unlock();
   Unlock();
   return ERES_OK;
 }
 
 // No kernels for 15- and 24-bit surfaces: the per-pixel rule along the steps.
-void E2DSurface::BltFlipByRule(uint8_t* d, const E2DSurface* src, const uint8_t* s, int32_t W, int32_t H,
-                               int32_t xs, int32_t ys, uint32_t f, uint32_t value) {
+void E2DSurface::BltFlipByRule(const BlitRows& b, int32_t xs, int32_t ys, uint32_t f,
+                               uint32_t value) {
   const int32_t B = bpp_ >> 3;
-  const uint32_t dp = pitch_ * uint32_t(B);
   const bool ck = (f & EBLT_CK) != 0;
-  const uint32_t key = src->GetColorKey();
-  for (int32_t row = 0; row < H; row++) {
-    const uint8_t* sp = s + intptr_t(row) * ys * B;
-    for (int32_t col = 0; col < W; col++, sp += intptr_t(xs) * B) {
-      const uint32_t c = NativeToColor(erdr::LoadBytes(sp, uint32_t(B)), format_);
+  const uint32_t key = NativeToColor(b.key, b.format);
+  for (int32_t row = 0; row < b.h; row++) {
+    const uint8_t* sp = b.s + intptr_t(row) * ys * B;
+    for (int32_t col = 0; col < b.w; col++, sp += intptr_t(xs) * B) {
+      const uint32_t c = NativeToColor(erdr::LoadBytes(sp, uint32_t(B)), b.format);
       if (ck && c == key) continue;
-      PixelRule(d + uint32_t(row) * dp + uint32_t(col * B), c, int32_t(f & ~EBLT_CK), value);
+      PixelRule(b.d + uint32_t(row) * b.dp + uint32_t(col * B), c, int32_t(f & ~EBLT_CK), value);
     }
   }
 }

@@ -164,13 +164,12 @@ int ClassMain::OnNextFrame(ClassEDisplay* display, uint32_t elapsed) {
 }
 
 void ClassMain::CheckScriptedGame() {
-  constexpr uint8_t kLevelPlaying = 1;  // the level's play state
-  if (moduleId_ == MODULE_LEVEL && level_.levelState == kLevelPlaying) scriptedPlayed_ = 1;
+  if (moduleId_ == MODULE_LEVEL && level_.levelState == ST_PLAY) scriptedPlayed_ = 1;
   // The start switch's game handing the run back before its play began could
   // not start (a host whose port is taken): a failure, so a script learns it.
   if (moduleId_ != MODULE_QUIT || !title_.autoGame || scriptedPlayed_ || GetErrorMsg()[0] != 0) return;
   char port[32] = "";
-  if (player_.mode == 4 && player_.kind == 1)
+  if (player_.mode == MODE_MULTI && player_.kind == MULTI_HOST_TCP)
     std::snprintf(port, sizeof port, " (port %u)", static_cast<unsigned>(GamePort()));
   char why[192];
   std::snprintf(why, sizeof why, "the game of ZARN_START could not start: %s%s",

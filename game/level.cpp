@@ -52,7 +52,8 @@ void ClassLevel::PlayEffect(uint32_t effect) {
 }
 
 uint8_t ClassLevel::StylusMode() const {
-  return (mainData && mainData->settings) ? mainData->settings->bytes[800] : 0;
+  return (mainData && mainData->settings) ? mainData->settings->StylusMode()
+                                          : uint8_t{MAINCONFIG::STYLUS_SINGLE_TAP};
 }
 
 uint32_t ClassLevel::FreeQEntity() const {

@@ -44,10 +44,10 @@ class ClassLevel {
   void HandleParticles(uint32_t delta);
   // ---- The screens that end or interrupt play ----
   // Game over, 1500 ms after the board settled: a score that enters its mode's
-  // table opens the name entry (state 3), anything else returns to the title.
+  // table opens the name entry (ST_NAMEENTRY), anything else returns to the title.
   void HighscoreDecision(E2DSurface* screen, uint32_t* module, uint32_t* message);
   void HandleNameEntry(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
-  // The winner, then the ranking with its replay menu (state 11).
+  // The winner, then the ranking with its replay menu (ST_RANKING).
   void HandleRanking(E2DSurface* screen, uint32_t delta, uint32_t* module, uint32_t* message);
   // True in the states where a finished game waits for the player's choice.
   bool WaitsAfterGame() const;
@@ -82,14 +82,14 @@ class ClassLevel {
                      int32_t value, bool mirrored, uint32_t colour);
   void RenderSmallGrid(E2DSurface* screen, uint32_t seat, int32_t x, int32_t y);
   void BuildAttackRotation();
-  // The computer players that ZARN_START's versus form seats (kinds 0 to 3
-  // per seat); the start path sets it before the enter message.
-  uint8_t cpuSeatKinds[3] = {1, 2, 3};
+  // The computer players that ZARN_START's versus form seats (a seat kind up to
+  // SEAT_CPU_MIKE per seat); the start path sets it before the enter message.
+  uint8_t cpuSeatKinds[3] = {SEAT_CPU_FRED, SEAT_CPU_JOE, SEAT_CPU_MIKE};
   // Test switch: a host starts by itself once this many players have joined
   // (0: the player presses "Start"); a joiner with an address here connects
   // to it at once instead of showing the host list.
   uint8_t netAutoStart = 0;
-  // With it, the computer players (kinds 1 to 3) that take the seats nobody
+  // With it, the computer players (seat kinds) that take the seats nobody
   // joined when the game starts, in seat order.
   uint8_t netAutoCpu[3] = {};
   // Test switch: a versus-computer game seats cpuSeatKinds and starts without
@@ -191,8 +191,8 @@ class ClassLevel {
   uint8_t tutorialNext = 0;
   uint8_t dropPos = 8;
   uint8_t curStone = 0;
-  uint8_t levelState = 0;
-  uint8_t returnState = 0;
+  uint8_t levelState = ST_TRANSITION;
+  uint8_t returnState = ST_TRANSITION;
   uint8_t turnPhase = 0;
   uint8_t clockHour = 0, clockMinute = 0;
   uint8_t menuCursor = 0;
@@ -207,8 +207,8 @@ class ClassLevel {
   // Allocates the receive queues (once, at construction: play allocates nothing).
   void NetSetup();
   ClassEConnect* Net() const;
-  bool NetHost() const;     // hosting a networked game (kind 1 or 2)
-  bool NetJoining() const;  // joined to a host (kind 3 or 4)
+  bool NetHost() const;     // hosting a networked game (ClassPlayer::Hosting)
+  bool NetJoining() const;  // joined to a host (ClassPlayer::Joined)
   // This console's player number: 0 on a host, the own seat's kind on a joiner.
   uint8_t OwnPlayer() const;
   // Seat of a player number (-1: this console or out of range) and back.
@@ -323,7 +323,6 @@ class ClassLevel {
   void JoinDroppedPacket(const GAMEPACKET& p);
   // A grid another console sent, taken in for the seat's small panel.
   void TakeCoGrid(int32_t seat, const GAMEPACKET& p);
-  void PauseByPeer();
   void RenderAttackCorner(E2DSurface* screen);
   void RenderPackage(E2DSurface* screen, const uint8_t* stones, uint32_t count);
   void RenderCoPanel(E2DSurface* screen, uint32_t seat);
@@ -369,7 +368,7 @@ class ClassLevel {
   // Menu input over a list; the row chosen, or -1. Rows from gapRow on lie gap
   // pixels lower (a list over two bands).
   int32_t MenuInput(uint32_t rows, int32_t listTop, uint32_t gapRow = 0, int32_t gap = 0);
-  // The networked pause menu (state 9): its frame, the y of its menu row i, and
+  // The networked pause menu (ST_NETPAUSE): its frame, the y of its menu row i, and
   // the top of its first band.
   void NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta);
   int32_t PauseRowY(uint32_t row) const;
@@ -392,7 +391,6 @@ class ClassLevel {
   void DeliverPackage(const PARTICLE& p);
   void FlyPackage(PARTICLE& p, uint32_t delta);
   void StartTrail(const PARTICLE& p);
-  void MoveDropPos(int step, bool& moved);
   void FirstPackageLength(uint8_t& n) const;
 
   // Steps of the level's states and turns.
@@ -401,11 +399,18 @@ class ClassLevel {
   void EnterLevel();
   void StartNextGame(E2DSurface* screen, bool fresh);
   void NextGameSeats(bool fresh);
+  // The networked pause menu opens (the own pause on a host, a minimise, a
+  // peer's pause packet).
   void EnterNetPause();
   void TransitionFrame(E2DSurface* screen, uint32_t elapsed);
   void PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed);
   void QueuePlayInput();
-  void TakePauseTaps(bool& pause, bool& minimize);
+  // The pause key and the HUD's pause and minimise buttons, taken from the queue.
+  struct PauseTaps {
+    bool pause = false;
+    bool minimize = false;
+  };
+  PauseTaps TakePauseTaps();
   void PauseFromPlay(uint32_t* module, uint32_t* message);
   bool RunLogicSteps();
   void GameOverFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t elapsed);
@@ -421,13 +426,33 @@ class ClassLevel {
   void AimAndDrop(uint32_t delta);
   void AimByHeldKeys(uint32_t delta);
   void AimByWheel();
-  void TakeTurnKeys(bool& dropAsked);
-  void AimByStylus(bool& dropAsked, bool& aimChanged);
-  void PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode, bool& dropAsked,
-               bool& aimChanged);
+  // What the turn's keys and pointer asked for: a drop, and an aim that moved
+  // (its click is heard once, unless the stone drops).
+  struct TurnAsk {
+    bool drop = false;
+    bool aimMoved = false;
+    void Add(const TurnAsk& o) {
+      drop = drop || o.drop;
+      aimMoved = aimMoved || o.aimMoved;
+    }
+  };
+  TurnAsk TakeTurnKeys();
+  TurnAsk AimByStylus();
+  TurnAsk PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode);
   // The tutorial's player phase.
   void TutorialFullBar();
   void RunTutorialOpcode(uint8_t op);
+  // One stone of a computer seat judged at every drop position: what stays
+  // the same from one position to the next.
+  struct CPUJudge {
+    uint32_t seat;
+    uint8_t stone;
+    uint32_t skill;
+    uint8_t nearStrict, nearLoose;  // CPUGetNearStone's positions, strict and not
+  };
+  // The value of dropping the stone at free drop position p; each step is taken
+  // only when the skill allows, so a weak player leaves much unjudged.
+  int32_t CPUDropValue(const CPUJudge& j, int p);
   // A computer seat's step: the biohazard rules, an incoming package, its drop.
   // True when the rules changed a cell of the seat's grid.
   bool CPUBiohazardRules(uint32_t seat);

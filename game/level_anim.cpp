@@ -270,17 +270,17 @@ void ClassLevel::DeliverPackage(const PARTICLE& p) {
   }
   if (p.target < 0 || p.target > 2) return;
   const PLAYERSLOT& s = slot[p.target];
-  if (s.kind >= 1 && s.kind <= 3)
+  if (IsComputerSeat(s.kind))
     AddCPUVsQueue(static_cast<uint32_t>(p.target), static_cast<uint32_t>(p.count),
                   static_cast<uint32_t>(p.attackKind));
-  else if (s.kind == 4 && s.link == 2)
+  else if (IsLinkedRemote(s))
     NetSendStonePkg(OwnPlayer(), PlayerOfSeat(static_cast<uint32_t>(p.target)),
                     static_cast<uint8_t>(p.count), static_cast<uint8_t>(p.attackKind));
 }
 
 void ClassLevel::NetSendStones(uint32_t count, uint32_t kind) {
   ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4) return;
+  if (!pl || pl->mode != MODE_MULTI) return;
   uint32_t n;
   if (count >= 4)
     n = count - 3 > 3 ? 3 : count - 3;
@@ -293,7 +293,7 @@ void ClassLevel::NetSendStones(uint32_t count, uint32_t kind) {
   int target = -1;
   int seen = 0;
   for (int s = 0; s < 3 && target < 0; s++) {
-    const bool active = (slot[s].kind >= 1 && slot[s].kind <= 3) || (slot[s].kind == 4 && slot[s].link == 2);
+    const bool active = IsActiveSeat(slot[s]);
     if (active && seen++ == v) target = s;
   }
   if (target < 0) return;

@@ -116,7 +116,7 @@ void ClassLevel::HandleStoneBreak(uint32_t delta) {
   if (FindWildcard()) return;
   BreakGroups();
   const bool hold = AdvanceBreakEntities(delta);
-  if (levelState == 2) {
+  if (levelState == ST_GAMEOVER) {
     if (!hold && stateTimer < 2) stateTimer = 2;
   } else if (hold) {
     settled = 0;
@@ -167,18 +167,18 @@ void ClassLevel::ScoreGroup(uint32_t n, int groups) {
     std::snprintf(textBuffer, sizeof textBuffer, "%ux%u", static_cast<unsigned>(pl->chain),
                   static_cast<unsigned>(p));
   scorePopTimer = 384;
-  if (groups == 2 && pl->mode != 2 && pl->mode != 3) {
-    if (pl->mode == 4) NetSendStones(1, 3);
+  if (groups == 2 && !IsPuzzle(pl->mode)) {
+    if (pl->mode == MODE_MULTI) NetSendStones(1, 3);
     pl->bar = pl->bar > 512 ? pl->bar - 512 : 0;
     pl->score += 1000;
     bonusPopTimer = 768;
     PlayEffect(10);
-  } else if (pl->mode == 4) {
+  } else if (pl->mode == MODE_MULTI) {
     uint32_t kind = 2;
     if (pl->chain < 2) kind = Rand() % 100 < 50 ? 0 : 1;
     NetSendStones(n, kind);
   }
-  if (pl->mode == 1) {
+  if (pl->mode == MODE_TIMED) {
     const int32_t cut = static_cast<int32_t>(25 * n);
     pl->bar = pl->bar > cut ? pl->bar - cut : 0;
   }

@@ -131,7 +131,7 @@ void ClassLevel::HandleSmallHUD(uint32_t delta) {
   for (uint32_t s = 0; s < 3; s++) {
     // Computer seats score on the console that runs them; remote seats' scores
     // come with their grids.
-    const bool scores = slot[s].kind >= 1 && slot[s].kind <= 3 && pl->kind <= 2;
+    const bool scores = IsComputerSeat(slot[s].kind) && pl->kind <= MULTI_HOST_WIRELESS;
     if (coPhase[s] == 1 || coPhase[s] == 3)
       CoGridFallStep(s, delta, scores);
     else

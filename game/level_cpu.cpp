@@ -10,7 +10,7 @@ namespace {
 
 enum Skill : uint8_t { kWeak, kMedium, kStrong };
 
-// Weights of a drop position's value (see Evaluate).
+// Weights of a drop position's value (see CPUDropValue).
 constexpr int32_t kHeightCost = 4;      // per step of the resting cell above the bottom corner
 constexpr int32_t kDropCellCost = 40;   // resting on a drop cell takes it away
 constexpr int32_t kLinkWeight = 24;     // per stone linked within two steps
@@ -154,21 +154,20 @@ uint8_t ClassLevel::CPUGetNearStone(uint32_t seat, uint8_t stone, bool strict) c
   return 255;
 }
 
-namespace {
-
 // The value of dropping a stone at free drop position p; each step is taken
 // only when the skill allows, so a weak player leaves much unjudged.
-int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t skill, uint8_t nearStrict,
-                 uint8_t nearLoose) {
-  if (static_cast<uint32_t>(ClassLevel::Rand() % 50) >= skill) return -500;
-  uint8_t* g = L.coGrid[seat];
-  const int start = ClassLevel::DropCell(p);
-  const int rest = RestCell(g, start / 9, start % 9, stone, L.fallTable, L.coFallCounter[seat]);
+int32_t ClassLevel::CPUDropValue(const CPUJudge& j, int p) {
+  const uint8_t stone = j.stone;
+  const uint32_t skill = j.skill;
+  if (static_cast<uint32_t>(Rand() % 50) >= skill) return -500;
+  uint8_t* g = coGrid[j.seat];
+  const int start = DropCell(p);
+  const int rest = RestCell(g, start / 9, start % 9, stone, fallTable, coFallCounter[j.seat]);
   const int r = rest / 9, c = rest % 9;
   int32_t value = -kHeightCost * (r + 8 - c);
   if (r == 8 || c == 0) value -= kDropCellCost;
 
-  if (static_cast<uint32_t>(ClassLevel::Rand() % 50) < skill) {
+  if (static_cast<uint32_t>(Rand() % 50) < skill) {
     if (IsPlainColour(stone) || stone == CELL_WILDCARD) {
       // A wildcard is judged as the best colour among its neighbours.
       uint8_t colours[4];
@@ -176,21 +175,20 @@ int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t sk
       if (stone != CELL_WILDCARD) colours[count++] = stone;
       for (int d = 0; d < 4 && stone == CELL_WILDCARD; d++) {
         const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
-        if (ClassLevel::Inside(nr, nc) && IsPlainColour(g[ClassLevel::Cell(nr, nc)]))
-          colours[count++] = g[ClassLevel::Cell(nr, nc)];
+        if (Inside(nr, nc) && IsPlainColour(g[Cell(nr, nc)])) colours[count++] = g[Cell(nr, nc)];
       }
       int32_t best = 0;
       for (int k = 0; k < count; k++) {
         g[rest] = colours[k];
-        const uint32_t links = L.CPUCheckLinkScore(seat, r, c);
+        const uint32_t links = CPUCheckLinkScore(j.seat, r, c);
         const uint32_t group = GroupSize(g, rest);
         g[rest] = 0;
         int32_t v = kLinkWeight * static_cast<int32_t>(links);
         if (group >= 4) v += kBreakBonus + kGroupWeight * static_cast<int32_t>(group - 4);
         for (int d = 0; d < 4; d++) {
           const int nr = r + kNeighbourDr[d], nc = c + kNeighbourDc[d];
-          if (!ClassLevel::Inside(nr, nc)) continue;
-          const uint8_t n = g[ClassLevel::Cell(nr, nc)];
+          if (!Inside(nr, nc)) continue;
+          const uint8_t n = g[Cell(nr, nc)];
           if (IsPlainColour(n) && n != colours[k]) v -= kForeignCost;
         }
         if (k == 0 || v > best) best = v;
@@ -201,31 +199,29 @@ int32_t Evaluate(ClassLevel& L, uint32_t seat, uint8_t stone, int p, uint32_t sk
       // Best beside many stones that a break will take with it.
       for (int e = 0; e < 4; e++) {
         const int nr = r + kNeighbourDr[e], nc = c + kNeighbourDc[e];
-        if (ClassLevel::Inside(nr, nc) && IsPlainColour(g[ClassLevel::Cell(nr, nc)])) value += kNuclearWeight;
+        if (Inside(nr, nc) && IsPlainColour(g[Cell(nr, nc)])) value += kNuclearWeight;
       }
     }
   }
 
-  if (static_cast<uint32_t>(ClassLevel::Rand() % 50) < skill) {
-    if (p == nearStrict)
+  if (static_cast<uint32_t>(Rand() % 50) < skill) {
+    if (p == j.nearStrict)
       value += kNearStrict;
-    else if (p == nearLoose)
+    else if (p == j.nearLoose)
       value += kNearLoose;
   }
   return value;
 }
 
-}  // namespace
-
 uint8_t ClassLevel::CPUGetScoreStone(uint32_t seat, uint8_t stone, uint32_t skill, int32_t& bestValue) {
   bestValue = -999;
   if (seat >= 3) return 255;
-  const uint8_t nearStrict = CPUGetNearStone(seat, stone, true);
-  const uint8_t nearLoose = CPUGetNearStone(seat, stone, false);
+  const CPUJudge judge = {seat, stone, skill, CPUGetNearStone(seat, stone, true),
+                          CPUGetNearStone(seat, stone, false)};
   uint8_t bestPos = 255;
   for (int p = 0; p < 17; p++) {
     int32_t value = -1000;
-    if (coGrid[seat][DropCell(p)] == 0) value = Evaluate(*this, seat, stone, p, skill, nearStrict, nearLoose);
+    if (coGrid[seat][DropCell(p)] == 0) value = CPUDropValue(judge, p);
     if (value > bestValue) {
       bestValue = value;
       bestPos = static_cast<uint8_t>(p);
@@ -291,14 +287,14 @@ bool InfectOneStone(uint8_t* g) {
 
 // A higher restart means a shorter wait: the stronger types drop sooner.
 uint32_t RestartDropClock(uint8_t type) {
-  if (type == 1) return 3000u + static_cast<uint32_t>(ClassLevel::Rand() % 1000);
-  if (type == 2) return static_cast<uint32_t>(ClassLevel::Rand() % 7000);
+  if (type == SEAT_CPU_FRED) return 3000u + static_cast<uint32_t>(ClassLevel::Rand() % 1000);
+  if (type == SEAT_CPU_JOE) return static_cast<uint32_t>(ClassLevel::Rand() % 7000);
   return 4000u + static_cast<uint32_t>(ClassLevel::Rand() % 3000);
 }
 
 Skill DrawSkill(uint8_t type) {
-  if (type == 1) return ClassLevel::Rand() % 100 <= 49 ? kWeak : kStrong;
-  if (type == 2) {
+  if (type == SEAT_CPU_FRED) return ClassLevel::Rand() % 100 <= 49 ? kWeak : kStrong;
+  if (type == SEAT_CPU_JOE) {
     if (ClassLevel::Rand() % 100 < 40) return kWeak;
     if (ClassLevel::Rand() % 100 < 50) return kMedium;
   }
@@ -329,10 +325,10 @@ uint32_t Care(Skill skill, uint32_t occupied, bool& mayPlayNext) {
 void ClassLevel::HandleCPU(uint32_t delta) {
   ClassPlayer* pl = Player();
   // Computer players live on the console that hosts them; a joiner gets their grids.
-  if (!pl || pl->mode != 4 || pl->kind == 3 || pl->kind == 4) return;
+  if (!pl || pl->mode != MODE_MULTI || pl->Joined()) return;
   for (uint32_t s = 0; s < 3; s++) {
     const uint8_t type = slot[s].kind;
-    if (type < 1 || type > 3) continue;
+    if (!IsComputerSeat(type)) continue;
     CPUPLAYER& cpu = cpuPlayer[s];
     uint8_t* g = coGrid[s];
     cpu.cpuBar = cpu.cpuQueue[0][0] != 0 ? cpu.cpuBar + delta : 0;
@@ -415,7 +411,7 @@ void ClassLevel::CPUDropStone(uint32_t s, uint8_t type, uint32_t free) {
 
 void ClassLevel::NetSendStoneCPUPkg(uint32_t seat, uint32_t linkSize, uint32_t kind) {
   ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4 || pl->kind > 2 || seat >= 3) return;
+  if (!pl || pl->mode != MODE_MULTI || pl->kind > MULTI_HOST_WIRELESS || seat >= 3) return;
   uint32_t n;
   if (linkSize > 3)
     n = linkSize - 3 > 3 ? 3 : linkSize - 3;
@@ -434,8 +430,8 @@ void ClassLevel::NetSendStoneCPUPkg(uint32_t seat, uint32_t linkSize, uint32_t k
   for (uint32_t t = 0; t < 3; t++) {
     if (t == seat) continue;
     const PLAYERSLOT& o = slot[t];
-    const bool computer = o.kind >= 1 && o.kind <= 3;
-    if (!computer && !(o.kind == 4 && o.link == 2)) continue;
+    const bool computer = IsComputerSeat(o.kind);
+    if (!computer && !IsLinkedRemote(o)) continue;
     if (++seen != v) continue;
     if (computer)
       AddCPUVsQueue(t, n, kind);

@@ -110,9 +110,9 @@ void ClassLevel::HighscoreDecision(E2DSurface* s, uint32_t* module, uint32_t* me
   ClassPlayer* pl = Player();
   MAINCONFIG* cfg = mainData ? mainData->settings : nullptr;
   if (!pl || !cfg) return;
-  // The puzzle game keeps its scores in the table of mode 2.
-  if (pl->mode == 3) pl->mode = 2;
-  if (pl->mode <= 2) {
+  // The puzzle game keeps its scores in the table of MODE_PUZZLE_NEXT.
+  if (pl->mode == MODE_PUZZLE) pl->mode = MODE_PUZZLE_NEXT;
+  if (HasScoreTable(pl->mode)) {
     highscoreRank = 0;
     for (uint32_t r = 0; r < 3; r++)
       if (cfg->Score(pl->mode, r) >= pl->score) highscoreRank++;
@@ -139,7 +139,7 @@ void ClassLevel::HighscoreDecision(E2DSurface* s, uint32_t* module, uint32_t* me
   }
   if (mainData->console) mainData->console->ShowInput();
   nameLength = static_cast<uint8_t>(std::strlen(textBuffer));
-  levelState = 3;
+  levelState = ST_NAMEENTRY;
 }
 
 void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module, uint32_t* message) {
@@ -174,7 +174,7 @@ void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module
     done = true;
   }
   if (!done) return;
-  if (pl->mode <= 2 && highscoreRank < 3) {
+  if (HasScoreTable(pl->mode) && highscoreRank < 3) {
     for (uint32_t r = 2; r > highscoreRank; r--) {
       CopyText(cfg->ScoreName(pl->mode, r), MAINCONFIG::kTextSize, cfg->ScoreName(pl->mode, r - 1));
       cfg->SetScore(pl->mode, r, cfg->Score(pl->mode, r - 1));
@@ -193,10 +193,10 @@ void ClassLevel::HandleNameEntry(E2DSurface* s, uint32_t delta, uint32_t* module
 
 bool ClassLevel::WaitsAfterGame() const {
   switch (levelState) {
-    case 3:   // the name entry
-    case 13:  // the restart after the others left or the host was lost
+    case ST_NAMEENTRY:
+    case ST_RESTART:  // after the others left or the host was lost
       return true;
-    case 11:  // the ranking, once its replay menu shows
+    case ST_RANKING:  // once its replay menu shows
       return stateTimer >= kWinnerMs;
     default:
       return false;
@@ -219,12 +219,12 @@ void ClassLevel::PlayerName(uint32_t player, char* out, uint32_t size, uint8_t* 
     return;
   }
   const PLAYERSLOT& st = slot[seat];
-  if (st.kind >= 1 && st.kind <= 3) {
-    CopyText(out, size, kCpuNames[st.kind - 1]);
-  } else if (st.kind == 4 && st.link == 3) {
+  if (IsComputerSeat(st.kind)) {
+    CopyText(out, size, kCpuNames[st.kind - SEAT_CPU_FRED]);
+  } else if (st.kind == SEAT_REMOTE && st.link == LINK_DROPPED) {
     CopyText(out, size, "Disconnected");
     *look = 2;
-  } else if (st.kind == 4) {
+  } else if (st.kind == SEAT_REMOTE) {
     CopyText(out, size, st.name);
   } else {
     CopyText(out, size, "Disabled");
@@ -236,7 +236,7 @@ void ClassLevel::HandleRanking(E2DSurface* s, uint32_t delta, uint32_t* module, 
   ClassPlayer* pl = Player();
   if (!pl) return;
   if (pl->winner < 1 || pl->winner > 4) {
-    levelState = 1;
+    levelState = ST_PLAY;
     return;
   }
   if (stateTimer < kWinnerMs)
@@ -261,7 +261,8 @@ void ClassLevel::ShowWinner(E2DSurface* s, uint32_t delta) {
     const int32_t seat = SeatOfPlayer(winner);
     if (seat >= 0 && seat <= 2) {
       const PLAYERSLOT& st = slot[seat];
-      CopyText(name, sizeof name, st.kind >= 1 && st.kind <= 3 ? kCpuNames[st.kind - 1] : st.name);
+      CopyText(name, sizeof name,
+               IsComputerSeat(st.kind) ? kCpuNames[st.kind - SEAT_CPU_FRED] : st.name);
       slot[seat].score = pl->targetScore;
     } else {
       name[0] = 0;
@@ -280,8 +281,8 @@ void ClassLevel::ShowWinner(E2DSurface* s, uint32_t delta) {
 void ClassLevel::RankingMenu(E2DSurface* s, uint32_t delta, uint32_t* module, uint32_t* message) {
   ClassPlayer* pl = Player();
   stateTimer += delta;
-  const bool host = pl->kind == 1 || pl->kind == 2;
-  const bool joined = pl->kind == 3 || pl->kind == 4;
+  const bool host = pl->kind == MULTI_HOST_TCP || pl->kind == MULTI_HOST_WIRELESS;
+  const bool joined = pl->kind == MULTI_JOIN_TCP || pl->kind == MULTI_JOIN_WIRELESS;
   static const char* const kHost[] = {"Host again", "Quit"};
   static const char* const kVersus[] = {"Play again", "Choose CPU players", "Quit"};
   static const char* const kJoin[] = {"Join host again", "Choose different host", "Quit"};

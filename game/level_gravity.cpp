@@ -187,20 +187,20 @@ void ClassLevel::SettleTurn(bool moving) {
     // The puzzle game never breaks while stones are dropped. Its still step stays
     // in this phase instead of handing back at once: a stone that has just ended
     // one fall step may fall on, and would otherwise hang until the next drop.
-    turnPhase = pl->mode == 3 ? 1 : 2;
+    turnPhase = pl->mode == MODE_PUZZLE ? 1 : 2;
     settled = 1;
   } else {
     if (!fadePending) EndTurnRules();
     if (fadeTimer == 0) fadePending = 0;
     turnPhase = 0;
-    if (pl->mode == 4 && pl->kind != 0) NetSendGrid();
+    if (pl->mode == MODE_MULTI && pl->kind != MULTI_VERSUS_CPU) NetSendGrid();
     settled = 1;
   }
 }
 
 void ClassLevel::EndTurnRules() {
   ClassPlayer* pl = Player();
-  if (pl->mode != 2 && pl->mode != 3) {
+  if (!IsPuzzle(pl->mode)) {
     pl->turns++;
     for (int i = 0; i < kGridCells; i++) {
       if (grid[i] == CELL_DORMANT) {

@@ -13,23 +13,6 @@ namespace {
 
 constexpr uint32_t kStep = 16;
 
-enum : uint8_t {
-  ST_TRANSITION = 0,
-  ST_PLAY = 1,
-  ST_GAMEOVER = 2,
-  ST_NAMEENTRY = 3,
-  ST_HOSTSETUP = 4,
-  ST_SEARCH = 5,
-  ST_JOIN = 6,
-  ST_PLAYERSELECT = 7,
-  ST_HOSTSELECT = 8,
-  ST_NETPAUSE = 9,
-  ST_MESSAGE = 10,
-  ST_RANKING = 11,
-  ST_MULTIMENU = 12,
-  ST_RESTART = 13,
-};
-
 // Messages the level answers and writes.
 constexpr uint32_t kMsgEndGame = 0x10000;
 constexpr uint32_t kMsgResume = 0x10001;
@@ -40,7 +23,7 @@ constexpr uint32_t kTitlePauseMenu = 0x10000;
 constexpr uint32_t kTitleMultiMenu = 0x10002;
 
 uint32_t TargetScore(const MAINCONFIG* cfg) {
-  switch (cfg ? cfg->bytes[799] : 1) {
+  switch (cfg ? cfg->TargetIndex() : 1) {
     case 0: return 5000;
     case 1: return 10000;
     case 2: return 20000;
@@ -54,7 +37,7 @@ void ClassLevel::BuildAttackRotation() {
   std::memset(attackRotation, 0, sizeof attackRotation);
   uint32_t n = 0;
   for (int s = 0; s < 3; s++)
-    if ((slot[s].kind >= 1 && slot[s].kind <= 3) || (slot[s].kind == 4 && slot[s].link == 2)) n++;
+    if (IsActiveSeat(slot[s])) n++;
   if (n == 0) return;
   uint8_t quota[3] = {};
   for (uint32_t v = 0; v < n; v++) quota[v] = static_cast<uint8_t>(16 / n);
@@ -89,10 +72,10 @@ void ClassLevel::StartReset(bool enter) {
   std::memset(gridScore, 0, sizeof gridScore);
   if (!pl) return;
   const MAINCONFIG* cfg = mainData ? mainData->settings : nullptr;
-  uint8_t start = cfg ? cfg->bytes[pl->mode == 4 ? 797 : 796] : 1;
+  uint8_t start = cfg ? (pl->mode == MODE_MULTI ? cfg->MultiStartLevel() : cfg->StartLevel()) : 1;
   if (switchLevel) start = switchLevel;
   if (start == 0) start = 1;
-  if (enter && pl->mode == 5) {
+  if (enter && pl->mode == MODE_TUTORIAL) {
     pl->level = 1;
     tutorialNext = 0;
     uint8_t widths[256];
@@ -108,15 +91,15 @@ void ClassLevel::StartReset(bool enter) {
 
 namespace {
 
-// The set-up state a networked game opens with, by the own seat's kind; the
-// caller names the one of kind 4 (it searches on entering, picks a host after a game).
+// The set-up state a game of several players opens with, by its kind; the
+// caller names the one of a wireless join (it searches on entering, picks a host after a game).
 uint8_t NetSetupState(uint8_t kind, uint8_t chooseHost) {
   switch (kind) {
-    case 0: return ST_PLAYERSELECT;
-    case 1:
-    case 2: return ST_HOSTSETUP;
-    case 3: return ST_SEARCH;
-    case 4: return chooseHost;
+    case MULTI_VERSUS_CPU: return ST_PLAYERSELECT;
+    case MULTI_HOST_TCP:
+    case MULTI_HOST_WIRELESS: return ST_HOSTSETUP;
+    case MULTI_JOIN_TCP: return ST_SEARCH;
+    case MULTI_JOIN_WIRELESS: return chooseHost;
     default: return ST_PLAY;
   }
 }
@@ -187,7 +170,7 @@ void ClassLevel::AnswerMessage(E2DSurface* screen, uint32_t* message) {
       return;
     case kMsgMinimized:
       // Only a networked game pauses, and for the others too.
-      if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4 && levelState == ST_PLAY) {
+      if (pl->Networked() && levelState == ST_PLAY) {
         NetSendID(0, 11);
         EnterNetPause();
       }
@@ -206,7 +189,7 @@ void ClassLevel::EnterLevel() {
   ClassPlayer* pl = Player();
   ClassGraphics* gfx = mainData->graphics;
   if (gfx) {
-    gfx->SetColorBlind(mainData->settings && mainData->settings->bytes[471] != 0);
+    gfx->SetColorBlind(mainData->settings && mainData->settings->ColourBlind() != 0);
     gfx->Transition(nullptr, 0xFFFFFF);
     gfx->LoadBackDrop("gamehud.bmp");
     gfx->ResetPlayTime();
@@ -246,7 +229,7 @@ void ClassLevel::StartNextGame(E2DSurface* screen, bool fresh) {
   pl->chain = 0;
   nextStone[0] = GetNextStone();
   nextStone[1] = GetNextStone();
-  if (pl->mode == 4)
+  if (pl->mode == MODE_MULTI)
     NextGameSeats(fresh);
   else
     levelState = ST_PLAY;
@@ -260,7 +243,7 @@ void ClassLevel::NextGameSeats(bool fresh) {
   stateTimer = 0;
   if (fresh) {
     levelState = NetSetupState(pl->kind, ST_HOSTSELECT);
-  } else if (pl->kind == 3 || pl->kind == 4) {
+  } else if (pl->Joined()) {
     ResetCoPlayers();
     levelState = ST_JOIN;
   } else {
@@ -287,7 +270,7 @@ void ClassLevel::TransitionFrame(E2DSurface* screen, uint32_t elapsed) {
   ClassGraphics* gfx = mainData->graphics;
   if (gfx && !gfx->Transition(screen, elapsed)) return;
   ClassPlayer* pl = Player();
-  if (pl->mode != 4) {
+  if (pl->mode != MODE_MULTI) {
     levelState = ST_PLAY;
     return;
   }
@@ -303,10 +286,9 @@ void ClassLevel::PlayFrame(E2DSurface* screen, uint32_t* module, uint32_t* messa
                            uint32_t elapsed) {
   stepAccu += elapsed;
   QueuePlayInput();
-  bool pause = false, minimize = false;
-  TakePauseTaps(pause, minimize);
-  if (pause) PauseFromPlay(module, message);
-  if (minimize) *message = MSG_MINIMIZE;
+  const PauseTaps taps = TakePauseTaps();
+  if (taps.pause) PauseFromPlay(module, message);
+  if (taps.minimize) *message = MSG_MINIMIZE;
   bool ran = false;
   if (levelState == ST_PLAY && *module == MODULE_LEVEL && *message == MSG_FRAME)
     ran = RunLogicSteps();
@@ -331,12 +313,13 @@ void ClassLevel::QueuePlayInput() {
 }
 
 // The pause key, and taps on the two buttons at the lower left of the HUD.
-void ClassLevel::TakePauseTaps(bool& pause, bool& minimize) {
+ClassLevel::PauseTaps ClassLevel::TakePauseTaps() {
+  PauseTaps taps;
   for (uint32_t i = 0; i < eventCount; i++) {
     E_INPUTEVENT& ev = eventQueue[i];
     if (ev.type == EIT_DOWN && ev.action == 2) {
       ev.type = 0;
-      pause = true;
+      taps.pause = true;
     }
   }
   for (uint32_t i = 0; i < eventCount; i++) {
@@ -345,21 +328,22 @@ void ClassLevel::TakePauseTaps(bool& pause, bool& minimize) {
     if (ev.x <= 3 || ev.y < 216 || ev.y > 235 || (ev.x - 4) % 30 >= 20) continue;
     if (ev.x >= 34 && ev.x <= 53) {
       ev.type = 0;
-      pause = true;
+      taps.pause = true;
     } else if (ev.x >= 4 && ev.x <= 23) {
       ev.type = 0;
-      minimize = true;
+      taps.minimize = true;
     }
   }
+  return taps;
 }
 
 void ClassLevel::PauseFromPlay(uint32_t* module, uint32_t* message) {
   ClassPlayer* pl = Player();
-  if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4) {
+  if (pl->Networked()) {
     // The pause packet goes to the others; a host pauses at once, a joiner
     // when the host's answer comes back.
     NetSendID(0, 11);
-    if (pl->kind <= 2) EnterNetPause();
+    if (pl->Hosting()) EnterNetPause();
     return;
   }
   ClassGraphics* gfx = mainData->graphics;
@@ -387,7 +371,7 @@ bool ClassLevel::RunLogicSteps() {
       case 2: HandleStoneBreak(kStep); break;
       default: break;
     }
-    if (pl->mode == 4) {
+    if (pl->mode == MODE_MULTI) {
       HandleCPU(kStep);
       HandleSmallHUD(kStep);
     }

@@ -2,11 +2,11 @@
 // game packets each console accepts in each state, the senders, keep-alives and
 // dropped seats. Packets are built and checked by game/packets.cpp.
 //
-// Seat links: 0 free (waiting for a player), 2 connected, 3 dropped; nothing
-// else is ever written. The winner byte always holds the winning player number
-// + 1, and only the host decides it: a joining console that reaches the target
-// reports its score and waits for the host's winner packet, so every console
-// shows the same winner and ranking.
+// Seat links: LINK_FREE (waiting for a player), LINK_CONNECTED, LINK_DROPPED;
+// nothing else is ever written. The winner byte always holds the winning
+// player number + 1, and only the host decides it: a joining console that
+// reaches the target reports its score and waits for the host's winner packet,
+// so every console shows the same winner and ranking.
 #include <cstring>
 
 #include "game/app.h"
@@ -17,19 +17,6 @@
 
 namespace {
 
-// Level states this file enters or tests.
-enum : uint8_t {
-  NS_PLAY = 1,
-  NS_HOSTSETUP = 4,
-  NS_JOIN = 6,
-  NS_PLAYERSELECT = 7,
-  NS_HOSTSELECT = 8,
-  NS_PAUSE = 9,
-  NS_MESSAGE = 10,
-  NS_MULTIMENU = 12,
-  NS_RESTART = 13,
-};
-
 // Largest payload each queue hands out; bigger messages are dropped.
 constexpr uint32_t kLoginPayload = 127;
 constexpr uint32_t kSeatPayload = 511;
@@ -37,9 +24,6 @@ constexpr uint32_t kSeatPayload = 511;
 constexpr int kMessagesPerEvent = 64;
 // A peer silent this long is gone; a connection in the lobby has as long to join.
 constexpr uint32_t kSilenceLimit = 5000;
-
-// A remote player's seat with its connection up.
-bool Linked(const PLAYERSLOT& s) { return s.kind == 4 && s.link == 2; }
 
 void CopyName(char* out, const char* in) {
   size_t n = 0;
@@ -61,16 +45,17 @@ ClassEConnect* ClassLevel::Net() const {
 
 bool ClassLevel::NetHost() const {
   const ClassPlayer* pl = Player();
-  return pl && pl->mode == 4 && (pl->kind == 1 || pl->kind == 2);
+  return pl && pl->Hosting();
 }
 
 bool ClassLevel::NetJoining() const {
   const ClassPlayer* pl = Player();
-  return pl && pl->mode == 4 && (pl->kind == 3 || pl->kind == 4);
+  return pl && pl->Joined();
 }
 
 uint8_t ClassLevel::OwnPlayer() const {
-  return NetJoining() && slot[3].kind >= 1 && slot[3].kind <= 3 ? slot[3].kind : 0;
+  const uint8_t own = slot[3].kind;
+  return NetJoining() && own > kHostPlayer && own < kPlayers ? own : kHostPlayer;
 }
 
 int32_t ClassLevel::SeatOfPlayer(uint32_t player) const {
@@ -86,8 +71,7 @@ uint8_t ClassLevel::PlayerOfSeat(uint32_t seat) const {
 
 bool ClassLevel::SeatActive(uint32_t seat) const {
   if (seat > 2) return false;
-  const PLAYERSLOT& s = slot[seat];
-  return (s.kind >= 1 && s.kind <= 3) || Linked(s);
+  return IsActiveSeat(slot[seat]);
 }
 
 uint32_t ClassLevel::ActiveCoPlayers() const {
@@ -97,10 +81,10 @@ uint32_t ClassLevel::ActiveCoPlayers() const {
 }
 
 void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* line3) {
-  if (levelState == NS_MESSAGE) return;
+  if (levelState == ST_MESSAGE) return;
   messageTimer = 4000;
   returnState = levelState;
-  levelState = NS_MESSAGE;
+  levelState = ST_MESSAGE;
   const char* lines[3] = {line1, line2, line3};
   for (int i = 0; i < 3; i++) {
     std::memset(messageLine[i], 0, sizeof messageLine[i]);
@@ -111,7 +95,7 @@ void ClassLevel::NotifyWindow(const char* line1, const char* line2, const char* 
 
 void ClassLevel::NetGameOver(const char* line1, const char* line2, const char* line3) {
   NotifyWindow(line1, line2, line3);
-  returnState = NS_RESTART;
+  returnState = ST_RESTART;
   TraceEnd();
 }
 
@@ -127,7 +111,7 @@ void ClassLevel::NetSendPacket(const GAMEPACKET& p, uint8_t target) {
 
 void ClassLevel::NetSendToSeats(GAMEPACKET& p, int32_t except) {
   for (int32_t s = 0; s < 3; s++) {
-    if (s == except || !Linked(slot[s])) continue;
+    if (s == except || !IsLinkedRemote(slot[s])) continue;
     p.connection = slot[s].connection;
     NetSendPacket(p, slot[s].connection);
   }
@@ -142,14 +126,13 @@ void ClassLevel::NetSendID(uint8_t target, uint8_t id) {
 void ClassLevel::NetSendJoin() {
   GAMEPACKET p{};
   p.id = PKT_JOIN;
-  if (mainData && mainData->settings)
-    CopyName(p.name, reinterpret_cast<const char*>(mainData->settings->bytes + 90));
+  if (mainData && mainData->settings) CopyName(p.name, mainData->settings->PlayerName());
   NetSendPacket(p, 0);
 }
 
 void ClassLevel::NetSendGrid() {
   const ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4 || pl->kind < 1 || pl->kind > 4) return;
+  if (!pl || !pl->Networked()) return;
   GAMEPACKET p{};
   p.id = PKT_GRID;
   p.score = pl->score;
@@ -167,7 +150,7 @@ void ClassLevel::NetSendGrid() {
 
 void ClassLevel::NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, uint8_t kind) {
   const ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4) return;
+  if (!pl || pl->mode != MODE_MULTI) return;
   GAMEPACKET p{};
   p.id = PKT_STONES;
   p.source = source;
@@ -180,14 +163,14 @@ void ClassLevel::NetSendStonePkg(uint8_t source, uint8_t target, uint8_t count, 
     NetSendPacket(p, 0);
     return;
   }
-  if (pl->kind > 2 || target == 0 || target > 3) return;
+  if (pl->kind > MULTI_HOST_WIRELESS || target == 0 || target > 3) return;
   const uint32_t seat = target - 1u;
   const PLAYERSLOT& s = slot[seat];
-  if (Linked(s)) {
+  if (IsLinkedRemote(s)) {
     p.connection = s.connection;
     p.targetPlayer = 0;
     NetSendPacket(p, s.connection);
-  } else if (s.kind >= 1 && s.kind <= 3) {
+  } else if (IsComputerSeat(s.kind)) {
     AddCPUVsQueue(seat, count, kind);
   }
 }
@@ -205,7 +188,7 @@ void ClassLevel::NetSendCPUGrid(uint8_t seat) {
 
 void ClassLevel::NetSendWinner() {
   ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4) return;
+  if (!pl || pl->mode != MODE_MULTI) return;
   if (NetJoining()) {
     GAMEPACKET p{};
     p.id = PKT_WINNER;
@@ -227,7 +210,7 @@ void ClassLevel::NetSendWinner() {
     pl->ranking[place] = static_cast<uint8_t>(best);
     pl->finalScore[place] = static_cast<int32_t>(score[best]);
   }
-  if (pl->kind != 1 && pl->kind != 2) return;
+  if (pl->kind != MULTI_HOST_TCP && pl->kind != MULTI_HOST_WIRELESS) return;
   GAMEPACKET p{};
   p.id = PKT_WINNER;
   p.player = pl->winner;
@@ -245,7 +228,7 @@ void ClassLevel::NetSendLevel() {
   p.id = PKT_LEVEL;
   p.level = pl->level;
   for (int s = 0; s < 3; s++)
-    if (Linked(slot[s])) NetSendPacket(p, slot[s].connection);
+    if (IsLinkedRemote(slot[s])) NetSendPacket(p, slot[s].connection);
 }
 
 void ClassLevel::NetSendStart() {
@@ -257,7 +240,7 @@ void ClassLevel::NetSendStart() {
   p.seat[0] = slot[3];
   for (int s = 0; s < 3; s++) p.seat[s + 1] = slot[s];
   for (int s = 0; s < 3; s++) {
-    if (!Linked(slot[s])) continue;
+    if (!IsLinkedRemote(slot[s])) continue;
     p.connection = slot[s].connection;
     p.player = static_cast<uint8_t>(s + 1);
     NetSendPacket(p, slot[s].connection);
@@ -266,8 +249,8 @@ void ClassLevel::NetSendStart() {
 
 void ClassLevel::NetTimers(uint32_t delta) {
   const ClassPlayer* pl = Player();
-  if (!pl || pl->mode != 4 || pl->kind == 0) return;
-  const bool paused = levelState == NS_PAUSE;
+  if (!pl || pl->mode != MODE_MULTI || pl->kind == MULTI_VERSUS_CPU) return;
+  const bool paused = levelState == ST_NETPAUSE;
   keepAliveTimer += delta;
   if (keepAliveTimer >= 1000) {
     keepAliveTimer = 0;
@@ -289,7 +272,7 @@ void ClassLevel::NetTimers(uint32_t delta) {
     return;
   }
   for (int s = 0; s < 3; s++) {
-    if (!Linked(slot[s])) continue;
+    if (!IsLinkedRemote(slot[s])) continue;
     slot[s].silence += delta;
     if (slot[s].silence >= kSilenceLimit) {
       const uint8_t peer = slot[s].connection;
@@ -300,7 +283,7 @@ void ClassLevel::NetTimers(uint32_t delta) {
 }
 
 void ClassLevel::NetLobbyTimers(uint32_t delta) {
-  if (!NetHost() || levelState != NS_PLAYERSELECT) return;
+  if (!NetHost() || levelState != ST_PLAYERSELECT) return;
   for (int i = 0; i < 8; i++) {
     if (!loginTable[i][1] || loginTable[i][2]) continue;
     loginAge[i] += delta;
@@ -319,19 +302,19 @@ void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_
   if (!Player()) return;
   switch (code) {
     case 1:
-      if (levelState == NS_HOSTSETUP) {
+      if (levelState == ST_HOSTSETUP) {
         NotifyWindow("Host failed to start.", "Please recheck", "your connection.");
-        returnState = NS_MULTIMENU;
+        returnState = ST_MULTIMENU;
       }
       break;
     case 2:
       NetLost(peer, 2);
       break;
     case 3:
-      if (levelState == NS_HOSTSETUP) NetHostStarted(data, length);
+      if (levelState == ST_HOSTSETUP) NetHostStarted(data, length);
       break;
     case 4:
-      if (levelState == NS_JOIN) {
+      if (levelState == ST_JOIN) {
         stateTimer = 10000;
         netStackBig[0].Clear();
         winnerSent = 0;
@@ -354,7 +337,7 @@ void ClassLevel::OnNetMessage(int32_t peer, int32_t code, int32_t length, uint8_
 void ClassLevel::NetHostStarted(const uint8_t* address, int32_t length) {
   std::memset(ownAddress, 0, sizeof ownAddress);
   if (address && length > 0) std::memcpy(ownAddress, address, static_cast<size_t>(length < 31 ? length : 31));
-  levelState = NS_PLAYERSELECT;
+  levelState = ST_PLAYERSELECT;
   ResetCoPlayers();
   for (int i = 0; i < 8; i++) {
     loginTable[i][0] = static_cast<uint8_t>(i + 1);
@@ -366,7 +349,7 @@ void ClassLevel::NetHostStarted(const uint8_t* address, int32_t length) {
 }
 
 void ClassLevel::NetPeerArrived(int32_t peer) {
-  if (levelState != NS_PLAYERSELECT) {
+  if (levelState != ST_PLAYERSELECT) {
     // A newcomer during play is nobody: a login its slot's earlier peer left
     // behind must not let it speak for that peer's seat.
     for (int i = 0; i < 8; i++)
@@ -392,20 +375,20 @@ void ClassLevel::NetRefuse(int32_t peer) {
 
 void ClassLevel::NetLost(int32_t peer, int32_t code) {
   ClassPlayer* pl = Player();
-  if (levelState == NS_JOIN) {
+  if (levelState == ST_JOIN) {
     // A join given up leaves no half-open connection that would hold a seat.
     if (ClassEConnect* c = Net()) c->Disconnect(0);
-    levelState = NS_HOSTSELECT;
+    levelState = ST_HOSTSELECT;
     if (stateTimer < 20000)
       NotifyWindow("Failed to connect.", "Please recheck", "your connection.");
     else
       NotifyWindow("Connection refused.", "Please connect to", "a different host.");
     return;
   }
-  if (levelState == NS_PAUSE) {
+  if (levelState == ST_NETPAUSE) {
     if (NetHost()) {
       for (int s = 0; s < 3; s++)
-        if (slot[s].connection == peer && Linked(slot[s])) slot[s].link = 3;
+        if (slot[s].connection == peer && IsLinkedRemote(slot[s])) slot[s].link = LINK_DROPPED;
       if (ActiveCoPlayers() == 0) NetGameOver("All players have left", "the game.", nullptr);
     } else if (NetJoining()) {
       NetGameOver("Disconnected by host.", "Please connect to", "a different host.");
@@ -413,20 +396,20 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
     return;
   }
   if (code != 6) return;
-  if (levelState == NS_PLAYERSELECT && NetHost()) {
+  if (levelState == ST_PLAYERSELECT && NetHost()) {
     for (int i = 0; i < 8; i++) {
       if (!loginTable[i][1] || loginTable[i][0] != peer) continue;
       if (loginTable[i][2])
         for (int s = 0; s < 3; s++)
-          if (slot[s].connection == peer && slot[s].kind == 4) slot[s].link = 0;
+          if (slot[s].connection == peer && slot[s].kind == SEAT_REMOTE) slot[s].link = LINK_FREE;
       loginTable[i][1] = loginTable[i][2] = 0;
     }
     return;
   }
-  if (levelState != NS_PLAY) return;
+  if (levelState != ST_PLAY) return;
   if (NetHost()) {
     for (int s = 0; s < 3; s++)
-      if (slot[s].connection == peer && Linked(slot[s])) NetSeatDropped(s);
+      if (slot[s].connection == peer && IsLinkedRemote(slot[s])) NetSeatDropped(s);
   } else if (NetJoining() && pl->winner == 0) {
     NetGameOver("Lost connection", "with host.", nullptr);
   }
@@ -434,7 +417,7 @@ void ClassLevel::NetLost(int32_t peer, int32_t code) {
 
 void ClassLevel::NetSeatDropped(int32_t seat) {
   ClassPlayer* pl = Player();
-  slot[seat].link = 3;
+  slot[seat].link = LINK_DROPPED;
   if (ActiveCoPlayers() == 0) {
     if (pl->winner == 0) NetGameOver("All players have left", "the game.", nullptr);
     return;
@@ -457,15 +440,15 @@ void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) 
     for (int i = 0; i < 8; i++)
       if (loginTable[i][1] && loginTable[i][0] == peer) login = i;
     if (login < 0) return;
-    const bool inPlay = levelState == NS_PLAY || levelState == NS_PAUSE;
-    if (levelState == NS_PLAYERSELECT && !loginTable[login][2]) {
+    const bool inPlay = levelState == ST_PLAY || levelState == ST_NETPAUSE;
+    if (levelState == ST_PLAYERSELECT && !loginTable[login][2]) {
       queue = &netStack[login];
       bound = kLoginPayload;
-    } else if ((levelState == NS_PLAYERSELECT || inPlay) && loginTable[login][2]) {
+    } else if ((levelState == ST_PLAYERSELECT || inPlay) && loginTable[login][2]) {
       // Only a seat still connected speaks: a dropped seat keeps its old
       // connection id, which a newcomer given the same slot must not inherit.
       for (int s = 0; s < 3 && seat < 0; s++)
-        if (Linked(slot[s]) && slot[s].connection == peer) seat = s;
+        if (IsLinkedRemote(slot[s]) && slot[s].connection == peer) seat = s;
       if (seat < 0) return;
       queue = &netStackBig[seat];
       // Its bytes show it is there, however many messages wait before its
@@ -474,8 +457,9 @@ void ClassLevel::NetReceive(int32_t peer, const uint8_t* data, uint32_t length) 
     }
   } else if (NetJoining()) {
     if (peer != 0) return;
-    if (levelState == NS_JOIN || levelState == NS_PLAY || levelState == NS_PAUSE) queue = &netStackBig[0];
-    if (levelState == NS_PLAY || levelState == NS_PAUSE) slot[3].silence = 0;
+    if (levelState == ST_JOIN || levelState == ST_PLAY || levelState == ST_NETPAUSE)
+      queue = &netStackBig[0];
+    if (levelState == ST_PLAY || levelState == ST_NETPAUSE) slot[3].silence = 0;
   }
   if (!queue) return;
   queue->Push(data, length);
@@ -509,18 +493,18 @@ void ClassLevel::NetPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
 }
 
 void ClassLevel::HostPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
-  if (levelState == NS_PLAYERSELECT) {
+  if (levelState == ST_PLAYERSELECT) {
     // A seated peer is only answered its pings until the start.
     if (p.id == PKT_JOIN && seat < 0) HostJoinPacket(peer, p);
     return;
   }
   if (seat < 0 || seat > 2) return;
   PLAYERSLOT& from = slot[seat];
-  if (levelState == NS_PAUSE) {
+  if (levelState == ST_NETPAUSE) {
     if (p.id == PKT_PAUSEALIVE) from.silence = 0;
     return;
   }
-  if (levelState != NS_PLAY) return;
+  if (levelState != ST_PLAY) return;
   switch (p.id) {
     case PKT_GRID:
       HostGridPacket(seat, p);
@@ -533,7 +517,7 @@ void ClassLevel::HostPacket(int32_t peer, int32_t seat, const GAMEPACKET& p) {
       return;
     case PKT_PAUSE:
       NetSendID(0, PKT_PAUSE);
-      PauseByPeer();
+      EnterNetPause();
       return;
     case PKT_KEEPALIVE:
       from.silence = 0;
@@ -548,9 +532,9 @@ void ClassLevel::HostJoinPacket(int32_t peer, const GAMEPACKET& p) {
   for (int i = 0; i < 8; i++)
     if (loginTable[i][1] && loginTable[i][0] == peer && loginTable[i][2]) return;  // joined already
   for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4 || slot[s].link != 0) continue;
+    if (slot[s].kind != SEAT_REMOTE || slot[s].link != LINK_FREE) continue;
     slot[s].connection = static_cast<uint8_t>(peer);
-    slot[s].link = 2;
+    slot[s].link = LINK_CONNECTED;
     slot[s].silence = 0;
     CopyName(slot[s].name, p.name);
     netStackBig[s].Clear();  // nothing an earlier occupant left may speak for this one
@@ -581,12 +565,12 @@ void ClassLevel::HostStonesPacket(int32_t seat, const GAMEPACKET& p) {
   }
   const int to = p.targetPlayer - 1;
   if (to == seat) return;
-  if (Linked(slot[to])) {
+  if (IsLinkedRemote(slot[to])) {
     GAMEPACKET relay = p;
     relay.connection = slot[to].connection;
     relay.targetPlayer = 0;
     NetSendPacket(relay, slot[to].connection);
-  } else if (slot[to].kind >= 1 && slot[to].kind <= 3) {
+  } else if (IsComputerSeat(slot[to].kind)) {
     AddCPUVsQueue(static_cast<uint32_t>(to), p.count, p.attackKind);
   }
 }
@@ -603,21 +587,21 @@ void ClassLevel::HostWinnerPacket(int32_t seat, const GAMEPACKET& p) {
 }
 
 void ClassLevel::JoinerPacket(const GAMEPACKET& p) {
-  if (levelState == NS_JOIN) {
+  if (levelState == ST_JOIN) {
     if (p.id == PKT_WELCOME && stateTimer < 20000)
       JoinWelcomePacket(p);
     else if (p.id == PKT_START && stateTimer >= 20000)
       JoinStartPacket(p);
     return;
   }
-  if (levelState == NS_PAUSE) {
+  if (levelState == ST_NETPAUSE) {
     if (p.id == PKT_RESUME && p.connection == slot[3].connection)
       JoinResumePacket(p);
     else if (p.id == PKT_PAUSEALIVE)
       slot[3].silence = 0;
     return;
   }
-  if (levelState == NS_PLAY) JoinerPlayPacket(p);
+  if (levelState == ST_PLAY) JoinerPlayPacket(p);
 }
 
 void ClassLevel::JoinerPlayPacket(const GAMEPACKET& p) {
@@ -645,9 +629,7 @@ void ClassLevel::JoinerPlayPacket(const GAMEPACKET& p) {
     case PKT_DROPPED:
       if (own) JoinDroppedPacket(p);
       return;
-    case PKT_PAUSE:
-      PauseByPeer();
-      return;
+    case PKT_PAUSE: EnterNetPause(); return;
     case PKT_KEEPALIVE:
       slot[3].silence = 0;
       return;
@@ -670,12 +652,11 @@ void ClassLevel::JoinStartPacket(const GAMEPACKET& p) {
   PLAYERSLOT& own = slot[3];
   own.kind = p.player;
   own.connection = p.connection;
-  own.link = 2;
+  own.link = LINK_CONNECTED;
   own.score = 0;
   own.silence = 0;
   Player()->score = 0;
-  if (mainData && mainData->settings)
-    CopyName(own.name, reinterpret_cast<const char*>(mainData->settings->bytes + 90));
+  if (mainData && mainData->settings) CopyName(own.name, mainData->settings->PlayerName());
   std::memcpy(fallTable, p.fallTable, 16);
   std::memcpy(attackRotation, p.rotation, 16);
   rotationIndex = static_cast<uint8_t>(p.player * 4);
@@ -686,16 +667,16 @@ void ClassLevel::JoinStartPacket(const GAMEPACKET& p) {
     slot[s].silence = 0;
   }
   winnerSent = 0;
-  levelState = NS_PLAY;
+  levelState = ST_PLAY;
 }
 
 void ClassLevel::JoinResumePacket(const GAMEPACKET& p) {
   for (uint32_t q = 1; q < 4; q++) {
     const int32_t s = SeatOfPlayer(q);
-    if (p.dropped[q] && s >= 0) slot[s].link = 3;
+    if (p.dropped[q] && s >= 0) slot[s].link = LINK_DROPPED;
   }
   std::memcpy(attackRotation, p.rotation, 16);
-  levelState = NS_PLAY;
+  levelState = ST_PLAY;
 }
 
 void ClassLevel::JoinWinnerPacket(const GAMEPACKET& p) {
@@ -710,7 +691,7 @@ void ClassLevel::JoinWinnerPacket(const GAMEPACKET& p) {
 void ClassLevel::JoinDroppedPacket(const GAMEPACKET& p) {
   const int32_t s = SeatOfPlayer(p.player);
   std::memcpy(attackRotation, p.rotation, 16);
-  if (s >= 0) slot[s].link = 3;
+  if (s >= 0) slot[s].link = LINK_DROPPED;
 }
 
 void ClassLevel::TakeCoGrid(int32_t seat, const GAMEPACKET& p) {
@@ -723,22 +704,16 @@ void ClassLevel::TakeCoGrid(int32_t seat, const GAMEPACKET& p) {
   TraceGrid(p.player, p.score, coGrid[seat]);
 }
 
-void ClassLevel::PauseByPeer() {
-  levelState = NS_PAUSE;
-  stateTimer = 0;
-  menuCursor = 0;
-}
-
 // ---- Set-up states -------------------------------------------------------------------
 
 void ClassLevel::NetHostSetupFrame(uint32_t* module, uint32_t* message, uint32_t delta) {
   const ClassPlayer* pl = Player();
-  if (!pl || levelState != NS_HOSTSETUP) return;
+  if (!pl || levelState != ST_HOSTSETUP) return;
   if (stateTimer == 0) {
     stateTimer = 1;  // one frame of the screen first
   } else if (stateTimer == 1) {
     *module = MODULE_NETSTART;
-    *message = pl->kind == 2 ? 17 : 16;
+    *message = pl->kind == MULTI_HOST_WIRELESS ? 17 : 16;
     stateTimer = 2;
   } else {
     stateTimer += delta;
@@ -748,16 +723,16 @@ void ClassLevel::NetHostSetupFrame(uint32_t* module, uint32_t* message, uint32_t
 
 void ClassLevel::NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delta, bool cancel) {
   const ClassPlayer* pl = Player();
-  if (!pl || levelState != NS_JOIN || !mainData) return;
+  if (!pl || levelState != ST_JOIN || !mainData) return;
   if (stateTimer == 0) {
     stateTimer = 1;
   } else if (stateTimer == 1) {
     const uint32_t entry = menuCursor < 6 ? menuCursor : 0;
     CopyName(mainData->joinaddress, hostAddresses[entry]);
     mainData->joinaddress[32] = 0;
-    mainData->joinport = pl->kind == 3 ? ClassMain::GamePort() : hostPorts[entry];
+    mainData->joinport = pl->kind == MULTI_JOIN_TCP ? ClassMain::GamePort() : hostPorts[entry];
     *module = MODULE_NETSTART;
-    *message = pl->kind == 3 ? 18 : 19;
+    *message = pl->kind == MULTI_JOIN_TCP ? 18 : 19;
     stateTimer = 2;
   } else if (stateTimer < 10000) {
     stateTimer += delta;
@@ -769,7 +744,7 @@ void ClassLevel::NetJoinFrame(uint32_t* module, uint32_t* message, uint32_t delt
     stateTimer += delta;
     if (stateTimer >= 13000 && stateTimer < 20000) OnNetMessage(0, 2, 0, nullptr);
   } else if (cancel) {
-    levelState = NS_HOSTSELECT;
+    levelState = ST_HOSTSELECT;
     if (ClassEConnect* c = Net()) c->Disconnect(0);
   }
 }
@@ -779,11 +754,11 @@ bool ClassLevel::NetStartGame() {
     // The start switch's computer players take the seats nobody joined.
     uint32_t k = 0;
     for (auto& s : slot) {
-      if (&s == &slot[3] || s.kind != 4 || s.link == 2) continue;
+      if (&s == &slot[3] || s.kind != SEAT_REMOTE || s.link == LINK_CONNECTED) continue;
       const uint8_t cpu = k < 3 ? netAutoCpu[k++] : 0;
-      if (cpu >= 1 && cpu <= 3) {
+      if (IsComputerSeat(cpu)) {
         s.kind = cpu;
-        s.link = 0;
+        s.link = LINK_FREE;
       }
     }
   }
@@ -791,21 +766,21 @@ bool ClassLevel::NetStartGame() {
   rotationIndex = 0;
   BuildAttackRotation();
   NetSendStart();
-  slot[3].kind = 0;  // the host is player 0 from here on
+  slot[3].kind = kHostPlayer;  // the host's player number from here on
   slot[3].silence = 0;
   for (auto& s : slot) s.silence = 0;
   keepAliveTimer = 0;
-  levelState = NS_PLAY;
+  levelState = ST_PLAY;
   return true;
 }
 
 void ClassLevel::NetResume() {
-  if (!NetHost() || levelState != NS_PAUSE) return;
+  if (!NetHost() || levelState != ST_NETPAUSE) return;
   uint8_t dropped[4] = {};
   for (int s = 0; s < 3; s++) {
-    if (slot[s].kind != 4) continue;
-    if (slot[s].link == 3 || slot[s].silence >= kSilenceLimit) {
-      slot[s].link = 3;
+    if (slot[s].kind != SEAT_REMOTE) continue;
+    if (slot[s].link == LINK_DROPPED || slot[s].silence >= kSilenceLimit) {
+      slot[s].link = LINK_DROPPED;
       dropped[s + 1] = 1;
     }
   }
@@ -820,5 +795,5 @@ void ClassLevel::NetResume() {
   std::memcpy(p.dropped, dropped, 4);
   NetSendToSeats(p);
   for (auto& s : slot) s.silence = 0;
-  levelState = NS_PLAY;
+  levelState = ST_PLAY;
 }

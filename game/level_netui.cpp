@@ -13,16 +13,6 @@
 
 namespace {
 
-enum : uint8_t {
-  US_PLAY = 1,
-  US_HOSTSETUP = 4,
-  US_SEARCH = 5,
-  US_JOIN = 6,
-  US_PLAYERSELECT = 7,
-  US_HOSTSELECT = 8,
-  US_PAUSE = 9,
-};
-
 constexpr uint32_t kTitleMultiMenu = 0x10002;
 // The longest dotted address: "255.255.255.255".
 constexpr size_t kHostTextMax = 15;
@@ -47,7 +37,7 @@ void ClassLevel::RenderPlayerSelect(E2DSurface* s, bool canStart) {
   const ClassPlayer* pl = Player();
   const int32_t row = FontRow();
   const int32_t listTop = 120 - 3 * row;
-  if (pl && pl->kind == 0) {
+  if (pl && pl->kind == MULTI_VERSUS_CPU) {
     DrawBand(s, listTop - row - 6, 1, 0x000000);
     DrawCentred(s, listTop - row - 6, "Select CPU players");
   } else {
@@ -62,11 +52,11 @@ void ClassLevel::RenderPlayerSelect(E2DSurface* s, bool canStart) {
   DrawCentred(s, listTop, line);
   for (int i = 0; i < 3; i++) {
     const PLAYERSLOT& seat = slot[i];
-    if (seat.kind >= 1 && seat.kind <= 3)
-      std::snprintf(line, sizeof line, "%d. %s (CPU)", i + 2, kCpuNames[seat.kind - 1]);
-    else if (seat.kind == 4 && seat.link == 0)
+    if (IsComputerSeat(seat.kind))
+      std::snprintf(line, sizeof line, "%d. %s (CPU)", i + 2, kCpuNames[seat.kind - SEAT_CPU_FRED]);
+    else if (seat.kind == SEAT_REMOTE && seat.link == LINK_FREE)
       std::snprintf(line, sizeof line, "%d. Waiting... (Player)", i + 2);
-    else if (seat.kind == 4 && (seat.link == 1 || seat.link == 2))
+    else if (seat.kind == SEAT_REMOTE && (seat.link == LINK_PENDING || seat.link == LINK_CONNECTED))
       std::snprintf(line, sizeof line, "%d. %.31s (Player)", i + 2, seat.name);
     else
       std::snprintf(line, sizeof line, "%d. None", i + 2);
@@ -82,7 +72,7 @@ void ClassLevel::RenderPlayerSelect(E2DSurface* s, bool canStart) {
 void ClassLevel::RenderHostSelect(E2DSurface* s) {
   if (!s || !mainData || !mainData->graphics) return;
   const ClassPlayer* pl = Player();
-  const bool tcp = !pl || pl->kind == 3;
+  const bool tcp = !pl || pl->kind == MULTI_JOIN_TCP;
   const int32_t row = FontRow();
   const int32_t listTop = 120 - 4 * row;
   DrawBand(s, listTop - row - 6, 1, 0x000000);
@@ -161,13 +151,13 @@ void ClassLevel::HostSelectFrame(uint32_t* module, uint32_t* message) {
 // choice), an empty TCP/IP row opens the editor; then the list's own rows.
 void ClassLevel::HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* message) {
   ClassConsole* dlg = mainData->console;
-  const bool tcp = Player()->kind == 3;
+  const bool tcp = Player()->kind == MULTI_JOIN_TCP;
   if (chosen >= 0 && chosen <= 5) {
     if (hostNames[chosen][0]) {
       if (tcp && dlg)
         dlg->AskOption("Connect", "Edit", "Delete", "Cancel");
       else
-        EnterNetState(US_JOIN);
+        EnterNetState(ST_JOIN);
     } else if (tcp) {
       OpenHostEditor();
     } else {
@@ -175,7 +165,7 @@ void ClassLevel::HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* me
     }
   } else if (chosen == 6) {
     if (!tcp)
-      EnterNetState(US_SEARCH);
+      EnterNetState(ST_SEARCH);
     else if (dlg)
       dlg->AskConfirm("Are you sure?");
   } else if (chosen == 7) {
@@ -187,7 +177,7 @@ void ClassLevel::HostSelectChoice(int32_t chosen, uint32_t* module, uint32_t* me
 // The answer to "Connect", "Edit", "Delete", "Cancel" on the selected host.
 void ClassLevel::HostOptionChosen(uint8_t answer) {
   if (answer == 0)
-    EnterNetState(US_JOIN);
+    EnterNetState(ST_JOIN);
   else if (answer == 1)
     OpenHostEditor();
   else if (answer == 2)
@@ -215,13 +205,13 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
     dlg->SetIdle();
     if (menuCursor >= 1 && menuCursor <= 3) {
       PLAYERSLOT& seat = slot[menuCursor - 1];
-      if (seat.kind == 4 && seat.link == 2) {
+      if (IsLinkedRemote(seat)) {
         const uint8_t peer = seat.connection;
         if (ClassEConnect* c = Net()) c->Disconnect(peer);
         // The connection raises no close for a peer it dropped itself: free
         // its login entry as a close would.
         OnNetMessage(peer, 6, 0, nullptr);
-        seat.link = 0;
+        seat.link = LINK_FREE;
       }
     }
     return;
@@ -229,28 +219,29 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
   if (dstate == DLG_CONFIRM) return;
   chosen = MenuInput(6, 120 - 3 * FontRow());
   if (netAutoStart && ActiveCoPlayers() >= netAutoStart) chosen = 4;
-  if (cpuAutoStart && pl->kind == 0) {
+  if (cpuAutoStart && pl->kind == MULTI_VERSUS_CPU) {
     // Test switch: the computer players it names, then "Start".
     cpuAutoStart = 0;
     for (int s = 0; s < 3; s++) {
-      slot[s].kind = cpuSeatKinds[s] <= 3 ? cpuSeatKinds[s] : 0;
-      slot[s].link = 0;
+      slot[s].kind = IsComputerSeat(cpuSeatKinds[s]) ? cpuSeatKinds[s] : uint8_t{SEAT_EMPTY};
+      slot[s].link = LINK_FREE;
     }
     chosen = 4;
   }
   if (chosen >= 1 && chosen <= 3) {
     PLAYERSLOT& seat = slot[chosen - 1];
     PlayEffect(6);
-    if (seat.kind == 4 && seat.link == 2) {
+    if (IsLinkedRemote(seat)) {
       if (dlg && dlg->state == DLG_IDLE) {
         if (ClassEInput* in = Input()) in->ResetState();
         dlg->AskConfirm("Disconnect player?");
       }
     } else {
-      uint8_t next = static_cast<uint8_t>((seat.kind + 1) % 5);
-      if (next == 4 && pl->kind == 0) next = 0;  // no remote players against the computer
+      uint8_t next = static_cast<uint8_t>((seat.kind + 1) % (SEAT_REMOTE + 1));
+      if (next == SEAT_REMOTE && pl->kind == MULTI_VERSUS_CPU)
+        next = SEAT_EMPTY;  // no remote players against the computer
       seat.kind = next;
-      seat.link = 0;
+      seat.link = LINK_FREE;
     }
   } else if (chosen == 4) {
     if (!NetStartGame()) PlayEffect(11);
@@ -267,31 +258,32 @@ void ClassLevel::PlayerSelectFrame(uint32_t* module, uint32_t* message) {
 void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* message, uint32_t delta) {
   if (!Player() || !mainData) return;
   switch (levelState) {
-    case US_HOSTSETUP:
+    case ST_HOSTSETUP:
       NetHostSetupFrame(module, message, delta);
       if (screen) RenderAll(screen, true);
-      if (levelState == US_HOSTSETUP) RenderNetBand(screen, "Setting up host", "Please wait...", nullptr);
+      if (levelState == ST_HOSTSETUP)
+        RenderNetBand(screen, "Setting up host", "Please wait...", nullptr);
       break;
-    case US_SEARCH:
+    case ST_SEARCH:
       SearchFrame();
       if (screen) RenderAll(screen, true);
       RenderNetBand(screen, "Searching devices", "Please wait...", nullptr);
       break;
-    case US_HOSTSELECT:
+    case ST_HOSTSELECT:
       stateTimer += delta;
       HostSelectFrame(module, message);
       if (screen) RenderAll(screen, true);
-      if (levelState == US_HOSTSELECT) RenderHostSelect(screen);
+      if (levelState == ST_HOSTSELECT) RenderHostSelect(screen);
       break;
-    case US_JOIN: JoinScreen(screen, module, message, delta); break;
-    case US_PLAYERSELECT:
+    case ST_JOIN: JoinScreen(screen, module, message, delta); break;
+    case ST_PLAYERSELECT:
       stateTimer += delta;
       NetLobbyTimers(delta);
       PlayerSelectFrame(module, message);
       if (screen) RenderAll(screen, true);
-      if (levelState == US_PLAYERSELECT) RenderPlayerSelect(screen, ActiveCoPlayers() > 0);
+      if (levelState == ST_PLAYERSELECT) RenderPlayerSelect(screen, ActiveCoPlayers() > 0);
       break;
-    case US_PAUSE: NetPauseFrame(screen, module, message, delta); break;
+    case ST_NETPAUSE: NetPauseFrame(screen, module, message, delta); break;
     default: break;
   }
 }
@@ -299,7 +291,7 @@ void ClassLevel::NetStateFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
 // TCP/IP lists the saved hosts; the wireless search has nothing to find here.
 // The join switch's address goes straight to joining.
 void ClassLevel::SearchFrame() {
-  const bool tcp = Player()->kind == 3;
+  const bool tcp = Player()->kind == MULTI_JOIN_TCP;
   for (uint32_t i = 0; i < 6; i++) {
     const char* saved = mainData->settings && tcp ? mainData->settings->HostAddress(i) : "";
     char text[32] = {};
@@ -310,12 +302,12 @@ void ClassLevel::SearchFrame() {
   }
   menuCursor = 0;
   stateTimer = 0;
-  levelState = US_HOSTSELECT;
+  levelState = ST_HOSTSELECT;
   if (netAutoJoin[0]) {
     std::memcpy(hostNames[0], netAutoJoin, 32);
     std::memcpy(hostAddresses[0], netAutoJoin, 32);
     std::memset(netAutoJoin, 0, sizeof netAutoJoin);
-    levelState = US_JOIN;
+    levelState = ST_JOIN;
   }
 }
 
@@ -324,7 +316,7 @@ void ClassLevel::JoinScreen(E2DSurface* screen, uint32_t* module, uint32_t* mess
   if (stateTimer >= 20000) cancel = MenuInput(1, 0) >= 0;
   NetJoinFrame(module, message, delta, cancel);
   if (screen) RenderAll(screen, true);
-  if (levelState != US_JOIN) return;
+  if (levelState != ST_JOIN) return;
   char target[48];
   std::snprintf(target, sizeof target, "Target Score: %u", static_cast<unsigned>(Player()->targetScore));
   if (stateTimer < 10000)
@@ -367,9 +359,9 @@ void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
     dlg->SetIdle();
     if (host && menuCursor <= 2) {
       PLAYERSLOT& seat = slot[menuCursor];
-      if (seat.kind == 4 && seat.link == 2) {
+      if (IsLinkedRemote(seat)) {
         if (ClassEConnect* c = Net()) c->Disconnect(seat.connection);
-        seat.link = 3;
+        seat.link = LINK_DROPPED;
         if (ActiveCoPlayers() == 0) NetGameOver("All players have left", "the game.", nullptr);
       }
     }
@@ -380,14 +372,14 @@ void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
   const int32_t option = host ? chosen - 4 : chosen;
   if (host && chosen >= 0 && chosen <= 2) {
     const PLAYERSLOT& seat = slot[chosen];
-    if (seat.kind == 4 && seat.link == 2 && dlg && dlg->state == DLG_IDLE) {
+    if (IsLinkedRemote(seat) && dlg && dlg->state == DLG_IDLE) {
       if (ClassEInput* in = Input()) in->ResetState();
       dlg->AskConfirm("Disconnect this player?");
     }
   } else if (host && chosen == 3) {
     NetResume();
   } else if (option == 0 && mainData->settings) {
-    mainData->settings->SetMute(mainData->settings->bytes[MAINCONFIG::kMute] ? 0 : 1);
+    mainData->settings->SetMute(mainData->settings->Mute() ? 0 : 1);
   } else if (option == 1) {
     *message = MSG_MINIMIZE;
   } else if (option == 2) {
@@ -397,7 +389,7 @@ void ClassLevel::NetPauseFrame(E2DSurface* screen, uint32_t* module, uint32_t* m
     *message = kTitleMultiMenu;
   }
   if (screen) RenderAll(screen, true);
-  if (levelState == US_PAUSE) RenderPauseMenu(screen);
+  if (levelState == ST_NETPAUSE) RenderPauseMenu(screen);
 }
 
 void ClassLevel::RenderPauseMenu(E2DSurface* screen) {
@@ -413,13 +405,13 @@ void ClassLevel::RenderPauseMenu(E2DSurface* screen) {
   for (uint32_t i = 0; host && i < 3; i++) {
     const PLAYERSLOT& seat = slot[i];
     bool dim = true;
-    if (seat.kind >= 1 && seat.kind <= 3) {
-      std::snprintf(line, sizeof line, "%u. %s (CPU)", i + 2, kCpuNames[seat.kind - 1]);
+    if (IsComputerSeat(seat.kind)) {
+      std::snprintf(line, sizeof line, "%u. %s (CPU)", i + 2, kCpuNames[seat.kind - SEAT_CPU_FRED]);
       dim = false;
-    } else if (seat.kind == 4 && seat.link == 2) {
+    } else if (IsLinkedRemote(seat)) {
       dim = seat.silence > 4999;
       std::snprintf(line, sizeof line, "%u. %.31s (%s)", i + 2, seat.name, dim ? "Inactive" : "Active");
-    } else if (seat.kind == 4 && seat.link == 3) {
+    } else if (seat.kind == SEAT_REMOTE && seat.link == LINK_DROPPED) {
       std::snprintf(line, sizeof line, "%u. Disconnected", i + 2);
     } else {
       std::snprintf(line, sizeof line, "%u. Disabled", i + 2);
@@ -430,7 +422,7 @@ void ClassLevel::RenderPauseMenu(E2DSurface* screen) {
       DrawCentred(screen, PauseRowY(i), line);
   }
   if (host) DrawCentred(screen, PauseRowY(3), "Resume");
-  const bool mute = mainData->settings && mainData->settings->bytes[MAINCONFIG::kMute];
+  const bool mute = mainData->settings && mainData->settings->Mute();
   DrawCentred(screen, PauseRowY(options), mute ? "Mute: On" : "Mute: Off");
   // Minimising is offered where it does something: a desktop window.
   if (CanMinimize())

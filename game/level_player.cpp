@@ -38,7 +38,7 @@ void ClassLevel::NextPuzzleLevel() {
   ClassPlayer* pl = Player();
   LevelResets();
   turnPhase = 0;
-  pl->mode = 3;
+  pl->mode = MODE_PUZZLE;
   CreateRandom(pl->level);
   for (int i = 0; i < kGridCells; i++) {
     if (IsPlainColour(grid[i])) {
@@ -84,14 +84,14 @@ void ClassLevel::PlaceFullBarStones() {
     pl->bar = pl->barShown = 0;
     place = n;
   } else {
-    pl->blackDue = static_cast<uint8_t>(pl->kind == 4 ? 0 : n - free);
+    pl->blackDue = static_cast<uint8_t>(pl->kind == MULTI_JOIN_WIRELESS ? 0 : n - free);
     place = static_cast<uint32_t>(free);
   }
   for (uint32_t s = 0; s < place; s++) {
     int k = Rand() % free;
     free--;
     uint8_t stone;
-    if (pl->mode == 4)
+    if (pl->mode == MODE_MULTI)
       stone = vsQueue[0][s < 3 ? s : 2];
     else
       stone = hardLevel ? CELL_SKULL : CELL_BLACK;
@@ -116,7 +116,7 @@ void ClassLevel::Drop() {
     return;
   }
   PlaceDrop();
-  if (pl->mode == 0) pl->bar += barSpeed;
+  if (pl->mode == MODE_STANDARD) pl->bar += barSpeed;
   turnPhase = 1;
   settled = 0;
 }
@@ -172,14 +172,14 @@ bool ClassLevel::FinishFade(uint32_t delta) {
 void ClassLevel::HandlePlayer(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
-  if (pl->mode == 5) {
+  if (pl->mode == MODE_TUTORIAL) {
     HurryTutorialText();
     HandleTutorial(delta);
     return;
   }
   if (pl->winner >= 1 && pl->winner <= 4) {
     stateTimer = 0;
-    levelState = 11;
+    levelState = ST_RANKING;
     return;
   }
   if (FinishFade(delta)) return;
@@ -187,14 +187,14 @@ void ClassLevel::HandlePlayer(uint32_t delta) {
   if (BoardEndsTurn()) return;
   if (FullBarDrops()) return;
   SpinWhenIdle(delta);
-  if (pl->mode == 4 && vsQueue[0][0] != 0) {
+  if (pl->mode == MODE_MULTI && vsQueue[0][0] != 0) {
     barAccu += barSpeed * delta;
     pl->bar += static_cast<int32_t>(barAccu / 128);
     barAccu %= 128;
   }
   settled = 0;
   if (curStone == 0) TakeNextStone();
-  if (pl->mode == 3 && pl->bar >= 1024 && ForcedPuzzleDrop()) return;
+  if (pl->mode == MODE_PUZZLE && pl->bar >= 1024 && ForcedPuzzleDrop()) return;
   AimAndDrop(delta);
 }
 
@@ -221,12 +221,12 @@ bool ClassLevel::BoardEndsTurn() {
     else
       full++;
   }
-  if (pl->mode == 3 && full > 80) {
-    pl->mode = 2;
+  if (pl->mode == MODE_PUZZLE && full > 80) {
+    pl->mode = MODE_PUZZLE_NEXT;
     turnPhase = 2;
     return true;
   }
-  if (pl->mode == 4 && full > 80) {
+  if (pl->mode == MODE_MULTI && full > 80) {
     turnPhase = 2;
     StoneDestroy();
     pl->score >>= 1;
@@ -234,14 +234,14 @@ bool ClassLevel::BoardEndsTurn() {
   }
   if (full > 80) {
     stateTimer = 0;
-    levelState = 2;
+    levelState = ST_GAMEOVER;
     return true;
   }
-  if (pl->mode == 2) {
+  if (pl->mode == MODE_PUZZLE_NEXT) {
     NextPuzzleLevel();
     return true;
   }
-  if ((pl->mode == 0 || pl->mode == 1) && empty > 80) {
+  if ((pl->mode == MODE_STANDARD || pl->mode == MODE_TIMED) && empty > 80) {
     LevelComplete();
     return true;
   }
@@ -251,12 +251,12 @@ bool ClassLevel::BoardEndsTurn() {
 // A full red bar brings its stones; true when they were placed.
 bool ClassLevel::FullBarDrops() {
   ClassPlayer* pl = Player();
-  if (pl->mode == 2 || pl->mode == 3 || pl->barShown < 1024) return false;
+  if (IsPuzzle(pl->mode) || pl->barShown < 1024) return false;
   bool run = true;
-  if (pl->mode == 4)
+  if (pl->mode == MODE_MULTI)
     FirstPackageLength(pl->blackDue);
   else
-    run = settled == 1 || pl->mode == 1;
+    run = settled == 1 || pl->mode == MODE_TIMED;
   if (!run || pl->blackDue == 0) return false;
   PlaceFullBarStones();
   return true;
@@ -309,15 +309,13 @@ bool ClassLevel::ForcedPuzzleDrop() {
 
 // Aiming and dropping by keys, wheel and stylus.
 void ClassLevel::AimAndDrop(uint32_t delta) {
-  bool dropAsked = false;
-  bool aimChanged = false;
   AimByHeldKeys(delta);
   AimByWheel();
-  TakeTurnKeys(dropAsked);
-  AimByStylus(dropAsked, aimChanged);
-  if (dropAsked && curStone != 0) {
+  TurnAsk ask = TakeTurnKeys();
+  ask.Add(AimByStylus());
+  if (ask.drop && curStone != 0) {
     Drop();
-  } else if (aimChanged) {
+  } else if (ask.aimMoved) {
     PlayEffect(6);
   }
 }
@@ -356,8 +354,9 @@ void ClassLevel::AimByWheel() {
 }
 
 // Key presses: a press of an aiming key moves at once; drop and swap.
-void ClassLevel::TakeTurnKeys(bool& dropAsked) {
+ClassLevel::TurnAsk ClassLevel::TakeTurnKeys() {
   ClassPlayer* pl = Player();
+  TurnAsk ask;
   const uint32_t events = eventCount < 32 ? eventCount : 32;
   for (uint32_t i = 0; i < events; i++) {
     E_INPUTEVENT& ev = eventQueue[i];
@@ -374,51 +373,56 @@ void ClassLevel::TakeTurnKeys(bool& dropAsked) {
       }
     } else if (ev.action == 0) {
       ev.type = 0;
-      dropAsked = true;
+      ask.drop = true;
     } else if (ev.action == 1) {
       ev.type = 0;
-      SwapNextStones(pl->mode == 0 ? 128 : 0);
+      SwapNextStones(pl->mode == MODE_STANDARD ? 128 : 0);
     }
   }
+  return ask;
 }
 
 // Pointer events first, then the held pointer: taken only while held, a press
 // would never be seen as a tap (single tap could not drop).
-void ClassLevel::AimByStylus(bool& dropAsked, bool& aimChanged) {
+ClassLevel::TurnAsk ClassLevel::AimByStylus() {
   const uint8_t stylusMode = StylusMode();
+  TurnAsk ask;
   const uint32_t events = eventCount < 32 ? eventCount : 32;
   for (uint32_t i = 0; i < events; i++) {
     E_INPUTEVENT& ev = eventQueue[i];
     if (ev.action < 65 || ev.action > 67) continue;
-    if (ev.type != 1 && ev.type != 2 && ev.type != 4) continue;
+    if (ev.type != EIT_DOWN && ev.type != EIT_DOUBLE && ev.type != EIT_UP) continue;
     const uint8_t type = ev.type;
     ev.type = 0;
-    PointAt(ev.x, ev.y, type, stylusMode, dropAsked, aimChanged);
+    ask.Add(PointAt(ev.x, ev.y, type, stylusMode));
   }
   ClassEInput* input = (mainData && mainData->ecd) ? mainData->ecd->input : nullptr;
   if (input && input->ClickHold(0)) {
     int32_t x, y;
     input->GetClickPosition(x, y);
-    PointAt(x, y, 3, stylusMode, dropAsked, aimChanged);
+    ask.Add(PointAt(x, y, EIT_REPEAT, stylusMode));  // held: a tap of no stylus mode
   }
+  return ask;
 }
 
 // Stylus: the cell's vertical line of the diamond is the drop position; the
 // next-stones box swaps them.
-void ClassLevel::PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode, bool& dropAsked,
-                         bool& aimChanged) {
+ClassLevel::TurnAsk ClassLevel::PointAt(int32_t x, int32_t y, uint8_t type, uint8_t stylusMode) {
   ClassPlayer* pl = Player();
+  TurnAsk ask;
   const int32_t row = FloorDiv(x - y + 68, 24);
   const int32_t col = FloorDiv(x + y - 172, 24);
   if (Inside(row, col)) {
     const uint8_t p = static_cast<uint8_t>(row + col > 16 ? 16 : row + col);
-    if (p != dropPos) aimChanged = true;
+    if (p != dropPos) ask.aimMoved = true;
     dropPos = p;
-    if ((stylusMode == 0 && type == 1) || (stylusMode == 1 && type == 2) ||
-        (stylusMode == 2 && type == 4))
-      dropAsked = true;
+    if ((stylusMode == MAINCONFIG::STYLUS_SINGLE_TAP && type == EIT_DOWN) ||
+        (stylusMode == MAINCONFIG::STYLUS_DOUBLE_TAP && type == EIT_DOUBLE) ||
+        (stylusMode == MAINCONFIG::STYLUS_TAP_RELEASE && type == EIT_UP))
+      ask.drop = true;
   }
-  if (type == 1 && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
-      !(pl->mode == 0 && pl->bar >= 1024))
-    SwapNextStones(pl->mode == 0 ? 128 : 0);
+  if (type == EIT_DOWN && x >= 231 && x <= 254 && y >= 33 && y <= 56 &&
+      !(pl->mode == MODE_STANDARD && pl->bar >= 1024))
+    SwapNextStones(pl->mode == MODE_STANDARD ? 128 : 0);
+  return ask;
 }

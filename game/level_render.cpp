@@ -125,7 +125,7 @@ void ClassLevel::RenderHUD(E2DSurface* s, bool showClock) {
 void ClassLevel::RenderAttackCorner(E2DSurface* s) {
   ClassGraphics* gfx = mainData->graphics;
   const ClassPlayer* pl = Player();
-  if (pl->mode == 4) {
+  if (pl->mode == MODE_MULTI) {
     DrawStatusBar(s, 176, 227, 8, 92, slot[3].barShown * 92 / 1024, false, 0x40FFC0);
     const uint8_t* pk = vsQueue[0];
     RenderPackage(s, pk, pk[2] ? 3 : pk[1] ? 2 : pk[0] ? 1 : 0);
@@ -136,7 +136,7 @@ void ClassLevel::RenderAttackCorner(E2DSurface* s) {
     return;
   }
   DrawStatusBar(s, 176, 227, 8, 92, pl->barShown * 92 / 1024, false, 0x4040FF);
-  if (pl->mode == 2 || pl->mode == 3) {
+  if (IsPuzzle(pl->mode)) {
     const uint8_t sample[3] = {1, 2, 3};
     RenderPackage(s, sample, 3);
   } else {
@@ -169,17 +169,17 @@ void ClassLevel::RenderCoPanel(E2DSurface* s, uint32_t seat) {
   const PLAYERSLOT& sl = slot[seat];
   DrawStatusBar(s, x + 23, y + 29, 4, 23, sl.barShown * 23 / 1024, true, 0x40FFC0);
   char label[4] = {};
-  if (sl.kind >= 1 && sl.kind <= 3) {
+  if (IsComputerSeat(sl.kind)) {
     std::memcpy(label, "CPU", 3);
-  } else if (sl.kind == 4) {
+  } else if (sl.kind == SEAT_REMOTE) {
     std::memcpy(label, sl.name, 3);
     label[3] = 0;
   }
   const int32_t ly = y + 3 - static_cast<int32_t>(gfx->GetFontHeight(0) / 2);
-  if ((sl.kind >= 1 && sl.kind <= 3) || (sl.kind == 4 && sl.link == 2))
-    gfx->DrawFontFx(s, 0, x + 27, ly, label, 0x207, 0x0080FF);
+  if (IsActiveSeat(sl)) gfx->DrawFontFx(s, 0, x + 27, ly, label, 0x207, 0x0080FF);
   RenderSmallGrid(s, seat, x, y);
-  if (sl.kind == 4 && sl.link == 3) gfx->DrawFontFx(s, 0, x + 27, ly, label, 0x209, 0x80);
+  if (sl.kind == SEAT_REMOTE && sl.link == LINK_DROPPED)
+    gfx->DrawFontFx(s, 0, x + 27, ly, label, 0x209, 0x80);
 }
 
 // ---- The frame, layer by layer ----
@@ -191,12 +191,12 @@ void ClassLevel::RenderAll(E2DSurface* s, bool showClock) {
   RenderBoard(s);
   for (const STONEENTITY& e : entity)
     if (e.stone != 0) RenderEntity(s, e);
-  if (levelState == 2) RenderGameOver(s);
+  if (levelState == ST_GAMEOVER) RenderGameOver(s);
   for (const PARTICLE& p : particle)
     if (p.kind != 0) RenderParticle(s, p);
   if (curStone != 0 && turnPhase == 0 && dropPos <= 16) RenderStoneInHand(s);
   if (bonusPopTimer) RenderBonus(s);
-  if (Player()->mode == 5) RenderTutorialBand(s);
+  if (Player()->mode == MODE_TUTORIAL) RenderTutorialBand(s);
 }
 
 void ClassLevel::RenderBoard(E2DSurface* s) {
@@ -273,7 +273,7 @@ void ClassLevel::RenderEntity(E2DSurface* s, const STONEENTITY& e) {
   }
 }
 
-// The game-over letters across the board (state 2).
+// The game-over letters across the board (ST_GAMEOVER).
 void ClassLevel::RenderGameOver(E2DSurface* s) {
   for (int32_t k = 0; k < 6; k++)
     mainData->graphics->DrawSprite(s, 88 + 24 * k, 108, static_cast<uint8_t>(64 + k), 1, 0);

@@ -34,18 +34,18 @@ void PlaceTutorial(uint8_t* grid, const TutorialStone (&stones)[N]) {
 
 void ClassLevel::CreateRandom(uint8_t level) {
   ClassPlayer* pl = Player();
-  const uint8_t mode = pl ? pl->mode : 0;
+  const uint8_t mode = pl ? pl->mode : uint8_t{MODE_STANDARD};
   barAccu = 0;
   idleTimer = 0;
   blackPerBar = freezeInterval = nuclearThreshold = dormantMax = hardLevel = 0;
-  if (mode == 4) {
+  if (mode == MODE_MULTI) {
     colours = static_cast<uint8_t>(level + 2 < 7 ? level + 2 : 7);
     barSpeed = 32;
-  } else if (mode == 2 || mode == 3) {
+  } else if (IsPuzzle(mode)) {
     colours = static_cast<uint8_t>(level + 2 < 7 ? level + 2 : 7);
     barSpeed = static_cast<uint16_t>(level > 5 ? 8 * level - 8 : 32);
     blackPerBar = colours;
-  } else if (mode == 5) {
+  } else if (mode == MODE_TUTORIAL) {
     SetUpTutorialBoard(level);
   } else {
     EmptyGrid();
@@ -153,14 +153,14 @@ int ClassLevel::OtherColour(int r, int c) {
 
 uint8_t ClassLevel::GetNextStone() {
   ClassPlayer* pl = Player();
-  const uint8_t mode = pl ? pl->mode : 0;
-  if (mode == 4) {
+  const uint8_t mode = pl ? pl->mode : uint8_t{MODE_STANDARD};
+  if (mode == MODE_MULTI) {
     if (Rand() % 100 > 94) return CELL_WILDCARD;
     if (Rand() % 100 < 5) return CELL_NUCLEAR;
     return static_cast<uint8_t>(Rand() % colours + 1);
   }
-  if (mode == 5) return tutorialStones[tutorialNext++ & 127];
-  if (mode == 2 || mode == 3) return static_cast<uint8_t>(Rand() % colours + 1);
+  if (mode == MODE_TUTORIAL) return tutorialStones[tutorialNext++ & 127];
+  if (IsPuzzle(mode)) return static_cast<uint8_t>(Rand() % colours + 1);
 
   if (nuclearThreshold != 0) {
     nuclearCounter = static_cast<uint8_t>(nuclearCounter + ((Rand() / 256) & 3) + 1);
@@ -220,22 +220,24 @@ void ClassLevel::ResetCoPlayers() {
   PLAYERSLOT& own = slot[3];
   std::memset(own.name, 0, sizeof own.name);
   if (mainData && mainData->settings) {
-    std::memcpy(own.name, mainData->settings->bytes + 90, 31);
+    std::memcpy(own.name, mainData->settings->PlayerName(), 31);
   }
   own.connection = 0;
-  own.kind = 4;
-  own.link = 2;
+  own.kind = SEAT_REMOTE;  // no player number until a networked game starts
+  own.link = LINK_CONNECTED;
   own.barShown = own.bar = 0;
   own.score = own.silence = 0;
   for (int s = 0; s < 3; s++) {
-    slot[s].kind = 0;
-    slot[s].link = 0;
+    slot[s].kind = SEAT_EMPTY;
+    slot[s].link = LINK_FREE;
     slot[s].barShown = slot[s].bar = 0;
     slot[s].score = slot[s].silence = 0;
     coPhase[s] = 0;
   }
   std::memset(cpuPlayer, 0, sizeof cpuPlayer);
   ClassPlayer* pl = Player();
-  if (pl && pl->mode == 4)
-    for (int s = 0; s < 3; s++) slot[s].kind = static_cast<uint8_t>(pl->kind == 0 ? s + 1 : 4);
+  if (pl && pl->mode == MODE_MULTI)
+    for (int s = 0; s < 3; s++)
+      slot[s].kind =
+          static_cast<uint8_t>(pl->kind == MULTI_VERSUS_CPU ? SEAT_CPU_FRED + s : SEAT_REMOTE);
 }

@@ -10,12 +10,12 @@
 void ClassLevel::HandleIdle(uint32_t delta) {
   ClassPlayer* pl = Player();
   if (!pl) return;
-  if (pl->mode == 4 && pl->winner != 0) {
-    // By player number: the own seat's kind byte is 4 on a host, no player number.
+  if (pl->mode == MODE_MULTI && pl->winner != 0) {
+    // By player number, which the own seat's kind byte on a host need not hold.
     for (int i = 0; i < 4; i++)
       if (pl->ranking[i] == OwnPlayer()) pl->score = static_cast<uint32_t>(pl->finalScore[i]);
   }
-  if (levelState == 1) {
+  if (levelState == ST_PLAY) {
     stateTimer += delta;
     if (mainData->graphics) mainData->graphics->AddPlayTime(delta);
   }
@@ -25,15 +25,16 @@ void ClassLevel::HandleIdle(uint32_t delta) {
   bonusPopTimer = bonusPopTimer > delta ? bonusPopTimer - delta : 0;
   TickClock(delta);
   EndSpins(delta);
-  if (pl->mode == 1 || pl->mode == 3) {
-    const uint32_t per = pl->mode == 1 ? 512 : 8000;
+  if (pl->mode == MODE_TIMED || pl->mode == MODE_PUZZLE) {
+    const uint32_t per = pl->mode == MODE_TIMED ? 512 : 8000;
     barAccu += delta * barSpeed;
     pl->bar += static_cast<int32_t>(barAccu / per);
     barAccu %= per;
   }
-  if (pl->mode == 4) VersusTimers(delta);
+  if (pl->mode == MODE_MULTI) VersusTimers(delta);
   // The tutorial's text moves on only while play waits for it.
-  if (pl->mode == 5 && levelState == 1 && turnPhase == 0 && tutorial.segments == 0)
+  if (pl->mode == MODE_TUTORIAL && levelState == ST_PLAY && turnPhase == 0 &&
+      tutorial.segments == 0)
     Tutorial_TextTimers(&tutorial, delta);
 }
 
@@ -41,7 +42,7 @@ void ClassLevel::HandleIdle(uint32_t delta) {
 // versus play.
 void ClassLevel::RefillBlackDue() {
   ClassPlayer* pl = Player();
-  if (pl->mode == 4) {
+  if (pl->mode == MODE_MULTI) {
     std::memmove(vsQueue[0], vsQueue[1], sizeof vsQueue - sizeof vsQueue[0]);
     std::memset(vsQueue[kQueuePackages - 1], 0, sizeof vsQueue[0]);
     pl->blackDue = 1;
@@ -78,7 +79,7 @@ void ClassLevel::VersusTimers(uint32_t delta) {
   ClassPlayer* pl = Player();
   NetTimers(delta);
   if (vsQueue[0][0] != 0) pl->bar += static_cast<int32_t>(delta);
-  if (pl->kind <= 2) {
+  if (pl->kind <= MULTI_HOST_WIRELESS) {
     levelUpTimer += delta;
     if (levelUpTimer > 39999) {
       levelUpTimer = 0;
@@ -119,7 +120,7 @@ void ClassLevel::CheckWinner() {
     NetSendWinner();
   } else {
     for (int s = 0; s < 3; s++)
-      if (slot[s].kind >= 1 && slot[s].kind <= 3 && slot[s].score >= pl->targetScore) {
+      if (IsComputerSeat(slot[s].kind) && slot[s].score >= pl->targetScore) {
         pl->winner = static_cast<uint8_t>(s + 2);
         // Play stops here, before the turn that won would send its board: the
         // remote players get it now, ahead of the ranking.

@@ -48,7 +48,7 @@ void ClassLevel::TraceStep() {
   const bool turnOver = phase == 0 && tracePhase != 0;
   tracePhase = phase;
   if (turnOver) traceTurns++;
-  if (levelState != 1)
+  if (levelState != ST_PLAY)
     TraceEnd();
   else if (turnOver)
     TraceWrite("turn");
@@ -73,7 +73,7 @@ void ClassLevel::TraceWrite(const char* kind) {
   // Networked games also give the own player number, the seats' links, the
   // winner (player number + 1) every console shows and, once there is one, the
   // final ranking (player:score, best first), which every console must show alike.
-  if (pl->mode == 4 && pl->kind >= 1 && pl->kind <= 4) {
+  if (pl->Networked()) {
     std::fprintf(f, " me=%u links=%u,%u,%u", static_cast<unsigned>(OwnPlayer()), static_cast<unsigned>(slot[0].link),
                  static_cast<unsigned>(slot[1].link), static_cast<unsigned>(slot[2].link));
     if (pl->winner != 0) {

@@ -98,11 +98,11 @@ void ClassLevel::HandleTutorial(uint32_t delta) {
   }
   tutorial.accu += delta;
   while (tutorial.accu >= kTutorialStepMs && tutorial.segments > 0 && turnPhase == 0 &&
-         levelState == 1) {
+         levelState == ST_PLAY) {
     tutorial.accu -= kTutorialStepMs;
     if (tutorial.position >= kTutorialScriptSize) {
       // Past the script: nothing is left to show.
-      levelState = 2;
+      levelState = ST_GAMEOVER;
       stateTimer = 2;
       return;
     }
@@ -154,7 +154,7 @@ void ClassLevel::RunTutorialOpcode(uint8_t op) {
       break;
     case TUT_SWAP: SwapNextStones(128); break;
     case TUT_NEXT_LEVEL: LevelComplete(); break;
-    case TUT_FINISH: levelState = 12; break;
+    case TUT_FINISH: levelState = ST_MULTIMENU; break;
     default:  // a pause
       break;
   }

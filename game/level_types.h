@@ -92,6 +92,32 @@ struct PARTICLE {
   uint8_t kind;  // 0: free slot
 };
 
+// Seat kinds: the kind byte of seats 0 to 2. The own seat's byte holds the
+// player number instead (0 to 3) once a networked game has started, and
+// SEAT_REMOTE before, which is what the others see in the start packet.
+enum : uint8_t {
+  SEAT_EMPTY = 0,
+  SEAT_CPU_FRED = 1,  // the three computer players
+  SEAT_CPU_JOE = 2,
+  SEAT_CPU_MIKE = 3,
+  SEAT_REMOTE = 4,  // a player on another console
+};
+
+inline bool IsComputerSeat(uint8_t kind) { return kind >= SEAT_CPU_FRED && kind <= SEAT_CPU_MIKE; }
+
+// Player numbers: the host (and the player of a game against the computer)
+// is player 0, the joiners 1 to 3.
+constexpr uint8_t kHostPlayer = 0;
+constexpr uint8_t kPlayers = 4;
+
+// Seat links: the link byte of a remote seat.
+enum : uint8_t {
+  LINK_FREE = 0,     // waiting for a player to join
+  LINK_PENDING = 1,  // never written here; shown as a seated player
+  LINK_CONNECTED = 2,
+  LINK_DROPPED = 3,
+};
+
 struct PLAYERSLOT {
   char name[32];
   int32_t barShown;
@@ -99,8 +125,35 @@ struct PLAYERSLOT {
   uint32_t score;
   uint32_t silence;
   uint8_t connection;
-  uint8_t kind;
-  uint8_t link;
+  uint8_t kind;  // SEAT_ (the own seat: see above)
+  uint8_t link;  // LINK_
+};
+
+// A remote player whose connection is up.
+inline bool IsLinkedRemote(const PLAYERSLOT& s) {
+  return s.kind == SEAT_REMOTE && s.link == LINK_CONNECTED;
+}
+// A co-player that plays: a computer, or a remote player whose connection is up.
+inline bool IsActiveSeat(const PLAYERSLOT& s) {
+  return IsComputerSeat(s.kind) || IsLinkedRemote(s);
+}
+
+// Level states (ClassLevel::levelState and returnState).
+enum : uint8_t {
+  ST_TRANSITION = 0,  // the opening transition
+  ST_PLAY = 1,
+  ST_GAMEOVER = 2,
+  ST_NAMEENTRY = 3,  // a new highscore's name
+  ST_HOSTSETUP = 4,
+  ST_SEARCH = 5,  // filling the host list
+  ST_JOIN = 6,
+  ST_PLAYERSELECT = 7,
+  ST_HOSTSELECT = 8,
+  ST_NETPAUSE = 9,  // the networked pause menu
+  ST_MESSAGE = 10,  // the message box, then returnState
+  ST_RANKING = 11,
+  ST_MULTIMENU = 12,  // back to the title's multi-player menu
+  ST_RESTART = 13,    // a fresh game with the seats chosen again
 };
 
 struct CPUPLAYER {

@@ -123,7 +123,9 @@ int GetStart(const uint8_t* data, GAMEPACKET& p) {
   std::memcpy(p.rotation, data + 22, 16);
   for (int s = 0; s < 4; s++) {
     GamePacket_GetSeat(data + 40 + 52 * s, p.seat[s]);
-    if (p.seat[s].kind > 4 || p.seat[s].link > 3 || !ConnectionOk(p.seat[s].connection)) return 0;
+    if (p.seat[s].kind > SEAT_REMOTE || p.seat[s].link > LINK_DROPPED ||
+        !ConnectionOk(p.seat[s].connection))
+      return 0;
   }
   for (int i = 0; i < 16; i++)
     if (p.fallTable[i] > 1) return 0;

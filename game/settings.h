@@ -31,6 +31,9 @@ struct MAINCONFIG {
 
   // Key word slots (index into the four words at kKeys).
   enum : uint32_t { KEY_DROP = 0, KEY_RESERVED = 1, KEY_START = 2, KEY_TOGGLE = 3 };
+  // Connection kinds and stylus modes.
+  enum : uint8_t { CONNECTION_TCP = 0, CONNECTION_WIRELESS = 1 };
+  enum : uint8_t { STYLUS_SINGLE_TAP = 0, STYLUS_DOUBLE_TAP = 1, STYLUS_TAP_RELEASE = 2 };
 
   uint8_t bytes[kSize];
 
@@ -40,6 +43,18 @@ struct MAINCONFIG {
   void SetMusicVolume(uint8_t v) { bytes[kMusicVolume] = v; }
   void SetEffectVolume(uint8_t v) { bytes[kEffectVolume] = v; }
   void SetMute(uint8_t v) { bytes[kMute] = v; }
+  uint8_t ColourBlind() const { return bytes[kColourBlind]; }
+  uint8_t StartLevel() const { return bytes[kStartLevel]; }
+  uint8_t MultiStartLevel() const { return bytes[kMultiStartLevel]; }
+  uint8_t Connection() const { return bytes[kConnection]; }
+  uint8_t TargetIndex() const { return bytes[kTargetIndex]; }
+  uint8_t StylusMode() const { return bytes[kStylusMode]; }
+  void SetColourBlind(uint8_t v) { bytes[kColourBlind] = v; }
+  void SetStartLevel(uint8_t v) { bytes[kStartLevel] = v; }
+  void SetMultiStartLevel(uint8_t v) { bytes[kMultiStartLevel] = v; }
+  void SetConnection(uint8_t v) { bytes[kConnection] = v; }
+  void SetTargetIndex(uint8_t v) { bytes[kTargetIndex] = v; }
+  void SetStylusMode(uint8_t v) { bytes[kStylusMode] = v; }
 
   char* PlayerName() { return reinterpret_cast<char*>(bytes + kPlayerName); }
   const char* PlayerName() const { return reinterpret_cast<const char*>(bytes + kPlayerName); }

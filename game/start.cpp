@@ -40,12 +40,16 @@ bool DottedAddress(const char* s, size_t n) {
 bool ParseItem(const char* s, size_t n, bool first, GameStart* g) {
   auto is = [&](const char* word) { return std::strlen(word) == n && std::strncmp(s, word, n) == 0; };
   if (first) {
-    if (is("standard")) g->mode = 0;
-    else if (is("timed")) g->mode = 1;
-    else if (is("puzzle")) g->mode = 2;
-    else if (is("tutorial")) g->mode = 5;
+    if (is("standard"))
+      g->mode = MODE_STANDARD;
+    else if (is("timed"))
+      g->mode = MODE_TIMED;
+    else if (is("puzzle"))
+      g->mode = MODE_PUZZLE_NEXT;  // its first level is dealt at once
+    else if (is("tutorial"))
+      g->mode = MODE_TUTORIAL;
     else if (n >= 3 && std::strncmp(s, "cpu", 3) == 0) {
-      g->mode = 4;
+      g->mode = MODE_MULTI;
       if (n == 3) return true;
       if (s[3] != ':' || n < 5 || n > 7) return false;
       for (int k = 0; k < 3; k++) g->seats[k] = 0;
@@ -54,14 +58,14 @@ bool ParseItem(const char* s, size_t n, bool first, GameStart* g) {
         g->seats[k - 4] = static_cast<uint8_t>(s[k] - '0');
       }
     } else if (n >= 4 && std::strncmp(s, "host", 4) == 0) {
-      g->mode = 4;
+      g->mode = MODE_MULTI;
       g->net = 1;
       if (n == 4) return true;
       if (n != 6 || s[4] != ':' || s[5] < '1' || s[5] > '3') return false;
       g->hostWait = static_cast<uint8_t>(s[5] - '0');
     } else if (n > 5 && std::strncmp(s, "join:", 5) == 0) {
       if (n - 5 > 15 || !DottedAddress(s + 5, n - 5)) return false;
-      g->mode = 4;
+      g->mode = MODE_MULTI;
       g->net = 2;
       std::memcpy(g->address, s + 5, n - 5);
     } else {
@@ -118,11 +122,13 @@ void StartGame(MAINDATA* data, const GameStart& start, uint32_t* module, uint32_
   for (int s = 0; s < 3; s++) level.cpuSeatKinds[s] = start.seats[s];
   level.netAutoStart = start.net == 1 ? start.hostWait : 0;
   for (int s = 0; s < 3; s++) level.netAutoCpu[s] = start.net == 1 ? start.hostCpu[s] : 0;
-  level.cpuAutoStart = start.mode == 4 && start.net == 0 ? 1 : 0;
+  level.cpuAutoStart = start.mode == MODE_MULTI && start.net == 0 ? 1 : 0;
   std::memset(level.netAutoJoin, 0, sizeof level.netAutoJoin);
   if (start.net == 2) std::memcpy(level.netAutoJoin, start.address, sizeof start.address);
   level.endWhenOver = 1;
   if (start.seeded) std::srand(start.seed);
-  const int kind = start.mode != 4 ? -1 : start.net == 1 ? 1 : start.net == 2 ? 3 : 0;
+  int kind = -1;  // a game of one player leaves the kind as it was
+  if (start.mode == MODE_MULTI)
+    kind = start.net == 1 ? MULTI_HOST_TCP : start.net == 2 ? MULTI_JOIN_TCP : MULTI_VERSUS_CPU;
   data->app->Title().BeginGame(start.mode, kind, module, message);
 }

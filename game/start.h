@@ -6,15 +6,17 @@
 
 #include <cstdint>
 
+#include "game/player.h"
+
 struct MAINDATA;
 
 struct GameStart {
-  uint8_t mode = 0;              // 0 standard, 1 timed, 2 puzzle, 4 versus CPU, 5 tutorial
+  uint8_t mode = MODE_STANDARD;  // a game mode (game/player.h)
   uint8_t seats[3] = {1, 2, 3};  // versus CPU: 0 empty, 1 to 3 the computer's strength
   uint8_t level = 0;             // 0: the settings' start level
   bool seeded = false;
   uint32_t seed = 0;
-  uint8_t net = 0;       // 1 host, 2 join (mode 4)
+  uint8_t net = 0;       // 1 host, 2 join (MODE_MULTI)
   uint8_t hostWait = 1;  // host: players to wait for before starting
   uint8_t hostCpu[3] = {};  // host: computer players for the seats nobody joined
   char address[32] = {}; // join: the host's dotted address

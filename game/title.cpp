@@ -148,7 +148,7 @@ void ClassTitle::Enter(uint32_t message) {
   else if (message == 0x8001)
     menu = MENU_MAIN;
   else  // 0x10002: back from a game
-    menu = maindata->player && maindata->player->mode == 5 ? MENU_MAIN : MENU_MULTI;
+    menu = maindata->player && maindata->player->mode == MODE_TUTORIAL ? MENU_MAIN : MENU_MULTI;
   cursor = 0;
   pageTimer = 0;
   gfx->Transition(nullptr, 0xFFFFFF);
@@ -535,10 +535,9 @@ void ClassTitle::ResetHighscores() {
 void ClassTitle::SettingAction(uint8_t a) {
   MAINCONFIG* cfg = maindata->settings;
   ClassSound* snd = maindata->sound;
-  uint8_t* b = cfg->bytes;
   switch (a) {
-    case 9: b[MAINCONFIG::kStartLevel] = static_cast<uint8_t>(b[MAINCONFIG::kStartLevel] % 9 + 1); break;
-    case 11: b[MAINCONFIG::kStylusMode] = static_cast<uint8_t>((b[MAINCONFIG::kStylusMode] + 1) % 3); break;
+    case 9: cfg->SetStartLevel(static_cast<uint8_t>(cfg->StartLevel() % 9 + 1)); break;
+    case 11: cfg->SetStylusMode(static_cast<uint8_t>((cfg->StylusMode() + 1) % 3)); break;
     case 14: cfg->SetMute(cfg->Mute() ? 0 : 1); break;
     case 15: {
       const uint8_t v = static_cast<uint8_t>(cfg->EffectVolume() + 16 > 64 ? 0 : cfg->EffectVolume() + 16);
@@ -555,12 +554,10 @@ void ClassTitle::SettingAction(uint8_t a) {
       if (snd) snd->VolumeBgm(v);
       break;
     }
-    case 18: b[MAINCONFIG::kConnection] = 0; break;
-    case 21: b[MAINCONFIG::kTargetIndex] = static_cast<uint8_t>((b[MAINCONFIG::kTargetIndex] + 1) & 3); break;
-    case 22:
-      b[MAINCONFIG::kMultiStartLevel] = static_cast<uint8_t>(b[MAINCONFIG::kMultiStartLevel] % 9 + 1);
-      break;
-    case 23: b[MAINCONFIG::kColourBlind] = b[MAINCONFIG::kColourBlind] ? 0 : 1; break;
+    case 18: cfg->SetConnection(MAINCONFIG::CONNECTION_TCP); break;
+    case 21: cfg->SetTargetIndex(static_cast<uint8_t>((cfg->TargetIndex() + 1) & 3)); break;
+    case 22: cfg->SetMultiStartLevel(static_cast<uint8_t>(cfg->MultiStartLevel() % 9 + 1)); break;
+    case 23: cfg->SetColourBlind(cfg->ColourBlind() ? 0 : 1); break;
     default: break;
   }
 }
@@ -568,15 +565,19 @@ void ClassTitle::SettingAction(uint8_t a) {
 // The items that start a game: its mode and, for network play, the console's
 // kind over the chosen connection.
 void ClassTitle::GameAction(uint8_t a) {
-  const bool tcp = maindata->settings->bytes[MAINCONFIG::kConnection] == 0;
+  const bool tcp = maindata->settings->Connection() == MAINCONFIG::CONNECTION_TCP;
   switch (a) {
-    case 60: BeginGame(0, -1, module_, message_); break;
-    case 61: BeginGame(1, -1, module_, message_); break;
-    case 62: BeginGame(3, -1, module_, message_); break;
-    case 64: BeginGame(5, -1, module_, message_); break;
-    case 70: BeginGame(4, 0, module_, message_); break;
-    case 71: BeginGame(4, tcp ? 1 : 2, module_, message_); break;
-    case 72: BeginGame(4, tcp ? 3 : 4, module_, message_); break;
+    case 60: BeginGame(MODE_STANDARD, -1, module_, message_); break;
+    case 61: BeginGame(MODE_TIMED, -1, module_, message_); break;
+    case 62: BeginGame(MODE_PUZZLE, -1, module_, message_); break;
+    case 64: BeginGame(MODE_TUTORIAL, -1, module_, message_); break;
+    case 70: BeginGame(MODE_MULTI, MULTI_VERSUS_CPU, module_, message_); break;
+    case 71:
+      BeginGame(MODE_MULTI, tcp ? MULTI_HOST_TCP : MULTI_HOST_WIRELESS, module_, message_);
+      break;
+    case 72:
+      BeginGame(MODE_MULTI, tcp ? MULTI_JOIN_TCP : MULTI_JOIN_WIRELESS, module_, message_);
+      break;
     default: break;
   }
 }

@@ -21,20 +21,23 @@ void ClassTitle::RenderValue(char* out, uint32_t size, uint8_t action) const {
   const MAINCONFIG* cfg = maindata->settings;
   out[0] = 0;
   switch (action) {
-    case 9: std::snprintf(out, size, "%u", cfg->bytes[MAINCONFIG::kStartLevel]); break;
-    case 22: std::snprintf(out, size, "%u", cfg->bytes[MAINCONFIG::kMultiStartLevel]); break;
+    case 9: std::snprintf(out, size, "%u", cfg->StartLevel()); break;
+    case 22: std::snprintf(out, size, "%u", cfg->MultiStartLevel()); break;
     case 15: std::snprintf(out, size, "%u%%", cfg->EffectVolume() * 25u / 16u); break;
     case 16: std::snprintf(out, size, "%u%%", cfg->MusicVolume() * 25u / 16u); break;
     case 14: std::snprintf(out, size, "%s", cfg->Mute() ? "On" : "Off"); break;
-    case 23: std::snprintf(out, size, "%s", cfg->bytes[MAINCONFIG::kColourBlind] ? "On" : "Off"); break;
-    case 18: std::snprintf(out, size, "%s", cfg->bytes[MAINCONFIG::kConnection] == 0 ? "TCP/IP" : "Bluetooth"); break;
+    case 23: std::snprintf(out, size, "%s", cfg->ColourBlind() ? "On" : "Off"); break;
+    case 18:
+      std::snprintf(out, size, "%s",
+                    cfg->Connection() == MAINCONFIG::CONNECTION_TCP ? "TCP/IP" : "Bluetooth");
+      break;
     case 19: {
       const bool typing = maindata->console && maindata->console->state == DLG_INPUT;
       std::snprintf(out, size, "%.31s%s", cfg->PlayerName(), typing ? "_" : "");
       break;
     }
     case 21: {
-      const uint8_t i = cfg->bytes[MAINCONFIG::kTargetIndex];
+      const uint8_t i = cfg->TargetIndex();
       std::snprintf(out, size, "%s", i < 4 ? kTargets[i] : "-----");
       break;
     }
@@ -48,7 +51,7 @@ void ClassTitle::RenderValue(char* out, uint32_t size, uint8_t action) const {
       break;
     }
     case 11: {
-      const uint8_t m = cfg->bytes[MAINCONFIG::kStylusMode];
+      const uint8_t m = cfg->StylusMode();
       std::snprintf(out, size, "%s", m < 3 ? kStylus[m] : "");
       break;
     }

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "display/erdr_kernel.h"
 #include "display/esurf_2d.h"
 #include "tests/support/harness.h"
 
 namespace {
-
 
 struct Image {
   int w = 0, h = 0;
@@ -47,14 +47,23 @@ bool ReadPpm(const std::string& path, Image* img) {
   return true;
 }
 
-TEST(FlipOracle, SixteenTurnsAndMirrorsEqualImageMagick) {
-  if (!zt::HaveExecutable(zt::kConvert)) GTEST_SKIP() << "no ImageMagick";
-  const std::string dir = zt::TempDir("flip_oracle");
+// Every angle and mirror of a 7x5 picture in one format, blitted at positions
+// inside and across each side of the clip rectangle. Keyed, some pixels hold the
+// key colour and leave the destination as it was.
+void CheckFlips(uint8_t format, bool keyed) {
+  const std::string dir =
+      zt::TempDir("flip_oracle_" + std::to_string(format) + (keyed ? "_ck" : ""));
   E2DSurface src;
-  ASSERT_EQ(src.Create(7, 5, EFMT_RGB32, 1), ERES_OK);
+  ASSERT_EQ(src.Create(7, 5, format, 1), ERES_OK);
   std::mt19937 rng(21);
   for (int y = 0; y < 5; y++)
     for (int x = 0; x < 7; x++) src.PutPixel(x, y, rng() & 0xFFFFFF);
+  // The key as the surface stores it (15 bits keep less of a colour).
+  const uint32_t key = src.GetPixel(0, 0);
+  if (keyed) {
+    for (int i = 0; i < 35; i += 4) src.PutPixel(i % 7, i / 7, key);
+    src.SetColorKey(key);
+  }
   ASSERT_TRUE(WritePpm(dir + "/src.ppm", src));
   std::ostringstream cmd;
   cmd << "cd '" << dir << "'";
@@ -66,7 +75,6 @@ TEST(FlipOracle, SixteenTurnsAndMirrorsEqualImageMagick) {
     }
   ASSERT_EQ(zt::Run(cmd.str()), 0);
   const int clipL = 3, clipT = 2, clipR = 14, clipB = 11;
-  const uint32_t back = 0x123456;
   for (int angle = 0; angle < 4; angle++)
     for (int mirror = 0; mirror < 4; mirror++) {
       Image im;
@@ -78,25 +86,44 @@ TEST(FlipOracle, SixteenTurnsAndMirrorsEqualImageMagick) {
       const int positions[][2] = {{5, 4}, {0, 4}, {clipR - 3, 4}, {5, -1}, {5, clipB - 2}, {-6, -6}};
       for (const auto& pos : positions) {
         E2DSurface dst;
-        ASSERT_EQ(dst.Create(17, 13, EFMT_RGB32, 1), ERES_OK);
-        dst.FillRect(nullptr, back);
+        ASSERT_EQ(dst.Create(17, 13, format, 1), ERES_OK);
+        dst.FillRect(nullptr, 0x123456);
+        const uint32_t back = dst.GetPixel(0, 0);
         const tagRECT clip = {clipL, clipT, clipR, clipB};
         dst.SetClipper(&clip);
         const int r = dst.BltFlip(pos[0], pos[1], &src, nullptr, uint16_t(angle * 1024),
-                                  uint8_t(mirror));
+                                  uint8_t(mirror), keyed ? int32_t(EBLT_CK) : 0);
         ASSERT_TRUE(r == 0 || r == 4);
         for (int y = 0; y < 13; y++)
           for (int x = 0; x < 17; x++) {
             const int ix = x - pos[0], iy = y - pos[1];
             const bool inClip = x >= clipL && x < clipR && y >= clipT && y < clipB;
             const bool inImage = ix >= 0 && iy >= 0 && ix < im.w && iy < im.h;
-            const uint32_t want = inClip && inImage ? im.px[size_t(iy * im.w + ix)] : back;
-            ASSERT_EQ(dst.GetPixel(x, y), want) << "angle " << angle * 1024 << " mirror " << mirror
-                                                << " at " << pos[0] << "," << pos[1] << " pixel "
-                                                << x << "," << y;
+            uint32_t want = inClip && inImage ? im.px[size_t(iy * im.w + ix)] : back;
+            if (keyed && want == key) want = back;
+            ASSERT_EQ(dst.GetPixel(x, y), want)
+                << "format " << int(format) << " keyed " << keyed << " angle " << angle * 1024
+                << " mirror " << mirror << " at " << pos[0] << "," << pos[1] << " pixel " << x
+                << "," << y;
           }
       }
     }
+}
+
+TEST(FlipOracle, SixteenTurnsAndMirrorsEqualImageMagick) {
+  if (!zt::HaveExecutable(zt::kConvert)) GTEST_SKIP() << "no ImageMagick";
+  CheckFlips(EFMT_RGB32, false);
+}
+
+// The kernels' colour key, and the per-pixel rule of the formats without
+// kernels (24 and 15 bits), plain and keyed.
+TEST(FlipOracle, KeyedAndRuleFormatsEqualImageMagick) {
+  if (!zt::HaveExecutable(zt::kConvert)) GTEST_SKIP() << "no ImageMagick";
+  CheckFlips(EFMT_RGB32, true);
+  for (const uint8_t format : {uint8_t(EFMT_RGB24), uint8_t(EFMT_RGB15)}) {
+    CheckFlips(format, false);
+    CheckFlips(format, true);
+  }
 }
 
 }  // namespace
