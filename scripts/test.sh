@@ -8,7 +8,7 @@
 # tests took; ctest's entries are summed as well (their time on one core).
 # With four cores or more a step's ctest runs beside the next build (its long
 # entries are real-time games that leave the cores idle); one ctest at a time,
-# so the builds' port blocks and temporary folders never meet; a build beside
+# so the real-time games of two suites never crowd each other; a build beside
 # tests runs at a lower priority. The run ends with the list of the steps that
 # failed, each with its log.
 set -euo pipefail
